@@ -1,0 +1,31 @@
+# Every external library the project uses, found once so that subsystems only link targets.
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(GTest REQUIRED)
+find_package(benchmark REQUIRED)
+find_package(pugixml REQUIRED)
+find_package(ZXing REQUIRED)
+
+pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0 gio-2.0)
+pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo pango cairo fontconfig)
+pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
+pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
+pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
+pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+pkg_check_modules(CMARK REQUIRED IMPORTED_TARGET libcmark)
+pkg_check_modules(UDEV REQUIRED IMPORTED_TARGET libudev)
+pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
+
+# giflib and zint ship no pkg-config file on Debian.
+find_path(GIF_INCLUDE_DIR gif_lib.h REQUIRED)
+find_library(GIF_LIBRARY gif REQUIRED)
+add_library(Gif::Gif UNKNOWN IMPORTED)
+set_target_properties(Gif::Gif PROPERTIES IMPORTED_LOCATION "${GIF_LIBRARY}"
+  INTERFACE_INCLUDE_DIRECTORIES "${GIF_INCLUDE_DIR}")
+
+find_path(ZINT_INCLUDE_DIR zint.h REQUIRED)
+find_library(ZINT_LIBRARY zint REQUIRED)
+add_library(Zint::Zint UNKNOWN IMPORTED)
+set_target_properties(Zint::Zint PROPERTIES IMPORTED_LOCATION "${ZINT_LIBRARY}"
+  INTERFACE_INCLUDE_DIRECTORIES "${ZINT_INCLUDE_DIR}")

@@ -1,0 +1,60 @@
+# quorvane_subsystem(NAME [LIBS ...]): a static library of every .cpp in the current folder.
+# A folder without sources yet gives an interface library, so the tree builds at every step.
+function(quorvane_subsystem name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+    set_property(GLOBAL APPEND PROPERTY QUORVANE_PARTS ${name})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+    target_link_libraries(${name} INTERFACE ${ARG_LIBS})
+  endif()
+endfunction()
+
+# quorvane_resources(TARGET NAME FILE [NAME FILE]...): compiles each FILE into TARGET as a
+# resource found by NAME (ignoring case) through resources/embedded_resource.h. One generated
+# table holds them all, so whoever looks a resource up links every one of them.
+# FILE may be a generator expression such as $<TARGET_FILE:prog>; its bytes are read at build time.
+function(quorvane_resources target)
+  set(args ${ARGN})
+  set(decls "")
+  set(rows "")
+  set(i 0)
+  list(LENGTH args n)
+  while(i LESS n)
+    list(GET args ${i} name)
+    math(EXPR j "${i} + 1")
+    list(GET args ${j} file)
+    string(MAKE_C_IDENTIFIER "${name}" ident)
+    set(out ${PROJECT_BINARY_DIR}/generated/embedded/${ident}.cpp)
+    add_custom_command(OUTPUT ${out}
+      COMMAND ${CMAKE_COMMAND} -DINPUT=${file} -DOUTPUT=${out} -DIDENT=${ident}
+              -P ${PROJECT_SOURCE_DIR}/cmake/EmbedFile.cmake
+      DEPENDS ${file} ${PROJECT_SOURCE_DIR}/cmake/EmbedFile.cmake
+      COMMENT "Embedding ${name}")
+    target_sources(${target} PRIVATE ${out})
+    string(APPEND decls "extern const unsigned char qv_res_${ident}[];\nextern const std::size_t qv_res_${ident}_size;\n")
+    string(APPEND rows "    {\"${name}\", qv_res_${ident}, qv_res_${ident}_size},\n")
+    math(EXPR i "${i} + 2")
+  endwhile()
+  set(table ${PROJECT_BINARY_DIR}/generated/embedded/resource_table.cpp)
+  file(WRITE ${table}.in "// Generated; do not edit.\n#include \"resources/embedded_resource.h\"\n\n${decls}\nnamespace quorvane {\nconst EmbeddedResource kEmbeddedResources[] = {\n${rows}    {nullptr, nullptr, 0},\n};\n}\n")
+  configure_file(${table}.in ${table} COPYONLY)
+  target_sources(${target} PRIVATE ${table})
+endfunction()
+
+# quorvane_test(NAME SOURCES... LIBS ...): a GoogleTest program registered with CTest.
+function(quorvane_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QUORVANE_BUILD_DIR=${PROJECT_BINARY_DIR}")
+endfunction()
+
+include(GoogleTest)
