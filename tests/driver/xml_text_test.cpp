@@ -1,0 +1,34 @@
+#include "driver/xml_text.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvane {
+namespace {
+
+TEST(RemoveInvalidXMLChars, KeepsAllowedControlsAndText) {
+    const std::string text = "a\tb\nc\rd Привет €\xEF\xBF\xBD";  // ends with U+FFFD
+    EXPECT_EQ(RemoveInvalidXMLChars(text), text);
+}
+
+TEST(RemoveInvalidXMLChars, DropsForbiddenCharacters) {
+    // U+0001, U+001F, U+FFFE, U+FFFF and a character above U+FFFF (a surrogate pair on the host)
+    const std::string text =
+        "x\x01y\x1Fz\xEF\xBF\xBE"
+        "w\xEF\xBF\xBFv\xF0\x9F\x98\x80u";
+    EXPECT_EQ(RemoveInvalidXMLChars(text), "xyzwvu");
+}
+
+TEST(RemoveInvalidXMLChars, BoundariesOfTheKeptRanges) {
+    EXPECT_EQ(RemoveInvalidXMLChars("\xED\x9F\xBF"), "\xED\x9F\xBF");  // U+D7FF kept
+    EXPECT_EQ(RemoveInvalidXMLChars("\xEE\x80\x80"), "\xEE\x80\x80");  // U+E000 kept
+    EXPECT_EQ(RemoveInvalidXMLChars("\xED\xA0\x80"), "");              // encoded U+D800 dropped
+    EXPECT_EQ(RemoveInvalidXMLChars(std::string("a\0b", 3)), "ab");
+}
+
+TEST(RemoveInvalidXMLChars, DropsMalformedBytesWithoutLosingNeighbours) {
+    EXPECT_EQ(RemoveInvalidXMLChars("a\xFF" "b\xC0\xAF" "c\xD0"), "abc");  // stray, overlong, cut short
+    EXPECT_EQ(RemoveInvalidXMLChars("\xD0Ж"), "Ж");
+}
+
+}  // namespace
+}  // namespace quorvane
