@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
 
 namespace quorvane {
@@ -9,10 +11,35 @@ enum class TLogLevel { llInfo = 0, llDebug = 1, llError = 2 };
 
 // The process-wide driver log: one mode and one folder for every driver object.
 // Mode 0 off, 1 errors only, 2 information and errors, 3 everything.
+// Mode, header flag and appends are safe to use from any thread. A record that cannot be
+// written (folder or file not available) raises std::system_error to the caller.
 void WriteLog(const std::string& AText, const std::string& ADetail, TLogLevel ALevel);
+// Switching from on to off appends the stop line when a header was written. Values outside
+// 0..3 are clamped.
 void SetLogMode(int AMode);
 int GetLogMode();
 // The log folder with a trailing "/" or today's file; creates the folder on demand.
 std::string GetLogFileName(bool ADirectoryOnly);
+
+// QUORVANE_LOG_DIR when set, else $XDG_DATA_HOME (default ~/.local/share) + "/Venbrook/quorvane".
+// Read at each use, so nothing needs to set the folder at load.
+std::string DefaultLogDirectory();
+// An explicit folder (no trailing "/" needed); an empty text returns to DefaultLogDirectory().
+void SetLogDirectory(const std::string& ADirectory);
+// The base of the file names ("quorvane" gives quorvane_2026.12.08.log). Folder and extension
+// are dropped; empty means the library's own file name without extension.
+void SetLogBaseName(const std::string& ABaseName);
+
+// Everything the log takes from the clock; tests replace it to cross midnight.
+using TLogClock = std::function<std::chrono::system_clock::time_point()>;
+// A null clock restores the system clock.
+void SetLogClock(TLogClock AClock);
+
+// One record line without its line end: "yyyy.mm.dd hh:nn:ss.zzz", TAB, level, TAB, trimmed text,
+// and for a non-empty detail ": " TAB and the trimmed detail. Exposed for tests.
+std::string FormatLogRecord(std::chrono::system_clock::time_point ATime, const std::string& AText,
+                            const std::string& ADetail, TLogLevel ALevel);
+// "INFO", "DEBUG", "ERROR".
+const char* LogLevelText(TLogLevel ALevel);
 
 }  // namespace quorvane

@@ -1,0 +1,277 @@
+#include "log/driver_log.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <system_error>
+
+#include "log/version_info.h"
+
+namespace quorvane {
+
+namespace {
+
+const std::string kLineEnd = "\r\n";
+const std::string kHeaderPadding(40, ' ');
+const std::string kStopLine = "============Stop log===============";
+
+// All process-wide state of the log. The mode is atomic so that a record which does not pass
+// costs no lock; everything else (header flag, names, clock, the append itself) is under Lock.
+struct TLogState {
+    std::mutex Lock;
+    std::atomic<int> Mode{0};
+    bool HeaderWritten = false;
+    std::string Directory;
+    std::string BaseName;
+    TLogClock Clock;
+
+    ~TLogState();
+};
+
+TLogState& LogState() {
+    // Function-local: the log may be used by start-up code of other translation units.
+    static TLogState state;
+    return state;
+}
+
+bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string Trim(const std::string& AText) {
+    auto first = std::find_if_not(AText.begin(), AText.end(), IsTrimmed);
+    auto last = std::find_if_not(AText.rbegin(), AText.rend(), IsTrimmed).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+std::chrono::system_clock::time_point Now(const TLogState& AState) {
+    return AState.Clock ? AState.Clock() : std::chrono::system_clock::now();
+}
+
+std::tm LocalTime(std::chrono::system_clock::time_point ATime, int& AMilliseconds) {
+    auto since = ATime.time_since_epoch();
+    auto seconds = std::chrono::floor<std::chrono::seconds>(since);
+    AMilliseconds = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(since - seconds).count());
+    std::time_t t = static_cast<std::time_t>(seconds.count());
+    std::tm parts{};
+    localtime_r(&t, &parts);
+    return parts;
+}
+
+std::string FileDate(std::chrono::system_clock::time_point ATime) {
+    int ms = 0;
+    std::tm parts = LocalTime(ATime, ms);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d.%02d.%02d", parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday);
+    return text;
+}
+
+std::string DirectoryOf(const TLogState& AState) {
+    std::string directory = AState.Directory.empty() ? DefaultLogDirectory() : AState.Directory;
+    while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+    return directory;
+}
+
+std::string BaseNameOf(const TLogState& AState) {
+    std::string name = AState.BaseName.empty() ? GetModuleFileName() : AState.BaseName;
+    if (auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+    if (auto dot = name.find('.'); dot != std::string::npos) name.erase(dot);
+    return name;
+}
+
+// Creates the folder and any missing parents, private to the user.
+void CreateDirectories(const std::string& APath) {
+    std::string partial;
+    std::size_t position = 0;
+    while (position != std::string::npos) {
+        position = APath.find('/', position + 1);
+        partial = APath.substr(0, position);
+        if (partial.empty()) continue;
+        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
+            throw std::system_error(errno, std::generic_category(), "Cannot create the log folder " + partial);
+        }
+    }
+    struct stat info{};
+    if (stat(APath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        throw std::system_error(ENOTDIR, std::generic_category(), "Cannot create the log folder " + APath);
+    }
+}
+
+std::string LogFileName(const TLogState& AState, bool ADirectoryOnly) {
+    std::string directory = DirectoryOf(AState);
+    struct stat info{};
+    if (stat(directory.c_str(), &info) != 0) CreateDirectories(directory);
+    directory += '/';
+    if (ADirectoryOnly) return directory;
+    return directory + BaseNameOf(AState) + "_" + FileDate(Now(AState)) + ".log";
+}
+
+class TFileDescriptor {
+public:
+    explicit TFileDescriptor(int AHandle) : FHandle(AHandle) {}
+    ~TFileDescriptor() {
+        if (FHandle >= 0) close(FHandle);
+    }
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    int Get() const { return FHandle; }
+
+private:
+    int FHandle;
+};
+
+// Appends whole lines to today's file under an exclusive flock, so that several processes
+// writing the same file never interleave. Caller holds AState.Lock.
+void AppendLines(const TLogState& AState, const std::string& ALines) {
+    std::string path = LogFileName(AState, false);
+    TFileDescriptor file(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (file.Get() < 0) throw std::system_error(errno, std::generic_category(), "Cannot open the log file " + path);
+    while (flock(file.Get(), LOCK_EX) != 0) {
+        if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "Cannot lock the log file " + path);
+    }
+    const char* data = ALines.data();
+    std::size_t left = ALines.size();
+    while (left > 0) {
+        ssize_t written = write(file.Get(), data, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            throw std::system_error(errno, std::generic_category(), "Cannot write the log file " + path);
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    // Closing the descriptor releases the flock.
+}
+
+void AppendStopLine(TLogState& AState) {
+    AppendLines(AState, kStopLine + kLineEnd + kLineEnd);
+}
+
+std::string HeaderBlock() {
+    std::string name = GetModuleFileName();
+    if (auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+    return kHeaderPadding + kLineEnd + "============Start log=============" + kLineEnd + "OS version:\t" +
+           GetOSVersionText() + kLineEnd + "Application:\t" + name + kLineEnd + "App. version:\t" +
+           GetModuleVersionText() + kLineEnd + kHeaderPadding + kLineEnd;
+}
+
+bool Passes(int AMode, TLogLevel ALevel) {
+    switch (AMode) {
+        case 1: return ALevel == TLogLevel::llError;
+        case 2: return ALevel == TLogLevel::llInfo || ALevel == TLogLevel::llError;
+        case 3: return true;
+        default: return false;
+    }
+}
+
+TLogState::~TLogState() {
+    // Unload: close the log as switching it off would. Nothing may escape a static destructor.
+    try {
+        std::lock_guard guard(Lock);
+        if (Mode.load() != 0 && HeaderWritten) AppendStopLine(*this);
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+const char* LogLevelText(TLogLevel ALevel) {
+    switch (ALevel) {
+        case TLogLevel::llInfo: return "INFO";
+        case TLogLevel::llDebug: return "DEBUG";
+        case TLogLevel::llError: return "ERROR";
+    }
+    return "";
+}
+
+std::string FormatLogRecord(std::chrono::system_clock::time_point ATime, const std::string& AText,
+                            const std::string& ADetail, TLogLevel ALevel) {
+    int ms = 0;
+    std::tm parts = LocalTime(ATime, ms);
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%03d", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, ms);
+    std::string line = std::string(stamp) + "\t" + LogLevelText(ALevel) + "\t" + Trim(AText);
+    // The emptiness test looks at the untrimmed detail: a detail of spaces keeps its separator.
+    if (!ADetail.empty()) line += ": \t" + Trim(ADetail);
+    return line;
+}
+
+void WriteLog(const std::string& AText, const std::string& ADetail, TLogLevel ALevel) {
+    TLogState& state = LogState();
+    if (!Passes(state.Mode.load(std::memory_order_relaxed), ALevel)) return;
+    std::lock_guard guard(state.Lock);
+    int mode = state.Mode.load();
+    if (!Passes(mode, ALevel)) return;
+    std::string lines;
+    if (!state.HeaderWritten) lines = HeaderBlock();
+    lines += FormatLogRecord(Now(state), AText, ADetail, ALevel) + kLineEnd;
+    AppendLines(state, lines);
+    state.HeaderWritten = true;
+}
+
+void SetLogMode(int AMode) {
+    AMode = std::clamp(AMode, 0, 3);
+    TLogState& state = LogState();
+    std::lock_guard guard(state.Lock);
+    int old = state.Mode.load();
+    if (old != 0 && AMode == 0) {
+        // The mode changes even when the stop line cannot be written.
+        bool header = state.HeaderWritten;
+        state.HeaderWritten = false;
+        state.Mode.store(0);
+        if (header) AppendStopLine(state);
+        return;
+    }
+    state.Mode.store(AMode);
+}
+
+int GetLogMode() { return LogState().Mode.load(); }
+
+std::string GetLogFileName(bool ADirectoryOnly) {
+    TLogState& state = LogState();
+    std::lock_guard guard(state.Lock);
+    return LogFileName(state, ADirectoryOnly);
+}
+
+std::string DefaultLogDirectory() {
+    if (const char* overridden = std::getenv("QUORVANE_LOG_DIR"); overridden != nullptr && *overridden != '\0') {
+        return overridden;
+    }
+    std::string data;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
+        data = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        data = std::string(home != nullptr ? home : "") + "/.local/share";
+    }
+    while (data.size() > 1 && data.back() == '/') data.pop_back();
+    return data + "/Venbrook/quorvane";
+}
+
+void SetLogDirectory(const std::string& ADirectory) {
+    TLogState& state = LogState();
+    std::lock_guard guard(state.Lock);
+    state.Directory = ADirectory;
+}
+
+void SetLogBaseName(const std::string& ABaseName) {
+    TLogState& state = LogState();
+    std::lock_guard guard(state.Lock);
+    state.BaseName = ABaseName;
+}
+
+void SetLogClock(TLogClock AClock) {
+    TLogState& state = LogState();
+    std::lock_guard guard(state.Lock);
+    state.Clock = std::move(AClock);
+}
+
+}  // namespace quorvane
