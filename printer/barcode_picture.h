@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "printer/mono_bitmap.h"
+
+namespace quorvane {
+
+// A value the barcode library refuses; the message is the library's own text.
+class EBarcodePicture : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "PDF417", "DataMatrix", "QRCode" in any case.
+bool Is2DSymbology(std::string_view AName);
+
+struct TBarcodeCanvasSize {
+    std::int32_t Width;   // millimetres
+    std::int32_t Height;  // millimetres
+};
+
+// Canvas for a box AWidth x AHeight mm: the box itself, or for 90 and 270 degrees width AHeight
+// and height AWidth when AHeight >= AWidth, else Round(AHeight * AHeight / AWidth).
+TBarcodeCanvasSize BarcodeImageSize(std::int32_t AWidth, std::int32_t AHeight,
+                                    std::int32_t AOrientation);
+
+// Renders the symbol on a white canvas of (ACanvasWidth x D) x (ACanvasHeight x D) dots, scaled
+// from the top-left corner keeping its proportions, whole dots per module whenever one fits.
+// Throws EBarcodePicture with the library's text when it refuses the value, std::invalid_argument
+// for a name that is not a 2D symbology.
+TMonoBitmap RenderBarcodeImage(std::string_view ASymbology, std::int32_t ACanvasWidth,
+                               std::int32_t ACanvasHeight, std::int32_t ADotInMM,
+                               std::string_view AValue);
+
+// Turns the canvas by AOrientation and fits it into the box (ACanvasHeight x ACanvasWidth mm for
+// 90 and 270, else ACanvasWidth x ACanvasHeight); returns the printer bytes of the result, whose
+// size ABitmap then has.
+std::string BarcodeImageToString(std::int32_t ACanvasWidth, std::int32_t ACanvasHeight,
+                                 std::int32_t AOrientation, std::int32_t ADotInMM,
+                                 TMonoBitmap& ABitmap);
+
+// All three steps for a field box AWidth x AHeight mm: the printer bytes, and in ABitmap the
+// raster they came from (its width div 8 and height go into the BITMAP command).
+std::string BarcodePicture(std::string_view ASymbology, std::int32_t AWidth, std::int32_t AHeight,
+                           std::int32_t AOrientation, std::int32_t ADotInMM,
+                           std::string_view AValue, TMonoBitmap& ABitmap);
+
+}  // namespace quorvane

@@ -1,0 +1,186 @@
+#include "printer/printer_type_base.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "printer/bitmap_transform.h"
+#include "printer/graphic_text.h"
+#include "printer/picture_decoder.h"
+#include "printer/raster_limits.h"
+
+namespace quorvane {
+
+namespace {
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
+    });
+}
+
+bool IsBlank(std::string_view AText) {
+    return AText.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+// Round(ANumerator / ADenominator), half to even, on the exact quotient; ADenominator > 0.
+std::int64_t DivideRoundHalfEven(std::int64_t ANumerator, std::int64_t ADenominator) {
+    std::int64_t q = ANumerator / ADenominator;
+    std::int64_t r = ANumerator % ADenominator;
+    if (r < 0) {  // floor division, so that the remainder is non-negative
+        q -= 1;
+        r += ADenominator;
+    }
+    if (2 * r > ADenominator || (2 * r == ADenominator && (q & 1) != 0)) ++q;
+    return q;
+}
+
+}  // namespace
+
+TPrinterTypeBase::TPrinterTypeBase() { Init(); }
+
+TPrinterTypeBase::~TPrinterTypeBase() = default;
+
+void TPrinterTypeBase::Init() { FScriptText.clear(); }
+
+void TPrinterTypeBase::AddScriptString(std::string_view AFormatString,
+                                       std::initializer_list<TScriptValue> AValues) {
+    std::string line;
+    line.reserve(AFormatString.size());
+    auto value = AValues.begin();
+    for (std::size_t i = 0; i < AFormatString.size(); ++i) {
+        const char c = AFormatString[i];
+        const char next = i + 1 < AFormatString.size() ? AFormatString[i + 1] : '\0';
+        if (c != '%' || (next != 'd' && next != 's')) {
+            line += c;
+            continue;
+        }
+        if (value == AValues.end())
+            throw std::logic_error("AddScriptString: too few values for \"" +
+                                   std::string(AFormatString) + "\"");
+        if (value->IsNumber() != (next == 'd'))
+            throw std::logic_error("AddScriptString: value of the wrong kind for \"" +
+                                   std::string(AFormatString) + "\"");
+        if (next == 'd')
+            line += std::to_string(value->Number());
+        else
+            line += value->Text();
+        ++value;
+        ++i;
+    }
+    if (value != AValues.end())
+        throw std::logic_error("AddScriptString: too many values for \"" +
+                               std::string(AFormatString) + "\"");
+    FScriptText.push_back(std::move(line));
+}
+
+std::string TPrinterTypeBase::Script() const {
+    std::size_t size = 0;
+    for (const std::string& entry : FScriptText) size += entry.size() + 2;
+    std::string script;
+    script.reserve(size);
+    for (const std::string& entry : FScriptText) {
+        script += entry;
+        script += "\r\n";
+    }
+    return script;
+}
+
+TRotation TPrinterTypeBase::OrientationToRotation(std::int32_t AOrientation) {
+    switch (AOrientation) {
+        case 90: return TRotation::r90;
+        case 180: return TRotation::r180;
+        case 270: return TRotation::r270;
+        default: return TRotation::r0;
+    }
+}
+
+std::string TPrinterTypeBase::BitmapToGraphicText(const TMonoBitmap& ABitmap) {
+    const std::size_t rowBytes = static_cast<std::size_t>(ABitmap.Width()) / 8;
+    std::string bytes(rowBytes * static_cast<std::size_t>(ABitmap.Height()), '\0');
+    char* out = bytes.data();
+    for (std::int32_t y = 0; y < ABitmap.Height(); ++y) {
+        const std::uint8_t* row = ABitmap.Row(y);
+        // The raster keeps ink as set bits; the printer wants white as set bits.
+        for (std::size_t x = 0; x < rowBytes; ++x) *out++ = static_cast<char>(~row[x]);
+    }
+    return bytes;
+}
+
+std::string TPrinterTypeBase::GetGraphicText(std::string_view AText, std::int32_t AWidth,
+                                             std::int32_t AHeight, TRotation ARotation,
+                                             std::int32_t AFontSize, std::string_view AFontName,
+                                             std::string_view AFontStyle, std::string_view AAlign,
+                                             std::string_view AVAlign, bool AMultiline) const {
+    TExtGraphicText element;
+    TTextFont& font = element.Font();
+    ApplyFontStyle(font, AFontStyle);
+    element.SetDPI(FDPI);
+    element.SetWidth(AWidth);
+    element.SetHeight(AHeight);
+    element.SetData(std::string(AText));
+    element.SetRotation(ARotation);
+    if (!AFontName.empty()) font.Name = std::string(AFontName);
+    if (AFontSize > 0) font.Size = AFontSize;
+    const TTextAlignment alignment = TextFormatFromAlign(AAlign, AVAlign);
+    element.SetTextFormat(alignment.Format | (AMultiline ? kTfMultilineFlags : kTfSingleLineFlags));
+    return BitmapToGraphicText(element.GetBitMapExt(alignment.VAlign));
+}
+
+TMonoBitmap TPrinterTypeBase::GetBitmapFromBase64(std::string_view AValue) {
+    const auto bytes = DecodeBase64(AValue);
+    if (!bytes) throw EImageConversion();
+    auto bitmap = GetBitmapFromGraphic(*bytes);
+    if (!bitmap) throw EImageConversion();
+    return std::move(*bitmap);
+}
+
+std::optional<TMonoBitmap> TPrinterTypeBase::GetBitmapFromGraphic(
+    std::span<const std::uint8_t> ABytes) {
+    return DecodePicture(ABytes);
+}
+
+std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64String,
+                                                       std::int32_t AWidth, std::int32_t AHeight,
+                                                       TRotation ARotation,
+                                                       TMonoBitmap& ABmp) const {
+    ABmp = TMonoBitmap();
+    if (IsBlank(ABase64String)) return {};
+    const std::int64_t width = MillimetresToDots(AWidth, FDotInMM);
+    const std::int64_t height = MillimetresToDots(AHeight, FDotInMM);
+    // Refuse an oversized box before the picture is even decoded.
+    CheckRasterSize(width, height);
+    TMonoBitmap bitmap = GetBitmapFromBase64(ABase64String);
+    RotateBitmap(bitmap, ARotation);
+    if (FStretchImage)
+        StretchBitmap(bitmap, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    else
+        FitBitmap(bitmap, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    std::string bytes = BitmapToGraphicText(bitmap);
+    ABmp = std::move(bitmap);
+    return bytes;
+}
+
+TFieldBox TPrinterTypeBase::RotatedBarcodePlacement(const TFieldBox& ABox,
+                                                    std::int32_t AOrientation,
+                                                    std::string_view ABarcodeType,
+                                                    bool A2DBarcodeAsPicture) {
+    // The printer turns its own barcodes about the anchor; pictures are turned by us inside
+    // the box, and QR Code and Data Matrix always keep their box.
+    if (EqualsIgnoringCase(ABarcodeType, "QRCode") || EqualsIgnoringCase(ABarcodeType, "DataMatrix"))
+        return ABox;
+    if (A2DBarcodeAsPicture && EqualsIgnoringCase(ABarcodeType, "PDF417")) return ABox;
+    if (AOrientation == 0) return ABox;
+
+    const std::int64_t w = ABox.Width;
+    const std::int64_t h = ABox.Height;
+    if (AOrientation == 180)
+        return {static_cast<std::int32_t>(ABox.Left + w), static_cast<std::int32_t>(ABox.Top + h),
+                ABox.Width, ABox.Height};
+    const auto height =
+        static_cast<std::int32_t>(w > h && w > 0 ? DivideRoundHalfEven(h * h, w) : w);
+    if (AOrientation == 90)
+        return {static_cast<std::int32_t>(ABox.Left + w), ABox.Top, ABox.Height, height};
+    return {ABox.Left, static_cast<std::int32_t>(ABox.Top + h), ABox.Height, height};
+}
+
+}  // namespace quorvane
