@@ -1,0 +1,51 @@
+#include "transport/posix_io.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace quorvane {
+
+TFileDescriptor& TFileDescriptor::operator=(TFileDescriptor&& AOther) noexcept {
+    if (this != &AOther) Reset(AOther.Release());
+    return *this;
+}
+
+int TFileDescriptor::Release() {
+    const int fd = FFd;
+    FFd = -1;
+    return fd;
+}
+
+void TFileDescriptor::Reset(int AFd) {
+    // close() is not retried on EINTR: on Linux the descriptor is gone either way.
+    if (FFd >= 0) ::close(FFd);
+    FFd = AFd;
+}
+
+int WaitReady(int AFd, short AEvents, TDeadline ADeadline) {
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(ADeadline - TClock::now());
+        const int timeout = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        pollfd p{AFd, AEvents, 0};
+        const int n = ::poll(&p, 1, timeout);
+        if (n > 0) return p.revents;
+        if (n == 0) {
+            if (TClock::now() >= ADeadline) return 0;
+            continue;  // woke a little early: poll rounds to whole milliseconds
+        }
+        if (errno != EINTR) return -1;
+    }
+}
+
+std::string SystemErrorText() { return SystemErrorText(errno); }
+
+std::string SystemErrorText(int AError) {
+    char buffer[256];
+    // The GNU form: returns either buffer or a static text.
+    return ::strerror_r(AError, buffer, sizeof buffer);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace quorvane {
+
+using TClock = std::chrono::steady_clock;
+// A point in time on the monotonic clock by which a wait must end.
+using TDeadline = TClock::time_point;
+
+inline TDeadline DeadlineIn(std::chrono::milliseconds AFromNow) { return TClock::now() + AFromNow; }
+
+// Owns one POSIX file descriptor and closes it once.
+class TFileDescriptor {
+public:
+    TFileDescriptor() = default;
+    explicit TFileDescriptor(int AFd) : FFd(AFd) {}
+    ~TFileDescriptor() { Reset(); }
+    TFileDescriptor(TFileDescriptor&& AOther) noexcept : FFd(AOther.Release()) {}
+    TFileDescriptor& operator=(TFileDescriptor&& AOther) noexcept;
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+
+    int Get() const { return FFd; }
+    bool Valid() const { return FFd >= 0; }
+    int Release();
+    void Reset(int AFd = -1);
+
+private:
+    int FFd = -1;
+};
+
+// Waits until AFd reports one of AEvents (POLLIN, POLLOUT) or ADeadline passes.
+// Returns the events seen (errors and hang-ups included), 0 on time-out, -1 with errno on failure.
+// Interrupted waits resume with the time that is left.
+int WaitReady(int AFd, short AEvents, TDeadline ADeadline);
+
+// The system text of errno (or of AError).
+std::string SystemErrorText();
+std::string SystemErrorText(int AError);
+
+}  // namespace quorvane

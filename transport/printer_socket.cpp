@@ -1,0 +1,139 @@
+#include "transport/printer_socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <poll.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "driver/equipment_errors.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr int kErrorCode = 1001;
+const char* const kAddressText = "Синтаксическая ошибка в IP-адресе";
+const char* const kPortText = "Номер порта должен лежать в диапазоне 1-65535";
+const char* const kSocketText = "Ошибка при создании сокета";
+const char* const kConnectText = "Ошибка при установлении подключения";
+const char* const kSendText = "Ошибка при отправке данных серверу";
+const char* const kReceiveText = "Ошибка при получении ответа от сервера";
+constexpr int kPieceSize = 10;
+
+[[noreturn]] void Fail(const char* AText) { throw EquException(kErrorCode, AText); }
+
+// Leading and trailing blanks and control characters go, as the setting may carry them.
+std::string Trim(const std::string& AText) {
+    size_t first = 0, last = AText.size();
+    while (first < last && static_cast<unsigned char>(AText[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(AText[last - 1]) <= ' ') --last;
+    return AText.substr(first, last - first);
+}
+
+bool SetBlocking(int AFd, bool ABlocking) {
+    const int flags = ::fcntl(AFd, F_GETFL);
+    if (flags < 0) return false;
+    return ::fcntl(AFd, F_SETFL, ABlocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK) == 0;
+}
+
+// One receive; the socket's receive time-out bounds it. Returns -1 on failure or time-out.
+ssize_t Receive(int AFd, char* ABuffer, size_t ASize) {
+    for (;;) {
+        const ssize_t n = ::recv(AFd, ABuffer, ASize, 0);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
+}  // namespace
+
+void TPrinterSocket::SetConnection() {
+    CloseConnection();
+    // inet_addr takes the classic dotted forms and never looks a name up; it answers the
+    // broadcast address with the same all-ones value as an error, so that one is refused too.
+    const in_addr_t address = ::inet_addr(Trim(FIPAddress).c_str());
+    if (address == INADDR_NONE) Fail(kAddressText);
+    if (FIPPort < 1 || FIPPort > 65535) Fail(kPortText);
+
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<uint16_t>(FIPPort));
+    peer.sin_addr.s_addr = address;
+
+    TFileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+    if (!socket.Valid() || !SetBlocking(socket.Get(), false)) Fail(kSocketText);
+
+    if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        if (errno != EINPROGRESS && errno != EINTR) Fail(kConnectText);
+        const int events = WaitReady(socket.Get(), POLLOUT, DeadlineIn(std::chrono::milliseconds(ConnectTimeOutMs)));
+        if (events <= 0) Fail(kConnectText);
+        // Linux reports a refused connect as writable too; the pending error tells them apart.
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (::getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
+            Fail(kConnectText);
+    }
+    if (!SetBlocking(socket.Get(), true)) Fail(kConnectText);
+    timeval receive{ReceiveTimeOutMs / 1000, (ReceiveTimeOutMs % 1000) * 1000};
+    ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive);
+    FSocket = std::move(socket);
+}
+
+void TPrinterSocket::WriteStr(const std::string& APacket) {
+    // A send may take only part of the packet (a signal, a full buffer): send the rest too.
+    // MSG_NOSIGNAL: a printer that closed the connection must not kill the host with SIGPIPE.
+    size_t sent = 0;
+    while (sent < APacket.size()) {
+        const ssize_t n = ::send(FSocket.Get(), APacket.data() + sent, APacket.size() - sent, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail(kSendText);
+        }
+        sent += static_cast<size_t>(n);
+    }
+}
+
+void TPrinterSocket::ReadString(int ALen, std::string& ABytes) {
+    std::string buffer(static_cast<size_t>(ALen > 0 ? ALen : 0), '\0');
+    if (Receive(FSocket.Get(), buffer.data(), buffer.size()) < 0) Fail(kReceiveText);
+    ABytes = std::move(buffer);
+}
+
+void TPrinterSocket::ReadString(std::string& ABytes) {
+    std::string gathered;
+    char piece[kPieceSize];
+    for (;;) {
+        const ssize_t n = Receive(FSocket.Get(), piece, sizeof piece);
+        if (n <= 0) break;  // closed, silent for the receive time-out, or failed
+        gathered.append(piece, static_cast<size_t>(n));
+    }
+    if (gathered.empty()) Fail(kReceiveText);
+    ABytes = std::move(gathered);
+}
+
+void TPrinterSocket::ReadChar(char& AByte) {
+    char byte = 0;
+    if (Receive(FSocket.Get(), &byte, 1) < 0) Fail(kReceiveText);
+    AByte = byte;
+}
+
+void TPrinterSocket::ReadStringWithin(int ALen, std::string& ABytes, TDeadline ADeadline) {
+    if (FSocket.Valid()) WaitReady(FSocket.Get(), POLLIN, ADeadline);
+    ReadString(ALen, ABytes);
+}
+
+void TPrinterSocket::CloseConnection() {
+    if (!FSocket.Valid()) return;
+    ::shutdown(FSocket.Get(), SHUT_RDWR);
+    FSocket.Reset();
+}
+
+void StartSocketsLibrary() {}
+
+void StopSocketsLibrary() {}
+
+}  // namespace quorvane

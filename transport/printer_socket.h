@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+
+#include "transport/posix_io.h"
+
+namespace quorvane {
+
+// TCP client for a network printer's raw port: dotted IPv4 only, one connection per
+// SetConnection. Every failure is an EquException with code 1001.
+class TPrinterSocket {
+public:
+    TPrinterSocket() = default;
+    TPrinterSocket(std::string AIPAddress, int AIPPort) : FIPAddress(std::move(AIPAddress)), FIPPort(AIPPort) {}
+    // Closes a connection that is still open, so no descriptor outlives the object.
+    ~TPrinterSocket() = default;
+    TPrinterSocket(const TPrinterSocket&) = delete;
+    TPrinterSocket& operator=(const TPrinterSocket&) = delete;
+
+    static constexpr int ConnectTimeOutMs = 5000;
+    static constexpr int ReceiveTimeOutMs = 2000;
+
+    // Opens a new connection to FIPAddress:FIPPort; a connection left open is closed first.
+    void SetConnection();
+    // Sends all of APacket.
+    void WriteStr(const std::string& APacket);
+    // One receive of at most ALen bytes, padded with zero bytes to exactly ALen.
+    void ReadString(int ALen, std::string& ABytes);
+    // Everything received in pieces of 10 until the peer is silent for 2 s or closes;
+    // nothing at all is a failure.
+    void ReadString(std::string& ABytes);
+    // One byte; 0 when the peer has closed.
+    void ReadChar(char& AByte);
+    // Waits until data (or the peer's close) arrives or ADeadline passes, then makes the
+    // counted read: so it costs at most the wait plus the 2 s receive bound, and returns
+    // the moment the printer answers.
+    void ReadStringWithin(int ALen, std::string& ABytes, TDeadline ADeadline);
+    // Harmless when not connected.
+    void CloseConnection();
+
+    bool Connected() const { return FSocket.Valid(); }
+    const std::string& IPAddress() const { return FIPAddress; }
+    int IPPort() const { return FIPPort; }
+    void SetIPAddress(std::string AValue) { FIPAddress = std::move(AValue); }
+    void SetIPPort(int AValue) { FIPPort = AValue; }
+
+private:
+    TFileDescriptor FSocket;
+    std::string FIPAddress;
+    int FIPPort = 0;
+};
+
+// The sockets interface needs no start or stop on Linux; kept for the library's load and unload.
+void StartSocketsLibrary();
+void StopSocketsLibrary();
+
+}  // namespace quorvane
