@@ -1,0 +1,214 @@
+#include "help/markdown_renderer.h"
+
+#include "help/viewer_program.h"
+#include "resources/embedded_resource.h"
+
+#include <cmark.h>
+#include <glib.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace quorvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TZipDiscard {
+    void operator()(zip_t* z) const { zip_discard(z); }
+};
+struct TZipFileClose {
+    void operator()(zip_file_t* f) const { zip_fclose(f); }
+};
+struct TFree {
+    void operator()(void* p) const { std::free(p); }
+};
+struct TGFree {
+    void operator()(void* p) const { g_free(p); }
+};
+
+std::string ReadFile(const std::string& APath) {
+    std::ifstream in(APath, std::ios::binary);
+    if (!in) throw std::runtime_error("Cannot read " + APath);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& APath, std::string_view ABytes) {
+    std::ofstream out(APath, std::ios::binary | std::ios::trunc);
+    out.write(ABytes.data(), static_cast<std::streamsize>(ABytes.size()));
+    out.close();
+    if (!out) throw std::runtime_error("Cannot write " + APath);
+}
+
+// An entry that would land outside the folder: absolute, a drive, or a ".." step.
+bool IsUnsafeEntryName(std::string AName) {
+    std::replace(AName.begin(), AName.end(), '\\', '/');
+    if (AName.empty() || AName.front() == '/') return true;
+    if (AName.size() >= 2 && AName[1] == ':') return true;
+    std::size_t start = 0;
+    while (start <= AName.size()) {
+        std::size_t end = AName.find('/', start);
+        if (end == std::string::npos) end = AName.size();
+        if (AName.compare(start, end - start, "..") == 0 && end - start == 2) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Every entry is checked before anything is written, so a refused archive leaves nothing.
+void ExtractArchive(const std::string& AZipPath, const std::string& AFolder) {
+    int error = 0;
+    std::unique_ptr<zip_t, TZipDiscard> archive(zip_open(AZipPath.c_str(), ZIP_RDONLY, &error));
+    if (!archive) {
+        zip_error_t ze;
+        zip_error_init_with_code(&ze, error);
+        const std::string text = "Cannot open the help archive: " + std::string(zip_error_strerror(&ze));
+        zip_error_fini(&ze);
+        throw std::runtime_error(text);
+    }
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* name = zip_get_name(archive.get(), static_cast<zip_uint64_t>(i), 0);
+        if (name == nullptr || IsUnsafeEntryName(name))
+            throw std::runtime_error("Invalid path in the help archive: " + std::string(name ? name : ""));
+    }
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const auto index = static_cast<zip_uint64_t>(i);
+        std::string name = zip_get_name(archive.get(), index, 0);
+        std::replace(name.begin(), name.end(), '\\', '/');
+        const fs::path target = fs::path(AFolder) / name;
+        if (name.back() == '/') {
+            fs::create_directories(target);
+            continue;
+        }
+        fs::create_directories(target.parent_path());
+        std::unique_ptr<zip_file_t, TZipFileClose> entry(zip_fopen_index(archive.get(), index, 0));
+        if (!entry)
+            throw std::runtime_error("Cannot read " + name + " from the help archive: " +
+                                     zip_strerror(archive.get()));
+        std::ofstream out(target, std::ios::binary | std::ios::trunc);
+        char buffer[16384];
+        zip_int64_t n;
+        while ((n = zip_fread(entry.get(), buffer, sizeof buffer)) > 0)
+            out.write(buffer, static_cast<std::streamsize>(n));
+        out.close();
+        if (n < 0 || !out)
+            throw std::runtime_error("Cannot unpack " + name + " from the help archive");
+    }
+}
+
+bool HasExtension(const fs::path& APath, std::string_view AExtension) {
+    std::string ext = APath.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext == AExtension;
+}
+
+// The first file of the folder (by name, for a stable choice) with that extension; "" if none.
+std::string FindFirstFile(const std::string& AFolder, std::string_view AExtension) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(AFolder))
+        if (entry.is_regular_file() && HasExtension(entry.path(), AExtension))
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names.empty() ? std::string() : names.front();
+}
+
+std::string MarkdownToHtml(const std::string& AText) {
+    std::unique_ptr<char, TFree> html(cmark_markdown_to_html(AText.data(), AText.size(), CMARK_OPT_DEFAULT));
+    if (!html) throw std::runtime_error("Cannot convert the markdown text");
+    return html.get();
+}
+
+void WritePage(const std::string& APath, const std::string& APage) {
+    std::error_code ignored;
+    fs::remove(APath, ignored);  // created anew
+    WriteFile(APath, "\xEF\xBB\xBF" + APage);
+}
+
+}  // namespace
+
+std::string DecodeMarkdownText(const std::string& ABytes) {
+    const char* from = nullptr;
+    std::size_t skip = 0;
+    if (ABytes.rfind("\xEF\xBB\xBF", 0) == 0) {
+        skip = 3;
+    } else if (ABytes.rfind("\xFF\xFE", 0) == 0) {
+        from = "UTF-16LE";
+        skip = 2;
+    } else if (ABytes.rfind("\xFE\xFF", 0) == 0) {
+        from = "UTF-16BE";
+        skip = 2;
+    }
+    if (from == nullptr) return ABytes.substr(skip);
+    GError* raw = nullptr;
+    gsize written = 0;
+    std::unique_ptr<gchar, TGFree> text(g_convert(ABytes.data() + skip,
+                                                  static_cast<gssize>(ABytes.size() - skip), "UTF-8",
+                                                  from, nullptr, &written, &raw));
+    if (!text) {
+        const std::string message = raw != nullptr ? raw->message : "";
+        if (raw != nullptr) g_error_free(raw);
+        throw std::runtime_error("Cannot read the markdown text: " + message);
+    }
+    return std::string(text.get(), written);
+}
+
+std::string BuildHtmlPage(const std::string& AHtml, const std::string& ACssName) {
+    if (ACssName.empty()) return AHtml;
+    return "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"" + ACssName +
+           "\" rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n" + AHtml + "\r\n</body>\r\n</html>";
+}
+
+void TMarkdownRenderer::ShowInViewerProgram(const std::string& APagePath, const std::string& ACaption) {
+    RunViewerProgram({"help", APagePath, ACaption});
+}
+
+bool TMarkdownRenderer::SourceExist(const std::string& ASourceName) {
+    return !ASourceName.empty() && FindEmbeddedResource(ASourceName) != nullptr;
+}
+
+void TMarkdownRenderer::Render(const std::string& ASourceName, const std::string& ACaption,
+                               const TPageViewer& AViewer) {
+    if (!SourceExist(ASourceName)) throw std::runtime_error("File not found: " + ASourceName);
+    const EmbeddedResource* resource = FindEmbeddedResource(ASourceName);
+    TMarkdownRenderer renderer;
+    renderer.RenderArchive(
+        std::string_view(reinterpret_cast<const char*>(resource->data), resource->size), ACaption,
+        AViewer);
+}
+
+void TMarkdownRenderer::RenderArchive(std::string_view AArchive, const std::string& ACaption,
+                                      const TPageViewer& AViewer) {
+    const std::string folder = TempDirectory();
+    WriteFile(folder + "md.zip", AArchive);
+    ExtractArchive(folder + "md.zip", folder);
+
+    const std::string markdown = FindFirstFile(folder, ".md");
+    if (markdown.empty()) throw std::runtime_error("Mardown file not found");
+    const std::string text = DecodeMarkdownText(ReadFile(folder + markdown));
+    const std::string css = FindFirstFile(folder, ".css");
+
+    const std::string page = folder + "md.html";
+    WritePage(page, BuildHtmlPage(MarkdownToHtml(text), css));
+    AViewer(page, ACaption);
+}
+
+void TMarkdownRenderer::ConvertToHtml(const std::string& ASource, const std::string& ADestination,
+                                      const std::string& ACss) {
+    if (!fs::exists(ASource)) throw std::runtime_error("File not found: " + ASource);
+    if (!ACss.empty() && !fs::exists(ACss)) throw std::runtime_error("File not found: " + ACss);
+    const std::string css = ACss.empty() ? std::string() : fs::path(ACss).filename().string();
+    WritePage(ADestination, BuildHtmlPage(MarkdownToHtml(DecodeMarkdownText(ReadFile(ASource))), css));
+}
+
+}  // namespace quorvane

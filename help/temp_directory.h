@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+namespace quorvane {
+
+// A new GUID in registry form: braces, upper-case hex, 38 characters.
+std::string NewGuidText();
+
+// A private folder $TMPDIR/{GUID} (default /tmp), mode 0700, deleted with everything in it
+// when the object goes.
+class TTempDirectory {
+public:
+    TTempDirectory();
+    ~TTempDirectory();
+    TTempDirectory(const TTempDirectory&) = delete;
+    TTempDirectory& operator=(const TTempDirectory&) = delete;
+
+    // The folder with a trailing "/".
+    const std::string& Path() const { return FPath; }
+
+private:
+    std::string FPath;
+};
+
+}  // namespace quorvane

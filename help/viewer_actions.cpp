@@ -1,0 +1,19 @@
+#include "help/viewer_actions.h"
+
+#include "help/markdown_renderer.h"
+#include "help/viewer_program.h"
+#include "log/driver_log.h"
+
+namespace quorvane {
+
+void ShowLogViewer() {
+    CheckDisplayAvailable();
+    RunViewerProgram({"log", GetLogFileName(true)});
+}
+
+void ShowHelp() {
+    CheckDisplayAvailable();
+    TMarkdownRenderer::Render("help", "Справка");
+}
+
+}  // namespace quorvane

@@ -1,0 +1,253 @@
+#include "help/markdown_renderer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using TEntries = std::vector<std::pair<std::string, std::string>>;
+
+std::string ReadBytes(const fs::path& APath) {
+    std::ifstream in(APath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A fresh TMPDIR per test, so every folder a renderer leaves behind is seen.
+class MarkdownRendererTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qv-help-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        FRoot = pattern;
+        FTmp = FRoot / "tmp";
+        fs::create_directory(FTmp);
+        const char* old = std::getenv("TMPDIR");
+        if (old != nullptr) FOldTmp = old;
+        setenv("TMPDIR", FTmp.c_str(), 1);
+    }
+    void TearDown() override {
+        if (FOldTmp.empty()) unsetenv("TMPDIR");
+        else setenv("TMPDIR", FOldTmp.c_str(), 1);
+        fs::remove_all(FRoot);
+    }
+
+    std::string MakeArchive(const TEntries& AEntries) {
+        const std::string path = (FRoot / "in.zip").string();
+        int error = 0;
+        zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        EXPECT_NE(zip, nullptr);
+        for (const auto& [name, bytes] : AEntries) {
+            zip_source_t* source = zip_source_buffer(zip, bytes.data(), bytes.size(), 0);
+            EXPECT_GE(zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8), 0) << name;
+        }
+        EXPECT_EQ(zip_close(zip), 0);
+        return ReadBytes(path);
+    }
+
+    bool TmpIsEmpty() const { return fs::is_empty(FTmp); }
+
+    // Renders an archive and keeps what the viewer saw while the page was shown.
+    struct TShown {
+        std::string Page;
+        std::string Caption;
+        std::string Bytes;
+        std::vector<std::string> Files;
+        mode_t FolderMode = 0;
+    };
+    TShown RenderAndCapture(const TEntries& AEntries, const std::string& ACaption = "Справка") {
+        const std::string archive = MakeArchive(AEntries);
+        TShown shown;
+        TMarkdownRenderer renderer;
+        renderer.RenderArchive(archive, ACaption, [&](const std::string& APage, const std::string& ACap) {
+            shown.Page = APage;
+            shown.Caption = ACap;
+            shown.Bytes = ReadBytes(APage);
+            for (const auto& e : fs::recursive_directory_iterator(fs::path(APage).parent_path()))
+                shown.Files.push_back(fs::relative(e.path(), fs::path(APage).parent_path()).string());
+            std::sort(shown.Files.begin(), shown.Files.end());
+            struct stat st {};
+            stat(fs::path(APage).parent_path().c_str(), &st);
+            shown.FolderMode = st.st_mode & 07777;
+        });
+        return shown;
+    }
+
+    fs::path FRoot;
+    fs::path FTmp;
+    std::string FOldTmp;
+};
+
+const char kBom[] = "\xEF\xBB\xBF";
+
+TEST_F(MarkdownRendererTest, PageLinksTheStyleSheetAndSitsBesideThePictures) {
+    const TShown shown = RenderAndCapture({{"help.md", "# Title\n\nText ![a](pic.png)\n"},
+                                           {"github.css", "body{}"},
+                                           {"pic.png", "PNG"},
+                                           {"img/b.png", "PNG"}});
+    EXPECT_EQ(shown.Bytes, std::string(kBom) +
+                               "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"github.css\" "
+                               "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n<h1>Title</h1>\n"
+                               "<p>Text <img src=\"pic.png\" alt=\"a\" /></p>\n\r\n</body>\r\n</html>");
+    EXPECT_EQ(shown.Caption, "Справка");
+    EXPECT_EQ(fs::path(shown.Page).filename(), "md.html");
+    EXPECT_EQ(shown.Files, (std::vector<std::string>{"github.css", "help.md", "img", "img/b.png",
+                                                     "md.html", "md.zip", "pic.png"}));
+    EXPECT_EQ(shown.FolderMode, 0700u);
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(MarkdownRendererTest, WithoutStyleSheetThePageIsTheHtmlAlone) {
+    const TShown shown = RenderAndCapture({{"a.md", "*x*\n"}});
+    EXPECT_EQ(shown.Bytes, std::string(kBom) + "<p><em>x</em></p>\n");
+}
+
+TEST_F(MarkdownRendererTest, ByteOrderMarkSelectsTheEncoding) {
+    const std::string utf8 = "# Справка\n";
+    std::string le = "\xFF\xFE", be = "\xFE\xFF";
+    for (const char16_t c : std::u16string(u"# Справка\n")) {
+        le += static_cast<char>(c & 0xFF);
+        le += static_cast<char>(c >> 8);
+        be += static_cast<char>(c >> 8);
+        be += static_cast<char>(c & 0xFF);
+    }
+    for (const std::string& md : {utf8, std::string(kBom) + utf8, le, be}) {
+        const TShown shown = RenderAndCapture({{"help.md", md}});
+        EXPECT_EQ(shown.Bytes, std::string(kBom) + "<h1>Справка</h1>\n");
+    }
+    EXPECT_EQ(DecodeMarkdownText(std::string(kBom)), "");
+}
+
+TEST_F(MarkdownRendererTest, EachRenderUsesItsOwnFolderAndRemovesIt) {
+    const std::regex guid(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})");
+    const TShown first = RenderAndCapture({{"help.md", "a"}});
+    const TShown second = RenderAndCapture({{"help.md", "b"}});
+    const fs::path a = fs::path(first.Page).parent_path(), b = fs::path(second.Page).parent_path();
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.parent_path(), FTmp);
+    EXPECT_TRUE(std::regex_match(a.filename().string(), guid)) << a;
+    EXPECT_TRUE(std::regex_match(b.filename().string(), guid)) << b;
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(MarkdownRendererTest, FailuresLeaveNoFolderBehind) {
+    const std::string good = MakeArchive({{"help.md", "a"}});
+    {
+        TMarkdownRenderer renderer;
+        EXPECT_THROW(renderer.RenderArchive(good, "c", [](const std::string&, const std::string&) {
+            throw std::runtime_error("viewer failed");
+        }), std::runtime_error);
+    }
+    EXPECT_TRUE(TmpIsEmpty());
+
+    const std::string noMarkdown = MakeArchive({{"github.css", "x"}, {"notes.txt", "y"}});
+    bool shown = false;
+    try {
+        TMarkdownRenderer renderer;
+        renderer.RenderArchive(noMarkdown, "c", [&](const std::string&, const std::string&) { shown = true; });
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Mardown file not found");
+    }
+    EXPECT_FALSE(shown);
+    EXPECT_TRUE(TmpIsEmpty());
+
+    TMarkdownRenderer renderer;
+    EXPECT_THROW(renderer.RenderArchive("not a zip", "c", [](const std::string&, const std::string&) {}),
+                 std::runtime_error);
+}
+
+TEST_F(MarkdownRendererTest, MissingResourceFailsBeforeAnyFolderExists) {
+    EXPECT_FALSE(TMarkdownRenderer::SourceExist(""));
+    EXPECT_FALSE(TMarkdownRenderer::SourceExist("no-such-help"));
+    EXPECT_TRUE(TMarkdownRenderer::SourceExist("HELP"));
+    bool shown = false;
+    try {
+        TMarkdownRenderer::Render("no-such-help", "c",
+                                  [&](const std::string&, const std::string&) { shown = true; });
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "File not found: no-such-help");
+    }
+    EXPECT_FALSE(shown);
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(MarkdownRendererTest, EntriesLeavingTheFolderAreRefused) {
+    for (const std::string name : {"../evil.md", "/abs.md", "sub/../../evil.md", "..\\evil.md", "C:/evil.md"}) {
+        const std::string archive = MakeArchive({{"help.md", "a"}, {name, "x"}});
+        TMarkdownRenderer renderer;
+        try {
+            renderer.RenderArchive(archive, "c", [](const std::string&, const std::string&) {});
+            ADD_FAILURE() << name << " accepted";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()), "Invalid path in the help archive: " + name);
+        }
+        // Nothing of the archive was unpacked, not even its harmless entry.
+        EXPECT_FALSE(fs::exists(fs::path(renderer.TempDirectory()) / "help.md")) << name;
+    }
+    EXPECT_FALSE(fs::exists(FRoot / "evil.md"));
+    EXPECT_FALSE(fs::exists(FTmp / "evil.md"));
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(MarkdownRendererTest, EmbeddedHelpRendersWithItsStyleSheetAndPictures) {
+    std::string page, bytes;
+    std::vector<std::string> missing;
+    TMarkdownRenderer::Render("help", "Справка", [&](const std::string& APage, const std::string&) {
+        page = APage;
+        bytes = ReadBytes(APage);
+        const std::regex ref(R"re((?:src|href)="([^"#:]+)")re");
+        for (auto it = std::sregex_iterator(bytes.begin(), bytes.end(), ref); it != std::sregex_iterator(); ++it)
+            if (!fs::exists(fs::path(APage).parent_path() / (*it)[1].str())) missing.push_back((*it)[1]);
+    });
+    ASSERT_FALSE(page.empty());
+    EXPECT_EQ(bytes.rfind(std::string(kBom) + "<!DOCTYPE html>\r\n", 0), 0u);
+    EXPECT_NE(bytes.find("<link href=\"github.css\" rel=\"stylesheet\">"), std::string::npos);
+    EXPECT_NE(bytes.find("<h1>"), std::string::npos);
+    EXPECT_TRUE(missing.empty()) << missing.front();
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(MarkdownRendererTest, ConvertToHtmlChecksItsFilesAndLinksTheBareStyleSheetName) {
+    const fs::path md = FRoot / "doc.md", css = FRoot / "sub" / "style.css", out = FRoot / "doc.html";
+    std::ofstream(md) << "text\n";
+    try {
+        TMarkdownRenderer::ConvertToHtml((FRoot / "none.md").string(), out.string(), "");
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "File not found: " + (FRoot / "none.md").string());
+    }
+    try {
+        TMarkdownRenderer::ConvertToHtml(md.string(), out.string(), css.string());
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "File not found: " + css.string());
+    }
+    EXPECT_FALSE(fs::exists(out));
+
+    fs::create_directory(css.parent_path());
+    std::ofstream(css) << "p{}";
+    std::ofstream(out) << "an old, longer page that must not survive";
+    TMarkdownRenderer::ConvertToHtml(md.string(), out.string(), css.string());
+    EXPECT_EQ(ReadBytes(out), std::string(kBom) +
+                                  "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"style.css\" "
+                                  "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n<p>text</p>\n\r\n</body>\r\n</html>");
+    TMarkdownRenderer::ConvertToHtml(md.string(), out.string(), "");
+    EXPECT_EQ(ReadBytes(out), std::string(kBom) + "<p>text</p>\n");
+}
+
+}  // namespace
+}  // namespace quorvane
