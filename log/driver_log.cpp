@@ -235,6 +235,8 @@ void SetLogMode(int AMode) {
 
 int GetLogMode() { return LogState().Mode.load(); }
 
+bool LogPasses(TLogLevel ALevel) { return Passes(LogState().Mode.load(), ALevel); }
+
 std::string GetLogFileName(bool ADirectoryOnly) {
     TLogState& state = LogState();
     std::lock_guard guard(state.Lock);

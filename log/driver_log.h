@@ -18,6 +18,9 @@ void WriteLog(const std::string& AText, const std::string& ADetail, TLogLevel AL
 // 0..3 are clamped.
 void SetLogMode(int AMode);
 int GetLogMode();
+// True when a record of ALevel would be written in the current mode; lets callers skip
+// building a costly text that would be dropped.
+bool LogPasses(TLogLevel ALevel);
 // The log folder with a trailing "/" or today's file; creates the folder on demand.
 std::string GetLogFileName(bool ADirectoryOnly);
 
