@@ -1,0 +1,140 @@
+// quorvane-printer: a virtual TSPL printer for previews, tests, the demo and benchmarks.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <string>
+
+#include "tools/printer/printer_server.h"
+
+namespace {
+
+const char* kHelp = R"(Usage: quorvane-printer [OPTIONS]
+
+A virtual TSPL label printer. It reads print jobs over TCP and/or a pseudo-terminal, answers
+the status query <ESC>!? and the ribbon queries like a printer, and renders every printed
+label to a PNG. Runs until SIGTERM or SIGINT (or --jobs / --idle-exit).
+
+Options:
+  --listen HOST:PORT   TCP address to listen on (default 127.0.0.1:9100). Port 0 picks a free
+                       port. "off" disables TCP. When listening, the first line on standard
+                       output is the port number.
+  --pty LINK           also create a pseudo-terminal (a stand-in for a serial or USB port) and
+                       a symlink LINK to its slave side; a job lasts from the first byte until
+                       the last program using the slave side closes it.
+  --journal FILE       append a JSON-lines journal of every command, reply, label and problem
+                       (unknown command, bad argument, truncated bitmap, content outside the
+                       label, ...) to FILE.
+  --status HEX         the status byte answered to <ESC>!? (default 00). Bits: 01 head open,
+                       02 paper jam, 04 paper out, 08 ribbon out, 10 paused, 20 printing,
+                       40 cover open, 80 other error.
+  --status-script LIST comma-separated hex bytes answered to the first status queries in turn,
+                       after which --status applies; e.g. 20,20,20 is busy for three queries.
+  --mechanics          simulate print time: after PRINT the printer answers "printing" (20) for
+                       copies x (label length + gap) / SPEED seconds.
+  --ribbon on|off      the ribbon state reported by the ribbon queries until SET RIBBON changes
+                       it (default off).
+  --out DIR            write label-NNNN.png for each printed label and job-NNNN.bin with the
+                       raw bytes of each job, numbered in order (DIR is created if needed).
+  --dpi 203|300|600    print resolution in dots per inch (default 203).
+  --copies             one PNG per printed copy (PRINT m,n gives m x n files) instead of one
+                       per PRINT command.
+  --jobs N             exit after N jobs (a job is a connection or pty session with data).
+  --idle-exit SECONDS  exit after SECONDS without a job or data.
+  --help               show this text.
+
+Preview a label:  quorvane-printer --listen 127.0.0.1:0 --out /tmp/labels --jobs 1
+and send TSPL to the printed port (e.g. with nc); the PNG appears in /tmp/labels.
+)";
+
+bool ParseHexByte(const std::string& text, std::uint8_t& out) {
+    std::string t = text;
+    if (t.starts_with("0x") || t.starts_with("0X")) t = t.substr(2);
+    if (t.empty() || t.size() > 2) return false;
+    char* end = nullptr;
+    unsigned long v = std::strtoul(t.c_str(), &end, 16);
+    if (*end != '\0') return false;
+    out = static_cast<std::uint8_t>(v);
+    return true;
+}
+
+[[noreturn]] void Usage(const std::string& message) {
+    std::cerr << "quorvane-printer: " << message << "\nTry --help.\n";
+    std::exit(2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    quorvane::PrinterOptions options;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) Usage(arg + " needs a value");
+            return argv[++i];
+        };
+        try {
+            if (arg == "--help" || arg == "-h") { std::cout << kHelp; return 0; }
+            else if (arg == "--listen") options.listen = value();
+            else if (arg == "--pty") options.ptyLink = value();
+            else if (arg == "--journal") options.journalPath = value();
+            else if (arg == "--status") {
+                if (!ParseHexByte(value(), options.status)) Usage("--status wants a hex byte");
+            } else if (arg == "--status-script") {
+                std::string list = value();
+                std::size_t start = 0;
+                while (start <= list.size()) {
+                    std::size_t comma = list.find(',', start);
+                    std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                    std::uint8_t b;
+                    if (!ParseHexByte(item, b)) Usage("--status-script wants hex bytes separated by commas");
+                    options.statusScript.push_back(b);
+                    if (comma == std::string::npos) break;
+                    start = comma + 1;
+                }
+            } else if (arg == "--mechanics") options.mechanics = true;
+            else if (arg == "--ribbon") {
+                std::string v = value();
+                if (v != "on" && v != "off") Usage("--ribbon wants on or off");
+                options.ribbon = v == "on";
+            } else if (arg == "--out") options.outDir = value();
+            else if (arg == "--dpi") options.dpi = std::stoi(value());
+            else if (arg == "--copies") options.copies = true;
+            else if (arg == "--jobs") options.jobs = std::stoi(value());
+            else if (arg == "--idle-exit") options.idleExit = std::stod(value());
+            else Usage("unknown option " + arg);
+        } catch (const std::logic_error&) {
+            Usage("bad number for " + arg);
+        }
+    }
+
+    // The serving thread inherits the blocked signals; this thread takes them with sigtimedwait.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    try {
+        quorvane::PrinterServer server(options);
+        if (server.Port() != 0) std::cout << server.Port() << std::endl;
+        if (!server.PtyPath().empty())
+            std::cerr << "quorvane-printer: pty " << server.PtyPath() << " linked as " << options.ptyLink << "\n";
+        server.Start();
+        timespec tick{0, 100 * 1000 * 1000};
+        while (!server.Finished()) {
+            if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) break;
+        }
+        server.Stop();
+        std::cerr << "quorvane-printer: " << server.JobCount() << " job(s), " << server.Labels().size()
+                  << " label(s), " << server.ProblemCount() << " problem(s)\n";
+    } catch (const std::exception& ex) {
+        std::cerr << "quorvane-printer: " << ex.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,163 @@
+#include "tools/printer/printer_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+namespace quorvane {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// How often a pty with no program on its slave side is looked at again.
+constexpr auto kPtyRecheck = std::chrono::milliseconds(10);
+
+}  // namespace
+
+PrinterServer::PrinterServer(const PrinterOptions& options)
+    : FOptions(options), FJournal(options.journalPath), FStatus(options.status, options.statusScript) {
+    if (FOptions.dpi != 203 && FOptions.dpi != 300 && FOptions.dpi != 600)
+        throw std::runtime_error("--dpi must be 203, 300 or 600");
+    if (!FOptions.outDir.empty()) std::filesystem::create_directories(FOptions.outDir);
+    FPrinter = std::make_unique<VirtualPrinter>(FOptions, FJournal, FStatus);
+    if (!FOptions.listen.empty() && FOptions.listen != "off") FListener = std::make_unique<TcpListener>(FOptions.listen);
+    if (!FOptions.ptyLink.empty()) FPty = std::make_unique<PtyPort>(FOptions.ptyLink);
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error(std::strerror(errno));
+    FWakeRead.Reset(pipeFds[0]);
+    FWakeWrite.Reset(pipeFds[1]);
+}
+
+PrinterServer::~PrinterServer() { Stop(); }
+
+void PrinterServer::Start() {
+    if (FThread.joinable()) return;
+    FThread = std::thread([this] { Run(); });
+}
+
+void PrinterServer::Stop() {
+    FStop = true;
+    char b = 1;
+    [[maybe_unused]] ssize_t n = ::write(FWakeWrite.Get(), &b, 1);
+    if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+}
+
+bool PrinterServer::WaitForJobs(int n, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(FJobsMutex);
+    return FJobsChanged.wait_for(lock, timeout, [&] { return FJobsDone.load() >= n; });
+}
+
+void PrinterServer::EndJob() {
+    if (FPrinter->EndJob()) {
+        {
+            std::lock_guard lock(FJobsMutex);
+            ++FJobsDone;
+        }
+        FJobsChanged.notify_all();
+    }
+}
+
+bool PrinterServer::SendAll(int fd, const std::string& bytes, bool socket) {
+    std::size_t off = 0;
+    while (off < bytes.size()) {
+        ssize_t n = socket ? ::send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL)
+                           : ::write(fd, bytes.data() + off, bytes.size() - off);
+        if (n > 0) { off += static_cast<std::size_t>(n); continue; }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, 1000) <= 0) return false;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+void PrinterServer::Run() {
+    UniqueFd client;
+    bool ptyActive = false;
+    Clock::time_point ptyRetryAt{};
+    Clock::time_point lastActivity = Clock::now();
+    std::vector<char> buf(64 * 1024);
+
+    while (!FStop) {
+        if (FOptions.jobs > 0 && FJobsDone >= FOptions.jobs) break;
+        auto now = Clock::now();
+        if (FOptions.idleExit > 0 && !client.Valid() && !ptyActive &&
+            now - lastActivity >= std::chrono::duration<double>(FOptions.idleExit))
+            break;
+
+        std::vector<pollfd> fds{{FWakeRead.Get(), POLLIN, 0}};
+        int listenIdx = -1, clientIdx = -1, ptyIdx = -1;
+        if (client.Valid()) {
+            clientIdx = static_cast<int>(fds.size());
+            fds.push_back({client.Get(), POLLIN, 0});
+        } else {
+            if (FListener && !ptyActive) {
+                listenIdx = static_cast<int>(fds.size());
+                fds.push_back({FListener->Fd(), POLLIN, 0});
+            }
+            if (FPty && (ptyActive || now >= ptyRetryAt)) {
+                ptyIdx = static_cast<int>(fds.size());
+                fds.push_back({FPty->Fd(), POLLIN, 0});
+            }
+        }
+        int timeout = FPty && !client.Valid() && !ptyActive ? 10 : 200;
+        int rc = ::poll(fds.data(), fds.size(), timeout);
+        if (rc < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[0].revents) break;
+
+        if (clientIdx >= 0 && fds[clientIdx].revents) {
+            ssize_t n = ::recv(client.Get(), buf.data(), buf.size(), 0);
+            if (n > 0) {
+                lastActivity = Clock::now();
+                std::string reply = FPrinter->Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+                if (!reply.empty() && !SendAll(client.Get(), reply, true)) {
+                    EndJob();
+                    client.Reset();
+                }
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                EndJob();
+                client.Reset();
+                lastActivity = Clock::now();
+            }
+        }
+        if (listenIdx >= 0 && (fds[listenIdx].revents & POLLIN)) {
+            client = FListener->Accept();
+            lastActivity = Clock::now();
+        }
+        if (ptyIdx >= 0 && fds[ptyIdx].revents) {
+            ssize_t n = ::read(FPty->Fd(), buf.data(), buf.size());
+            if (n > 0) {
+                ptyActive = true;
+                lastActivity = Clock::now();
+                std::string reply = FPrinter->Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+                if (!reply.empty()) SendAll(FPty->Fd(), reply, false);
+            } else if (n < 0 && errno == EAGAIN) {
+                // Nothing to read after all.
+            } else {
+                // EIO: the last program holding the slave side has closed it; the job is over.
+                if (ptyActive) {
+                    EndJob();
+                    ptyActive = false;
+                    lastActivity = Clock::now();
+                }
+                ptyRetryAt = Clock::now() + kPtyRecheck;
+            }
+        }
+    }
+    if (client.Valid() || ptyActive) EndJob();
+    FFinished = true;
+}
+
+}  // namespace quorvane

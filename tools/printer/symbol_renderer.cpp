@@ -1,0 +1,208 @@
+#include "tools/printer/symbol_renderer.h"
+
+#include <zint.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <stdexcept>
+
+#include "tools/printer/text_renderer.h"
+
+namespace quorvane {
+
+namespace {
+
+struct ZintDeleter { void operator()(zint_symbol* s) const { ZBarcode_Delete(s); } };
+using ZintPtr = std::unique_ptr<zint_symbol, ZintDeleter>;
+
+struct LinearType {
+    const char* name;
+    int zint;
+    bool twoWidth;    // bars are narrow or wide; run lengths map onto the two widths
+    int option2 = 0;  // check digit option where the type asks for one
+};
+
+constexpr LinearType kLinearTypes[] = {
+    {"128", BARCODE_CODE128, false}, {"128M", BARCODE_CODE128, false},
+    {"EAN128", BARCODE_GS1_128, false}, {"25", BARCODE_C25INTER, true},
+    {"25C", BARCODE_C25INTER, true, 1}, {"25S", BARCODE_C25STANDARD, true},
+    {"39", BARCODE_EXCODE39, true}, {"39C", BARCODE_EXCODE39, true, 1},
+    {"39S", BARCODE_CODE39, true}, {"93", BARCODE_CODE93, false},
+    {"EAN13", BARCODE_EANX, false}, {"EAN13+2", BARCODE_EANX, false},
+    {"EAN13+5", BARCODE_EANX, false}, {"EAN8", BARCODE_EANX, false},
+    {"EAN8+2", BARCODE_EANX, false}, {"EAN8+5", BARCODE_EANX, false},
+    {"UPCA", BARCODE_UPCA, false}, {"UPCE", BARCODE_UPCE, false},
+    {"ITF14", BARCODE_ITF14, true}, {"CODA", BARCODE_CODABAR, true},
+    {"MSI", BARCODE_MSI_PLESSEY, true}, {"PLESSEY", BARCODE_PLESSEY, true},
+    {"11", BARCODE_CODE11, true},
+};
+
+const LinearType* FindType(const std::string& name) {
+    for (const auto& t : kLinearTypes)
+        if (name == t.name) return &t;
+    return nullptr;
+}
+
+bool ModuleSet(const zint_symbol* s, int row, int col) {
+    return (s->encoded_data[row][col >> 3] >> (col & 7)) & 1;
+}
+
+ZintPtr Encode(int type, const std::string& data, int option1, int option2, int option3, int inputMode) {
+    ZintPtr sym(ZBarcode_Create());
+    if (!sym) throw std::runtime_error("zint: out of memory");
+    sym->symbology = type;
+    sym->option_1 = option1;
+    sym->option_2 = option2;
+    sym->option_3 = option3;
+    sym->input_mode = inputMode;
+    int rc = ZBarcode_Encode(sym.get(), reinterpret_cast<const unsigned char*>(data.data()),
+                             static_cast<int>(data.size()));
+    if (rc >= ZINT_ERROR) throw std::runtime_error(sym->errtxt);
+    return sym;
+}
+
+// A matrix symbol with square or rectangular modules of the given dots.
+MonoImage Matrix(const zint_symbol* s, int moduleW, int rowH) {
+    long long w = static_cast<long long>(s->width) * moduleW, h = static_cast<long long>(s->rows) * rowH;
+    if (w <= 0 || h <= 0 || w * h > LabelCanvas::kMaxDots) throw std::runtime_error("symbol too large");
+    MonoImage out(static_cast<int>(w), static_cast<int>(h));
+    for (int r = 0; r < s->rows; ++r)
+        for (int c = 0; c < s->width; ++c)
+            if (ModuleSet(s, r, c))
+                for (int y = r * rowH; y < (r + 1) * rowH; ++y)
+                    for (int x = c * moduleW; x < (c + 1) * moduleW; ++x) out.At(x, y) = 1;
+    return out;
+}
+
+// TSPL gives EAN add-ons as trailing digits; zint wants them after a '+'.
+std::string EanContent(const std::string& type, const std::string& content) {
+    std::size_t plus = type.find('+');
+    if (plus == std::string::npos || content.find('+') != std::string::npos) return content;
+    std::size_t addon = static_cast<std::size_t>(type[plus + 1] - '0');
+    std::size_t main = type.starts_with("EAN13") ? 12 : 7;
+    if (content.size() == main + 1 + addon) ++main;  // check digit included
+    if (content.size() != main + addon) return content;
+    return content.substr(0, main) + "+" + content.substr(main);
+}
+
+}  // namespace
+
+bool SymbolRenderer::KnownLinearType(const std::string& type) { return FindType(type) != nullptr; }
+
+MonoImage SymbolRenderer::Linear(const LinearSymbol& s) {
+    const LinearType* t = FindType(s.type);
+    if (!t) throw std::runtime_error("unknown barcode type " + s.type);
+    std::string data = s.content;
+    int inputMode = DATA_MODE;
+    if (t->zint == BARCODE_GS1_128) {
+        // Bracketed or parenthesised AIs as given; bare digits are FNC1 plus the digits,
+        // which zint writes the same way once the first two digits are shown as an AI.
+        if (!data.empty() && data.front() == '(') {
+            inputMode = GS1_MODE | GS1PARENS_MODE | GS1NOCHECK_MODE;
+        } else if (!data.empty() && data.front() == '[') {
+            inputMode = GS1_MODE | GS1NOCHECK_MODE;
+        } else {
+            if (data.size() < 3) throw std::runtime_error("EAN128 content too short");
+            data = "[" + data.substr(0, 2) + "]" + data.substr(2);
+            inputMode = GS1_MODE | GS1NOCHECK_MODE;
+        }
+    }
+    if (t->zint == BARCODE_EANX) data = EanContent(s.type, data);
+    ZintPtr sym = Encode(t->zint, data, 0, t->option2, 0, inputMode);
+
+    int narrow = std::clamp(s.narrow, 1, 64);
+    int wide = std::clamp(s.wide, narrow, 64 * 3);
+    // Run lengths of the encoded row become dots: modules times narrow, or for two-width
+    // symbologies a narrow or a wide element.
+    std::vector<std::pair<bool, int>> runs;
+    for (int c = 0; c < sym->width;) {
+        bool bar = ModuleSet(sym.get(), 0, c);
+        int n = 0;
+        while (c < sym->width && ModuleSet(sym.get(), 0, c) == bar) { ++n; ++c; }
+        runs.emplace_back(bar, t->twoWidth ? (n == 1 ? narrow : wide) : n * narrow);
+    }
+    long long width = 0;
+    for (auto& r : runs) width += r.second;
+    int barHeight = std::clamp(s.height, 1, 30000);
+
+    MonoImage text;
+    if (s.readable != 0) {
+        FontCell cell;
+        TextRenderer::LookupFont("2", s.dpi, cell);
+        text = TextRenderer::Render(reinterpret_cast<const char*>(sym->text), cell, 1, 1, s.dpi);
+    }
+    int gap = text.height ? std::max(2, s.dpi / 100) : 0;
+    long long totalW = std::max<long long>(width, text.width);
+    long long totalH = barHeight + gap + text.height;
+    if (totalW * totalH > LabelCanvas::kMaxDots) throw std::runtime_error("symbol too large");
+    MonoImage out(static_cast<int>(totalW), static_cast<int>(totalH));
+    long long x = 0;
+    for (auto& [bar, w] : runs) {
+        if (bar)
+            for (int y = 0; y < barHeight; ++y)
+                for (long long i = x; i < x + w; ++i) out.At(static_cast<int>(i), y) = 1;
+        x += w;
+    }
+    if (text.height) {
+        int tx = s.readable == 1 ? 0 : s.readable == 3 ? static_cast<int>(totalW - text.width)
+                                                       : static_cast<int>((totalW - text.width) / 2);
+        for (int y = 0; y < text.height; ++y)
+            for (int i = 0; i < text.width; ++i)
+                if (text.At(i, y)) out.At(tx + i, barHeight + gap + y) = 1;
+    }
+    return out;
+}
+
+MonoImage SymbolRenderer::Qr(const QrSymbol& s) {
+    int ecc = s.ecc == 'L' ? 1 : s.ecc == 'Q' ? 3 : s.ecc == 'H' ? 4 : 2;
+    int option3 = s.mask >= 0 && s.mask <= 7 ? (s.mask + 1) << 8 : 0;
+    ZintPtr sym = Encode(BARCODE_QRCODE, s.content, ecc, 0, option3, DATA_MODE);
+    int cell = std::clamp(s.cell, 1, 100);
+    return Matrix(sym.get(), cell, cell);
+}
+
+MonoImage SymbolRenderer::DataMatrix(const DataMatrixSymbol& s) {
+    // zint's size numbers for the square and rectangular ECC 200 symbols.
+    static constexpr int kSizes[][3] = {
+        {10, 10, 1}, {12, 12, 2}, {14, 14, 3}, {16, 16, 4}, {18, 18, 5}, {20, 20, 6},
+        {22, 22, 7}, {24, 24, 8}, {26, 26, 9}, {32, 32, 10}, {36, 36, 11}, {40, 40, 12},
+        {44, 44, 13}, {48, 48, 14}, {52, 52, 15}, {64, 64, 16}, {72, 72, 17}, {80, 80, 18},
+        {88, 88, 19}, {96, 96, 20}, {104, 104, 21}, {120, 120, 22}, {132, 132, 23}, {144, 144, 24},
+        {8, 18, 25}, {8, 32, 26}, {12, 26, 27}, {12, 36, 28}, {16, 36, 29}, {16, 48, 30},
+    };
+    int size = 0;
+    for (const auto& z : kSizes)
+        if (z[0] == s.rows && z[1] == s.cols) size = z[2];
+    if (s.rows || s.cols) {
+        if (!size) throw std::runtime_error("no Data Matrix symbol has " + std::to_string(s.rows) + " rows and " +
+                                            std::to_string(s.cols) + " columns");
+    }
+    ZintPtr sym = Encode(BARCODE_DATAMATRIX, s.content, 0, size, size ? 0 : DM_SQUARE, DATA_MODE);
+    int module = s.module;
+    if (module <= 0) {
+        int fit = std::min(s.boxWidth / std::max(1, sym->width), s.boxHeight / std::max(1, sym->rows));
+        module = std::max(1, fit);
+    }
+    module = std::clamp(module, 1, 100);
+    return Matrix(sym.get(), module, module);
+}
+
+MonoImage SymbolRenderer::Pdf417(const Pdf417Symbol& s) {
+    int module = std::clamp(s.module, 1, 50);
+    int rowHeight = s.rowHeight > 0 ? std::clamp(s.rowHeight, 1, 500) : 3 * module;
+    int type = s.truncated ? BARCODE_PDF417COMP : BARCODE_PDF417;
+    int ecc = s.ecc >= 0 && s.ecc <= 8 ? s.ecc : -1;
+    int cols = std::clamp(s.cols, 0, 30), rows = std::clamp(s.rows, 0, 90);
+    if (rows && rows < 3) rows = 3;
+    ZintPtr sym;
+    try {
+        sym = Encode(type, s.content, ecc, cols, rows, DATA_MODE);
+    } catch (const std::runtime_error&) {
+        // Rows and columns are upper bounds for the printer; let zint choose when they don't fit.
+        sym = Encode(type, s.content, ecc, 0, 0, DATA_MODE);
+    }
+    return Matrix(sym.get(), module, rowHeight);
+}
+
+}  // namespace quorvane
