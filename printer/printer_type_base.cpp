@@ -7,6 +7,7 @@
 #include "printer/graphic_text.h"
 #include "printer/picture_decoder.h"
 #include "printer/raster_limits.h"
+#include "printer/rounding.h"
 
 namespace quorvane {
 
@@ -20,18 +21,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 bool IsBlank(std::string_view AText) {
     return AText.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
-
-// Round(ANumerator / ADenominator), half to even, on the exact quotient; ADenominator > 0.
-std::int64_t DivideRoundHalfEven(std::int64_t ANumerator, std::int64_t ADenominator) {
-    std::int64_t q = ANumerator / ADenominator;
-    std::int64_t r = ANumerator % ADenominator;
-    if (r < 0) {  // floor division, so that the remainder is non-negative
-        q -= 1;
-        r += ADenominator;
-    }
-    if (2 * r > ADenominator || (2 * r == ADenominator && (q & 1) != 0)) ++q;
-    return q;
 }
 
 }  // namespace

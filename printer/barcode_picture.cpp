@@ -1,0 +1,126 @@
+#include "printer/barcode_picture.h"
+
+#include <zint.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+#include "printer/bitmap_transform.h"
+#include "printer/printer_type_base.h"
+#include "printer/raster_limits.h"
+#include "printer/rounding.h"
+
+namespace quorvane {
+
+namespace {
+
+struct ZintDelete {
+    void operator()(zint_symbol* ASymbol) const { ZBarcode_Delete(ASymbol); }
+};
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
+    });
+}
+
+// The library's symbology for a document name; 0 when it is not a 2D name.
+int SymbologyOf(std::string_view AName) {
+    if (EqualsIgnoringCase(AName, "DataMatrix")) return BARCODE_DATAMATRIX;
+    if (EqualsIgnoringCase(AName, "PDF417")) return BARCODE_PDF417;
+    if (EqualsIgnoringCase(AName, "QRCode")) return BARCODE_QRCODE;
+    return 0;
+}
+
+// Draws the one-dot-per-module symbol onto the canvas from its top-left corner, as large as
+// it fits keeping its proportions. Whole dots per module whenever one dot fits: uneven modules
+// scan worse on a thermal head.
+void PlaceSymbol(const zint_symbol& ASymbol, TMonoBitmap& ACanvas) {
+    const std::int64_t sw = ASymbol.bitmap_width;
+    const std::int64_t sh = ASymbol.bitmap_height;
+    if (sw <= 0 || sh <= 0 || ACanvas.Empty()) return;
+    const auto dark = [&](std::int64_t x, std::int64_t y) {
+        return ASymbol.bitmap[(y * sw + x) * 3] < 128;
+    };
+    const std::int64_t module = std::min(ACanvas.Width() / sw, ACanvas.Height() / sh);
+    if (module >= 1) {
+        for (std::int64_t y = 0; y < sh; ++y)
+            for (std::int64_t x = 0; x < sw; ++x)
+                if (dark(x, y))
+                    ACanvas.FillRect(static_cast<std::int32_t>(x * module), static_cast<std::int32_t>(y * module),
+                                     static_cast<std::int32_t>(module), static_cast<std::int32_t>(module), true);
+        return;
+    }
+    // Smaller than one dot per module: the symbol will hardly scan, but it keeps its shape.
+    std::int64_t w = ACanvas.Width();
+    std::int64_t h = ACanvas.Height();
+    if (sw * h > sh * w)
+        h = w * sh / sw;
+    else
+        w = h * sw / sh;
+    for (std::int64_t y = 0; y < h; ++y)
+        for (std::int64_t x = 0; x < w; ++x)
+            if (dark((2 * x + 1) * sw / (2 * w), (2 * y + 1) * sh / (2 * h)))
+                ACanvas.SetPixel(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), true);
+}
+
+}  // namespace
+
+bool Is2DSymbology(std::string_view AName) { return SymbologyOf(AName) != 0; }
+
+TBarcodeCanvasSize BarcodeImageSize(std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation) {
+    if (AOrientation != 90 && AOrientation != 270) return {AWidth, AHeight};
+    if (AHeight >= AWidth || AWidth <= 0) return {AHeight, AWidth};
+    const std::int64_t h = AHeight;
+    return {AHeight, static_cast<std::int32_t>(DivideRoundHalfEven(h * h, AWidth))};
+}
+
+TMonoBitmap RenderBarcodeImage(std::string_view ASymbology, std::int32_t ACanvasWidth,
+                               std::int32_t ACanvasHeight, std::int32_t ADotInMM, std::string_view AValue) {
+    const int symbology = SymbologyOf(ASymbology);
+    if (symbology == 0)
+        throw std::invalid_argument("not a two-dimensional symbology: " + std::string(ASymbology));
+    const std::int64_t width = MillimetresToDots(ACanvasWidth, ADotInMM);
+    const std::int64_t height = MillimetresToDots(ACanvasHeight, ADotInMM);
+    CheckRasterSize(width, height);
+
+    const std::unique_ptr<zint_symbol, ZintDelete> symbol(ZBarcode_Create());
+    if (!symbol) throw std::bad_alloc();
+    symbol->symbology = symbology;
+    symbol->input_mode = UNICODE_MODE;
+    if (symbology == BARCODE_DATAMATRIX) symbol->option_3 = DM_SQUARE;
+    symbol->scale = 0.5f;  // one pixel per module; scaling to the canvas is ours
+    if (AValue.size() > INT_MAX) throw EBarcodePicture("Input too long");
+    int result = ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(AValue.data()),
+                                 static_cast<int>(AValue.size()));
+    if (result >= ZINT_ERROR) throw EBarcodePicture(symbol->errtxt);
+    result = ZBarcode_Buffer(symbol.get(), 0);
+    if (result >= ZINT_ERROR) throw EBarcodePicture(symbol->errtxt);
+
+    TMonoBitmap canvas(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    PlaceSymbol(*symbol, canvas);
+    return canvas;
+}
+
+std::string BarcodeImageToString(std::int32_t ACanvasWidth, std::int32_t ACanvasHeight,
+                                 std::int32_t AOrientation, std::int32_t ADotInMM, TMonoBitmap& ABitmap) {
+    RotateBitmap(ABitmap, TPrinterTypeBase::OrientationToRotation(AOrientation));
+    const bool quarter = AOrientation == 90 || AOrientation == 270;
+    const std::int64_t width = MillimetresToDots(quarter ? ACanvasHeight : ACanvasWidth, ADotInMM);
+    const std::int64_t height = MillimetresToDots(quarter ? ACanvasWidth : ACanvasHeight, ADotInMM);
+    CheckRasterSize(width, height);
+    if (ABitmap.Width() != width || ABitmap.Height() != height)
+        FitBitmap(ABitmap, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    return TPrinterTypeBase::BitmapToGraphicText(ABitmap);
+}
+
+std::string BarcodePicture(std::string_view ASymbology, std::int32_t AWidth, std::int32_t AHeight,
+                           std::int32_t AOrientation, std::int32_t ADotInMM, std::string_view AValue,
+                           TMonoBitmap& ABitmap) {
+    const TBarcodeCanvasSize canvas = BarcodeImageSize(AWidth, AHeight, AOrientation);
+    ABitmap = RenderBarcodeImage(ASymbology, canvas.Width, canvas.Height, ADotInMM, AValue);
+    return BarcodeImageToString(canvas.Width, canvas.Height, AOrientation, ADotInMM, ABitmap);
+}
+
+}  // namespace quorvane

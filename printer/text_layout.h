@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "printer/graphic_text.h"
+#include "printer/mono_bitmap.h"
+
+namespace quorvane {
+
+// A rectangle in dots: left/top inclusive, right/bottom exclusive.
+struct TDotRect {
+    std::int32_t Left = 0;
+    std::int32_t Top = 0;
+    std::int32_t Right = 0;
+    std::int32_t Bottom = 0;
+    std::int32_t Width() const { return Right - Left; }
+    std::int32_t Height() const { return Bottom - Top; }
+    bool Empty() const { return Right <= Left || Bottom <= Top; }
+};
+
+// One text laid out for a box width with Pango, drawn without smoothing into a one-bit raster.
+// The font map and context behind it are made once per thread.
+class TTextLayout {
+public:
+    // AFormat: kTfSingleLine (one line, CR and LF read as blanks, cut with an ellipsis at the
+    // end when kTfEndEllipsis is set) or word-wrapping; kTfCenter/kTfRight align horizontally.
+    TTextLayout(std::string_view AText, const TTextFont& AFont, std::int32_t AFontDPI,
+                std::uint32_t AFormat, std::int32_t AWidth);
+    TTextLayout(const TTextLayout&) = delete;
+    TTextLayout& operator=(const TTextLayout&) = delete;
+    ~TTextLayout();
+
+    // Height the text needs, in dots (all lines).
+    std::int32_t Height() const;
+
+    // Draws the text with its top-left corner at (AX, AY), clipped to AClip. With
+    // ACompleteLinesOnly a line that would cross AClip's bottom is left out, and so is every
+    // line after it; the first line is always drawn.
+    void Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, const TDotRect& AClip,
+              bool ACompleteLinesOnly) const;
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
+
+}  // namespace quorvane
