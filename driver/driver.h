@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "driver/label_printer_driver.h"
+
+namespace quorvane {
+
+// The driver object the host creates: its settings, the recognised USB printers and the device
+// work behind the host methods.
+class TDriver : public TLabelPrinterDriver {
+public:
+    TDriver();
+    ~TDriver() override;
+
+    static const TClassDecl& ClassDecl();
+    const TClassDecl& GetClassDecl() const override { return ClassDecl(); }
+
+    void Open() override;
+    void Close() override;
+    void BuildParameters(std::string& AText) override;
+
+    // USB device path -> model number of the printers the last GetParameters recognised.
+    const std::map<std::string, int>& USBPortDictionary() const { return FUSBPortDictionary; }
+
+protected:
+    void DoPrintLabels(const pugi::xml_document& ADocument, const std::string& APrintMode) override;
+    void DoInitializePrinter() override;
+
+private:
+    // Appends the recognised USB printers to AChoiceList and records them in FUSBPortDictionary.
+    void AddUSBPrinterList(pugi::xml_node AChoiceList);
+    // Fails with "Устройство не включено" before Open.
+    void CheckEnabled() const;
+
+    bool FTemplateCreated = false;
+    std::map<std::string, int> FUSBPortDictionary;
+
+    // Settings; all start at 0, empty or false: the host supplies every value.
+    std::int32_t FModel = 0;
+    std::int32_t FInterfaceType = 0;
+    std::string FUSBPort;
+    std::int32_t FCOMPort = 0;
+    std::int32_t FBaudRate = 0;
+    std::int32_t FDataBits = 0;
+    std::int32_t FStopBits = 0;
+    std::int32_t FParity = 0;
+    std::string FIPAddress;
+    std::int32_t FIPPort = 0;
+    std::int32_t FResolution = 0;
+    std::int32_t FDensity = 0;
+    double FSpeed = 0.0;
+    std::int32_t FDirection = 0;
+    std::int32_t FGap = 0;
+    std::string FCodepage;
+    bool FStretchImage = false;
+    bool FExtLogEnabled = false;
+    std::int32_t FPrintMethod = 0;
+    bool F2DBarcodeAsPicture = false;
+    std::int32_t FBarcodeNarrow = 0;
+    std::int32_t FPDF417DataCompression = 0;
+    std::int32_t FPDF417CorrectionLevel = 0;
+    std::int32_t FPDF417CenterPattern = 0;
+    std::int32_t FPDF417ModuleWidth = 0;
+    std::int32_t FPDF417ModuleHeight = 0;
+    std::int32_t FPDF417Rows = 0;
+    std::int32_t FPDF417Cols = 0;
+    std::int32_t FPDF417Truncate = 0;
+    std::int32_t FDataMatrixModuleSize = 0;
+    std::string FDataMatrixSize;
+    std::string FQRCodeECCLevel;
+    std::int32_t FQRCodeCellWidth = 0;
+    std::string FQRCodeMode;
+    std::string FQRCodeModel;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,37 @@
+#include "driver/label_printer_driver.h"
+
+#include "driver/xml_text.h"
+
+namespace quorvane {
+
+TLabelPrinterDriver::TLabelPrinterDriver() { ChangeDriverInfo(&TLabelPrinterDriver::UpdateDriverInfo); }
+
+const TClassDecl& TLabelPrinterDriver::ClassDecl() {
+    using T = TLabelPrinterDriver;
+    static const TClassDecl decl = TClassDeclBuilder<T>(&TCommonDriver::ClassDecl())
+                                       .Method("InitializePrinter", &T::InitializePrinter, {"ИнициализацияПринтера", 1})
+                                       .Method("PrintLabels", &T::PrintLabels, {"ПечатьЭтикеток", 3})
+                                       .Build();
+    return decl;
+}
+
+void TLabelPrinterDriver::UpdateDriverInfo(TDriverInfo& AInfo) {
+    TCommonDriver::UpdateDriverInfo(AInfo);
+    AInfo.EquipmentType = TEquipmentType::etLabelPrinter;
+}
+
+bool TLabelPrinterDriver::InitializePrinter(V8Variant* ARetValue, V8Variant*, long, TV8AddInDefBaseEx*) {
+    return Guarded(ARetValue, [&] { DoInitializePrinter(); });
+}
+
+bool TLabelPrinterDriver::PrintLabels(V8Variant* ARetValue, V8Variant* AParams, long, TV8AddInDefBaseEx*) {
+    return Guarded(ARetValue, [&] {
+        const std::string text = V8GetUtf8String(HostParam(AParams, 1));
+        const std::string mode = V8GetUtf8String(HostParam(AParams, 2));
+        pugi::xml_document doc;
+        ParseXml(RemoveInvalidXMLChars(text), doc);
+        DoPrintLabels(doc, mode);
+    });
+}
+
+}  // namespace quorvane

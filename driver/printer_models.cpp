@@ -1,0 +1,40 @@
+#include "driver/printer_models.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quorvane {
+
+namespace {
+
+// Hardware identifiers are ASCII, so an ASCII fold is enough here.
+bool ContainsIgnoreCase(std::string_view AText, std::string_view AFragment) {
+    const auto it = std::search(AText.begin(), AText.end(), AFragment.begin(), AFragment.end(),
+                                [](unsigned char a, unsigned char b) { return std::toupper(a) == std::toupper(b); });
+    return it != AText.end() || AFragment.empty();
+}
+
+}  // namespace
+
+const TUSBPrinterModel* FindUSBPrinterModel(std::string_view AHardwareId) {
+    for (const TUSBPrinterModel& model : kUSBPrinterModels)
+        if (ContainsIgnoreCase(AHardwareId, model.HardwareIdFragment)) return &model;
+    return nullptr;
+}
+
+void AddUSBPrinterItems(pugi::xml_node AChoiceList, const std::vector<TUSBPrintInfoRec>& ADevices,
+                        std::map<std::string, int>& ADictionary) {
+    for (const TUSBPrintInfoRec& device : ADevices) {
+        if (!device.isenabled) continue;
+        const TUSBPrinterModel* model = FindUSBPrinterModel(device.hardwareid);
+        if (model == nullptr) continue;
+        std::string text = "Принтер " + std::string(model->Name);
+        if (!device.devicename.empty()) text += " на " + device.devicename;
+        pugi::xml_node item = AChoiceList.append_child("Item");
+        item.append_attribute("Value") = device.interfacename.c_str();
+        item.text().set(text.c_str());
+        ADictionary[device.interfacename] = model->Number;
+    }
+}
+
+}  // namespace quorvane
