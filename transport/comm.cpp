@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "transport/serial_line.h"
 #include "transport/serial_speed.h"
 
 namespace quorvane {
@@ -149,46 +150,54 @@ bool TComm::Open() {
     return true;
 }
 
+bool ComposeLineSettings(const TComm& AComm, termios& ATio) {
+    const RateRow* rate = FindRate(AComm.BaudRate());
+    const uint8_t dataBits = AComm.DataBits();
+    const TParity parity = AComm.Parity();
+    const TFlowControl& flow = AComm.FlowControl();
+    if (dataBits < 5 || dataBits > 8 || static_cast<int>(parity) > 4 || static_cast<int>(AComm.StopBits()) > 2 ||
+        !rate) {
+        errno = EINVAL;
+        return false;
+    }
+    // Binary mode: no line editing, echo or character translation in either direction.
+    ::cfmakeraw(&ATio);
+    ATio.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF | IXANY);
+    ATio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    ATio.c_cflag |= CLOCAL | CREAD;
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    ATio.c_cflag |= kSizes[dataBits - 5];
+    switch (parity) {
+        case TParity::prNone: break;
+        case TParity::prOdd: ATio.c_cflag |= PARENB | PARODD; break;
+        case TParity::prEven: ATio.c_cflag |= PARENB; break;
+        case TParity::prMark: ATio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+        case TParity::prSpace: ATio.c_cflag |= PARENB | CMSPAR; break;
+    }
+    if (parity != TParity::prNone) ATio.c_iflag |= INPCK;
+    // One and a half stop bits exist only with 5 data bits, where the UART makes them of CSTOPB.
+    if (AComm.StopBits() != TStopBits::sbOneStopBit) ATio.c_cflag |= CSTOPB;
+    if (flow.FOutCtsFlow || flow.FControlRts == TControlRts::rtsHandshake) ATio.c_cflag |= CRTSCTS;
+    if (flow.FXonXoffOut) ATio.c_iflag |= IXON;
+    if (flow.FXonXoffIn) ATio.c_iflag |= IXOFF;
+    ATio.c_cc[VSTART] = 17;
+    ATio.c_cc[VSTOP] = 19;
+    ATio.c_cc[VMIN] = 1;
+    ATio.c_cc[VTIME] = 0;
+    if (rate->constant != 0) {
+        ::cfsetispeed(&ATio, rate->constant);
+        ::cfsetospeed(&ATio, rate->constant);
+    }
+    return true;
+}
+
 bool TComm::ApplyLineSettings() {
     if (!Opened()) return true;
     const int fd = FHandle.Get();
     termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) return RecordSystemError();
-    const RateRow* rate = FindRate(FBaudRate);
-    if (FDataBits < 5 || FDataBits > 8 || static_cast<int>(FParity) > 4 || static_cast<int>(FStopBits) > 2 ||
-        !rate) {
-        errno = EINVAL;
-        return RecordSystemError();
-    }
-    // Binary mode: no line editing, echo or character translation in either direction.
-    ::cfmakeraw(&tio);
-    tio.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF | IXANY);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CLOCAL | CREAD;
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    tio.c_cflag |= kSizes[FDataBits - 5];
-    switch (FParity) {
-        case TParity::prNone: break;
-        case TParity::prOdd: tio.c_cflag |= PARENB | PARODD; break;
-        case TParity::prEven: tio.c_cflag |= PARENB; break;
-        case TParity::prMark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-        case TParity::prSpace: tio.c_cflag |= PARENB | CMSPAR; break;
-    }
-    if (FParity != TParity::prNone) tio.c_iflag |= INPCK;
-    // One and a half stop bits exist only with 5 data bits, where the UART makes them of CSTOPB.
-    if (FStopBits != TStopBits::sbOneStopBit) tio.c_cflag |= CSTOPB;
-    if (FFlowControl.FOutCtsFlow || FFlowControl.FControlRts == TControlRts::rtsHandshake) tio.c_cflag |= CRTSCTS;
-    if (FFlowControl.FXonXoffOut) tio.c_iflag |= IXON;
-    if (FFlowControl.FXonXoffIn) tio.c_iflag |= IXOFF;
-    tio.c_cc[VSTART] = 17;
-    tio.c_cc[VSTOP] = 19;
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    if (rate->constant != 0) {
-        ::cfsetispeed(&tio, rate->constant);
-        ::cfsetospeed(&tio, rate->constant);
-    }
+    if (::tcgetattr(fd, &tio) != 0 || !ComposeLineSettings(*this, tio)) return RecordSystemError();
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) return RecordSystemError();
+    const RateRow* rate = FindRate(FBaudRate);
     if (rate->constant == 0 && !SetTerminalSpeed(fd, static_cast<unsigned>(rate->value))) return RecordSystemError();
     // Modem lines: a pseudo-terminal has none, so their failure is no failure of the settings.
     int dtr = TIOCM_DTR, rts = TIOCM_RTS;

@@ -1,0 +1,331 @@
+#include "transport/comm.h"
+#include "transport/serial_line.h"
+
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <cstdlib>
+
+#include "test_peers.h"
+
+namespace quorvane {
+namespace {
+
+using namespace std::chrono_literals;
+using test::PtyPair;
+
+// A TComm on port 7 whose path the environment points at the pty.
+class CommOnPty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("QUORVANE_COM7", Pty.Path().c_str(), 1);
+        Comm.SetPortNumber(7);
+    }
+    void TearDown() override { ::unsetenv("QUORVANE_COM7"); }
+
+    PtyPair Pty;
+    TComm Comm;
+};
+
+TEST(CommPorts, NumbersMapToDevicesAndTheEnvironmentOverrides) {
+    EXPECT_EQ(TComm::PortPath(1), "/dev/ttyS0");
+    EXPECT_EQ(TComm::PortPath(12), "/dev/ttyS11");
+    EXPECT_EQ(TComm::PortPath(64), "/dev/ttyS63");
+    EXPECT_EQ(TComm::PortPath(65), "/dev/ttyUSB0");
+    EXPECT_EQ(TComm::PortPath(96), "/dev/ttyUSB31");
+    EXPECT_EQ(TComm::PortPath(97), "/dev/ttyACM0");
+    EXPECT_EQ(TComm::PortPath(128), "/dev/ttyACM31");
+    EXPECT_EQ(TComm::PortPath(0), "");
+    EXPECT_EQ(TComm::PortPath(129), "");
+    ::setenv("QUORVANE_COM3", "/dev/pts/77", 1);
+    EXPECT_EQ(TComm::PortPath(3), "/dev/pts/77");
+    ::unsetenv("QUORVANE_COM3");
+}
+
+TEST(CommPorts, DefaultsAndBaudRateByNumber) {
+    TComm comm;
+    EXPECT_FALSE(comm.Opened());
+    EXPECT_EQ(comm.BaudRateAsInt(), 9600);
+    EXPECT_EQ(comm.PortNumber(), 1);
+    EXPECT_EQ(comm.DataBits(), 8);
+    EXPECT_EQ(comm.Parity(), TParity::prNone);
+    EXPECT_EQ(comm.StopBits(), TStopBits::sbOneStopBit);
+    EXPECT_EQ(comm.Timeouts().ReadIntervalTimeout, 100u);
+    EXPECT_EQ(comm.Timeouts().WriteTotalTimeoutMultiplier, 50u);
+    EXPECT_EQ(comm.XonLimit(), 256);
+    comm.SetBaudRateAsInt(14400);
+    EXPECT_EQ(comm.BaudRate(), TBaudRate::br14400);
+    comm.SetBaudRateAsInt(12345);  // not a rate of the list: unchanged
+    EXPECT_EQ(comm.BaudRate(), TBaudRate::br14400);
+    EXPECT_TRUE(comm.Close());  // closed port: nothing to do
+}
+
+TEST(CommPorts, MissingDeviceFailsWithTheSystemText) {
+    ::setenv("QUORVANE_COM9", "/dev/quorvane-no-such-port", 1);
+    TComm comm;
+    comm.SetPortNumber(9);
+    EXPECT_FALSE(comm.Open());
+    EXPECT_EQ(comm.ExtResultDescription(), "No such file or directory");
+    EXPECT_FALSE(comm.Opened());
+    // Opening on demand fails the same way.
+    EXPECT_FALSE(comm.WriteStr("x", 0));
+    ::unsetenv("QUORVANE_COM9");
+}
+
+TEST(CommPorts, ANonTerminalIsRefusedAndLeftClosed) {
+    ::setenv("QUORVANE_COM9", "/dev/null", 1);
+    TComm comm;
+    comm.SetPortNumber(9);
+    EXPECT_FALSE(comm.Open());
+    EXPECT_FALSE(comm.ExtResultDescription().empty());
+    EXPECT_FALSE(comm.Opened());
+    ::unsetenv("QUORVANE_COM9");
+}
+
+TEST(CommPorts, LineSettingsComposeDataBitsParityAndStopBits) {
+    TComm comm;
+    comm.SetDataBits(7);
+    comm.SetParity(TParity::prEven);
+    comm.SetStopBits(TStopBits::sbTwoStopBits);
+    termios tio{};
+    ASSERT_TRUE(ComposeLineSettings(comm, tio));
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS7));
+    EXPECT_EQ(tio.c_cflag & (PARENB | PARODD | CMSPAR), static_cast<tcflag_t>(PARENB));
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+    EXPECT_TRUE(tio.c_iflag & INPCK);
+    comm.SetParity(TParity::prOdd);
+    comm.SetStopBits(TStopBits::sbOneStopBit);
+    ASSERT_TRUE(ComposeLineSettings(comm, tio));
+    EXPECT_EQ(tio.c_cflag & (PARENB | PARODD | CMSPAR), static_cast<tcflag_t>(PARENB | PARODD));
+    EXPECT_FALSE(tio.c_cflag & CSTOPB);
+    comm.SetParity(TParity::prNone);
+    ASSERT_TRUE(ComposeLineSettings(comm, tio));
+    EXPECT_FALSE(tio.c_cflag & PARENB);
+    EXPECT_FALSE(tio.c_iflag & INPCK);
+    comm.SetParity(static_cast<TParity>(7));
+    EXPECT_FALSE(ComposeLineSettings(comm, tio));
+}
+
+TEST_F(CommOnPty, LineSettingsReachTheTerminal) {
+    Comm.SetBaudRateAsInt(19200);
+    Comm.SetDataBits(7);
+    Comm.SetParity(TParity::prEven);
+    Comm.SetStopBits(TStopBits::sbTwoStopBits);
+    ASSERT_TRUE(Comm.Open()) << Comm.ExtResultDescription();
+    // The kernel keeps a pseudo-terminal at 8 bits without parity; the rest reads back.
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(Pty.Slave(), &tio), 0);
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+    EXPECT_TRUE(tio.c_iflag & INPCK);
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B19200));
+    // Binary: no echo, no line editing, no CR/LF translation.
+    EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO));
+    EXPECT_FALSE(tio.c_oflag & OPOST);
+    EXPECT_FALSE(tio.c_iflag & (ICRNL | INLCR));
+    Comm.Close();
+
+    // One stop bit, no parity, and a rate without a B-constant.
+    Comm.SetParity(TParity::prNone);
+    Comm.SetStopBits(TStopBits::sbOneStopBit);
+    Comm.SetBaudRateAsInt(56000);
+    ASSERT_TRUE(Comm.Open()) << Comm.ExtResultDescription();
+    ASSERT_EQ(::tcgetattr(Pty.Slave(), &tio), 0);
+    EXPECT_FALSE(tio.c_cflag & CSTOPB);
+    EXPECT_FALSE(tio.c_iflag & INPCK);
+}
+
+TEST_F(CommOnPty, OutOfRangeLineSettingsFailTheOpenAndCloseThePort) {
+    Comm.SetDataBits(9);
+    EXPECT_FALSE(Comm.Open());
+    EXPECT_EQ(Comm.ExtResultDescription(), "Invalid argument");
+    // Nothing half-open is left behind to be reported as a success later.
+    EXPECT_FALSE(Comm.Opened());
+    EXPECT_FALSE(Comm.Open());
+    Comm.SetDataBits(8);
+    EXPECT_TRUE(Comm.Open());
+}
+
+TEST_F(CommOnPty, WriteStrSendsBytesUnchangedAndEmptyOpensNothing) {
+    EXPECT_TRUE(Comm.WriteStr("", 0));
+    EXPECT_FALSE(Comm.Opened());
+    const std::string job("TEXT 10,10,\"1\",0,1,1,\"A\"\r\n\n\0\xff", 32);
+    EXPECT_TRUE(Comm.WriteStr(job, 0)) << Comm.ExtResultDescription();
+    EXPECT_TRUE(Comm.Opened());  // opened on demand
+    EXPECT_EQ(test::ReadFor(Pty.Master(), job.size(), 2s), job);
+}
+
+TEST_F(CommOnPty, PurgeDropsWhatThePrinterSentBefore) {
+    ASSERT_TRUE(Comm.Open());
+    test::WriteAll(Pty.Master(), "stale reply");
+    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(Comm.Purge(true));
+    test::WriteAll(Pty.Master(), "fresh");
+    std::string data;
+    ASSERT_TRUE(Comm.ReadString(64, data));
+    EXPECT_EQ(data, "fresh");
+}
+
+TEST_F(CommOnPty, CountedReadTakesWhatComesAndSilenceIsNoFailure) {
+    ASSERT_TRUE(Comm.Open());
+    std::string data = "old";
+    EXPECT_TRUE(Comm.ReadString(1, data));
+    EXPECT_EQ(data, "");
+    // A reply in two parts 30 ms apart is one read: the gap is within the byte interval.
+    std::thread device([&] {
+        test::WriteAll(Pty.Master(), "ABC");
+        std::this_thread::sleep_for(30ms);
+        test::WriteAll(Pty.Master(), "DEF");
+    });
+    EXPECT_TRUE(Comm.ReadString(6, data));
+    device.join();
+    EXPECT_EQ(data, "ABCDEF");
+}
+
+TEST_F(CommOnPty, QueuedReadTakesWhatWaitsAndFailsOnNothing) {
+    std::string data;
+    EXPECT_FALSE(Comm.ReadString(data, 0));  // closed: nothing queued
+    EXPECT_EQ(Comm.ExtResultDescription(), "Данные в буфере отсутствуют");
+    ASSERT_TRUE(Comm.Open());
+    EXPECT_FALSE(Comm.ReadString(data, 0));
+    EXPECT_EQ(Comm.ExtResultDescription(), "Данные в буфере отсутствуют");
+    test::WriteAll(Pty.Master(), std::string("on\r\n\0", 5));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(Comm.ReadString(data, 0));
+    EXPECT_EQ(data, std::string("on\r\n\0", 5));
+}
+
+TEST_F(CommOnPty, ReadsFailOnAClosedPortWithoutOpeningIt) {
+    std::string data;
+    EXPECT_FALSE(Comm.ReadString(4, data));
+    EXPECT_EQ(Comm.ExtResultDescription(), "Bad file descriptor");
+    EXPECT_FALSE(Comm.Opened());
+    std::vector<uint8_t> buffer(4);
+    uint32_t read = 0;
+    EXPECT_FALSE(Comm.ReadBytes(std::span<uint8_t>(buffer), read, 0, 0));
+    EXPECT_EQ(Comm.ExtResultDescription(), "Порт не открыт");
+    EXPECT_FALSE(Comm.WriteBytes(std::span<const uint8_t>(buffer)));
+    EXPECT_EQ(Comm.ExtResultDescription(), "Порт не открыт");
+}
+
+TEST_F(CommOnPty, ByteAndCharacterReaders) {
+    ASSERT_TRUE(Comm.Open());
+    uint8_t byte = 0;
+    EXPECT_FALSE(Comm.ReadByte(byte));
+    EXPECT_EQ(Comm.ExtResultDescription(), "Устройство не отвечает");
+    EXPECT_FALSE(Comm.ReadByte(byte, 50));
+    EXPECT_EQ(Comm.ExtResultDescription(), "Ошибка при чтении данных из порта");
+    EXPECT_EQ(Comm.iReadByte(byte), 1017);
+
+    // A stray continuation byte is skipped; "Ж", "€" and a character beyond the basic plane.
+    test::WriteAll(Pty.Master(), "\x80\xD0\x96\xE2\x82\xAC\xF0\x9F\x98\x80Z");
+    char16_t ch = 0;
+    EXPECT_TRUE(Comm.ReadChar(ch, 500));
+    EXPECT_EQ(ch, u'Ж');
+    EXPECT_TRUE(Comm.ReadChar(ch, 500));
+    EXPECT_EQ(ch, u'€');
+    EXPECT_TRUE(Comm.ReadChar(ch, 500));
+    EXPECT_EQ(ch, char16_t(0xD83D));  // first unit of U+1F600
+    EXPECT_TRUE(Comm.ReadByte(byte, 500));
+    EXPECT_EQ(byte, 'Z');
+
+    test::WriteAll(Pty.Master(), "Привет\nrest");
+    std::u16string line;
+    EXPECT_TRUE(Comm.ReadString(line, 500));
+    EXPECT_EQ(line, u"Привет\n");
+    char c = 0;
+    EXPECT_TRUE(Comm.ReadChar(c));
+    EXPECT_EQ(c, 'r');
+}
+
+TEST_F(CommOnPty, ByteArraysAndCountedStrings) {
+    ASSERT_TRUE(Comm.Open());
+    std::vector<uint8_t> bytes;
+    test::WriteAll(Pty.Master(), "ab");
+    EXPECT_FALSE(Comm.ReadBytes(bytes, 4));
+    EXPECT_EQ(Comm.ExtResultDescription(), "Ошибка протокола обмена");
+    EXPECT_FALSE(Comm.ReadBytes(bytes, 4));
+    EXPECT_EQ(Comm.ExtResultDescription(), "Устройство не отвечает");
+    EXPECT_TRUE(Comm.ReadBytes(bytes, 0));
+
+    test::WriteAll(Pty.Master(), "1234");
+    std::array<uint8_t, 8> buffer{};
+    EXPECT_TRUE(Comm.ReadBytes(4, std::span<uint8_t>(buffer)));
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 4), "1234");
+
+    test::WriteAll(Pty.Master(), "xyz");
+    std::string data;
+    EXPECT_EQ(Comm.ReadStr(5, data, true), 1001);
+    EXPECT_EQ(data, "xyz");
+    test::WriteAll(Pty.Master(), "OK\r");
+    EXPECT_EQ(Comm.ReadStr(8, data, "\r"), 0);
+    EXPECT_EQ(Comm.EndSymbol(), "\r");
+    test::WriteAll(Pty.Master(), "OK");
+    EXPECT_EQ(Comm.ReadStr(8, data, "\r"), 1014);
+
+    test::WriteAll(Pty.Master(), "12;");
+    EXPECT_EQ(Comm.ReadStr(data, ';', 1000), 0);
+    EXPECT_EQ(data, "12;");
+    EXPECT_EQ(Comm.ReadStr(data, 50), 1007);
+}
+
+TEST_F(CommOnPty, RunCmdStopsAtTheEndSymbolAndItsTrailingBytes) {
+    std::thread device([&] {
+        EXPECT_EQ(test::ReadFor(Pty.Master(), 4, 2s), "CMD\r");
+        test::WriteAll(Pty.Master(), "ANS");
+        std::this_thread::sleep_for(20ms);
+        test::WriteAll(Pty.Master(), "WER\x03");
+        std::this_thread::sleep_for(20ms);
+        test::WriteAll(Pty.Master(), "CS");  // two check bytes after the end symbol
+    });
+    std::string answer;
+    EXPECT_EQ(Comm.RunCmd("CMD\r", answer, "\x03", 64, 3000, 2), 0);
+    device.join();
+    EXPECT_EQ(answer, "ANSWER\x03" "CS");
+
+    // An answer without the end symbol is a protocol error once the time is up.
+    std::thread quiet([&] {
+        test::ReadFor(Pty.Master(), 4, 2s);
+        test::WriteAll(Pty.Master(), "partial");
+    });
+    EXPECT_EQ(Comm.RunCmd("CMD\r", answer, "\x03", 64, 300, 0), 1014);
+    quiet.join();
+    EXPECT_EQ(answer, "partial");
+    EXPECT_EQ(Comm.SendCmd("X"), 0);
+}
+
+TEST_F(CommOnPty, OpenIsExclusiveAndCloseReleasesIt) {
+    ASSERT_TRUE(Comm.Open());
+    EXPECT_TRUE(Comm.Open());  // already open: no-op
+    if (::geteuid() != 0) {
+        // Root may always open a terminal; for anyone else a second port on it is refused.
+        TComm second;
+        second.SetPortNumber(7);
+        EXPECT_FALSE(second.Open());
+    }
+    EXPECT_TRUE(Comm.Close());
+    EXPECT_FALSE(Comm.Opened());
+    TComm again;
+    again.SetPortNumber(7);
+    EXPECT_TRUE(again.Open()) << again.ExtResultDescription();
+}
+
+TEST_F(CommOnPty, ReadWithinReturnsWhenTheAnswerComes) {
+    ASSERT_TRUE(Comm.Open());
+    std::thread device([&] {
+        std::this_thread::sleep_for(50ms);
+        test::WriteAll(Pty.Master(), "\x04");
+    });
+    const auto start = TClock::now();
+    std::string data;
+    EXPECT_TRUE(Comm.ReadStringWithin(1, data, DeadlineIn(10s)));
+    device.join();
+    EXPECT_EQ(data, "\x04");
+    EXPECT_LT(TClock::now() - start, 5s);
+    // Nothing comes: the deadline, then the read's own bound, then an empty answer.
+    EXPECT_TRUE(Comm.ReadStringWithin(1, data, DeadlineIn(50ms)));
+    EXPECT_EQ(data, "");
+}
+
+}  // namespace
+}  // namespace quorvane

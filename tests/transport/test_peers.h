@@ -1,0 +1,132 @@
+#pragma once
+
+// Real peers for the transport tests: a loopback TCP server and pseudo-terminal pairs.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "transport/posix_io.h"
+
+namespace quorvane::test {
+
+// Reads what arrives on AFd until ACount bytes came or AWait passed.
+inline std::string ReadFor(int AFd, size_t ACount, std::chrono::milliseconds AWait) {
+    std::string data;
+    const TDeadline deadline = DeadlineIn(AWait);
+    while (data.size() < ACount) {
+        const int events = WaitReady(AFd, POLLIN, deadline);
+        if (events <= 0) break;
+        char buffer[4096];
+        const ssize_t n = ::read(AFd, buffer, std::min(sizeof buffer, ACount - data.size()));
+        if (n <= 0) break;
+        data.append(buffer, static_cast<size_t>(n));
+    }
+    return data;
+}
+
+inline void WriteAll(int AFd, const std::string& AData) {
+    size_t sent = 0;
+    while (sent < AData.size()) {
+        const ssize_t n = ::write(AFd, AData.data() + sent, AData.size() - sent);
+        if (n <= 0) throw std::runtime_error("test peer write failed");
+        sent += static_cast<size_t>(n);
+    }
+}
+
+// A pseudo-terminal: the code under test opens Path(); the test plays the device on Master().
+class PtyPair {
+public:
+    PtyPair() {
+        int master = -1, slave = -1;
+        char name[256] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+        FMaster.Reset(master);
+        FSlave.Reset(slave);
+        FPath = name;
+        termios tio{};
+        ::tcgetattr(slave, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(slave, TCSANOW, &tio);
+    }
+    int Master() const { return FMaster.Get(); }
+    // Our own hold on the terminal side; its settings are what the code under test applied.
+    int Slave() const { return FSlave.Get(); }
+    const std::string& Path() const { return FPath; }
+    void CloseMaster() { FMaster.Reset(); }
+
+private:
+    TFileDescriptor FMaster, FSlave;
+    std::string FPath;
+};
+
+// A TCP server on 127.0.0.1 that accepts one connection and hands it to a behaviour running on
+// its own thread. The destructor stops the behaviour's waits and joins.
+class LoopbackServer {
+public:
+    using Behaviour = std::function<void(int AClient, LoopbackServer& AServer)>;
+
+    explicit LoopbackServer(Behaviour ABehaviour) {
+        FListener.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        const int yes = 1;
+        ::setsockopt(FListener.Get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(FListener.Get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::listen(FListener.Get(), 4) != 0 ||
+            ::getsockname(FListener.Get(), reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            throw std::runtime_error("loopback server set-up failed");
+        FPort = ntohs(address.sin_port);
+        FThread = std::thread([this, behaviour = std::move(ABehaviour)] {
+            const int events = WaitReady(FListener.Get(), POLLIN, DeadlineIn(std::chrono::seconds(20)));
+            if (events <= 0 || FStop) return;
+            TFileDescriptor client(::accept4(FListener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (client.Valid()) behaviour(client.Get(), *this);
+        });
+    }
+    ~LoopbackServer() {
+        FStop = true;
+        FThread.join();
+    }
+    int Port() const { return FPort; }
+    bool Stopping() const { return FStop; }
+    // Keeps a connection open and silent until the test ends.
+    void StaySilent() const {
+        while (!FStop) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // Everything the client sends until it closes (or 10 s pass).
+    static std::string ReceiveAll(int AClient) { return ReadFor(AClient, SIZE_MAX, std::chrono::seconds(10)); }
+
+private:
+    TFileDescriptor FListener;
+    int FPort = 0;
+    std::atomic<bool> FStop{false};
+    std::thread FThread;
+};
+
+// A loopback port on which nothing listens: bound, then closed again.
+inline int ClosedLoopbackPort() {
+    TFileDescriptor probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(probe.Get(), reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &size);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace quorvane::test
