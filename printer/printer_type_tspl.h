@@ -1,0 +1,145 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "printer/field_object.h"
+#include "printer/mono_bitmap.h"
+#include "printer/printer_type_base.h"
+#include "printer/tspl_code_page.h"
+
+namespace quorvane {
+
+// The settings the driver copies into the generator on every Open; defaults are those the
+// settings schema proposes.
+struct TTsplSettings {
+    std::int32_t Model = 0;          // 0 not specified, 1 Kesto S, 2 Kesto M, 3 Orvel M, 4 Orvel MX
+    std::int32_t BarcodeNarrow = 2;  // narrow bar of linear barcodes, dots
+    std::int32_t PrintMethod = 0;    // 0 direct thermal, 1 thermal transfer
+    bool _2DBarcodeAsPicture = true;
+    std::int32_t PDF417DataCompression = -1;  // -1 leaves an option out
+    std::int32_t PDF417CorrectionLevel = -1;
+    std::int32_t PDF417CenterPattern = -1;
+    std::int32_t PDF417ModuleWidth = -1;
+    std::int32_t PDF417ModuleHeight = -1;
+    std::int32_t PDF417Rows = 0;  // 0 leaves it out
+    std::int32_t PDF417Cols = 0;
+    std::int32_t PDF417Truncate = -1;
+    std::int32_t DataMatrixModuleSize = 3;  // 0 leaves it out
+    std::string DataMatrixSize = "10x10";
+    std::string QRCodeECCLevel = "M";
+    std::int32_t QRCodeCellWidth = 4;
+    std::string QRCodeMode = "A";
+    std::string QRCodeModel = "M1";
+};
+
+// A symbology the printer draws with its BARCODE command.
+struct TLinearSymbology {
+    std::string_view DocumentName;  // as the document's Type, compared ignoring case
+    std::string_view TsplType;
+    std::int32_t WideFactor;        // wide bar = factor x narrow
+    bool DigitsOnly;
+};
+
+// The entry for ADocumentName, or nullptr when it is no linear symbology.
+const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName);
+
+// Inside a quoted TSPL string: " as \["], CR as \[R], LF as \[L]; a raw CR or LF would end the
+// command and let the rest run as commands.
+std::string EscapeTsplString(std::string_view AText);
+
+// TSPL generator: writes the label template command by command and rebuilds a field's line
+// when a label's value arrives.
+class TPrinterTSPL : public TPrinterTypeBase {
+public:
+    TPrinterTSPL() = default;
+
+    const TTsplSettings& Settings() const { return FSettings; }
+    TTsplSettings& Settings() { return FSettings; }
+    void SetSettings(TTsplSettings AValue) { FSettings = std::move(AValue); }
+
+    // Code page of the text inside commands; InitialScriptActions sets it from its argument.
+    const std::string& Codepage() const { return FCodepage; }
+    void SetCodepage(const std::string& AValue);
+
+    void InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigth, std::int32_t AGap,
+                              std::int32_t ADensity, std::int32_t ADirection, double ASpeed,
+                              const std::string& ACodepage) override;
+    void FinalScriptActions() override;
+    void AddText(const std::string& AFieldName, std::int32_t ALeft, std::int32_t ATop,
+                 std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
+                 const std::string& AFontName, std::int32_t AFontSize,
+                 const std::string& AFontStyle, const std::string& ABorder,
+                 std::int32_t ABorderWidth, const std::string& ABorderStyle,
+                 const std::string& AAlign, const std::string& AVAlign, bool AMultiline,
+                 bool AIsStaticField, const std::string& AValue) override;
+    void AddImage(const std::string& AFieldName, std::int32_t ALeft, std::int32_t ATop,
+                  std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
+                  const std::string& ABorder, std::int32_t ABorderWidth,
+                  const std::string& ABorderStyle, bool AIsStaticField,
+                  const std::string& AValue) override;
+    void AddBarcode(const std::string& AFieldName, const std::string& AType, std::int32_t ALeft,
+                    std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight,
+                    std::int32_t AOrientation, bool APrintHRI, bool ACheckSymbol,
+                    bool AIsStaticField, const std::string& AValue) override;
+    // User data is raw printer commands: a static value goes in as its own line, a non-static
+    // field's token stands alone on a line for the label's value.
+    void AddUserData(const std::string& AFieldName, bool AIsStaticField,
+                     const std::string& AValue) override;
+
+    // Frame of a field: BOX for exactly four blank-separated words, else one BAR per "left",
+    // "top", "right", "bottom". ABorderWidth is in dots (1 when not positive).
+    void PrintBorder(const std::string& ABorder, std::int32_t ABorderWidth, std::int32_t ALeft,
+                     std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight);
+
+    // A label's picture line: BITMAP with the picture's bytes (AValue, from
+    // GetBinaryFromBase64Image, ABitmap the raster they came from), or "" for an empty value.
+    std::string RecalculateImage(const TFieldObject& AField, std::string_view AValue,
+                                 const TMonoBitmap& ABitmap) const;
+
+    // A label's barcode line, given the template's line ALine holding the field's token: empty
+    // for a blank value, a BITMAP for a 2D symbol printed as picture, else ALine with the value
+    // (digit-checked, escaped, encoded) in place of the token.
+    std::string RecalculateBarcode(std::string_view ALine, const TFieldObject& AField,
+                                   std::string_view AValue) const;
+
+    // The content of a built-in-font TEXT command for a value: escaped and encoded.
+    std::string TextContent(std::string_view AValue) const;
+
+    // Encodes command text with the code page (ASCII passes through untouched).
+    std::string EncodeCommandText(std::string_view AText) const;
+
+    // Fails with "Недопустимые символы во входных данных штрихкода" when a digit-only
+    // symbology gets anything but 0-9.
+    static void CheckBarcodeDigits(std::string_view AType, std::string_view AValue);
+
+    static std::string GetErrorDescription(std::uint8_t AErrorCode);
+
+    static std::string Reset();
+    std::string SetRibbon() const;
+    static std::string SetGapDetect();
+    static std::string SetAutodetect();
+
+    // Built-in font name by model and magnification by point size, for the TEXT command.
+    static std::string_view BuiltInFontName(std::int32_t AModel);
+    static std::int32_t BuiltInFontMagnification(std::int32_t AFontSize);
+
+private:
+    std::int64_t Dots(std::int64_t AMillimetres) const { return AMillimetres * FDotInMM; }
+    std::string PDF417Options() const;
+    std::string DataMatrixOptions(std::int32_t AOrientation) const;
+    // Appends the command of a 2D symbology printed by the printer itself.
+    void Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop,
+                      std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
+                      std::string_view AContent);
+    std::string BarcodeContent(std::string_view AValue) const;
+
+    TTsplSettings FSettings;
+    std::string FCodepage = "1251";
+    // Made on first use, so a code page that is never needed is never checked.
+    mutable std::optional<TCodePageEncoder> FEncoder;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,169 @@
+#include "printer/tspl_code_page.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <iconv.h>
+#include <stdexcept>
+
+namespace quorvane {
+
+namespace {
+
+bool EqualsIgnoringAsciiCase(std::string_view A, std::string_view B)
+{
+    if (A.size() != B.size())
+        return false;
+    for (std::size_t i = 0; i < A.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(A[i]) != lower(B[i]))
+            return false;
+    }
+    return true;
+}
+
+// Length of the UTF-8 sequence that starts with ALead; 1 for a stray byte, so a bad byte is
+// skipped on its own.
+std::size_t Utf8SequenceLength(unsigned char ALead)
+{
+    if (ALead >= 0xF0 && ALead <= 0xF4)
+        return 4;
+    if (ALead >= 0xE0)
+        return ALead <= 0xEF ? 3 : 1;
+    if (ALead >= 0xC2)
+        return 2;
+    return 1;
+}
+
+bool ParseCodePageNumber(std::string_view AText, long& ANumber)
+{
+    while (!AText.empty() && AText.front() == ' ')
+        AText.remove_prefix(1);
+    while (!AText.empty() && AText.back() == ' ')
+        AText.remove_suffix(1);
+    if (!AText.empty() && AText.front() == '+')
+        AText.remove_prefix(1);
+    if (AText.empty())
+        return false;
+    auto [end, ec] = std::from_chars(AText.data(), AText.data() + AText.size(), ANumber);
+    return ec == std::errc() && end == AText.data() + AText.size();
+}
+
+}  // namespace
+
+std::string IconvNameOfCodePage(long ANumber)
+{
+    switch (ANumber) {
+    // DOS and Windows code pages of the printer's list; glibc knows each as CPnnn.
+    case 437: case 737: case 850: case 851: case 852: case 855: case 857: case 860: case 861:
+    case 862: case 863: case 864: case 865: case 866: case 869: case 874:
+    case 1250: case 1251: case 1252: case 1253: case 1254: case 1255: case 1256: case 1257:
+    case 1258: case 932: case 936: case 949: case 950:
+        return "CP" + std::to_string(ANumber);
+    case 20127: return "ASCII";
+    case 20866: return "KOI8-R";
+    case 21866: return "KOI8-U";
+    case 65001: return "UTF-8";
+    default:
+        break;
+    }
+    if (ANumber >= 28591 && ANumber <= 28605 && ANumber != 28600 && ANumber != 28601 &&
+        ANumber != 28602 && ANumber != 28604)
+        return "ISO-8859-" + std::to_string(ANumber - 28590);
+    return {};
+}
+
+void TCodePageEncoder::TIconvCloser::operator()(void* ACd) const
+{
+    iconv_close(static_cast<iconv_t>(ACd));
+}
+
+TCodePageEncoder::TCodePageEncoder(const std::string& ACodepage) : FCodepage(ACodepage)
+{
+    if (EqualsIgnoringAsciiCase(ACodepage, "utf-8")) {
+        FIsUtf8 = true;
+        return;
+    }
+    long number = 0;
+    if (!ParseCodePageNumber(ACodepage, number))
+        throw std::runtime_error("'" + ACodepage + "' is not a valid integer value");
+    const std::string name = IconvNameOfCodePage(number);
+    if (name == "UTF-8") {
+        FIsUtf8 = true;
+        return;
+    }
+    iconv_t cd = name.empty() ? iconv_t(-1) : iconv_open(name.c_str(), "UTF-8");
+    if (cd == iconv_t(-1))
+        throw std::runtime_error("Кодовая страница " + std::to_string(number) +
+                                 " не поддерживается");
+    FCd.reset(cd);
+}
+
+TCodePageEncoder::~TCodePageEncoder() = default;
+TCodePageEncoder::TCodePageEncoder(TCodePageEncoder&&) noexcept = default;
+TCodePageEncoder& TCodePageEncoder::operator=(TCodePageEncoder&&) noexcept = default;
+
+void TCodePageEncoder::EncodeTo(std::string_view AText, std::string& AOut) const
+{
+    if (FIsUtf8) {
+        AOut.append(AText);
+        return;
+    }
+    // Pure ASCII needs no conversion in any of the code pages we offer.
+    bool ascii = true;
+    for (char c : AText)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii) {
+        AOut.append(AText);
+        return;
+    }
+
+    auto cd = static_cast<iconv_t>(FCd.get());
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    const std::size_t start = AOut.size();
+    std::size_t used = start;
+    AOut.resize(start + AText.size() * 2 + 16);
+    char* in = const_cast<char*>(AText.data());
+    std::size_t inLeft = AText.size();
+    auto convert = [&](char** AIn, std::size_t* AInLeft) {
+        for (;;) {
+            char* out = AOut.data() + used;
+            std::size_t outLeft = AOut.size() - used;
+            const std::size_t rc = iconv(cd, AIn, AInLeft, &out, &outLeft);
+            used = static_cast<std::size_t>(out - AOut.data());
+            if (rc != std::size_t(-1))
+                return 0;
+            if (errno != E2BIG)
+                return errno;
+            AOut.resize(AOut.size() * 2);
+        }
+    };
+    while (inLeft > 0) {
+        const int error = convert(&in, &inLeft);
+        if (error == 0)
+            break;
+        // Unrepresentable or malformed: one "?" per character, then carry on.
+        if (used == AOut.size())
+            AOut.resize(AOut.size() * 2);
+        AOut[used++] = '?';
+        const std::size_t skip = error == EILSEQ
+            ? std::min(inLeft, Utf8SequenceLength(static_cast<unsigned char>(*in)))
+            : inLeft;
+        in += skip;
+        inLeft -= skip;
+    }
+    convert(nullptr, nullptr);  // flush the shift state of stateful code pages
+    AOut.resize(used);
+}
+
+std::string TCodePageEncoder::Encode(std::string_view AText) const
+{
+    std::string out;
+    EncodeTo(AText, out);
+    return out;
+}
+
+}  // namespace quorvane

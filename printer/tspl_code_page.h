@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+// Encodes UTF-8 text into the single-byte (or DBCS) code page the printer is told to use with
+// CODEPAGE. The setting is "UTF-8" (any case) or a Windows code-page number such as "1251" or
+// "866". Characters the code page cannot represent become "?". One encoder keeps its iconv
+// descriptor open, so converting many short values costs no set-up each time.
+class TCodePageEncoder {
+public:
+    // Fails with "'%s' is not a valid integer value" for a setting that is no number, and with
+    // a clear message for a number that is no code page available here.
+    explicit TCodePageEncoder(const std::string& ACodepage);
+    ~TCodePageEncoder();
+    TCodePageEncoder(TCodePageEncoder&&) noexcept;
+    TCodePageEncoder& operator=(TCodePageEncoder&&) noexcept;
+
+    const std::string& Codepage() const { return FCodepage; }
+    bool IsUtf8() const { return FIsUtf8; }
+
+    // Appends the encoded bytes of AText to AOut.
+    void EncodeTo(std::string_view AText, std::string& AOut) const;
+    std::string Encode(std::string_view AText) const;
+
+private:
+    struct TIconvCloser {
+        void operator()(void* ACd) const;
+    };
+
+    std::string FCodepage;
+    bool FIsUtf8 = false;
+    std::unique_ptr<void, TIconvCloser> FCd;
+};
+
+// The iconv name of a Windows code-page number, or empty when none is known.
+std::string IconvNameOfCodePage(long ANumber);
+
+}  // namespace quorvane

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "printer/tspl_code_page.h"
+
+namespace quorvane {
+namespace {
+
+TEST(CodePage, CyrillicLetterInEachFamily)
+{
+    EXPECT_EQ(TCodePageEncoder("866").Encode("Ж"), "\x86");
+    EXPECT_EQ(TCodePageEncoder("1251").Encode("Ж"), "\xC6");
+    EXPECT_EQ(TCodePageEncoder("utf-8").Encode("Ж"), "\xD0\x96");
+    EXPECT_EQ(TCodePageEncoder("UTF-8").Encode("Ж"), "\xD0\x96");
+    EXPECT_EQ(TCodePageEncoder("65001").Encode("Ж"), "\xD0\x96");
+    EXPECT_EQ(TCodePageEncoder("932").Encode("Ж"), "\x84\x47");
+    EXPECT_EQ(TCodePageEncoder("1251").Encode("Цена: 120 ₽ №5"), "\xD6\xE5\xED\xE0: 120 ? \xB9" "5");
+}
+
+TEST(CodePage, UnrepresentableCharactersBecomeQuestionMarks)
+{
+    EXPECT_EQ(TCodePageEncoder("1252").Encode("aЖb"), "a?b");
+    EXPECT_EQ(TCodePageEncoder("437").Encode("中文x"), "??x");
+    // A stray byte that is no UTF-8 is one unknown character as well.
+    EXPECT_EQ(TCodePageEncoder("1251").Encode("Ж\xFFЖ"), "\xC6?\xC6");
+    // The encoder is reusable: no state leaks from one value into the next.
+    const TCodePageEncoder encoder("1251");
+    EXPECT_EQ(encoder.Encode("中Ж"), "?\xC6");
+    EXPECT_EQ(encoder.Encode("Ж"), "\xC6");
+}
+
+TEST(CodePage, EveryCodePageOfTheSettingsListIsAvailable)
+{
+    for (const char* number : {"437", "737", "850", "851", "852", "855", "857", "860", "861",
+                               "862", "863", "864", "865", "866", "869", "1250", "1251", "1252",
+                               "1253", "1254", "1255", "1256", "1257", "1258", "932", "936",
+                               "949", "950"}) {
+        EXPECT_NO_THROW(TCodePageEncoder{number}) << number;
+        EXPECT_EQ(TCodePageEncoder(number).Encode("A1 ?"), "A1 ?") << number;
+    }
+}
+
+TEST(CodePage, BadSettings)
+{
+    try {
+        TCodePageEncoder encoder("cp1251");
+        FAIL();
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "'cp1251' is not a valid integer value");
+    }
+    try {
+        TCodePageEncoder encoder("12345");
+        FAIL();
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "Кодовая страница 12345 не поддерживается");
+    }
+    EXPECT_THROW(TCodePageEncoder(""), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,392 @@
+#include <gtest/gtest.h>
+
+#include <ZXing/ReadBarcode.h>
+#include <ZXing/TextUtfEncoding.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "printer/printer_type_tspl.h"
+
+namespace quorvane {
+namespace {
+
+const std::string kToken = "{0E3A5B7C-1D2F-4A6B-8C9D-0E1F2A3B4C5D}";
+
+std::vector<std::string> Lines(const TPrinterTSPL& APrinter) { return APrinter.ScriptText(); }
+
+std::string Base64(const std::string& ABytes)
+{
+    static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    std::size_t i = 0;
+    for (; i + 2 < ABytes.size(); i += 3) {
+        const unsigned v = (unsigned char)ABytes[i] << 16 | (unsigned char)ABytes[i + 1] << 8 |
+                           (unsigned char)ABytes[i + 2];
+        out += {abc[v >> 18], abc[(v >> 12) & 63], abc[(v >> 6) & 63], abc[v & 63]};
+    }
+    if (ABytes.size() - i == 1) {
+        const unsigned v = (unsigned char)ABytes[i] << 16;
+        out += {abc[v >> 18], abc[(v >> 12) & 63], '=', '='};
+    } else if (ABytes.size() - i == 2) {
+        const unsigned v = (unsigned char)ABytes[i] << 16 | (unsigned char)ABytes[i + 1] << 8;
+        out += {abc[v >> 18], abc[(v >> 12) & 63], abc[(v >> 6) & 63], '='};
+    }
+    return out;
+}
+
+// A 24-bit BMP, black where the pixel is inside the left half.
+std::string HalfBlackBmp(int AWidth, int AHeight)
+{
+    const int stride = (AWidth * 3 + 3) / 4 * 4;
+    const int size = 54 + stride * AHeight;
+    std::string b(size, '\0');
+    auto put32 = [&](int at, int v) {
+        for (int k = 0; k < 4; ++k) b[at + k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, size);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, AWidth);
+    put32(22, AHeight);
+    b[26] = 1;
+    b[28] = 24;
+    put32(34, stride * AHeight);
+    for (int y = 0; y < AHeight; ++y)
+        for (int x = 0; x < AWidth; ++x)
+            for (int c = 0; c < 3; ++c)
+                b[54 + y * stride + x * 3 + c] = x < AWidth / 2 ? '\0' : '\xFF';
+    return b;
+}
+
+TEST(TsplSetUp, InitialAndFinalCommands)
+{
+    TPrinterTSPL printer;
+    printer.InitialScriptActions(58, 40, 3, 7, 1, 2.0, "866");
+    printer.FinalScriptActions();
+    EXPECT_EQ(Lines(printer),
+              (std::vector<std::string>{"SIZE 58 mm,40 mm", "GAP 3", "SPEED 2", "DENSITY 7",
+                                        "DIRECTION 1, 0", "CLS", "CODEPAGE 866",
+                                        "PRINT {2180C648-B6D4-4E65-9661-15B4B9D8D3FC}"}));
+    EXPECT_EQ(printer.Codepage(), "866");
+}
+
+TEST(TsplSetUp, SpeedRoundsHalfToEven)
+{
+    for (const auto& [speed, expected] : std::vector<std::pair<double, std::string>>{
+             {1.5, "SPEED 2"}, {2.5, "SPEED 2"}, {3.5, "SPEED 4"}, {2.4, "SPEED 2"},
+             {2.6, "SPEED 3"}, {14, "SPEED 14"}}) {
+        TPrinterTSPL printer;
+        printer.InitialScriptActions(30, 20, 3, 7, 0, speed, "1251");
+        EXPECT_EQ(Lines(printer)[2], expected) << speed;
+    }
+}
+
+TEST(TsplText, BitmapCommandForTokenAndStaticText)
+{
+    TPrinterTSPL printer;
+    printer.AddText(kToken, 1, 2, 30, 20, 0, "", 0, "", "", 0, "", "", "", false, false, "x");
+    EXPECT_EQ(Lines(printer), std::vector<std::string>{"BITMAP 8,16,30,160,1," + kToken});
+
+    printer.Init();
+    printer.AddText(kToken, 1, 2, 30, 20, 0, "", 12, "", "", 0, "", "", "", false, true, "Молоко");
+    const std::string header = "BITMAP 8,16,30,160,1,";
+    ASSERT_EQ(printer.ScriptText().size(), 1U);
+    const std::string& line = printer.ScriptText()[0];
+    ASSERT_EQ(line.substr(0, header.size()), header);
+    const std::string data = line.substr(header.size());
+    EXPECT_EQ(data.size(), 4800U);
+    EXPECT_EQ(data, printer.GetGraphicText("Молоко", 30, 20, TRotation::r0, 12, "", "", "", "",
+                                           false));
+    EXPECT_NE(data.find_first_not_of('\xFF'), std::string::npos) << "no ink drawn";
+}
+
+TEST(TsplText, BuiltInFontByModelAndSize)
+{
+    EXPECT_EQ(TPrinterTSPL::BuiltInFontName(0), "10");
+    EXPECT_EQ(TPrinterTSPL::BuiltInFontName(1), "10");
+    EXPECT_EQ(TPrinterTSPL::BuiltInFontName(2), "0");
+    EXPECT_EQ(TPrinterTSPL::BuiltInFontName(3), "0");
+    EXPECT_EQ(TPrinterTSPL::BuiltInFontName(4), "5");
+    EXPECT_EQ(TPrinterTSPL::BuiltInFontName(9), "10");
+    const std::vector<std::pair<int, int>> sizes = {{0, 1},  {10, 1}, {11, 2}, {18, 2}, {19, 3},
+                                                    {26, 3}, {27, 4}, {34, 4}, {35, 5}, {-1, 5}};
+    for (const auto& [size, magnification] : sizes)
+        EXPECT_EQ(TPrinterTSPL::BuiltInFontMagnification(size), magnification) << size;
+
+    TPrinterTSPL printer;
+    printer.Settings().Model = 4;
+    printer.SetIsTextGraphic(false);
+    printer.AddText(kToken, 1, 2, 30, 20, 90, "", 20, "", "left", 0, "", "", "", false, true,
+                    "5\" \"Ж\r\nCLS");
+    EXPECT_EQ(Lines(printer),
+              (std::vector<std::string>{"TEXT 8,16,\"5\",90,3,3,\"5\\[\"] \\[\"]\xC6\\[R]\\[L]CLS\"",
+                                        "BAR 8,16,1,160"}));
+    printer.Init();
+    printer.AddText(kToken, 0, 0, 10, 5, 0, "", 0, "", "", 0, "", "", "", false, false, "");
+    EXPECT_EQ(Lines(printer), std::vector<std::string>{"TEXT 0,0,\"5\",0,1,1,\"" + kToken + "\""});
+}
+
+struct TLinearCase {
+    const char* Type;
+    const char* Tspl;
+    int Wide;
+    const char* Value;
+};
+
+TEST(TsplBarcode, EveryLinearSymbologyWithItsWideBar)
+{
+    const std::vector<TLinearCase> cases = {
+        {"ean8", "EAN8", 2, "1234567"},          {"EAN13", "EAN13", 2, "460123456789"},
+        {"ean128", "EAN128", 2, "(01)123"},      {"CODE39", "39", 4, "ABC-1"},
+        {"code128", "128", 2, "Abc 1"},          {"code93", "93", 6, "ABC"},
+        {"itf14", "ITF14", 4, "1234567890123"},  {"ean13addon2", "EAN13+2", 2, "46012345678912"},
+        {"Ean13AddOn5", "EAN13+5", 2, "46012345678912345"},
+    };
+    for (const TLinearCase& c : cases) {
+        TPrinterTSPL printer;
+        printer.AddBarcode(kToken, c.Type, 1, 2, 40, 10, 0, true, false, true, c.Value);
+        EXPECT_EQ(Lines(printer),
+                  std::vector<std::string>{std::string("BARCODE 8,16,\"") + c.Tspl +
+                                           "\",80,2,0,2," + std::to_string(c.Wide) + ",\"" +
+                                           c.Value + "\""})
+            << c.Type;
+    }
+    TPrinterTSPL printer;
+    printer.Settings().BarcodeNarrow = 3;
+    printer.AddBarcode(kToken, "code93", 0, 1, 40, 12, 90, false, true, false, "");
+    EXPECT_EQ(Lines(printer),
+              std::vector<std::string>{"BARCODE 0,8,\"93\",96,0,90,3,9,\"" + kToken + "\""});
+}
+
+TEST(TsplBarcode, ContentIsEscapedAndEncoded)
+{
+    TPrinterTSPL printer;
+    printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true,
+                       "A\"B\r\nPRINT 1\r\nЖ");
+    EXPECT_EQ(Lines(printer), std::vector<std::string>{
+                                  "BARCODE 0,0,\"128\",80,0,0,2,2,\"A\\[\"]B\\[R]\\[L]PRINT "
+                                  "1\\[R]\\[L]\xC6\""});
+    printer.Init();
+    printer.SetCodepage("utf-8");
+    printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "Ж");
+    EXPECT_EQ(Lines(printer),
+              std::vector<std::string>{"BARCODE 0,0,\"128\",80,0,0,2,2,\"\xD0\x96\""});
+}
+
+TEST(TsplBarcode, AnInvalidCodepageFailsOnlyWhenTextNeedsIt)
+{
+    TPrinterTSPL printer;
+    printer.SetCodepage("abc");
+    printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "ABC");
+    EXPECT_EQ(printer.ScriptText().size(), 1U);
+    try {
+        printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "Ж");
+        FAIL();
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
+    }
+}
+
+TEST(TsplBarcode, DigitCheckEmptyAndUnknownTypes)
+{
+    TPrinterTSPL printer;
+    try {
+        printer.AddBarcode(kToken, "ean13", 0, 0, 40, 10, 0, false, false, true, "46012345678A");
+        FAIL();
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "Недопустимые символы во входных данных штрихкода");
+    }
+    EXPECT_TRUE(printer.ScriptText().empty());
+    printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "46012345678A");
+    EXPECT_EQ(printer.ScriptText().size(), 1U);
+    EXPECT_NO_THROW(TPrinterTSPL::CheckBarcodeDigits("ITF14", "0123456789"));
+    EXPECT_THROW(TPrinterTSPL::CheckBarcodeDigits("itf14", "01234 5"), std::runtime_error);
+    EXPECT_THROW(TPrinterTSPL::CheckBarcodeDigits("ean8", "１２"), std::runtime_error);
+
+    printer.Init();
+    printer.AddBarcode(kToken, "ean13", 0, 0, 40, 10, 0, false, false, true, "");
+    printer.AddBarcode(kToken, "upca", 0, 0, 40, 10, 0, false, false, true, "012345678905");
+    printer.AddBarcode(kToken, "upca", 0, 0, 40, 10, 0, false, false, false, "");
+    EXPECT_TRUE(printer.ScriptText().empty());
+}
+
+TEST(TsplBarcode, PrinterDrawn2DSymbols)
+{
+    TPrinterTSPL printer;
+    printer.Settings()._2DBarcodeAsPicture = false;
+    printer.AddBarcode(kToken, "pdf417", 1, 2, 30, 10, 0, false, false, false, "");
+    printer.AddBarcode(kToken, "DataMatrix", 1, 2, 20, 20, 0, false, false, false, "");
+    printer.AddBarcode(kToken, "qrcode", 1, 2, 20, 20, 0, false, false, false, "");
+    EXPECT_EQ(Lines(printer), (std::vector<std::string>{
+                                  "PDF417 8,16,240,80,0,\"" + kToken + "\"",
+                                  "DMATRIX 8,16,160,160,x3,10,10,\"" + kToken + "\"",
+                                  "QRCODE 8,16,M,4,A,0,M1,\"" + kToken + "\""}));
+
+    printer.Init();
+    TTsplSettings& s = printer.Settings();
+    s.PDF417DataCompression = 1;
+    s.PDF417CorrectionLevel = 5;
+    s.PDF417CenterPattern = 0;
+    s.PDF417ModuleWidth = 3;
+    s.PDF417ModuleHeight = 10;
+    s.PDF417Rows = 7;
+    s.PDF417Cols = 4;
+    s.PDF417Truncate = 1;
+    s.DataMatrixModuleSize = 0;
+    s.DataMatrixSize = "12x26";
+    s.QRCodeECCLevel = "H";
+    s.QRCodeCellWidth = 6;
+    s.QRCodeMode = "M";
+    s.QRCodeModel = "M2";
+    printer.AddBarcode(kToken, "PDF417", 1, 2, 30, 10, 90, false, false, true, "a\"b");
+    printer.AddBarcode(kToken, "datamatrix", 1, 2, 20, 20, 270, false, false, true, "Ж");
+    printer.AddBarcode(kToken, "QRCode", 1, 2, 20, 20, 180, false, false, true, "q");
+    EXPECT_EQ(Lines(printer),
+              (std::vector<std::string>{"PDF417 8,16,240,80,90,P1,E5,M0,W3,H10,R7,C4,T1,\"a\\[\"]b\"",
+                                        "DMATRIX 8,16,160,160,r270,12,26,\"\xC6\"",
+                                        "QRCODE 8,16,H,6,M,180,M2,\"q\""}));
+}
+
+// Reads a BITMAP command's data back as a picture and decodes it.
+std::string ReadBitmapBarcode(const std::string& ALine)
+{
+    int x, y, widthBytes, height, mode, consumed = 0;
+    if (std::sscanf(ALine.c_str(), "BITMAP %d,%d,%d,%d,%d,%n", &x, &y, &widthBytes, &height,
+                    &mode, &consumed) != 5)
+        return "not a bitmap";
+    const std::string data = ALine.substr(consumed);
+    if (data.size() != static_cast<std::size_t>(widthBytes) * height)
+        return "size mismatch";
+    std::vector<std::uint8_t> grey(static_cast<std::size_t>(widthBytes) * 8 * height);
+    for (std::size_t i = 0; i < grey.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(data[i / 8]);
+        grey[i] = (byte >> (7 - i % 8)) & 1 ? 255 : 0;
+    }
+    const ZXing::ImageView image(grey.data(), widthBytes * 8, height, ZXing::ImageFormat::Lum);
+    const std::string text = ZXing::TextUtfEncoding::ToUtf8(ZXing::ReadBarcode(image).text());
+    return text.empty() ? "unreadable" : text;
+}
+
+TEST(TsplBarcode, TwoDimensionalSymbolsAsPictures)
+{
+    TPrinterTSPL printer;
+    printer.AddBarcode(kToken, "QRCode", 1, 2, 20, 20, 0, false, false, false, "");
+    EXPECT_EQ(Lines(printer), std::vector<std::string>{"BITMAP 8,16,0,0,0," + kToken});
+
+    printer.Init();
+    printer.AddBarcode(kToken, "QRCode", 1, 2, 20, 20, 0, false, false, true, "Цена 12,50");
+    ASSERT_EQ(printer.ScriptText().size(), 1U);
+    EXPECT_EQ(printer.ScriptText()[0].rfind("BITMAP 8,16,", 0), 0U);
+    EXPECT_EQ(ReadBitmapBarcode(printer.ScriptText()[0]), "Цена 12,50");
+}
+
+TEST(TsplBorder, BoxForFourWordsBarsOtherwise)
+{
+    auto border = [](const std::string& AWords, int AWidth) {
+        TPrinterTSPL printer;
+        printer.PrintBorder(AWords, AWidth, 1, 2, 30, 20);
+        return Lines(printer);
+    };
+    using V = std::vector<std::string>;
+    EXPECT_EQ(border("left top right bottom", 0), V{"BOX 8,16,248,176,1"});
+    EXPECT_EQ(border("a b c d", 4), V{"BOX 8,16,248,176,4"});
+    EXPECT_EQ(border("left bottom", -3), (V{"BAR 8,16,1,160", "BAR 8,175,240,1"}));
+    EXPECT_EQ(border("Top RIGHT", 4), (V{"BAR 8,16,240,4", "BAR 244,16,4,160"}));
+    EXPECT_EQ(border("left  top", 0), (V{"BAR 8,16,1,160", "BAR 8,16,240,1"}));
+    EXPECT_EQ(border("left left", 2), (V{"BAR 8,16,2,160", "BAR 8,16,2,160"}));
+    EXPECT_EQ(border("", 0), V{});
+    EXPECT_EQ(border("frame", 0), V{});
+}
+
+TEST(TsplImage, StaticAndTemplatePictures)
+{
+    TPrinterTSPL printer;
+    printer.AddImage(kToken, 1, 2, 4, 4, 0, "left top right bottom", 0, "", true, "");
+    printer.AddImage(kToken, 1, 2, 4, 4, 0, "left top right bottom", 0, "", true, "  ");
+    EXPECT_TRUE(printer.ScriptText().empty());
+
+    printer.AddImage(kToken, 1, 2, 4, 4, 0, "left", 0, "", false, "");
+    EXPECT_EQ(Lines(printer), (std::vector<std::string>{"BITMAP 8,16,0,0,0," + kToken,
+                                                        "BAR 8,16,1,32"}));
+
+    // 16 x 8 pixels fitted into 32 x 32 dots keep their proportions: 32 x 16.
+    const std::string picture = Base64(HalfBlackBmp(16, 8));
+    printer.Init();
+    printer.AddImage(kToken, 1, 2, 4, 4, 0, "", 0, "", true, picture);
+    ASSERT_EQ(printer.ScriptText().size(), 1U);
+    const std::string fitted = "BITMAP 8,16,4,16,0,";
+    EXPECT_EQ(printer.ScriptText()[0].substr(0, fitted.size()), fitted);
+    EXPECT_EQ(printer.ScriptText()[0].size(), fitted.size() + 4 * 16);
+    // Left half ink (0 bits), right half white.
+    EXPECT_EQ(printer.ScriptText()[0].substr(fitted.size(), 4), std::string("\x00\x00\xFF\xFF", 4));
+
+    printer.Init();
+    printer.SetStretchImage(true);
+    printer.AddImage(kToken, 1, 2, 4, 4, 0, "", 0, "", true, picture);
+    const std::string stretched = "BITMAP 8,16,4,32,0,";
+    EXPECT_EQ(printer.ScriptText()[0].substr(0, stretched.size()), stretched);
+    EXPECT_EQ(printer.ScriptText()[0].size(), stretched.size() + 4 * 32);
+}
+
+TEST(TsplRecalculate, ImageAndBarcodeLines)
+{
+    TPrinterTSPL printer;
+    const TFieldObject image(TFieldType::ftImage, kToken, 4, 4, 1, 2, 0, 0, "", "", "", "",
+                             false, false, "");
+    TMonoBitmap bitmap(32, 16);
+    EXPECT_EQ(printer.RecalculateImage(image, "", bitmap), "");
+    EXPECT_EQ(printer.RecalculateImage(image, "DATA", bitmap), "BITMAP 8,16,4,16,0,DATA");
+    printer.SetStretchImage(true);
+    EXPECT_EQ(printer.RecalculateImage(image, "DATA", bitmap), "BITMAP 8,16,4,32,0,DATA");
+
+    const TFieldObject ean(TFieldType::ftBarcode, kToken, 40, 10, 1, 2, 0, 0, "", "", "", "",
+                           false, false, "EAN13");
+    const std::string line = "BARCODE 8,16,\"EAN13\",80,0,0,2,2,\"" + kToken + "\"";
+    EXPECT_EQ(printer.RecalculateBarcode(line, ean, " \t"), "");
+    EXPECT_EQ(printer.RecalculateBarcode(line, ean, "460123456789"),
+              "BARCODE 8,16,\"EAN13\",80,0,0,2,2,\"460123456789\"");
+    EXPECT_THROW(printer.RecalculateBarcode(line, ean, "4601\"23"), std::runtime_error);
+
+    const TFieldObject code(TFieldType::ftBarcode, kToken, 40, 10, 1, 2, 0, 0, "", "", "", "",
+                            false, false, "code128");
+    EXPECT_EQ(printer.RecalculateBarcode(line, code, "a\"\nb"),
+              "BARCODE 8,16,\"EAN13\",80,0,0,2,2,\"a\\[\"]\\[L]b\"");
+
+    const TFieldObject qr(TFieldType::ftBarcode, kToken, 20, 20, 1, 2, 0, 0, "", "", "", "",
+                          false, false, "qrcode");
+    const std::string rebuilt =
+        printer.RecalculateBarcode("BITMAP 8,16,0,0,0," + kToken, qr, "https://example.org/1");
+    EXPECT_EQ(rebuilt.rfind("BITMAP 8,16,", 0), 0U);
+    EXPECT_EQ(ReadBitmapBarcode(rebuilt), "https://example.org/1");
+}
+
+TEST(TsplControl, FixedSequences)
+{
+    TPrinterTSPL printer;
+    EXPECT_EQ(TPrinterTSPL::Reset(), std::string("\x1B!C"));
+    EXPECT_EQ(printer.SetRibbon(), "SET RIBBON OFF\r\n");
+    printer.Settings().PrintMethod = 1;
+    EXPECT_EQ(printer.SetRibbon(), "SET RIBBON ON\r\n");
+    EXPECT_EQ(TPrinterTSPL::SetGapDetect(), "GAPDETECT\r\n");
+    EXPECT_EQ(TPrinterTSPL::SetAutodetect(), "AUTODETECT\r\n");
+    EXPECT_EQ(TPrinterTSPL::GetErrorDescription(9),
+              "Закончилась термолента и открыта крышка принтера");
+}
+
+TEST(TsplUserData, RawLinesInTheTemplate)
+{
+    TPrinterTSPL printer;
+    printer.AddUserData(kToken, false, "ignored");
+    printer.AddUserData(kToken, true, "TEXT 0,0,\"3\",0,1,1,\"Ж\"");
+    printer.AddUserData(kToken, true, "");
+    EXPECT_EQ(Lines(printer),
+              (std::vector<std::string>{kToken, "TEXT 0,0,\"3\",0,1,1,\"\xC6\""}));
+}
+
+}  // namespace
+}  // namespace quorvane
