@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <fontconfig/fontconfig.h>
+
+#include <cmath>
+
+#include "printer/bitmap_transform.h"
+#include "printer/graphic_text.h"
+#include "printer/printer_type_base.h"
+#include "printer/raster_limits.h"
+#include "printer/text_layout.h"
+#include "tests/printer/raster_probe.h"
+
+namespace quorvane {
+namespace {
+
+using test::InkBands;
+using test::InkBox;
+
+struct TTextCase {
+    std::string Text = "Ab";
+    double Width = 40;
+    double Height = 20;
+    TRotation Rotation = TRotation::r0;
+    std::int32_t DPI = 203;
+    std::string Align;
+    std::string VAlign;
+    std::string Style;
+    bool Multiline = false;
+    std::int32_t FontSize = 0;
+};
+
+TMonoBitmap Render(const TTextCase& ACase) {
+    TExtGraphicText element;
+    ApplyFontStyle(element.Font(), ACase.Style);
+    if (ACase.FontSize > 0) element.Font().Size = ACase.FontSize;
+    element.SetDPI(ACase.DPI);
+    element.SetWidth(ACase.Width);
+    element.SetHeight(ACase.Height);
+    element.SetData(ACase.Text);
+    element.SetRotation(ACase.Rotation);
+    const TTextAlignment alignment = TextFormatFromAlign(ACase.Align, ACase.VAlign);
+    element.SetTextFormat(alignment.Format | (ACase.Multiline ? kTfMultilineFlags : kTfSingleLineFlags));
+    return element.GetBitMapExt(alignment.VAlign);
+}
+
+// Height of one line of the default font at 203 dpi, as the layout measures it.
+std::int32_t LineHeight(std::uint32_t AFormat = kTfSingleLineFlags) {
+    return TTextLayout("x", TTextFont{}, 203, AFormat, 1000).Height();
+}
+
+class PrinterWithDPI : public TPrinterTypeBase {
+public:
+    explicit PrinterWithDPI(std::int32_t ADPI) {
+        SetDPI(ADPI);
+        SetDotInMM(ADPI / 25);
+    }
+    void InitialScriptActions(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, double,
+                              const std::string&) override {}
+    void FinalScriptActions() override {}
+    void AddText(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                 const std::string&, std::int32_t, const std::string&, const std::string&, std::int32_t,
+                 const std::string&, const std::string&, const std::string&, bool, bool,
+                 const std::string&) override {}
+    void AddImage(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                  const std::string&, std::int32_t, const std::string&, bool, const std::string&) override {}
+    void AddBarcode(const std::string&, const std::string&, std::int32_t, std::int32_t, std::int32_t,
+                    std::int32_t, std::int32_t, bool, bool, bool, const std::string&) override {}
+    void AddUserData(const std::string&, bool, const std::string&) override {}
+};
+
+TEST(GraphicText, DPIRuleGivesWholeDotsPerMillimetre) {
+    TBaseImage image;
+    const std::pair<int, int> cases[] = {{203, 8}, {300, 12}, {600, 24}};
+    for (const auto& [dpi, dots] : cases) {
+        image.SetDPI(dpi);
+        EXPECT_EQ(image.DotsPerMM(), dots);
+        EXPECT_EQ(DotsPerMMFromDPI(dpi), dots);
+        EXPECT_EQ(image.DPI(), static_cast<int>(std::nearbyint(dots * 25.400051)));
+    }
+}
+
+TEST(GraphicText, RasterCoversTheBoxInEveryRotation) {
+    TTextCase upright;
+    upright.Text = "Rotate me";
+    upright.Width = 30;
+    upright.Height = 20;
+    const TMonoBitmap r0 = Render(upright);
+    EXPECT_EQ(r0.Width(), 240);
+    EXPECT_EQ(r0.Height(), 160);
+    EXPECT_GT(r0.CountBlack(), 0);
+
+    // A turned text is laid out in the box with its sides exchanged, then turned.
+    TTextCase across = upright;
+    across.Width = 20;
+    across.Height = 30;
+    const TMonoBitmap drawn = Render(across);
+    ASSERT_EQ(drawn.Width(), 160);
+    ASSERT_EQ(drawn.Height(), 240);
+    for (TRotation rotation : {TRotation::r90, TRotation::r270}) {
+        TTextCase turned = upright;
+        turned.Rotation = rotation;
+        const TMonoBitmap result = Render(turned);
+        EXPECT_EQ(result.Width(), 240);
+        EXPECT_EQ(result.Height(), 160);
+        TMonoBitmap expected = drawn;
+        RotateBitmap(expected, rotation);
+        EXPECT_EQ(result, expected);
+    }
+    TTextCase half = upright;
+    half.Rotation = TRotation::r180;
+    TMonoBitmap expected = r0;
+    RotateBitmap(expected, TRotation::r180);
+    EXPECT_EQ(Render(half), expected);
+}
+
+TEST(GraphicText, PrinterBytesMatchTheBoxAtEachResolution) {
+    const std::pair<int, std::size_t> cases[] = {{203, 30 * 160}, {300, 45 * 240}, {600, 90 * 480}};
+    for (const auto& [dpi, bytes] : cases) {
+        const PrinterWithDPI printer(dpi);
+        const std::string data = printer.GetGraphicText("Label 42", 30, 20, TRotation::r0, 12, "", "", "", "", false);
+        EXPECT_EQ(data.size(), bytes) << dpi;
+        EXPECT_NE(data.find_first_not_of('\xFF'), std::string::npos) << "no ink at " << dpi;
+        EXPECT_EQ(printer.GetGraphicText("Label 42", 30, 20, TRotation::r90, 12, "", "", "", "", false).size(), bytes);
+    }
+}
+
+TEST(GraphicText, FontSizeScalesWithResolution) {
+    TTextCase small;
+    small.Text = "H";
+    small.FontSize = 20;
+    TTextCase large = small;
+    large.DPI = 600;
+    const double ratio = static_cast<double>(InkBox(Render(large)).Height()) / InkBox(Render(small)).Height();
+    EXPECT_NEAR(ratio, 600.0 / 203.0, 0.15);
+    // 20 pt at 203 dpi is an em of 56 dots; a capital H is about 0.72 em high.
+    EXPECT_NEAR(InkBox(Render(small)).Height(), 0.72 * 20 * 203 / 72, 3);
+}
+
+TEST(GraphicText, AlignsHorizontallyInsideTheMargin) {
+    TTextCase c;
+    c.Text = "Wide text";
+    const auto left = InkBox(Render(c));
+    EXPECT_GE(left.Left, 5);
+    EXPECT_LE(left.Left, 8);
+    for (const char* word : {"right", "RIGHT", "Right", "rig"}) {
+        c.Align = word;
+        const auto right = InkBox(Render(c));
+        EXPECT_LE(right.Right, 320 - 6) << word;
+        EXPECT_GE(right.Right, 320 - 9) << word;
+        EXPECT_EQ(right.Width(), left.Width()) << word;
+    }
+    for (const char* word : {"center", "Center", "CENTER", "cent"}) {
+        c.Align = word;
+        const auto centre = InkBox(Render(c));
+        EXPECT_NEAR((centre.Left + centre.Right) / 2.0, 160, 3) << word;
+    }
+    for (const char* word : {"", "left", "justify"}) {
+        c.Align = word;
+        EXPECT_EQ(InkBox(Render(c)).Left, left.Left) << word;
+    }
+}
+
+TEST(GraphicText, AlignsVerticallyByMeasuringFirst) {
+    TTextCase c;  // 20 mm high: the inner box is 150 dots
+    c.Text = "Hx";
+    const std::int32_t line = LineHeight();
+    const auto top = InkBox(Render(c));
+    c.VAlign = "Center";
+    EXPECT_EQ(InkBox(Render(c)).Top - top.Top, (150 - line) / 2);
+    c.VAlign = "CENTER";
+    EXPECT_EQ(InkBox(Render(c)).Top - top.Top, (150 - line) / 2);
+    c.VAlign = "bottom";
+    EXPECT_EQ(InkBox(Render(c)).Top - top.Top, 150 - line);
+    c.VAlign = "Bottom";
+    EXPECT_EQ(InkBox(Render(c)).Top - top.Top, 150 - line);
+    c.VAlign = "top";
+    EXPECT_EQ(InkBox(Render(c)).Top, top.Top);
+
+    // Taller than the box: drawn from the top, cut at the bottom margin.
+    c.VAlign = "bottom";
+    c.Height = 3;  // 24 dots, inner 14
+    c.FontSize = 20;
+    const TMonoBitmap cut = Render(c);
+    const auto ink = InkBox(cut);
+    ASSERT_FALSE(ink.Empty());
+    EXPECT_LE(ink.Bottom, 24 - 6);
+    EXPECT_GE(ink.Top, 5);
+}
+
+TEST(GraphicText, LongSingleLineEndsInAnEllipsis) {
+    TTextCase c;
+    c.Width = 25;
+    c.Height = 10;
+    c.Align = "right";
+    c.Text = "A text that is much too long for its small box";
+    const TMonoBitmap cut = Render(c);
+    c.Text = "\u2026";
+    const TMonoBitmap ellipsis = Render(c);
+    const auto dots = InkBox(ellipsis);
+    ASSERT_FALSE(dots.Empty());
+    ASSERT_LT(dots.Width(), 40);
+    // The last glyph of the cut line is the ellipsis: the same dots at the right end of its ink.
+    const auto cutInk = InkBox(cut);
+    const std::int32_t shift = cutInk.Right - dots.Right;
+    for (std::int32_t y = 0; y < cut.Height(); ++y)
+        for (std::int32_t x = dots.Left; x <= dots.Right; ++x)
+            ASSERT_EQ(cut.Pixel(x + shift, y), ellipsis.Pixel(x, y)) << x << "," << y << "\n" << test::Ascii(cut);
+    EXPECT_GT(cut.CountBlack(), ellipsis.CountBlack() * 5);
+    EXPECT_LE(InkBox(cut).Right, 200 - 6);
+}
+
+TEST(GraphicText, MultilineWrapsAndDropsAPartialLastLine) {
+    const std::int32_t line = LineHeight(kTfMultilineFlags);
+    TTextCase c;
+    c.Text = "one two three four five six seven nine ten eleven twelve one two three four five six";
+    c.Width = 30;
+    c.Multiline = true;
+    c.Height = (10 + 2.5 * line) / 8.0;
+    EXPECT_EQ(InkBands(Render(c)), 2) << test::Ascii(Render(c));
+    c.Height = (10 + 3.5 * line) / 8.0;
+    EXPECT_EQ(InkBands(Render(c)), 3);
+    c.Height = (10 + 3 * line) / 8.0;
+    EXPECT_EQ(InkBands(Render(c)), 3);
+    const TMonoBitmap all = Render(c);
+    EXPECT_LE(InkBox(all).Right, 240 - 6);
+
+    // Line breaks in the text are kept when wrapping and read as blanks on a single line.
+    c.Text = "one\ntwo";
+    EXPECT_EQ(InkBands(Render(c)), 2);
+    c.Multiline = false;
+    EXPECT_EQ(InkBands(Render(c)), 1);
+    c.Text = "one two three four five six seven nine ten eleven twelve";
+    EXPECT_EQ(InkBands(Render(c)), 1);
+}
+
+TEST(GraphicText, StyleWordsAreBlankSeparatedAndCaseBlind) {
+    TTextFont font;
+    ApplyFontStyle(font, "Bold Italic");
+    EXPECT_TRUE(font.Bold && font.Italic && !font.Underline && !font.StrikeOut);
+    TTextFont comma;
+    ApplyFontStyle(comma, "Bold,Italic");
+    EXPECT_FALSE(comma.Bold || comma.Italic);
+    TTextFont all;
+    ApplyFontStyle(all, " UNDERLINE  strikeout bold heavy");
+    EXPECT_TRUE(all.Bold && all.Underline && all.StrikeOut && !all.Italic);
+
+    TTextCase c;
+    c.Text = "Style";
+    const TMonoBitmap regular = Render(c);
+    c.Style = "bold";
+    const TMonoBitmap bold = Render(c);
+    EXPECT_GT(bold.CountBlack(), regular.CountBlack() * 5 / 4);
+    c.Style = "italic";
+    const TMonoBitmap italic = Render(c);
+    EXPECT_NE(italic, regular);
+    c.Style = "Bold Italic";
+    const TMonoBitmap boldItalic = Render(c);
+    EXPECT_NE(boldItalic, bold);
+    EXPECT_NE(boldItalic, italic);
+    c.Style = "Bold,Italic";
+    EXPECT_EQ(Render(c), regular);
+    c.Text = "Sale";  // no descender, so that the underline is the lowest ink
+    const TMonoBitmap plain = Render(c);
+    c.Style = "underline";
+    const auto underlined = InkBox(Render(c));
+    EXPECT_GT(underlined.Bottom, InkBox(plain).Bottom);
+}
+
+TEST(GraphicText, CyrillicHasGlyphsInTheDefaultFace) {
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(kDefaultFontName));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    ASSERT_NE(match, nullptr);
+    FcCharSet* characters = nullptr;
+    ASSERT_EQ(FcPatternGetCharSet(match, FC_CHARSET, 0, &characters), FcResultMatch);
+    for (FcChar32 c : {0x0416U, 0x0436U, 0x0401U, 0x0451U, 0x2116U})  // Ж ж Ё ё №
+        EXPECT_TRUE(FcCharSetHasChar(characters, c)) << std::hex << c;
+    FcPatternDestroy(match);
+    FcPatternDestroy(pattern);
+
+    TTextCase c;
+    c.Text = "Ёлка №5";
+    EXPECT_GT(Render(c).CountBlack(), 0);
+}
+
+TEST(GraphicText, EmptyAndUntrustedInputIsSafe) {
+    const PrinterWithDPI printer(203);
+    EXPECT_EQ(printer.GetGraphicText("text", 0, 20, TRotation::r0, 0, "", "", "", "", false), "");
+    EXPECT_EQ(printer.GetGraphicText("text", -5, -5, TRotation::r90, 0, "", "", "", "", true), "");
+    // One millimetre leaves no room inside the margin: white bytes only.
+    EXPECT_EQ(printer.GetGraphicText("text", 1, 1, TRotation::r0, 0, "", "", "", "", false), std::string(8, '\xFF'));
+    EXPECT_EQ(printer.GetGraphicText("", 10, 10, TRotation::r0, 0, "", "", "", "", true), std::string(800, '\xFF'));
+    const std::string broken("a\xFF\xFE\0b\xC3", 6);
+    EXPECT_EQ(printer.GetGraphicText(broken, 10, 10, TRotation::r0, 0, "No Such Face", "", "", "", true).size(), 800U);
+    EXPECT_EQ(printer.GetGraphicText("x", 10, 10, TRotation::r0, -4, "", "", "", "", true).size(), 800U);
+    EXPECT_THROW(printer.GetGraphicText("x", 5000, 10, TRotation::r0, 0, "", "", "", "", false), ERasterTooLarge);
+    EXPECT_THROW(printer.GetGraphicText("x", 1100, 1100, TRotation::r90, 0, "", "", "", "", false), ERasterTooLarge);
+}
+
+TEST(GraphicText, PlainElementDrawsTrimmedTextIntoTheWholeBox) {
+    TGraphicText element;
+    element.SetDPI(203);
+    element.SetWidth(40);
+    element.SetHeight(10);
+    element.SetData("   Edge   ");
+    element.SetTextFormat(kTfSingleLineFlags | kTfRight);
+    const auto ink = InkBox(element.GetBitMap());
+    EXPECT_GE(ink.Right, 320 - 4);  // no margin, trailing blanks gone
+    element.SetRotation(TRotation::r90);
+    const TMonoBitmap turned = element.GetBitMap();
+    EXPECT_EQ(turned.Width(), 80);
+    EXPECT_EQ(turned.Height(), 320);
+}
+
+}  // namespace
+}  // namespace quorvane

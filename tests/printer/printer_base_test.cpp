@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "printer/field_object.h"
+#include "printer/mono_bitmap.h"
+#include "printer/printer_type_base.h"
+#include "printer/raster_limits.h"
+
+namespace quorvane {
+namespace {
+
+// The base is abstract; the language operations are not what these tests look at.
+class TPlainPrinter : public TPrinterTypeBase {
+public:
+    void InitialScriptActions(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, double,
+                              const std::string&) override {}
+    void FinalScriptActions() override {}
+    void AddText(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                 const std::string&, std::int32_t, const std::string&, const std::string&, std::int32_t,
+                 const std::string&, const std::string&, const std::string&, bool, bool,
+                 const std::string&) override {}
+    void AddImage(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                  const std::string&, std::int32_t, const std::string&, bool, const std::string&) override {}
+    void AddBarcode(const std::string&, const std::string&, std::int32_t, std::int32_t, std::int32_t,
+                    std::int32_t, std::int32_t, bool, bool, bool, const std::string&) override {}
+    void AddUserData(const std::string&, bool, const std::string&) override {}
+};
+
+TEST(PlaceholderToken, HasRegistryFormAndIsUnique) {
+    const std::regex form(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\})");
+    std::set<std::string> seen;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string token = NewPlaceholderToken();
+        ASSERT_EQ(token.size(), 38U);
+        ASSERT_TRUE(std::regex_match(token, form)) << token;
+        seen.insert(token);
+    }
+    EXPECT_EQ(seen.size(), 1000U);
+    EXPECT_TRUE(std::regex_match(kQuantityMarker, form));
+}
+
+TEST(AddScriptString, FormatsIntegersAndBytesInOrder) {
+    TPlainPrinter printer;
+    printer.AddScriptString("CLS");
+    printer.AddScriptString("BITMAP %d,%d,%d,%d,%d,%s",
+                            {8, std::int64_t{-16}, 30, std::int64_t{1} << 40, 1, std::string("\0\xFF%d\r", 5)});
+    printer.AddScriptString("100% %x %", {});
+    ASSERT_EQ(printer.ScriptText().size(), 3U);
+    EXPECT_EQ(printer.ScriptText()[0], "CLS");
+    EXPECT_EQ(printer.ScriptText()[1], "BITMAP 8,-16,30,1099511627776,1," + std::string("\0\xFF%d\r", 5));
+    EXPECT_EQ(printer.ScriptText()[2], "100% %x %");
+    EXPECT_EQ(printer.Script(), "CLS\r\n" + printer.ScriptText()[1] + "\r\n100% %x %\r\n");
+
+    printer.Init();
+    EXPECT_TRUE(printer.ScriptText().empty());
+    EXPECT_EQ(printer.Script(), "");
+}
+
+TEST(AddScriptString, RefusesMismatchedValues) {
+    TPlainPrinter printer;
+    EXPECT_THROW(printer.AddScriptString("GAP %d"), std::logic_error);
+    EXPECT_THROW(printer.AddScriptString("GAP %d", {1, 2}), std::logic_error);
+    EXPECT_THROW(printer.AddScriptString("CODEPAGE %s", {1251}), std::logic_error);
+    EXPECT_THROW(printer.AddScriptString("GAP %d", {"3"}), std::logic_error);
+    EXPECT_TRUE(printer.ScriptText().empty());
+}
+
+TEST(OrientationToRotation, MapsOnlyQuarterTurns) {
+    EXPECT_EQ(TPrinterTypeBase::OrientationToRotation(90), TRotation::r90);
+    EXPECT_EQ(TPrinterTypeBase::OrientationToRotation(180), TRotation::r180);
+    EXPECT_EQ(TPrinterTypeBase::OrientationToRotation(270), TRotation::r270);
+    for (int other : {0, -90, 45, 360, -270, 450})
+        EXPECT_EQ(TPrinterTypeBase::OrientationToRotation(other), TRotation::r0) << other;
+}
+
+TEST(BitmapToGraphicText, PacksRowsMostSignificantBitFirstWithWhiteSet) {
+    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(TMonoBitmap(7, 5)), "");
+
+    TMonoBitmap eight(8, 2);
+    eight.SetPixel(0, 0, true);
+    eight.SetPixel(7, 1, true);
+    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(eight), "\x7F\xFE");
+
+    // 17 wide: two bytes per row, the 17th pixel dropped.
+    TMonoBitmap seventeen(17, 3);
+    seventeen.Fill(true);
+    seventeen.SetPixel(9, 1, false);
+    const std::string bytes = TPrinterTypeBase::BitmapToGraphicText(seventeen);
+    EXPECT_EQ(bytes, std::string("\x00\x00\x00\x40\x00\x00", 6));
+
+    TMonoBitmap white(40, 10);
+    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(white), std::string(50, '\xFF'));
+    white.Fill(true);
+    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(white), std::string(50, '\0'));
+}
+
+TEST(MonoBitmap, FillRectClipsAndKeepsRowPaddingClear) {
+    TMonoBitmap bitmap(13, 4);
+    bitmap.FillRect(-5, 1, 100, 2, true);
+    EXPECT_EQ(bitmap.CountBlack(), 26);
+    EXPECT_EQ(bitmap.Row(1)[1], 0xF8);  // 5 pixels of the second byte, padding clear
+    EXPECT_FALSE(bitmap.Pixel(0, 0));
+    EXPECT_TRUE(bitmap.Pixel(12, 2));
+    bitmap.FillRect(3, 0, 4, 4, false);
+    EXPECT_EQ(bitmap.CountBlack(), 18);
+    EXPECT_TRUE(TMonoBitmap(0, 10).Empty());
+    EXPECT_TRUE(TMonoBitmap(-3, -3).Empty());
+}
+
+TEST(RasterLimits, RefuseOversizedRastersWithoutAllocating) {
+    EXPECT_NO_THROW(CheckRasterSize(kMaxRasterSide, kMaxRasterDots / kMaxRasterSide));
+    EXPECT_THROW(CheckRasterSize(kMaxRasterSide + 1, 1), ERasterTooLarge);
+    EXPECT_THROW(CheckRasterSize(1, kMaxRasterSide + 1), ERasterTooLarge);
+    EXPECT_THROW(CheckRasterSize(10000, 10000), ERasterTooLarge);
+    EXPECT_THROW(CheckRasterSize(INT64_MAX, INT64_MAX), ERasterTooLarge);
+    EXPECT_THROW(TMonoBitmap(16385, 16), ERasterTooLarge);
+    try {
+        CheckRasterSize(20000, 5);
+        FAIL();
+    } catch (const ERasterTooLarge& e) {
+        EXPECT_NE(std::string(e.what()).find("20000 x 5"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(MillimetresToDots(10, 8), 80);
+    EXPECT_EQ(MillimetresToDots(10, 12), 120);
+    EXPECT_EQ(MillimetresToDots(10, 24), 240);
+    EXPECT_EQ(MillimetresToDots(-10, 24), 0);
+    EXPECT_EQ(MillimetresToDots(INT32_MAX, 24), std::int64_t{INT32_MAX} * 24);
+}
+
+TEST(RotatedBarcodePlacement, MovesLinearBarcodesInsideTheirBox) {
+    const TFieldBox box{5, 7, 40, 10};
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 0, "code128", false), box);
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 180, "code128", false), (TFieldBox{45, 17, 40, 10}));
+    // 10 x 10 / 40 = 2.5 rounds to 2 (half to even)
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "code128", false), (TFieldBox{45, 7, 10, 2}));
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 270, "CODE128", false), (TFieldBox{5, 17, 10, 2}));
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 45, "ean13", false), (TFieldBox{5, 17, 10, 2}));
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 10, 40}, 90, "code128", false),
+              (TFieldBox{10, 0, 40, 10}));
+    // 14 x 14 / 28 = 7 exactly; 15 x 15 / 50 = 4.5 rounds to 4; 7 x 7 / 10 = 4.9 rounds to 5
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 28, 14}, 90, "ean8", false).Height, 7);
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 50, 15}, 90, "ean8", false).Height, 4);
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 10, 7}, 90, "ean8", false).Height, 5);
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 50, 25}, 90, "ean8", false).Height, 12);
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 30, 15}, 90, "ean8", false).Height, 8);
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 0, 0}, 90, "ean8", false), (TFieldBox{0, 0, 0, 0}));
+}
+
+TEST(RotatedBarcodePlacement, KeepsPictureAndMatrixSymbolsInPlace) {
+    const TFieldBox box{5, 7, 40, 10};
+    for (bool picture : {false, true}) {
+        EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "QRCode", picture), box);
+        EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 270, "datamatrix", picture), box);
+    }
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "PDF417", false), (TFieldBox{45, 7, 10, 2}));
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "pdf417", true), box);
+    // The printer turns linear barcodes itself whatever the 2D setting says.
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "code128", true), (TFieldBox{45, 7, 10, 2}));
+}
+
+TEST(FieldObject, CopiesEveryArgument) {
+    const TFieldObject field(TFieldType::ftBarcode, "{T}", 40, 10, 1, 2, 90, 0, "Arial", "bold", "", "", false,
+                             true, "ean13");
+    EXPECT_EQ(field.FieldType, TFieldType::ftBarcode);
+    EXPECT_EQ(field.FieldValue, "{T}");
+    EXPECT_EQ(field.BarcodeType, "ean13");
+    EXPECT_EQ(std::tie(field.Left, field.Top, field.Width, field.Height, field.Orientation),
+              std::make_tuple(1, 2, 40, 10, 90));
+    EXPECT_EQ(field.FontName, "Arial");
+    EXPECT_EQ(field.FontStyle, "bold");
+    EXPECT_TRUE(field.IsStatic);
+    EXPECT_FALSE(field.Multiline);
+}
+
+}  // namespace
+}  // namespace quorvane
