@@ -1,0 +1,15 @@
+// quorvane-host: loads the component as the platform does and calls it by name.
+
+#include <clocale>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/host/host_commands.h"
+
+int main(int argc, char** argv) {
+    // The platform runs with the user's locale; so does the component under this host.
+    std::setlocale(LC_ALL, "");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return quorvane::host::RunHost(args, std::cout, std::cerr);
+}
