@@ -1,0 +1,275 @@
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tools/printer/printer_server.h"
+
+namespace quorvane {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+fs::path TempDir(const std::string& name) {
+    fs::path dir = fs::temp_directory_path() / ("quorvane-vp-" + name + "-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+UniqueFd Connect(int port) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    return fd;
+}
+
+void Send(int fd, const std::string& bytes) {
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
+// Reads until n bytes arrived or nothing more comes within the time-out.
+std::string Receive(int fd, std::size_t n, int timeoutMs = 5000) {
+    std::string out;
+    char buf[512];
+    while (out.size() < n) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) break;
+        ssize_t got = ::read(fd, buf, std::min(sizeof buf, n - out.size()));
+        if (got <= 0) break;
+        out.append(buf, static_cast<std::size_t>(got));
+    }
+    return out;
+}
+
+PrinterOptions LoopbackOptions() {
+    PrinterOptions o;
+    o.listen = "127.0.0.1:0";
+    o.keepLabels = true;
+    return o;
+}
+
+const std::string kJob = "SIZE 40 mm,20 mm\r\nGAP 2 mm,0\r\nSPEED 4\r\nCLS\r\nBAR 10,10,50,50\r\nPRINT 1\r\n";
+
+TEST(PrinterServer, StatusByteAndScriptAnswerEachQuery) {
+    PrinterOptions o = LoopbackOptions();
+    o.status = 0x04;
+    o.statusScript = {0x20, 0x20, 0x01};
+    PrinterServer server(o);
+    server.Start();
+    UniqueFd c = Connect(server.Port());
+    std::string replies;
+    for (int i = 0; i < 5; ++i) {
+        Send(c.Get(), "\x1b!?");
+        replies += Receive(c.Get(), 1);
+    }
+    EXPECT_EQ(replies, std::string("\x20\x20\x01\x04\x04"));
+    c.Reset();
+    ASSERT_TRUE(server.WaitForJobs(1, 5s));
+    int immediates = 0;
+    for (const auto& e : server.Journal()) immediates += e.kind == "immediate" && e.command == "ESC!?";
+    EXPECT_EQ(immediates, 5);
+}
+
+TEST(PrinterServer, RibbonQueriesFollowSetRibbonAcrossReset) {
+    PrinterServer server(LoopbackOptions());
+    server.Start();
+    const std::string getval = std::string("\x1b\x1c") + "& V1 getval " + "\"sw_ribbon\"\r\n";
+    {
+        UniqueFd c = Connect(server.Port());
+        Send(c.Get(), getval);
+        EXPECT_EQ(Receive(c.Get(), 5), "off\r\n");
+        Send(c.Get(), "ZZZCR\n");
+        std::string dump = Receive(c.Get(), 128);
+        ASSERT_GE(dump.size(), 77u);
+        EXPECT_EQ(dump[76], 0);
+        Send(c.Get(), "SET RIBBON ON\r\n\x1b!C");
+    }
+    UniqueFd c = Connect(server.Port());
+    Send(c.Get(), getval);
+    EXPECT_EQ(Receive(c.Get(), 4), "on\r\n");
+    Send(c.Get(), "ZZZCR\n");
+    std::string dump = Receive(c.Get(), 128);
+    ASSERT_GE(dump.size(), 77u);
+    EXPECT_EQ(dump[76], 1);
+    c.Reset();
+    ASSERT_TRUE(server.WaitForJobs(2, 5s));
+    EXPECT_EQ(server.ProblemCount(), 0u);
+}
+
+TEST(PrinterServer, MechanicsReportPrintingAfterPrint) {
+    PrinterOptions o = LoopbackOptions();
+    o.mechanics = true;
+    PrinterServer server(o);
+    server.Start();
+    UniqueFd c = Connect(server.Port());
+    Send(c.Get(), "\x1b!?");
+    EXPECT_EQ(Receive(c.Get(), 1), std::string(1, '\0'));
+    // 10 inches at 1 inch per second, three copies: about half a minute of printing.
+    Send(c.Get(), "SIZE 2,10\r\nGAP 0,0\r\nSPEED 1\r\nCLS\r\nPRINT 3\r\n\x1b!?");
+    EXPECT_EQ(Receive(c.Get(), 1), std::string(1, '\x20'));
+}
+
+TEST(PrinterServer, WritesLabelsRawJobsAndJournal) {
+    fs::path dir = TempDir("out");
+    PrinterOptions o = LoopbackOptions();
+    o.outDir = (dir / "out").string();
+    o.journalPath = (dir / "journal.jsonl").string();
+    {
+        PrinterServer server(o);
+        server.Start();
+        for (int i = 0; i < 2; ++i) {
+            UniqueFd c = Connect(server.Port());
+            Send(c.Get(), kJob);
+        }
+        ASSERT_TRUE(server.WaitForJobs(2, 5s));
+        EXPECT_EQ(server.ProblemCount(), 0u);
+    }
+    for (const char* name : {"label-0001.png", "label-0002.png"}) {
+        MonoImage img = ReadPng((dir / "out" / name).string());
+        EXPECT_EQ(img.width, 320);
+        EXPECT_EQ(img.height, 160);
+        EXPECT_EQ(img.At(10, 10), 1);
+        EXPECT_EQ(img.At(60, 60), 0);
+    }
+    std::ifstream raw(dir / "out" / "job-0002.bin", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(raw)), {});
+    EXPECT_EQ(bytes, kJob);
+    std::ifstream journal(dir / "journal.jsonl");
+    std::string line;
+    int lines = 0, labels = 0;
+    while (std::getline(journal, line)) {
+        ++lines;
+        EXPECT_TRUE(line.starts_with("{\"job\":") && line.ends_with("}")) << line;
+        labels += line.find("\"kind\":\"label\"") != std::string::npos;
+    }
+    EXPECT_EQ(labels, 2);
+    EXPECT_GT(lines, 10);
+    fs::remove_all(dir);
+}
+
+TEST(PrinterServer, PseudoTerminalCarriesJobsAndReplies) {
+    fs::path dir = TempDir("pty");
+    PrinterOptions o = LoopbackOptions();
+    o.listen = "off";
+    o.ptyLink = (dir / "printer").string();
+    {
+        PrinterServer server(o);
+        EXPECT_EQ(server.Port(), 0);
+        server.Start();
+        for (int job = 1; job <= 2; ++job) {
+            UniqueFd port(::open(o.ptyLink.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+            ASSERT_TRUE(port.Valid());
+            termios tio{};
+            ASSERT_EQ(::tcgetattr(port.Get(), &tio), 0);
+            ::cfmakeraw(&tio);
+            ::tcsetattr(port.Get(), TCSANOW, &tio);
+            // Bitmap bytes include LF and CR, which a cooked terminal would have changed.
+            Send(port.Get(), "\x1b!?SIZE 20 mm,10 mm\r\nCLS\r\nBITMAP 0,0,1,2,0,\n\r\r\nPRINT 1\r\n");
+            EXPECT_EQ(Receive(port.Get(), 1), std::string(1, '\0'));
+            port.Reset();
+            ASSERT_TRUE(server.WaitForJobs(job, 5s)) << job;
+        }
+        auto labels = server.Labels();
+        ASSERT_EQ(labels.size(), 2u);
+        // 0x0A = 00001010: black dots where the bits are 0.
+        EXPECT_EQ(labels[1].image.At(0, 0), 1);
+        EXPECT_EQ(labels[1].image.At(4, 0), 0);
+        EXPECT_EQ(labels[1].image.At(5, 0), 1);
+        EXPECT_EQ(labels[1].image.At(6, 0), 0);
+        EXPECT_EQ(server.ProblemCount(), 0u);
+    }
+    // The symlink goes with the printer.
+    EXPECT_FALSE(fs::exists(fs::symlink_status(o.ptyLink)));
+    fs::remove_all(dir);
+}
+
+// The program itself: port on the first line, --jobs, SIGTERM, --idle-exit, --help.
+struct Child {
+    pid_t pid = -1;
+    UniqueFd out;
+};
+
+Child Spawn(const std::vector<std::string>& args) {
+    std::string exe = QUORVANE_PRINTER_EXE;
+    int fds[2];
+    EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    Child c;
+    c.pid = ::fork();
+    if (c.pid == 0) {
+        ::dup2(fds[1], 1);
+        std::vector<char*> argv{exe.data()};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(exe.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    c.out.Reset(fds[0]);
+    return c;
+}
+
+int WaitExit(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int ReadPort(int fd) {
+    std::string line;
+    char ch;
+    while (::read(fd, &ch, 1) == 1 && ch != '\n') line += ch;
+    return std::atoi(line.c_str());
+}
+
+TEST(PrinterProgram, ServesJobsAndStopsCleanly) {
+    fs::path dir = TempDir("prog");
+    Child jobs = Spawn({"--listen", "127.0.0.1:0", "--jobs", "1", "--out", (dir / "out").string(), "--copies"});
+    int port = ReadPort(jobs.out.Get());
+    ASSERT_GT(port, 0);
+    {
+        UniqueFd c = Connect(port);
+        Send(c.Get(), "SIZE 20 mm,10 mm\r\nCLS\r\nPRINT 1,2\r\n");
+    }
+    EXPECT_EQ(WaitExit(jobs.pid), 0);
+    EXPECT_TRUE(fs::exists(dir / "out" / "label-0002.png"));
+    EXPECT_TRUE(fs::exists(dir / "out" / "job-0001.bin"));
+
+    Child term = Spawn({"--listen", "127.0.0.1:0"});
+    ASSERT_GT(ReadPort(term.out.Get()), 0);
+    ::kill(term.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(term.pid), 0);
+
+    Child idle = Spawn({"--listen", "127.0.0.1:0", "--idle-exit", "0.2"});
+    EXPECT_EQ(WaitExit(idle.pid), 0);
+
+    Child help = Spawn({"--help"});
+    std::string text = Receive(help.out.Get(), 1 << 16);
+    EXPECT_EQ(WaitExit(help.pid), 0);
+    for (const char* option : {"--listen", "--pty", "--journal", "--status", "--status-script", "--mechanics",
+                               "--ribbon", "--out", "--dpi", "--copies", "--jobs", "--idle-exit"})
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+
+    Child bad = Spawn({"--dpi", "250"});
+    EXPECT_EQ(WaitExit(bad.pid), 1);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace quorvane
