@@ -117,7 +117,10 @@ void TCustomDriver::PropertyToV8(const TPropDecl& AProp, V8Variant& AValue) {
 
 void TCustomDriver::V8ToProperty(const TPropDecl& AProp, const V8Variant& AValue) {
     switch (AProp.Kind) {
-        case TPropKind::pkInteger: AProp.Set(*this, V8GetInt(AValue)); return;
+        case TPropKind::pkInteger:
+            // The host's reader knows no Boolean; an integer setting takes one as 1 or 0.
+            AProp.Set(*this, V8Type(AValue) == VTYPE_BOOL ? std::int32_t{AValue.VarEnum.bVal} : V8GetInt(AValue));
+            return;
         case TPropKind::pkDouble: AProp.Set(*this, V8GetDouble(AValue)); return;
         case TPropKind::pkString:
             if (!V8IsString(AValue)) throw std::runtime_error("Value type unacceptable");
