@@ -136,6 +136,11 @@ int TPrinterPort::ReadFromPort(int ACount, std::string& AData, bool AOverlappedM
     ssize_t n = ::read(FPortHandle.Get(), buffer.data(), buffer.size());
     if (n < 0 && errno != EAGAIN && errno != EINTR) return SystemFailure();
     if (n < 0) n = 0;
+    if (n == 0 && (events & (POLLHUP | POLLERR))) {
+        // The device went away (a hung-up terminal reads as end of file): no answer is a failure.
+        errno = EIO;
+        return SystemFailure();
+    }
     if (n == 0 && !AOverlappedMode) {
         FLastErrorDescription = kNoDataText;
         return 1001;
@@ -169,6 +174,11 @@ int TPrinterPort::ReadFromPort(std::string& AData, bool AOverlappedMode) {
         char piece[kReadPieceSize];
         const ssize_t n = ::read(FPortHandle.Get(), piece, sizeof piece);
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            SystemFailure();
+            break;
+        }
+        if (n == 0 && (events & (POLLHUP | POLLERR))) {
+            errno = EIO;
             SystemFailure();
             break;
         }

@@ -21,6 +21,20 @@
 
 namespace quorvane::test {
 
+// Everything readable on AFd right now.
+inline std::string Drain(int AFd) {
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        pollfd p{AFd, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) break;
+        const ssize_t n = ::read(AFd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        data.append(buffer, static_cast<size_t>(n));
+    }
+    return data;
+}
+
 // Reads what arrives on AFd until ACount bytes came or AWait passed.
 inline std::string ReadFor(int AFd, size_t ACount, std::chrono::milliseconds AWait) {
     std::string data;
@@ -48,13 +62,15 @@ inline void WriteAll(int AFd, const std::string& AData) {
 // A pseudo-terminal: the code under test opens Path(); the test plays the device on Master().
 class PtyPair {
 public:
-    PtyPair() {
+    // ARaw false leaves the terminal cooked (line editing, CR/LF translation) as a fresh pty is.
+    explicit PtyPair(bool ARaw = true) {
         int master = -1, slave = -1;
         char name[256] = {};
         if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
         FMaster.Reset(master);
         FSlave.Reset(slave);
         FPath = name;
+        if (!ARaw) return;
         termios tio{};
         ::tcgetattr(slave, &tio);
         ::cfmakeraw(&tio);

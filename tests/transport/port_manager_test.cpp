@@ -1,0 +1,219 @@
+#include "transport/port_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "driver/equipment_errors.h"
+#include "transport/serial_line.h"
+#include "test_peers.h"
+
+namespace quorvane {
+namespace {
+
+using namespace std::chrono_literals;
+using test::LoopbackServer;
+using test::PtyPair;
+
+// The text of the general failure AAction raised ("" when none); network failures are
+// EquException, which the caller asks for separately.
+template <typename Action>
+std::string FailureOf(Action AAction) {
+    try {
+        AAction();
+    } catch (const EquException& e) {
+        return std::string("EquException: ") + e.what();
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return {};
+}
+
+class SerialPort : public ::testing::Test {
+protected:
+    void SetUp() override { ::setenv("QUORVANE_COM5", Pty.Path().c_str(), 1); }
+    void TearDown() override { ::unsetenv("QUORVANE_COM5"); }
+    PtyPair Pty;
+};
+
+TEST(PortManagerUSB, WritesReadsAndReportsStandardTexts) {
+    PtyPair pty;
+    TPortManager manager(pty.Path());
+    EXPECT_EQ(manager.PortType(), TPortType::ptUSB);
+    EXPECT_EQ(manager.USBPort()->InterfaceType(), TPrintInterfaceType::itUSBPrint);
+    EXPECT_FALSE(manager.USBPort()->Opened());  // nothing opens before OpenPort
+    manager.OpenPort();
+    manager.OpenPort();
+    manager.WriteToPort("");
+    manager.WriteToPort("PRINT 1,1\r\n");
+    EXPECT_EQ(test::ReadFor(pty.Master(), 11, 2s), "PRINT 1,1\r\n");
+    test::WriteAll(pty.Master(), std::string("\0\x20", 2));
+    EXPECT_EQ(manager.ReadFromPort(1), std::string(1, '\0'));
+    EXPECT_EQ(manager.ReadFromPort(5), "\x20");
+    manager.FlushBuffer();
+    manager.ClosePort();
+    manager.ClosePort();
+
+    TPortManager missing("/dev/usb/quorvane-no-such-lp");
+    EXPECT_EQ(FailureOf([&] { missing.OpenPort(); }), "Порт недоступен");
+    missing.ClosePort();
+}
+
+TEST(PortManagerUSBSlow, ReadsOfASilentDevice) {
+    PtyPair pty;
+    TPortManager manager(pty.Path());
+    manager.OpenPort();
+    // Both counts below 1 take the read-everything form: empty, no failure.
+    EXPECT_EQ(manager.ReadFromPort(0), "");
+    test::WriteAll(pty.Master(), "ribbon on");
+    EXPECT_EQ(manager.ReadFromPort(-1), "ribbon on");
+    EXPECT_EQ(FailureOf([&] { manager.ReadFromPort(1); }), "Данные в буфере отсутствуют");
+    // The manager stays usable after a failure.
+    manager.WriteToPort("A");
+    EXPECT_EQ(test::ReadFor(pty.Master(), 1, 2s), "A");
+    manager.ClosePort();
+}
+
+TEST(PortManagerUSBSlow, WriteFailureCarriesTheTableText) {
+    PtyPair pty;
+    TPortManager manager(pty.Path());
+    manager.USBPort()->SetWriteWaitTimeOut(200);
+    manager.OpenPort();
+    EXPECT_EQ(FailureOf([&] { manager.WriteToPort(std::string(4 * 1024 * 1024, 'x')); }), "Неизвестная ошибка");
+    manager.ClosePort();
+}
+
+TEST_F(SerialPort, ConstructorMapsTheSettings) {
+    TPortManager manager(5, 115200, 7, 2, 2);
+    EXPECT_EQ(manager.PortType(), TPortType::ptCOM);
+    TComm& comm = *manager.COMPort();
+    EXPECT_EQ(comm.PortNumber(), 5);
+    EXPECT_EQ(comm.BaudRateAsInt(), 115200);
+    EXPECT_EQ(comm.DataBits(), 7);
+    EXPECT_EQ(comm.StopBits(), TStopBits::sbTwoStopBits);
+    EXPECT_EQ(comm.Parity(), TParity::prEven);
+    EXPECT_FALSE(comm.Opened());
+    TPortManager odd(5, 4800, 8, 0, 1);
+    EXPECT_EQ(odd.COMPort()->StopBits(), TStopBits::sbOneStopBit);
+    EXPECT_EQ(odd.COMPort()->Parity(), TParity::prOdd);
+    TPortManager unknownRate(5, 12345, 8, 0, 0);
+    EXPECT_EQ(unknownRate.COMPort()->BaudRateAsInt(), 9600);
+}
+
+TEST_F(SerialPort, WriteDropsEarlierRepliesAndReadsFollow) {
+    TPortManager manager(5, 9600, 8, 0, 0);
+    // The write opens the port on demand through its purge.
+    test::WriteAll(Pty.Master(), "noise");
+    manager.FlushBuffer();
+    EXPECT_TRUE(manager.COMPort()->Opened());
+    test::WriteAll(Pty.Master(), "stale");
+    std::this_thread::sleep_for(30ms);
+    manager.WriteToPort("\x1b!?");
+    EXPECT_EQ(test::ReadFor(Pty.Master(), 3, 2s), "\x1b!?");
+    EXPECT_EQ(manager.ReadFromPort(1), "");  // the stale bytes were discarded
+    test::WriteAll(Pty.Master(), "\x04");
+    EXPECT_EQ(manager.ReadFromPort(1), "\x04");
+    EXPECT_EQ(FailureOf([&] { manager.ReadFromPort(0); }), "Данные в буфере отсутствуют");
+    test::WriteAll(Pty.Master(), "off\r\n");
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(manager.ReadFromPort(-1), "off\r\n");
+    manager.ClosePort();
+    EXPECT_FALSE(manager.COMPort()->Opened());
+}
+
+TEST(PortManagerSerial, OpenFailureIsWrapped) {
+    ::setenv("QUORVANE_COM6", "/dev/quorvane-no-such-tty", 1);
+    TPortManager manager(6, 9600, 8, 0, 0);
+    EXPECT_EQ(FailureOf([&] { manager.OpenPort(); }), "Ошибка открытия COM-порта. No such file or directory");
+    EXPECT_EQ(FailureOf([&] { manager.WriteToPort("x"); }), "No such file or directory");
+    manager.ClosePort();
+    ::unsetenv("QUORVANE_COM6");
+}
+
+TEST(PortManagerLAN, ConnectsPerOpenAndReadsFixedLengths) {
+    LoopbackServer server([](int client, LoopbackServer&) {
+        EXPECT_EQ(test::ReadFor(client, 3, 5s), "\x1b!?");
+        test::WriteAll(client, std::string(100, 'Z'));
+    });
+    TPortManager manager("127.0.0.1", server.Port());
+    EXPECT_EQ(manager.PortType(), TPortType::ptLAN);
+    EXPECT_FALSE(manager.LANPort()->Connected());
+    manager.OpenPort();
+    manager.WriteToPort("\x1b!?");
+    const std::string reply = manager.ReadFromPort(256);
+    EXPECT_EQ(reply, std::string(100, 'Z') + std::string(156, '\0'));
+    manager.FlushBuffer();
+    manager.ClosePort();
+    manager.ClosePort();
+    EXPECT_FALSE(manager.LANPort()->Connected());
+
+    TPortManager refused("127.0.0.1", test::ClosedLoopbackPort());
+    EXPECT_EQ(FailureOf([&] { refused.OpenPort(); }), "EquException: Ошибка при установлении подключения");
+    TPortManager badPort("127.0.0.1", 0);
+    EXPECT_EQ(FailureOf([&] { badPort.OpenPort(); }),
+              "EquException: Номер порта должен лежать в диапазоне 1-65535");
+}
+
+TEST(PortManagerLAN, ReadEverythingEndsWhenThePrinterCloses) {
+    LoopbackServer server([](int client, LoopbackServer&) {
+        test::ReadFor(client, 1, 5s);
+        test::WriteAll(client, "on");
+    });
+    TPortManager manager("127.0.0.1", server.Port());
+    manager.OpenPort();
+    manager.WriteToPort("?");
+    EXPECT_EQ(manager.ReadFromPort(0), "on");
+    manager.ClosePort();
+}
+
+// The status wait: each answer ends the read the moment it arrives; silence ends as the
+// plain read after the deadline would.
+TEST(PortManagerReadWithin, AnswersEndTheWaitOnEveryTransport) {
+    PtyPair usbPty, comPty;
+    ::setenv("QUORVANE_COM4", comPty.Path().c_str(), 1);
+    LoopbackServer server([](int client, LoopbackServer& s) {
+        test::ReadFor(client, 3, 5s);
+        std::this_thread::sleep_for(50ms);
+        test::WriteAll(client, "\x20");
+        s.StaySilent();
+    });
+    TPortManager usb(usbPty.Path());
+    TPortManager com(4, 9600, 8, 0, 0);
+    TPortManager lan("127.0.0.1", server.Port());
+    for (TPortManager* m : {&usb, &com, &lan}) m->OpenPort();
+    lan.WriteToPort("\x1b!?");
+    std::thread devices([&] {
+        std::this_thread::sleep_for(50ms);
+        test::WriteAll(usbPty.Master(), "\x02");
+        test::WriteAll(comPty.Master(), "\x08");
+    });
+    const auto start = TClock::now();
+    EXPECT_EQ(usb.ReadFromPortWithin(1, DeadlineIn(10s)), "\x02");
+    EXPECT_EQ(com.ReadFromPortWithin(1, DeadlineIn(10s)), "\x08");
+    EXPECT_EQ(lan.ReadFromPortWithin(1, DeadlineIn(10s)), "\x20");
+    devices.join();
+    EXPECT_LT(TClock::now() - start, 5s);
+    EXPECT_FALSE(FailureOf([&] { usb.ReadFromPortWithin(0, DeadlineIn(10ms)); }).empty());
+    for (TPortManager* m : {&usb, &com, &lan}) m->ClosePort();
+    ::unsetenv("QUORVANE_COM4");
+}
+
+TEST(PortManagerReadWithinSlow, SilenceEndsAsThePlainReadWould) {
+    PtyPair usbPty, comPty;
+    ::setenv("QUORVANE_COM8", comPty.Path().c_str(), 1);
+    LoopbackServer server([](int, LoopbackServer& s) { s.StaySilent(); });
+    TPortManager usb(usbPty.Path());
+    TPortManager com(8, 9600, 8, 0, 0);
+    TPortManager lan("127.0.0.1", server.Port());
+    for (TPortManager* m : {&usb, &com, &lan}) m->OpenPort();
+    EXPECT_EQ(FailureOf([&] { usb.ReadFromPortWithin(1, DeadlineIn(200ms)); }), "Данные в буфере отсутствуют");
+    EXPECT_EQ(com.ReadFromPortWithin(1, DeadlineIn(200ms)), "");
+    EXPECT_EQ(FailureOf([&] { lan.ReadFromPortWithin(1, DeadlineIn(200ms)); }),
+              "EquException: Ошибка при получении ответа от сервера");
+    for (TPortManager* m : {&usb, &com, &lan}) m->ClosePort();
+    ::unsetenv("QUORVANE_COM8");
+}
+
+}  // namespace
+}  // namespace quorvane
