@@ -1,0 +1,298 @@
+// The driver log against real files in a fresh folder per test, with the clock injected.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "log/driver_log.h"
+#include "log/version_info.h"
+
+using namespace quorvane;
+using ::testing::HasSubstr;
+using ::testing::Not;
+namespace fs = std::filesystem;
+
+namespace {
+
+using TimePoint = std::chrono::system_clock::time_point;
+
+TimePoint LocalTime(int AYear, int AMonth, int ADay, int AHour, int AMinute, int ASecond, int AMs) {
+    std::tm parts{};
+    parts.tm_year = AYear - 1900;
+    parts.tm_mon = AMonth - 1;
+    parts.tm_mday = ADay;
+    parts.tm_hour = AHour;
+    parts.tm_min = AMinute;
+    parts.tm_sec = ASecond;
+    parts.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&parts)) + std::chrono::milliseconds(AMs);
+}
+
+std::string ReadFile(const fs::path& APath) {
+    std::ifstream file(APath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::vector<std::string> Lines(const std::string& AText) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < AText.size()) {
+        std::size_t end = AText.find("\r\n", start);
+        EXPECT_NE(end, std::string::npos) << "every line ends with CR LF";
+        if (end == std::string::npos) break;
+        lines.push_back(AText.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::size_t Count(const std::string& AText, const std::string& APart) {
+    std::size_t count = 0;
+    for (std::size_t at = AText.find(APart); at != std::string::npos; at = AText.find(APart, at + 1)) ++count;
+    return count;
+}
+
+class DriverLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qv-log-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        Root = pattern;
+        Dir = Root / "Venbrook" / "quorvane";
+        setenv("QUORVANE_LOG_DIR", Dir.c_str(), 1);
+        SetLogBaseName("quorvane");
+        Now = LocalTime(2026, 12, 8, 9, 5, 3, 7);
+        SetLogClock([this] { return Now; });
+    }
+    void TearDown() override {
+        SetLogMode(0);
+        SetLogClock(nullptr);
+        SetLogDirectory("");
+        SetLogBaseName("");
+        unsetenv("QUORVANE_LOG_DIR");
+        fs::remove_all(Root);
+    }
+
+    fs::path Today() const { return Dir / "quorvane_2026.12.08.log"; }
+
+    fs::path Root;
+    fs::path Dir;
+    TimePoint Now;
+};
+
+TEST_F(DriverLogTest, OffWritesNothingAndCreatesNoFolder) {
+    WriteLog("text", "detail", TLogLevel::llError);
+    SetLogMode(0);
+    EXPECT_FALSE(fs::exists(Root / "Venbrook"));
+    EXPECT_FALSE(LogPasses(TLogLevel::llError));
+}
+
+TEST_F(DriverLogTest, FileIsByteExact) {
+    SetLogMode(3);
+    WriteLog("  > PrintLabels\t", " Params: [x] \r\n", TLogLevel::llDebug);
+    Now += std::chrono::milliseconds(993);
+    WriteLog("Содержание скрипта", "   ", TLogLevel::llInfo);
+    WriteLog("no detail", "", TLogLevel::llError);
+    SetLogMode(0);
+
+    std::string application = GetModuleFileName();
+    application = application.substr(application.rfind('/') + 1);
+    const std::string pad(40, ' ');
+    const std::string expected = pad + "\r\n" +
+                                 "============Start log=============\r\n"
+                                 "OS version:\t" + GetOSVersionText() + "\r\n" +
+                                 "Application:\t" + application + "\r\n" +
+                                 "App. version:\t" + GetModuleVersionText() + "\r\n" +
+                                 pad + "\r\n" +
+                                 "2026.12.08 09:05:03.007\tDEBUG\t> PrintLabels: \tParams: [x]\r\n"
+                                 "2026.12.08 09:05:04.000\tINFO\tСодержание скрипта: \t\r\n"
+                                 "2026.12.08 09:05:04.000\tERROR\tno detail\r\n"
+                                 "============Stop log===============\r\n\r\n";
+    EXPECT_EQ(ReadFile(Today()), expected);
+    EXPECT_EQ(application, "log_driver_log_test");
+    EXPECT_THAT(GetModuleVersionText(), ::testing::MatchesRegex("[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+"));
+    EXPECT_THAT(GetOSVersionText(), HasSubstr("Linux"));
+}
+
+TEST_F(DriverLogTest, HeaderOncePerSwitchOnAndStopLineOnlyAfterRecords) {
+    SetLogMode(3);
+    SetLogMode(0);  // nothing was written: no stop line, no file
+    EXPECT_FALSE(fs::exists(Today()));
+
+    SetLogMode(3);
+    WriteLog("a", "", TLogLevel::llInfo);
+    WriteLog("b", "", TLogLevel::llInfo);
+    SetLogMode(2);  // still on: neither stop line nor a new header
+    WriteLog("c", "", TLogLevel::llInfo);
+    SetLogMode(0);
+    SetLogMode(0);
+    SetLogMode(1);
+    WriteLog("d", "", TLogLevel::llError);
+    SetLogMode(0);
+
+    std::string text = ReadFile(Today());
+    EXPECT_EQ(Count(text, "============Start log============="), 2u);
+    EXPECT_EQ(Count(text, "============Stop log===============\r\n\r\n"), 2u);
+    std::vector<std::string> lines = Lines(text);
+    ASSERT_EQ(lines.size(), 6u + 3 + 2 + 6 + 1 + 2);
+    EXPECT_THAT(lines[8], HasSubstr("\tc"));
+    EXPECT_EQ(lines[9], "============Stop log===============");
+    EXPECT_EQ(lines[10], "");
+    EXPECT_EQ(lines[11], std::string(40, ' '));
+}
+
+TEST_F(DriverLogTest, ModeFiltersLevels) {
+    const std::map<int, std::set<std::string>> passing = {
+        {1, {"ERROR"}}, {2, {"INFO", "ERROR"}}, {3, {"INFO", "DEBUG", "ERROR"}}};
+    for (const auto& [mode, levels] : passing) {
+        SetLogMode(mode);
+        for (TLogLevel level : {TLogLevel::llInfo, TLogLevel::llDebug, TLogLevel::llError}) {
+            EXPECT_EQ(LogPasses(level), levels.count(LogLevelText(level)) == 1);
+            WriteLog("mode " + std::to_string(mode), "", level);
+        }
+    }
+    SetLogMode(0);
+    std::string text = ReadFile(Today());
+    std::set<std::string> written;
+    for (const std::string& line : Lines(text)) {
+        if (line.size() > 24 && line[4] == '.') written.insert(line.substr(24));
+    }
+    EXPECT_EQ(written, (std::set<std::string>{"ERROR\tmode 1", "INFO\tmode 2", "ERROR\tmode 2", "INFO\tmode 3",
+                                              "DEBUG\tmode 3", "ERROR\tmode 3"}));
+    SetLogMode(7);  // clamped
+    EXPECT_EQ(GetLogMode(), 3);
+}
+
+TEST_F(DriverLogTest, NewDayStartsANewFileWithoutHeader) {
+    Now = LocalTime(2026, 12, 8, 23, 59, 59, 900);
+    SetLogMode(3);
+    WriteLog("before midnight", "", TLogLevel::llInfo);
+    Now = LocalTime(2026, 12, 9, 0, 0, 0, 100);
+    WriteLog("after midnight", "", TLogLevel::llInfo);
+    SetLogMode(0);
+
+    EXPECT_THAT(ReadFile(Today()), HasSubstr("Start log"));
+    EXPECT_EQ(ReadFile(Dir / "quorvane_2026.12.09.log"),
+              "2026.12.09 00:00:00.100\tINFO\tafter midnight\r\n"
+              "============Stop log===============\r\n\r\n");
+}
+
+TEST_F(DriverLogTest, FolderAndFileNames) {
+    EXPECT_EQ(GetLogFileName(true), Dir.string() + "/");
+    EXPECT_EQ(GetLogFileName(false), Today().string());
+    struct stat info{};
+    ASSERT_EQ(stat(Dir.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(stat((Root / "Venbrook").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    SetLogDirectory((Root / "explicit/").string());
+    SetLogBaseName("/some/where/driver.so");
+    EXPECT_EQ(GetLogFileName(false), (Root / "explicit" / "driver_2026.12.08.log").string());
+
+    unsetenv("QUORVANE_LOG_DIR");
+    setenv("XDG_DATA_HOME", "/data/home", 1);
+    EXPECT_EQ(DefaultLogDirectory(), "/data/home/Venbrook/quorvane");
+    unsetenv("XDG_DATA_HOME");
+    setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(DefaultLogDirectory(), "/home/someone/.local/share/Venbrook/quorvane");
+}
+
+TEST_F(DriverLogTest, FailuresReachTheCallerAndLinksAreNotFollowed) {
+    fs::create_directories(Dir);
+    fs::path target = Root / "target";
+    { std::ofstream(target) << "keep"; }
+    fs::create_symlink(target, Today());
+    SetLogMode(3);
+    EXPECT_THROW(WriteLog("x", "", TLogLevel::llError), std::system_error);
+    EXPECT_EQ(ReadFile(target), "keep");
+
+    SetLogDirectory((target / "sub").string());  // a file where the folder should be
+    EXPECT_THROW(WriteLog("x", "", TLogLevel::llError), std::system_error);
+    SetLogDirectory("");
+    fs::remove(Today());
+    WriteLog("written after the failures", "", TLogLevel::llError);
+    EXPECT_THAT(ReadFile(Today()), HasSubstr("Start log"));  // the header was not marked as written
+}
+
+// Each writer puts its id into text and detail, with a long detail, so that a torn or
+// interleaved record shows up as a line that does not match itself.
+std::string Detail(const std::string& AId) {
+    std::string detail;
+    while (detail.size() < 3000) detail += AId + "|";
+    return detail;
+}
+
+void WriteRecords(const std::string& APrefix, int AThreads, int ARecords) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < AThreads; ++t) {
+        threads.emplace_back([=] {
+            for (int i = 0; i < ARecords; ++i) {
+                std::string id = APrefix + "-" + std::to_string(t) + "-" + std::to_string(i);
+                WriteLog(id, Detail(id), TLogLevel::llInfo);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+}
+
+TEST_F(DriverLogTest, ProcessesAndThreadsAppendWholeRecords) {
+    SetLogClock(nullptr);  // the real clock; all writers share today's file
+    const int threads = 4;
+    const int records = 150;
+    std::vector<pid_t> children;
+    for (int p = 0; p < 2; ++p) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            SetLogMode(3);
+            WriteRecords("p" + std::to_string(p), threads, records);
+            SetLogMode(0);
+            _exit(0);
+        }
+        children.push_back(child);
+    }
+    SetLogMode(3);
+    WriteRecords("parent", threads, records);
+    SetLogMode(0);
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    std::string text;
+    for (const auto& entry : fs::directory_iterator(Dir)) text += ReadFile(entry.path());
+    std::set<std::string> seen;
+    std::size_t headers = 0;
+    for (const std::string& line : Lines(text)) {
+        if (line.find("\tINFO\t") == std::string::npos) {
+            if (line == "============Start log=============") ++headers;
+            continue;
+        }
+        std::string body = line.substr(line.find("\tINFO\t") + 6);
+        std::string id = body.substr(0, body.find(':'));
+        ASSERT_TRUE(body == id + ": \t" + Detail(id)) << "torn record: " << body.substr(0, 120);
+        EXPECT_TRUE(seen.insert(id).second) << id;
+    }
+    EXPECT_EQ(seen.size(), 3u * threads * records);
+    EXPECT_EQ(headers, 3u);
+    EXPECT_EQ(Count(text, "============Stop log===============\r\n\r\n"), 3u);
+}
+
+}  // namespace
