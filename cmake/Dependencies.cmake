@@ -14,6 +14,8 @@ pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 pkg_check_modules(CMARK REQUIRED IMPORTED_TARGET libcmark)
 pkg_check_modules(UDEV REQUIRED IMPORTED_TARGET libudev)
+# Fake udev device trees for the USB printer list tests (run under umockdev-wrapper).
+pkg_check_modules(UMOCKDEV REQUIRED IMPORTED_TARGET umockdev-1.0)
 pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
 
