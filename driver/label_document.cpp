@@ -1,0 +1,497 @@
+#include "driver/label_document.h"
+
+#include <optional>
+#include <stdexcept>
+
+#include "driver/xml_text.h"
+#include "printer/raster_limits.h"
+
+namespace quorvane {
+
+namespace {
+
+bool EqualsIgnoringAsciiCase(std::string_view A, std::string_view B)
+{
+    if (A.size() != B.size())
+        return false;
+    for (std::size_t i = 0; i < A.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(A[i]) != lower(B[i]))
+            return false;
+    }
+    return true;
+}
+
+constexpr const char* kSizeError = "Некорректно заданы размеры этикетки";
+constexpr const char* kNameError = "Имя поля в шаблоне этикетки не может быть пустым";
+constexpr const char* kLeftError = "Не задана позиция левой границы поля по оси X";
+constexpr const char* kTopError = "Не задана позиция верхней границы поля по оси Y";
+
+pugi::xml_node RequiredChild(const pugi::xml_document& ADocument, const char* AName)
+{
+    const pugi::xml_node child = ADocument.document_element().child(AName);
+    if (!child)
+        throw std::runtime_error(std::string("В документе этикеток нет элемента ") + AName);
+    return child;
+}
+
+}  // namespace
+
+TLabelTemplate::TLabelTemplate() = default;
+TLabelTemplate::~TLabelTemplate() = default;
+TLabelTemplate::TLabelTemplate(TLabelTemplate&&) noexcept = default;
+TLabelTemplate& TLabelTemplate::operator=(TLabelTemplate&&) noexcept = default;
+
+void TLabelTemplate::Clear()
+{
+    *this = TLabelTemplate();
+}
+
+const TFieldObject* TLabelTemplate::FindField(std::string_view AFieldName) const
+{
+    const auto found = FByName.find(std::string(AFieldName));
+    return found == FByName.end() ? nullptr : FFields[found->second].get();
+}
+
+std::string TLabelTemplate::Text() const
+{
+    std::string text;
+    for (const TPiece& piece : FPieces) {
+        text += piece.Literal;
+        switch (piece.Slot) {
+        case TSlotKind::skNone: break;
+        case TSlotKind::skQuantity: text += kQuantityMarker; break;
+        case TSlotKind::skLine: text += piece.Line; break;
+        case TSlotKind::skUserData: text += FFields[piece.Field]->FieldValue + "\r\n"; break;
+        default: text += FFields[piece.Field]->FieldValue; break;
+        }
+    }
+    return text;
+}
+
+// Reads Formatting field by field through the printer, then splits its script at the slots.
+class TTemplateBuilder {
+public:
+    TTemplateBuilder(TPrinterTSPL& APrinter, const TDocumentSettings& ASettings)
+        : FPrinter(APrinter), FSettings(ASettings) {}
+
+    TLabelTemplate Build(const pugi::xml_node& AFormatting)
+    {
+        const char sep = FSettings.DecimalSeparator;
+        const std::int32_t width = AttrToMillimetres(AFormatting, "Width", -1, sep);
+        const std::int32_t height = AttrToMillimetres(AFormatting, "Height", -1, sep);
+        if (width == -1 || height == -1)
+            throw std::runtime_error(kSizeError);
+        FPrinter.Init();
+        FPrinter.InitialScriptActions(width, height, FSettings.Gap, FSettings.Density,
+                                      FSettings.Direction, FSettings.Speed, FSettings.Codepage);
+        for (const pugi::xml_node& element : AFormatting.children()) {
+            if (element.type() != pugi::node_element)
+                continue;
+            const std::string_view name = element.name();
+            if (EqualsIgnoringAsciiCase(name, "Text"))
+                AddText(element);
+            else if (EqualsIgnoringAsciiCase(name, "Barcode"))
+                AddBarcode(element);
+            else if (EqualsIgnoringAsciiCase(name, "Image"))
+                AddImage(element);
+            else if (EqualsIgnoringAsciiCase(name, "UserData"))
+                AddUserData(element);
+        }
+        const std::size_t finalStart = FPrinter.ScriptText().size();
+        FPrinter.FinalScriptActions();
+        Split(finalStart);
+        return std::move(FTemplate);
+    }
+
+private:
+    using TSlotKind = TLabelTemplate::TSlotKind;
+
+    struct TMarked {
+        TSlotKind Kind;
+        std::size_t Field;
+    };
+
+    std::int32_t Mm(const pugi::xml_node& AElement, const char* AName, std::int32_t ADefault)
+    {
+        return AttrToMillimetres(AElement, AName, ADefault, FSettings.DecimalSeparator);
+    }
+
+    static std::string CheckedName(const pugi::xml_node& AElement)
+    {
+        std::string name = AttrToText(AElement, "FieldName");
+        if (name.empty())
+            throw std::runtime_error(kNameError);
+        return name;
+    }
+
+    static void CheckPosition(std::int32_t ALeft, std::int32_t ATop)
+    {
+        if (ALeft == -1)
+            throw std::runtime_error(kLeftError);
+        if (ATop == -1)
+            throw std::runtime_error(kTopError);
+    }
+
+    // Stores the field under its name (a later field of the same name takes the name over)
+    // and remembers which of the lines the printer just wrote carries its token.
+    void Register(const std::string& AName, std::unique_ptr<TFieldObject> AField,
+                  std::size_t AFirstEntry, TSlotKind AKind)
+    {
+        const std::size_t index = FTemplate.FFields.size();
+        const std::string token = AField->FieldValue;
+        FTemplate.FFields.push_back(std::move(AField));
+        FTemplate.FByName[AName] = index;
+        FTemplate.FSlotPiece.push_back(std::string::npos);
+        bool marked = false;
+        const auto& script = FPrinter.ScriptText();
+        for (std::size_t entry = AFirstEntry; entry < script.size() && !marked; ++entry) {
+            if (script[entry].find(token) != std::string::npos) {
+                FMarks[entry] = {AKind, index};
+                marked = true;
+            }
+        }
+    }
+
+    void AddText(const pugi::xml_node& AElement)
+    {
+        const std::string name = CheckedName(AElement);
+        const std::int32_t left = Mm(AElement, "Left", -1);
+        const std::int32_t top = Mm(AElement, "Top", -1);
+        CheckPosition(left, top);
+        const std::int32_t width = Mm(AElement, "Width", 0);
+        const std::int32_t height = Mm(AElement, "Height", 0);
+        const std::int32_t orientation = AttrToInt(AElement, "Orientation", 0);
+        const std::int32_t fontSize = AttrToInt(AElement, "FontSize", 0);
+        const std::string fontName = AttrToText(AElement, "FontName");
+        const std::string fontStyle = AttrToText(AElement, "FontStyle");
+        const std::string align = AttrToText(AElement, "Align");
+        const std::string valign = AttrToText(AElement, "VAlign");
+        const bool multiline = AttrToBool(AElement, "Multiline", false);
+        const bool isStatic = AttrToBool(AElement, "Static", false);
+        const std::string token = NewPlaceholderToken();
+        auto field = std::make_unique<TFieldObject>(
+            TFieldType::ftTextGraphic, token, width, height, left, top, orientation, fontSize,
+            fontName, fontStyle, align, valign, multiline, isStatic, std::string());
+        const std::size_t first = FPrinter.ScriptText().size();
+        FPrinter.AddText(token, left, top, width, height, orientation, fontName, fontSize,
+                         fontStyle, AttrToText(AElement, "Border"),
+                         AttrToInt(AElement, "BorderWidth", 0), AttrToText(AElement, "BorderStyle"),
+                         align, valign, multiline, isStatic, AttrToText(AElement, "Value"));
+        const TSlotKind kind =
+            FPrinter.IsTextGraphic() ? TSlotKind::skTextBitmap : TSlotKind::skTextBuiltIn;
+        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first, kind);
+    }
+
+    void AddBarcode(const pugi::xml_node& AElement)
+    {
+        const std::string name = CheckedName(AElement);
+        TFieldBox box{Mm(AElement, "Left", -1), Mm(AElement, "Top", -1), 0, 0};
+        CheckPosition(box.Left, box.Top);
+        box.Width = Mm(AElement, "Width", 0);
+        box.Height = Mm(AElement, "Height", 0);
+        const std::int32_t orientation = AttrToInt(AElement, "Orientation", 0);
+        const std::string type = AttrToText(AElement, "Type");
+        const bool isStatic = AttrToBool(AElement, "Static", false);
+        box = TPrinterTypeBase::RotatedBarcodePlacement(box, orientation, type,
+                                                        FSettings._2DBarcodeAsPicture);
+        const std::string token = NewPlaceholderToken();
+        auto field = std::make_unique<TFieldObject>(
+            TFieldType::ftBarcode, token, box.Width, box.Height, box.Left, box.Top, orientation,
+            0, AttrToText(AElement, "FontName"), AttrToText(AElement, "FontStyle"), std::string(),
+            std::string(), false, isStatic, type);
+        const std::size_t first = FPrinter.ScriptText().size();
+        FPrinter.AddBarcode(token, type, box.Left, box.Top, box.Width, box.Height, orientation,
+                            AttrToBool(AElement, "PrintHRI", false),
+                            AttrToBool(AElement, "CheckSymbol", false), isStatic,
+                            AttrToText(AElement, "Value"));
+        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first,
+                 TSlotKind::skLine);
+    }
+
+    void AddImage(const pugi::xml_node& AElement)
+    {
+        const std::string name = CheckedName(AElement);
+        const std::int32_t left = Mm(AElement, "Left", -1);
+        const std::int32_t top = Mm(AElement, "Top", -1);
+        CheckPosition(left, top);
+        const std::int32_t width = Mm(AElement, "Width", 0);
+        const std::int32_t height = Mm(AElement, "Height", 0);
+        const std::int32_t orientation = AttrToInt(AElement, "Orientation", 0);
+        const bool isStatic = AttrToBool(AElement, "Static", false);
+        const std::string token = NewPlaceholderToken();
+        auto field = std::make_unique<TFieldObject>(
+            TFieldType::ftImage, token, width, height, left, top, orientation,
+            AttrToInt(AElement, "FontSize", 0), AttrToText(AElement, "FontName"),
+            AttrToText(AElement, "FontStyle"), std::string(), std::string(), false, isStatic,
+            std::string());
+        const std::size_t first = FPrinter.ScriptText().size();
+        FPrinter.AddImage(token, left, top, width, height, orientation,
+                          AttrToText(AElement, "Border"), AttrToInt(AElement, "BorderWidth", 0),
+                          AttrToText(AElement, "BorderStyle"), isStatic,
+                          AttrToText(AElement, "Value"));
+        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first,
+                 TSlotKind::skLine);
+    }
+
+    void AddUserData(const pugi::xml_node& AElement)
+    {
+        const std::string name = CheckedName(AElement);
+        const bool isStatic = AttrToBool(AElement, "Static", false);
+        const std::string token = NewPlaceholderToken();
+        auto field = std::make_unique<TFieldObject>(
+            TFieldType::ftText, token, 0, 0, 0, 0, 0, 0, std::string(), std::string(),
+            std::string(), std::string(), false, false, std::string());
+        const std::size_t first = FPrinter.ScriptText().size();
+        FPrinter.AddUserData(token, isStatic, AttrToText(AElement, "Value"));
+        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first,
+                 TSlotKind::skUserData);
+    }
+
+    // Cuts the script into literal runs and slots. Each slot's line was found while its field
+    // was written, so bytes of static bitmaps are never searched for tokens.
+    void Split(std::size_t AFinalStart)
+    {
+        const auto& script = FPrinter.ScriptText();
+        const std::int64_t dots = FPrinter.DotInMM();
+        std::string literal;
+        auto piece = [](TSlotKind AKind, std::size_t AField = 0, std::string ALine = {}) {
+            TLabelTemplate::TPiece result;
+            result.Slot = AKind;
+            result.Field = AField;
+            result.Line = std::move(ALine);
+            return result;
+        };
+        auto emit = [&](TLabelTemplate::TPiece APiece) {
+            APiece.Literal = std::move(literal);
+            literal.clear();
+            FTemplate.FLiteralSize += APiece.Literal.size();
+            if (APiece.Slot != TSlotKind::skNone && APiece.Slot != TSlotKind::skQuantity)
+                FTemplate.FSlotPiece[APiece.Field] = FTemplate.FPieces.size();
+            FTemplate.FPieces.push_back(std::move(APiece));
+        };
+        bool quantityFound = false;
+        for (std::size_t entry = 0; entry < script.size(); ++entry) {
+            const std::string& line = script[entry];
+            if (entry >= AFinalStart && !quantityFound) {
+                if (const auto at = line.find(kQuantityMarker); at != std::string::npos) {
+                    literal.append(line, 0, at);
+                    emit(piece(TSlotKind::skQuantity));
+                    literal.append(line, at + std::string_view(kQuantityMarker).size());
+                    literal += "\r\n";
+                    quantityFound = true;
+                    continue;
+                }
+            }
+            const auto mark = FMarks.find(entry);
+            if (mark == FMarks.end()) {
+                literal += line;
+                literal += "\r\n";
+                continue;
+            }
+            const TMarked marked = mark->second;
+            const TFieldObject& field = *FTemplate.FFields[marked.Field];
+            if (marked.Kind == TSlotKind::skLine || marked.Kind == TSlotKind::skUserData) {
+                emit(piece(marked.Kind, marked.Field,
+                           marked.Kind == TSlotKind::skLine ? line : std::string()));
+                if (marked.Kind == TSlotKind::skLine)
+                    literal += "\r\n";
+                continue;
+            }
+            const auto at = line.find(field.FieldValue);
+            literal.append(line, 0, at);
+            TLabelTemplate::TPiece value = piece(marked.Kind, marked.Field);
+            if (marked.Kind == TSlotKind::skTextBitmap) {
+                // The size the BITMAP command announces; an unfilled field sends exactly that.
+                const std::int64_t width = MillimetresToDots(field.Width, dots);
+                const std::int64_t height = MillimetresToDots(field.Height, dots);
+                CheckRasterSize(width, height);
+                value.BlankBytes = width / 8 * height;
+            }
+            emit(std::move(value));
+            literal.append(line, at + field.FieldValue.size());
+            literal += "\r\n";
+        }
+        if (!literal.empty())
+            emit(piece(TSlotKind::skNone));
+    }
+
+    TPrinterTSPL& FPrinter;
+    const TDocumentSettings& FSettings;
+    TLabelTemplate FTemplate;
+    std::unordered_map<std::size_t, TMarked> FMarks;  // script entry -> slot
+};
+
+// Builds one label's script from the template and the label's records.
+class TLabelFiller {
+public:
+    TLabelFiller(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+                 const TDocumentSettings& ASettings)
+        : FTemplate(ATemplate), FPrinter(APrinter), FSettings(ASettings),
+          FValues(ATemplate.FFields.size()), FFilled(ATemplate.FFields.size(), false) {}
+
+    TScriptObject Fill(const pugi::xml_node& ALabel)
+    {
+        const std::int32_t quantity = AttrToInt(ALabel, "Quantity", -1);
+        std::fill(FFilled.begin(), FFilled.end(), false);
+        for (const pugi::xml_node& record : ALabel.children()) {
+            if (record.type() != pugi::node_element ||
+                !EqualsIgnoringAsciiCase(record.name(), "Record"))
+                continue;
+            const auto found = FTemplate.FByName.find(record.attribute("FieldName").value());
+            if (found == FTemplate.FByName.end())
+                continue;
+            const std::size_t index = found->second;
+            const TFieldObject& field = *FTemplate.FFields[index];
+            // The first record of a field fills it; its token is gone for any later one.
+            if (field.IsStatic || FFilled[index] ||
+                FTemplate.FSlotPiece[index] == std::string::npos)
+                continue;
+            FValues[index] = Render(index, field, record.attribute("Value").value());
+            FFilled[index] = true;
+        }
+        return TScriptObject(quantity, Assemble(quantity));
+    }
+
+private:
+    using TSlotKind = TLabelTemplate::TSlotKind;
+
+    const TLabelTemplate::TPiece& SlotOf(std::size_t AField) const
+    {
+        return FTemplate.FPieces[FTemplate.FSlotPiece[AField]];
+    }
+
+    std::string Render(std::size_t AIndex, const TFieldObject& AField, std::string_view AValue)
+    {
+        switch (AField.FieldType) {
+        case TFieldType::ftTextGraphic:
+            if (SlotOf(AIndex).Slot == TSlotKind::skTextBuiltIn)
+                return FPrinter.TextContent(AValue);
+            return FPrinter.GetGraphicText(AValue, AField.Width, AField.Height,
+                                           TPrinterTypeBase::OrientationToRotation(AField.Orientation),
+                                           AField.FontSize, AField.FontName, AField.FontStyle,
+                                           AField.Align, AField.VAlign, AField.Multiline);
+        case TFieldType::ftText:
+            if (!FEncoder)
+                FEncoder.emplace(FSettings.Codepage);
+            return FEncoder->Encode(AValue);
+        case TFieldType::ftBarcode:
+            return FPrinter.RecalculateBarcode(SlotOf(AIndex).Line, AField, AValue);
+        case TFieldType::ftImage: {
+            TMonoBitmap bitmap;
+            const std::string bytes = FPrinter.GetBinaryFromBase64Image(
+                AValue, AField.Width, AField.Height,
+                TPrinterTypeBase::OrientationToRotation(AField.Orientation), bitmap);
+            return FPrinter.RecalculateImage(AField, bytes, bitmap);
+        }
+        }
+        return {};
+    }
+
+    std::string Assemble(std::int32_t AQuantity) const
+    {
+        const std::string quantity = std::to_string(AQuantity);
+        std::size_t size = FTemplate.FLiteralSize;
+        for (const auto& piece : FTemplate.FPieces) {
+            if (piece.Slot == TSlotKind::skNone || piece.Slot == TSlotKind::skQuantity)
+                continue;
+            size += FFilled[piece.Field] ? FValues[piece.Field].size() + 2
+                                         : static_cast<std::size_t>(piece.BlankBytes);
+        }
+        std::string script;
+        script.reserve(size + quantity.size());
+        for (const auto& piece : FTemplate.FPieces) {
+            script += piece.Literal;
+            const bool filled = piece.Slot != TSlotKind::skNone &&
+                                piece.Slot != TSlotKind::skQuantity && FFilled[piece.Field];
+            switch (piece.Slot) {
+            case TSlotKind::skNone:
+                break;
+            case TSlotKind::skQuantity:
+                script += quantity;
+                break;
+            case TSlotKind::skTextBitmap:
+                // Unfilled text still sends the bytes its BITMAP announces: a blank box.
+                if (filled)
+                    script += FValues[piece.Field];
+                else
+                    script.append(static_cast<std::size_t>(piece.BlankBytes), '\xFF');
+                break;
+            case TSlotKind::skTextBuiltIn:
+            case TSlotKind::skLine:
+                if (filled)
+                    script += FValues[piece.Field];
+                break;
+            case TSlotKind::skUserData:
+                if (filled && !FValues[piece.Field].empty()) {
+                    script += FValues[piece.Field];
+                    script += "\r\n";
+                }
+                break;
+            }
+        }
+        return script;
+    }
+
+    const TLabelTemplate& FTemplate;
+    TPrinterTSPL& FPrinter;
+    const TDocumentSettings& FSettings;
+    std::vector<std::string> FValues;
+    std::vector<bool> FFilled;
+    std::optional<TCodePageEncoder> FEncoder;  // made when the first user-data value comes
+};
+
+pugi::xml_document ParseLabelDocument(std::string_view AText)
+{
+    const std::string clean = RemoveInvalidXMLChars(AText);
+    pugi::xml_document document;
+    const pugi::xml_parse_result result =
+        document.load_buffer(clean.data(), clean.size(), pugi::parse_default, pugi::encoding_utf8);
+    if (!result)
+        throw std::runtime_error(std::string(result.description()) + " (offset " +
+                                 std::to_string(result.offset) + ")");
+    return document;
+}
+
+void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate,
+                  TPrinterTSPL& APrinter, const TDocumentSettings& ASettings)
+{
+    const pugi::xml_node formatting = RequiredChild(ADocument, "Formatting");
+    TTemplateBuilder builder(APrinter, ASettings);
+    ATemplate = builder.Build(formatting);
+}
+
+void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+                TPrinterTSPL& APrinter, const TDocumentSettings& ASettings,
+                const std::function<void(TScriptObject&&)>& AEmit)
+{
+    try {
+        const pugi::xml_node labels = RequiredChild(ADocument, "Labels");
+        // Command text of barcodes follows the setting as it is now, like user data.
+        APrinter.SetCodepage(ASettings.Codepage);
+        TLabelFiller filler(ATemplate, APrinter, ASettings);
+        for (const pugi::xml_node& label : labels.children()) {
+            if (label.type() == pugi::node_element && EqualsIgnoringAsciiCase(label.name(), "Label"))
+                AEmit(filler.Fill(label));
+        }
+    } catch (const std::exception& error) {
+        throw std::runtime_error(error.what());
+    }
+}
+
+std::vector<TScriptObject> FillLabels(const pugi::xml_document& ADocument,
+                                      const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+                                      const TDocumentSettings& ASettings)
+{
+    std::vector<TScriptObject> scripts;
+    FillLabels(ADocument, ATemplate, APrinter, ASettings,
+               [&](TScriptObject&& AScript) { scripts.push_back(std::move(AScript)); });
+    return scripts;
+}
+
+std::string RecodeText(std::string_view AText, const std::string& ACodepage)
+{
+    return TCodePageEncoder(ACodepage).Encode(AText);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "driver/document_attributes.h"
+#include "printer/field_object.h"
+#include "printer/printer_type_tspl.h"
+
+namespace quorvane {
+
+// The settings the document reader uses besides those the generator already holds
+// (resolution, model, barcode options: copied into TPrinterTSPL at Open).
+struct TDocumentSettings {
+    std::int32_t Gap = 3;
+    std::int32_t Density = 7;
+    std::int32_t Direction = 0;
+    double Speed = 2;
+    std::string Codepage = "1251";
+    bool _2DBarcodeAsPicture = true;  // rotated-barcode placement
+    char DecimalSeparator = UserDecimalSeparator();
+};
+
+// One label's finished script and its copy count.
+class TScriptObject {
+public:
+    TScriptObject(std::int32_t AQuantity, std::string AValue)
+        : FQuantity(AQuantity), FValue(std::move(AValue)) {}
+
+    std::int32_t FQuantity;
+    std::string FValue;
+};
+
+// The layout's fields and its template, split once at every place a label's value goes, so a
+// label is built by concatenation: values never become part of what is searched later.
+class TLabelTemplate {
+public:
+    TLabelTemplate();
+    ~TLabelTemplate();
+    TLabelTemplate(TLabelTemplate&&) noexcept;
+    TLabelTemplate& operator=(TLabelTemplate&&) noexcept;
+
+    bool Empty() const { return FPieces.empty(); }
+    void Clear();
+
+    // The field a record with this FieldName fills (exact, case-sensitive; of two fields with
+    // one name the later one); nullptr when none.
+    const TFieldObject* FindField(std::string_view AFieldName) const;
+    std::size_t FieldCount() const { return FByName.size(); }
+
+    // The template as the printer would receive it with every value still a token.
+    std::string Text() const;
+
+private:
+    friend class TTemplateBuilder;
+    friend class TLabelFiller;
+
+    enum class TSlotKind {
+        skNone,
+        skTextBitmap,   // a BITMAP's data: rendered text, or a blank box when unfilled
+        skTextBuiltIn,  // a TEXT command's content
+        skLine,         // a picture's or barcode's whole line
+        skUserData,     // a line of raw commands; nothing at all when unfilled
+        skQuantity,     // the PRINT command's copy count
+    };
+
+    struct TPiece {
+        std::string Literal;      // bytes copied as they are, before the slot
+        TSlotKind Slot = TSlotKind::skNone;
+        std::size_t Field = 0;    // index into FFields
+        std::string Line;         // template line of a skLine slot
+        std::int64_t BlankBytes = 0;  // size of a skTextBitmap's data
+    };
+
+    std::vector<std::unique_ptr<TFieldObject>> FFields;  // every field, document order
+    std::vector<std::size_t> FSlotPiece;  // field -> index into FPieces; npos: no slot
+    std::unordered_map<std::string, std::size_t> FByName;
+    std::vector<TPiece> FPieces;
+    std::size_t FLiteralSize = 0;
+};
+
+// Parses a label document after dropping what XML forbids; fails with the parser's message.
+pugi::xml_document ParseLabelDocument(std::string_view AText);
+
+// Builds the template from the document's Formatting. Runs the printer's Init, writes every
+// field through it and replaces ATemplate only when the whole layout has been read, so a
+// failed rebuild leaves the previous template usable.
+void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate,
+                  TPrinterTSPL& APrinter, const TDocumentSettings& ASettings);
+
+// One script per Label of the document's Labels, handed to AEmit in document order.
+void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+                TPrinterTSPL& APrinter, const TDocumentSettings& ASettings,
+                const std::function<void(TScriptObject&&)>& AEmit);
+
+// The same, collected into a list.
+std::vector<TScriptObject> FillLabels(const pugi::xml_document& ADocument,
+                                      const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+                                      const TDocumentSettings& ASettings);
+
+// A user-data value as the bytes of the Codepage setting ("utf-8" or a code-page number).
+std::string RecodeText(std::string_view AText, const std::string& ACodepage);
+
+}  // namespace quorvane

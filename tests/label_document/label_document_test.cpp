@@ -1,0 +1,406 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "driver/label_document.h"
+
+namespace quorvane {
+namespace {
+
+pugi::xml_document Parse(const std::string& AText) { return ParseLabelDocument(AText); }
+
+TDocumentSettings Defaults()
+{
+    TDocumentSettings settings;
+    settings.DecimalSeparator = '.';
+    return settings;
+}
+
+// Builds the template and fills the labels of one document.
+struct TRun {
+    TPrinterTSPL Printer;
+    TLabelTemplate Template;
+    TDocumentSettings Settings = Defaults();
+
+    std::vector<TScriptObject> Print(const std::string& ADocument)
+    {
+        const pugi::xml_document document = Parse(ADocument);
+        LoadTemplate(document, Template, Printer, Settings);
+        return FillLabels(document, Template, Printer, Settings);
+    }
+
+    std::string LoadError(const std::string& ADocument)
+    {
+        try {
+            LoadTemplate(Parse(ADocument), Template, Printer, Settings);
+        } catch (const std::exception& error) {
+            return error.what();
+        }
+        return "no error";
+    }
+};
+
+std::string Doc(const std::string& AFormatting, const std::string& ALabels,
+                const std::string& ASize = "Width=\"30\" Height=\"20\"")
+{
+    return "<Data><Formatting " + ASize + ">" + AFormatting + "</Formatting><Labels>" + ALabels +
+           "</Labels></Data>";
+}
+
+std::vector<std::string> SplitLines(const std::string& AScript)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t at; (at = AScript.find("\r\n", start)) != std::string::npos; start = at + 2)
+        lines.push_back(AScript.substr(start, at - start));
+    EXPECT_EQ(start, AScript.size()) << "script does not end with CR LF";
+    return lines;
+}
+
+TEST(LabelDocument, WorkedExampleByteForByte)
+{
+    TRun run;
+    const auto scripts = run.Print(Doc(
+        "<Text FieldName=\"Name\" Left=\"1\" Top=\"2\" Width=\"30\" Height=\"20\"/>",
+        "<Label Quantity=\"2\"><Record FieldName=\"Name\" Value=\"Молоко 3,2%\"/></Label>"));
+
+    const TFieldObject* field = run.Template.FindField("Name");
+    ASSERT_NE(field, nullptr);
+    const std::string& token = field->FieldValue;
+    ASSERT_EQ(token.size(), 38U);
+    EXPECT_EQ(token.find_first_not_of("0123456789ABCDEF-{}"), std::string::npos);
+    const std::string head = "SIZE 30 mm,20 mm\r\nGAP 3\r\nSPEED 2\r\nDENSITY 7\r\n"
+                             "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 1251\r\nBITMAP 8,16,30,160,1,";
+    EXPECT_EQ(run.Template.Text(),
+              head + token + "\r\nPRINT {2180C648-B6D4-4E65-9661-15B4B9D8D3FC}\r\n");
+
+    const std::string bitmap = run.Printer.GetGraphicText("Молоко 3,2%", 30, 20, TRotation::r0,
+                                                          0, "", "", "", "", false);
+    ASSERT_EQ(bitmap.size(), 4800U);
+    ASSERT_EQ(scripts.size(), 1U);
+    EXPECT_EQ(scripts[0].FQuantity, 2);
+    EXPECT_EQ(scripts[0].FValue, head + bitmap + "\r\nPRINT 2\r\n");
+}
+
+TEST(Attributes, Integers)
+{
+    const auto doc = Parse("<a d='12' s=' -7\t' h1='$1F' h2='0x1f' h3='-$10' m='$FFFFFFFF' "
+                           "f='1.5' e='' w='12abc' big='2147483648' neg='-2147483648' p='+3'/>");
+    const pugi::xml_node a = doc.child("a");
+    EXPECT_EQ(AttrToInt(a, "d", 0), 12);
+    EXPECT_EQ(AttrToInt(a, "s", 0), -7);
+    EXPECT_EQ(AttrToInt(a, "h1", 0), 31);
+    EXPECT_EQ(AttrToInt(a, "h2", 0), 31);
+    EXPECT_EQ(AttrToInt(a, "h3", 0), -16);
+    EXPECT_EQ(AttrToInt(a, "m", 0), -1);
+    EXPECT_EQ(AttrToInt(a, "f", 5), 5);
+    EXPECT_EQ(AttrToInt(a, "e", 5), 5);
+    EXPECT_EQ(AttrToInt(a, "w", 5), 5);
+    EXPECT_EQ(AttrToInt(a, "big", 5), 5);
+    EXPECT_EQ(AttrToInt(a, "neg", 5), -2147483647 - 1);
+    EXPECT_EQ(AttrToInt(a, "p", 5), 3);
+    EXPECT_EQ(AttrToInt(a, "absent", 9), 9);
+}
+
+TEST(Attributes, FloatsAndBooleans)
+{
+    const auto doc = Parse("<a p='30.5' c='30,5' e=' 2.5e1 ' x='1e' t='TRUE' f='false' "
+                           "o='1' y='yes' b=' true'/>");
+    const pugi::xml_node a = doc.child("a");
+    EXPECT_DOUBLE_EQ(AttrToFloat(a, "p", -1, '.'), 30.5);
+    EXPECT_DOUBLE_EQ(AttrToFloat(a, "c", -1, '.'), -1);
+    EXPECT_DOUBLE_EQ(AttrToFloat(a, "c", -1, ','), 30.5);
+    EXPECT_DOUBLE_EQ(AttrToFloat(a, "p", -1, ','), -1);
+    EXPECT_DOUBLE_EQ(AttrToFloat(a, "e", -1, '.'), 25);
+    EXPECT_DOUBLE_EQ(AttrToFloat(a, "x", -1, '.'), -1);
+    EXPECT_TRUE(AttrToBool(a, "t", false));
+    EXPECT_FALSE(AttrToBool(a, "f", true));
+    EXPECT_TRUE(AttrToBool(a, "o", true));
+    EXPECT_FALSE(AttrToBool(a, "y", false));
+    EXPECT_FALSE(AttrToBool(a, "b", false));  // not trimmed
+    EXPECT_TRUE(AttrToBool(a, "absent", true));
+}
+
+TEST(LabelDocument, MillimetresRoundHalfToEven)
+{
+    for (const auto& [width, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"30.4", "SIZE 30 mm"}, {"30.5", "SIZE 30 mm"}, {"31.5", "SIZE 32 mm"},
+             {"-0.5", "SIZE 0 mm"}}) {
+        TRun run;
+        const auto scripts = run.Print(Doc("", "<Label/>", "Width=\"" + width + "\" Height=\"20\""));
+        EXPECT_EQ(SplitLines(scripts.at(0).FValue)[0], expected + ",20 mm") << width;
+    }
+}
+
+TEST(LabelDocument, CommaDecimalUnderRussianRegionalSettings)
+{
+    const char* saved = std::getenv("LC_ALL");
+    const std::string previous = saved ? saved : "";
+    setenv("LC_ALL", "ru_RU.UTF-8", 1);
+    const char separator = UserDecimalSeparator();
+    if (saved)
+        setenv("LC_ALL", previous.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
+    ASSERT_EQ(separator, ',') << "ru_RU.UTF-8 missing: run scripts/install-deps";
+    setenv("LC_ALL", "C", 1);
+    EXPECT_EQ(UserDecimalSeparator(), '.');
+    if (saved)
+        setenv("LC_ALL", previous.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
+
+    TRun run;
+    run.Settings.DecimalSeparator = separator;
+    const auto scripts = run.Print(Doc(
+        "<Text FieldName=\"a\" Left=\"1,5\" Top=\"2,5\" Width=\"30,4\" Height=\"10,5\"/>",
+        "<Label Quantity=\"1\"/>", "Width=\"31,5\" Height=\"20,5\""));
+    const auto lines = SplitLines(scripts.at(0).FValue);
+    EXPECT_EQ(lines[0], "SIZE 32 mm,20 mm");
+    EXPECT_EQ(lines[7].substr(0, 22), "BITMAP 16,16,30,80,1,\xFF");
+    // A point is no separator there: the size counts as absent.
+    EXPECT_EQ(run.LoadError(Doc("", "", "Width=\"30.5\" Height=\"20\"")),
+              "Некорректно заданы размеры этикетки");
+}
+
+TEST(LabelDocument, ChecksInOrderWithTheirTexts)
+{
+    const std::string size = "Некорректно заданы размеры этикетки";
+    const std::string name = "Имя поля в шаблоне этикетки не может быть пустым";
+    const std::string left = "Не задана позиция левой границы поля по оси X";
+    const std::string top = "Не задана позиция верхней границы поля по оси Y";
+    TRun run;
+    EXPECT_EQ(run.LoadError(Doc("<Text/>", "", "Width=\"30\"")), size);
+    EXPECT_EQ(run.LoadError(Doc("", "", "Width=\"-1\" Height=\"20\"")), size);
+    EXPECT_EQ(run.LoadError(Doc("", "", "Width=\"abc\" Height=\"20\"")), size);
+    EXPECT_EQ(run.LoadError(Doc("<Text Left=\"x\"/>", "")), name);
+    EXPECT_EQ(run.LoadError(Doc("<Image FieldName=\"\" Left=\"1\" Top=\"1\"/>", "")), name);
+    EXPECT_EQ(run.LoadError(Doc("<Text FieldName=\"a\"/>", "")), left);
+    EXPECT_EQ(run.LoadError(Doc("<Text FieldName=\"a\" Left=\"-1\" Top=\"1\"/>", "")), left);
+    EXPECT_EQ(run.LoadError(Doc("<Text FieldName=\"a\" Left=\"-1.4\" Top=\"1\"/>", "")), left);
+    EXPECT_EQ(run.LoadError(Doc("<Image FieldName=\"a\" Left=\"0\"/>", "")), top);
+    EXPECT_EQ(run.LoadError(Doc("<Barcode FieldName=\"b\" Type=\"code128\" Orientation=\"90\" "
+                                "Top=\"1\" Width=\"40\" Height=\"10\"/>",
+                                "")),
+              left);
+    EXPECT_EQ(run.LoadError(Doc("<UserData Value=\"CLS\"/>", "")), name);
+    EXPECT_EQ(run.LoadError(Doc("<UserData FieldName=\"u\"/><Text FieldName=\"t\" Left=\"0\" "
+                                "Top=\"0\"/>",
+                                "")),
+              "no error");
+}
+
+TEST(LabelDocument, ElementNamesAndMissingParts)
+{
+    TRun run;
+    const auto scripts = run.Print(
+        "<Root><Formatting Width=\"30\" Height=\"20\"><TEXT FieldName=\"a\" Left=\"0\" Top=\"0\" "
+        "Width=\"1\" Height=\"1\"/><text FieldName=\"b\" Left=\"1\" Top=\"0\" Width=\"1\" "
+        "Height=\"1\"/><Other FieldName=\"c\"/><!-- note --></Formatting><Labels>"
+        "<LABEL><record FieldName=\"a\" Value=\"x\"/></LABEL><label Quantity=\"$A\"/>"
+        "<Sheet/></Labels></Root>");
+    EXPECT_EQ(run.Template.FieldCount(), 2U);
+    ASSERT_EQ(scripts.size(), 2U);
+    EXPECT_EQ(scripts[0].FQuantity, -1);
+    EXPECT_EQ(SplitLines(scripts[0].FValue).back(), "PRINT -1");
+    EXPECT_EQ(scripts[1].FQuantity, 10);
+
+    EXPECT_EQ(run.LoadError("<Data><formatting Width=\"30\" Height=\"20\"/><Labels/></Data>"),
+              "В документе этикеток нет элемента Formatting");
+    const auto noLabels = Parse("<Data><Formatting Width=\"30\" Height=\"20\"/></Data>");
+    LoadTemplate(noLabels, run.Template, run.Printer, run.Settings);
+    EXPECT_THROW(FillLabels(noLabels, run.Template, run.Printer, run.Settings), std::runtime_error);
+}
+
+TEST(LabelDocument, ParsingDropsForbiddenCharactersAndReportsErrors)
+{
+    const auto doc = Parse("<a v='x\xF0\x9F\x98\x80y\x01z'/>");
+    EXPECT_STREQ(doc.child("a").attribute("v").value(), "xyz");
+    try {
+        Parse("<a><b></a>");
+        FAIL();
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("mismatch"), std::string::npos) << error.what();
+    }
+}
+
+TEST(LabelDocument, UserDataInTheCodepageSetting)
+{
+    EXPECT_EQ(RecodeText("Ж", "866"), "\x86");
+    EXPECT_EQ(RecodeText("Ж", "utf-8"), "\xD0\x96");
+    EXPECT_EQ(RecodeText("Ж", "1251"), "\xC6");
+    EXPECT_THROW(RecodeText("Ж", "Cyrillic"), std::runtime_error);
+
+    const std::string doc = Doc("<UserData FieldName=\"u\"/><UserData FieldName=\"s\" "
+                                "Static=\"true\" Value=\"REM Ж\"/>",
+                                "<Label Quantity=\"1\"><Record FieldName=\"u\" "
+                                "Value=\"TEXT 0,0,&quot;3&quot;,0,1,1,&quot;Ж&quot;\"/></Label>");
+    for (const auto& [codepage, letter] : std::vector<std::pair<std::string, std::string>>{
+             {"866", "\x86"}, {"utf-8", "\xD0\x96"}, {"1251", "\xC6"}}) {
+        TRun run;
+        run.Settings.Codepage = codepage;
+        const auto lines = SplitLines(run.Print(doc).at(0).FValue);
+        ASSERT_EQ(lines.size(), 10U);
+        // Raw commands stay raw: quotes are not escaped.
+        EXPECT_EQ(lines[7], "TEXT 0,0,\"3\",0,1,1,\"" + letter + "\"") << codepage;
+        EXPECT_EQ(lines[8], "REM " + letter) << codepage;
+    }
+    TRun bad;
+    bad.Settings.Codepage = "win";
+    try {
+        bad.Print(doc);
+        FAIL();
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "'win' is not a valid integer value");
+    }
+}
+
+TEST(LabelDocument, StaticFieldsAreRenderedOnceAndIgnoreRecords)
+{
+    TRun run;
+    const auto scripts = run.Print(Doc(
+        "<Barcode FieldName=\"b\" Type=\"ean13\" Static=\"true\" Value=\"4601234567890\" "
+        "Left=\"0\" Top=\"1\" Height=\"10\"/><Image FieldName=\"i\" Static=\"true\" Left=\"0\" "
+        "Top=\"0\" Border=\"left\"/>",
+        "<Label Quantity=\"3\"><Record FieldName=\"b\" Value=\"1\"/><Record FieldName=\"i\" "
+        "Value=\"!!\"/></Label>"));
+    const auto lines = SplitLines(scripts.at(0).FValue);
+    ASSERT_EQ(lines.size(), 9U);
+    EXPECT_EQ(lines[7], "BARCODE 0,8,\"EAN13\",80,0,0,2,2,\"4601234567890\"");
+    EXPECT_EQ(lines[8], "PRINT 3");
+}
+
+// An inventory of every kind of field, non-static.
+const std::string kAllKinds =
+    "<Text FieldName=\"t\" Left=\"0\" Top=\"0\" Width=\"2\" Height=\"1\"/>"
+    "<Image FieldName=\"i\" Left=\"1\" Top=\"1\" Width=\"4\" Height=\"4\"/>"
+    "<Barcode FieldName=\"b\" Type=\"code128\" Left=\"2\" Top=\"2\" Width=\"30\" Height=\"5\"/>"
+    "<UserData FieldName=\"u\"/>";
+
+TEST(LabelDocumentFixes, FieldsWithoutARecordPrintEmpty)
+{
+    TRun run;
+    const auto scripts = run.Print(
+        Doc(kAllKinds + "<Text FieldName=\"dup\" Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\"/>"
+                        "<Text FieldName=\"dup\" Left=\"1\" Top=\"0\" Width=\"1\" Height=\"1\"/>",
+            "<Label Quantity=\"1\"><Record FieldName=\"T\" Value=\"case differs\"/>"
+            "<Record FieldName=\"dup\" Value=\"second\"/></Label>"));
+    const std::string& script = scripts.at(0).FValue;
+    for (const char* name : {"t", "i", "b", "u", "dup"})
+        EXPECT_EQ(script.find(run.Template.FindField(name)->FieldValue), std::string::npos) << name;
+    EXPECT_EQ(script.find('{'), std::string::npos) << "a token is left";
+
+    const std::string blankText = "BITMAP 0,0,2,8,1," + std::string(16, '\xFF') + "\r\n";
+    const std::string blankDup = "BITMAP 0,0,1,8,1," + std::string(8, '\xFF') + "\r\n";
+    const std::string second = "BITMAP 8,0,1,8,1," +
+                               run.Printer.GetGraphicText("second", 1, 1, TRotation::r0, 0, "",
+                                                          "", "", "", false) +
+                               "\r\n";
+    const std::string head = "SIZE 30 mm,20 mm\r\nGAP 3\r\nSPEED 2\r\nDENSITY 7\r\n"
+                             "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 1251\r\n";
+    // Text: a blank box of exactly the announced size; picture and barcode: empty lines;
+    // user data: nothing at all.
+    EXPECT_EQ(script, head + blankText + "\r\n" + "\r\n" + blankDup + second + "PRINT 1\r\n");
+}
+
+TEST(LabelDocumentFixes, BarcodeValuesCannotBreakOutOfTheCommand)
+{
+    TRun run;
+    const auto scripts = run.Print(Doc(
+        kAllKinds, "<Label Quantity=\"1\"><Record FieldName=\"b\" "
+                   "Value=\"1&quot;,0&#13;&#10;PRINT 99&#13;&#10;\"/></Label>"));
+    const auto lines = SplitLines(scripts.at(0).FValue);
+    EXPECT_EQ(lines[9], "BARCODE 16,16,\"128\",40,0,0,2,2,\"1\\[\"],0\\[R]\\[L]PRINT 99\\[R]\\[L]\"");
+    EXPECT_EQ(lines.back(), "PRINT 1");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "PRINT 99"), 0);
+}
+
+TEST(LabelDocumentFixes, InsertedValuesAreNeverSearchedAgain)
+{
+    TRun run;
+    const std::string doc = Doc(kAllKinds, "<Label Quantity=\"1\"/>");
+    LoadTemplate(Parse(doc), run.Template, run.Printer, run.Settings);
+    const std::string textToken = run.Template.FindField("t")->FieldValue;
+    const std::string barcodeToken = run.Template.FindField("b")->FieldValue;
+    const std::string trap = std::string("REM ") + kQuantityMarker + " " + textToken + " " +
+                             barcodeToken;
+    // User data comes first in the label, so literal replacement would put the text, the
+    // barcode and the copy count into it.
+    const auto labels = Parse(
+        "<Data><Labels><Label Quantity=\"4\"><Record FieldName=\"u\" Value=\"" + trap +
+        "\"/><Record FieldName=\"t\" Value=\"x\"/><Record FieldName=\"b\" Value=\"B1\"/>"
+        "</Label></Labels></Data>");
+    const auto scripts = FillLabels(labels, run.Template, run.Printer, run.Settings);
+    const auto lines = SplitLines(scripts.at(0).FValue);
+    ASSERT_EQ(lines.size(), 12U);
+    EXPECT_EQ(lines[7], "BITMAP 0,0,2,8,1," + run.Printer.GetGraphicText(
+                                                    "x", 2, 1, TRotation::r0, 0, "", "", "",
+                                                    "", false));
+    EXPECT_EQ(lines[9], "BARCODE 16,16,\"128\",40,0,0,2,2,\"B1\"");
+    EXPECT_EQ(lines[10], trap);
+    EXPECT_EQ(lines[11], "PRINT 4");
+}
+
+TEST(LabelDocumentFixes, BarcodeTextFollowsTheCodepageSetting)
+{
+    const std::string doc = Doc(kAllKinds, "<Label Quantity=\"1\"><Record FieldName=\"b\" "
+                                           "Value=\"Ж1\"/></Label>");
+    TRun cp1251;
+    EXPECT_EQ(SplitLines(cp1251.Print(doc).at(0).FValue)[9],
+              "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xC6" "1\"");
+    TRun utf8;
+    utf8.Settings.Codepage = "UTF-8";
+    EXPECT_EQ(SplitLines(utf8.Print(doc).at(0).FValue)[9],
+              "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xD0\x96" "1\"");
+}
+
+TEST(LabelDocument, LabelFailuresCarryTheirMessage)
+{
+    TRun run;
+    const std::string ean = "<Barcode FieldName=\"e\" Type=\"EAN13\" Left=\"0\" Top=\"0\"/>";
+    try {
+        run.Print(Doc(ean, "<Label><Record FieldName=\"e\" Value=\"46012345678X\"/></Label>"));
+        FAIL();
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "Недопустимые символы во входных данных штрихкода");
+    }
+    try {
+        run.Print(Doc(kAllKinds, "<Label><Record FieldName=\"i\" Value=\"bm90IGEgcGljdHVyZQ==\"/></Label>"));
+        FAIL();
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "Ошибка преобразования входных данных изображения в Bitmap");
+    }
+}
+
+TEST(LabelDocument, AFailedRebuildKeepsThePreviousTemplate)
+{
+    TRun run;
+    const auto first = run.Print(Doc(kAllKinds, "<Label Quantity=\"1\"/>"));
+    EXPECT_THROW(LoadTemplate(Parse(Doc("<Text FieldName=\"x\"/>", "")), run.Template,
+                              run.Printer, run.Settings),
+                 std::runtime_error);
+    const auto again = FillLabels(Parse(Doc("", "<Label Quantity=\"1\"/>")), run.Template,
+                                  run.Printer, run.Settings);
+    ASSERT_EQ(again.size(), 1U);
+    EXPECT_EQ(again[0].FValue, first.at(0).FValue);
+}
+
+TEST(LabelDocument, PicturesPerLabel)
+{
+    TRun run;
+    // A 1 x 1 white PNG is enough to see the line rebuilt with the fitted size.
+    const std::string png =
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGP4DwABAQEAsTj2FAAAAABJRU5ErkJggg==";
+    const auto scripts = run.Print(Doc(
+        kAllKinds, "<Label><Record FieldName=\"i\" Value=\"" + png + "\"/></Label>"
+                   "<Label><Record FieldName=\"i\" Value=\" \"/></Label>"));
+    ASSERT_EQ(scripts.size(), 2U);
+    EXPECT_EQ(SplitLines(scripts[0].FValue)[8], "BITMAP 8,8,4,32,0," + std::string(128, '\xFF'));
+    EXPECT_EQ(SplitLines(scripts[1].FValue)[8], "");
+}
+
+}  // namespace
+}  // namespace quorvane
