@@ -28,13 +28,23 @@ bool RunInfo(THostSession& ASession, const std::vector<std::string>&) {
     std::u16string names = ASession.Library.ClassNames();
     out << "Component: " << ASession.Library.Path() << "\n";
     out << "Classes: " << WideToUtf8(names) << "\n";
+    bool allCreated = true;
     std::size_t start = 0;
     while (!names.empty() && start <= names.size()) {
         std::size_t end = names.find(u'|', start);
         if (end == std::u16string::npos) end = names.size();
         std::u16string name = names.substr(start, end - start);
         start = end + 1;
-        THostObject object(ASession.Library, name, ASession.Memory, ASession.Connection, ProcessLocaleName());
+        std::unique_ptr<THostObject> created;
+        try {
+            created = std::make_unique<THostObject>(ASession.Library, name, ASession.Memory, ASession.Connection,
+                                                    ProcessLocaleName());
+        } catch (const std::exception& e) {
+            ASession.Err << "quorvane-host: " << e.what() << "\n";
+            allCreated = false;
+            continue;
+        }
+        THostObject& object = *created;
         TV8LanguageExtender& ext = object.Extender();
         long methods = ext.GetNMethods();
         long props = ext.GetNProps();
@@ -55,7 +65,7 @@ bool RunInfo(THostSession& ASession, const std::vector<std::string>&) {
                 << (ext.IsPropReadable(i) ? "  readable" : "") << (ext.IsPropWritable(i) ? "  writable" : "") << "\n";
         }
     }
-    return true;
+    return allCreated;
 }
 
 bool RunCall(THostSession& ASession, const std::vector<std::string>& AArgs) {
@@ -99,6 +109,27 @@ bool RunSet(THostSession& ASession, const std::vector<std::string>& AArgs) {
     return ok;
 }
 
+// Calls a driver method whose one parameter receives an XML document and prints that text as
+// it is; a failure prints the driver's GetLastError text.
+bool RunDocument(THostSession& ASession, const char16_t* AMethod) {
+    THostValues params(ASession.Memory);
+    params.Add(EmptyValue());
+    THostValues result(ASession.Memory);
+    const bool ok = ASession.Object->Call(AMethod, params, result);
+    if (ok && !IsFalse(result[0])) {
+        const V8Variant& text = params[0];
+        if ((text.vt & VTYPE_MASK) == VTYPE_PWSTR && text.VarEnum.vtRecWideString.pwstrVal != nullptr)
+            ASession.Out << WideToUtf8(WideView(text.VarEnum.vtRecWideString.pwstrVal));
+        return true;
+    }
+    THostValues error(ASession.Memory);
+    error.Add(EmptyValue());
+    THostValues code(ASession.Memory);
+    ASession.Object->Call(u"GetLastError", error, code);
+    ASession.Err << WideToUtf8(AMethod) << " failed: " << FormatTypedValue(error[0]) << "\n";
+    return false;
+}
+
 void PrintUsage(std::ostream& AOut, const THostCommandTable& ACommands) {
     AOut << "usage: quorvane-host [--component PATH] [--class NAME] [--set NAME=VALUE]... COMMAND [ARG]...\n"
             "                     [-- COMMAND [ARG]...]...\n"
@@ -138,6 +169,14 @@ void AddBasicCommands(THostCommandTable& ATable) {
                 1, -1, RunCall});
     ATable.Add({"get", "PROP", "read a property", 1, 1, RunGet});
     ATable.Add({"set", "PROP VALUE", "write a property", 2, 2, RunSet});
+    ATable.Add({"parameters", "", "print the settings schema (GetParameters)", 0, 0,
+                [](THostSession& ASession, const std::vector<std::string>&) {
+                    return RunDocument(ASession, u"GetParameters");
+                }});
+    ATable.Add({"description", "", "print the driver description (GetDescription)", 0, 0,
+                [](THostSession& ASession, const std::vector<std::string>&) {
+                    return RunDocument(ASession, u"GetDescription");
+                }});
 }
 
 THostCommandTable DefaultCommands() {
