@@ -3,10 +3,12 @@
 
 #include <pugixml.hpp>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/driver/driver_host_fixture.h"
+#include "tools/host/host_commands.h"
 #include "tools/host/host_values.h"
 
 namespace quorvane::test {
@@ -310,6 +312,33 @@ TEST_F(DriverHostTest, EveryTextGoesThroughHostMemory) {
     }
     Results.Values.Clear();
     EXPECT_EQ(Memory.BadFrees(), 0);
+}
+
+}  // namespace
+}  // namespace quorvane::test
+
+namespace quorvane::test {
+namespace {
+
+TEST_F(DriverHostTest, HostToolPrintsTheTwoDocuments) {
+    const std::string component = std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/libquorvane.so";
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(host::RunHost({"--component", component, "--set", "LogEnabled=b:true", "description", "--", "parameters"},
+                            out, err),
+              0)
+        << err.str();
+    // The --set call's report, then two documents one after the other.
+    const std::string text = out.str();
+    const std::size_t first = text.find("<?xml");
+    const std::size_t second = text.find("<?xml", first + 1);
+    ASSERT_NE(second, std::string::npos) << text;
+    pugi::xml_document description;
+    pugi::xml_document parameters;
+    ASSERT_TRUE(description.load_string(text.substr(first, second - first).c_str()));
+    ASSERT_TRUE(parameters.load_string(text.substr(second).c_str()));
+    EXPECT_STREQ(description.document_element().attribute("LogIsEnabled").value(), "true");
+    EXPECT_EQ(parameters.select_nodes("//Parameter").size(), 36u);  // every setting once
 }
 
 }  // namespace
