@@ -53,7 +53,8 @@ void PrinterJournal::Add(JournalEntry entry) {
         std::fwrite(line.data(), 1, line.size(), FFile.get());
         std::fflush(FFile.get());
     }
-    FEntries.push_back(std::move(entry));
+    // The file keeps everything; memory keeps the first million entries of a long run.
+    if (FEntries.size() < kMaxEntriesInMemory) FEntries.push_back(std::move(entry));
 }
 
 std::vector<JournalEntry> PrinterJournal::Entries() const {

@@ -18,6 +18,8 @@ struct JournalEntry {
 
 class PrinterJournal {
 public:
+    static constexpr std::size_t kMaxEntriesInMemory = 1'000'000;
+
     // An empty path keeps entries in memory only.
     explicit PrinterJournal(const std::string& path = {});
 

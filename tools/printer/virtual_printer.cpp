@@ -390,7 +390,7 @@ void VirtualPrinter::DoBox(const TsplCommand& cmd) {
 void VirtualPrinter::DoCircle(const TsplCommand& cmd) {
     if (cmd.args.size() != 4) { Problem(cmd, "wrong argument count"); return; }
     ArgReader a(cmd);
-    long long x = a.Int(0), y = a.Int(1), d = a.Int(2, 1, 20000), t = a.Int(3, 1, 20000);
+    long long x = a.Int(0), y = a.Int(1), d = a.Int(2, 1, 8000), t = a.Int(3, 1, 8000);
     if (!a.Ok()) { Problem(cmd, a.Error()); return; }
     MonoImage pic(static_cast<int>(d), static_cast<int>(d));
     double r = d / 2.0, inner = std::max(0.0, r - static_cast<double>(t));
@@ -415,7 +415,10 @@ void VirtualPrinter::DoText(const TsplCommand& cmd) {
     const TsplArg& content = cmd.args.back();
     if (!content.quoted) { Problem(cmd, "content is not a quoted string (variables are not supported)"); return; }
     MonoImage pic = TextRenderer::Render(ToUtf8(content.text), cell, static_cast<int>(xm), static_cast<int>(ym), FOptions.dpi);
-    if (pic.width == 0) return;
+    if (pic.width == 0) {
+        if (!content.text.empty()) Problem(cmd, "text too large to draw, skipped");
+        return;
+    }
     // Alignment shifts along the text's own direction: x is then its centre or right end.
     long long shift = align == 2 ? pic.width / 2 : align == 3 ? pic.width : 0;
     int r = Rotation(rot);
