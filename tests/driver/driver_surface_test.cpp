@@ -3,6 +3,9 @@
 
 #include <pugixml.hpp>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -204,6 +207,18 @@ TEST_F(DriverHostTest, FailuresReachGetLastErrorAndStayThere) {
     TCall open = Call(u"Open", EmptyValue());
     EXPECT_TRUE(open.Result.VarEnum.bVal);
     EXPECT_EQ(LastError(), std::make_pair(0, std::string()));
+}
+
+TEST_F(DriverHostTest, FailuresAreLoggedAsErrors) {
+    ASSERT_TRUE(SetParameter("LogEnabled", BoolValue(true)));
+    EXPECT_FALSE(SetParameter("Nope", IntValue(1)));
+    ASSERT_TRUE(SetParameter("LogEnabled", BoolValue(false)));
+    std::string log;
+    for (const auto& entry : std::filesystem::directory_iterator(LogDir())) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        log.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    EXPECT_NE(log.find("\tERROR\tException: \tProperty not found: Nope\r\n"), std::string::npos) << log;
 }
 
 TEST_F(DriverHostTest, PropertyInterfaceReportsThroughAddError) {
