@@ -10,7 +10,11 @@
 using namespace quorvane;
 
 extern "C" QUORVANE_EXPORT const WCHAR_T* GetClassNames() {
-    return ClassRegistry().ClassNames().c_str();
+    try {
+        return ClassRegistry().ClassNames().c_str();
+    } catch (...) {
+        return u"";
+    }
 }
 
 extern "C" QUORVANE_EXPORT long GetClassObject(const WCHAR_T* wsName, TV8ComponentBase** pIntf) {
