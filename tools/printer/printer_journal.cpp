@@ -1,5 +1,6 @@
 #include "tools/printer/printer_journal.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace quorvane {
@@ -30,6 +31,9 @@ void AppendJsonString(std::string& out, const std::string& s) {
 
 PrinterJournal::PrinterJournal(const std::string& path) {
     if (!path.empty()) {
+        std::filesystem::path parent = std::filesystem::path(path).parent_path();
+        std::error_code ec;
+        if (!parent.empty()) std::filesystem::create_directories(parent, ec);
         FFile.reset(std::fopen(path.c_str(), "a"));
         if (!FFile) throw std::runtime_error("cannot open journal " + path);
     }
