@@ -104,13 +104,15 @@ void CreateDirectories(const std::string& APath) {
     }
 }
 
+std::string FileNameIn(const TLogState& AState, const std::string& ADirectory) {
+    return ADirectory + "/" + BaseNameOf(AState) + "_" + FileDate(Now(AState)) + ".log";
+}
+
 std::string LogFileName(const TLogState& AState, bool ADirectoryOnly) {
     std::string directory = DirectoryOf(AState);
     struct stat info{};
     if (stat(directory.c_str(), &info) != 0) CreateDirectories(directory);
-    directory += '/';
-    if (ADirectoryOnly) return directory;
-    return directory + BaseNameOf(AState) + "_" + FileDate(Now(AState)) + ".log";
+    return ADirectoryOnly ? directory + "/" : FileNameIn(AState, directory);
 }
 
 class TFileDescriptor {
@@ -130,8 +132,16 @@ private:
 // Appends whole lines to today's file under an exclusive flock, so that several processes
 // writing the same file never interleave. Caller holds AState.Lock.
 void AppendLines(const TLogState& AState, const std::string& ALines) {
-    std::string path = LogFileName(AState, false);
-    TFileDescriptor file(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600));
+    std::string directory = DirectoryOf(AState);
+    std::string path = FileNameIn(AState, directory);
+    auto openFile = [&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600); };
+    int handle = openFile();
+    if (handle < 0 && errno == ENOENT) {
+        // The folder is created on the first record only, not checked before every one.
+        CreateDirectories(directory);
+        handle = openFile();
+    }
+    TFileDescriptor file(handle);
     if (file.Get() < 0) throw std::system_error(errno, std::generic_category(), "Cannot open the log file " + path);
     while (flock(file.Get(), LOCK_EX) != 0) {
         if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "Cannot lock the log file " + path);

@@ -124,6 +124,9 @@ TEST_F(DriverLogTest, FileIsByteExact) {
                                  "2026.12.08 09:05:04.000\tERROR\tno detail\r\n"
                                  "============Stop log===============\r\n\r\n";
     EXPECT_EQ(ReadFile(Today()), expected);
+    struct stat info{};
+    ASSERT_EQ(stat(Dir.c_str(), &info), 0);  // created by the first record, private to the user
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_EQ(application, "log_driver_log_test");
     EXPECT_THAT(GetModuleVersionText(), ::testing::MatchesRegex("[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+"));
     EXPECT_THAT(GetOSVersionText(), HasSubstr("Linux"));
