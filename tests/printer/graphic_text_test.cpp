@@ -3,6 +3,8 @@
 #include <fontconfig/fontconfig.h>
 
 #include <cmath>
+#include <thread>
+#include <vector>
 
 #include "printer/bitmap_transform.h"
 #include "printer/graphic_text.h"
@@ -313,6 +315,23 @@ TEST(GraphicText, PlainElementDrawsTrimmedTextIntoTheWholeBox) {
     const TMonoBitmap turned = element.GetBitMap();
     EXPECT_EQ(turned.Width(), 80);
     EXPECT_EQ(turned.Height(), 320);
+}
+
+TEST(GraphicText, ThreadsRenderIndependently) {
+    TTextCase c;
+    c.Text = "Поток и ещё немного текста";
+    c.Multiline = true;
+    c.Style = "bold";
+    const TMonoBitmap expected = Render(c);
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < mismatches.size(); ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i)
+                if (Render(c) != expected) ++mismatches[t];
+        });
+    for (std::thread& thread : threads) thread.join();
+    for (int m : mismatches) EXPECT_EQ(m, 0);
 }
 
 }  // namespace
