@@ -71,6 +71,8 @@ public:
     std::int32_t DPI() const;
     void SetDPI(std::int32_t AValue);
     double DotsPerMM() const { return FDotsPerMM; }
+    // Sizes the raster without touching the font resolution.
+    void SetDotsPerMM(double AValue) { FDotsPerMM = AValue; }
 
     // Sizes a white raster for the box; width and height exchange for r90 and r270.
     virtual TMonoBitmap GetBitMap() const;

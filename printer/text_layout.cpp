@@ -78,6 +78,9 @@ constexpr auto kBitReverse = MakeBitReverseTable();
 
 struct TTextLayout::TImpl {
     std::unique_ptr<PangoLayout, GObjectUnref> Layout;
+    // A single line that is never cut is laid out unbounded and aligned here instead.
+    std::int32_t BoxWidth = -1;
+    std::uint32_t Align = 0;
 };
 
 TTextLayout::TTextLayout(std::string_view AText, const TTextFont& AFont, std::int32_t AFontDPI,
@@ -120,7 +123,11 @@ TTextLayout::TTextLayout(std::string_view AText, const TTextFont& AFont, std::in
     if (AFormat & kTfSingleLine) {
         pango_layout_set_single_paragraph_mode(layout, TRUE);
         pango_layout_set_ellipsize(layout, (AFormat & kTfEndEllipsis) ? PANGO_ELLIPSIZE_END : PANGO_ELLIPSIZE_NONE);
-        if (!(AFormat & kTfEndEllipsis)) pango_layout_set_width(layout, -1);
+        if (!(AFormat & kTfEndEllipsis)) {
+            pango_layout_set_width(layout, -1);
+            FImpl->BoxWidth = std::max(AWidth, 0);
+            FImpl->Align = AFormat & (kTfCenter | kTfRight);
+        }
     } else {
         // A word longer than the line is broken between characters, as an edit control does.
         pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
@@ -152,9 +159,16 @@ void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, c
         std::unique_ptr<cairo_t, CairoDestroy> cr(cairo_create(surface.get()));
         cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
         cairo_set_source_rgba(cr.get(), 0, 0, 0, 1);
-        cairo_translate(cr.get(), AX - clip.Left, AY - clip.Top);
-
         PangoLayout* layout = FImpl->Layout.get();
+        std::int32_t x = AX;
+        if (FImpl->BoxWidth >= 0 && FImpl->Align != 0) {
+            PangoRectangle logical{};
+            pango_layout_get_pixel_extents(layout, nullptr, &logical);
+            const std::int32_t free = FImpl->BoxWidth - logical.width;
+            x += (FImpl->Align & kTfCenter) ? free / 2 : free;
+        }
+        cairo_translate(cr.get(), x - clip.Left, AY - clip.Top);
+
         std::unique_ptr<PangoLayoutIter, LayoutIterFree> iter(pango_layout_get_iter(layout));
         bool first = true;
         do {

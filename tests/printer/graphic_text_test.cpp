@@ -127,6 +127,26 @@ TEST(GraphicText, PrinterBytesMatchTheBoxAtEachResolution) {
     }
 }
 
+TEST(GraphicText, RasterFollowsDotInMMWhenTheRoundingsDisagree) {
+    // 320 dpi: 320 div 25 = 12 dots per mm for the command, Round(320 / 25.4) = 13 by the DPI rule.
+    PrinterWithDPI printer(320);
+    ASSERT_EQ(printer.DotInMM(), 12);
+    EXPECT_EQ(printer.GetGraphicText("x", 30, 20, TRotation::r0, 0, "", "", "", "", false).size(), 45U * 240U);
+}
+
+TEST(GraphicText, SingleLineWithoutEllipsisStillAligns) {
+    TGraphicText element;
+    element.SetDPI(203);
+    element.SetWidth(40);
+    element.SetHeight(10);
+    element.SetData("Mid");
+    element.SetTextFormat(kTfSingleLine | kTfCenter);
+    const auto centre = InkBox(element.GetBitMap());
+    EXPECT_NEAR((centre.Left + centre.Right) / 2.0, 160, 3);
+    element.SetTextFormat(kTfSingleLine | kTfRight);
+    EXPECT_GE(InkBox(element.GetBitMap()).Right, 320 - 4);
+}
+
 TEST(GraphicText, FontSizeScalesWithResolution) {
     TTextCase small;
     small.Text = "H";
