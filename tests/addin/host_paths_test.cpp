@@ -195,7 +195,7 @@ TEST_F(HostPathsTest, NameLookupByBothNamesIsCaseSensitive) {
     EXPECT_EQ(ext.FindMethod(u"SetValue "), -1);
     EXPECT_EQ(ext.FindMethod(nullptr), -1);
 
-    // Three... two properties share the localized name: the first in registry order wins.
+    // Two properties share a localized name: the first in registry order wins.
     long usb = ext.FindProp(u"USBPort");
     long com = ext.FindProp(u"ComPort");
     EXPECT_NE(usb, com);

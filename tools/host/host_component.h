@@ -49,8 +49,8 @@ public:
     TV8LanguageExtender& Extender() const { return *FObject; }
     TV8LocaleBase& Locale() const { return *FObject; }
 
-    // Names the component hands over; the host frees them here. Null answers give "(null)"-free
-    // empty texts and set ANull.
+    // Names the component hands over, freed here as the host does. A null answer gives an empty
+    // text and sets *ANull.
     std::u16string MethodName(long ANumber, long AAlias, bool* ANull = nullptr);
     std::u16string PropName(long ANumber, long AAlias, bool* ANull = nullptr);
     std::u16string ExtensionName(bool* ANull = nullptr);
