@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "tools/host/host_commands.h"
+#include "tools/host/script_command.h"
 
 int main(int argc, char** argv) {
     // The platform runs with the user's locale; so does the component under this host.
     std::setlocale(LC_ALL, "");
     std::vector<std::string> args(argv + 1, argv + argc);
-    return quorvane::host::RunHost(args, std::cout, std::cerr);
+    quorvane::host::THostCommandTable commands = quorvane::host::DefaultCommands();
+    quorvane::host::AddScriptCommand(commands);
+    return quorvane::host::RunHost(args, std::cout, std::cerr, commands);
 }
