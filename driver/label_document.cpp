@@ -367,10 +367,9 @@ private:
         case TFieldType::ftTextGraphic:
             if (SlotOf(AIndex).Slot == TSlotKind::skTextBuiltIn)
                 return FPrinter.TextContent(AValue);
-            return FPrinter.GetGraphicText(AValue, AField.Width, AField.Height,
-                                           TPrinterTypeBase::OrientationToRotation(AField.Orientation),
-                                           AField.FontSize, AField.FontName, AField.FontStyle,
-                                           AField.Align, AField.VAlign, AField.Multiline);
+            return FPrinter.TextBitmap(AValue, AField.Width, AField.Height, AField.Orientation,
+                                       AField.FontSize, AField.FontName, AField.FontStyle,
+                                       AField.Align, AField.VAlign, AField.Multiline);
         case TFieldType::ftText:
             if (!FEncoder)
                 FEncoder.emplace(FSettings.Codepage);

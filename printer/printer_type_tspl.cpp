@@ -1,11 +1,14 @@
 #include "printer/printer_type_tspl.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 
 #include "printer/barcode_picture.h"
+#include "printer/graphic_text.h"
+#include "printer/raster_limits.h"
 #include "printer/ribbon_query.h"
 #include "printer/status_query.h"
 
@@ -96,6 +99,47 @@ std::string EscapeTsplString(std::string_view AText)
     return out;
 }
 
+void TPrinterTSPL::ApplySettings(std::int32_t AResolution, bool AStretchImage,
+                                 TTsplSettings ASettings)
+{
+    if (ASettings.BarcodeNarrow <= 0 || ASettings.BarcodeNarrow > 10)
+        ASettings.BarcodeNarrow = 1;
+    FDotInMM = AResolution / 25;
+    FDPI = AResolution;
+    FIsTextGraphic = true;
+    FStretchImage = AStretchImage;
+    FSettings = std::move(ASettings);
+}
+
+std::string TPrinterTSPL::TextBitmap(std::string_view AText, std::int32_t AWidth,
+                                     std::int32_t AHeight, std::int32_t AOrientation,
+                                     std::int32_t AFontSize, std::string_view AFontName,
+                                     std::string_view AFontStyle, std::string_view AAlign,
+                                     std::string_view AVAlign, bool AMultiline) const
+{
+    std::string bytes = GetGraphicText(AText, AWidth, AHeight, OrientationToRotation(AOrientation),
+                                       AFontSize, AFontName, AFontStyle, AAlign, AVAlign,
+                                       AMultiline);
+    const std::int64_t rowBytes = MillimetresToDots(AWidth, FDotInMM) / 8;
+    const std::int64_t rows = MillimetresToDots(AHeight, FDotInMM);
+    if (static_cast<std::int64_t>(bytes.size()) == rowBytes * rows)
+        return bytes;
+    // The printer reads exactly what the command announces; anything else would swallow or
+    // expose the commands that follow. Crop or pad the raster with white to that size.
+    const std::int32_t dots = DotsPerMMFromDPI(FDPI);
+    const std::int64_t haveRowBytes = MillimetresToDots(AWidth, dots) / 8;
+    const std::int64_t haveRows = haveRowBytes > 0
+        ? static_cast<std::int64_t>(bytes.size()) / haveRowBytes : 0;
+    std::string fitted(static_cast<std::size_t>(rowBytes * rows), '\xFF');
+    const std::int64_t copyRows = std::min(rows, haveRows);
+    const std::int64_t copyBytes = std::min(rowBytes, haveRowBytes);
+    for (std::int64_t row = 0; row < copyRows; ++row)
+        fitted.replace(static_cast<std::size_t>(row * rowBytes), static_cast<std::size_t>(copyBytes),
+                       bytes, static_cast<std::size_t>(row * haveRowBytes),
+                       static_cast<std::size_t>(copyBytes));
+    return fitted;
+}
+
 void TPrinterTSPL::SetCodepage(const std::string& AValue)
 {
     if (AValue == FCodepage)
@@ -178,8 +222,8 @@ void TPrinterTSPL::AddText(const std::string& AFieldName, std::int32_t ALeft, st
 {
     if (FIsTextGraphic) {
         const std::string data = AIsStaticField
-            ? GetGraphicText(AValue, AWidth, AHeight, OrientationToRotation(AOrientation),
-                             AFontSize, AFontName, AFontStyle, AAlign, AVAlign, AMultiline)
+            ? TextBitmap(AValue, AWidth, AHeight, AOrientation, AFontSize, AFontName,
+                         AFontStyle, AAlign, AVAlign, AMultiline)
             : AFieldName;
         AddScriptString("BITMAP %d,%d,%d,%d,%d,%s",
                         {Dots(ALeft), Dots(ATop), Dots(AWidth) / 8, Dots(AHeight), 1, data});

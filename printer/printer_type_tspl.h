@@ -56,6 +56,10 @@ class TPrinterTSPL : public TPrinterTypeBase {
 public:
     TPrinterTSPL() = default;
 
+    // What Open does with the settings: dots per mm = AResolution div 25, text always as
+    // bitmaps, a narrow bar outside 1..10 becomes 1.
+    void ApplySettings(std::int32_t AResolution, bool AStretchImage, TTsplSettings ASettings);
+
     const TTsplSettings& Settings() const { return FSettings; }
     TTsplSettings& Settings() { return FSettings; }
     void SetSettings(TTsplSettings AValue) { FSettings = std::move(AValue); }
@@ -104,6 +108,15 @@ public:
     // (digit-checked, escaped, encoded) in place of the token.
     std::string RecalculateBarcode(std::string_view ALine, const TFieldObject& AField,
                                    std::string_view AValue) const;
+
+    // Text rendered for a BITMAP command of a box AWidth x AHeight mm: exactly the
+    // (AWidth x DotInMM) div 8 x (AHeight x DotInMM) bytes the command announces, also when the
+    // rasteriser's resolution (from DPI) differs from DotInMM, as with 1000 dpi.
+    std::string TextBitmap(std::string_view AText, std::int32_t AWidth, std::int32_t AHeight,
+                           std::int32_t AOrientation, std::int32_t AFontSize,
+                           std::string_view AFontName, std::string_view AFontStyle,
+                           std::string_view AAlign, std::string_view AVAlign,
+                           bool AMultiline) const;
 
     // The content of a built-in-font TEXT command for a value: escaped and encoded.
     std::string TextContent(std::string_view AValue) const;

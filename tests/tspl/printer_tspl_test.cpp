@@ -105,6 +105,46 @@ TEST(TsplText, BitmapCommandForTokenAndStaticText)
     EXPECT_NE(data.find_first_not_of('\xFF'), std::string::npos) << "no ink drawn";
 }
 
+TEST(TsplText, BitmapDataMatchesTheCommandAtAnyResolution)
+{
+    // 1000 dpi: the command counts 40 dots per mm, the rasteriser draws at 39.
+    TPrinterTSPL printer;
+    printer.ApplySettings(1000, false, TTsplSettings());
+    EXPECT_EQ(printer.DotInMM(), 40);
+    printer.AddText(kToken, 1, 2, 30, 20, 90, "", 12, "", "", 0, "", "", "", false, true, "Ж");
+    const std::string header = "BITMAP 40,80,150,800,1,";
+    ASSERT_EQ(printer.ScriptText()[0].substr(0, header.size()), header);
+    EXPECT_EQ(printer.ScriptText()[0].size() - header.size(), 150U * 800U);
+    EXPECT_EQ(printer.TextBitmap("x", 3, 1, 0, 0, "", "", "", "", false).size(), 15U * 40U);
+
+    // Where both agree the rasteriser's bytes pass unchanged.
+    printer.ApplySettings(300, false, TTsplSettings());
+    EXPECT_EQ(printer.TextBitmap("Ж", 3, 2, 0, 0, "", "", "", "", false),
+              printer.GetGraphicText("Ж", 3, 2, TRotation::r0, 0, "", "", "", "", false));
+}
+
+TEST(TsplSetUp, ApplySettingsAsOpenDoes)
+{
+    TPrinterTSPL printer;
+    TTsplSettings settings;
+    settings.BarcodeNarrow = 0;
+    settings.Model = 3;
+    printer.ApplySettings(203, true, settings);
+    EXPECT_EQ(printer.DotInMM(), 8);
+    EXPECT_EQ(printer.DPI(), 203);
+    EXPECT_TRUE(printer.StretchImage());
+    EXPECT_EQ(printer.Settings().BarcodeNarrow, 1);
+    EXPECT_EQ(printer.Settings().Model, 3);
+    settings.BarcodeNarrow = 11;
+    printer.ApplySettings(600, false, settings);
+    EXPECT_EQ(printer.DotInMM(), 24);
+    EXPECT_EQ(printer.Settings().BarcodeNarrow, 1);
+    settings.BarcodeNarrow = 10;
+    printer.ApplySettings(300, false, settings);
+    EXPECT_EQ(printer.DotInMM(), 12);
+    EXPECT_EQ(printer.Settings().BarcodeNarrow, 10);
+}
+
 TEST(TsplText, BuiltInFontByModelAndSize)
 {
     EXPECT_EQ(TPrinterTSPL::BuiltInFontName(0), "10");

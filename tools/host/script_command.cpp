@@ -183,15 +183,8 @@ bool WriteScripts(const std::vector<std::string>& AArgs, std::ostream& AOut, std
     }
 
     try {
-        // What Open does with the settings before a job.
         TPrinterTSPL printer;
-        if (settings.Tspl.BarcodeNarrow <= 0 || settings.Tspl.BarcodeNarrow > 10)
-            settings.Tspl.BarcodeNarrow = 1;
-        printer.SetDotInMM(settings.Resolution / 25);
-        printer.SetDPI(settings.Resolution);
-        printer.SetIsTextGraphic(true);
-        printer.SetStretchImage(settings.StretchImage);
-        printer.SetSettings(settings.Tspl);
+        printer.ApplySettings(settings.Resolution, settings.StretchImage, settings.Tspl);
 
         const pugi::xml_document document = ParseLabelDocument(ReadFile(file));
         TLabelTemplate labelTemplate;
