@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <mutex>
 
 namespace quorvane {
 
@@ -23,6 +24,19 @@ constexpr ResidentFont kFonts[] = {
     {"1", 8, 12}, {"2", 12, 20}, {"3", 16, 24}, {"4", 24, 32},
     {"5", 32, 48}, {"6", 14, 19}, {"7", 21, 27}, {"8", 14, 25},
 };
+
+// One font map for the process, kept to the end: pango's default map is per thread, and
+// fontconfig state of a finished server thread would otherwise be lost. Pango objects are not
+// shared between threads, hence the lock.
+PangoFontMap* SharedFontMap() {
+    static PangoFontMap* map = pango_cairo_font_map_new();
+    return map;
+}
+
+std::mutex& FontMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
 
 }  // namespace
 
@@ -49,13 +63,13 @@ MonoImage TextRenderer::Render(const std::string& utf8, const FontCell& cell, in
     // Render once at a nominal size with greys, then box-filter onto the target cells: thin
     // strokes survive the reduction and the cell grid is exact whatever the aspect ratio.
     const double nominal = 64.0;
-    std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter> probe(cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1));
-    std::unique_ptr<cairo_t, CairoDeleter> pcr(cairo_create(probe.get()));
-    std::unique_ptr<PangoLayout, GObjectDeleter> layout(pango_cairo_create_layout(pcr.get()));
+    std::lock_guard lock(FontMutex());
+    std::unique_ptr<PangoContext, GObjectDeleter> context(pango_font_map_create_context(SharedFontMap()));
     std::unique_ptr<cairo_font_options_t, FontOptionsDeleter> opts(cairo_font_options_create());
     cairo_font_options_set_hint_metrics(opts.get(), CAIRO_HINT_METRICS_OFF);
     cairo_font_options_set_hint_style(opts.get(), CAIRO_HINT_STYLE_NONE);
-    pango_cairo_context_set_font_options(pango_layout_get_context(layout.get()), opts.get());
+    pango_cairo_context_set_font_options(context.get(), opts.get());
+    std::unique_ptr<PangoLayout, GObjectDeleter> layout(pango_layout_new(context.get()));
     std::unique_ptr<PangoFontDescription, FontDescDeleter> desc(
         pango_font_description_from_string(cell.scalable ? "Liberation Sans" : "Liberation Mono"));
     pango_font_description_set_absolute_size(desc.get(), nominal * PANGO_SCALE);
@@ -83,7 +97,6 @@ MonoImage TextRenderer::Render(const std::string& utf8, const FontCell& cell, in
     std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter> surface(cairo_image_surface_create(CAIRO_FORMAT_A8, sw, sh));
     std::unique_ptr<cairo_t, CairoDeleter> cr(cairo_create(surface.get()));
     cairo_translate(cr.get(), -logical.x, -logical.y);
-    pango_cairo_update_layout(cr.get(), layout.get());
     pango_cairo_show_layout(cr.get(), layout.get());
     cairo_surface_flush(surface.get());
     const unsigned char* data = cairo_image_surface_get_data(surface.get());
