@@ -464,17 +464,25 @@ void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemp
                 TPrinterTSPL& APrinter, const TDocumentSettings& ASettings,
                 const std::function<void(TScriptObject&&)>& AEmit)
 {
-    try {
-        const pugi::xml_node labels = RequiredChild(ADocument, "Labels");
+    // Failures of the document become general failures with their text; what the receiver
+    // of the scripts throws (a transport, say) passes unchanged.
+    auto generalFailure = [](auto&& AStep) {
+        try {
+            return AStep();
+        } catch (const std::exception& error) {
+            throw std::runtime_error(error.what());
+        }
+    };
+    const pugi::xml_node labels = generalFailure([&] {
+        const pugi::xml_node node = RequiredChild(ADocument, "Labels");
         // Command text of barcodes follows the setting as it is now, like user data.
         APrinter.SetCodepage(ASettings.Codepage);
-        TLabelFiller filler(ATemplate, APrinter, ASettings);
-        for (const pugi::xml_node& label : labels.children()) {
-            if (label.type() == pugi::node_element && EqualsIgnoringAsciiCase(label.name(), "Label"))
-                AEmit(filler.Fill(label));
-        }
-    } catch (const std::exception& error) {
-        throw std::runtime_error(error.what());
+        return node;
+    });
+    TLabelFiller filler(ATemplate, APrinter, ASettings);
+    for (const pugi::xml_node& label : labels.children()) {
+        if (label.type() == pugi::node_element && EqualsIgnoringAsciiCase(label.name(), "Label"))
+            AEmit(generalFailure([&] { return filler.Fill(label); }));
     }
 }
 

@@ -375,6 +375,26 @@ TEST(LabelDocument, LabelFailuresCarryTheirMessage)
     }
 }
 
+TEST(LabelDocument, StreamedScriptsComeInOrderAndReceiverErrorsPassUnchanged)
+{
+    struct ESent : std::runtime_error {
+        using std::runtime_error::runtime_error;
+    };
+    TRun run;
+    const auto document = Parse(Doc(kAllKinds, "<Label Quantity=\"1\"/><Label Quantity=\"2\"/>"
+                                               "<Label Quantity=\"3\"/>"));
+    LoadTemplate(document, run.Template, run.Printer, run.Settings);
+    std::vector<std::int32_t> seen;
+    EXPECT_THROW(FillLabels(document, run.Template, run.Printer, run.Settings,
+                            [&](TScriptObject&& AScript) {
+                                seen.push_back(AScript.FQuantity);
+                                if (seen.size() == 2)
+                                    throw ESent("port closed");
+                            }),
+                 ESent);
+    EXPECT_EQ(seen, (std::vector<std::int32_t>{1, 2}));
+}
+
 TEST(LabelDocument, AFailedRebuildKeepsThePreviousTemplate)
 {
     TRun run;
