@@ -210,8 +210,11 @@ bool TComm::ApplyLineSettings() {
 bool TComm::Close() {
     if (Opened()) {
         if (FOverlappedMode) StopEventWaiting();
-        SetCommDTR(false);
-        Purge(true);
+        // Dropping DTR fails on a terminal without modem lines; closing goes on regardless and
+        // leaves the text of the last real failure in place.
+        int dtr = TIOCM_DTR;
+        ::ioctl(FHandle.Get(), TIOCMBIC, &dtr);
+        ::tcflush(FHandle.Get(), TCIOFLUSH);
         ReleaseHandle();
     }
     return true;

@@ -149,7 +149,8 @@ TEST_F(CommOnPty, OutOfRangeLineSettingsFailTheOpenAndCloseThePort) {
 TEST_F(CommOnPty, WriteStrSendsBytesUnchangedAndEmptyOpensNothing) {
     EXPECT_TRUE(Comm.WriteStr("", 0));
     EXPECT_FALSE(Comm.Opened());
-    const std::string job("TEXT 10,10,\"1\",0,1,1,\"A\"\r\n\n\0\xff", 32);
+    const char bytes[] = "TEXT 10,10,\"1\",0,1,1,\"A\"\r\n\n\0\xff";
+    const std::string job(bytes, sizeof bytes - 1);
     EXPECT_TRUE(Comm.WriteStr(job, 0)) << Comm.ExtResultDescription();
     EXPECT_TRUE(Comm.Opened());  // opened on demand
     EXPECT_EQ(test::ReadFor(Pty.Master(), job.size(), 2s), job);
