@@ -67,6 +67,11 @@ bool TPrinterPort::QueryPrinterStatus(uint8_t& AStatus) {
 int TPrinterPort::SendToPort(const std::string& AData, bool AOverlappedMode) {
     (void)AOverlappedMode;
     FLastErrorDescription.clear();
+    if (!Opened() && !AData.empty()) {
+        // Nothing to wait for on a closed port: fail at once, as the first write would.
+        errno = EBADF;
+        return SystemFailure();
+    }
     int code = 0;
     size_t sent = 0;
     bool polling = false;

@@ -89,6 +89,8 @@ TEST(PrinterPort, MissingDeviceIsCode1011) {
     std::string data;
     EXPECT_EQ(port.ReadFromPort(1, data, true), 1001);
     EXPECT_EQ(port.LastErrorDescription(), "Bad file descriptor");
+    EXPECT_EQ(port.SendToPort("PRINT 1\r\n", true), 1001);
+    EXPECT_EQ(port.LastErrorDescription(), "Bad file descriptor");
 }
 
 TEST(PrinterPort, LongJobReachesASlowDeviceWhole) {
