@@ -47,7 +47,8 @@ std::vector<std::string> ListLogFiles(const std::string& ADirectory) {
     for (std::filesystem::directory_iterator it(ADirectory, ec), end; !ec && it != end;
          it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (IsLogFileName(name)) names.push_back(std::move(name));
+        std::error_code ignored;
+        if (IsLogFileName(name) && it->is_regular_file(ignored)) names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end(), NameLess);
     return names;
