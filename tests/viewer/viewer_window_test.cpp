@@ -1,0 +1,263 @@
+#include "help/viewer_actions.h"
+#include "log/driver_log.h"
+#include "tests/viewer/x_session.h"
+#include "tools/viewer/log_window.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <stdexcept>
+#include <thread>
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::TXvfb;
+
+void WriteLines(const fs::path& APath, int ACount, std::ios::openmode AMode = std::ios::trunc) {
+    std::ofstream out(APath, std::ios::binary | AMode);
+    for (int i = 0; i < ACount; ++i) out << "2026.12.08 10:00:00.000\tINFO\tline " << i << " MMMMMMMM\r\n";
+}
+
+// Takes screenshots until the window shows what AReady accepts, or the time is up.
+template <typename TReady>
+std::optional<test::TImage> WaitForPicture(const TXvfb& AX, const std::string& AWindow,
+                                           const std::string& AName, std::chrono::milliseconds ATimeout,
+                                           TReady AReady) {
+    const auto deadline = std::chrono::steady_clock::now() + ATimeout;
+    std::optional<test::TImage> image;
+    do {
+        image = test::Screenshot(AX, AWindow, AName);
+        if (image && AReady(*image)) return image;
+        std::this_thread::sleep_for(200ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return image;
+}
+
+class ViewerWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qv-viewer-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        FRoot = pattern;
+        FLogs = FRoot / "logs";
+        FTmp = FRoot / "tmp";
+        fs::create_directories(FLogs);
+        fs::create_directories(FTmp);
+        FSavedEnv = test::Environment({});
+        setenv("TMPDIR", FTmp.c_str(), 1);
+    }
+    void TearDown() override {
+        for (const char* name : {"TMPDIR", "DISPLAY", "WAYLAND_DISPLAY"}) {
+            const auto it = FSavedEnv.find(name);
+            if (it == FSavedEnv.end()) unsetenv(name);
+            else setenv(name, it->second.c_str(), 1);
+        }
+        fs::remove_all(FRoot);
+    }
+
+    // Runs an action on another thread while the test works its window through AX; a window
+    // left open is ended with the X server so the action returns in every case.
+    template <typename TBody>
+    std::string RunAction(TXvfb& AX, void (*AAction)(), TBody ABody) {
+        setenv("DISPLAY", AX.Display().c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+        auto outcome = std::async(std::launch::async, [AAction]() -> std::string {
+            try {
+                AAction();
+                return "";
+            } catch (const std::exception& e) {
+                return e.what();
+            }
+        });
+        struct TUnblock {
+            TXvfb& X;
+            std::future<std::string>& F;
+            ~TUnblock() {
+                if (F.valid() && F.wait_for(10s) != std::future_status::ready) X.Stop();
+            }
+        } unblock{AX, outcome};
+        ABody();
+        if (outcome.wait_for(10s) != std::future_status::ready) {
+            ADD_FAILURE() << "the action did not return after its window was closed";
+            AX.Stop();
+        }
+        return outcome.get();
+    }
+
+    fs::path FRoot, FLogs, FTmp;
+    std::map<std::string, std::string> FSavedEnv;
+};
+
+TEST(LogFileList, OnlyLogFilesOfAnyCaseSortedByName) {
+    char pattern[] = "/tmp/qv-list-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    for (const char* name : {"quorvane_2026.12.08.log", "QUORVANE_2026.12.07.LOG", "quorvane_2026.12.09.Log",
+                             "notes.txt", "old.log.bak", "log", ".log"})
+        std::ofstream(dir / name) << "x";
+    fs::create_directory(dir / "archive.log");
+    EXPECT_EQ(ListLogFiles(dir.string()),
+              (std::vector<std::string>{".log", "QUORVANE_2026.12.07.LOG", "quorvane_2026.12.08.log",
+                                        "quorvane_2026.12.09.Log"}));
+    EXPECT_TRUE(ListLogFiles((dir / "missing").string()).empty());
+    fs::remove_all(dir);
+}
+
+TEST_F(ViewerWindowTest, LogWindowShowsTheNewestLogFileAndFollowsIt) {
+    WriteLines(FLogs / "quorvane_2026.12.06.log", 1);
+    WriteLines(FLogs / "quorvane_2026.12.07.LOG", 3);  // the newest log file
+    WriteLines(FLogs / "quorvane_2026.12.08.txt", 6);   // sorts last but is no log file
+    WriteLines(FLogs / "zz.log.bak", 5);
+
+    TXvfb x;
+    const std::string viewer = std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/quorvane-viewer";
+    test::TChildProcess window({viewer, "log", FLogs.string()}, x.Env());
+    const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+    ASSERT_TRUE(id) << "no window titled Просмотр лога";
+
+    auto lines = [](int n) { return [n](const test::TImage& i) { return test::CountTextLines(i) == n; }; };
+    auto shown = WaitForPicture(x, *id, "log-newest.png", 10s, lines(3));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(test::CountTextLines(*shown), 3) << "see log-newest.png";
+
+    WriteLines(FLogs / "quorvane_2026.12.07.LOG", 2, std::ios::app);
+    shown = WaitForPicture(x, *id, "log-appended.png", 3s, lines(5));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(test::CountTextLines(*shown), 5) << "see log-appended.png";
+
+    ASSERT_TRUE(test::PressEscape(x, *id));
+    const auto status = window.WaitExit(10s);
+    ASSERT_TRUE(status) << "the window did not close";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+}
+
+TEST_F(ViewerWindowTest, ViewLogActionRunsTheEmbeddedViewerUntilTheWindowCloses) {
+    WriteLines(FLogs / "quorvane_2026.12.08.log", 4);
+    SetLogDirectory(FLogs.string());
+    TXvfb x;
+    const std::string error = RunAction(x, ShowLogViewer, [&] {
+        const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+        ASSERT_TRUE(id);
+        const auto shown = WaitForPicture(x, *id, "log-action.png", 10s,
+                                          [](const test::TImage& i) { return test::CountTextLines(i) == 4; });
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(test::CountTextLines(*shown), 4);
+        EXPECT_TRUE(test::PressEscape(x, *id));
+    });
+    EXPECT_EQ(error, "");
+    EXPECT_TRUE(fs::is_empty(FTmp)) << "the viewer's private folder was left behind";
+}
+
+TEST_F(ViewerWindowTest, HelpWindowShowsTheRenderedHelp) {
+    TXvfb x;
+    const std::string error = RunAction(x, ShowHelp, [&] {
+        const auto id = test::FindWindow(x, "Справка", 30s);
+        ASSERT_TRUE(id) << "no window titled Справка";
+        // A page still loading is one flat colour; the help has headings, text and pictures.
+        const auto shown = WaitForPicture(x, *id, "help.png", 20s,
+                                          [](const test::TImage& i) { return test::InkShare(i) > 0.02; });
+        ASSERT_TRUE(shown);
+        EXPECT_GT(shown->Width, 300);
+        EXPECT_GT(test::InkShare(*shown), 0.02) << "see help.png";
+        EXPECT_TRUE(test::PressEscape(x, *id));
+    });
+    EXPECT_EQ(error, "");
+    EXPECT_TRUE(fs::is_empty(FTmp)) << "a private folder was left behind";
+}
+
+// Reads all a child wrote to the pipe until it closed it.
+std::string ReadAll(int AFd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(AFd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    close(AFd);
+    return text;
+}
+
+TEST_F(ViewerWindowTest, DoAdditionalActionThroughTheHostReturnsTrueOnceTheWindowIsClosed) {
+    WriteLines(FLogs / "quorvane_2026.12.08.log", 2);
+    TXvfb x;
+    const std::string build = std::getenv("QUORVANE_BUILD_DIR");
+    auto env = x.Env();
+    env["QUORVANE_LOG_DIR"] = FLogs.string();
+    env["TMPDIR"] = FTmp.string();
+
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    test::TChildProcess host({build + "/tools/host/quorvane-host", "action", "ViewLog"}, env, fds[1], STDOUT_FILENO);
+    close(fds[1]);
+    const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+    ASSERT_TRUE(id) << "no log window from DoAdditionalAction(\"ViewLog\")";
+    const auto shown = WaitForPicture(x, *id, "log-host.png", 10s,
+                                      [](const test::TImage& i) { return test::CountTextLines(i) == 2; });
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(test::CountTextLines(*shown), 2);
+    // Still waiting for the window: the action is modal.
+    EXPECT_FALSE(host.WaitExit(500ms));
+    ASSERT_TRUE(test::PressEscape(x, *id));
+    const auto status = host.WaitExit(10s);
+    ASSERT_TRUE(status) << "DoAdditionalAction did not return after the window closed";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    EXPECT_EQ(ReadAll(fds[0]), "Result: b:true\n");
+    EXPECT_TRUE(fs::is_empty(FTmp));
+
+    // Names are exact, and without a display the action fails at once instead of waiting.
+    const auto wrongCase = test::RunTool({build + "/tools/host/quorvane-host", "action", "viewlog"}, env);
+    EXPECT_FALSE(wrongCase);
+    auto noDisplay = test::Environment({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"TMPDIR", FTmp.string()}});
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    test::TChildProcess helpless({build + "/tools/host/quorvane-host", "action", "ShowHelp"}, noDisplay, fds[1],
+                                 STDERR_FILENO);
+    close(fds[1]);
+    const auto failed = helpless.WaitExit(20s);
+    ASSERT_TRUE(failed);
+    EXPECT_TRUE(WIFEXITED(*failed) && WEXITSTATUS(*failed) == 1);
+    EXPECT_NE(ReadAll(fds[0]).find("DISPLAY"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(FTmp));
+}
+
+TEST_F(ViewerWindowTest, WithoutAUsableDisplayTheActionsFailAtOnce) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    for (void (*action)() : {ShowLogViewer, ShowHelp}) {
+        try {
+            action();
+            ADD_FAILURE() << "no error without a display";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("DISPLAY"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(FTmp));
+
+    // A display that is set but gone: the viewer's own error comes back, nothing hangs.
+    std::string gone;
+    {
+        TXvfb x;
+        gone = x.Display();
+    }
+    setenv("DISPLAY", gone.c_str(), 1);
+    SetLogDirectory(FLogs.string());
+    for (void (*action)() : {ShowLogViewer, ShowHelp}) {
+        try {
+            action();
+            ADD_FAILURE() << "no error on a display that is gone";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("cannot open the display"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(FTmp));
+}
+
+}  // namespace
+}  // namespace quorvane
