@@ -3,6 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "help/viewer_actions.h"
 #include "log/driver_log.h"
 #include "log/version_info.h"
 #include "resources/embedded_resource.h"
@@ -161,9 +162,9 @@ bool TCommonDriver::DoAdditionalAction(V8Variant* ARetValue, V8Variant* AParams,
 
 // ---- Additional actions ----------------------------------------------------------------------
 
-void TCommonDriver::ViewLog() { throw std::runtime_error("Просмотр лога недоступен: окно просмотра не подключено"); }
+void TCommonDriver::ViewLog() { ShowLogViewer(); }
 
-void TCommonDriver::ShowHelp() { throw std::runtime_error("Справка недоступна: окно справки не подключено"); }
+void TCommonDriver::ShowHelp() { ::quorvane::ShowHelp(); }
 
 // ---- The work behind the host methods --------------------------------------------------------
 
