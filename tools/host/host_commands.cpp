@@ -130,6 +130,25 @@ bool RunDocument(THostSession& ASession, const char16_t* AMethod) {
     return false;
 }
 
+// Runs an additional action, which may show a window and return when it is closed; a failure
+// prints the driver's GetLastError text.
+bool RunAction(THostSession& ASession, const std::string& AName) {
+    THostValues params(ASession.Memory);
+    params.Add(ParseTypedValue(ASession.Memory, "s:" + AName));
+    THostValues result(ASession.Memory);
+    const bool ok = ASession.Object->Call(u"DoAdditionalAction", params, result);
+    if (ok && result.Count() > 0 && !IsFalse(result[0])) {
+        ASession.Out << "Result: " << FormatTypedValue(result[0]) << "\n";
+        return true;
+    }
+    THostValues error(ASession.Memory);
+    error.Add(EmptyValue());
+    THostValues code(ASession.Memory);
+    ASession.Object->Call(u"GetLastError", error, code);
+    ASession.Err << "DoAdditionalAction " << AName << " failed: " << FormatTypedValue(error[0]) << "\n";
+    return false;
+}
+
 void PrintUsage(std::ostream& AOut, const THostCommandTable& ACommands) {
     AOut << "usage: quorvane-host [--component PATH] [--class NAME] [--set NAME=VALUE]... COMMAND [ARG]...\n"
             "                     [-- COMMAND [ARG]...]...\n"
@@ -176,6 +195,10 @@ void AddBasicCommands(THostCommandTable& ATable) {
     ATable.Add({"description", "", "print the driver description (GetDescription)", 0, 0,
                 [](THostSession& ASession, const std::vector<std::string>&) {
                     return RunDocument(ASession, u"GetDescription");
+                }});
+    ATable.Add({"action", "NAME", "run an additional action (DoAdditionalAction), e.g. ViewLog", 1, 1,
+                [](THostSession& ASession, const std::vector<std::string>& AArgs) {
+                    return RunAction(ASession, AArgs[0]);
                 }});
 }
 
