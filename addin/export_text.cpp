@@ -5,20 +5,28 @@
 #include <cwctype>
 #include <locale.h>
 
+#include <memory>
+#include <type_traits>
+
 namespace quorvane {
 
 namespace {
 
-// The case mapping must not depend on the locale the host process happens to run in,
-// so one UTF-8 locale object is made for the whole library.
+struct LocaleDeleter {
+    void operator()(locale_t l) const { freelocale(l); }
+};
+using LocalePtr = std::unique_ptr<std::remove_pointer_t<locale_t>, LocaleDeleter>;
+
+// The case mapping must not depend on the locale the host process happens to run in, so one
+// UTF-8 locale object is made for the whole library; it goes when the library is unloaded.
 locale_t Utf8Locale() {
-    static const locale_t loc = [] {
+    static const LocalePtr loc = [] {
         for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8", "ru_RU.UTF-8"}) {
-            if (locale_t l = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr))) return l;
+            if (locale_t l = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr))) return LocalePtr(l);
         }
-        return static_cast<locale_t>(nullptr);
+        return LocalePtr();
     }();
-    return loc;
+    return loc.get();
 }
 
 // Next character of `s` at `pos` folded to lower case; a byte that does not start a
