@@ -1,0 +1,186 @@
+// Label scripts from a realistic price-tag document: labels per second, bytes per label and
+// the memory a 10,000-label job needs.
+
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <string>
+
+#include "driver/label_document.h"
+
+namespace quorvane {
+namespace {
+
+std::string Base64(const std::string& ABytes)
+{
+    static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < ABytes.size(); i += 3) {
+        unsigned v = static_cast<unsigned char>(ABytes[i]) << 16;
+        if (i + 1 < ABytes.size()) v |= static_cast<unsigned char>(ABytes[i + 1]) << 8;
+        if (i + 2 < ABytes.size()) v |= static_cast<unsigned char>(ABytes[i + 2]);
+        out += abc[v >> 18];
+        out += abc[(v >> 12) & 63];
+        out += i + 1 < ABytes.size() ? abc[(v >> 6) & 63] : '=';
+        out += i + 2 < ABytes.size() ? abc[v & 63] : '=';
+    }
+    return out;
+}
+
+// A 96 x 48 24-bit BMP logo: a frame and a diagonal.
+std::string Logo()
+{
+    const int w = 96, h = 48, stride = w * 3;
+    std::string b(54 + stride * h, '\xFF');
+    auto put32 = [&](int at, int v) {
+        for (int k = 0; k < 4; ++k) b[at + k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+    };
+    b.replace(0, 54, 54, '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, static_cast<int>(b.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, w);
+    put32(22, h);
+    b[26] = 1;
+    b[28] = 24;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (x < 3 || y < 3 || x >= w - 3 || y >= h - 3 || x / 2 == y)
+                b.replace(54 + y * stride + x * 3, 3, 3, '\0');
+    return b;
+}
+
+std::string Ean13(long ANumber)
+{
+    std::string digits = std::to_string(460000000000L + ANumber % 1000000000L);
+    int sum = 0;
+    for (int i = 0; i < 12; ++i)
+        sum += (digits[i] - '0') * (i % 2 ? 3 : 1);
+    return digits + static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+// 58 x 40 mm shelf label: product name, price and unit price in Cyrillic, EAN-13, static logo,
+// QR Code printed as a picture, a frame, and two user-data lines.
+std::string PriceTagDocument(int ALabels)
+{
+    std::string doc =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Data><Formatting Width=\"58\" Height=\"40\">"
+        "<Text FieldName=\"Name\" Left=\"2\" Top=\"2\" Width=\"54\" Height=\"10\" FontName=\"Arial\" "
+        "FontSize=\"10\" Multiline=\"true\" Border=\"left top right bottom\" BorderWidth=\"2\"/>"
+        "<Text FieldName=\"Price\" Left=\"2\" Top=\"13\" Width=\"30\" Height=\"10\" FontSize=\"26\" "
+        "FontStyle=\"bold\" Align=\"Right\" VAlign=\"Center\"/>"
+        "<Text FieldName=\"Unit\" Left=\"2\" Top=\"23\" Width=\"30\" Height=\"4\" FontSize=\"7\"/>"
+        "<Barcode FieldName=\"EAN\" Type=\"ean13\" Left=\"3\" Top=\"28\" Width=\"30\" Height=\"8\" "
+        "PrintHRI=\"true\"/>"
+        "<Image FieldName=\"Logo\" Static=\"true\" Left=\"40\" Top=\"31\" Width=\"16\" Height=\"8\" "
+        "Value=\"" + Base64(Logo()) + "\"/>"
+        "<Barcode FieldName=\"QR\" Type=\"QRCode\" Left=\"38\" Top=\"13\" Width=\"17\" Height=\"17\"/>"
+        "<UserData FieldName=\"Shift\"/><UserData FieldName=\"Note\"/>"
+        "</Formatting><Labels>";
+    for (int i = 0; i < ALabels; ++i) {
+        const std::string n = std::to_string(i);
+        doc += "<Label Quantity=\"" + std::to_string(1 + i % 3) + "\">"
+               "<Record FieldName=\"Name\" Value=\"Молоко ультрапастеризованное 3,2% «Бурёнка» 1 л, "
+               "партия " + n + "\"/>"
+               "<Record FieldName=\"Price\" Value=\"" + std::to_string(79 + i % 120) + ",90 руб.\"/>"
+               "<Record FieldName=\"Unit\" Value=\"Цена за 1 л: " + std::to_string(79 + i % 120) +
+               ",90 руб. Артикул " + n + "\"/>"
+               "<Record FieldName=\"EAN\" Value=\"" + Ean13(i) + "\"/>"
+               "<Record FieldName=\"QR\" Value=\"https://shop.example/p/" + n + "?c=4607001234\"/>"
+               "<Record FieldName=\"Shift\" Value=\"SHIFT " + std::to_string(i % 5) + "\"/>"
+               "<Record FieldName=\"Note\" Value=\"REM Склад 3, ряд " + n + "\"/>"
+               "</Label>";
+    }
+    return doc + "</Labels></Data>";
+}
+
+void Configure(TPrinterTSPL& APrinter, int AResolution)
+{
+    APrinter.ApplySettings(AResolution, false, TTsplSettings());
+}
+
+// Peak resident memory since the last reset, in MiB.
+double PeakMiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
+    return 0;
+}
+
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// Parse, template and every label's script, streamed as the job would send them.
+void BM_PriceTags(benchmark::State& AState)
+{
+    const int resolution = static_cast<int>(AState.range(0));
+    const int labels = static_cast<int>(AState.range(1));
+    const std::string text = PriceTagDocument(labels);
+    TDocumentSettings settings;
+    std::size_t bytes = 0;
+    std::size_t scripts = 0;
+    for (auto _ : AState) {
+        TPrinterTSPL printer;
+        Configure(printer, resolution);
+        const pugi::xml_document document = ParseLabelDocument(text);
+        TLabelTemplate labelTemplate;
+        LoadTemplate(document, labelTemplate, printer, settings);
+        FillLabels(document, labelTemplate, printer, settings, [&](TScriptObject&& AScript) {
+            bytes += AScript.FValue.size();
+            ++scripts;
+            benchmark::DoNotOptimize(AScript.FValue.data());
+        });
+    }
+    AState.SetItemsProcessed(static_cast<std::int64_t>(scripts));
+    AState.counters["bytes_per_label"] = static_cast<double>(bytes) / static_cast<double>(scripts);
+}
+BENCHMARK(BM_PriceTags)
+    ->ArgNames({"dpi", "labels"})
+    ->Args({203, 1})->Args({203, 100})->Args({203, 10000})
+    ->Args({600, 1})->Args({600, 100})->Args({600, 10000})
+    ->Unit(benchmark::kMillisecond);
+
+// Peak memory of a 10,000-label job: every script held at once (the job's list, built before
+// anything is sent) against scripts handed on one by one.
+void BM_PeakMemory(benchmark::State& AState)
+{
+    const int resolution = static_cast<int>(AState.range(0));
+    const bool collect = AState.range(1) != 0;
+    const std::string text = PriceTagDocument(10000);
+    TDocumentSettings settings;
+    double peak = 0;
+    double before = 0;
+    for (auto _ : AState) {
+        ResetPeak();
+        before = PeakMiB();
+        TPrinterTSPL printer;
+        Configure(printer, resolution);
+        const pugi::xml_document document = ParseLabelDocument(text);
+        TLabelTemplate labelTemplate;
+        LoadTemplate(document, labelTemplate, printer, settings);
+        if (collect) {
+            const auto scripts = FillLabels(document, labelTemplate, printer, settings);
+            benchmark::DoNotOptimize(scripts.data());
+            peak = PeakMiB();
+        } else {
+            FillLabels(document, labelTemplate, printer, settings,
+                       [](TScriptObject&& AScript) { benchmark::DoNotOptimize(AScript.FValue.data()); });
+            peak = PeakMiB();
+        }
+    }
+    AState.counters["peak_MiB"] = peak;
+    AState.counters["growth_MiB"] = peak - before;
+    AState.counters["document_MiB"] = static_cast<double>(text.size()) / (1024.0 * 1024.0);
+}
+BENCHMARK(BM_PeakMemory)
+    ->ArgNames({"dpi", "collected"})
+    ->Args({203, 1})->Args({203, 0})->Args({600, 1})->Args({600, 0})
+    ->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace quorvane
+
+BENCHMARK_MAIN();
