@@ -43,17 +43,9 @@ TEST(CommPorts, NumbersMapToDevicesAndTheEnvironmentOverrides) {
     ::unsetenv("QUORVANE_COM3");
 }
 
-TEST(CommPorts, DefaultsAndBaudRateByNumber) {
+TEST(CommPorts, BaudRateByNumber) {
     TComm comm;
-    EXPECT_FALSE(comm.Opened());
     EXPECT_EQ(comm.BaudRateAsInt(), 9600);
-    EXPECT_EQ(comm.PortNumber(), 1);
-    EXPECT_EQ(comm.DataBits(), 8);
-    EXPECT_EQ(comm.Parity(), TParity::prNone);
-    EXPECT_EQ(comm.StopBits(), TStopBits::sbOneStopBit);
-    EXPECT_EQ(comm.Timeouts().ReadIntervalTimeout, 100u);
-    EXPECT_EQ(comm.Timeouts().WriteTotalTimeoutMultiplier, 50u);
-    EXPECT_EQ(comm.XonLimit(), 256);
     comm.SetBaudRateAsInt(14400);
     EXPECT_EQ(comm.BaudRate(), TBaudRate::br14400);
     comm.SetBaudRateAsInt(12345);  // not a rate of the list: unchanged
@@ -309,23 +301,6 @@ TEST_F(CommOnPty, OpenIsExclusiveAndCloseReleasesIt) {
     TComm again;
     again.SetPortNumber(7);
     EXPECT_TRUE(again.Open()) << again.ExtResultDescription();
-}
-
-TEST_F(CommOnPty, ReadWithinReturnsWhenTheAnswerComes) {
-    ASSERT_TRUE(Comm.Open());
-    std::thread device([&] {
-        std::this_thread::sleep_for(50ms);
-        test::WriteAll(Pty.Master(), "\x04");
-    });
-    const auto start = TClock::now();
-    std::string data;
-    EXPECT_TRUE(Comm.ReadStringWithin(1, data, DeadlineIn(10s)));
-    device.join();
-    EXPECT_EQ(data, "\x04");
-    EXPECT_LT(TClock::now() - start, 5s);
-    // Nothing comes: the deadline, then the read's own bound, then an empty answer.
-    EXPECT_TRUE(Comm.ReadStringWithin(1, data, DeadlineIn(50ms)));
-    EXPECT_EQ(data, "");
 }
 
 }  // namespace

@@ -144,24 +144,6 @@ TEST(PrinterPort, DeviceGoneFailsTheReadWithTheSystemText) {
     EXPECT_EQ(port.LastErrorDescription(), "Input/output error");
 }
 
-TEST(PrinterPort, ReadWithinReturnsWhenTheAnswerComes) {
-    PtyPair pty;
-    TPrinterPort port;
-    port.SetPortName(pty.Path());
-    ASSERT_EQ(port.OpenPort(true), 0);
-    std::thread device([&] {
-        std::this_thread::sleep_for(50ms);
-        test::WriteAll(pty.Master(), "\x01");
-    });
-    const auto start = TClock::now();
-    std::string data;
-    EXPECT_EQ(port.ReadFromPortWithin(1, data, DeadlineIn(10s)), 0);
-    device.join();
-    EXPECT_EQ(data, "\x01");
-    EXPECT_LT(TClock::now() - start, 5s);
-}
-
-// The slow cases, each bounded by the 500 ms read or a write window.
 TEST(PrinterPortSlow, SilentDeviceFailsTheCountedReadAndEmptiesReadEverything) {
     PtyPair pty;
     TPrinterPort port;
@@ -174,9 +156,6 @@ TEST(PrinterPortSlow, SilentDeviceFailsTheCountedReadAndEmptiesReadEverything) {
     data = "old";
     EXPECT_EQ(port.ReadFromPort(data, true), 0);
     EXPECT_EQ(data, "");
-    // With a deadline too: the wait, then the read's own bound, then the same failure.
-    EXPECT_EQ(port.ReadFromPortWithin(1, data, DeadlineIn(100ms)), 1001);
-    EXPECT_EQ(port.LastErrorDescription(), kNoDataText);
 }
 
 TEST(PrinterPortSlow, ReadEverythingGathersPiecesUntilSilence) {
