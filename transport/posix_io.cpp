@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -27,8 +28,10 @@ void TFileDescriptor::Reset(int AFd) {
 
 int WaitReady(int AFd, short AEvents, TDeadline ADeadline) {
     for (;;) {
+        // Long waits (no deadline at all is TDeadline::max()) go in slices poll() can take.
+        constexpr std::chrono::milliseconds kSlice = std::chrono::hours(1);
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(ADeadline - TClock::now());
-        const int timeout = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        const int timeout = static_cast<int>(std::clamp(left, std::chrono::milliseconds(0), kSlice).count());
         pollfd p{AFd, AEvents, 0};
         const int n = ::poll(&p, 1, timeout);
         if (n > 0) return p.revents;

@@ -175,6 +175,38 @@ TEST_F(CommOnPty, CountedReadTakesWhatComesAndSilenceIsNoFailure) {
     EXPECT_EQ(data, "ABCDEF");
 }
 
+TEST_F(CommOnPty, TimeoutsDecideWhenAReadEnds) {
+    ASSERT_TRUE(Comm.Open());
+    // Zero everywhere: no bound, the read waits for every byte asked for.
+    ASSERT_TRUE(Comm.SetTimeouts(TCommTimeouts{0, 0, 0, 0, 0}));
+    std::thread device([&] {
+        for (const char* part : {"A", "B", "C"}) {
+            std::this_thread::sleep_for(150ms);  // longer than the default byte interval
+            test::WriteAll(Pty.Master(), part);
+        }
+    });
+    std::string data;
+    EXPECT_TRUE(Comm.ReadString(3, data));
+    device.join();
+    EXPECT_EQ(data, "ABC");
+    // The default interval ends a read at the first long gap.
+    ASSERT_TRUE(Comm.SetTimeouts(TCommTimeouts{}));
+    std::thread gap([&] {
+        test::WriteAll(Pty.Master(), "X");
+        std::this_thread::sleep_for(300ms);
+        test::WriteAll(Pty.Master(), "Y");
+    });
+    EXPECT_TRUE(Comm.ReadString(2, data));
+    gap.join();
+    EXPECT_EQ(data, "X");
+    // Interval "no wait" without totals: what has arrived, at once.
+    ASSERT_TRUE(Comm.SetTimeouts(TCommTimeouts{TCommTimeouts::kNoWait, 0, 0, 0, 0}));
+    EXPECT_TRUE(Comm.ReadString(8, data));
+    EXPECT_EQ(data, "Y");
+    EXPECT_TRUE(Comm.ReadString(8, data));
+    EXPECT_EQ(data, "");
+}
+
 TEST_F(CommOnPty, QueuedReadTakesWhatWaitsAndFailsOnNothing) {
     std::string data;
     EXPECT_FALSE(Comm.ReadString(data, 0));  // closed: nothing queued
