@@ -153,7 +153,10 @@ TEST(Drawing, BarcodeGeometryFollowsItsParameters) {
     auto w3 = RunJob(kHeader + "BARCODE 0,0,\"39\",20,0,0,1,3,\"AB12\"\r\nPRINT 1\r\n");
     // 6 characters (with start/stop), 3 wide elements each.
     EXPECT_EQ(BlackBounds(OnlyLabel(w3)).right - BlackBounds(OnlyLabel(w2)).right, 6 * 3);
-    EXPECT_TRUE(plain.problems.empty() && hri.problems.empty() && rot.problems.empty());
+    // Alignment 2 centres the symbol on x.
+    auto centred = RunJob(kHeader + "BARCODE 200,0,\"EAN13\",20,0,0,2,4,2,\"400638133393\"\r\nPRINT 1\r\n");
+    ExpectRect(BlackBounds(OnlyLabel(centred)), 200 - 95, 0, 200 + 95, 20);
+    EXPECT_TRUE(plain.problems.empty() && hri.problems.empty() && rot.problems.empty() && centred.problems.empty());
 }
 
 TEST(Drawing, MatrixSymbolsUseModuleSizesInDots) {
@@ -192,6 +195,17 @@ TEST(Drawing, PrintCountsSetsAndCopies) {
     auto each = RunJob(kHeader + "PRINT 2,3\r\nPRINT 1\r\n", o);
     ASSERT_EQ(each.labels.size(), 7u);
     EXPECT_EQ(each.labels[6].number, 7);
+}
+
+TEST(Drawing, PrintWhileNotReadyIsJournalled) {
+    // The printer said ready to the first query and paper out to the second.
+    PrinterOptions o;
+    o.statusScript = {0x00, 0x04};
+    auto r = RunJob(kHeader + "\x1b!?PRINT 1\r\n\x1b!?PRINT 1\r\n", o);
+    EXPECT_EQ(r.reply, std::string("\x00\x04", 2));
+    EXPECT_EQ(r.labels.size(), 2u);
+    ASSERT_EQ(r.problems.size(), 1u);
+    EXPECT_EQ(r.problems[0], "printed while the status is 04");
 }
 
 TEST(Drawing, ProblemsAreJournalledAndTheJobGoesOn) {

@@ -126,6 +126,25 @@ TEST(PrinterServer, MechanicsReportPrintingAfterPrint) {
     EXPECT_EQ(Receive(c.Get(), 1), std::string(1, '\x20'));
 }
 
+TEST(PrinterServer, OneConnectionAtATime) {
+    PrinterServer server(LoopbackOptions());
+    server.Start();
+    UniqueFd first = Connect(server.Port());
+    Send(first.Get(), "\x1b!?");
+    EXPECT_EQ(Receive(first.Get(), 1), std::string(1, '\0'));
+    // The second connection waits in the queue: nothing of it is read while the first is open.
+    UniqueFd second = Connect(server.Port());
+    Send(second.Get(), "\x1b!?");
+    EXPECT_EQ(Receive(second.Get(), 1, 300), "");
+    first.Reset();
+    EXPECT_EQ(Receive(second.Get(), 1), std::string(1, '\0'));
+    second.Reset();
+    ASSERT_TRUE(server.WaitForJobs(2, 5s));
+    int starts = 0;
+    for (const auto& e : server.Journal()) starts += e.kind == "job" && e.detail == "start";
+    EXPECT_EQ(starts, 2);
+}
+
 TEST(PrinterServer, WritesLabelsRawJobsAndJournal) {
     fs::path dir = TempDir("out");
     PrinterOptions o = LoopbackOptions();

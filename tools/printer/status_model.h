@@ -18,8 +18,9 @@ public:
     // The reply to one status query: the next scripted byte while the script lasts, then
     // the fixed byte; "printing" is added while simulated printing is under way.
     std::uint8_t Answer(Clock::time_point now = Clock::now());
-    // The state without consuming a scripted byte.
-    std::uint8_t Peek(Clock::time_point now = Clock::now()) const;
+    // The state without consuming a scripted byte: what the last query was told (before any
+    // query, the first reply due), plus "printing" while printing.
+    std::uint8_t Current(Clock::time_point now = Clock::now()) const;
     // Queues print time after whatever is still printing.
     void AddBusy(std::chrono::duration<double> time, Clock::time_point now = Clock::now());
     Clock::time_point BusyUntil() const;
@@ -30,6 +31,8 @@ private:
     std::uint8_t FFixed;
     std::vector<std::uint8_t> FScript;
     std::size_t FNext = 0;
+    bool FAnswered = false;
+    std::uint8_t FLast = 0;
     Clock::time_point FBusyUntil{};
 };
 

@@ -419,15 +419,19 @@ void VirtualPrinter::DoText(const TsplCommand& cmd) {
         if (!content.text.empty()) Problem(cmd, "text too large to draw, skipped");
         return;
     }
-    // Alignment shifts along the text's own direction: x is then its centre or right end.
+    PlaceAligned(cmd, pic, x, y, Rotation(rot), align);
+}
+
+void VirtualPrinter::PlaceAligned(const TsplCommand& cmd, const MonoImage& pic, long long x, long long y, int rotation,
+                                  long long align) {
+    // Alignment shifts along the picture's own direction: x is then its centre or right end.
     long long shift = align == 2 ? pic.width / 2 : align == 3 ? pic.width : 0;
-    int r = Rotation(rot);
     long long px = x + FSettings.refX, py = y + FSettings.refY;
-    if (r == 0) px -= shift;
-    else if (r == 90) py -= shift;
-    else if (r == 180) px += shift;
+    if (rotation == 0) px -= shift;
+    else if (rotation == 90) py -= shift;
+    else if (rotation == 180) px += shift;
     else py += shift;
-    NoteClipped(cmd, Canvas().Place(pic, px, py, r, DrawMode::Or));
+    NoteClipped(cmd, Canvas().Place(pic, px, py, rotation, DrawMode::Or));
 }
 
 void VirtualPrinter::DoBarcode(const TsplCommand& cmd) {
@@ -442,7 +446,7 @@ void VirtualPrinter::DoBarcode(const TsplCommand& cmd) {
     long long rot = a.Int(5);
     s.narrow = static_cast<int>(a.Int(6, 1, 100));
     s.wide = static_cast<int>(a.Int(7, 1, 300));
-    if (cmd.args.size() == 10) a.Int(8, 0, 3);
+    long long align = cmd.args.size() == 10 ? a.Int(8, 0, 3) : 0;
     if (!a.Ok()) { Problem(cmd, a.Error()); return; }
     if (!ValidRotation(rot)) { Problem(cmd, "bad rotation"); return; }
     if (!cmd.args[2].quoted || !SymbolRenderer::KnownLinearType(s.type)) { Problem(cmd, "unknown barcode type " + cmd.args[2].text); return; }
@@ -450,7 +454,7 @@ void VirtualPrinter::DoBarcode(const TsplCommand& cmd) {
     s.content = cmd.args.back().text;
     s.dpi = FOptions.dpi;
     MonoImage pic = SymbolRenderer::Linear(s);
-    NoteClipped(cmd, Canvas().Place(pic, x + FSettings.refX, y + FSettings.refY, Rotation(rot), DrawMode::Or));
+    PlaceAligned(cmd, pic, x, y, Rotation(rot), align);
 }
 
 void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
@@ -570,7 +574,7 @@ void VirtualPrinter::DoPrint(const TsplCommand& cmd) {
     long long m = a.Int(0, 1, 999999999);
     long long n = cmd.args.size() == 2 ? a.Int(1, 1, 999999999) : 1;
     if (!a.Ok()) { Problem(cmd, a.Error()); return; }
-    std::uint8_t state = FStatus.Peek();
+    std::uint8_t state = FStatus.Current();
     if (state & ~StatusModel::kPrinting)
         Log("problem", cmd.name, cmd.line, "printed while the status is " + Hex(state));
     MonoImage picture = Canvas().Oriented(FSettings.direction == 1, FSettings.mirror == 1);

@@ -73,6 +73,8 @@ private:
     void DoPrint(const TsplCommand& cmd);
     void DoSet(const TsplCommand& cmd);
     void SaveLabel(const MonoImage& image, int copies);
+    void PlaceAligned(const TsplCommand& cmd, const MonoImage& pic, long long x, long long y, int rotation,
+                      long long align);
 
     const PrinterOptions FOptions;
     PrinterJournal& FJournal;
