@@ -5,12 +5,44 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "addin/wide_string.h"
 #include "tools/host/host_component.h"
 
 namespace quorvane::test {
+
+// A TCP listener on loopback: a network printer that accepts connections (through the backlog)
+// and never answers, enough for Open to reach a port.
+class TLoopbackListener {
+public:
+    TLoopbackListener() {
+        FSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (FSocket < 0 || bind(FSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            listen(FSocket, 16) != 0 || getsockname(FSocket, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+            throw std::runtime_error("no loopback listener");
+        FPort = ntohs(addr.sin_port);
+    }
+    ~TLoopbackListener() { close(FSocket); }
+    TLoopbackListener(const TLoopbackListener&) = delete;
+    TLoopbackListener& operator=(const TLoopbackListener&) = delete;
+
+    int Port() const { return FPort; }
+
+private:
+    int FSocket = -1;
+    int FPort = 0;
+};
 
 // The real component loaded through the host harness, one driver object per test; the driver
 // log goes into a private folder that is removed afterwards.
@@ -92,6 +124,13 @@ protected:
     static std::u16string V8Text(const V8Variant& AValue) {
         if (AValue.vt != VTYPE_PWSTR || AValue.VarEnum.vtRecWideString.pwstrVal == nullptr) return {};
         return std::u16string(AValue.VarEnum.vtRecWideString.pwstrVal, AValue.VarEnum.vtRecWideString.wstrLen);
+    }
+
+    // Settings that let Open reach a printer: the network transport to AListener.
+    void UseNetworkPrinter(const TLoopbackListener& AListener) {
+        ASSERT_TRUE(SetParameter("InterfaceType", host::IntValue(2)));
+        ASSERT_TRUE(SetParameter("IPAddress", host::StringValue(Memory, "127.0.0.1")));
+        ASSERT_TRUE(SetParameter("IPPort", host::IntValue(AListener.Port())));
     }
 
     std::string LogDir() const { return FLogDir; }

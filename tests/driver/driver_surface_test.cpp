@@ -204,6 +204,8 @@ TEST_F(DriverHostTest, FailuresReachGetLastErrorAndStayThere) {
     // Failures inside methods never reach the host as errors of the call itself.
     EXPECT_TRUE(Connection.Errors.empty());
 
+    TLoopbackListener printer;
+    UseNetworkPrinter(printer);
     TCall open = Call(u"Open", EmptyValue());
     EXPECT_TRUE(open.Result.VarEnum.bVal);
     EXPECT_EQ(LastError(), std::make_pair(0, std::string()));
@@ -300,6 +302,8 @@ TEST_F(DriverHostTest, OpenAndCloseGuardTheLabelMethods) {
     EXPECT_EQ(LastError().second, "Устройство не включено");
 
     // Open puts a barcode width outside 1..10 back to 1.
+    TLoopbackListener printer;
+    UseNetworkPrinter(printer);
     for (int narrow : {0, 11, -3}) {
         ASSERT_TRUE(SetParameter("BarcodeNarrow", IntValue(narrow)));
         ASSERT_TRUE(Call(u"Open", EmptyValue()).Result.VarEnum.bVal);
