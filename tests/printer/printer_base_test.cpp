@@ -160,19 +160,5 @@ TEST(RotatedBarcodePlacement, KeepsPictureAndMatrixSymbolsInPlace) {
     EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "code128", true), (TFieldBox{45, 7, 10, 2}));
 }
 
-TEST(FieldObject, CopiesEveryArgument) {
-    const TFieldObject field(TFieldType::ftBarcode, "{T}", 40, 10, 1, 2, 90, 0, "Arial", "bold", "", "", false,
-                             true, "ean13");
-    EXPECT_EQ(field.FieldType, TFieldType::ftBarcode);
-    EXPECT_EQ(field.FieldValue, "{T}");
-    EXPECT_EQ(field.BarcodeType, "ean13");
-    EXPECT_EQ(std::tie(field.Left, field.Top, field.Width, field.Height, field.Orientation),
-              std::make_tuple(1, 2, 40, 10, 90));
-    EXPECT_EQ(field.FontName, "Arial");
-    EXPECT_EQ(field.FontStyle, "bold");
-    EXPECT_TRUE(field.IsStatic);
-    EXPECT_FALSE(field.Multiline);
-}
-
 }  // namespace
 }  // namespace quorvane
