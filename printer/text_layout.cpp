@@ -151,14 +151,18 @@ void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, c
     clip.Bottom = std::min(clip.Bottom, ATarget.Height());
     if (clip.Empty()) return;
 
-    // Draw into a one-bit surface covering only the clip rectangle, then copy the ink across.
+    // Draw into a one-bit surface of whole target rows from x = 0, so that the ink is copied
+    // across byte by byte; the clip rectangle bounds the drawing.
+    const std::int32_t width = clip.Right;
     std::unique_ptr<cairo_surface_t, SurfaceDestroy> surface(
-        cairo_image_surface_create(CAIRO_FORMAT_A1, clip.Width(), clip.Height()));
+        cairo_image_surface_create(CAIRO_FORMAT_A1, width, clip.Height()));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) throw std::bad_alloc();
     {
         std::unique_ptr<cairo_t, CairoDestroy> cr(cairo_create(surface.get()));
         cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
         cairo_set_source_rgba(cr.get(), 0, 0, 0, 1);
+        cairo_rectangle(cr.get(), clip.Left, 0, clip.Width(), clip.Height());
+        cairo_clip(cr.get());
         PangoLayout* layout = FImpl->Layout.get();
         std::int32_t x = AX;
         if (FImpl->BoxWidth >= 0 && FImpl->Align != 0) {
@@ -167,7 +171,7 @@ void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, c
             const std::int32_t free = FImpl->BoxWidth - logical.width;
             x += (FImpl->Align & kTfCenter) ? free / 2 : free;
         }
-        cairo_translate(cr.get(), x - clip.Left, AY - clip.Top);
+        cairo_translate(cr.get(), x, AY - clip.Top);
 
         std::unique_ptr<PangoLayoutIter, LayoutIterFree> iter(pango_layout_get_iter(layout));
         bool first = true;
@@ -186,18 +190,14 @@ void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, c
 
     const unsigned char* data = cairo_image_surface_get_data(surface.get());
     const int stride = cairo_image_surface_get_stride(surface.get());
+    const std::size_t bytes = (static_cast<std::size_t>(width) + 7) / 8;
     for (std::int32_t y = 0; y < clip.Height(); ++y) {
-        const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
-        for (std::int32_t xb = 0; xb * 8 < clip.Width(); ++xb) {
+        const unsigned char* in = data + static_cast<std::ptrdiff_t>(y) * stride;
+        std::uint8_t* out = ATarget.Row(clip.Top + y);
+        for (std::size_t xb = 0; xb < bytes; ++xb) {
+            if (in[xb] == 0) continue;
             // cairo keeps the first pixel in the low bit on little-endian machines.
-            std::uint8_t bits = row[xb];
-            if (std::endian::native == std::endian::little) bits = kBitReverse[bits];
-            if (bits == 0) continue;
-            for (std::int32_t bit = 0; bit < 8; ++bit) {
-                const std::int32_t x = xb * 8 + bit;
-                if (x >= clip.Width()) break;
-                if ((bits >> (7 - bit)) & 1U) ATarget.SetPixel(clip.Left + x, clip.Top + y, true);
-            }
+            out[xb] |= std::endian::native == std::endian::little ? kBitReverse[in[xb]] : in[xb];
         }
     }
 }
