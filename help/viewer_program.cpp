@@ -131,6 +131,8 @@ void RunViewerProgram(const std::vector<std::string>& AArguments) {
     TSpawnActions actions;
     posix_spawn_file_actions_addopen(actions.Get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(actions.Get(), writeEnd.Get(), STDERR_FILENO);
+    // The host's own descriptors (ports, sockets, pipes) stay with the host.
+    posix_spawn_file_actions_addclosefrom_np(actions.Get(), STDERR_FILENO + 1);
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(path.c_str()));

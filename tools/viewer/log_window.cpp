@@ -33,6 +33,12 @@ bool NameLess(const std::string& A, const std::string& B) {
     return cmp != 0 ? cmp < 0 : A < B;
 }
 
+// The drop-down's own button, an internal child of the combo box.
+void FindToggleButton(GtkWidget* AWidget, gpointer AFound) {
+    if (GTK_IS_TOGGLE_BUTTON(AWidget)) *static_cast<GtkWidget**>(AFound) = AWidget;
+    else if (GTK_IS_CONTAINER(AWidget)) gtk_container_forall(GTK_CONTAINER(AWidget), FindToggleButton, AFound);
+}
+
 std::optional<std::int64_t> LastWriteTime(const std::string& APath) {
     struct stat st {};
     if (stat(APath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
@@ -77,7 +83,10 @@ TLogWindow::TLogWindow(std::string ADirectory) : FLogDirectory(std::move(ADirect
     GtkToolItem* listItem = gtk_tool_item_new();
     gtk_container_add(GTK_CONTAINER(listItem), FLogFiles);
     gtk_toolbar_insert(GTK_TOOLBAR(toolbar), listItem, -1);
-    g_signal_connect(FLogFiles, "notify::popup-shown", G_CALLBACK(OnPopupShown), this);
+    GtkWidget* listButton = nullptr;
+    gtk_container_forall(GTK_CONTAINER(FLogFiles), FindToggleButton, &listButton);
+    if (listButton != nullptr) g_signal_connect(listButton, "event", G_CALLBACK(OnListButtonEvent), this);
+    g_signal_connect(FLogFiles, "popup", G_CALLBACK(OnListPopup), this);
     g_signal_connect(FLogFiles, "changed", G_CALLBACK(OnChanged), this);
 
     GtkToolItem* openDir = gtk_tool_button_new(nullptr, "Открыть папку");
@@ -174,12 +183,20 @@ void TLogWindow::OpenDirectory() {
     }
 }
 
-void TLogWindow::OnPopupShown(GObject* AObject, GParamSpec*, gpointer AThis) {
+// The list is filled afresh as it drops down (files may have appeared since), before its menu
+// opens: a menu emptied while open is drawn broken. The selection stays empty until the user
+// picks a file. Mouse: the combo's own button, before the combo handles the press.
+gboolean TLogWindow::OnListButtonEvent(GtkWidget*, GdkEvent* AEvent, gpointer AThis) {
+    auto* self = static_cast<TLogWindow*>(AThis);
     gboolean shown = FALSE;
-    g_object_get(AObject, "popup-shown", &shown, nullptr);
-    // Files may have appeared since; the selection stays empty until the user picks one.
-    if (shown) static_cast<TLogWindow*>(AThis)->FillList();
+    g_object_get(self->FLogFiles, "popup-shown", &shown, nullptr);
+    if (AEvent->type == GDK_BUTTON_PRESS && AEvent->button.button == GDK_BUTTON_PRIMARY && !shown)
+        self->FillList();
+    return FALSE;
 }
+
+// Keyboard (Alt+Down, Space): the combo's popup action.
+void TLogWindow::OnListPopup(GtkComboBox*, gpointer AThis) { static_cast<TLogWindow*>(AThis)->FillList(); }
 
 void TLogWindow::OnChanged(GtkComboBox*, gpointer AThis) {
     static_cast<TLogWindow*>(AThis)->ShowSelectedFile();

@@ -29,7 +29,8 @@ private:
     void OpenDirectory();
     std::string SelectedPath() const;
 
-    static void OnPopupShown(GObject* AObject, GParamSpec* ASpec, gpointer AThis);
+    static gboolean OnListButtonEvent(GtkWidget* AButton, GdkEvent* AEvent, gpointer AThis);
+    static void OnListPopup(GtkComboBox* ACombo, gpointer AThis);
     static void OnChanged(GtkComboBox* ACombo, gpointer AThis);
     static gboolean OnTimer(gpointer AThis);
     static void OnOpenDir(GtkToolButton* AButton, gpointer AThis);
