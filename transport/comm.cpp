@@ -214,7 +214,9 @@ bool TComm::Close() {
         // leaves the text of the last real failure in place.
         int dtr = TIOCM_DTR;
         ::ioctl(FHandle.Get(), TIOCMBIC, &dtr);
-        ::tcflush(FHandle.Get(), TCIOFLUSH);
+        // Only the input: the tail of the last write may still wait in the output queue
+        // (a write returns once the kernel has the bytes), and closing lets it drain.
+        ::tcflush(FHandle.Get(), TCIFLUSH);
         ReleaseHandle();
     }
     return true;
@@ -224,7 +226,9 @@ bool TComm::Purge(bool AAbort) {
     if (!OpenOnDemand()) return false;
     // Nothing is ever pending in the background here, so aborting adds nothing to the flush.
     (void)AAbort;
-    if (::tcflush(FHandle.Get(), TCIOFLUSH) != 0) return RecordSystemError();
+    // The output queue is left alone: unlike a completed write on Windows, a completed write
+    // here may still have bytes on their way to the printer, and dropping them cuts a label.
+    if (::tcflush(FHandle.Get(), TCIFLUSH) != 0) return RecordSystemError();
     return true;
 }
 

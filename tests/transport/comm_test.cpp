@@ -148,6 +148,20 @@ TEST_F(CommOnPty, WriteStrSendsBytesUnchangedAndEmptyOpensNothing) {
     EXPECT_EQ(test::ReadFor(Pty.Master(), job.size(), 2s), job);
 }
 
+TEST_F(CommOnPty, PurgeAndCloseKeepBytesStillOnTheirWayToThePrinter) {
+    // More than the terminal buffers hold, so the write returns with bytes still queued.
+    std::string job(200000, '\0');
+    for (std::size_t i = 0; i < job.size(); ++i) job[i] = static_cast<char>('A' + i % 26);
+    std::string received;
+    std::thread printer([&] { received = test::ReadFor(Pty.Master(), job.size() + 3, 10s); });
+    ASSERT_TRUE(Comm.WriteStr(job, 0)) << Comm.ExtResultDescription();
+    ASSERT_TRUE(Comm.Purge(true));
+    ASSERT_TRUE(Comm.WriteStr("\x1b!?", 0));
+    Comm.Close();
+    printer.join();
+    EXPECT_TRUE(received == job + "\x1b!?") << received.size() << " of " << job.size() + 3 << " bytes arrived";
+}
+
 TEST_F(CommOnPty, PurgeDropsWhatThePrinterSentBefore) {
     ASSERT_TRUE(Comm.Open());
     test::WriteAll(Pty.Master(), "stale reply");
