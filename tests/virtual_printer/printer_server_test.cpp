@@ -192,21 +192,25 @@ TEST(PrinterServer, PseudoTerminalCarriesJobsAndReplies) {
         PrinterServer server(o);
         EXPECT_EQ(server.Port(), 0);
         server.Start();
-        for (int job = 1; job <= 2; ++job) {
+        // Sessions one after another: open, ask the status, send the label, close. A pty has
+        // no job boundaries of its own; the close of each session ends its job.
+        for (int job = 1; job <= 3; ++job) {
             UniqueFd port(::open(o.ptyLink.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
             ASSERT_TRUE(port.Valid());
             termios tio{};
             ASSERT_EQ(::tcgetattr(port.Get(), &tio), 0);
             ::cfmakeraw(&tio);
             ::tcsetattr(port.Get(), TCSANOW, &tio);
-            // Bitmap bytes include LF and CR, which a cooked terminal would have changed.
-            Send(port.Get(), "\x1b!?SIZE 20 mm,10 mm\r\nCLS\r\nBITMAP 0,0,1,2,0,\n\r\r\nPRINT 1\r\n");
+            Send(port.Get(), "\x1b!?");
             EXPECT_EQ(Receive(port.Get(), 1), std::string(1, '\0'));
+            // Bitmap bytes include LF and CR, which a cooked terminal would have changed.
+            Send(port.Get(), "SIZE 20 mm,10 mm\r\nCLS\r\nBITMAP 0,0,1,2,0,\n\r\r\nPRINT 1\r\n");
             port.Reset();
             ASSERT_TRUE(server.WaitForJobs(job, 5s)) << job;
         }
         auto labels = server.Labels();
-        ASSERT_EQ(labels.size(), 2u);
+        ASSERT_EQ(labels.size(), 3u);
+        EXPECT_EQ(labels[2].job, 3);
         // 0x0A = 00001010: black dots where the bits are 0.
         EXPECT_EQ(labels[1].image.At(0, 0), 1);
         EXPECT_EQ(labels[1].image.At(4, 0), 0);

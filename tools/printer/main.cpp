@@ -24,7 +24,10 @@ Options:
                        output is the port number.
   --pty LINK           also create a pseudo-terminal (a stand-in for a serial or USB port) and
                        a symlink LINK to its slave side; a job lasts from the first byte until
-                       the last program using the slave side closes it.
+                       the program using the slave side closes it. A pty carries no job
+                       boundaries: bytes written by a session opened before the previous
+                       one's close was seen join the previous job (with scripts, prefer
+                       --idle-exit to --jobs on a pty).
   --journal FILE       append a JSON-lines journal of every command, reply, label and problem
                        (unknown command, bad argument, truncated bitmap, content outside the
                        label, ...) to FILE.

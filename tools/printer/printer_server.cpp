@@ -109,6 +109,11 @@ void PrinterServer::Run() {
                 fds.push_back({FPty->Fd(), POLLIN, 0});
             }
         }
+        int watchIdx = -1;
+        if (FPty && !client.Valid()) {
+            watchIdx = static_cast<int>(fds.size());
+            fds.push_back({FPty->CloseWatchFd(), POLLIN, 0});
+        }
         int timeout = FPty && !client.Valid() && !ptyActive ? 10 : 200;
         int rc = ::poll(fds.data(), fds.size(), timeout);
         if (rc < 0) {
@@ -136,7 +141,24 @@ void PrinterServer::Run() {
             client = FListener->Accept();
             lastActivity = Clock::now();
         }
+        // A session's close ends its job: what it wrote before closing is already in the
+        // buffer. Closes are looked at before every pty read, so that a session opened right
+        // after the close (which waits for its status reply) starts a job of its own.
+        auto takePtyClose = [&] {
+            if (!FPty->TakeCloses()) return;
+            for (;;) {
+                ssize_t n = ::read(FPty->Fd(), buf.data(), buf.size());
+                if (n <= 0) break;
+                std::string reply = FPrinter->Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+                if (!reply.empty()) SendAll(FPty->Fd(), reply, false);
+            }
+            EndJob();
+            ptyActive = false;
+            lastActivity = Clock::now();
+        };
+        if (watchIdx >= 0 && (fds[watchIdx].revents & POLLIN)) takePtyClose();
         if (ptyIdx >= 0 && fds[ptyIdx].revents) {
+            takePtyClose();
             ssize_t n = ::read(FPty->Fd(), buf.data(), buf.size());
             if (n > 0) {
                 ptyActive = true;

@@ -1,6 +1,7 @@
 #include "tools/printer/pty_port.h"
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -28,6 +29,9 @@ PtyPort::PtyPort(const std::string& link) : FLink(link) {
         ::cfmakeraw(&tio);
         ::tcsetattr(FMaster.Get(), TCSANOW, &tio);
     }
+    FWatch.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!FWatch.Valid() || ::inotify_add_watch(FWatch.Get(), FSlave.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
+        throw std::runtime_error(std::string("cannot watch the pseudo-terminal: ") + std::strerror(errno));
     struct stat st{};
     if (::lstat(FLink.c_str(), &st) == 0) {
         if (!S_ISLNK(st.st_mode)) throw std::runtime_error(FLink + " exists and is not a symlink");
@@ -35,6 +39,21 @@ PtyPort::PtyPort(const std::string& link) : FLink(link) {
     }
     if (::symlink(FSlave.c_str(), FLink.c_str()) != 0)
         throw std::runtime_error("cannot create symlink " + FLink + ": " + std::strerror(errno));
+}
+
+bool PtyPort::TakeCloses() {
+    alignas(inotify_event) char buf[4096];
+    bool closed = false;
+    for (;;) {
+        ssize_t n = ::read(FWatch.Get(), buf, sizeof buf);
+        if (n <= 0) break;
+        for (char* p = buf; p < buf + n;) {
+            auto* ev = reinterpret_cast<inotify_event*>(p);
+            if (ev->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) closed = true;
+            p += sizeof(inotify_event) + ev->len;
+        }
+    }
+    return closed;
 }
 
 PtyPort::~PtyPort() {

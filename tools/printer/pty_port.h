@@ -17,9 +17,15 @@ public:
 
     int Fd() const { return FMaster.Get(); }
     const std::string& SlavePath() const { return FSlave; }
+    // Readable when a program has closed the slave side: a session (job) has ended even if
+    // the next one opened the slave before the hang-up could be seen.
+    int CloseWatchFd() const { return FWatch.Get(); }
+    // Consumes the pending notifications; true when at least one close was among them.
+    bool TakeCloses();
 
 private:
     UniqueFd FMaster;
+    UniqueFd FWatch;
     std::string FSlave;
     std::string FLink;
 };
