@@ -113,7 +113,7 @@ TEST(LogFileList, OnlyLogFilesOfAnyCaseSortedByName) {
     fs::remove_all(dir);
 }
 
-TEST_F(ViewerWindowTest, LogWindowShowsTheNewestLogFileAndFollowsIt) {
+TEST_F(ViewerWindowTest, LogWindowShowsTheNewestLogFileFollowsItAndOffersNewFiles) {
     WriteLines(FLogs / "quorvane_2026.12.06.log", 1);
     WriteLines(FLogs / "quorvane_2026.12.07.LOG", 3);  // the newest log file
     WriteLines(FLogs / "quorvane_2026.12.08.txt", 6);   // sorts last but is no log file
@@ -134,6 +134,13 @@ TEST_F(ViewerWindowTest, LogWindowShowsTheNewestLogFileAndFollowsIt) {
     shown = WaitForPicture(x, *id, "log-appended.png", 3s, lines(5));
     ASSERT_TRUE(shown);
     EXPECT_EQ(test::CountTextLines(*shown), 5) << "see log-appended.png";
+
+    // A file that appears later is offered when the list drops down; picking it shows it.
+    WriteLines(FLogs / "quorvane_2026.12.09.log", 7);
+    ASSERT_TRUE(test::ClickAndType(x, *id, 100, 20, {"End", "Return"}));
+    shown = WaitForPicture(x, *id, "log-picked.png", 5s, lines(7));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(test::CountTextLines(*shown), 7) << "see log-picked.png";
 
     ASSERT_TRUE(test::PressEscape(x, *id));
     const auto status = window.WaitExit(10s);

@@ -160,6 +160,18 @@ bool PressEscape(const TXvfb& AX, const std::string& AWindow) {
     return RunTool({"xdotool", "windowfocus", "--sync", AWindow, "key", "Escape"}, AX.Env()).has_value();
 }
 
+bool ClickAndType(const TXvfb& AX, const std::string& AWindow, int AX0, int AY0,
+                  const std::vector<std::string>& AKeys) {
+    if (!RunTool({"xdotool", "mousemove", "--window", AWindow, std::to_string(AX0), std::to_string(AY0),
+                  "click", "1"}, AX.Env()))
+        return false;
+    for (const std::string& key : AKeys) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the menu opens, the item shows
+        if (!RunTool({"xdotool", "key", key}, AX.Env())) return false;
+    }
+    return true;
+}
+
 std::optional<TImage> Screenshot(const TXvfb& AX, const std::string& AWindow, const std::string& APngName) {
     // One capture, judged by the test and kept as PNG, so people see what was judged.
     const std::string png = ScreensFolder() + "/" + APngName;

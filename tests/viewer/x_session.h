@@ -58,6 +58,10 @@ std::optional<std::string> FindWindow(const TXvfb& AX, const std::string& ATitle
 // Closes the window the way a person would, with Escape.
 bool PressEscape(const TXvfb& AX, const std::string& AWindow);
 
+// A left click at a point of the window, then the keys (xdotool names) in turn.
+bool ClickAndType(const TXvfb& AX, const std::string& AWindow, int AX0, int AY0,
+                  const std::vector<std::string>& AKeys);
+
 // An RGB screenshot of one window.
 struct TImage {
     int Width = 0;
