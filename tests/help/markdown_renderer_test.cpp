@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -92,6 +91,30 @@ protected:
 
 const char kBom[] = "\xEF\xBB\xBF";
 
+// "{XXXXXXXX-XXXX-4XXX-YXXX-XXXXXXXXXXXX}", upper-case hex, Y one of 8 9 A B.
+bool IsRegistryGuid(const std::string& AText) {
+    if (AText.size() != 38 || AText.front() != '{' || AText.back() != '}') return false;
+    for (std::size_t i = 1; i < 37; ++i) {
+        const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+        const char c = AText[i];
+        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+    }
+    return AText[15] == '4' && std::string("89AB").find(AText[20]) != std::string::npos;
+}
+
+// The relative file references (src="..." and href="...") of a page.
+std::vector<std::string> FileReferences(const std::string& APage) {
+    std::vector<std::string> refs;
+    for (const std::string attr : {"src=\"", "href=\""}) {
+        for (std::size_t at = APage.find(attr); at != std::string::npos; at = APage.find(attr, at + 1)) {
+            const std::size_t start = at + attr.size();
+            const std::string ref = APage.substr(start, APage.find('"', start) - start);
+            if (ref.find_first_of("#:") == std::string::npos) refs.push_back(ref);
+        }
+    }
+    return refs;
+}
+
 TEST_F(MarkdownRendererTest, PageLinksTheStyleSheetAndSitsBesideThePictures) {
     const TShown shown = RenderAndCapture({{"help.md", "# Title\n\nText ![a](pic.png)\n"},
                                            {"github.css", "body{}"},
@@ -131,14 +154,13 @@ TEST_F(MarkdownRendererTest, ByteOrderMarkSelectsTheEncoding) {
 }
 
 TEST_F(MarkdownRendererTest, EachRenderUsesItsOwnFolderAndRemovesIt) {
-    const std::regex guid(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})");
     const TShown first = RenderAndCapture({{"help.md", "a"}});
     const TShown second = RenderAndCapture({{"help.md", "b"}});
     const fs::path a = fs::path(first.Page).parent_path(), b = fs::path(second.Page).parent_path();
     EXPECT_NE(a, b);
     EXPECT_EQ(a.parent_path(), FTmp);
-    EXPECT_TRUE(std::regex_match(a.filename().string(), guid)) << a;
-    EXPECT_TRUE(std::regex_match(b.filename().string(), guid)) << b;
+    EXPECT_TRUE(IsRegistryGuid(a.filename().string())) << a;
+    EXPECT_TRUE(IsRegistryGuid(b.filename().string())) << b;
     EXPECT_TRUE(TmpIsEmpty());
 }
 
@@ -206,17 +228,19 @@ TEST_F(MarkdownRendererTest, EntriesLeavingTheFolderAreRefused) {
 TEST_F(MarkdownRendererTest, EmbeddedHelpRendersWithItsStyleSheetAndPictures) {
     std::string page, bytes;
     std::vector<std::string> missing;
+    std::size_t refs = 0;
     TMarkdownRenderer::Render("help", "Справка", [&](const std::string& APage, const std::string&) {
         page = APage;
         bytes = ReadBytes(APage);
-        const std::regex ref(R"re((?:src|href)="([^"#:]+)")re");
-        for (auto it = std::sregex_iterator(bytes.begin(), bytes.end(), ref); it != std::sregex_iterator(); ++it)
-            if (!fs::exists(fs::path(APage).parent_path() / (*it)[1].str())) missing.push_back((*it)[1]);
+        for (const std::string& ref : FileReferences(bytes))
+            if (!fs::exists(fs::path(APage).parent_path() / ref)) missing.push_back(ref);
+        refs = FileReferences(bytes).size();
     });
     ASSERT_FALSE(page.empty());
     EXPECT_EQ(bytes.rfind(std::string(kBom) + "<!DOCTYPE html>\r\n", 0), 0u);
     EXPECT_NE(bytes.find("<link href=\"github.css\" rel=\"stylesheet\">"), std::string::npos);
     EXPECT_NE(bytes.find("<h1>"), std::string::npos);
+    EXPECT_GE(refs, 4u);  // the style sheet and the pictures
     EXPECT_TRUE(missing.empty()) << missing.front();
     EXPECT_TRUE(TmpIsEmpty());
 }
