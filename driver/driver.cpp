@@ -5,7 +5,9 @@
 
 #include "addin/export_text.h"
 #include "driver/equipment_errors.h"
+#include "driver/print_job.h"
 #include "driver/printer_models.h"
+#include "driver/ribbon_setup.h"
 #include "driver/xml_text.h"
 #include "log/driver_log.h"
 #include "transport/usb_print_list.h"
@@ -30,6 +32,18 @@ pugi::xml_node FindNamedElement(const pugi::xml_document& ADoc, const char* ANam
     return ADoc.document_element().find_node([AName](pugi::xml_node n) {
         return n.type() == pugi::node_element && SameTextIgnoreCase(n.attribute("Name").value(), AName);
     });
+}
+
+// The demo label of the device test: one 30 x 20 mm label with a line of text.
+std::string DemoLabelDocument(const std::string& AText) {
+    return "<?xml version=\"1.0\"?><Data><Formatting Width = \"30\" Height=\"20\"><Text FieldName=\"Field\" "
+           "FontSize=\"8\" FontName=\"Arial\" Multiline=\"True\" Left=\"1\" Top=\"2\" Width=\"30\" "
+           "Height=\"20\"/></Formatting><Labels><Label Quantity=\"1\"><Record FieldName=\"Field\" Value=\"" +
+           AText + "\"/></Label></Labels></Data>";
+}
+
+bool IsBlank(const std::string& AText) {
+    return AText.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
 }  // namespace
@@ -97,24 +111,113 @@ void TDriver::CheckEnabled() const {
     if (!Enabled()) throw std::runtime_error(EquipmentErrorText(70));
 }
 
-void TDriver::Open() {
-    TLabelPrinterDriver::Open();
-    if (FBarcodeNarrow <= 0 || FBarcodeNarrow > 10) FBarcodeNarrow = 1;
-    if (const auto it = FUSBPortDictionary.find(FUSBPort); it != FUSBPortDictionary.end()) FModel = it->second;
-    SetLogMode(GetLogEnabled() ? 3 : 0);
+TPortManager& TDriver::PortManager() const {
+    if (!FPortManager) throw std::runtime_error("Неизвестный тип интерфейса: " + std::to_string(FInterfaceType));
+    return *FPortManager;
 }
 
-void TDriver::Close() { TLabelPrinterDriver::Close(); }
+TTsplSettings TDriver::TsplSettings() const {
+    TTsplSettings s;
+    s.Model = FModel;
+    s.BarcodeNarrow = FBarcodeNarrow;
+    s.PrintMethod = FPrintMethod;
+    s._2DBarcodeAsPicture = F2DBarcodeAsPicture;
+    s.PDF417DataCompression = FPDF417DataCompression;
+    s.PDF417CorrectionLevel = FPDF417CorrectionLevel;
+    s.PDF417CenterPattern = FPDF417CenterPattern;
+    s.PDF417ModuleWidth = FPDF417ModuleWidth;
+    s.PDF417ModuleHeight = FPDF417ModuleHeight;
+    s.PDF417Rows = FPDF417Rows;
+    s.PDF417Cols = FPDF417Cols;
+    s.PDF417Truncate = FPDF417Truncate;
+    s.DataMatrixModuleSize = FDataMatrixModuleSize;
+    s.DataMatrixSize = FDataMatrixSize;
+    s.QRCodeECCLevel = FQRCodeECCLevel;
+    s.QRCodeCellWidth = FQRCodeCellWidth;
+    s.QRCodeMode = FQRCodeMode;
+    s.QRCodeModel = FQRCodeModel;
+    return s;
+}
+
+TDocumentSettings TDriver::DocumentSettings() const {
+    TDocumentSettings s;
+    s.Gap = FGap;
+    s.Density = FDensity;
+    s.Direction = FDirection;
+    s.Speed = FSpeed;
+    s.Codepage = FCodepage;
+    s._2DBarcodeAsPicture = F2DBarcodeAsPicture;
+    return s;
+}
+
+void TDriver::Open() {
+    TLabelPrinterDriver::Open();
+    FPortManager.reset();
+    switch (FInterfaceType) {
+        case 0:
+            FPortManager = std::make_unique<TPortManager>(FUSBPort);
+            break;
+        case 1:
+            FPortManager = std::make_unique<TPortManager>(FCOMPort, FBaudRate, FDataBits, FStopBits, FParity);
+            break;
+        case 2:
+            FPortManager = std::make_unique<TPortManager>(FIPAddress, FIPPort);
+            break;
+        default:
+            break;
+    }
+    if (FBarcodeNarrow <= 0 || FBarcodeNarrow > 10) FBarcodeNarrow = 1;
+    if (const auto it = FUSBPortDictionary.find(FUSBPort); it != FUSBPortDictionary.end()) FModel = it->second;
+    FPrinter.ApplySettings(FResolution, FStretchImage, TsplSettings());
+    SetLogMode(GetLogEnabled() ? 3 : 0);
+
+    // Proves the port; Enabled stays true and the manager stays in place when it fails.
+    TPortManager& port = PortManager();
+    TPortCloser closer(port);
+    port.OpenPort();
+}
+
+void TDriver::Close() {
+    FPortManager.reset();
+    TLabelPrinterDriver::Close();
+}
 
 void TDriver::DoInitializePrinter() {
     CheckEnabled();
     // Only the models with a ribbon switch need the printer; the others are ready as they are.
-    if (FModel == 3 || FModel == 4) throw std::runtime_error("Настройка ленты принтера в этой сборке недоступна");
+    if (FModel != 3 && FModel != 4) return;
+    TPortManager& port = PortManager();
+    TPortCloser closer(port);
+    port.OpenPort();
+    SetUpRibbon(port, FModel, FPrintMethod, TWaitClock::System());
 }
 
-void TDriver::DoPrintLabels(const pugi::xml_document& /*ADocument*/, const std::string& /*APrintMode*/) {
+void TDriver::DoPrintLabels(const pugi::xml_document& ADocument, const std::string& APrintMode) {
     CheckEnabled();
-    throw std::runtime_error("Печать этикеток в этой сборке недоступна");
+    FScriptList.clear();
+    const TDocumentSettings settings = DocumentSettings();
+    if (SameTextIgnoreCase(APrintMode, "first") || !FTemplateCreated) {
+        // LoadTemplate replaces the template only when the whole layout has been read.
+        LoadTemplate(ADocument, FTemplate, FPrinter, settings);
+        FTemplateCreated = true;
+    }
+    if (SameTextIgnoreCase(APrintMode, "last")) FTemplateCreated = false;
+    // Every label is built before the port opens: a document error prints nothing.
+    FScriptList = FillLabels(ADocument, FTemplate, FPrinter, settings);
+    TPrintJobOptions options;
+    options.ExtLogEnabled = FExtLogEnabled;
+    SendLabelScripts(PortManager(), FScriptList, options);
+}
+
+void TDriver::DoDeviceTest(std::string& /*ADescription*/, std::string& /*ADemoModeDescription*/) {
+    FDensity = 10;
+    Open();
+    const TDriverInfo info = GetDriverInfo();
+    const std::string name = IsBlank(info.Description) ? info.Name : info.Description;
+    pugi::xml_document document;
+    ParseXml(RemoveInvalidXMLChars(DemoLabelDocument(name + " " + info.DriverVersion)), document);
+    DoPrintLabels(document, "last");
+    Close();
 }
 
 void TDriver::BuildParameters(std::string& AText) {

@@ -2,9 +2,14 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "driver/label_document.h"
 #include "driver/label_printer_driver.h"
+#include "printer/printer_type_tspl.h"
+#include "transport/port_manager.h"
 
 namespace quorvane {
 
@@ -21,6 +26,7 @@ public:
     void Open() override;
     void Close() override;
     void BuildParameters(std::string& AText) override;
+    void DoDeviceTest(std::string& ADescription, std::string& ADemoModeDescription) override;
 
     // USB device path -> model number of the printers the last GetParameters recognised.
     const std::map<std::string, int>& USBPortDictionary() const { return FUSBPortDictionary; }
@@ -34,9 +40,16 @@ private:
     void AddUSBPrinterList(pugi::xml_node AChoiceList);
     // Fails with "Устройство не включено" before Open.
     void CheckEnabled() const;
+    // The port manager of the current Open; fails when Open could not make one.
+    TPortManager& PortManager() const;
+    TTsplSettings TsplSettings() const;
+    TDocumentSettings DocumentSettings() const;
 
     bool FTemplateCreated = false;
+    std::vector<TScriptObject> FScriptList;  // the scripts of the current call, one per label
+    TLabelTemplate FTemplate;                 // the fields and the template between calls
     std::map<std::string, int> FUSBPortDictionary;
+    TPrinterTSPL FPrinter;
 
     // Settings; all start at 0, empty or false: the host supplies every value.
     std::int32_t FModel = 0;
@@ -74,6 +87,8 @@ private:
     std::int32_t FQRCodeCellWidth = 0;
     std::string FQRCodeMode;
     std::string FQRCodeModel;
+
+    std::unique_ptr<TPortManager> FPortManager;  // between Open and Close
 };
 
 }  // namespace quorvane

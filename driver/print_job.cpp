@@ -1,0 +1,24 @@
+#include "driver/print_job.h"
+
+#include <sched.h>
+
+#include "driver/printer_status_wait.h"
+#include "log/driver_log.h"
+
+namespace quorvane {
+
+void SendLabelScripts(TPortManager& APort, const std::vector<TScriptObject>& AScripts,
+                      const TPrintJobOptions& AOptions) {
+    TPortCloser closer(APort);
+    APort.OpenPort();
+    for (const TScriptObject& script : AScripts) {
+        WaitUntilPrinterReady(APort, AOptions.Clock);
+        APort.WriteToPort(script.FValue);
+        if (AOptions.ExtLogEnabled && GetLogMode() != 0)
+            WriteLog("Содержание скрипта", "TSPL\r\n" + script.FValue, TLogLevel::llDebug);
+        // Other users of the USB device get their turn between labels.
+        if (APort.PortType() == TPortType::ptUSB) sched_yield();
+    }
+}
+
+}  // namespace quorvane

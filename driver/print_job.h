@@ -1,0 +1,41 @@
+#pragma once
+
+#include <vector>
+
+#include "driver/label_document.h"
+#include "driver/wait_clock.h"
+#include "transport/port_manager.h"
+
+namespace quorvane {
+
+// Closes the port on every way out of a piece of work, also after a failed open.
+class TPortCloser {
+public:
+    explicit TPortCloser(TPortManager& APort) : FPort(APort) {}
+    ~TPortCloser() {
+        try {
+            FPort.ClosePort();
+        } catch (...) {
+            // Closing is best effort; the work's own outcome stands.
+        }
+    }
+    TPortCloser(const TPortCloser&) = delete;
+    TPortCloser& operator=(const TPortCloser&) = delete;
+
+private:
+    TPortManager& FPort;
+};
+
+struct TPrintJobOptions {
+    // Write each script into the driver log (when the log is on).
+    bool ExtLogEnabled = false;
+    TWaitClock Clock = TWaitClock::System();
+};
+
+// Sends finished label scripts: opens the port, checks the printer before each label, writes
+// the label's bytes in one write, and closes the port also when a check or a write fails.
+// Labels before a failure have been sent; the failing one and the rest are not.
+void SendLabelScripts(TPortManager& APort, const std::vector<TScriptObject>& AScripts,
+                      const TPrintJobOptions& AOptions);
+
+}  // namespace quorvane
