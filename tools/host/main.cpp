@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/host/host_commands.h"
+#include "tools/host/print_commands.h"
 #include "tools/host/script_command.h"
 
 int main(int argc, char** argv) {
@@ -14,5 +15,6 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     quorvane::host::THostCommandTable commands = quorvane::host::DefaultCommands();
     quorvane::host::AddScriptCommand(commands);
+    quorvane::host::AddPrintCommands(commands);
     return quorvane::host::RunHost(args, std::cout, std::cerr, commands);
 }
