@@ -330,10 +330,14 @@ void VirtualPrinter::DoSize(const TsplCommand& cmd) {
 }
 
 void VirtualPrinter::DoGap(const TsplCommand& cmd) {
-    if (cmd.args.size() != 2) { Problem(cmd, "wrong argument count"); return; }
-    double g, offset;
-    if (!ParseLength(cmd.args[0].text, FOptions.dpi, g) || !ParseLength(cmd.args[1].text, FOptions.dpi, offset) ||
-        g > 10) {
+    if (cmd.args.empty() || cmd.args.size() > 2) { Problem(cmd, "wrong argument count"); return; }
+    double g, offset = 0;
+    // "GAP n" with one bare number is how the driver writes the gap setting (millimetres);
+    // read as inches it would exceed any gap a printer takes, so the short form counts as mm.
+    std::string gap = cmd.args[0].text;
+    if (cmd.args.size() == 1 && gap.find_first_not_of("0123456789. ") == std::string::npos) gap += " mm";
+    if (!ParseLength(gap, FOptions.dpi, g) ||
+        (cmd.args.size() == 2 && !ParseLength(cmd.args[1].text, FOptions.dpi, offset)) || g > 10) {
         Problem(cmd, "bad length");
         return;
     }
