@@ -4,6 +4,11 @@ find_package(Threads REQUIRED)
 find_package(GTest REQUIRED)
 find_package(benchmark REQUIRED)
 find_package(pugixml REQUIRED)
+# Small libraries few machines have installed (pugixml, cmark, giflib) are linked statically where
+# Debian ships the archive (position-independent there): the package needs fewer system packages.
+if(TARGET pugixml::static)
+  set_target_properties(pugixml::pugixml PROPERTIES INTERFACE_LINK_LIBRARIES pugixml::static)
+endif()
 find_package(ZXing REQUIRED)
 
 pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0 gio-2.0)
@@ -13,6 +18,10 @@ pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 pkg_check_modules(CMARK REQUIRED IMPORTED_TARGET libcmark)
+find_library(CMARK_ARCHIVE libcmark.a HINTS ${CMARK_LIBRARY_DIRS})
+if(CMARK_ARCHIVE)
+  set_target_properties(PkgConfig::CMARK PROPERTIES INTERFACE_LINK_LIBRARIES "${CMARK_ARCHIVE}")
+endif()
 pkg_check_modules(UDEV REQUIRED IMPORTED_TARGET libudev)
 # Fake udev device trees for the USB printer list tests (run under umockdev-wrapper).
 pkg_check_modules(UMOCKDEV REQUIRED IMPORTED_TARGET umockdev-1.0)
@@ -21,7 +30,7 @@ pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
 
 # giflib and zint ship no pkg-config file on Debian.
 find_path(GIF_INCLUDE_DIR gif_lib.h REQUIRED)
-find_library(GIF_LIBRARY gif REQUIRED)
+find_library(GIF_LIBRARY NAMES libgif.a gif REQUIRED)
 add_library(Gif::Gif UNKNOWN IMPORTED)
 set_target_properties(Gif::Gif PROPERTIES IMPORTED_LOCATION "${GIF_LIBRARY}"
   INTERFACE_INCLUDE_DIRECTORIES "${GIF_INCLUDE_DIR}")
