@@ -1,9 +1,11 @@
 # Everything a newcomer needs: `make demo` and `make test`.
 BUILD   ?= build
+# The same sources built with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
+ASAN_BUILD ?= build-asan
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo clean package
+.PHONY: all deps configure build test demo clean package configure-asan build-asan test-asan
 
 all: build
 
@@ -18,6 +20,24 @@ build: configure
 
 test: build
 	@scripts/run-tests $(BUILD)
+
+# Benchmarks are left out of the sanitizer build: they are timings, not checks.
+configure-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_SANITIZE=ON \
+		-DQUORVANE_BENCHMARKS=OFF $(CMAKE_FLAGS) > /dev/null
+
+build-asan: configure-asan
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+test-asan: build-asan
+	@scripts/run-tests $(ASAN_BUILD)
+
+# dist/quorvane.zip: the add-in package (MANIFEST.XML and libquorvane.so).
+package: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target quorvane_package
+	@mkdir -p dist
+	@cp $(BUILD)/dist/quorvane.zip dist/quorvane.zip
+	@echo "dist/quorvane.zip"
 
 demo: build
 	@scripts/demo $(BUILD)
