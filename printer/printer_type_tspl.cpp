@@ -174,6 +174,9 @@ void TPrinterTSPL::InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigt
                                         std::int32_t ADirection, double ASpeed,
                                         const std::string& ACodepage)
 {
+    // The label is untrusted input: a size no printer could image is refused before any
+    // field is rasterised against it.
+    CheckRasterSize(MillimetresToDots(AWidth, DotInMM()), MillimetresToDots(AHeigth, DotInMM()));
     SetCodepage(ACodepage);
     AddScriptString("SIZE %d mm,%d mm", {AWidth, AHeigth});
     AddScriptString("GAP %d", {AGap});

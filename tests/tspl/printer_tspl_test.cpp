@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "printer/printer_type_tspl.h"
+#include "printer/raster_limits.h"
 
 namespace quorvane {
 namespace {
@@ -73,6 +74,16 @@ TEST(TsplSetUp, InitialAndFinalCommands)
                                         "DIRECTION 1, 0", "CLS", "CODEPAGE 866",
                                         "PRINT {2180C648-B6D4-4E65-9661-15B4B9D8D3FC}"}));
     EXPECT_EQ(printer.Codepage(), "866");
+}
+
+TEST(TsplSetUp, LabelBeyondTheRasterBoundsIsRefused)
+{
+    TPrinterTSPL printer;
+    printer.SetDotInMM(24);
+    // 700 mm at 24 dots/mm is 16,800 dots, more than a side may have.
+    EXPECT_THROW(printer.InitialScriptActions(700, 20, 3, 7, 0, 2.0, "1251"), ERasterTooLarge);
+    EXPECT_TRUE(printer.ScriptText().empty());
+    EXPECT_NO_THROW(printer.InitialScriptActions(600, 20, 3, 7, 0, 2.0, "1251"));
 }
 
 TEST(TsplSetUp, SpeedRoundsHalfToEven)
