@@ -6,18 +6,11 @@
 #include <limits>
 #include <locale.h>
 
+#include "printer/ascii_text.h"
+
 namespace quorvane {
 
 namespace {
-
-std::string_view TrimControls(std::string_view AText)
-{
-    while (!AText.empty() && static_cast<unsigned char>(AText.front()) <= ' ')
-        AText.remove_prefix(1);
-    while (!AText.empty() && static_cast<unsigned char>(AText.back()) <= ' ')
-        AText.remove_suffix(1);
-    return AText;
-}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 

@@ -4,23 +4,12 @@
 #include <stdexcept>
 
 #include "driver/xml_text.h"
+#include "printer/ascii_text.h"
 #include "printer/raster_limits.h"
 
 namespace quorvane {
 
 namespace {
-
-bool EqualsIgnoringAsciiCase(std::string_view A, std::string_view B)
-{
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(A[i]) != lower(B[i]))
-            return false;
-    }
-    return true;
-}
 
 constexpr const char* kSizeError = "Некорректно заданы размеры этикетки";
 constexpr const char* kNameError = "Имя поля в шаблоне этикетки не может быть пустым";

@@ -1,31 +1,8 @@
 #include "printer/ribbon_query.h"
 
+#include "printer/ascii_text.h"
+
 namespace quorvane {
-
-namespace {
-
-std::string_view TrimControls(std::string_view AText)
-{
-    while (!AText.empty() && static_cast<unsigned char>(AText.front()) <= ' ')
-        AText.remove_prefix(1);
-    while (!AText.empty() && static_cast<unsigned char>(AText.back()) <= ' ')
-        AText.remove_suffix(1);
-    return AText;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view A, std::string_view B)
-{
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(A[i]) != lower(B[i]))
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 std::string SetRibbonCommand(int APrintMethod)
 {

@@ -6,21 +6,11 @@
 #include <iconv.h>
 #include <stdexcept>
 
+#include "printer/ascii_text.h"
+
 namespace quorvane {
 
 namespace {
-
-bool EqualsIgnoringAsciiCase(std::string_view A, std::string_view B)
-{
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(A[i]) != lower(B[i]))
-            return false;
-    }
-    return true;
-}
 
 // Length of the UTF-8 sequence that starts with ALead; 1 for a stray byte, so a bad byte is
 // skipped on its own.
