@@ -5,33 +5,14 @@
 
 #include "printer/barcode_picture.h"
 #include "printer/printer_type_base.h"
+#include "tests/printer/plain_printer.h"
 
 namespace quorvane {
 namespace {
 
-class TBenchPrinter : public TPrinterTypeBase {
-public:
-    explicit TBenchPrinter(std::int32_t ADPI) {
-        SetDPI(ADPI);
-        SetDotInMM(ADPI / 25);
-    }
-    void InitialScriptActions(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, double,
-                              const std::string&) override {}
-    void FinalScriptActions() override {}
-    void AddText(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                 const std::string&, std::int32_t, const std::string&, const std::string&, std::int32_t,
-                 const std::string&, const std::string&, const std::string&, bool, bool,
-                 const std::string&) override {}
-    void AddImage(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                  const std::string&, std::int32_t, const std::string&, bool, const std::string&) override {}
-    void AddBarcode(const std::string&, const std::string&, std::int32_t, std::int32_t, std::int32_t,
-                    std::int32_t, std::int32_t, bool, bool, bool, const std::string&) override {}
-    void AddUserData(const std::string&, bool, const std::string&) override {}
-};
-
 // A 50 x 20 mm text box, two wrapped lines of 12 pt bold, centred.
 void TextField(benchmark::State& AState) {
-    const TBenchPrinter printer(static_cast<std::int32_t>(AState.range(0)));
+    const test::TPlainPrinter printer(static_cast<std::int32_t>(AState.range(0)));
     const bool turned = AState.range(1) != 0;
     for (auto _ : AState) {
         std::string bytes = printer.GetGraphicText("Молоко 3,2% 1 л, партия 0042 от 08.12.2026", 50, 20,
@@ -79,7 +60,7 @@ void PictureField(benchmark::State& AState) {
     gchar* text = g_base64_encode(bmp.data(), bmp.size());
     const std::string value(text);
     g_free(text);
-    const TBenchPrinter printer(static_cast<std::int32_t>(AState.range(0)));
+    const test::TPlainPrinter printer(static_cast<std::int32_t>(AState.range(0)));
     for (auto _ : AState) {
         TMonoBitmap scaled;
         std::string bytes = printer.GetBinaryFromBase64Image(value, 40, 20, TRotation::r0, scaled);

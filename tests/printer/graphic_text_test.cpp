@@ -11,6 +11,7 @@
 #include "printer/printer_type_base.h"
 #include "printer/raster_limits.h"
 #include "printer/text_layout.h"
+#include "tests/printer/plain_printer.h"
 #include "tests/printer/raster_probe.h"
 
 namespace quorvane {
@@ -50,26 +51,6 @@ TMonoBitmap Render(const TTextCase& ACase) {
 std::int32_t LineHeight(std::uint32_t AFormat = kTfSingleLineFlags) {
     return TTextLayout("x", TTextFont{}, 203, AFormat, 1000).Height();
 }
-
-class PrinterWithDPI : public TPrinterTypeBase {
-public:
-    explicit PrinterWithDPI(std::int32_t ADPI) {
-        SetDPI(ADPI);
-        SetDotInMM(ADPI / 25);
-    }
-    void InitialScriptActions(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, double,
-                              const std::string&) override {}
-    void FinalScriptActions() override {}
-    void AddText(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                 const std::string&, std::int32_t, const std::string&, const std::string&, std::int32_t,
-                 const std::string&, const std::string&, const std::string&, bool, bool,
-                 const std::string&) override {}
-    void AddImage(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                  const std::string&, std::int32_t, const std::string&, bool, const std::string&) override {}
-    void AddBarcode(const std::string&, const std::string&, std::int32_t, std::int32_t, std::int32_t,
-                    std::int32_t, std::int32_t, bool, bool, bool, const std::string&) override {}
-    void AddUserData(const std::string&, bool, const std::string&) override {}
-};
 
 TEST(GraphicText, DPIRuleGivesWholeDotsPerMillimetre) {
     TBaseImage image;
@@ -119,7 +100,7 @@ TEST(GraphicText, RasterCoversTheBoxInEveryRotation) {
 TEST(GraphicText, PrinterBytesMatchTheBoxAtEachResolution) {
     const std::pair<int, std::size_t> cases[] = {{203, 30 * 160}, {300, 45 * 240}, {600, 90 * 480}};
     for (const auto& [dpi, bytes] : cases) {
-        const PrinterWithDPI printer(dpi);
+        const test::TPlainPrinter printer(dpi);
         const std::string data = printer.GetGraphicText("Label 42", 30, 20, TRotation::r0, 12, "", "", "", "", false);
         EXPECT_EQ(data.size(), bytes) << dpi;
         EXPECT_NE(data.find_first_not_of('\xFF'), std::string::npos) << "no ink at " << dpi;
@@ -129,7 +110,7 @@ TEST(GraphicText, PrinterBytesMatchTheBoxAtEachResolution) {
 
 TEST(GraphicText, RasterFollowsDotInMMWhenTheRoundingsDisagree) {
     // 320 dpi: 320 div 25 = 12 dots per mm for the command, Round(320 / 25.4) = 13 by the DPI rule.
-    PrinterWithDPI printer(320);
+    test::TPlainPrinter printer(320);
     ASSERT_EQ(printer.DotInMM(), 12);
     EXPECT_EQ(printer.GetGraphicText("x", 30, 20, TRotation::r0, 0, "", "", "", "", false).size(), 45U * 240U);
 }
@@ -309,7 +290,7 @@ TEST(GraphicText, CyrillicHasGlyphsInTheDefaultFace) {
 }
 
 TEST(GraphicText, EmptyAndUntrustedInputIsSafe) {
-    const PrinterWithDPI printer(203);
+    const test::TPlainPrinter printer(203);
     EXPECT_EQ(printer.GetGraphicText("text", 0, 20, TRotation::r0, 0, "", "", "", "", false), "");
     EXPECT_EQ(printer.GetGraphicText("text", -5, -5, TRotation::r90, 0, "", "", "", "", true), "");
     // One millimetre leaves no room inside the margin: white bytes only.

@@ -18,6 +18,7 @@
 #include "printer/picture_decoder.h"
 #include "printer/printer_type_base.h"
 #include "printer/raster_limits.h"
+#include "tests/printer/plain_printer.h"
 #include "tests/printer/raster_probe.h"
 
 namespace quorvane {
@@ -200,23 +201,6 @@ void ExpectPictureMessage(std::string_view ABase64) {
         EXPECT_STREQ(e.what(), "Ошибка преобразования входных данных изображения в Bitmap");
     }
 }
-
-class PicturePrinter : public TPrinterTypeBase {
-public:
-    PicturePrinter() { SetDotInMM(8); }
-    void InitialScriptActions(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, double,
-                              const std::string&) override {}
-    void FinalScriptActions() override {}
-    void AddText(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                 const std::string&, std::int32_t, const std::string&, const std::string&, std::int32_t,
-                 const std::string&, const std::string&, const std::string&, bool, bool,
-                 const std::string&) override {}
-    void AddImage(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                  const std::string&, std::int32_t, const std::string&, bool, const std::string&) override {}
-    void AddBarcode(const std::string&, const std::string&, std::int32_t, std::int32_t, std::int32_t,
-                    std::int32_t, std::int32_t, bool, bool, bool, const std::string&) override {}
-    void AddUserData(const std::string&, bool, const std::string&) override {}
-};
 
 // ---- decoding
 
@@ -467,7 +451,7 @@ TEST(PictureTransform, FitKeepsProportionsAndStretchFillsTheBox) {
 
 TEST(PictureValue, FittedOrStretchedIntoTheFieldBox) {
     const std::string value = Base64(MakePng(100, 50, PNG_FORMAT_GRAY, [](int x, int y) { return HalfBlack(x, y, 100); }));
-    PicturePrinter printer;  // 8 dots per millimetre: a 20 mm box is 160 dots
+    test::TPlainPrinter printer;  // 8 dots per millimetre: a 20 mm box is 160 dots
     TMonoBitmap scaled;
     std::string bytes = printer.GetBinaryFromBase64Image(value, 20, 20, TRotation::r0, scaled);
     EXPECT_EQ(scaled.Width(), 160);

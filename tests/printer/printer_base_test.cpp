@@ -7,26 +7,10 @@
 #include "printer/mono_bitmap.h"
 #include "printer/printer_type_base.h"
 #include "printer/raster_limits.h"
+#include "tests/printer/plain_printer.h"
 
 namespace quorvane {
 namespace {
-
-// The base is abstract; the language operations are not what these tests look at.
-class TPlainPrinter : public TPrinterTypeBase {
-public:
-    void InitialScriptActions(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, double,
-                              const std::string&) override {}
-    void FinalScriptActions() override {}
-    void AddText(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                 const std::string&, std::int32_t, const std::string&, const std::string&, std::int32_t,
-                 const std::string&, const std::string&, const std::string&, bool, bool,
-                 const std::string&) override {}
-    void AddImage(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                  const std::string&, std::int32_t, const std::string&, bool, const std::string&) override {}
-    void AddBarcode(const std::string&, const std::string&, std::int32_t, std::int32_t, std::int32_t,
-                    std::int32_t, std::int32_t, bool, bool, bool, const std::string&) override {}
-    void AddUserData(const std::string&, bool, const std::string&) override {}
-};
 
 TEST(PlaceholderToken, HasRegistryFormAndIsUnique) {
     const std::regex form(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\})");
@@ -42,7 +26,7 @@ TEST(PlaceholderToken, HasRegistryFormAndIsUnique) {
 }
 
 TEST(AddScriptString, FormatsIntegersAndBytesInOrder) {
-    TPlainPrinter printer;
+    test::TPlainPrinter printer;
     printer.AddScriptString("CLS");
     printer.AddScriptString("BITMAP %d,%d,%d,%d,%d,%s",
                             {8, std::int64_t{-16}, 30, std::int64_t{1} << 40, 1, std::string("\0\xFF%d\r", 5)});
@@ -59,7 +43,7 @@ TEST(AddScriptString, FormatsIntegersAndBytesInOrder) {
 }
 
 TEST(AddScriptString, RefusesMismatchedValues) {
-    TPlainPrinter printer;
+    test::TPlainPrinter printer;
     EXPECT_THROW(printer.AddScriptString("GAP %d"), std::logic_error);
     EXPECT_THROW(printer.AddScriptString("GAP %d", {1, 2}), std::logic_error);
     EXPECT_THROW(printer.AddScriptString("CODEPAGE %s", {1251}), std::logic_error);

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "printer/printer_type_base.h"
+
+namespace quorvane::test {
+
+// The base with its language operations doing nothing: what the printer tests and benchmarks
+// look at is the rasterisation the base offers, at a chosen resolution.
+class TPlainPrinter : public TPrinterTypeBase {
+public:
+    explicit TPlainPrinter(std::int32_t ADPI = 203) {
+        SetDPI(ADPI);
+        SetDotInMM(ADPI / 25);
+    }
+    void InitialScriptActions(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, double,
+                              const std::string&) override {}
+    void FinalScriptActions() override {}
+    void AddText(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                 const std::string&, std::int32_t, const std::string&, const std::string&, std::int32_t,
+                 const std::string&, const std::string&, const std::string&, bool, bool,
+                 const std::string&) override {}
+    void AddImage(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                  const std::string&, std::int32_t, const std::string&, bool, const std::string&) override {}
+    void AddBarcode(const std::string&, const std::string&, std::int32_t, std::int32_t, std::int32_t,
+                    std::int32_t, std::int32_t, bool, bool, bool, const std::string&) override {}
+    void AddUserData(const std::string&, bool, const std::string&) override {}
+};
+
+}  // namespace quorvane::test
