@@ -202,13 +202,11 @@ protected:
         return sizes;
     }
 
-    // The printer's complaints, one per line. The driver writes the gap as one number (GAP 3),
-    // which the virtual printer still reports as a missing offset; that one is left out here.
+    // The printer's complaints, one per line.
     std::string Problems() const {
         std::string text;
         for (const JournalEntry& e : Printer->Journal())
-            if (e.kind == "problem" && !(e.command == "GAP" && e.detail == "wrong argument count"))
-                text += e.command + " " + e.text + ": " + e.detail + "\n";
+            if (e.kind == "problem") text += e.command + " " + e.text + ": " + e.detail + "\n";
         return text;
     }
 

@@ -1,0 +1,255 @@
+// The print job against the virtual printer's mechanics (quorvane-printer --mechanics keeps
+// answering "printing" for copies x (label length + gap) / SPEED after each label): how close
+// the driver comes to the printer's own limit, and what a label costs the driver in CPU time.
+//
+// BM_PriceTags/<dpi>: 100 price tags (58 x 40 mm, gap 3 mm, SPEED 4) through the component as
+// the platform loads it, over TCP. BM_FixedPauseBaseline: the same labels with the fixed 200 ms
+// pauses of the plain status exchange, for comparison.
+
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include <pugixml.hpp>
+
+#include "addin/wide_string.h"
+#include "driver/label_document.h"
+#include "printer/status_query.h"
+#include "tools/host/host_component.h"
+#include "transport/port_manager.h"
+
+namespace quorvane {
+namespace {
+
+constexpr int kLabels = 100;
+constexpr double kSpeed = 4;        // inches per second
+constexpr double kLabelMm = 40 + 3;  // label height plus gap
+
+double MechanicalLimit() { return kSpeed * 25.4 / kLabelMm; }
+
+// quorvane-printer in its own process, so the CPU time measured here is the driver's alone.
+class PrinterProcess {
+public:
+    explicit PrinterProcess(int ADpi) {
+        int out[2];
+        if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
+        FPid = ::fork();
+        if (FPid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            const std::string dpi = std::to_string(ADpi);
+            ::execl(QUORVANE_PRINTER_PROGRAM, QUORVANE_PRINTER_PROGRAM, "--listen", "127.0.0.1:0", "--mechanics",
+                    "--dpi", dpi.c_str(), "--jobs", "1", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string line;
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+        ::close(out[0]);
+        FPort = std::stoi(line);
+    }
+    // The printer ends by itself once it has read and drawn its one job; a stop signal only
+    // for one that never comes.
+    ~PrinterProcess() {
+        for (int i = 0; i < 3000; ++i) {
+            if (::waitpid(FPid, nullptr, WNOHANG) == FPid) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(FPid, SIGTERM);
+        ::waitpid(FPid, nullptr, 0);
+    }
+    int Port() const { return FPort; }
+
+private:
+    pid_t FPid = -1;
+    int FPort = 0;
+};
+
+std::string ReadFile(const std::string& APath) {
+    std::ifstream in(APath, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The example price tag's layout with kLabels labels of different goods.
+std::string PriceTags() {
+    pugi::xml_document doc;
+    doc.load_string(ReadFile(std::string(QUORVANE_EXAMPLES_DIR) + "/price_tag.xml").c_str());
+    pugi::xml_node labels = doc.document_element().child("Labels");
+    pugi::xml_document model;
+    model.append_copy(labels.child("Label"));
+    while (labels.first_child()) labels.remove_child(labels.first_child());
+    for (int i = 0; i < kLabels; ++i) {
+        pugi::xml_node label = labels.append_copy(model.first_child());
+        label.attribute("Quantity") = "1";
+        for (pugi::xml_node record : label.children("Record")) {
+            const std::string field = record.attribute("FieldName").value();
+            const std::string n = std::to_string(100000 + i);
+            if (field == "Name") record.attribute("Value") = ("Товар № " + n + ", упаковка 250 г").c_str();
+            if (field == "Price") record.attribute("Value") = (std::to_string(50 + i) + ",90 ₽").c_str();
+            if (field == "Link") record.attribute("Value") = ("https://shop.example/p/" + n).c_str();
+            if (field == "Article") record.attribute("Value") = ("арт. " + n).c_str();
+        }
+    }
+    std::ostringstream text;
+    doc.save(text);
+    return text.str();
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void Report(benchmark::State& AState, double ASeconds, double ACpuSeconds) {
+    const double rate = kLabels / ASeconds;
+    AState.counters["labels_per_s"] = rate;
+    AState.counters["limit_per_s"] = MechanicalLimit();
+    AState.counters["of_limit_pct"] = 100 * rate / MechanicalLimit();
+    AState.counters["cpu_ms_per_label"] = 1000 * ACpuSeconds / kLabels;
+}
+
+// The component through the host harness, as the platform drives it.
+class Component {
+public:
+    Component() : FLibrary(QUORVANE_COMPONENT), FObject(FLibrary, u"quorvane", FMemory, FConnection) {}
+
+    void Set(const std::string& AName, const V8Variant& AValue) {
+        host::THostValues params(FMemory);
+        params.Add(host::StringValue(FMemory, AName));
+        params.Add(AValue);
+        Call(u"SetParameter", params);
+    }
+    void Set(const std::string& AName, const std::string& AValue) { Set(AName, host::StringValue(FMemory, AValue)); }
+
+    void Call(std::u16string_view AMethod, host::THostValues& AParams) {
+        host::THostValues result(FMemory);
+        if (!FObject.Call(AMethod, AParams, result) || !result[0].VarEnum.bVal) {
+            host::THostValues error(FMemory);
+            error.Add(host::EmptyValue());
+            host::THostValues code(FMemory);
+            FObject.Call(u"GetLastError", error, code);
+            const auto& text = error[0].VarEnum.vtRecWideString;
+            throw std::runtime_error(WideToUtf8(std::u16string_view(text.pwstrVal, text.wstrLen)));
+        }
+    }
+    void Call(std::u16string_view AMethod) {
+        host::THostValues params(FMemory);
+        params.Add(host::StringValue(FMemory, ""));
+        Call(AMethod, params);
+    }
+    void PrintLabels(const std::string& ADocument) {
+        host::THostValues params(FMemory);
+        params.Add(host::StringValue(FMemory, ""));
+        params.Add(host::StringValue(FMemory, ADocument));
+        params.Add(host::StringValue(FMemory, ""));
+        Call(u"PrintLabels", params);
+    }
+    host::THostMemoryManager& Memory() { return FMemory; }
+
+private:
+    host::TComponentLibrary FLibrary;
+    host::THostMemoryManager FMemory;
+    host::THostConnection FConnection;
+    host::THostObject FObject;
+};
+
+void BM_PriceTags(benchmark::State& AState) {
+    const int dpi = static_cast<int>(AState.range(0));
+    PrinterProcess printer(dpi);
+    Component component;
+    // The schema's defaults where the layout needs them, the printer, and SPEED 4.
+    component.Set("LogEnabled", host::BoolValue(false));
+    component.Set("InterfaceType", host::IntValue(2));
+    component.Set("IPAddress", "127.0.0.1");
+    component.Set("IPPort", host::IntValue(printer.Port()));
+    component.Set("Resolution", host::IntValue(dpi));
+    component.Set("Speed", host::IntValue(static_cast<int>(kSpeed)));
+    component.Set("Density", host::IntValue(7));
+    component.Set("Gap", host::IntValue(3));
+    component.Set("Codepage", "1251");
+    component.Set("BarcodeNarrow", host::IntValue(2));
+    component.Set("_2DBarcodeAsPicture", host::BoolValue(true));
+    component.Set("DataMatrixModuleSize", host::IntValue(3));
+    component.Set("DataMatrixSize", "10x10");
+    component.Set("QRCodeECCLevel", "M");
+    component.Set("QRCodeCellWidth", host::IntValue(4));
+    component.Set("QRCodeMode", "A");
+    component.Set("QRCodeModel", "M1");
+    component.Call(u"Open");
+    const std::string document = PriceTags();
+    for (auto _ : AState) {
+        const auto start = std::chrono::steady_clock::now();
+        const double cpu = CpuSeconds();
+        component.PrintLabels(document);
+        const double cpuUsed = CpuSeconds() - cpu;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        // The last label is still printing when the call returns; its print time belongs to the job.
+        const double wholeJob = seconds + kLabelMm / 25.4 / kSpeed;
+        AState.SetIterationTime(wholeJob);
+        Report(AState, wholeJob, cpuUsed);
+    }
+    component.Call(u"Close");
+}
+BENCHMARK(BM_PriceTags)->Arg(203)->Arg(600)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// The same job sent with the plain exchange: 200 ms before every read of the status byte and
+// before every re-query of a busy printer.
+void BM_FixedPauseBaseline(benchmark::State& AState) {
+    PrinterProcess printer(203);
+    TPrinterTSPL tspl;
+    tspl.ApplySettings(203, false, TTsplSettings{});
+    TDocumentSettings settings;
+    settings.Speed = kSpeed;
+    const pugi::xml_document document = ParseLabelDocument(PriceTags());
+    TLabelTemplate labelTemplate;
+    LoadTemplate(document, labelTemplate, tspl, settings);
+    const std::vector<TScriptObject> scripts = FillLabels(document, labelTemplate, tspl, settings);
+    TPortManager port("127.0.0.1", printer.Port());
+    const TStatusExchange exchange{
+        [&port](std::string_view ABytes) { port.WriteToPort(std::string(ABytes)); },
+        [&port]() -> std::optional<std::uint8_t> {
+            const std::string byte = port.ReadFromPort(1);
+            if (byte.empty()) return std::nullopt;
+            return static_cast<std::uint8_t>(byte[0]);
+        },
+        [](int AMs) { std::this_thread::sleep_for(std::chrono::milliseconds(AMs)); },
+        [] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch()).count();
+        },
+    };
+    for (auto _ : AState) {
+        const auto start = std::chrono::steady_clock::now();
+        port.OpenPort();
+        for (const TScriptObject& script : scripts) {
+            WaitPrinterReady(exchange);
+            port.WriteToPort(script.FValue);
+        }
+        port.ClosePort();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() +
+                               kLabelMm / 25.4 / kSpeed;
+        AState.SetIterationTime(seconds);
+        Report(AState, seconds, 0);
+    }
+}
+BENCHMARK(BM_FixedPauseBaseline)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+}  // namespace quorvane
+
+BENCHMARK_MAIN();
