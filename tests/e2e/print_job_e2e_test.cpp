@@ -311,6 +311,24 @@ TEST_F(PrintJobTest, EmptyModeReusesTheFirstCallsLayoutAcrossDocuments) {
     EXPECT_EQ(SizeCommands(), (std::vector<std::string>{"SIZE 30 mm,20 mm", "SIZE 30 mm,20 mm"}));
 }
 
+TEST_F(PrintJobTest, ExtendedLogRecordsEachScriptSent) {
+    StartPrinter();
+    Set("LogEnabled", host::BoolValue(true));
+    Set("ExtLogEnabled", host::BoolValue(true));
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(PrintLabels(SmallDocument(30, 20, 2)));
+    Set("LogEnabled", host::BoolValue(false));
+    std::string log;
+    for (const auto& entry : fs::directory_iterator(LogDir())) log += ReadFile(entry.path());
+    const auto count = [&log](const std::string& AText) {
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = log.find(AText, at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("\tDEBUG\tСодержание скрипта:"), 2u);
+    EXPECT_EQ(count("\tTSPL\r\nSIZE 30 mm,20 mm\r\n"), 2u);
+}
+
 TEST_F(PrintJobTest, DocumentErrorsSendNothing) {
     StartPrinter();
     ASSERT_TRUE(Open());
