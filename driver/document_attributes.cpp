@@ -106,7 +106,7 @@ bool ParseFloat(std::string_view AText, char ADecimalSeparator, double& AValue)
     return true;
 }
 
-double RoundHalfEven(double AValue)
+double RoundHalfEvenDouble(double AValue)
 {
     // nearbyint follows the current rounding mode, which is round-to-nearest-even unless
     // someone changed it; do not rely on that.
@@ -171,7 +171,7 @@ std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName,
     double value = 0;
     if (!attr || !ParseFloat(attr.value(), ADecimalSeparator, value))
         return ADefault;
-    const double rounded = RoundHalfEven(value);
+    const double rounded = RoundHalfEvenDouble(value);
     if (rounded < std::numeric_limits<std::int32_t>::min() ||
         rounded > std::numeric_limits<std::int32_t>::max())
         return ADefault;
