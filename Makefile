@@ -18,8 +18,10 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Every test on the normal build, then again on the sanitizer build.
 test: build
 	@scripts/run-tests $(BUILD)
+	@$(MAKE) --no-print-directory test-asan
 
 # Benchmarks are left out of the sanitizer build: they are timings, not checks.
 configure-asan: deps
