@@ -45,4 +45,4 @@ demo: build
 	@scripts/demo $(BUILD)
 
 clean:
-	rm -rf $(BUILD) build-* dist
+	rm -rf $(BUILD) $(ASAN_BUILD) dist
