@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "addin/export_text.h"
-#include "driver/equipment_errors.h"
+#include "errors/equipment_errors.h"
 #include "driver/print_job.h"
 #include "driver/printer_models.h"
 #include "driver/ribbon_setup.h"

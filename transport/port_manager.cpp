@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "driver/equipment_errors.h"
+#include "errors/equipment_errors.h"
 
 namespace quorvane {
 

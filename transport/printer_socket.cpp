@@ -10,7 +10,7 @@
 
 #include <cerrno>
 
-#include "driver/equipment_errors.h"
+#include "errors/equipment_errors.h"
 
 namespace quorvane {
 

@@ -12,7 +12,7 @@
 #include "driver/common_driver.h"
 #include "driver/driver.h"
 #include "driver/driver_info.h"
-#include "driver/equipment_errors.h"
+#include "errors/equipment_errors.h"
 #include "driver/printer_models.h"
 
 namespace quorvane {

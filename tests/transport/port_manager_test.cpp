@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "driver/equipment_errors.h"
+#include "errors/equipment_errors.h"
 #include "transport/serial_line.h"
 #include "test_peers.h"
 

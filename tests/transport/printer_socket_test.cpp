@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "driver/equipment_errors.h"
+#include "errors/equipment_errors.h"
 #include "test_peers.h"
 
 namespace quorvane {

@@ -51,7 +51,7 @@ inline const std::map<int, std::string>& ErrorTable() {
 
 // The standard's text for `code`; `description` wins when given with a non-zero code,
 // `fallback` answers codes outside the table (else "Неизвестная ошибка").
-// Header-only so that the transport can use it without linking the driver library.
+// Header-only, below both the transport and the driver, which report with these codes.
 inline std::string EquipmentErrorText(int code, const std::string& description = {},
                                       const std::string& fallback = {}) {
     if (!description.empty() && code != 0) return description;
