@@ -17,8 +17,8 @@ void CheckUSBCode(int ACode) {
 
 }  // namespace
 
-TPortManager::TPortManager(const std::string& APortName)
-    : FPortType(TPortType::ptUSB), FUSBPort(std::make_unique<TPrinterPort>()) {
+TPortManager::TPortManager(const std::string& APortName, std::shared_ptr<TUsbDeviceIo> AIo)
+    : FPortType(TPortType::ptUSB), FUSBPort(std::make_unique<TPrinterPort>(std::move(AIo))) {
     FUSBPort->SetPortName(APortName);
     FUSBPort->SetInterfaceType(TPrintInterfaceType::itUSBPrint);
 }

@@ -1,14 +1,9 @@
 #include "transport/printer_port.h"
 
-#include <fcntl.h>
-#include <linux/lp.h>
 #include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <thread>
 
 namespace quorvane {
 
@@ -41,87 +36,104 @@ int TPrinterPort::OpenPort(bool AOverlappedMode) {
     (void)AOverlappedMode;  // every wait here is a bounded poll()
     FLastErrorDescription.clear();
     if (Opened()) return 0;
-    TFileDescriptor fd(::open(FPortName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.Valid()) {
+    FFd = FIo->Open(FPortName);
+    if (FFd < 0) {
+        FFd = -1;
         FLastErrorDescription = SystemErrorText();
         return 1011;
     }
-    // A terminal standing in for the printer must pass every byte unchanged.
-    termios tio{};
-    if (::isatty(fd.Get()) && ::tcgetattr(fd.Get(), &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::tcsetattr(fd.Get(), TCSANOW, &tio);
-    }
-    FPortHandle = std::move(fd);
     return 0;
 }
 
 bool TPrinterPort::QueryPrinterStatus(uint8_t& AStatus) {
     AStatus = 0;
     int status = 0;
-    if (!Opened() || ::ioctl(FPortHandle.Get(), LPGETSTATUS, &status) != 0) return false;
+    if (!Opened() || FIo->GetPortStatus(FFd, status) != 0) return false;
     AStatus = PrinterStatusFromPortStatus(status);
     return true;
+}
+
+int TPrinterPort::CheckStatus(uint8_t& ALastStatus, TDeadline& ADeadline) {
+    uint8_t status = 0;
+    if (!QueryPrinterStatus(status)) return 0;
+    if (status != ALastStatus) {
+        ADeadline = FIo->Now() + Ms(FWriteTimeOut);
+        ALastStatus = status;
+    }
+    if (status & PrinterStatus::PowerOff) return 1008;
+    if (status & PrinterStatus::NotConnected) {
+        FLastErrorDescription = kNotConnectedText;
+        return 1001;
+    }
+    if (status & PrinterStatus::Busy) return 1009;
+    if (status & PrinterStatus::OffLine) return 1008;
+    if (status & PrinterStatus::PaperEmpty) {
+        FLastErrorDescription = kNoPaperText;
+        return 1001;
+    }
+    return 0;
 }
 
 int TPrinterPort::SendToPort(const std::string& AData, bool AOverlappedMode) {
     (void)AOverlappedMode;
     FLastErrorDescription.clear();
-    if (!Opened() && !AData.empty()) {
+    if (AData.empty()) return 0;
+    if (!Opened()) {
         // Nothing to wait for on a closed port: fail at once, as the first write would.
         errno = EBADF;
         return SystemFailure();
     }
+    // The printer class device answers a non-blocking write once it has handed the bytes to
+    // the device, and reports POLLOUT only when the device has taken them: bytes count as sent
+    // only then.
     int code = 0;
-    size_t sent = 0;
+    size_t taken = 0;
+    size_t handedOver = 0;
     bool polling = false;
     uint8_t lastStatus = 0xFF;
-    TDeadline deadline = DeadlineIn(Ms(FWriteTimeOut));
-    while (sent < AData.size() && TClock::now() < deadline) {
+    const TDeadline limit = FIo->Now() + Ms(FWriteWaitTimeOut);
+    TDeadline deadline = FIo->Now() + Ms(FWriteTimeOut);
+    while (FIo->Now() < deadline && FIo->Now() < limit) {
         FLastErrorDescription.clear();
-        uint8_t status = 0;
-        if (polling && QueryPrinterStatus(status)) {
-            if (status != lastStatus) {
-                deadline = DeadlineIn(Ms(FWriteTimeOut));
-                lastStatus = status;
-            }
-            if (status & PrinterStatus::PowerOff) {
-                code = 1008;
-            } else if (status & PrinterStatus::NotConnected) {
-                code = 1001;
-                FLastErrorDescription = kNotConnectedText;
-            } else if (status & PrinterStatus::Busy) {
-                code = 1009;
-            } else if (status & PrinterStatus::OffLine) {
-                code = 1008;
-            } else if (status & PrinterStatus::PaperEmpty) {
-                code = 1001;
-                FLastErrorDescription = kNoPaperText;
+        if (FWriteInFlight) {
+            // Waited in slices, so that the status is watched while the device is slow.
+            const TDeadline slice = std::min({FIo->Now() + Ms(kFaultBackOffMs), deadline, limit});
+            const int events = FIo->Poll(FFd, POLLOUT, slice);
+            if (events < 0) return SystemFailure();
+            if (events & POLLOUT) {
+                FWriteInFlight = false;
+                if (handedOver > 0) deadline = FIo->Now() + Ms(FWriteTimeOut);
+                taken += handedOver;
+                handedOver = 0;
+            } else if (events & (POLLERR | POLLHUP)) {
+                errno = EIO;
+                return SystemFailure();
             }
         }
-        // Once anything went wrong nothing more is written; the loop only watches the status
-        // until the window closes.
+        if (taken == AData.size()) return 0;
+        if (polling) {
+            // Once anything went wrong nothing more is written; the loop only watches the
+            // status until the window closes.
+            if (const int fault = CheckStatus(lastStatus, deadline); fault != 0) code = fault;
+        }
+        if (FWriteInFlight) continue;
         if (code != 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kFaultBackOffMs));
+            FIo->Sleep(Ms(kFaultBackOffMs));
             continue;
         }
-        size_t written = 0;
-        const int events = WaitReady(FPortHandle.Get(), POLLOUT, DeadlineIn(Ms(FWriteWaitTimeOut)));
-        if (events < 0) {
-            code = SystemFailure();
-        } else if (events == 0) {
-            code = 1001;
-            FLastErrorDescription = SystemErrorText(ETIME);
-        } else {
-            const ssize_t n = ::write(FPortHandle.Get(), AData.data() + sent, AData.size() - sent);
-            if (n > 0) written = static_cast<size_t>(n);
-            else if (n < 0 && errno != EAGAIN && errno != EINTR) code = SystemFailure();
-        }
-        sent += written;
+        const ssize_t n = FIo->Write(FFd, AData.data() + taken, AData.size() - taken);
+        if (n > 0) handedOver = static_cast<size_t>(n);
+        if (n > 0 || (n < 0 && errno == EAGAIN)) FWriteInFlight = true;
+        else if (n < 0 && errno != EINTR) code = SystemFailure();
         polling = true;
-        if (written > 0) deadline = DeadlineIn(Ms(FWriteTimeOut));
     }
-    if (sent == AData.size()) return 0;
+    if (code == 0 && FWriteInFlight && FIo->Now() >= limit) {
+        // The device kept taking data too slowly to finish in time: closing is the one way to
+        // cancel the write in flight.
+        CloseHandle();
+        FLastErrorDescription = SystemErrorText(ETIME);
+        return 1001;
+    }
     return code != 0 ? code : 1007;
 }
 
@@ -131,14 +143,14 @@ int TPrinterPort::ReadFromPort(int ACount, std::string& AData, bool AOverlappedM
         errno = EBADF;
         return SystemFailure();
     }
-    const int events = WaitReady(FPortHandle.Get(), POLLIN, DeadlineIn(Ms(kReadTimeOutMs)));
+    const int events = FIo->Poll(FFd, POLLIN, FIo->Now() + Ms(kReadTimeOutMs));
     if (events < 0) return SystemFailure();
     if (events == 0) {
         FLastErrorDescription = kNoDataText;
         return 1001;
     }
     std::string buffer(static_cast<size_t>(ACount > 0 ? ACount : 0), '\0');
-    ssize_t n = ::read(FPortHandle.Get(), buffer.data(), buffer.size());
+    ssize_t n = FIo->Read(FFd, buffer.data(), buffer.size());
     if (n < 0 && errno != EAGAIN && errno != EINTR) return SystemFailure();
     if (n < 0) n = 0;
     if (n == 0 && (events & (POLLHUP | POLLERR))) {
@@ -167,7 +179,7 @@ int TPrinterPort::ReadFromPort(std::string& AData, bool AOverlappedMode) {
             SystemFailure();
             break;
         }
-        const int events = WaitReady(FPortHandle.Get(), POLLIN, DeadlineIn(Ms(kReadTimeOutMs)));
+        const int events = FIo->Poll(FFd, POLLIN, FIo->Now() + Ms(kReadTimeOutMs));
         if (events == 0) {
             code = 0;  // silence ends the reply
             break;
@@ -177,7 +189,7 @@ int TPrinterPort::ReadFromPort(std::string& AData, bool AOverlappedMode) {
             break;
         }
         char piece[kReadPieceSize];
-        const ssize_t n = ::read(FPortHandle.Get(), piece, sizeof piece);
+        const ssize_t n = FIo->Read(FFd, piece, sizeof piece);
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
             SystemFailure();
             break;
@@ -196,19 +208,32 @@ int TPrinterPort::ReadFromPort(std::string& AData, bool AOverlappedMode) {
 }
 
 int TPrinterPort::ReadFromPortWithin(int ACount, std::string& AData, TDeadline ADeadline) {
-    if (Opened()) WaitReady(FPortHandle.Get(), POLLIN, ADeadline);
+    if (Opened()) FIo->Poll(FFd, POLLIN, FIo->Now() + (ADeadline - TClock::now()));
     return ReadFromPort(ACount, AData, true);
 }
 
 void TPrinterPort::FlushBuffers() {
-    // The printer class device keeps no file buffers; fsync only matters for other paths.
-    if (Opened()) ::fsync(FPortHandle.Get());
+    // The printer class device ignores fsync; what it holds is a write in flight, which
+    // closing would cancel.
+    if (!Opened() || !FWriteInFlight) return;
+    TDeadline deadline = FIo->Now() + Ms(FWriteTimeOut);
+    while (FIo->Now() < deadline) {
+        const int events = FIo->Poll(FFd, POLLOUT, deadline);
+        if (events < 0 || (events & (POLLOUT | POLLERR | POLLHUP))) break;
+    }
+    FWriteInFlight = false;
+}
+
+void TPrinterPort::CloseHandle() {
+    FIo->Close(FFd);
+    FFd = -1;
+    FWriteInFlight = false;
 }
 
 void TPrinterPort::ClosePort() {
     if (!Opened()) return;
     FlushBuffers();
-    FPortHandle.Reset();
+    CloseHandle();
 }
 
 }  // namespace quorvane

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "transport/posix_io.h"
+#include "transport/usb_device_io.h"
 
 namespace quorvane {
 
@@ -23,13 +25,17 @@ constexpr uint8_t Busy = 0x40;
 // PaperEmpty; otherwise not selected or an error gives OffLine.
 uint8_t PrinterStatusFromPortStatus(int APortStatus);
 
-// A USB printer opened by its device path (/dev/usb/lpN). Writes run under a progress window
-// and poll the device status between writes; reads are bounded. Operations answer a result
-// code (0, 1001, 1007, 1008, 1009, 1011) and leave a text in LastErrorDescription().
+// A USB printer opened by its device path (/dev/usb/lpN). A write returns once the device has
+// taken every byte, or fails within its bounds: no progress for the write window (1000 ms)
+// gives 1007, a write still unfinished after the write wait (60 s in all) is cancelled with
+// 1001. The device status is polled while the write goes on; reads are bounded. Operations
+// answer a result code (0, 1001, 1007, 1008, 1009, 1011) and leave a text in
+// LastErrorDescription().
 // Any other path works too (a pseudo-terminal in tests): its status request fails and is skipped.
 class TPrinterPort {
 public:
-    TPrinterPort() = default;
+    // AIo: the device's system calls; the real ones unless a test puts a device behind them.
+    explicit TPrinterPort(std::shared_ptr<TUsbDeviceIo> AIo = SystemUsbDeviceIo()) : FIo(std::move(AIo)) {}
     virtual ~TPrinterPort() { ClosePort(); }
     TPrinterPort(const TPrinterPort&) = delete;
     TPrinterPort& operator=(const TPrinterPort&) = delete;
@@ -49,11 +55,12 @@ public:
     // Waits until data arrives or ADeadline passes, then the counted read: at most the wait
     // plus 500 ms, and back the moment the printer answers.
     int ReadFromPortWithin(int ACount, std::string& AData, TDeadline ADeadline);
-    // Hands written data on to the device; nothing when closed.
+    // Waits, within the write window, until the device has taken a write still in flight.
     void FlushBuffers();
+    // Never discards data the device is still taking (within the write window).
     void ClosePort();
 
-    bool Opened() const { return FPortHandle.Valid(); }
+    bool Opened() const { return FFd >= 0; }
     const std::string& PortName() const { return FPortName; }
     void SetPortName(std::string AValue) { FPortName = std::move(AValue); }
     TPrintInterfaceType InterfaceType() const { return FInterfaceType; }
@@ -63,7 +70,7 @@ public:
     // status change.
     uint32_t WriteTimeOut() const { return FWriteTimeOut; }
     void SetWriteTimeOut(uint32_t AMs) { FWriteTimeOut = AMs; }
-    // How long one device write may wait for the device to take data.
+    // How long one write may take in all before it is cancelled.
     uint32_t WriteWaitTimeOut() const { return FWriteWaitTimeOut; }
     void SetWriteWaitTimeOut(uint32_t AMs) { FWriteWaitTimeOut = AMs; }
 
@@ -73,8 +80,14 @@ protected:
 
 private:
     int SystemFailure();
+    // Queries the status: a change moves ADeadline; answers the code of the first fault bit.
+    int CheckStatus(uint8_t& ALastStatus, TDeadline& ADeadline);
+    // Closes the device; a write in flight is cancelled.
+    void CloseHandle();
 
-    TFileDescriptor FPortHandle;
+    std::shared_ptr<TUsbDeviceIo> FIo;
+    int FFd = -1;  // the open device, owned: ClosePort and the destructor close it
+    bool FWriteInFlight = false;  // handed to the device, not yet taken
     std::string FPortName;
     TPrintInterfaceType FInterfaceType = TPrintInterfaceType::itUSBPrint;
     std::string FLastErrorDescription;
