@@ -30,13 +30,17 @@ std::string XmlEscaped(const std::string& AText)
     return out;
 }
 
-std::string Document(const std::string& AType, int AOrientation, const std::string& AValueXml)
+// A 40 x 40 mm label with one barcode; a static one carries its value in the layout.
+std::string Document(const std::string& AType, int AOrientation, const std::string& AValueXml,
+                     bool AStatic = false)
 {
+    const std::string value = "Value=\"" + AValueXml + "\"";
     return "<Data><Formatting Width=\"40\" Height=\"40\">"
            "<Barcode FieldName=\"Маркировка\" Type=\"" + AType + "\" Left=\"4\" Top=\"4\" "
-           "Width=\"30\" Height=\"30\" Orientation=\"" + std::to_string(AOrientation) + "\"/>"
-           "</Formatting><Labels><Label Quantity=\"1\"><Record FieldName=\"Маркировка\" Value=\"" +
-           AValueXml + "\"/></Label></Labels></Data>";
+           "Width=\"30\" Height=\"30\" Orientation=\"" + std::to_string(AOrientation) + "\" " +
+           (AStatic ? "Static=\"True\" " + value : std::string()) +
+           "/></Formatting><Labels><Label Quantity=\"1\"><Record FieldName=\"Маркировка\" " +
+           (AStatic ? std::string() : value) + "/></Label></Labels></Data>";
 }
 
 struct TJob {
@@ -76,6 +80,7 @@ struct TMarkingCase {
     std::string ValueXml;  // as written into the document
     std::string Scanned;   // what the scanner must report after "]d2"
     int Orientation;
+    bool Static = false;
 };
 
 // Realistic codes of several product groups, written each way a document may carry them.
@@ -96,8 +101,8 @@ const std::vector<TMarkingCase>& MarkingCases()
         {"beer: net weight after the tail, GS1DataMatrix, redundant GS", "GS1DataMatrix",
          "0104620028131157&#29;21" + XmlEscaped("w&ter<1") + "&#29;93Zq0/&#29;3103000500",
          "010462002813115721w&ter<1" + GS + "93Zq0/" + GS + "3103000500", 270},
-        {"leading GS, no other mark", "DataMatrix", "&#29;01029000001234582199",
-         "01029000001234582199", 0},
+        {"leading GS, no other mark, static field", "DataMatrix", "&#29;01029000001234582199",
+         "01029000001234582199", 0, true},
     };
     return cases;
 }
@@ -109,7 +114,7 @@ TEST_P(MarkingCodeRoutes, ScannerReadsGs1WithSeparators)
     const auto [asPicture, dpi] = GetParam();
     for (const TMarkingCase& c : MarkingCases()) {
         SCOPED_TRACE(c.Product);
-        const TJob job = Print(Document(c.Type, c.Orientation, c.ValueXml), dpi, asPicture);
+        const TJob job = Print(Document(c.Type, c.Orientation, c.ValueXml, c.Static), dpi, asPicture);
         EXPECT_TRUE(job.Printed.problems.empty()) << ::testing::PrintToString(job.Printed.problems);
         ASSERT_EQ(job.Printed.labels.size(), 1U);
         EXPECT_EQ(Scan(job.Printed.labels[0].image), "]d2" + c.Scanned);
@@ -158,7 +163,7 @@ TEST(MarkingCode, InvalidElementStringsFailNamingTheField)
         for (const auto& [value, detail] : cases) {
             SCOPED_TRACE(value);
             try {
-                Print(Document("GS1DataMatrix", 0, value), 203, asPicture);
+                Print(Document("GS1DataMatrix", 0, value, value.starts_with("]")), 203, asPicture);
                 ADD_FAILURE() << "printed";
             } catch (const std::runtime_error& error) {
                 EXPECT_EQ(std::string(error.what()),
