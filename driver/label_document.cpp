@@ -5,6 +5,7 @@
 
 #include "driver/xml_text.h"
 #include "printer/ascii_text.h"
+#include "printer/gs1_element_string.h"
 #include "printer/raster_limits.h"
 
 namespace quorvane {
@@ -22,6 +23,19 @@ pugi::xml_node RequiredChild(const pugi::xml_document& ADocument, const char* AN
     if (!child)
         throw std::runtime_error(std::string("В документе этикеток нет элемента ") + AName);
     return child;
+}
+
+// Runs AStep; a value that is no GS1 element string fails with a message naming the field.
+template <class TStep>
+auto NamingGs1Field(std::string_view AFieldName, TStep&& AStep)
+{
+    try {
+        return AStep();
+    } catch (const EGs1ElementString& error) {
+        throw std::runtime_error("Поле «" + std::string(AFieldName) +
+                                 "»: код маркировки не является строкой элементов GS1: " +
+                                 error.what());
+    }
 }
 
 }  // namespace
@@ -190,10 +204,12 @@ private:
             0, AttrToText(AElement, "FontName"), AttrToText(AElement, "FontStyle"), std::string(),
             std::string(), false, isStatic, type);
         const std::size_t first = FPrinter.ScriptText().size();
-        FPrinter.AddBarcode(token, type, box.Left, box.Top, box.Width, box.Height, orientation,
-                            AttrToBool(AElement, "PrintHRI", false),
-                            AttrToBool(AElement, "CheckSymbol", false), isStatic,
-                            AttrToText(AElement, "Value"));
+        NamingGs1Field(name, [&] {
+            FPrinter.AddBarcode(token, type, box.Left, box.Top, box.Width, box.Height,
+                                orientation, AttrToBool(AElement, "PrintHRI", false),
+                                AttrToBool(AElement, "CheckSymbol", false), isStatic,
+                                AttrToText(AElement, "Value"));
+        });
         Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first,
                  TSlotKind::skLine);
     }
@@ -336,7 +352,7 @@ public:
             if (field.IsStatic || FFilled[index] ||
                 FTemplate.FSlotPiece[index] == std::string::npos)
                 continue;
-            FValues[index] = Render(index, field, record.attribute("Value").value());
+            FValues[index] = Render(index, field, found->first, record.attribute("Value").value());
             FFilled[index] = true;
         }
         return TScriptObject(quantity, Assemble(quantity));
@@ -350,7 +366,8 @@ private:
         return FTemplate.FPieces[FTemplate.FSlotPiece[AField]];
     }
 
-    std::string Render(std::size_t AIndex, const TFieldObject& AField, std::string_view AValue)
+    std::string Render(std::size_t AIndex, const TFieldObject& AField, std::string_view AName,
+                       std::string_view AValue)
     {
         switch (AField.FieldType) {
         case TFieldType::ftTextGraphic:
@@ -364,7 +381,9 @@ private:
                 FEncoder.emplace(FSettings.Codepage);
             return FEncoder->Encode(AValue);
         case TFieldType::ftBarcode:
-            return FPrinter.RecalculateBarcode(SlotOf(AIndex).Line, AField, AValue);
+            return NamingGs1Field(AName, [&] {
+                return FPrinter.RecalculateBarcode(SlotOf(AIndex).Line, AField, AValue);
+            });
         case TFieldType::ftImage: {
             TMonoBitmap bitmap;
             const std::string bytes = FPrinter.GetBinaryFromBase64Image(
@@ -431,7 +450,7 @@ private:
 
 pugi::xml_document ParseLabelDocument(std::string_view AText)
 {
-    const std::string clean = RemoveInvalidXMLChars(AText);
+    const std::string clean = LabelDocumentXmlText(AText);
     pugi::xml_document document;
     const pugi::xml_parse_result result =
         document.load_buffer(clean.data(), clean.size(), pugi::parse_default, pugi::encoding_utf8);

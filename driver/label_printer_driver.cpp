@@ -29,7 +29,7 @@ bool TLabelPrinterDriver::PrintLabels(V8Variant* ARetValue, V8Variant* AParams, 
         const std::string text = V8GetUtf8String(HostParam(AParams, 1));
         const std::string mode = V8GetUtf8String(HostParam(AParams, 2));
         pugi::xml_document doc;
-        ParseXml(RemoveInvalidXMLChars(text), doc);
+        ParseXml(LabelDocumentXmlText(text), doc);
         DoPrintLabels(doc, mode);
     });
 }

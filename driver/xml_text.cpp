@@ -41,9 +41,7 @@ std::size_t DecodeUtf8(std::string_view s, char32_t& out) {
     return len;
 }
 
-}  // namespace
-
-std::string RemoveInvalidXMLChars(std::string_view text) {
+std::string Clean(std::string_view text, bool keepGroupSeparator) {
     std::string result;
     result.reserve(text.size());
     std::size_t pos = 0;
@@ -54,10 +52,19 @@ std::string RemoveInvalidXMLChars(std::string_view text) {
             ++pos;  // a stray byte: skip it alone and resynchronise on the next one
             continue;
         }
-        if (IsXmlChar(c)) result.append(text.substr(pos, len));
+        if (IsXmlChar(c))
+            result.append(text.substr(pos, len));
+        else if (c == 0x1D && keepGroupSeparator)
+            result += "&#29;";
         pos += len;
     }
     return result;
 }
+
+}  // namespace
+
+std::string RemoveInvalidXMLChars(std::string_view text) { return Clean(text, false); }
+
+std::string LabelDocumentXmlText(std::string_view text) { return Clean(text, true); }
 
 }  // namespace quorvane

@@ -11,4 +11,8 @@ namespace quorvane {
 // bytes that are not well-formed UTF-8.
 std::string RemoveInvalidXMLChars(std::string_view text);
 
+// The same for a label document, except that a group separator (U+001D), which marking codes
+// need between their fields, is kept as the character reference "&#29;".
+std::string LabelDocumentXmlText(std::string_view text);
+
 }  // namespace quorvane

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "printer/bitmap_transform.h"
+#include "printer/gs1_element_string.h"
 #include "printer/printer_type_base.h"
 #include "printer/raster_limits.h"
 #include "printer/rounding.h"
@@ -27,7 +28,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 // The library's symbology for a document name; 0 when it is not a 2D name.
 int SymbologyOf(std::string_view AName) {
-    if (EqualsIgnoringCase(AName, "DataMatrix")) return BARCODE_DATAMATRIX;
+    if (EqualsIgnoringCase(AName, "DataMatrix") || EqualsIgnoringCase(AName, "GS1DataMatrix"))
+        return BARCODE_DATAMATRIX;
     if (EqualsIgnoringCase(AName, "PDF417")) return BARCODE_PDF417;
     if (EqualsIgnoringCase(AName, "QRCode")) return BARCODE_QRCODE;
     return 0;
@@ -69,6 +71,11 @@ void PlaceSymbol(const zint_symbol& ASymbol, TMonoBitmap& ACanvas) {
 
 bool Is2DSymbology(std::string_view AName) { return SymbologyOf(AName) != 0; }
 
+bool IsGs1DataMatrix(std::string_view AName, std::string_view AValue) {
+    return EqualsIgnoringCase(AName, "GS1DataMatrix") ||
+           (EqualsIgnoringCase(AName, "DataMatrix") && HasGs1Mark(AValue));
+}
+
 TBarcodeCanvasSize BarcodeImageSize(std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation) {
     if (AOrientation != 90 && AOrientation != 270) return {AWidth, AHeight};
     if (AHeight >= AWidth || AWidth <= 0) return {AHeight, AWidth};
@@ -76,24 +83,24 @@ TBarcodeCanvasSize BarcodeImageSize(std::int32_t AWidth, std::int32_t AHeight, s
     return {AHeight, static_cast<std::int32_t>(DivideRoundHalfEven(h * h, AWidth))};
 }
 
-TMonoBitmap RenderBarcodeImage(std::string_view ASymbology, std::int32_t ACanvasWidth,
-                               std::int32_t ACanvasHeight, std::int32_t ADotInMM, std::string_view AValue) {
-    const int symbology = SymbologyOf(ASymbology);
-    if (symbology == 0)
-        throw std::invalid_argument("not a two-dimensional symbology: " + std::string(ASymbology));
+namespace {
+
+// The library's symbol for AData in AInputMode, placed on a canvas of the given millimetres.
+TMonoBitmap RenderSymbol(int ASymbology, int AInputMode, std::int32_t ACanvasWidth,
+                         std::int32_t ACanvasHeight, std::int32_t ADotInMM, std::string_view AData) {
     const std::int64_t width = MillimetresToDots(ACanvasWidth, ADotInMM);
     const std::int64_t height = MillimetresToDots(ACanvasHeight, ADotInMM);
     CheckRasterSize(width, height);
 
     const std::unique_ptr<zint_symbol, ZintDelete> symbol(ZBarcode_Create());
     if (!symbol) throw std::bad_alloc();
-    symbol->symbology = symbology;
-    symbol->input_mode = UNICODE_MODE;
-    if (symbology == BARCODE_DATAMATRIX) symbol->option_3 = DM_SQUARE;
+    symbol->symbology = ASymbology;
+    symbol->input_mode = AInputMode;
+    if (ASymbology == BARCODE_DATAMATRIX) symbol->option_3 = DM_SQUARE;
     symbol->scale = 0.5f;  // one pixel per module; scaling to the canvas is ours
-    if (AValue.size() > INT_MAX) throw EBarcodePicture("Input too long");
-    int result = ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(AValue.data()),
-                                 static_cast<int>(AValue.size()));
+    if (AData.size() > INT_MAX) throw EBarcodePicture("Input too long");
+    int result = ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(AData.data()),
+                                 static_cast<int>(AData.size()));
     if (result >= ZINT_ERROR) throw EBarcodePicture(symbol->errtxt);
     result = ZBarcode_Buffer(symbol.get(), 0);
     if (result >= ZINT_ERROR) throw EBarcodePicture(symbol->errtxt);
@@ -101,6 +108,23 @@ TMonoBitmap RenderBarcodeImage(std::string_view ASymbology, std::int32_t ACanvas
     TMonoBitmap canvas(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
     PlaceSymbol(*symbol, canvas);
     return canvas;
+}
+
+}  // namespace
+
+TMonoBitmap RenderBarcodeImage(std::string_view ASymbology, std::int32_t ACanvasWidth,
+                               std::int32_t ACanvasHeight, std::int32_t ADotInMM, std::string_view AValue) {
+    const int symbology = SymbologyOf(ASymbology);
+    if (symbology == 0)
+        throw std::invalid_argument("not a two-dimensional symbology: " + std::string(ASymbology));
+    if (IsGs1DataMatrix(ASymbology, AValue)) {
+        // FNC1 first and as separator. The AIs were checked against our own table; the
+        // library's older table must not refuse what that one accepts.
+        const std::string bracketed = Gs1BracketedText(ParseGs1ElementString(AValue));
+        return RenderSymbol(symbology, GS1_MODE | GS1NOCHECK_MODE, ACanvasWidth, ACanvasHeight,
+                            ADotInMM, bracketed);
+    }
+    return RenderSymbol(symbology, UNICODE_MODE, ACanvasWidth, ACanvasHeight, ADotInMM, AValue);
 }
 
 std::string BarcodeImageToString(std::int32_t ACanvasWidth, std::int32_t ACanvasHeight,

@@ -15,8 +15,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// "PDF417", "DataMatrix", "QRCode" in any case.
+// "PDF417", "DataMatrix", "GS1DataMatrix", "QRCode" in any case.
 bool Is2DSymbology(std::string_view AName);
+
+// A value printed as GS1 DataMatrix: any value of "GS1DataMatrix", and a "DataMatrix" value
+// with a GS1 mark (HasGs1Mark); names in any case.
+bool IsGs1DataMatrix(std::string_view AName, std::string_view AValue);
 
 struct TBarcodeCanvasSize {
     std::int32_t Width;   // millimetres
@@ -44,7 +48,9 @@ std::string BarcodeImageToString(std::int32_t ACanvasWidth, std::int32_t ACanvas
                                  TMonoBitmap& ABitmap);
 
 // All three steps for a field box AWidth x AHeight mm: the printer bytes, and in ABitmap the
-// raster they came from (its width div 8 and height go into the BITMAP command).
+// raster they came from (its width div 8 and height go into the BITMAP command). A GS1 value
+// (IsGs1DataMatrix) becomes a square GS1 DataMatrix of the smallest size that holds it, or
+// fails with EGs1ElementString.
 std::string BarcodePicture(std::string_view ASymbology, std::int32_t AWidth, std::int32_t AHeight,
                            std::int32_t AOrientation, std::int32_t ADotInMM,
                            std::string_view AValue, TMonoBitmap& ABitmap);

@@ -158,7 +158,8 @@ TFieldBox TPrinterTypeBase::RotatedBarcodePlacement(const TFieldBox& ABox,
                                                     bool A2DBarcodeAsPicture) {
     // The printer turns its own barcodes about the anchor; pictures are turned by us inside
     // the box, and QR Code and Data Matrix always keep their box.
-    if (EqualsIgnoringCase(ABarcodeType, "QRCode") || EqualsIgnoringCase(ABarcodeType, "DataMatrix"))
+    if (EqualsIgnoringCase(ABarcodeType, "QRCode") || EqualsIgnoringCase(ABarcodeType, "DataMatrix") ||
+        EqualsIgnoringCase(ABarcodeType, "GS1DataMatrix"))
         return ABox;
     if (A2DBarcodeAsPicture && EqualsIgnoringCase(ABarcodeType, "PDF417")) return ABox;
     if (AOrientation == 0) return ABox;

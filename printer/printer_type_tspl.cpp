@@ -8,6 +8,7 @@
 
 #include "printer/barcode_picture.h"
 #include "printer/graphic_text.h"
+#include "printer/gs1_element_string.h"
 #include "printer/raster_limits.h"
 #include "printer/ribbon_query.h"
 #include "printer/status_query.h"
@@ -301,6 +302,35 @@ std::string TPrinterTSPL::DataMatrixOptions(std::int32_t AOrientation) const
     return options + size + ",";
 }
 
+std::string TPrinterTSPL::Gs1DataMatrixContent(std::string_view AValue)
+{
+    return EscapeTsplString(Gs1DataMatrixEscapedText(ParseGs1ElementString(AValue)));
+}
+
+std::string TPrinterTSPL::Gs1DataMatrixLine(std::int32_t ALeft, std::int32_t ATop,
+                                            std::int32_t AWidth, std::int32_t AHeight,
+                                            std::int32_t AOrientation,
+                                            std::string_view AContent) const
+{
+    // The printer turns the symbol clockwise about the anchor, so the anchor goes to the corner
+    // of the box that the turn brings to the symbol's top left: the symbol stays in the box.
+    const std::int64_t right = Dots(static_cast<std::int64_t>(ALeft) + AWidth);
+    const std::int64_t bottom = Dots(static_cast<std::int64_t>(ATop) + AHeight);
+    const std::int64_t x = AOrientation == 90 || AOrientation == 180 ? right : Dots(ALeft);
+    const std::int64_t y = AOrientation == 180 || AOrientation == 270 ? bottom : Dots(ATop);
+    std::string line = "DMATRIX " + std::to_string(x) + "," + std::to_string(y) + "," +
+                       std::to_string(Dots(AWidth)) + "," + std::to_string(Dots(AHeight)) +
+                       ",c126,";
+    if (FSettings.DataMatrixModuleSize != 0)
+        line += "x" + std::to_string(FSettings.DataMatrixModuleSize) + ",";
+    if (AOrientation != 0)
+        line += "r" + std::to_string(AOrientation) + ",";
+    line += "\"";
+    line += AContent;
+    line += "\"";
+    return line;
+}
+
 void TPrinterTSPL::Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop,
                                 std::int32_t AWidth, std::int32_t AHeight,
                                 std::int32_t AOrientation, std::string_view AContent)
@@ -343,6 +373,13 @@ void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& 
     }
     if (!Is2DSymbology(AType))
         return;  // an unknown symbology prints nothing, by design of the layout format
+    if (!FSettings._2DBarcodeAsPicture &&
+        IsGs1DataMatrix(AType, AIsStaticField ? std::string_view(AValue) : std::string_view())) {
+        const std::string content = AIsStaticField ? Gs1DataMatrixContent(AValue) : AFieldName;
+        AddScriptString("%s", {Gs1DataMatrixLine(ALeft, ATop, AWidth, AHeight, AOrientation,
+                                                 content)});
+        return;
+    }
     if (!FSettings._2DBarcodeAsPicture) {
         Add2DCommand(AType, ALeft, ATop, AWidth, AHeight, AOrientation,
                      AIsStaticField ? BarcodeContent(AValue) : AFieldName);
@@ -428,6 +465,9 @@ std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFiel
 {
     if (IsBlank(AValue))
         return {};
+    if (!FSettings._2DBarcodeAsPicture && IsGs1DataMatrix(AField.BarcodeType, AValue))
+        return Gs1DataMatrixLine(AField.Left, AField.Top, AField.Width, AField.Height,
+                                 AField.Orientation, Gs1DataMatrixContent(AValue));
     if (FSettings._2DBarcodeAsPicture && Is2DSymbology(AField.BarcodeType)) {
         TMonoBitmap bitmap;
         const std::string bytes = BarcodePicture(AField.BarcodeType, AField.Width, AField.Height,

@@ -148,6 +148,12 @@ private:
                       std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
                       std::string_view AContent);
     std::string BarcodeContent(std::string_view AValue) const;
+    // A GS1 DataMatrix the printer draws: escape character "~" (FNC1 is "~1"), no row and
+    // column count so that the printer picks the smallest size that holds the data.
+    std::string Gs1DataMatrixLine(std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
+                                  std::int32_t AHeight, std::int32_t AOrientation,
+                                  std::string_view AContent) const;
+    static std::string Gs1DataMatrixContent(std::string_view AValue);
 
     TTsplSettings FSettings;
     std::string FCodepage = "1251";

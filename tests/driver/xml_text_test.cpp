@@ -30,5 +30,10 @@ TEST(RemoveInvalidXMLChars, DropsMalformedBytesWithoutLosingNeighbours) {
     EXPECT_EQ(RemoveInvalidXMLChars("\xD0Ж"), "Ж");
 }
 
+TEST(LabelDocumentXmlText, KeepsTheGroupSeparatorAsAReference) {
+    EXPECT_EQ(LabelDocumentXmlText("a\x1D" "b\x01" "c\x1F"), "a&#29;bc");
+    EXPECT_EQ(RemoveInvalidXMLChars("a\x1D" "b"), "ab");
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -43,7 +43,9 @@ long long CountBlack(const MonoImage& image, DotRect region) {
     return n;
 }
 
-std::string Decode(const MonoImage& image, const std::string& format) {
+namespace {
+
+ZXing::Result Read(const MonoImage& image, const std::string& format) {
     // Aim the "scanner" at the printed symbol: zxing's Data Matrix detector starts from the
     // middle of the picture, so a symbol in a corner of a large label would be missed.
     DotRect b = BlackBounds(image);
@@ -60,8 +62,19 @@ std::string Decode(const MonoImage& image, const std::string& format) {
     hints.setTryHarder(true);
     hints.setEanAddOnSymbol(ZXing::EanAddOnSymbol::Read);
     ZXing::ImageView view(grey.data(), w, h, ZXing::ImageFormat::Lum);
-    ZXing::Result result = ZXing::ReadBarcode(view, hints);
+    return ZXing::ReadBarcode(view, hints);
+}
+
+}  // namespace
+
+std::string Decode(const MonoImage& image, const std::string& format) {
+    const ZXing::Result result = Read(image, format);
     return result.isValid() ? result.text() : std::string();
+}
+
+std::string DecodeWithIdentifier(const MonoImage& image, const std::string& format) {
+    const ZXing::Result result = Read(image, format);
+    return result.isValid() ? result.symbologyIdentifier() + result.text() : std::string();
 }
 
 bool HasProblem(const JobResult& r, const std::string& fragment) {

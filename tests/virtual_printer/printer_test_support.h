@@ -25,6 +25,8 @@ long long CountBlack(const MonoImage& image, DotRect region);
 
 // Reads one barcode with zxing-cpp; empty when nothing is found.
 std::string Decode(const MonoImage& image, const std::string& format);
+// The same preceded by the symbology identifier the scanner reports ("]d2" for GS1 DataMatrix).
+std::string DecodeWithIdentifier(const MonoImage& image, const std::string& format);
 
 bool HasProblem(const JobResult& r, const std::string& fragment);
 

@@ -74,5 +74,26 @@ TEST(ScanBack, QrCodeDataMatrixAndPdf417) {
     }
 }
 
+TEST(ScanBack, DataMatrixEscapeCharacterAndFnc1) {
+    struct Case { std::string options, content, expected; } cases[] = {
+        {"c126,", "a~~b~d065~M~]z", "]d1a~bA\r\x1Dz"},
+        // FNC1 first makes it GS1; each later one reads as GS, a redundant one too.
+        {"c126,", "~10104607009780016~121ab~193Zq", "]d20104607009780016\x1D" "21ab\x1D" "93Zq"},
+        {"c35,r90,", "#191x#1#d050#d0500", "]d291x\x1D" "220"},
+        {"", "~1abc", "]d1~1abc"},  // without c# the tilde is data
+    };
+    for (const auto& c : cases) {
+        auto r = RunJob("SIZE 60 mm,60 mm\r\nCLS\r\nDMATRIX 240,40,200,200,x6," + c.options + "\"" +
+                        c.content + "\"\r\nPRINT 1\r\n");
+        EXPECT_TRUE(r.problems.empty()) << c.content << ": " << (r.problems.empty() ? "" : r.problems[0]);
+        ASSERT_EQ(r.labels.size(), 1u);
+        EXPECT_EQ(test::DecodeWithIdentifier(r.labels[0].image, "DataMatrix"), c.expected) << c.content;
+    }
+    for (const std::string bad : {"ab~1cd", "~q", "ab~", "~d256"}) {
+        auto r = RunJob("SIZE 60 mm,60 mm\r\nCLS\r\nDMATRIX 40,40,200,200,c126,\"" + bad + "\"\r\nPRINT 1\r\n");
+        EXPECT_FALSE(r.problems.empty()) << bad;
+    }
+}
+
 }  // namespace
 }  // namespace quorvane

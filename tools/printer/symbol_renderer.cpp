@@ -6,6 +6,8 @@
 #include <cctype>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "tools/printer/text_renderer.h"
 
@@ -84,6 +86,71 @@ std::string EanContent(const std::string& type, const std::string& content) {
     if (content.size() == main + 1 + addon) ++main;  // check digit included
     if (content.size() != main + addon) return content;
     return content.substr(0, main) + "+" + content.substr(main);
+}
+
+// DMATRIX content with an escape character E: E1 is FNC1, EdNNN the byte NNN (three digits),
+// EE the character E itself, E@ to E_ the control characters 0 to 31. Returns the data split at
+// every FNC1: a leading FNC1 gives an empty first part.
+std::vector<std::string> SplitAtFnc1(const std::string& content, char escape) {
+    std::vector<std::string> parts(1);
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        if (content[i] != escape) { parts.back() += content[i]; continue; }
+        if (++i == content.size()) throw std::runtime_error("escape character at the end of the content");
+        const char c = content[i];
+        if (c == '1') {
+            parts.emplace_back();
+        } else if (c == escape) {
+            parts.back() += c;
+        } else if (c >= '@' && c <= '_') {
+            parts.back() += static_cast<char>(c - '@');
+        } else if (c == 'd' && i + 3 < content.size() && std::isdigit(static_cast<unsigned char>(content[i + 1])) &&
+                   std::isdigit(static_cast<unsigned char>(content[i + 2])) &&
+                   std::isdigit(static_cast<unsigned char>(content[i + 3]))) {
+            const int value = std::stoi(content.substr(i + 1, 3));
+            if (value > 255) throw std::runtime_error("escape ~d" + content.substr(i + 1, 3) + " is not a byte");
+            parts.back() += static_cast<char>(value);
+            i += 3;
+        } else {
+            throw std::runtime_error(std::string("unknown escape sequence ") + escape + c);
+        }
+    }
+    return parts;
+}
+
+// zint writes FNC1 itself, after an element unless its AI's first two digits are among these
+// (as zint 2.11 does). The GS1 text is bracketed so that its FNC1s fall exactly where the job
+// put them: a part that a FNC1 follows ends with an AI of another pair.
+bool ZintOmitsFnc1After(const std::string& pair) {
+    for (const char* p : {"00", "01", "02", "03", "04", "11", "12", "13", "14", "15", "16", "17", "18", "19",
+                          "20", "23", "31", "32", "33", "34", "35", "36", "41"})
+        if (pair == p) return true;
+    return false;
+}
+
+std::string BracketedForFnc1(const std::vector<std::string>& parts) {
+    auto pairAt = [](const std::string& s, std::size_t at) {
+        return at + 2 <= s.size() && std::isdigit(static_cast<unsigned char>(s[at])) &&
+               std::isdigit(static_cast<unsigned char>(s[at + 1]));
+    };
+    std::string text;
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
+        if (!pairAt(part, 0)) throw std::runtime_error("GS1 data after FNC1 does not start with an AI");
+        const bool fnc1Follows = i + 1 < parts.size();
+        std::size_t split = 0;
+        if (fnc1Follows && ZintOmitsFnc1After(part.substr(0, 2))) {
+            for (std::size_t at = part.size(); at-- > 2 && split == 0;)
+                if (pairAt(part, at) && !ZintOmitsFnc1After(part.substr(at, 2))) split = at;
+            if (split == 0) throw std::runtime_error("FNC1 after " + part + " cannot be drawn");
+        }
+        if (split == 0) {
+            text += "[" + part.substr(0, 2) + "]" + part.substr(2);
+        } else {
+            text += "[" + part.substr(0, 2) + "]" + part.substr(2, split - 2) + "[" + part.substr(split, 2) + "]" +
+                    part.substr(split + 2);
+        }
+    }
+    return text;
 }
 
 }  // namespace
@@ -178,7 +245,19 @@ MonoImage SymbolRenderer::DataMatrix(const DataMatrixSymbol& s) {
         if (!size) throw std::runtime_error("no Data Matrix symbol has " + std::to_string(s.rows) + " rows and " +
                                             std::to_string(s.cols) + " columns");
     }
-    ZintPtr sym = Encode(BARCODE_DATAMATRIX, s.content, 0, size, size ? 0 : DM_SQUARE, DATA_MODE);
+    std::string data = s.content;
+    int inputMode = DATA_MODE;
+    if (s.escape > 0 && s.escape < 256) {
+        const std::vector<std::string> parts = SplitAtFnc1(s.content, static_cast<char>(s.escape));
+        data = parts[0];
+        if (parts.size() > 1) {
+            // FNC1 first makes the symbol GS1; anywhere else zint cannot put it.
+            if (!parts[0].empty()) throw std::runtime_error("FNC1 after data is not supported");
+            data = BracketedForFnc1(parts);
+            inputMode = GS1_MODE | GS1NOCHECK_MODE;
+        }
+    }
+    ZintPtr sym = Encode(BARCODE_DATAMATRIX, data, 0, size, size ? 0 : DM_SQUARE, inputMode);
     int module = s.module;
     if (module <= 0) {
         int fit = std::min(s.boxWidth / std::max(1, sym->width), s.boxHeight / std::max(1, sym->rows));

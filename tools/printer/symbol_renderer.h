@@ -28,6 +28,7 @@ struct DataMatrixSymbol {
     int boxWidth = 0, boxHeight = 0;  // the area given to the symbol, dots
     int module = 0;                   // dots per module, 0: the largest that fits the box
     int rows = 0, cols = 0;           // 0: automatic
+    int escape = 0;                   // c#: escape character code, 0 none
 };
 
 struct Pdf417Symbol {

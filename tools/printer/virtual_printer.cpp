@@ -507,7 +507,8 @@ void VirtualPrinter::DoDataMatrix(const TsplCommand& cmd) {
             if (!ParseDouble(std::string_view(opt).substr(1), v)) { Problem(cmd, "bad option " + opt); return; }
             if (opt[0] == 'X') s.module = static_cast<int>(std::clamp(v, 1.0, 100.0));
             else if (opt[0] == 'R') rotation = Rotation(static_cast<long long>(v));
-            else if (opt[0] != 'C' && opt[0] != 'A') { Problem(cmd, "bad option " + opt); return; }
+            else if (opt[0] == 'C') s.escape = static_cast<int>(std::clamp(v, 0.0, 255.0));
+            else if (opt[0] != 'A') { Problem(cmd, "bad option " + opt); return; }
         } else {
             numbers.push_back(a.Int(i, 0, 144));
         }
