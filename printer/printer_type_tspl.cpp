@@ -179,7 +179,8 @@ void TPrinterTSPL::InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigt
     CheckRasterSize(MillimetresToDots(AWidth, DotInMM()), MillimetresToDots(AHeigth, DotInMM()));
     SetCodepage(ACodepage);
     AddScriptString("SIZE %d mm,%d mm", {AWidth, AHeigth});
-    AddScriptString("GAP %d", {AGap});
+    // A bare number would be inches; the offset is part of the command.
+    AddScriptString("GAP %d mm,0 mm", {AGap});
     AddScriptString("SPEED %d", {SpeedToWhole(ASpeed)});
     AddScriptString("DENSITY %d", {ADensity});
     AddScriptString("DIRECTION %d, 0", {ADirection});
