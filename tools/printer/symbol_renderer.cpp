@@ -178,7 +178,7 @@ MonoImage SymbolRenderer::DataMatrix(const DataMatrixSymbol& s) {
         if (!size) throw std::runtime_error("no Data Matrix symbol has " + std::to_string(s.rows) + " rows and " +
                                             std::to_string(s.cols) + " columns");
     }
-    ZintPtr sym = Encode(BARCODE_DATAMATRIX, s.content, 0, size, size ? 0 : DM_SQUARE, DATA_MODE);
+    ZintPtr sym = Encode(BARCODE_DATAMATRIX, s.content, 0, size, size || s.rectangle ? 0 : DM_SQUARE, DATA_MODE);
     int module = s.module;
     if (module <= 0) {
         int fit = std::min(s.boxWidth / std::max(1, sym->width), s.boxHeight / std::max(1, sym->rows));

@@ -28,6 +28,7 @@ struct DataMatrixSymbol {
     int boxWidth = 0, boxHeight = 0;  // the area given to the symbol, dots
     int module = 0;                   // dots per module, 0: the largest that fits the box
     int rows = 0, cols = 0;           // 0: automatic
+    bool rectangle = false;           // automatic size may be rectangular (a1)
 };
 
 struct Pdf417Symbol {
