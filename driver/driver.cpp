@@ -37,7 +37,7 @@ pugi::xml_node FindNamedElement(const pugi::xml_document& ADoc, const char* ANam
 // The demo label of the device test: one 30 x 20 mm label with a line of text.
 std::string DemoLabelDocument(const std::string& AText) {
     return "<?xml version=\"1.0\"?><Data><Formatting Width = \"30\" Height=\"20\"><Text FieldName=\"Field\" "
-           "FontSize=\"8\" FontName=\"Arial\" Multiline=\"True\" Left=\"1\" Top=\"2\" Width=\"30\" "
+           "FontSize=\"8\" FontName=\"Arial\" Multiline=\"True\" Left=\"1\" Top=\"2\" Width=\"28\" "
            "Height=\"20\"/></Formatting><Labels><Label Quantity=\"1\"><Record FieldName=\"Field\" Value=\"" +
            AText + "\"/></Label></Labels></Data>";
 }

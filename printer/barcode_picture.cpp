@@ -147,4 +147,24 @@ std::string BarcodePicture(std::string_view ASymbology, std::int32_t AWidth, std
     return BarcodeImageToString(canvas.Width, canvas.Height, AOrientation, ADotInMM, ABitmap);
 }
 
+bool DataMatrixHolds(std::string_view ABytes, std::int32_t ARows, std::int32_t AColumns) {
+    // The library's size numbers (option 2) of the ECC 200 squares, then the rectangles.
+    static constexpr std::int32_t kSizes[][3] = {
+        {10, 10, 1},   {12, 12, 2},   {14, 14, 3},   {16, 16, 4},   {18, 18, 5},   {20, 20, 6},
+        {22, 22, 7},   {24, 24, 8},   {26, 26, 9},   {32, 32, 10},  {36, 36, 11},  {40, 40, 12},
+        {44, 44, 13},  {48, 48, 14},  {52, 52, 15},  {64, 64, 16},  {72, 72, 17},  {80, 80, 18},
+        {88, 88, 19},  {96, 96, 20},  {104, 104, 21}, {120, 120, 22}, {132, 132, 23}, {144, 144, 24},
+        {8, 18, 25},   {8, 32, 26},   {12, 26, 27},  {12, 36, 28},  {16, 36, 29},  {16, 48, 30},
+    };
+    const auto size = std::ranges::find_if(kSizes, [&](const auto& s) { return s[0] == ARows && s[1] == AColumns; });
+    if (size == std::end(kSizes) || ABytes.size() > INT_MAX) return false;
+    const std::unique_ptr<zint_symbol, ZintDelete> symbol(ZBarcode_Create());
+    if (!symbol) throw std::bad_alloc();
+    symbol->symbology = BARCODE_DATAMATRIX;
+    symbol->input_mode = DATA_MODE;
+    symbol->option_2 = (*size)[2];
+    return ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(ABytes.data()),
+                           static_cast<int>(ABytes.size())) < ZINT_ERROR;
+}
+
 }  // namespace quorvane

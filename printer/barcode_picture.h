@@ -55,4 +55,8 @@ std::string BarcodePicture(std::string_view ASymbology, std::int32_t AWidth, std
                            std::int32_t AOrientation, std::int32_t ADotInMM,
                            std::string_view AValue, TMonoBitmap& ABitmap);
 
+// True when the library encodes ABytes, taken byte for byte as a printer takes a DMATRIX
+// command's content, into an ECC 200 symbol of ARows x AColumns; false for a size ECC 200 lacks.
+bool DataMatrixHolds(std::string_view ABytes, std::int32_t ARows, std::int32_t AColumns);
+
 }  // namespace quorvane

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 
+#include "log/driver_log.h"
 #include "printer/barcode_picture.h"
 #include "printer/graphic_text.h"
 #include "printer/gs1_element_string.h"
@@ -72,6 +74,34 @@ constexpr std::array<TLinearSymbology, 9> kLinearSymbologies{{
     {"ean13addon2", "EAN13+2", 1, true},
     {"ean13addon5", "EAN13+5", 1, true},
 }};
+
+struct TDataMatrixSize {
+    std::int32_t Rows;
+    std::int32_t Columns;
+};
+
+// The choices of the DataMatrixSize setting.
+constexpr TDataMatrixSize kDataMatrixSizes[] = {
+    {10, 10}, {12, 12}, {14, 14}, {16, 16}, {18, 18}, {20, 20}, {22, 22}, {24, 24},
+    {26, 26}, {32, 32}, {36, 36}, {40, 40}, {44, 44}, {48, 48}, {52, 52}, {64, 64},
+    {72, 72}, {80, 80}, {88, 88}, {96, 96}, {104, 104}, {120, 120}, {132, 132}, {144, 144},
+    {8, 18}, {8, 32}, {12, 26}, {12, 36}, {16, 36}, {16, 48},
+};
+
+// "12x26" as rows and columns; nothing for any other text.
+std::optional<TDataMatrixSize> ParseDataMatrixSize(std::string_view AText)
+{
+    const auto x = AText.find('x');
+    if (x == std::string_view::npos)
+        return std::nullopt;
+    TDataMatrixSize size{};
+    const auto rows = std::from_chars(AText.data(), AText.data() + x, size.Rows);
+    const auto columns = std::from_chars(AText.data() + x + 1, AText.data() + AText.size(), size.Columns);
+    if (rows.ec != std::errc() || rows.ptr != AText.data() + x || columns.ec != std::errc() ||
+        columns.ptr != AText.data() + AText.size())
+        return std::nullopt;
+    return size;
+}
 
 constexpr const char* kBarcodeDigitsError = "Недопустимые символы во входных данных штрихкода";
 
@@ -180,7 +210,8 @@ void TPrinterTSPL::InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigt
     CheckRasterSize(MillimetresToDots(AWidth, DotInMM()), MillimetresToDots(AHeigth, DotInMM()));
     SetCodepage(ACodepage);
     AddScriptString("SIZE %d mm,%d mm", {AWidth, AHeigth});
-    AddScriptString("GAP %d", {AGap});
+    // A bare number would be inches; the offset is part of the command.
+    AddScriptString("GAP %d mm,0 mm", {AGap});
     AddScriptString("SPEED %d", {SpeedToWhole(ASpeed)});
     AddScriptString("DENSITY %d", {ADensity});
     AddScriptString("DIRECTION %d, 0", {ADirection});
@@ -289,17 +320,52 @@ std::string TPrinterTSPL::PDF417Options() const
     return options;
 }
 
-std::string TPrinterTSPL::DataMatrixOptions(std::int32_t AOrientation) const
+namespace {
+
+// The size written for the DataMatrixSize setting: its first "x" becomes a comma.
+std::string DataMatrixSizeArguments(std::string_view ASize)
+{
+    std::string size(ASize);
+    if (const auto x = size.find('x'); x != std::string::npos)
+        size[x] = ',';
+    return size + ",";
+}
+
+}  // namespace
+
+std::string TPrinterTSPL::DataMatrixOptions(std::int32_t AOrientation, std::string_view ASize) const
 {
     std::string options;
     if (FSettings.DataMatrixModuleSize != 0)
         options += "x" + std::to_string(FSettings.DataMatrixModuleSize) + ",";
     if (AOrientation != 0)
         options += "r" + std::to_string(AOrientation) + ",";
-    std::string size = FSettings.DataMatrixSize;
-    if (const auto x = size.find('x'); x != std::string::npos)
-        size[x] = ',';
-    return options + size + ",";
+    return options + DataMatrixSizeArguments(ASize);
+}
+
+std::string TPrinterTSPL::DataMatrixSizeFor(std::string_view ABytes) const
+{
+    const std::string& configured = FSettings.DataMatrixSize;
+    const std::optional<TDataMatrixSize> wanted = ParseDataMatrixSize(configured);
+    if (!wanted || DataMatrixHolds(ABytes, wanted->Rows, wanted->Columns))
+        return configured;
+    const bool square = wanted->Rows == wanted->Columns;
+    const TDataMatrixSize* best = nullptr;
+    // Smallest first, preferring the configured shape.
+    const auto rank = [square](const TDataMatrixSize& ASize) {
+        return std::pair((ASize.Rows == ASize.Columns) != square, ASize.Rows * ASize.Columns);
+    };
+    for (const TDataMatrixSize& size : kDataMatrixSizes)
+        if (size.Rows >= wanted->Rows && size.Columns >= wanted->Columns &&
+            (!best || rank(size) < rank(*best)) && DataMatrixHolds(ABytes, size.Rows, size.Columns))
+            best = &size;
+    if (!best)
+        return configured;  // nothing holds it; the printer will say so
+    const std::string raised = std::to_string(best->Rows) + "x" + std::to_string(best->Columns);
+    if (LogPasses(TLogLevel::llInfo))
+        WriteLog("Размер DataMatrix увеличен с " + configured + " до " + raised,
+                 "данные не помещаются в заданный размер", TLogLevel::llInfo);
+    return raised;
 }
 
 std::string TPrinterTSPL::Gs1DataMatrixContent(std::string_view AValue)
@@ -333,7 +399,8 @@ std::string TPrinterTSPL::Gs1DataMatrixLine(std::int32_t ALeft, std::int32_t ATo
 
 void TPrinterTSPL::Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop,
                                 std::int32_t AWidth, std::int32_t AHeight,
-                                std::int32_t AOrientation, std::string_view AContent)
+                                std::int32_t AOrientation, std::string_view AContent,
+                                std::optional<std::string_view> AValueBytes)
 {
     if (EqualsIgnoringCase(AType, "PDF417")) {
         AddScriptString("PDF417 %d,%d,%d,%d,%d,%s\"%s\"",
@@ -342,7 +409,10 @@ void TPrinterTSPL::Add2DCommand(std::string_view AType, std::int32_t ALeft, std:
     } else if (EqualsIgnoringCase(AType, "DataMatrix")) {
         AddScriptString("DMATRIX %d,%d,%d,%d,%s\"%s\"",
                         {Dots(ALeft), Dots(ATop), Dots(AWidth), Dots(AHeight),
-                         DataMatrixOptions(AOrientation), AContent});
+                         DataMatrixOptions(AOrientation, AValueBytes
+                                                             ? DataMatrixSizeFor(*AValueBytes)
+                                                             : FSettings.DataMatrixSize),
+                         AContent});
     } else {
         AddScriptString("QRCODE %d,%d,%s,%d,%s,%d,%s,\"%s\"",
                         {Dots(ALeft), Dots(ATop), FSettings.QRCodeECCLevel,
@@ -381,8 +451,11 @@ void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& 
         return;
     }
     if (!FSettings._2DBarcodeAsPicture) {
-        Add2DCommand(AType, ALeft, ATop, AWidth, AHeight, AOrientation,
-                     AIsStaticField ? BarcodeContent(AValue) : AFieldName);
+        if (AIsStaticField)
+            Add2DCommand(AType, ALeft, ATop, AWidth, AHeight, AOrientation, BarcodeContent(AValue),
+                         EncodeCommandText(AValue));
+        else
+            Add2DCommand(AType, ALeft, ATop, AWidth, AHeight, AOrientation, AFieldName, std::nullopt);
         return;
     }
     if (!AIsStaticField) {
@@ -481,8 +554,18 @@ std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFiel
     }
     CheckBarcodeDigits(AField.BarcodeType, AValue);
     std::string line(ALine);
-    if (const auto at = line.find(AField.FieldValue); at != std::string::npos)
-        line.replace(at, AField.FieldValue.size(), BarcodeContent(AValue));
+    const auto at = line.find(AField.FieldValue);
+    if (at == std::string::npos)
+        return line;
+    line.replace(at, AField.FieldValue.size(), BarcodeContent(AValue));
+    if (EqualsIgnoringCase(AField.BarcodeType, "DataMatrix") && line.starts_with("DMATRIX ")) {
+        // The template holds the configured size just before the content's opening quote.
+        const std::string configured = DataMatrixSizeArguments(FSettings.DataMatrixSize);
+        const std::string size = DataMatrixSizeFor(EncodeCommandText(AValue));
+        if (size != FSettings.DataMatrixSize && at >= configured.size() + 1 &&
+            line.compare(at - 1 - configured.size(), configured.size(), configured) == 0)
+            line.replace(at - 1 - configured.size(), configured.size(), DataMatrixSizeArguments(size));
+    }
     return line;
 }
 

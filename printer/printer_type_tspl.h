@@ -142,11 +142,16 @@ public:
 private:
     std::int64_t Dots(std::int64_t AMillimetres) const { return AMillimetres * FDotInMM; }
     std::string PDF417Options() const;
-    std::string DataMatrixOptions(std::int32_t AOrientation) const;
-    // Appends the command of a 2D symbology printed by the printer itself.
+    std::string DataMatrixOptions(std::int32_t AOrientation, std::string_view ASize) const;
+    // The DataMatrixSize setting, or when that cannot hold ABytes (the content as the printer
+    // reads it) the smallest size of the setting's choices not smaller in rows or columns that
+    // can, keeping square or rectangular shape when one does. Raising it is logged.
+    std::string DataMatrixSizeFor(std::string_view ABytes) const;
+    // Appends the command of a 2D symbology printed by the printer itself; AValueBytes is the
+    // content as the printer reads it, absent for a field's token.
     void Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop,
                       std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
-                      std::string_view AContent);
+                      std::string_view AContent, std::optional<std::string_view> AValueBytes);
     std::string BarcodeContent(std::string_view AValue) const;
     // A GS1 DataMatrix the printer draws: escape character "~" (FNC1 is "~1"), no row and
     // column count so that the printer picks the smallest size that holds the data.

@@ -72,7 +72,7 @@ TEST(LabelDocument, WorkedExampleByteForByte)
     const std::string& token = field->FieldValue;
     ASSERT_EQ(token.size(), 38U);
     EXPECT_EQ(token.find_first_not_of("0123456789ABCDEF-{}"), std::string::npos);
-    const std::string head = "SIZE 30 mm,20 mm\r\nGAP 3\r\nSPEED 2\r\nDENSITY 7\r\n"
+    const std::string head = "SIZE 30 mm,20 mm\r\nGAP 3 mm,0 mm\r\nSPEED 2\r\nDENSITY 7\r\n"
                              "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 1251\r\nBITMAP 8,16,30,160,1,";
     EXPECT_EQ(run.Template.Text(),
               head + token + "\r\nPRINT {2180C648-B6D4-4E65-9661-15B4B9D8D3FC}\r\n");
@@ -299,7 +299,7 @@ TEST(LabelDocumentFixes, FieldsWithoutARecordPrintEmpty)
                                run.Printer.GetGraphicText("second", 1, 1, TRotation::r0, 0, "",
                                                           "", "", "", false) +
                                "\r\n";
-    const std::string head = "SIZE 30 mm,20 mm\r\nGAP 3\r\nSPEED 2\r\nDENSITY 7\r\n"
+    const std::string head = "SIZE 30 mm,20 mm\r\nGAP 3 mm,0 mm\r\nSPEED 2\r\nDENSITY 7\r\n"
                              "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 1251\r\n";
     // Text: a blank box of exactly the announced size; picture and barcode: empty lines;
     // user data: nothing at all.

@@ -56,7 +56,7 @@ TEST_F(ScriptCommand, WritesEveryLabelWithTheGivenSettings)
                               "--set", "ШиринаШтрихкода=3"},
                              out, err))
         << err.str();
-    const std::string head = "SIZE 40 mm,30 mm\r\nGAP 3\r\nSPEED 2\r\nDENSITY 7\r\n"
+    const std::string head = "SIZE 40 mm,30 mm\r\nGAP 3 mm,0 mm\r\nSPEED 2\r\nDENSITY 7\r\n"
                              "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 866\r\n";
     EXPECT_EQ(out.str(), head + "BARCODE 12,12,\"EAN13\",120,0,0,3,3,\"4601234567893\"\r\n"
                                 "REM \x86\r\nPRINT 2\r\n" +

@@ -70,7 +70,7 @@ TEST(TsplSetUp, InitialAndFinalCommands)
     printer.InitialScriptActions(58, 40, 3, 7, 1, 2.0, "866");
     printer.FinalScriptActions();
     EXPECT_EQ(Lines(printer),
-              (std::vector<std::string>{"SIZE 58 mm,40 mm", "GAP 3", "SPEED 2", "DENSITY 7",
+              (std::vector<std::string>{"SIZE 58 mm,40 mm", "GAP 3 mm,0 mm", "SPEED 2", "DENSITY 7",
                                         "DIRECTION 1, 0", "CLS", "CODEPAGE 866",
                                         "PRINT {2180C648-B6D4-4E65-9661-15B4B9D8D3FC}"}));
     EXPECT_EQ(printer.Codepage(), "866");

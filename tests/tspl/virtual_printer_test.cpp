@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/label_document.h"
+#include "tests/virtual_printer/printer_test_support.h"
 #include "tools/printer/virtual_printer.h"
 
 namespace quorvane {
@@ -33,6 +34,30 @@ long long BlackIn(const MonoImage& AImage, int AX, int AY, int AW, int AH)
         for (int x = AX; x < AX + AW && x < AImage.width; ++x)
             black += AImage.At(x, y);
     return black;
+}
+
+struct TPrinted {
+    std::vector<std::string> Problems;
+    std::vector<RenderedLabel> Labels;
+};
+
+TPrinted PrintOn(const std::string& AJob, int ADpi)
+{
+    PrinterOptions options;
+    options.listen = "off";
+    options.dpi = ADpi;
+    options.keepLabels = true;
+    PrinterJournal journal;
+    StatusModel status;
+    VirtualPrinter device(options, journal, status);
+    device.Feed(AJob);
+    device.EndJob();
+    TPrinted printed;
+    for (const JournalEntry& entry : journal.Entries())
+        if (entry.kind == "problem")
+            printed.Problems.push_back(entry.command + ": " + entry.detail);
+    printed.Labels = device.Labels();
+    return printed;
 }
 
 const char* kPriceTag =
@@ -71,23 +96,10 @@ TEST_P(VirtualPrinterScripts, PriceTagsPrintAsMeant)
     for (const TScriptObject& script : FillLabels(document, labelTemplate, printer, settings))
         job += script.FValue;
 
-    PrinterOptions options;
-    options.listen = "off";
-    options.dpi = dpi;
-    options.keepLabels = true;
-    PrinterJournal journal;
-    StatusModel status;
-    VirtualPrinter device(options, journal, status);
-    device.Feed(job);
-    device.EndJob();
+    const TPrinted printed = PrintOn(job, dpi);
+    EXPECT_TRUE(printed.Problems.empty()) << ::testing::PrintToString(printed.Problems);
 
-    std::vector<std::string> problems;
-    for (const JournalEntry& entry : journal.Entries())
-        if (entry.kind == "problem")
-            problems.push_back(entry.command + ": " + entry.detail);
-    EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
-
-    const std::vector<RenderedLabel> labels = device.Labels();
+    const std::vector<RenderedLabel>& labels = printed.Labels;
     ASSERT_EQ(labels.size(), 2U);
     EXPECT_EQ(labels[0].copies, 2);
     EXPECT_EQ(labels[1].copies, 1);
@@ -108,6 +120,36 @@ TEST_P(VirtualPrinterScripts, PriceTagsPrintAsMeant)
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolutions, VirtualPrinterScripts, ::testing::Values(203, 300, 600));
+
+// By command, a value the configured Data Matrix size cannot hold gets the smallest listed size
+// that holds it, in the template and per label alike; a value that fits keeps the setting.
+TEST(VirtualPrinterDataMatrix, CommandSizeHoldsTheValue)
+{
+    const std::string token = "{0E3A5B7C-1D2F-4A6B-8C9D-0E1F2A3B4C5D}";
+    const TFieldObject field(TFieldType::ftBarcode, token, 20, 20, 1, 2, 0, 0, "", "", "", "",
+                             false, false, "DataMatrix");
+    TPrinterTSPL printer;
+    printer.ApplySettings(203, false, TTsplSettings());
+    printer.Settings()._2DBarcodeAsPicture = false;
+    printer.AddBarcode(token, "DataMatrix", 1, 2, 20, 20, 0, false, false, false, "");
+    const std::string templateLine = printer.ScriptText().back();
+    const struct {
+        std::string Value, Size;
+    } cases[] = {{"12345", "x3,10,10,"}, {"0104601234567893", "x3,14,14,"}};
+    for (const auto& c : cases) {
+        printer.Init();
+        printer.AddBarcode("", "DataMatrix", 1, 2, 20, 20, 0, false, false, true, c.Value);
+        for (const std::string& line :
+             {printer.ScriptText().back(), printer.RecalculateBarcode(templateLine, field, c.Value)}) {
+            EXPECT_EQ(line, "DMATRIX 8,16,160,160," + c.Size + "\"" + c.Value + "\"");
+            const TPrinted printed =
+                PrintOn("SIZE 30 mm,30 mm\r\nGAP 3 mm,0 mm\r\nCLS\r\n" + line + "\r\nPRINT 1\r\n", 203);
+            EXPECT_TRUE(printed.Problems.empty()) << ::testing::PrintToString(printed.Problems);
+            ASSERT_EQ(printed.Labels.size(), 1U);
+            EXPECT_EQ(test::Decode(printed.Labels[0].image, "DataMatrix"), c.Value);
+        }
+    }
+}
 
 }  // namespace
 }  // namespace quorvane

@@ -42,18 +42,6 @@ TEST(Drawing, LabelSizeFollowsSizeUnitsAndResolution) {
     EXPECT_TRUE(mm.problems.empty() && inch.problems.empty() && fine.problems.empty());
 }
 
-TEST(Drawing, GapTakesOneOrTwoLengths) {
-    // The driver writes the gap setting as one bare number of millimetres.
-    for (const char* gap : {"GAP 3\r\n", "GAP 3 mm,0\r\n", "GAP 0.12,0\r\n", "GAP 24 dot,0 dot\r\n"}) {
-        auto r = RunJob(std::string("SIZE 50 mm,25 mm\r\n") + gap + "CLS\r\nPRINT 1\r\n");
-        EXPECT_TRUE(r.problems.empty()) << gap;
-    }
-    EXPECT_TRUE(HasProblem(RunJob("GAP 1,2,3\r\n"), "wrong argument count"));
-    EXPECT_TRUE(HasProblem(RunJob("GAP\r\n"), "wrong argument count"));
-    EXPECT_TRUE(HasProblem(RunJob("GAP x\r\n"), "bad length"));
-    EXPECT_TRUE(HasProblem(RunJob("GAP 300\r\n"), "bad length"));
-}
-
 TEST(Drawing, BarBoxReverseEraseAndCircle) {
     auto r = RunJob(kHeader +
                     "BAR 10,20,100,5\r\n"

@@ -43,16 +43,8 @@ bool LabelCanvas::FillRect(long long x, long long y, long long w, long long h, D
     return Inside(r);
 }
 
-DotRect LabelCanvas::RotatedBounds(int w, int h, long long x, long long y, int rotation) {
-    switch (rotation) {
-    case 90: return {x - h, y, x, y + w};
-    case 180: return {x - w, y - h, x, y};
-    case 270: return {x, y - w, x + h, y};
-    default: return {x, y, x + w, y + h};
-    }
-}
-
 bool LabelCanvas::Place(const MonoImage& pic, long long x, long long y, int rotation, DrawMode mode) {
+    bool inside = true;
     for (int j = 0; j < pic.height; ++j) {
         for (int i = 0; i < pic.width; ++i) {
             std::uint8_t b = pic.At(i, j);
@@ -64,10 +56,11 @@ bool LabelCanvas::Place(const MonoImage& pic, long long x, long long y, int rota
             case 270: dx = x + j; dy = y - i - 1; break;
             default: dx = x + i; dy = y + j; break;
             }
+            if (b && (dx < 0 || dy < 0 || dx >= FImage.width || dy >= FImage.height)) inside = false;
             Apply(dx, dy, b, mode);
         }
     }
-    return Inside(RotatedBounds(pic.width, pic.height, x, y, rotation));
+    return inside;
 }
 
 MonoImage LabelCanvas::Oriented(bool turn180, bool mirror) const {

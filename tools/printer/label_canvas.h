@@ -37,13 +37,12 @@ public:
     bool Black(int x, int y) const;
 
     void Clear();
-    // Each returns false when part of the drawing fell outside the label (and was clipped).
+    // Each returns false when ink fell outside the label (and was clipped); white dots of a
+    // picture print nothing, so they never count.
     bool FillRect(long long x, long long y, long long w, long long h, DrawMode mode);
     // Rotation is clockwise around (x, y), the picture's top-left corner before rotating.
     // Overwrite copies white dots too; the other modes act on the picture's black dots.
     bool Place(const MonoImage& picture, long long x, long long y, int rotation, DrawMode mode);
-
-    static DotRect RotatedBounds(int w, int h, long long x, long long y, int rotation);
 
     // DIRECTION 1 turns the printout by 180 degrees; mirror flips it left to right.
     MonoImage Oriented(bool turn180, bool mirror) const;

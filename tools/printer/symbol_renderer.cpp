@@ -257,7 +257,7 @@ MonoImage SymbolRenderer::DataMatrix(const DataMatrixSymbol& s) {
             inputMode = GS1_MODE | GS1NOCHECK_MODE;
         }
     }
-    ZintPtr sym = Encode(BARCODE_DATAMATRIX, data, 0, size, size ? 0 : DM_SQUARE, inputMode);
+    ZintPtr sym = Encode(BARCODE_DATAMATRIX, data, 0, size, size || s.rectangle ? 0 : DM_SQUARE, inputMode);
     int module = s.module;
     if (module <= 0) {
         int fit = std::min(s.boxWidth / std::max(1, sym->width), s.boxHeight / std::max(1, sym->rows));

@@ -29,6 +29,7 @@ struct DataMatrixSymbol {
     int module = 0;                   // dots per module, 0: the largest that fits the box
     int rows = 0, cols = 0;           // 0: automatic
     int escape = 0;                   // c#: escape character code, 0 none
+    bool rectangle = false;           // automatic size may be rectangular (a1)
 };
 
 struct Pdf417Symbol {

@@ -21,6 +21,7 @@ constexpr std::size_t kMaxJobBytes = 256u << 20;
 constexpr std::size_t kMaxJournalText = 200;
 constexpr long long kMaxCoordinate = 1'000'000;
 constexpr long long kMaxCopyFiles = 1000;
+constexpr std::size_t kMaxExpression = 2048;
 
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -71,17 +72,19 @@ private:
     std::string FError;
 };
 
-// "30 mm", "2" (inches), "240 dot" -> inches.
+// A bare number is inches; "3 mm" millimetres and "24 dot" dots, each with the space before the
+// unit that the manual requires ("3mm" is not a length).
 bool ParseLength(const std::string& text, int dpi, double& inches) {
-    std::string t = text;
-    std::string unit;
-    std::size_t end = t.size();
-    while (end > 0 && std::isalpha(static_cast<unsigned char>(t[end - 1]))) --end;
-    unit = Upper(t.substr(end));
-    t = t.substr(0, end);
-    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
+    std::size_t end = text.size();
+    while (end > 0 && std::isalpha(static_cast<unsigned char>(text[end - 1]))) --end;
+    std::string unit = Upper(text.substr(end));
+    std::string number = text.substr(0, end);
+    if (!unit.empty()) {
+        if (number.empty() || number.back() != ' ') return false;
+        while (!number.empty() && number.back() == ' ') number.pop_back();
+    }
     double v;
-    if (!ParseDouble(t, v) || v < 0) return false;
+    if (!ParseDouble(number, v) || v < 0) return false;
     if (unit.empty()) inches = v;
     else if (unit == "MM") inches = v / 25.4;
     else if (unit == "DOT") inches = v / dpi;
@@ -89,12 +92,38 @@ bool ParseLength(const std::string& text, int dpi, double& inches) {
     return true;
 }
 
+std::string Trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    return std::string(s.substr(b, e - b));
+}
+
+bool ParseWhole(std::string_view s, long long& v) {
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    return !s.empty() && ec == std::errc() && p == s.data() + s.size();
+}
+
+// The code pages the manuals name, and those no TSPL source confirms but printers are sold
+// with (accepted leniently, listed in --help); anything else is refused.
 std::string Charset(const std::string& codepage) {
+    static const char* const kNational[] = {"USA", "BRI", "GER", "FRE", "DAN", "ITA", "SPA", "SWE", "SWI"};
+    static const int kNumbered[] = {437, 850, 852, 860, 863, 865, 857, 1250, 1252, 1253, 1254,
+                                    // not found in any TSPL source:
+                                    737, 851, 855, 861, 862, 866, 869, 1251, 1255, 1256, 1257, 1258,
+                                    // model-dependent CJK:
+                                    932, 936, 949, 950};
     std::string cp = Upper(codepage);
     if (cp == "UTF-8" || cp == "UTF8") return "UTF-8";
-    if (cp.starts_with("8859-")) return "ISO-" + cp;
-    if (!cp.empty() && std::all_of(cp.begin(), cp.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-        return "CP" + cp;
+    for (const char* n : kNational)
+        if (cp == n) return "ASCII";
+    long long number;
+    if (cp.starts_with("8859-") && ParseWhole(std::string_view(cp).substr(5), number) && number >= 1 &&
+        number <= 16 && number != 12)
+        return "ISO-" + cp;
+    if (ParseWhole(cp, number))
+        for (int n : kNumbered)
+            if (number == n) return "CP" + std::to_string(n);
     return {};
 }
 
@@ -248,6 +277,11 @@ void VirtualPrinter::EscQuery(const std::string& text, std::string& reply) {
 void VirtualPrinter::Execute(const TsplCommand& cmd, std::string& reply) {
     const std::string& n = cmd.name;
     Log("command", n, cmd.line);
+    for (const TsplArg& arg : cmd.args)
+        if (arg.quoted && arg.text.size() > kMaxExpression) {
+            Problem(cmd, "string longer than 2048 bytes, skipped");
+            return;
+        }
     if (n == "SIZE") DoSize(cmd);
     else if (n == "GAP" || n == "BLINE") DoGap(cmd);
     else if (n == "SPEED") {
@@ -255,7 +289,7 @@ void VirtualPrinter::Execute(const TsplCommand& cmd, std::string& reply) {
         double v = cmd.args.size() == 1 ? a.Number(0) : 0;
         if (cmd.args.size() != 1) Problem(cmd, "wrong argument count");
         else if (!a.Ok()) Problem(cmd, a.Error());
-        else if (v <= 0 || v > 30) Problem(cmd, "speed out of range");
+        else if (v < 1 || v > 12) Problem(cmd, "speed out of range 1-12");
         else FSettings.speed = v;
     } else if (n == "DENSITY") {
         ArgReader a(cmd);
@@ -278,12 +312,23 @@ void VirtualPrinter::Execute(const TsplCommand& cmd, std::string& reply) {
         if (!a.Ok()) { Problem(cmd, a.Error()); return; }
         FSettings.refX = x;
         FSettings.refY = y;
-    } else if (n == "CLS") {
+    } else if (n == "CLS" || n == "FORMFEED" || n == "HOME") {
         if (!cmd.args.empty()) Problem(cmd, "wrong argument count");
-        Canvas().Clear();
+        else if (n == "CLS") Canvas().Clear();
     } else if (n == "CODEPAGE") {
         if (cmd.args.size() != 1 || Charset(cmd.args[0].text).empty()) Problem(cmd, "unknown code page");
         else FSettings.codepage = cmd.args[0].text;
+    } else if (n == "FEED" || n == "BACKFEED" || n == "BACKUP") {
+        ArgReader a(cmd);
+        if (cmd.args.size() != 1) Problem(cmd, "wrong argument count");
+        else if (n == "FEED") a.Int(0, 0);
+        else a.Int(0, 1, 9999);
+        if (!a.Ok()) Problem(cmd, a.Error());
+    } else if (n == "GAPDETECT") {
+        ArgReader a(cmd);
+        if (cmd.args.size() == 2) a.Int(0, 0), a.Int(1, 0);
+        else if (!cmd.args.empty()) a.Fail("wrong argument count");
+        if (!a.Ok()) Problem(cmd, a.Error());
     } else if (n == "BITMAP") DoBitmap(cmd);
     else if (n == "BAR" || n == "REVERSE" || n == "ERASE") DoRect(cmd);
     else if (n == "BOX") DoBox(cmd);
@@ -303,11 +348,9 @@ void VirtualPrinter::Execute(const TsplCommand& cmd, std::string& reply) {
         dump[76] = FRibbon ? 1 : 0;
         reply += dump;
         Log("query", n, cmd.line, std::string("ribbon ") + (FRibbon ? "1" : "0"));
-    } else if (n == "GAPDETECT" || n == "AUTODETECT" || n == "BLINEDETECT" || n == "OFFSET" || n == "SHIFT" ||
-               n == "FEED" || n == "BACKFEED" || n == "BACKUP" || n == "FORMFEED" || n == "HOME" ||
-               n == "SOUND" || n == "CUT" || n == "LIMITFEED" || n == "SELFTEST" || n == "EOP" ||
-               n == "INITIALPRINTER") {
-        // Paper handling with nothing to draw.
+    } else if (n == "AUTODETECT" || n == "BLINEDETECT" || n == "OFFSET" || n == "SHIFT" || n == "SOUND" ||
+               n == "CUT" || n == "LIMITFEED" || n == "SELFTEST" || n == "EOP" || n == "INITIALPRINTER") {
+        // Paper handling whose parameters no manual page confirms: accepted as they come.
     } else {
         Problem(cmd, "unknown command, skipped");
     }
@@ -317,7 +360,7 @@ void VirtualPrinter::DoSize(const TsplCommand& cmd) {
     if (cmd.args.size() != 2) { Problem(cmd, "wrong argument count"); return; }
     double w, h;
     if (!ParseLength(cmd.args[0].text, FOptions.dpi, w) || !ParseLength(cmd.args[1].text, FOptions.dpi, h)) {
-        Problem(cmd, "bad length");
+        Problem(cmd, "bad length (a bare number is inches; millimetres are written \"n mm\")");
         return;
     }
     double wd = w * FOptions.dpi, hd = h * FOptions.dpi;
@@ -330,17 +373,16 @@ void VirtualPrinter::DoSize(const TsplCommand& cmd) {
 }
 
 void VirtualPrinter::DoGap(const TsplCommand& cmd) {
-    if (cmd.args.empty() || cmd.args.size() > 2) { Problem(cmd, "wrong argument count"); return; }
-    double g, offset = 0;
-    // "GAP n" with one bare number is how the driver writes the gap setting (millimetres);
-    // read as inches it would exceed any gap a printer takes, so the short form counts as mm.
-    std::string gap = cmd.args[0].text;
-    if (cmd.args.size() == 1 && gap.find_first_not_of("0123456789. ") == std::string::npos) gap += " mm";
-    if (!ParseLength(gap, FOptions.dpi, g) ||
-        (cmd.args.size() == 2 && !ParseLength(cmd.args[1].text, FOptions.dpi, offset)) || g > 10) {
-        Problem(cmd, "bad length");
+    // GAP m,n / BLINE m,n: gap (or mark) 0-1 inch, offset (or extra feed) up to the label length.
+    if (cmd.args.size() != 2) { Problem(cmd, "wrong argument count"); return; }
+    double g, offset;
+    if (!ParseLength(cmd.args[0].text, FOptions.dpi, g) || !ParseLength(cmd.args[1].text, FOptions.dpi, offset)) {
+        Problem(cmd, "bad length (a bare number is inches; millimetres are written \"n mm\")");
         return;
     }
+    constexpr double kSlack = 1e-9;  // 25.4 mm is exactly one inch
+    if (g > 1 + kSlack) { Problem(cmd, "gap out of range 0-1 in (0-25.4 mm)"); return; }
+    if (offset > FSettings.heightIn + kSlack) { Problem(cmd, "offset longer than the label"); return; }
     FSettings.gapIn = g;
 }
 
@@ -372,10 +414,9 @@ void VirtualPrinter::DoRect(const TsplCommand& cmd) {
 }
 
 void VirtualPrinter::DoBox(const TsplCommand& cmd) {
-    if (cmd.args.size() != 5 && cmd.args.size() != 6) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() != 5) { Problem(cmd, "wrong argument count"); return; }
     ArgReader a(cmd);
     long long x0 = a.Int(0), y0 = a.Int(1), x1 = a.Int(2), y1 = a.Int(3), t = a.Int(4, 1, 10000);
-    if (cmd.args.size() == 6) a.Int(5, 0);
     if (!a.Ok()) { Problem(cmd, a.Error()); return; }
     if (x1 < x0 || y1 < y0) { Problem(cmd, "end point before start point"); return; }
     // The end point is the box's last dot; lines grow inward.
@@ -410,7 +451,7 @@ void VirtualPrinter::DoText(const TsplCommand& cmd) {
     // TEXT x,y,"font",rotation,x-mul,y-mul,[alignment,]"content"
     if (cmd.args.size() != 7 && cmd.args.size() != 8) { Problem(cmd, "wrong argument count"); return; }
     ArgReader a(cmd);
-    long long x = a.Int(0), y = a.Int(1), rot = a.Int(3), xm = a.Int(4, 1, 100), ym = a.Int(5, 1, 100);
+    long long x = a.Int(0), y = a.Int(1), rot = a.Int(3), xm = a.Int(4, 1, 10), ym = a.Int(5, 1, 10);
     long long align = cmd.args.size() == 8 ? a.Int(6, 0, 3) : 0;
     if (!a.Ok()) { Problem(cmd, a.Error()); return; }
     if (!ValidRotation(rot)) { Problem(cmd, "bad rotation"); return; }
@@ -468,7 +509,7 @@ void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
     QrSymbol s;
     long long x = a.Int(0), y = a.Int(1);
     std::string ecc = Upper(cmd.args[2].text);
-    s.cell = static_cast<int>(a.Int(3, 1, 100));
+    s.cell = static_cast<int>(a.Int(3, 1, 10));
     std::string mode = Upper(cmd.args[4].text);
     long long rot = a.Int(5);
     if (!a.Ok()) { Problem(cmd, a.Error()); return; }
@@ -476,13 +517,18 @@ void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
     if (mode != "A" && mode != "M") { Problem(cmd, "bad mode"); return; }
     if (!ValidRotation(rot)) { Problem(cmd, "bad rotation"); return; }
     s.ecc = ecc[0];
-    for (std::size_t i = 6; i + 1 < cmd.args.size(); ++i) {
-        std::string opt = Upper(cmd.args[i].text);
-        if (opt == "M1") Log("problem", cmd.name, cmd.line, "model 1 drawn as model 2");
-        else if (opt.size() == 2 && opt[0] == 'S' && opt[1] >= '0' && opt[1] <= '8') s.mask = opt[1] == '8' ? -1 : opt[1] - '0';
-        else if (opt != "M2") { Problem(cmd, "bad option " + cmd.args[i].text); return; }
+    std::string model = cmd.args.size() >= 8 ? Upper(cmd.args[6].text) : "M1";
+    if (model != "M1" && model != "M2") { Problem(cmd, "bad model " + cmd.args[6].text); return; }
+    if (cmd.args.size() == 9) {
+        std::string mask = Upper(cmd.args[7].text);
+        if (mask.size() != 2 || mask[0] != 'S' || mask[1] < '0' || mask[1] > '8') {
+            Problem(cmd, "bad mask " + cmd.args[7].text);
+            return;
+        }
+        s.mask = mask[1] == '8' ? -1 : mask[1] - '0';
     }
     if (!cmd.args.back().quoted) { Problem(cmd, "content is not a quoted string"); return; }
+    if (cmd.args.size() >= 8 && model == "M1") Log("problem", cmd.name, cmd.line, "model 1 drawn as model 2");
     if (mode == "M") Log("problem", cmd.name, cmd.line, "manual mode read as automatic");
     s.content = cmd.args.back().text;
     MonoImage pic = SymbolRenderer::Qr(s);
@@ -490,7 +536,7 @@ void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
 }
 
 void VirtualPrinter::DoDataMatrix(const TsplCommand& cmd) {
-    // DMATRIX x,y,width,height,[c#,x#,r#,]row,col,"content"  (options and size optional)
+    // DMATRIX x,y,width,height,[c#,x#,r#,a#,row,col,]"content"
     if (cmd.args.size() < 5) { Problem(cmd, "wrong argument count"); return; }
     ArgReader a(cmd);
     DataMatrixSymbol s;
@@ -499,31 +545,40 @@ void VirtualPrinter::DoDataMatrix(const TsplCommand& cmd) {
     s.boxHeight = static_cast<int>(a.Int(3, 0, 30000));
     if (!a.Ok()) { Problem(cmd, a.Error()); return; }
     int rotation = 0;
-    std::vector<long long> numbers;
+    std::vector<long long> size;
     for (std::size_t i = 4; i + 1 < cmd.args.size(); ++i) {
         std::string opt = Upper(cmd.args[i].text);
-        if (!opt.empty() && std::isalpha(static_cast<unsigned char>(opt[0]))) {
-            double v;
-            if (!ParseDouble(std::string_view(opt).substr(1), v)) { Problem(cmd, "bad option " + opt); return; }
-            if (opt[0] == 'X') s.module = static_cast<int>(std::clamp(v, 1.0, 100.0));
-            else if (opt[0] == 'R') rotation = Rotation(static_cast<long long>(v));
-            else if (opt[0] == 'C') s.escape = static_cast<int>(std::clamp(v, 0.0, 255.0));
-            else if (opt[0] != 'A') { Problem(cmd, "bad option " + opt); return; }
-        } else {
-            numbers.push_back(a.Int(i, 0, 144));
+        if (opt.empty() || !std::isalpha(static_cast<unsigned char>(opt[0]))) {
+            size.push_back(a.Int(i, 10, 144));
+            continue;
         }
+        long long v;
+        if (!size.empty() || !ParseWhole(std::string_view(opt).substr(1), v)) { Problem(cmd, "bad option " + opt); return; }
+        if (opt[0] == 'C' && v >= 0 && v <= 255) s.escape = static_cast<int>(v);
+        else if (opt[0] == 'X' && v >= 1) s.module = static_cast<int>(std::min(v, 100LL));
+        else if (opt[0] == 'R' && ValidRotation(v)) rotation = static_cast<int>(v);
+        else if (opt[0] == 'A' && (v == 0 || v == 1)) s.rectangle = v == 1;
+        else { Problem(cmd, "bad option " + opt); return; }
     }
     if (!a.Ok()) { Problem(cmd, a.Error()); return; }
-    if (numbers.size() == 2) { s.rows = static_cast<int>(numbers[0]); s.cols = static_cast<int>(numbers[1]); }
-    else if (!numbers.empty()) { Problem(cmd, "wrong argument count"); return; }
+    if (size.size() == 2) { s.rows = static_cast<int>(size[0]); s.cols = static_cast<int>(size[1]); }
+    else if (!size.empty()) { Problem(cmd, "wrong argument count"); return; }
     if (!cmd.args.back().quoted) { Problem(cmd, "content is not a quoted string"); return; }
     s.content = cmd.args.back().text;
-    MonoImage pic = SymbolRenderer::DataMatrix(s);
+    MonoImage pic;
+    try {
+        pic = SymbolRenderer::DataMatrix(s);
+    } catch (const std::runtime_error& ex) {
+        if (!s.rows) throw;
+        Problem(cmd, "content does not fit a " + std::to_string(s.rows) + "x" + std::to_string(s.cols) +
+                         " symbol: " + ex.what());
+        return;
+    }
     NoteClipped(cmd, Canvas().Place(pic, x + FSettings.refX, y + FSettings.refY, rotation, DrawMode::Or));
 }
 
 void VirtualPrinter::DoPdf417(const TsplCommand& cmd) {
-    // PDF417 x,y,width,height,rotate,[options,]"content"
+    // PDF417 x,y,width,height,rotate,[option],"content"
     if (cmd.args.size() < 6) { Problem(cmd, "wrong argument count"); return; }
     ArgReader a(cmd);
     Pdf417Symbol s;
@@ -533,20 +588,35 @@ void VirtualPrinter::DoPdf417(const TsplCommand& cmd) {
     long long rot = a.Int(4);
     if (!a.Ok()) { Problem(cmd, a.Error()); return; }
     if (!ValidRotation(rot)) { Problem(cmd, "bad rotation"); return; }
+    // The manual's ranges; rows and columns have none.
+    struct Range { char letter; long long lo, hi; };
+    static constexpr Range kOptions[] = {{'P', 0, 1}, {'E', 0, 8}, {'M', 0, 1}, {'W', 2, 9}, {'H', 4, 99},
+                                         {'R', 1, 1000}, {'C', 1, 1000}, {'T', 0, 1}, {'L', 1, 2048}, {'U', 0, kMaxCoordinate}};
     for (std::size_t i = 5; i + 1 < cmd.args.size(); ++i) {
         std::string opt = Upper(cmd.args[i].text);
-        double v;
-        if (opt.size() < 2 || !ParseDouble(std::string_view(opt).substr(1), v)) { Problem(cmd, "bad option " + cmd.args[i].text); return; }
-        int n = static_cast<int>(std::clamp(v, 0.0, 1000.0));
+        long long v;
+        const Range* range = nullptr;
+        for (const Range& r : kOptions)
+            if (!opt.empty() && opt[0] == r.letter) range = &r;
+        if (!range || !ParseWhole(std::string_view(opt).substr(1), v) || v < range->lo || v > range->hi) {
+            Problem(cmd, "bad option " + cmd.args[i].text);
+            return;
+        }
         switch (opt[0]) {
-        case 'E': s.ecc = n; break;
-        case 'W': s.module = n; break;
-        case 'H': s.rowHeight = n; break;
-        case 'R': s.rows = n; break;
-        case 'C': s.cols = n; break;
-        case 'T': s.truncated = n == 1; break;
-        case 'P': case 'M': case 'L': break;
-        default: Problem(cmd, "bad option " + cmd.args[i].text); return;
+        case 'E': s.ecc = static_cast<int>(v); break;
+        case 'W': s.module = static_cast<int>(v); break;
+        case 'H': s.rowHeight = static_cast<int>(v); break;
+        case 'R': s.rows = static_cast<int>(v); break;
+        case 'C': s.cols = static_cast<int>(v); break;
+        case 'T': s.truncated = v == 1; break;
+        case 'U':  // human readable x,y,c: two more numbers follow
+            if (i + 3 >= cmd.args.size()) { Problem(cmd, "wrong argument count"); return; }
+            a.Int(i + 1, 0);
+            a.Int(i + 2, 1, 2048);
+            if (!a.Ok()) { Problem(cmd, a.Error()); return; }
+            i += 2;
+            break;
+        default: break;
         }
     }
     if (!cmd.args.back().quoted) { Problem(cmd, "content is not a quoted string"); return; }
@@ -556,21 +626,32 @@ void VirtualPrinter::DoPdf417(const TsplCommand& cmd) {
 }
 
 void VirtualPrinter::DoSet(const TsplCommand& cmd) {
-    if (cmd.args.size() != 1) { Problem(cmd, "wrong argument count"); return; }
-    std::string text = Upper(cmd.args[0].text);
-    std::string key = text.substr(0, text.find(' '));
+    // SET KEY VALUE; "SET GAP 0," has a comma of its own, so the rest of the line is read whole.
+    std::string rest = Upper(Trim(std::string_view(Trim(cmd.line)).substr(3)));
+    std::size_t blank = rest.find(' ');
+    std::string key = rest.substr(0, blank);
+    std::string value = blank == std::string::npos ? "" : Trim(std::string_view(rest).substr(blank));
+    long long number;
+    bool onOff = value == "ON" || value == "OFF";
+    bool count = ParseWhole(value, number) && number >= 0;
+    bool ok = true;
     if (key == "RIBBON") {
-        std::string value = text.size() > 7 ? text.substr(7) : "";
-        if (value == "ON") FRibbon = true;
-        else if (value == "OFF") FRibbon = false;
-        else Problem(cmd, "SET RIBBON takes ON or OFF");
-    } else if (key == "CUTTER" || key == "PARTIAL_CUTTER" || key == "TEAR" || key == "PEEL" || key == "GAP" ||
-               key == "BACK" || key == "COUNTER" || key == "HEAD" || key == "PRINTKEY" || key == "REPRINT" ||
+        ok = onOff;
+        if (ok) FRibbon = value == "ON";
+    } else if (key == "CUTTER" || key == "PARTIAL_CUTTER") {
+        ok = value == "OFF" || value == "BATCH" || count;
+    } else if (key == "TEAR" || key == "STRIPER" || key == "PEEL") {
+        ok = onOff;
+    } else if (key == "GAP") {
+        ok = count || value == "AUTO" || value == "OFF" || value == "0," || value == "REVERSE" || value == "OBVERSE";
+    } else if (key == "BACK" || key == "COUNTER" || key == "HEAD" || key == "PRINTKEY" || key == "REPRINT" ||
                key == "KEY1" || key == "KEY2" || key == "LED1" || key == "LED2" || key == "LED3") {
-        // Printer settings with no effect on the picture.
+        // Settings no manual page confirms: accepted as they come.
     } else {
         Problem(cmd, "unknown SET option, skipped");
+        return;
     }
+    if (!ok) Problem(cmd, "bad value for SET " + key);
 }
 
 void VirtualPrinter::DoPrint(const TsplCommand& cmd) {
