@@ -357,6 +357,26 @@ TEST(LabelDocumentFixes, BarcodeTextFollowsTheCodepageSetting)
               "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xD0\x96" "1\"");
 }
 
+// A template reused after the Codepage setting changed keeps announcing its own code page, so
+// every label's text must be written in that one.
+TEST(LabelDocumentFixes, AReusedTemplateWritesTextInTheCodePageItAnnounces)
+{
+    const std::string doc = Doc(kAllKinds, "<Label Quantity=\"1\"><Record FieldName=\"b\" "
+                                           "Value=\"Ж1\"/><Record FieldName=\"u\" "
+                                           "Value=\"REM Ж\"/></Label>");
+    TRun run;
+    run.Print(doc);
+    for (const char* later : {"866", "UTF-8"}) {
+        run.Settings.Codepage = later;
+        const auto lines =
+            SplitLines(FillLabels(Parse(doc), run.Template, run.Printer, run.Settings).at(0).FValue);
+        ASSERT_EQ(lines.size(), 12U) << later;
+        EXPECT_EQ(lines[6], "CODEPAGE 1251") << later;
+        EXPECT_EQ(lines[9], "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xC6" "1\"") << later;
+        EXPECT_EQ(lines[10], "REM \xC6") << later;
+    }
+}
+
 TEST(LabelDocument, LabelFailuresCarryTheirMessage)
 {
     TRun run;
