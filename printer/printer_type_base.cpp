@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "printer/ascii_text.h"
 #include "printer/bitmap_transform.h"
 #include "printer/graphic_text.h"
 #include "printer/picture_decoder.h"
@@ -17,10 +18,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return std::ranges::equal(a, b, [](char x, char y) {
         return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
     });
-}
-
-bool IsBlank(std::string_view AText) {
-    return AText.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "printer/ascii_text.h"
 #include "printer/barcode_picture.h"
 #include "printer/graphic_text.h"
 #include "printer/raster_limits.h"
@@ -24,15 +25,6 @@ bool EqualsIgnoringCase(std::string_view A, std::string_view B)
         return false;
     for (std::size_t i = 0; i < A.size(); ++i)
         if (LowerAscii(A[i]) != LowerAscii(B[i]))
-            return false;
-    return true;
-}
-
-// Blank as the rest of the driver trims: every character up to the space.
-bool IsBlank(std::string_view AText)
-{
-    for (char c : AText)
-        if (static_cast<unsigned char>(c) > ' ')
             return false;
     return true;
 }

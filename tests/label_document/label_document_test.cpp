@@ -434,12 +434,20 @@ TEST(LabelDocument, PicturesPerLabel)
     // A 1 x 1 white PNG is enough to see the line rebuilt with the fitted size.
     const std::string png =
         "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGP4DwABAQEAsTj2FAAAAABJRU5ErkJggg==";
+    // A value of blanks and control characters is blank for a static picture and a label's alike.
     const auto scripts = run.Print(Doc(
-        kAllKinds, "<Label><Record FieldName=\"i\" Value=\"" + png + "\"/></Label>"
-                   "<Label><Record FieldName=\"i\" Value=\" \"/></Label>"));
-    ASSERT_EQ(scripts.size(), 2U);
+        kAllKinds + "<Image FieldName=\"s\" Static=\"true\" Left=\"1\" Top=\"1\" Width=\"4\" "
+                    "Height=\"4\" Value=\" &#11;\"/>",
+        "<Label><Record FieldName=\"i\" Value=\"" + png + "\"/></Label>"
+        "<Label><Record FieldName=\"i\" Value=\" \"/></Label>"
+        "<Label><Record FieldName=\"i\" Value=\" &#11;\"/></Label>"));
+    ASSERT_EQ(scripts.size(), 3U);
     EXPECT_EQ(SplitLines(scripts[0].FValue)[8], "BITMAP 8,8,4,32,0," + std::string(128, '\xFF'));
-    EXPECT_EQ(SplitLines(scripts[1].FValue)[8], "");
+    for (const TScriptObject& blank : {scripts[1], scripts[2]}) {
+        const auto lines = SplitLines(blank.FValue);
+        ASSERT_EQ(lines.size(), 11U);
+        EXPECT_EQ(lines[8], "");
+    }
 }
 
 }  // namespace
