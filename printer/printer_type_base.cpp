@@ -101,9 +101,9 @@ std::string TPrinterTypeBase::GetGraphicText(std::string_view AText, std::int32_
     TTextFont& font = element.Font();
     ApplyFontStyle(font, AFontStyle);
     element.SetDPI(FDPI);
-    // The BITMAP command announces the box in DotInMM dots; the raster must have exactly that
-    // size even for a resolution whose two roundings disagree.
-    if (FDotInMM > 0 && element.DotsPerMM() != FDotInMM) element.SetDotsPerMM(FDotInMM);
+    // The BITMAP command announces the box in DotInMM dots (none below 25 dpi); the raster must
+    // have exactly that size even for a resolution whose two roundings disagree.
+    element.SetDotsPerMM(std::max<std::int32_t>(FDotInMM, 0));
     element.SetWidth(AWidth);
     element.SetHeight(AHeight);
     element.SetData(std::string(AText));
