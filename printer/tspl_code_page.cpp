@@ -39,6 +39,17 @@ bool ParseCodePageNumber(std::string_view AText, long& ANumber)
     return ec == std::errc() && end == AText.data() + AText.size();
 }
 
+// The iconv name of a code-page setting; empty when it names none known here.
+std::string IconvNameOfSetting(const std::string& ACodepage)
+{
+    if (EqualsIgnoringAsciiCase(ACodepage, "utf-8"))
+        return "UTF-8";
+    long number = 0;
+    return ParseCodePageNumber(ACodepage, number) ? IconvNameOfCodePage(number) : std::string();
+}
+
+constexpr std::string_view kReplacement{"\xEF\xBF\xBD"};  // U+FFFD in UTF-8
+
 }  // namespace
 
 std::string IconvNameOfCodePage(long ANumber)
@@ -153,6 +164,57 @@ std::string TCodePageEncoder::Encode(std::string_view AText) const
 {
     std::string out;
     EncodeTo(AText, out);
+    return out;
+}
+
+std::string DecodeCodePage(std::string_view ABytes, const std::string& ACodepage)
+{
+    std::string out;
+    const bool ascii = std::all_of(ABytes.begin(), ABytes.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        out.assign(ABytes);
+        return out;
+    }
+    const std::string name = IconvNameOfSetting(ACodepage);
+    // glibc validates on the way through its internal form, UTF-8 to UTF-8 included.
+    const iconv_t cd = name.empty() ? iconv_t(-1) : iconv_open("UTF-8", name.c_str());
+    if (cd == iconv_t(-1)) {
+        for (char c : ABytes) {
+            if (static_cast<unsigned char>(c) < 0x80)
+                out += c;
+            else
+                out += kReplacement;
+        }
+        return out;
+    }
+    const std::unique_ptr<void, void (*)(void*)> closer(
+        cd, [](void* ACd) { iconv_close(static_cast<iconv_t>(ACd)); });
+    char* in = const_cast<char*>(ABytes.data());
+    std::size_t inLeft = ABytes.size();
+    std::size_t used = 0;
+    out.resize(ABytes.size() * 3 + 16);
+    while (inLeft > 0) {
+        char* outPtr = out.data() + used;
+        std::size_t outLeft = out.size() - used;
+        const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        used = static_cast<std::size_t>(outPtr - out.data());
+        if (rc != std::size_t(-1))
+            break;
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+            continue;
+        }
+        // A byte the code page does not define, or a sequence cut short at the end.
+        if (out.size() - used < kReplacement.size())
+            out.resize(out.size() * 2);
+        out.replace(used, kReplacement.size(), kReplacement);
+        used += kReplacement.size();
+        const std::size_t skip = errno == EILSEQ ? 1 : inLeft;
+        in += skip;
+        inLeft -= skip;
+    }
+    out.resize(used);
     return out;
 }
 
