@@ -193,7 +193,9 @@ TEST(ScriptLogText, CommandTextInItsCodePageAndBitmapDataByLength) {
         // Before any CODEPAGE the printer's table is unknown; each line after one is read in it.
         {"TEXT \"\xC6\"\r\nCODEPAGE 1251\r\nTEXT \"\xC6\"\r\nCODEPAGE 866\r\nTEXT \"\x86\"\r\n",
          "TEXT \"\uFFFD\"\r\nCODEPAGE 1251\r\nTEXT \"Ж\"\r\nCODEPAGE 866\r\nTEXT \"Ж\"\r\n"},
-        {"CODEPAGE UTF-8\r\nTEXT \"\xD0\x96\xFF\"\r\n", "CODEPAGE UTF-8\r\nTEXT \"Ж\uFFFD\"\r\n"},
+        // Every byte of a sequence past U+10FFFF is unknown.
+        {"CODEPAGE UTF-8\r\nTEXT \"\xD0\x96\xFF\xF4\x90\x80\x80\"\r\n",
+         "CODEPAGE UTF-8\r\nTEXT \"Ж\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\"\r\n"},
     };
     for (const auto& [script, text] : cases) EXPECT_EQ(ScriptLogText(script), text) << script;
 }
