@@ -194,7 +194,9 @@ public:
 
 // AddError arguments of every error the component reports to the host.
 constexpr unsigned short kAddInErrorCode = 1006;
-constexpr long kAddInErrorScode = static_cast<std::int32_t>(0x80004005u);  // E_FAIL as the host's HRESULT
+// E_FAIL as the platform headers define it for each target (0x80004005L): 2147500037 where long
+// has 64 bits, the negative HRESULT where it has 32.
+constexpr long kAddInErrorScode = static_cast<long>(0x80004005UL);
 inline constexpr const WCHAR_T* kAddInErrorSource = u"Внешняя компонента";
 
 // GetInfo answer: the Native API version the component speaks.

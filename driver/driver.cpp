@@ -10,6 +10,7 @@
 #include "driver/ribbon_setup.h"
 #include "driver/xml_text.h"
 #include "log/driver_log.h"
+#include "printer/ascii_text.h"
 #include "transport/usb_print_list.h"
 
 namespace quorvane {
@@ -40,10 +41,6 @@ std::string DemoLabelDocument(const std::string& AText) {
            "FontSize=\"8\" FontName=\"Arial\" Multiline=\"True\" Left=\"1\" Top=\"2\" Width=\"28\" "
            "Height=\"20\"/></Formatting><Labels><Label Quantity=\"1\"><Record FieldName=\"Field\" Value=\"" +
            AText + "\"/></Label></Labels></Data>";
-}
-
-bool IsBlank(const std::string& AText) {
-    return AText.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
 }  // namespace

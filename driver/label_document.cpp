@@ -88,6 +88,7 @@ public:
         FPrinter.Init();
         FPrinter.InitialScriptActions(width, height, FSettings.Gap, FSettings.Density,
                                       FSettings.Direction, FSettings.Speed, FSettings.Codepage);
+        FTemplate.FCodepage = FSettings.Codepage;
         for (const pugi::xml_node& element : AFormatting.children()) {
             if (element.type() != pugi::node_element)
                 continue;
@@ -330,10 +331,8 @@ private:
 // Builds one label's script from the template and the label's records.
 class TLabelFiller {
 public:
-    TLabelFiller(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
-                 const TDocumentSettings& ASettings)
-        : FTemplate(ATemplate), FPrinter(APrinter), FSettings(ASettings),
-          FValues(ATemplate.FFields.size()), FFilled(ATemplate.FFields.size(), false) {}
+    TLabelFiller(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter)
+        : FTemplate(ATemplate), FPrinter(APrinter), FValues(ATemplate.FFields.size()), FFilled(ATemplate.FFields.size(), false) {}
 
     TScriptObject Fill(const pugi::xml_node& ALabel)
     {
@@ -378,7 +377,7 @@ private:
                                        AField.Align, AField.VAlign, AField.Multiline);
         case TFieldType::ftText:
             if (!FEncoder)
-                FEncoder.emplace(FSettings.Codepage);
+                FEncoder.emplace(FTemplate.FCodepage);
             return FEncoder->Encode(AValue);
         case TFieldType::ftBarcode:
             return NamingGs1Field(AName, [&] {
@@ -442,7 +441,6 @@ private:
 
     const TLabelTemplate& FTemplate;
     TPrinterTSPL& FPrinter;
-    const TDocumentSettings& FSettings;
     std::vector<std::string> FValues;
     std::vector<bool> FFilled;
     std::optional<TCodePageEncoder> FEncoder;  // made when the first user-data value comes
@@ -469,7 +467,7 @@ void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate
 }
 
 void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                TPrinterTSPL& APrinter, const TDocumentSettings& ASettings,
+                TPrinterTSPL& APrinter, const TDocumentSettings& /*ASettings*/,
                 const std::function<void(TScriptObject&&)>& AEmit)
 {
     // Failures of the document become general failures with their text; what the receiver
@@ -483,11 +481,11 @@ void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemp
     };
     const pugi::xml_node labels = generalFailure([&] {
         const pugi::xml_node node = RequiredChild(ADocument, "Labels");
-        // Command text of barcodes follows the setting as it is now, like user data.
-        APrinter.SetCodepage(ASettings.Codepage);
+        // Barcode and user-data text in the code page the template announces.
+        APrinter.SetCodepage(ATemplate.Codepage());
         return node;
     });
-    TLabelFiller filler(ATemplate, APrinter, ASettings);
+    TLabelFiller filler(ATemplate, APrinter);
     for (const pugi::xml_node& label : labels.children()) {
         if (label.type() == pugi::node_element && EqualsIgnoringAsciiCase(label.name(), "Label"))
             AEmit(generalFailure([&] { return filler.Fill(label); }));

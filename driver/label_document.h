@@ -58,6 +58,10 @@ public:
     // The template as the printer would receive it with every value still a token.
     std::string Text() const;
 
+    // The code page the template's CODEPAGE command announces; every label's text is written
+    // in it, whatever the setting says when the template is reused.
+    const std::string& Codepage() const { return FCodepage; }
+
 private:
     friend class TTemplateBuilder;
     friend class TLabelFiller;
@@ -84,6 +88,7 @@ private:
     std::unordered_map<std::string, std::size_t> FByName;
     std::vector<TPiece> FPieces;
     std::size_t FLiteralSize = 0;
+    std::string FCodepage;
 };
 
 // Parses a label document after dropping what XML forbids; fails with the parser's message.
@@ -95,7 +100,9 @@ pugi::xml_document ParseLabelDocument(std::string_view AText);
 void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate,
                   TPrinterTSPL& APrinter, const TDocumentSettings& ASettings);
 
-// One script per Label of the document's Labels, handed to AEmit in document order.
+// One script per Label of the document's Labels, handed to AEmit in document order. The text
+// goes in the template's code page; the settings are those the template was built with, and
+// none of them is read again here.
 void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
                 TPrinterTSPL& APrinter, const TDocumentSettings& ASettings,
                 const std::function<void(TScriptObject&&)>& AEmit);

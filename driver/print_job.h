@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/label_document.h"
@@ -31,6 +33,12 @@ struct TPrintJobOptions {
     bool ExtLogEnabled = false;
     TWaitClock Clock = TWaitClock::System();
 };
+
+// A label script as the extended log shows it, valid UTF-8 whatever it holds: command text
+// decoded from the code page the script's CODEPAGE line announces (bytes from 0x80 up before
+// any such line are unknown), each BITMAP command's data replaced by the stand-in
+// "<данные растра, N байт>" that gives its length.
+std::string ScriptLogText(std::string_view AScript);
 
 // Sends finished label scripts: opens the port, checks the printer before each label, writes
 // the label's bytes in one write, and closes the port also when a check or a write fails.

@@ -28,4 +28,11 @@ inline std::string_view TrimControls(std::string_view AText)
     return AText;
 }
 
+// A value of spaces and control characters only, the empty one included: a picture or barcode
+// value like this means "nothing to print", for static and per-label values alike.
+inline bool IsBlank(std::string_view AText)
+{
+    return TrimControls(AText).empty();
+}
+
 }  // namespace quorvane

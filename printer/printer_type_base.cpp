@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "printer/ascii_text.h"
 #include "printer/bitmap_transform.h"
 #include "printer/graphic_text.h"
 #include "printer/picture_decoder.h"
@@ -17,10 +18,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return std::ranges::equal(a, b, [](char x, char y) {
         return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
     });
-}
-
-bool IsBlank(std::string_view AText) {
-    return AText.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 }  // namespace
@@ -104,9 +101,9 @@ std::string TPrinterTypeBase::GetGraphicText(std::string_view AText, std::int32_
     TTextFont& font = element.Font();
     ApplyFontStyle(font, AFontStyle);
     element.SetDPI(FDPI);
-    // The BITMAP command announces the box in DotInMM dots; the raster must have exactly that
-    // size even for a resolution whose two roundings disagree.
-    if (FDotInMM > 0 && element.DotsPerMM() != FDotInMM) element.SetDotsPerMM(FDotInMM);
+    // The BITMAP command announces the box in DotInMM dots (none below 25 dpi); the raster must
+    // have exactly that size even for a resolution whose two roundings disagree.
+    element.SetDotsPerMM(std::max<std::int32_t>(FDotInMM, 0));
     element.SetWidth(AWidth);
     element.SetHeight(AHeight);
     element.SetData(std::string(AText));

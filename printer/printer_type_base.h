@@ -91,8 +91,9 @@ public:
     // bit white; exactly (W div 8) x H bytes.
     static std::string BitmapToGraphicText(const TMonoBitmap& ABitmap);
 
-    // Text in a box AWidth x AHeight mm at the DPI of this printer, rotated, as printer bytes
-    // ((AWidth x DotInMM) div 8 per row for r0/r180 when DPI and DotInMM agree).
+    // Text in a box AWidth x AHeight mm, drawn with the fonts at the DPI of this printer and
+    // rasterised at DotInMM, rotated inside the box, as printer bytes: exactly
+    // (AWidth x DotInMM) div 8 per row and AHeight x DotInMM rows (none when DotInMM is 0).
     std::string GetGraphicText(std::string_view AText, std::int32_t AWidth, std::int32_t AHeight,
                                TRotation ARotation, std::int32_t AFontSize,
                                std::string_view AFontName, std::string_view AFontStyle,

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "log/driver_log.h"
+#include "printer/ascii_text.h"
 #include "printer/barcode_picture.h"
 #include "printer/graphic_text.h"
 #include "printer/gs1_element_string.h"
@@ -27,15 +28,6 @@ bool EqualsIgnoringCase(std::string_view A, std::string_view B)
         return false;
     for (std::size_t i = 0; i < A.size(); ++i)
         if (LowerAscii(A[i]) != LowerAscii(B[i]))
-            return false;
-    return true;
-}
-
-// Blank as the rest of the driver trims: every character up to the space.
-bool IsBlank(std::string_view AText)
-{
-    for (char c : AText)
-        if (static_cast<unsigned char>(c) > ' ')
             return false;
     return true;
 }
@@ -148,27 +140,9 @@ std::string TPrinterTSPL::TextBitmap(std::string_view AText, std::int32_t AWidth
                                      std::string_view AFontStyle, std::string_view AAlign,
                                      std::string_view AVAlign, bool AMultiline) const
 {
-    std::string bytes = GetGraphicText(AText, AWidth, AHeight, OrientationToRotation(AOrientation),
-                                       AFontSize, AFontName, AFontStyle, AAlign, AVAlign,
-                                       AMultiline);
-    const std::int64_t rowBytes = MillimetresToDots(AWidth, FDotInMM) / 8;
-    const std::int64_t rows = MillimetresToDots(AHeight, FDotInMM);
-    if (static_cast<std::int64_t>(bytes.size()) == rowBytes * rows)
-        return bytes;
-    // The printer reads exactly what the command announces; anything else would swallow or
-    // expose the commands that follow. Crop or pad the raster with white to that size.
-    const std::int32_t dots = DotsPerMMFromDPI(FDPI);
-    const std::int64_t haveRowBytes = MillimetresToDots(AWidth, dots) / 8;
-    const std::int64_t haveRows = haveRowBytes > 0
-        ? static_cast<std::int64_t>(bytes.size()) / haveRowBytes : 0;
-    std::string fitted(static_cast<std::size_t>(rowBytes * rows), '\xFF');
-    const std::int64_t copyRows = std::min(rows, haveRows);
-    const std::int64_t copyBytes = std::min(rowBytes, haveRowBytes);
-    for (std::int64_t row = 0; row < copyRows; ++row)
-        fitted.replace(static_cast<std::size_t>(row * rowBytes), static_cast<std::size_t>(copyBytes),
-                       bytes, static_cast<std::size_t>(row * haveRowBytes),
-                       static_cast<std::size_t>(copyBytes));
-    return fitted;
+    // GetGraphicText draws at DotInMM, so the bytes are exactly those the command announces.
+    return GetGraphicText(AText, AWidth, AHeight, OrientationToRotation(AOrientation), AFontSize,
+                          AFontName, AFontStyle, AAlign, AVAlign, AMultiline);
 }
 
 void TPrinterTSPL::SetCodepage(const std::string& AValue)

@@ -49,15 +49,14 @@ void WaitPrinterReady(const TStatusExchange& AExchange)
     for (;;) {
         AExchange.Write(kStatusQuery);
         std::optional<std::uint8_t> reply;
-        for (int attempt = 0; attempt < kStatusReadAttempts && !reply; ++attempt) {
-            AExchange.SleepMs(kStatusReadIntervalMs);
-            reply = AExchange.ReadByte();
-        }
+        for (int attempt = 0; attempt < kStatusReadAttempts && !reply; ++attempt)
+            reply = AExchange.ReadByte(kStatusReadIntervalMs);
         const TStatusVerdict verdict = JudgeStatusReply(reply, AExchange.NowMs() - start);
         if (verdict.Step == TStatusStep::ssReady)
             return;
         if (verdict.Step == TStatusStep::ssFail)
             throw std::runtime_error(verdict.Message);
+        AExchange.SleepMs(kBusyRequeryMs);
     }
 }
 

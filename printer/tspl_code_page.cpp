@@ -39,6 +39,41 @@ bool ParseCodePageNumber(std::string_view AText, long& ANumber)
     return ec == std::errc() && end == AText.data() + AText.size();
 }
 
+// The iconv name of a code-page setting; empty when it names none known here.
+std::string IconvNameOfSetting(const std::string& ACodepage)
+{
+    if (EqualsIgnoringAsciiCase(ACodepage, "utf-8"))
+        return "UTF-8";
+    long number = 0;
+    return ParseCodePageNumber(ACodepage, number) ? IconvNameOfCodePage(number) : std::string();
+}
+
+constexpr std::string_view kReplacement{"\xEF\xBF\xBD"};  // U+FFFD in UTF-8
+
+// The length of the well-formed UTF-8 sequence at ABytes' front (no overlong forms, surrogates
+// or code points past U+10FFFF), or 0.
+std::size_t WellFormedUtf8Length(std::string_view ABytes)
+{
+    const auto byte = [&](std::size_t AIndex) { return static_cast<unsigned char>(ABytes[AIndex]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3, low = lead == 0xE0 ? 0xA0 : 0x80, high = lead == 0xED ? 0x9F : 0xBF;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4, low = lead == 0xF0 ? 0x90 : 0x80, high = lead == 0xF4 ? 0x8F : 0xBF;
+    if (length == 0 || ABytes.size() < length || byte(1) < low || byte(1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    return length;
+}
+
 }  // namespace
 
 std::string IconvNameOfCodePage(long ANumber)
@@ -153,6 +188,68 @@ std::string TCodePageEncoder::Encode(std::string_view AText) const
 {
     std::string out;
     EncodeTo(AText, out);
+    return out;
+}
+
+std::string DecodeCodePage(std::string_view ABytes, const std::string& ACodepage)
+{
+    std::string out;
+    const bool ascii = std::all_of(ABytes.begin(), ABytes.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        out.assign(ABytes);
+        return out;
+    }
+    const std::string name = IconvNameOfSetting(ACodepage);
+    if (name == "UTF-8") {
+        // Checked here: glibc lets code points past U+10FFFF through from UTF-8 to UTF-8.
+        while (!ABytes.empty()) {
+            const std::size_t length = WellFormedUtf8Length(ABytes);
+            if (length == 0)
+                out += kReplacement;
+            else
+                out.append(ABytes.substr(0, length));
+            ABytes.remove_prefix(std::max<std::size_t>(length, 1));
+        }
+        return out;
+    }
+    const iconv_t cd = name.empty() ? iconv_t(-1) : iconv_open("UTF-8", name.c_str());
+    if (cd == iconv_t(-1)) {
+        for (char c : ABytes) {
+            if (static_cast<unsigned char>(c) < 0x80)
+                out += c;
+            else
+                out += kReplacement;
+        }
+        return out;
+    }
+    const std::unique_ptr<void, void (*)(void*)> closer(
+        cd, [](void* ACd) { iconv_close(static_cast<iconv_t>(ACd)); });
+    char* in = const_cast<char*>(ABytes.data());
+    std::size_t inLeft = ABytes.size();
+    std::size_t used = 0;
+    out.resize(ABytes.size() * 3 + 16);
+    while (inLeft > 0) {
+        char* outPtr = out.data() + used;
+        std::size_t outLeft = out.size() - used;
+        const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        used = static_cast<std::size_t>(outPtr - out.data());
+        if (rc != std::size_t(-1))
+            break;
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+            continue;
+        }
+        // A byte the code page does not define, or a sequence cut short at the end.
+        if (out.size() - used < kReplacement.size())
+            out.resize(out.size() * 2);
+        out.replace(used, kReplacement.size(), kReplacement);
+        used += kReplacement.size();
+        const std::size_t skip = errno == EILSEQ ? 1 : inLeft;
+        in += skip;
+        inLeft -= skip;
+    }
+    out.resize(used);
     return out;
 }
 

@@ -39,4 +39,9 @@ private:
 // The iconv name of a Windows code-page number, or empty when none is known.
 std::string IconvNameOfCodePage(long ANumber);
 
+// ABytes, written in the code page ACodepage names (as the setting and the CODEPAGE command
+// give it), as UTF-8 text. Whatever the code page does not define, and every byte from 0x80 up
+// when the code page is unknown here, becomes U+FFFD: the result is always valid UTF-8.
+std::string DecodeCodePage(std::string_view ABytes, const std::string& ACodepage);
+
 }  // namespace quorvane

@@ -6,12 +6,14 @@
 #include <sys/socket.h>
 #include <netinet/in.h>
 #include <unistd.h>
+#include <iconv.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -311,12 +313,19 @@ TEST_F(PrintJobTest, EmptyModeReusesTheFirstCallsLayoutAcrossDocuments) {
     EXPECT_EQ(SizeCommands(), (std::vector<std::string>{"SIZE 30 mm,20 mm", "SIZE 30 mm,20 mm"}));
 }
 
-TEST_F(PrintJobTest, ExtendedLogRecordsEachScriptSent) {
+// The log file stays UTF-8 text: command text decoded from the script's code page (1251 here),
+// bitmap data replaced by a stand-in that gives its length.
+TEST_F(PrintJobTest, ExtendedLogRecordsEachScriptSentAsText) {
     StartPrinter();
     Set("LogEnabled", host::BoolValue(true));
     Set("ExtLogEnabled", host::BoolValue(true));
     ASSERT_TRUE(Open());
-    ASSERT_TRUE(PrintLabels(SmallDocument(30, 20, 2)));
+    const std::string label = "<Label Quantity=\"1\"><Record FieldName=\"T\" Value=\"Цена\"/><Record FieldName=\"U\" "
+                              "Value=\"TEXT 8,100,&quot;3&quot;,0,1,1,&quot;Цена&quot;\"/></Label>";
+    ASSERT_TRUE(PrintLabels("<Data><Formatting Width=\"30\" Height=\"20\"><Text FieldName=\"T\" Left=\"1\" Top=\"1\" "
+                            "Width=\"20\" Height=\"5\" FontName=\"Arial\" FontSize=\"8\"/><UserData FieldName=\"U\"/>"
+                            "</Formatting><Labels>" + label + label + "</Labels></Data>"))
+        << LastError().second;
     Set("LogEnabled", host::BoolValue(false));
     std::string log;
     for (const auto& entry : fs::directory_iterator(LogDir())) log += ReadFile(entry.path());
@@ -327,6 +336,21 @@ TEST_F(PrintJobTest, ExtendedLogRecordsEachScriptSent) {
     };
     EXPECT_EQ(count("\tDEBUG\tСодержание скрипта:"), 2u);
     EXPECT_EQ(count("\tTSPL\r\nSIZE 30 mm,20 mm\r\n"), 2u);
+    EXPECT_EQ(count("\r\nTEXT 8,100,\"3\",0,1,1,\"Цена\"\r\n"), 2u);
+
+    iconv_t cd = iconv_open("UTF-32LE", "UTF-8");
+    ASSERT_NE(cd, iconv_t(-1));
+    char* in = log.data();
+    std::size_t inLeft = log.size();
+    std::string wide(log.size() * 4, '\0');
+    char* out = wide.data();
+    std::size_t outLeft = wide.size();
+    EXPECT_NE(iconv(cd, &in, &inLeft, &out, &outLeft), std::size_t(-1)) << "not UTF-8 at " << in - log.data();
+    iconv_close(cd);
+
+    std::smatch bitmap;
+    ASSERT_TRUE(std::regex_search(log, bitmap, std::regex("\r\nBITMAP 8,8,(\\d+),(\\d+),1,<данные растра, (\\d+) байт>\r\n")));
+    EXPECT_EQ(std::stoi(bitmap[3]), std::stoi(bitmap[1]) * std::stoi(bitmap[2]));
 }
 
 TEST_F(PrintJobTest, DocumentErrorsSendNothing) {

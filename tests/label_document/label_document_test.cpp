@@ -357,6 +357,26 @@ TEST(LabelDocumentFixes, BarcodeTextFollowsTheCodepageSetting)
               "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xD0\x96" "1\"");
 }
 
+// A template reused after the Codepage setting changed keeps announcing its own code page, so
+// every label's text must be written in that one.
+TEST(LabelDocumentFixes, AReusedTemplateWritesTextInTheCodePageItAnnounces)
+{
+    const std::string doc = Doc(kAllKinds, "<Label Quantity=\"1\"><Record FieldName=\"b\" "
+                                           "Value=\"Ж1\"/><Record FieldName=\"u\" "
+                                           "Value=\"REM Ж\"/></Label>");
+    TRun run;
+    run.Print(doc);
+    for (const char* later : {"866", "UTF-8"}) {
+        run.Settings.Codepage = later;
+        const auto lines =
+            SplitLines(FillLabels(Parse(doc), run.Template, run.Printer, run.Settings).at(0).FValue);
+        ASSERT_EQ(lines.size(), 12U) << later;
+        EXPECT_EQ(lines[6], "CODEPAGE 1251") << later;
+        EXPECT_EQ(lines[9], "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xC6" "1\"") << later;
+        EXPECT_EQ(lines[10], "REM \xC6") << later;
+    }
+}
+
 TEST(LabelDocument, LabelFailuresCarryTheirMessage)
 {
     TRun run;
@@ -414,12 +434,20 @@ TEST(LabelDocument, PicturesPerLabel)
     // A 1 x 1 white PNG is enough to see the line rebuilt with the fitted size.
     const std::string png =
         "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGP4DwABAQEAsTj2FAAAAABJRU5ErkJggg==";
+    // A value of blanks and control characters is blank for a static picture and a label's alike.
     const auto scripts = run.Print(Doc(
-        kAllKinds, "<Label><Record FieldName=\"i\" Value=\"" + png + "\"/></Label>"
-                   "<Label><Record FieldName=\"i\" Value=\" \"/></Label>"));
-    ASSERT_EQ(scripts.size(), 2U);
+        kAllKinds + "<Image FieldName=\"s\" Static=\"true\" Left=\"1\" Top=\"1\" Width=\"4\" "
+                    "Height=\"4\" Value=\" &#11;\"/>",
+        "<Label><Record FieldName=\"i\" Value=\"" + png + "\"/></Label>"
+        "<Label><Record FieldName=\"i\" Value=\" \"/></Label>"
+        "<Label><Record FieldName=\"i\" Value=\" &#11;\"/></Label>"));
+    ASSERT_EQ(scripts.size(), 3U);
     EXPECT_EQ(SplitLines(scripts[0].FValue)[8], "BITMAP 8,8,4,32,0," + std::string(128, '\xFF'));
-    EXPECT_EQ(SplitLines(scripts[1].FValue)[8], "");
+    for (const TScriptObject& blank : {scripts[1], scripts[2]}) {
+        const auto lines = SplitLines(blank.FValue);
+        ASSERT_EQ(lines.size(), 11U);
+        EXPECT_EQ(lines[8], "");
+    }
 }
 
 }  // namespace

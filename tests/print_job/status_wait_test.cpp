@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 // A clock that moves only when the code under test pauses. Pauses up to 200 ms really happen
 // (a reply must be able to arrive meanwhile); longer ones are only recorded.
@@ -181,6 +182,22 @@ TEST(SendLabelScripts, StopsBeforeTheLabelWhoseCheckFailsAndClosesThePort) {
     ASSERT_TRUE(printer.Server().WaitForJobs(1, 5s));
     EXPECT_EQ(printer.Server().Labels().size(), 2u);
     EXPECT_EQ(printer.StatusQueries(), 3u);
+}
+
+TEST(ScriptLogText, CommandTextInItsCodePageAndBitmapDataByLength) {
+    const std::pair<std::string, std::string> cases[] = {
+        // Data holding CR LF ends where the command's size says, not at the first line end.
+        {"BITMAP 0,0,2,2,1,\xFF\r\n\0\r\nPRINT 1\r\n"s,
+         "BITMAP 0,0,2,2,1,<данные растра, 4 байт>\r\nPRINT 1\r\n"},
+        {"BITMAP 8,16,30,160,1,\x01\x02", "BITMAP 8,16,30,160,1,<данные растра, 2 байт>"},
+        // Before any CODEPAGE the printer's table is unknown; each line after one is read in it.
+        {"TEXT \"\xC6\"\r\nCODEPAGE 1251\r\nTEXT \"\xC6\"\r\nCODEPAGE 866\r\nTEXT \"\x86\"\r\n",
+         "TEXT \"\uFFFD\"\r\nCODEPAGE 1251\r\nTEXT \"Ж\"\r\nCODEPAGE 866\r\nTEXT \"Ж\"\r\n"},
+        // Every byte of a sequence past U+10FFFF is unknown.
+        {"CODEPAGE UTF-8\r\nTEXT \"\xD0\x96\xFF\xF4\x90\x80\x80\"\r\n",
+         "CODEPAGE UTF-8\r\nTEXT \"Ж\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\"\r\n"},
+    };
+    for (const auto& [script, text] : cases) EXPECT_EQ(ScriptLogText(script), text) << script;
 }
 
 TEST(RibbonSetUp, OrvelMXWithTheWrongRibbonIsSwitchedResetAndGivenFiveSeconds) {

@@ -128,6 +128,10 @@ TEST(TsplText, BitmapDataMatchesTheCommandAtAnyResolution)
     EXPECT_EQ(printer.ScriptText()[0].size() - header.size(), 150U * 800U);
     EXPECT_EQ(printer.TextBitmap("x", 3, 1, 0, 0, "", "", "", "", false).size(), 15U * 40U);
 
+    // Below 25 dpi the command counts no dots at all, though the DPI rounds to one per mm.
+    printer.ApplySettings(20, false, TTsplSettings());
+    EXPECT_EQ(printer.TextBitmap("x", 30, 20, 90, 0, "", "", "", "", false), "");
+
     // Where both agree the rasteriser's bytes pass unchanged.
     printer.ApplySettings(300, false, TTsplSettings());
     EXPECT_EQ(printer.TextBitmap("Ж", 3, 2, 0, 0, "", "", "", "", false),

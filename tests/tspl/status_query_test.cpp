@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <stdexcept>
@@ -55,25 +56,34 @@ TEST(StatusReply, ReadyPrintingAndOtherBytes)
     }
 }
 
-// A printer on the other end of the exchange, answering from a script on a simulated clock.
+// A printer on the other end of the exchange, answering from a script on a simulated clock:
+// a read waits its whole window for silence, ReplyAfterMs for a byte.
 struct TScriptedPrinter {
     std::deque<std::optional<std::uint8_t>> Replies;  // one per read; empty deque: silence
+    std::int64_t ReplyAfterMs = 5;
     std::string Sent;
     std::int64_t Clock = 0;
-    int Reads = 0;
+    std::vector<int> ReadWindows;
+    std::vector<int> Pauses;
 
     TStatusExchange Exchange()
     {
         return {[this](std::string_view ABytes) { Sent += ABytes; },
-                [this]() -> std::optional<std::uint8_t> {
-                    ++Reads;
-                    if (Replies.empty())
-                        return std::nullopt;
-                    auto reply = Replies.front();
-                    Replies.pop_front();
+                [this](int AWindowMs) -> std::optional<std::uint8_t> {
+                    ReadWindows.push_back(AWindowMs);
+                    std::optional<std::uint8_t> reply;
+                    if (!Replies.empty()) {
+                        reply = Replies.front();
+                        Replies.pop_front();
+                    }
+                    Clock += reply ? std::min<std::int64_t>(ReplyAfterMs, AWindowMs) : AWindowMs;
                     return reply;
                 },
-                [this](int AMs) { Clock += AMs; }, [this]() { return Clock; }};
+                [this](int AMs) {
+                    Pauses.push_back(AMs);
+                    Clock += AMs;
+                },
+                [this]() { return Clock; }};
     }
 };
 
@@ -83,21 +93,26 @@ TEST(WaitPrinterReady, QueriesAgainWhilePrintingThenGoes)
     printer.Replies = {std::nullopt, 0x20, 0x20, 0x00};
     WaitPrinterReady(printer.Exchange());
     EXPECT_EQ(printer.Sent, "\x1B!?\x1B!?\x1B!?");
-    EXPECT_EQ(printer.Reads, 4);
+    EXPECT_EQ(printer.ReadWindows.size(), 4u);
+    EXPECT_EQ(printer.Pauses, (std::vector<int>{kBusyRequeryMs, kBusyRequeryMs}));
 }
 
-TEST(WaitPrinterReady, SilentPrinterIsReadAfterThreeTries)
+// A silent serial line: three reads of 200 ms, not four, then the label goes out; within the
+// 600 ms those three reads allow.
+TEST(WaitPrinterReady, SilentPrinterIsReadyAfterThreeReads)
 {
     TScriptedPrinter printer;
     WaitPrinterReady(printer.Exchange());
     EXPECT_EQ(printer.Sent, "\x1B!?");
-    EXPECT_EQ(printer.Reads, 3);
-    EXPECT_EQ(printer.Clock, 600);
+    EXPECT_EQ(printer.ReadWindows, (std::vector<int>{200, 200, 200}));
+    EXPECT_LE(printer.Clock, 3 * 200);
+    EXPECT_TRUE(printer.Pauses.empty());
 }
 
 TEST(WaitPrinterReady, PrintingBeyondAMinuteFails)
 {
     TScriptedPrinter printer;
+    printer.ReplyAfterMs = 180;  // with the 20 ms pause, 200 ms per query
     printer.Replies.assign(400, std::optional<std::uint8_t>(0x20));
     try {
         WaitPrinterReady(printer.Exchange());
@@ -105,8 +120,8 @@ TEST(WaitPrinterReady, PrintingBeyondAMinuteFails)
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "Превышено время ожидания окончания печати");
     }
-    // 200 ms per query: the 301st query is the first one past 60 s.
-    EXPECT_EQ(printer.Reads, 301);
+    // The answer to the 301st query, at 60.18 s, is the first one past the minute.
+    EXPECT_EQ(printer.ReadWindows.size(), 301u);
 }
 
 TEST(WaitPrinterReady, PaperOutStopsAtOnce)
