@@ -148,6 +148,54 @@ TEST_F(ViewerWindowTest, LogWindowShowsTheNewestLogFileFollowsItAndOffersNewFile
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
 }
 
+// Text lines drawn in red (ERROR records): runs of rows holding clearly red pixels.
+int RedTextLines(const test::TImage& AImage) {
+    int lines = 0;
+    bool inLine = false;
+    for (int y = 0; y < AImage.Height; ++y) {
+        bool red = false;
+        for (int x = 0; x < AImage.Width && !red; ++x) {
+            const unsigned char* p = AImage.At(x, y);
+            red = p[0] > 120 && p[1] < 80 && p[2] < 80;
+        }
+        if (red && !inLine) ++lines;
+        inLine = red;
+    }
+    return lines;
+}
+
+TEST_F(ViewerWindowTest, LogWindowOpensAtTheNewestRecordsWrapsThemMarksErrorsAndExplainsAnEmptyFolder) {
+    TXvfb x;
+    const std::string viewer = std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/quorvane-viewer";
+    {
+        test::TChildProcess window({viewer, "log", FLogs.string()}, x.Env());
+        const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+        ASSERT_TRUE(id);
+        const auto shown = WaitForPicture(x, *id, "log-empty.png", 5s,
+                                          [](const test::TImage& i) { return test::CountTextLines(i) > 0; });
+        ASSERT_TRUE(shown);
+        EXPECT_GT(test::CountTextLines(*shown), 0) << "an empty folder shows an empty window; see log-empty.png";
+        ASSERT_TRUE(test::PressEscape(x, *id));
+        EXPECT_TRUE(window.WaitExit(10s));
+    }
+    // Far more records than the window holds; the last one an ERROR record wider than the window.
+    WriteLines(FLogs / "quorvane_2026.12.08.log", 80);
+    {
+        std::ofstream out(FLogs / "quorvane_2026.12.08.log", std::ios::binary | std::ios::app);
+        out << "2026.12.08 10:00:01.000\tERROR\tException: \t" << std::string(300, 'W') << "\r\n";
+    }
+    test::TChildProcess window({viewer, "log", FLogs.string()}, x.Env());
+    const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+    ASSERT_TRUE(id);
+    const auto shown = WaitForPicture(x, *id, "log-end.png", 10s,
+                                      [](const test::TImage& i) { return RedTextLines(i) >= 2; });
+    ASSERT_TRUE(shown);
+    // Red only when the window shows the end; two red lines only when the record wraps.
+    EXPECT_GE(RedTextLines(*shown), 2) << "see log-end.png";
+    ASSERT_TRUE(test::PressEscape(x, *id));
+    EXPECT_TRUE(window.WaitExit(10s));
+}
+
 TEST_F(ViewerWindowTest, ViewLogActionRunsTheEmbeddedViewerUntilTheWindowCloses) {
     WriteLines(FLogs / "quorvane_2026.12.08.log", 4);
     SetLogDirectory(FLogs.string());
