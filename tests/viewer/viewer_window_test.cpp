@@ -4,6 +4,8 @@
 #include "tools/viewer/log_window.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <sys/wait.h>
@@ -280,6 +282,59 @@ TEST_F(ViewerWindowTest, DoAdditionalActionThroughTheHostReturnsTrueOnceTheWindo
     EXPECT_TRUE(WIFEXITED(*failed) && WEXITSTATUS(*failed) == 1);
     EXPECT_NE(ReadAll(fds[0]).find("DISPLAY"), std::string::npos);
     EXPECT_TRUE(fs::is_empty(FTmp));
+}
+
+// Whether the process has ended (a zombie nobody reaps counts as ended).
+bool ProcessEnded(pid_t APid) {
+    std::ifstream stat("/proc/" + std::to_string(APid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const auto close = line.rfind(')');
+    return close == std::string::npos || line.substr(close + 2, 1) == "Z";
+}
+
+TEST_F(ViewerWindowTest, TheViewerRunsFromANoexecTemporaryFolderLeavesNoFileAndEndsWithItsHost) {
+    WriteLines(FLogs / "quorvane_2026.12.08.log", 2);
+    // A temporary folder where programs may not run, where the system lets the test mount one.
+    const fs::path noexec = FRoot / "noexec";
+    fs::create_directories(noexec);
+    const bool mounted = ::mount("tmpfs", noexec.c_str(), "tmpfs", MS_NOEXEC | MS_NOSUID, "size=16m,mode=0700") == 0;
+    struct TUnmount {
+        bool Mounted;
+        fs::path Path;
+        ~TUnmount() {
+            if (Mounted) ::umount2(Path.c_str(), MNT_DETACH);
+        }
+    } unmount{mounted, noexec};
+    const fs::path tmp = mounted ? noexec : FTmp;
+    const fs::path runtime = FRoot / "run";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+
+    TXvfb x;
+    auto env = x.Env();
+    env["QUORVANE_LOG_DIR"] = FLogs.string();
+    env["TMPDIR"] = tmp.string();
+    env["XDG_RUNTIME_DIR"] = runtime.string();
+    const std::string build = std::getenv("QUORVANE_BUILD_DIR");
+    test::TChildProcess host({build + "/tools/host/quorvane-host", "action", "ViewLog"}, env);
+    const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+    ASSERT_TRUE(id) << (mounted ? "no log window with a noexec TMPDIR" : "no log window");
+    // The program's file went as soon as it ran: nothing to leave behind, whatever happens next.
+    EXPECT_TRUE(fs::is_empty(tmp));
+    EXPECT_TRUE(!fs::exists(runtime / "quorvane") || fs::is_empty(runtime / "quorvane"));
+
+    const auto viewerPid = test::RunTool({"xdotool", "getwindowpid", *id}, env);
+    ASSERT_TRUE(viewerPid);
+    const pid_t viewer = static_cast<pid_t>(std::stol(*viewerPid));
+    ASSERT_EQ(::kill(host.Pid(), SIGKILL), 0);  // the host only; the viewer must go by itself
+    bool ended = false;
+    for (int i = 0; i < 100 && !ended; ++i) {
+        std::this_thread::sleep_for(100ms);
+        ended = ProcessEnded(viewer);
+    }
+    EXPECT_TRUE(ended) << "the viewer outlived its host";
+    if (!mounted) GTEST_SKIP() << "no noexec folder could be mounted; the fallback folder was not exercised";
 }
 
 TEST_F(ViewerWindowTest, WithoutAUsableDisplayTheActionsFailAtOnce) {
