@@ -13,6 +13,19 @@ namespace quorvane {
 
 namespace {
 
+// A text beyond 64 KB (a label document with embedded pictures) is cut there, on a character
+// boundary, and the record says how long it was: the log stays readable and small.
+constexpr std::size_t kMaxTracedText = 64 * 1024;
+
+std::string CutForLog(std::string AText) {
+    if (AText.size() <= kMaxTracedText) return AText;
+    std::size_t cut = kMaxTracedText;
+    while (cut > 0 && (static_cast<unsigned char>(AText[cut]) & 0xC0) == 0x80) --cut;
+    const std::size_t length = AText.size();
+    AText.resize(cut);
+    return AText + "… [обрезано до 64 КБ, полная длина " + std::to_string(length) + " байт]";
+}
+
 const char kUnsupported[] = "Unsupported data type";
 
 std::string RenderDouble(double AValue) {
@@ -65,7 +78,7 @@ std::string RenderValue(const V8Variant& V) {
         case VTYPE_R8: return RenderDouble(V.VarEnum.dblVal);
         case VTYPE_TM: return RenderDateTime(V8GetDate(V));
         case VTYPE_BOOL: return V.VarEnum.bVal ? "True" : "False";
-        case VTYPE_PWSTR: return V8GetUtf8String(V);
+        case VTYPE_PWSTR: return CutForLog(V8GetUtf8String(V));
         case VTYPE_INTERFACE: return "Interface";
         case VTYPE_BLOB: return "BLOB";
         default: throw std::runtime_error(kUnsupported);

@@ -4,7 +4,7 @@ find_package(Threads REQUIRED)
 find_package(GTest REQUIRED)
 find_package(benchmark REQUIRED)
 find_package(pugixml REQUIRED)
-# Small libraries few machines have installed (pugixml, cmark, giflib) are linked statically where
+# Small libraries few machines have installed (pugixml, cmark-gfm, giflib) are linked statically where
 # Debian ships the archive (position-independent there): the package needs fewer system packages.
 if(TARGET pugixml::static)
   set_target_properties(pugixml::pugixml PROPERTIES INTERFACE_LINK_LIBRARIES pugixml::static)
@@ -17,10 +17,18 @@ pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
-pkg_check_modules(CMARK REQUIRED IMPORTED_TARGET libcmark)
-find_library(CMARK_ARCHIVE libcmark.a HINTS ${CMARK_LIBRARY_DIRS})
-if(CMARK_ARCHIVE)
-  set_target_properties(PkgConfig::CMARK PROPERTIES INTERFACE_LINK_LIBRARIES "${CMARK_ARCHIVE}")
+# cmark-gfm: CommonMark with GitHub's tables, strikethrough and autolinks (the extensions library
+# has no pkg-config file and comes before the core library it uses).
+pkg_check_modules(CMARK REQUIRED IMPORTED_TARGET libcmark-gfm)
+find_library(CMARK_GFM_ARCHIVE libcmark-gfm.a HINTS ${CMARK_LIBRARY_DIRS})
+find_library(CMARK_EXTENSIONS_LIBRARY NAMES libcmark-gfm-extensions.a cmark-gfm-extensions
+  HINTS ${CMARK_LIBRARY_DIRS} REQUIRED)
+if(CMARK_GFM_ARCHIVE)
+  set_target_properties(PkgConfig::CMARK PROPERTIES INTERFACE_LINK_LIBRARIES
+    "${CMARK_EXTENSIONS_LIBRARY};${CMARK_GFM_ARCHIVE}")
+else()
+  set_target_properties(PkgConfig::CMARK PROPERTIES INTERFACE_LINK_LIBRARIES
+    "${CMARK_EXTENSIONS_LIBRARY};${CMARK_LINK_LIBRARIES}")
 endif()
 pkg_check_modules(UDEV REQUIRED IMPORTED_TARGET libudev)
 # Fake udev device trees for the USB printer list tests (run under umockdev-wrapper).

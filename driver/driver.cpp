@@ -163,15 +163,28 @@ void TDriver::Open() {
         default:
             break;
     }
-    if (FBarcodeNarrow <= 0 || FBarcodeNarrow > 10) FBarcodeNarrow = 1;
-    if (const auto it = FUSBPortDictionary.find(FUSBPort); it != FUSBPortDictionary.end()) FModel = it->second;
-    FPrinter.ApplySettings(FResolution, FStretchImage, TsplSettings());
+    PreparePrinter(FPrinter);
     SetLogMode(GetLogEnabled() ? 3 : 0);
 
     // Proves the port; Enabled stays true and the manager stays in place when it fails.
     TPortManager& port = PortManager();
     TPortCloser closer(port);
     port.OpenPort();
+}
+
+void TDriver::PreparePrinter(TPrinterTSPL& APrinter) {
+    if (FBarcodeNarrow <= 0 || FBarcodeNarrow > 10) FBarcodeNarrow = 1;
+    if (const auto it = FUSBPortDictionary.find(FUSBPort); it != FUSBPortDictionary.end()) FModel = it->second;
+    APrinter.ApplySettings(FResolution, FStretchImage, TsplSettings());
+}
+
+std::vector<TScriptObject> TDriver::BuildScripts(const pugi::xml_document& ADocument) {
+    TPrinterTSPL printer;
+    PreparePrinter(printer);
+    TLabelTemplate labelTemplate;
+    const TDocumentSettings settings = DocumentSettings();
+    LoadTemplate(ADocument, labelTemplate, printer, settings);
+    return FillLabels(ADocument, labelTemplate, printer, settings);
 }
 
 void TDriver::Close() {

@@ -28,6 +28,10 @@ public:
     void BuildParameters(std::string& AText) override;
     void DoDeviceTest(std::string& ADescription, std::string& ADemoModeDescription) override;
 
+    // The scripts of a document with the current settings, built as PrintLabels would build
+    // them but without a port and without touching the template kept between its calls.
+    std::vector<TScriptObject> BuildScripts(const pugi::xml_document& ADocument);
+
     // USB device path -> model number of the printers the last GetParameters recognised.
     const std::map<std::string, int>& USBPortDictionary() const { return FUSBPortDictionary; }
 
@@ -38,6 +42,8 @@ protected:
 private:
     // Appends the recognised USB printers to AChoiceList and records them in FUSBPortDictionary.
     void AddUSBPrinterList(pugi::xml_node AChoiceList);
+    // Open's printer set-up: the bar width rule, the model of a listed USB printer, the generator.
+    void PreparePrinter(TPrinterTSPL& APrinter);
     // Fails with "Устройство не включено" before Open.
     void CheckEnabled() const;
     // The port manager of the current Open; fails when Open could not make one.

@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <optional>
 #include <utility>
+#include <stdexcept>
+#include <string>
 
 #include "driver/printer_status_wait.h"
+#include "errors/equipment_errors.h"
 #include "log/driver_log.h"
 #include "printer/ascii_text.h"
 #include "printer/tspl_code_page.h"
@@ -100,13 +103,26 @@ void SendLabelScripts(TPortManager& APort, const std::vector<TScriptObject>& ASc
                       const TPrintJobOptions& AOptions) {
     TPortCloser closer(APort);
     APort.OpenPort();
-    for (const TScriptObject& script : AScripts) {
-        WaitUntilPrinterReady(APort, AOptions.Clock);
-        APort.WriteToPort(script.FValue);
-        if (AOptions.ExtLogEnabled && GetLogMode() != 0)
-            WriteLog("Содержание скрипта", "TSPL\r\n" + ScriptLogText(script.FValue), TLogLevel::llDebug);
-        // Other users of the USB device get their turn between labels.
-        if (APort.PortType() == TPortType::ptUSB) sched_yield();
+    std::size_t sent = 0;
+    try {
+        for (const TScriptObject& script : AScripts) {
+            WaitUntilPrinterReady(APort, AOptions.Clock);
+            APort.WriteToPort(script.FValue);
+            ++sent;
+            if (AOptions.ExtLogEnabled && GetLogMode() != 0)
+                WriteLog("Содержание скрипта", "TSPL\r\n" + ScriptLogText(script.FValue), TLogLevel::llDebug);
+            // Other users of the USB device get their turn between labels.
+            if (APort.PortType() == TPortType::ptUSB) sched_yield();
+        }
+    } catch (const std::exception& e) {
+        if (sent == 0) throw;
+        // Some labels are printed: say how many, so that a reprint of the batch makes no duplicates.
+        std::string message = e.what();
+        if (!message.empty() && message.back() != '.') message += '.';
+        message += " Отправлено на принтер этикеток: " + std::to_string(sent) + " из " +
+                   std::to_string(AScripts.size()) + ".";
+        if (const auto* equipment = dynamic_cast<const EquException*>(&e)) throw EquException(equipment->Code, message);
+        throw std::runtime_error(message);
     }
 }
 

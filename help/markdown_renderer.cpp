@@ -3,7 +3,8 @@
 #include "help/viewer_program.h"
 #include "resources/embedded_resource.h"
 
-#include <cmark.h>
+#include <cmark-gfm-core-extensions.h>
+#include <cmark-gfm.h>
 #include <glib.h>
 #include <zip.h>
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -123,10 +125,71 @@ std::string FindFirstFile(const std::string& AFolder, std::string_view AExtensio
     return names.empty() ? std::string() : names.front();
 }
 
+struct TParserFree {
+    void operator()(cmark_parser* p) const { cmark_parser_free(p); }
+};
+struct TNodeFree {
+    void operator()(cmark_node* n) const { cmark_node_free(n); }
+};
+
+// The plain text of a node and its children (what a heading shows).
+std::string NodeText(cmark_node* ANode) {
+    std::string text;
+    for (cmark_node* child = cmark_node_first_child(ANode); child != nullptr; child = cmark_node_next(child)) {
+        const char* literal = cmark_node_get_literal(child);
+        text += literal != nullptr ? literal : NodeText(child);
+    }
+    return text;
+}
+
+// The heading ids in document order; HTML renders the headings in the same order.
+std::vector<std::string> HeadingIds(cmark_node* ADocument) {
+    std::vector<std::string> ids;
+    std::map<std::string, int> used;
+    for (cmark_node* node = cmark_node_first_child(ADocument); node != nullptr; node = cmark_node_next(node)) {
+        if (cmark_node_get_type(node) != CMARK_NODE_HEADING) continue;
+        std::string id = HeadingId(NodeText(node));
+        if (const int seen = used[id]++; seen > 0) id += "-" + std::to_string(seen);
+        ids.push_back(id);
+    }
+    return ids;
+}
+
+// Gives each top-level <hN> of the rendered HTML its id. Safe mode escapes raw HTML, so every
+// "<h" followed by a digit and ">" at a line start is a heading.
+std::string AddHeadingIds(const std::string& AHtml, const std::vector<std::string>& AIds) {
+    std::string html;
+    std::size_t next = 0;
+    std::size_t at = 0;
+    while (next < AIds.size()) {
+        std::size_t found = AHtml.find("<h", at);
+        if (found == std::string::npos) break;
+        const bool heading = (found == 0 || AHtml[found - 1] == '\n') && found + 3 < AHtml.size() &&
+                             AHtml[found + 2] >= '1' && AHtml[found + 2] <= '6' && AHtml[found + 3] == '>';
+        html.append(AHtml, at, found + 3 - at);
+        if (heading) html += " id=\"" + AIds[next++] + "\"";
+        at = found + 3;
+    }
+    html.append(AHtml, at, std::string::npos);
+    return html;
+}
+
 std::string MarkdownToHtml(const std::string& AText) {
-    std::unique_ptr<char, TFree> html(cmark_markdown_to_html(AText.data(), AText.size(), CMARK_OPT_DEFAULT));
+    cmark_gfm_core_extensions_ensure_registered();
+    std::unique_ptr<cmark_parser, TParserFree> parser(cmark_parser_new(CMARK_OPT_DEFAULT));
+    for (const char* name : {"table", "strikethrough", "autolink"}) {
+        cmark_syntax_extension* extension = cmark_find_syntax_extension(name);
+        if (extension == nullptr || !cmark_parser_attach_syntax_extension(parser.get(), extension))
+            throw std::runtime_error(std::string("Cannot use the markdown extension ") + name);
+    }
+    cmark_parser_feed(parser.get(), AText.data(), AText.size());
+    std::unique_ptr<cmark_node, TNodeFree> document(cmark_parser_finish(parser.get()));
+    if (!document) throw std::runtime_error("Cannot convert the markdown text");
+    // Default options: raw HTML and dangerous links are left out (safe mode).
+    std::unique_ptr<char, TFree> html(
+        cmark_render_html(document.get(), CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser.get())));
     if (!html) throw std::runtime_error("Cannot convert the markdown text");
-    return html.get();
+    return AddHeadingIds(html.get(), HeadingIds(document.get()));
 }
 
 void WritePage(const std::string& APath, const std::string& APage) {
@@ -136,6 +199,20 @@ void WritePage(const std::string& APath, const std::string& APage) {
 }
 
 }  // namespace
+
+std::string HeadingId(const std::string& AText) {
+    std::unique_ptr<gchar, TGFree> lower(g_utf8_strdown(AText.c_str(), -1));
+    std::string id;
+    for (const gchar* p = lower.get(); p != nullptr && *p != '\0'; p = g_utf8_next_char(p)) {
+        const gunichar c = g_utf8_get_char(p);
+        if (c == ' ') {
+            id += '-';
+        } else if (c == '-' || c == '_' || g_unichar_isalnum(c)) {
+            id.append(p, static_cast<std::size_t>(g_utf8_next_char(p) - p));
+        }
+    }
+    return id;
+}
 
 std::string DecodeMarkdownText(const std::string& ABytes) {
     const char* from = nullptr;

@@ -47,6 +47,10 @@ private:
 // alone when there is no style sheet.
 std::string BuildHtmlPage(const std::string& AHtml, const std::string& ACssName);
 
+// The id a heading's text gives its section, as GitHub makes it: lower case, spaces to "-",
+// other punctuation dropped ("Лог драйвера" -> "лог-драйвера").
+std::string HeadingId(const std::string& AText);
+
 // Markdown bytes as UTF-8 text: a byte-order mark selects UTF-8, UTF-16 LE or UTF-16 BE and
 // is dropped; without one the bytes are UTF-8 already.
 std::string DecodeMarkdownText(const std::string& ABytes);

@@ -27,9 +27,13 @@ std::string NewGuidText() {
     return text;
 }
 
-TTempDirectory::TTempDirectory() {
+TTempDirectory::TTempDirectory() : TTempDirectory([] {
     const char* tmp = std::getenv("TMPDIR");
-    std::string base = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    return std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp");
+}()) {}
+
+TTempDirectory::TTempDirectory(const std::string& ABase) {
+    std::string base = ABase.empty() ? "/" : ABase;
     if (base.back() != '/') base += '/';
     // mkdir fails on an existing name, so nobody else's folder (or link) is ever taken over.
     for (int attempt = 0;; ++attempt) {

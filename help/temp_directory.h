@@ -12,6 +12,8 @@ std::string NewGuidText();
 class TTempDirectory {
 public:
     TTempDirectory();
+    // The same under ABase instead of the temporary folder.
+    explicit TTempDirectory(const std::string& ABase);
     ~TTempDirectory();
     TTempDirectory(const TTempDirectory&) = delete;
     TTempDirectory& operator=(const TTempDirectory&) = delete;

@@ -6,12 +6,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 extern char** environ;
@@ -103,6 +106,30 @@ int WaitForExit(pid_t AChild, int AErrorPipe, std::string& AErrorOutput) {
     }
 }
 
+std::string Environment(const char* AName) {
+    const char* value = std::getenv(AName);
+    return value != nullptr ? value : "";
+}
+
+// Where the program may be written: the temporary folder, or, where that is mounted noexec, a
+// private folder under $XDG_RUNTIME_DIR, then under the user's cache folder.
+std::vector<std::string> ProgramFolders() {
+    const std::string tmp = Environment("TMPDIR");
+    std::vector<std::string> folders{tmp.empty() ? "/tmp" : tmp};
+    if (const std::string runtime = Environment("XDG_RUNTIME_DIR"); !runtime.empty())
+        folders.push_back(runtime + "/quorvane");
+    const std::string cache = Environment("XDG_CACHE_HOME");
+    if (!cache.empty()) folders.push_back(cache + "/quorvane");
+    else if (const std::string home = Environment("HOME"); !home.empty()) folders.push_back(home + "/.cache/quorvane");
+    return folders;
+}
+
+bool AllowsPrograms(const std::string& AFolder) {
+    if (AFolder != ProgramFolders().front()) mkdir(AFolder.c_str(), 0700);  // our own folder, made on demand
+    struct statvfs fs {};
+    return statvfs(AFolder.c_str(), &fs) == 0 && (fs.f_flag & ST_NOEXEC) == 0;
+}
+
 }  // namespace
 
 void CheckDisplayAvailable() {
@@ -120,10 +147,6 @@ void RunViewerProgram(const std::vector<std::string>& AArguments) {
     if (program == nullptr || program->size == 0)
         throw std::runtime_error("Программа просмотра отсутствует в компоненте");
 
-    TTempDirectory folder;
-    const std::string path = folder.Path() + "quorvane-viewer";
-    WriteProgram(path, *program);
-
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error(SystemError("pipe", errno));
     TFd readEnd(fds[0]);
@@ -134,16 +157,40 @@ void RunViewerProgram(const std::vector<std::string>& AArguments) {
     // The host's own descriptors (ports, sockets, pipes) stay with the host.
     posix_spawn_file_actions_addclosefrom_np(actions.Get(), STDERR_FILENO + 1);
 
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(path.c_str()));
-    for (const std::string& argument : AArguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
+    // The viewer ends itself when this process goes (no window without its host).
+    std::vector<std::string> environment{"QUORVANE_VIEWER_PARENT=" + std::to_string(getpid())};
+    for (char** variable = environ; *variable != nullptr; ++variable)
+        if (std::strncmp(*variable, "QUORVANE_VIEWER_PARENT=", 23) != 0) environment.emplace_back(*variable);
+    std::vector<char*> envp;
+    for (std::string& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
 
     pid_t child = 0;
-    const int spawned = posix_spawn(&child, path.c_str(), actions.Get(), nullptr, argv.data(), environ);
+    int spawned = EACCES;
+    std::string tried;
+    for (const std::string& base : ProgramFolders()) {
+        tried += (tried.empty() ? "" : ", ") + base;
+        if (!AllowsPrograms(base)) continue;
+        // Gone as soon as the program runs: the running program needs no file, and nothing is
+        // left behind even if this process is killed while the window is open.
+        std::unique_ptr<TTempDirectory> folder;
+        try {
+            folder = std::make_unique<TTempDirectory>(base);
+        } catch (const std::runtime_error&) {
+            continue;
+        }
+        const std::string path = folder->Path() + "quorvane-viewer";
+        WriteProgram(path, *program);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(path.c_str()));
+        for (const std::string& argument : AArguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        spawned = posix_spawn(&child, path.c_str(), actions.Get(), nullptr, argv.data(), envp.data());
+        if (spawned != EACCES && spawned != EPERM) break;  // a noexec mount statvfs did not tell
+    }
     writeEnd.Close();
     if (spawned != 0)
-        throw std::runtime_error(SystemError("Не удалось запустить программу просмотра " + path, spawned));
+        throw std::runtime_error(SystemError("Не удалось запустить программу просмотра (папки: " + tried + ")", spawned));
 
     std::string errors;
     const int status = WaitForExit(child, readEnd.Get(), errors);

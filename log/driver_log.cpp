@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <mutex>
 #include <system_error>
 
@@ -129,12 +130,41 @@ private:
     int FHandle;
 };
 
+// Removes this log's daily files (base name + "_yyyy.mm.dd.log") dated more than 30 days before
+// ATime; the folder otherwise grows for ever. Other files are left alone; failures are ignored.
+void RemoveOldFiles(const TLogState& AState, const std::string& ADirectory) {
+    const std::string prefix = BaseNameOf(AState) + "_";
+    const std::string oldest = FileDate(Now(AState) - std::chrono::hours(24 * 30));
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(ADirectory, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + 14 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".log") != 0)
+            continue;
+        const std::string date = name.substr(prefix.size(), 10);
+        const bool isDate = std::all_of(date.begin(), date.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+        std::error_code ignored;
+        if (isDate && date < oldest) std::filesystem::remove(it->path(), ignored);
+    }
+}
+
 // Appends whole lines to today's file under an exclusive flock, so that several processes
-// writing the same file never interleave. Caller holds AState.Lock.
+// writing the same file never interleave. The process that starts a day's file removes the
+// files of old days. Caller holds AState.Lock.
 void AppendLines(const TLogState& AState, const std::string& ALines) {
     std::string directory = DirectoryOf(AState);
     std::string path = FileNameIn(AState, directory);
-    auto openFile = [&] { return open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600); };
+    const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC;
+    bool started = false;
+    auto openFile = [&] {
+        int handle = open(path.c_str(), flags);
+        if (handle < 0 && errno == ENOENT) {
+            handle = open(path.c_str(), flags | O_CREAT | O_EXCL, 0600);
+            started = handle >= 0;
+            if (handle < 0 && errno == EEXIST) handle = open(path.c_str(), flags);  // another process was quicker
+        }
+        return handle;
+    };
     int handle = openFile();
     if (handle < 0 && errno == ENOENT) {
         // The folder is created on the first record only, not checked before every one.
@@ -143,6 +173,7 @@ void AppendLines(const TLogState& AState, const std::string& ALines) {
     }
     TFileDescriptor file(handle);
     if (file.Get() < 0) throw std::system_error(errno, std::generic_category(), "Cannot open the log file " + path);
+    if (started) RemoveOldFiles(AState, directory);
     while (flock(file.Get(), LOCK_EX) != 0) {
         if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "Cannot lock the log file " + path);
     }

@@ -280,6 +280,14 @@ TEST(CallTraceTest, RenderingByTheWholeTypeField) {
     host::THostValues values(memory);
     values.Add(host::StringValue(memory, "строка"));
     EXPECT_EQ(RenderValue(values[0]), "строка");
+    // A text beyond 64 KB (a document with pictures) is cut on a character boundary, its length told.
+    const std::string big = "ж" + std::string(65533, 'a') + "ё" + std::string(5000, 'b');  // ё at 65535
+    values.Add(host::StringValue(memory, big));
+    const std::string cut = RenderValue(values[1]);
+    EXPECT_EQ(cut.substr(0, 65535), big.substr(0, 65535));
+    EXPECT_EQ(cut.substr(65535), "… [обрезано до 64 КБ, полная длина 70537 байт]");
+    values.Clear();
+    values.Add(host::StringValue(memory, "строка"));
 
     V8Variant tm{};
     tm.vt = VTYPE_TM;

@@ -347,7 +347,7 @@ TEST_F(DriverHostTest, HostToolPrintsTheTwoDocuments) {
                             out, err),
               0)
         << err.str();
-    // The --set call's report, then two documents one after the other.
+    // Two documents one after the other.
     const std::string text = out.str();
     const std::size_t first = text.find("<?xml");
     const std::size_t second = text.find("<?xml", first + 1);

@@ -277,7 +277,8 @@ TEST_F(PrintJobTest, CoverOpenBeforeTheSecondLabelSendsOnlyTheFirst) {
     StartPrinter(TLink::Tcp, 0x00, {0x00, 0x01});
     ASSERT_TRUE(Open());
     EXPECT_FALSE(PrintLabels(SmallDocument(30, 20, 3)));
-    EXPECT_EQ(LastError(), (std::pair<int, std::string>{1001, "Открыта крышка принтера"}));
+    EXPECT_EQ(LastError(), (std::pair<int, std::string>{
+                               1001, "Открыта крышка принтера. Отправлено на принтер этикеток: 1 из 3."}));
     JobBytes(1);
     EXPECT_EQ(Sequence(), "QLQ");
 }

@@ -24,6 +24,26 @@ std::string ReadBytes(const fs::path& APath) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::size_t Count(const std::string& AText, const std::string& APart) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = AText.find(APart, at)) != std::string::npos; at += APart.size()) ++n;
+    return n;
+}
+
+// "%D0%BB" -> the byte D0 BB, as a browser reads a link's fragment.
+std::string PercentDecoded(const std::string& AText) {
+    std::string out;
+    for (std::size_t i = 0; i < AText.size(); ++i) {
+        if (AText[i] == '%' && i + 2 < AText.size()) {
+            out += static_cast<char>(std::stoi(AText.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += AText[i];
+        }
+    }
+    return out;
+}
+
 // A fresh TMPDIR per test, so every folder a renderer leaves behind is seen.
 class MarkdownRendererTest : public ::testing::Test {
 protected:
@@ -122,7 +142,7 @@ TEST_F(MarkdownRendererTest, PageLinksTheStyleSheetAndSitsBesideThePictures) {
                                            {"img/b.png", "PNG"}});
     EXPECT_EQ(shown.Bytes, std::string(kBom) +
                                "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"github.css\" "
-                               "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n<h1>Title</h1>\n"
+                               "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n<h1 id=\"title\">Title</h1>\n"
                                "<p>Text <img src=\"pic.png\" alt=\"a\" /></p>\n\r\n</body>\r\n</html>");
     EXPECT_EQ(shown.Caption, "Справка");
     EXPECT_EQ(fs::path(shown.Page).filename(), "md.html");
@@ -148,7 +168,7 @@ TEST_F(MarkdownRendererTest, ByteOrderMarkSelectsTheEncoding) {
     }
     for (const std::string& md : {utf8, std::string(kBom) + utf8, le, be}) {
         const TShown shown = RenderAndCapture({{"help.md", md}});
-        EXPECT_EQ(shown.Bytes, std::string(kBom) + "<h1>Справка</h1>\n");
+        EXPECT_EQ(shown.Bytes, std::string(kBom) + "<h1 id=\"справка\">Справка</h1>\n");
     }
     EXPECT_EQ(DecodeMarkdownText(std::string(kBom)), "");
 }
@@ -239,10 +259,36 @@ TEST_F(MarkdownRendererTest, EmbeddedHelpRendersWithItsStyleSheetAndPictures) {
     ASSERT_FALSE(page.empty());
     EXPECT_EQ(bytes.rfind(std::string(kBom) + "<!DOCTYPE html>\r\n", 0), 0u);
     EXPECT_NE(bytes.find("<link href=\"github.css\" rel=\"stylesheet\">"), std::string::npos);
-    EXPECT_NE(bytes.find("<h1>"), std::string::npos);
     EXPECT_GE(refs, 4u);  // the style sheet and the pictures
     EXPECT_TRUE(missing.empty()) << missing.front();
     EXPECT_TRUE(TmpIsEmpty());
+
+    // The help's tables are tables, not "|" text; each contents entry leads to its section.
+    EXPECT_GE(Count(bytes, "<table>"), 3u);
+    EXPECT_EQ(Count(bytes, "|---"), 0u);
+    std::size_t links = 0;
+    for (std::size_t at = 0; (at = bytes.find("href=\"#", at)) != std::string::npos; ++links) {
+        at += 7;
+        const std::string target = PercentDecoded(bytes.substr(at, bytes.find('"', at) - at));
+        EXPECT_NE(bytes.find(" id=\"" + target + "\""), std::string::npos) << target;
+    }
+    EXPECT_GE(links, 8u);
+    EXPECT_NE(bytes.find("<h2 id=\"лог-драйвера\">Лог драйвера</h2>"), std::string::npos);
+}
+
+TEST_F(MarkdownRendererTest, TablesStrikethroughAndAutolinksStaySafe) {
+    const fs::path md = FRoot / "doc.md", out = FRoot / "doc.html";
+    std::ofstream(md) << "# A b\n\n| a | b |\n|---|---|\n| 1 | 2 |\n\n~~old~~ https://example.org/x\n\n"
+                         "<script>alert(1)</script>\n\n[x](javascript:alert(1))\n\n## A b\n";
+    TMarkdownRenderer::ConvertToHtml(md.string(), out.string(), "");
+    const std::string html = ReadBytes(out);
+    EXPECT_NE(html.find("<td>1</td>"), std::string::npos) << html;
+    EXPECT_NE(html.find("<del>old</del>"), std::string::npos) << html;
+    EXPECT_NE(html.find("<a href=\"https://example.org/x\">"), std::string::npos) << html;
+    EXPECT_EQ(html.find("<script>"), std::string::npos) << html;
+    EXPECT_EQ(html.find("javascript:"), std::string::npos) << html;
+    EXPECT_NE(html.find("<h1 id=\"a-b\">"), std::string::npos) << html;
+    EXPECT_NE(html.find("<h2 id=\"a-b-1\">"), std::string::npos) << html;
 }
 
 TEST_F(MarkdownRendererTest, ConvertToHtmlChecksItsFilesAndLinksTheBareStyleSheetName) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -181,10 +182,16 @@ TEST_F(DriverLogTest, ModeFiltersLevels) {
     EXPECT_EQ(GetLogMode(), 3);
 }
 
-TEST_F(DriverLogTest, NewDayStartsANewFileWithoutHeader) {
+TEST_F(DriverLogTest, NewDayStartsANewFileWithoutHeaderAndDropsFilesOlderThan30Days) {
     Now = LocalTime(2026, 12, 8, 23, 59, 59, 900);
     SetLogMode(3);
     WriteLog("before midnight", "", TLogLevel::llInfo);
+    // Older files of this log and of others; only this log's files beyond 30 days go.
+    for (const char* name : {"quorvane_2026.11.08.log", "quorvane_2026.11.09.log", "quorvane_2025.12.31.log",
+                             "other_2026.01.01.log", "quorvane_notes.log"})
+        std::ofstream(Dir / name) << "x";
+    WriteLog("still the same day", "", TLogLevel::llInfo);
+    EXPECT_TRUE(fs::exists(Dir / "quorvane_2026.11.08.log")) << "files go only when a new day's file starts";
     Now = LocalTime(2026, 12, 9, 0, 0, 0, 100);
     WriteLog("after midnight", "", TLogLevel::llInfo);
     SetLogMode(0);
@@ -193,6 +200,12 @@ TEST_F(DriverLogTest, NewDayStartsANewFileWithoutHeader) {
     EXPECT_EQ(ReadFile(Dir / "quorvane_2026.12.09.log"),
               "2026.12.09 00:00:00.100\tINFO\tafter midnight\r\n"
               "============Stop log===============\r\n\r\n");
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(Dir)) left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"other_2026.01.01.log", "quorvane_2026.11.09.log",
+                                              "quorvane_2026.12.08.log", "quorvane_2026.12.09.log",
+                                              "quorvane_notes.log"}));
 }
 
 TEST_F(DriverLogTest, FolderAndFileNames) {

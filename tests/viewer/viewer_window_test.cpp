@@ -4,6 +4,8 @@
 #include "tools/viewer/log_window.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <sys/wait.h>
@@ -148,6 +150,54 @@ TEST_F(ViewerWindowTest, LogWindowShowsTheNewestLogFileFollowsItAndOffersNewFile
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
 }
 
+// Text lines drawn in red (ERROR records): runs of rows holding clearly red pixels.
+int RedTextLines(const test::TImage& AImage) {
+    int lines = 0;
+    bool inLine = false;
+    for (int y = 0; y < AImage.Height; ++y) {
+        bool red = false;
+        for (int x = 0; x < AImage.Width && !red; ++x) {
+            const unsigned char* p = AImage.At(x, y);
+            red = p[0] > 120 && p[1] < 80 && p[2] < 80;
+        }
+        if (red && !inLine) ++lines;
+        inLine = red;
+    }
+    return lines;
+}
+
+TEST_F(ViewerWindowTest, LogWindowOpensAtTheNewestRecordsWrapsThemMarksErrorsAndExplainsAnEmptyFolder) {
+    TXvfb x;
+    const std::string viewer = std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/quorvane-viewer";
+    {
+        test::TChildProcess window({viewer, "log", FLogs.string()}, x.Env());
+        const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+        ASSERT_TRUE(id);
+        const auto shown = WaitForPicture(x, *id, "log-empty.png", 5s,
+                                          [](const test::TImage& i) { return test::CountTextLines(i) > 0; });
+        ASSERT_TRUE(shown);
+        EXPECT_GT(test::CountTextLines(*shown), 0) << "an empty folder shows an empty window; see log-empty.png";
+        ASSERT_TRUE(test::PressEscape(x, *id));
+        EXPECT_TRUE(window.WaitExit(10s));
+    }
+    // Far more records than the window holds; the last one an ERROR record wider than the window.
+    WriteLines(FLogs / "quorvane_2026.12.08.log", 80);
+    {
+        std::ofstream out(FLogs / "quorvane_2026.12.08.log", std::ios::binary | std::ios::app);
+        out << "2026.12.08 10:00:01.000\tERROR\tException: \t" << std::string(300, 'W') << "\r\n";
+    }
+    test::TChildProcess window({viewer, "log", FLogs.string()}, x.Env());
+    const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+    ASSERT_TRUE(id);
+    const auto shown = WaitForPicture(x, *id, "log-end.png", 10s,
+                                      [](const test::TImage& i) { return RedTextLines(i) >= 2; });
+    ASSERT_TRUE(shown);
+    // Red only when the window shows the end; two red lines only when the record wraps.
+    EXPECT_GE(RedTextLines(*shown), 2) << "see log-end.png";
+    ASSERT_TRUE(test::PressEscape(x, *id));
+    EXPECT_TRUE(window.WaitExit(10s));
+}
+
 TEST_F(ViewerWindowTest, ViewLogActionRunsTheEmbeddedViewerUntilTheWindowCloses) {
     WriteLines(FLogs / "quorvane_2026.12.08.log", 4);
     SetLogDirectory(FLogs.string());
@@ -234,6 +284,59 @@ TEST_F(ViewerWindowTest, DoAdditionalActionThroughTheHostReturnsTrueOnceTheWindo
     EXPECT_TRUE(fs::is_empty(FTmp));
 }
 
+// Whether the process has ended (a zombie nobody reaps counts as ended).
+bool ProcessEnded(pid_t APid) {
+    std::ifstream stat("/proc/" + std::to_string(APid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const auto close = line.rfind(')');
+    return close == std::string::npos || line.substr(close + 2, 1) == "Z";
+}
+
+TEST_F(ViewerWindowTest, TheViewerRunsFromANoexecTemporaryFolderLeavesNoFileAndEndsWithItsHost) {
+    WriteLines(FLogs / "quorvane_2026.12.08.log", 2);
+    // A temporary folder where programs may not run, where the system lets the test mount one.
+    const fs::path noexec = FRoot / "noexec";
+    fs::create_directories(noexec);
+    const bool mounted = ::mount("tmpfs", noexec.c_str(), "tmpfs", MS_NOEXEC | MS_NOSUID, "size=16m,mode=0700") == 0;
+    struct TUnmount {
+        bool Mounted;
+        fs::path Path;
+        ~TUnmount() {
+            if (Mounted) ::umount2(Path.c_str(), MNT_DETACH);
+        }
+    } unmount{mounted, noexec};
+    const fs::path tmp = mounted ? noexec : FTmp;
+    const fs::path runtime = FRoot / "run";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+
+    TXvfb x;
+    auto env = x.Env();
+    env["QUORVANE_LOG_DIR"] = FLogs.string();
+    env["TMPDIR"] = tmp.string();
+    env["XDG_RUNTIME_DIR"] = runtime.string();
+    const std::string build = std::getenv("QUORVANE_BUILD_DIR");
+    test::TChildProcess host({build + "/tools/host/quorvane-host", "action", "ViewLog"}, env);
+    const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+    ASSERT_TRUE(id) << (mounted ? "no log window with a noexec TMPDIR" : "no log window");
+    // The program's file went as soon as it ran: nothing to leave behind, whatever happens next.
+    EXPECT_TRUE(fs::is_empty(tmp));
+    EXPECT_TRUE(!fs::exists(runtime / "quorvane") || fs::is_empty(runtime / "quorvane"));
+
+    const auto viewerPid = test::RunTool({"xdotool", "getwindowpid", *id}, env);
+    ASSERT_TRUE(viewerPid);
+    const pid_t viewer = static_cast<pid_t>(std::stol(*viewerPid));
+    ASSERT_EQ(::kill(host.Pid(), SIGKILL), 0);  // the host only; the viewer must go by itself
+    bool ended = false;
+    for (int i = 0; i < 100 && !ended; ++i) {
+        std::this_thread::sleep_for(100ms);
+        ended = ProcessEnded(viewer);
+    }
+    EXPECT_TRUE(ended) << "the viewer outlived its host";
+    if (!mounted) GTEST_SKIP() << "no noexec folder could be mounted; the fallback folder was not exercised";
+}
+
 TEST_F(ViewerWindowTest, WithoutAUsableDisplayTheActionsFailAtOnce) {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
@@ -247,12 +350,9 @@ TEST_F(ViewerWindowTest, WithoutAUsableDisplayTheActionsFailAtOnce) {
     }
     EXPECT_TRUE(fs::is_empty(FTmp));
 
-    // A display that is set but gone: the viewer's own error comes back, nothing hangs.
-    std::string gone;
-    {
-        TXvfb x;
-        gone = x.Display();
-    }
+    // A display that is set but has no server: the viewer's own error comes back, nothing hangs.
+    // Far above the numbers Xvfb -displayfd hands out, so no test running beside this one has it.
+    const std::string gone = ":" + std::to_string(20000 + getpid() % 10000);
     setenv("DISPLAY", gone.c_str(), 1);
     SetLogDirectory(FLogs.string());
     for (void (*action)() : {ShowLogViewer, ShowHelp}) {

@@ -23,6 +23,7 @@ public:
     // The exit status once it has exited within the time; nullopt otherwise.
     std::optional<int> WaitExit(std::chrono::milliseconds ATimeout);
     void Stop();
+    pid_t Pid() const { return FPid; }
 
 private:
     pid_t FPid = -1;

@@ -289,8 +289,13 @@ TEST(PrinterProgram, ServesJobsAndStopsCleanly) {
                                "--ribbon", "--out", "--dpi", "--copies", "--jobs", "--idle-exit"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
-    Child bad = Spawn({"--dpi", "250"});
-    EXPECT_EQ(WaitExit(bad.pid), 1);
+    // Every usage error exits 2; a port beyond 65535 is refused, not wrapped.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--dpi", "250"}, {"--listen", "127.0.0.1:70000"}, {"--listen", "127.0.0.1:-1"}, {"--jobs", "2x"},
+             {"--idle-exit", "soon"}, {"--status", "zz"}, {"--bogus"}}) {
+        Child bad = Spawn(args);
+        EXPECT_EQ(WaitExit(bad.pid), 2) << args[0] << " " << args.back();
+    }
     fs::remove_all(dir);
 }
 

@@ -1,5 +1,7 @@
 // quorvane-host: loads the component as the platform does and calls it by name.
 
+#include <unistd.h>
+
 #include <clocale>
 #include <iostream>
 #include <string>
@@ -16,5 +18,5 @@ int main(int argc, char** argv) {
     quorvane::host::THostCommandTable commands = quorvane::host::DefaultCommands();
     quorvane::host::AddScriptCommand(commands);
     quorvane::host::AddPrintCommands(commands);
-    return quorvane::host::RunHost(args, std::cout, std::cerr, commands);
+    return quorvane::host::RunHost(args, std::cout, std::cerr, commands, isatty(STDOUT_FILENO) == 1, &std::cin);
 }

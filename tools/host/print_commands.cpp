@@ -1,142 +1,29 @@
 #include "tools/host/print_commands.h"
 
-#include <fstream>
-#include <map>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <ostream>
-#include <sstream>
 #include <stdexcept>
 
 #include <pugixml.hpp>
 
 #include "addin/wide_string.h"
+#include "driver/printer_models.h"
+#include "transport/comm.h"
+#include "transport/usb_print_list.h"
 
 namespace quorvane::host {
 
 namespace {
 
-bool ReturnedTrue(const THostValues& AResult) {
-    return AResult.Records.size() > 0 && (AResult.Records[0].vt & VTYPE_MASK) == VTYPE_BOOL &&
-           AResult.Records[0].VarEnum.bVal;
-}
-
-std::string TextOf(const V8Variant& AValue) {
-    if ((AValue.vt & VTYPE_MASK) != VTYPE_PWSTR || AValue.VarEnum.vtRecWideString.pwstrVal == nullptr) return {};
-    return WideToUtf8(std::u16string_view(AValue.VarEnum.vtRecWideString.pwstrVal, AValue.VarEnum.vtRecWideString.wstrLen));
-}
-
-std::string LastErrorText(THostSession& ASession) {
-    THostValues error(ASession.Memory);
-    error.Add(EmptyValue());
-    THostValues code(ASession.Memory);
-    ASession.Object->Call(u"GetLastError", error, code);
-    return TextOf(error[0]);
-}
-
-// A value in the type the settings schema gives the setting: Number, Boolean or String.
-V8Variant SchemaValue(THostMemoryManager& AMemory, const std::string& AType, const std::string& AValue) {
-    if (AType == "Number")
-        return ParseTypedValue(AMemory, (AValue.find_first_of(".,") == std::string::npos ? "i:" : "d:") + AValue);
-    if (AType == "Boolean") return ParseTypedValue(AMemory, "b:" + AValue);
-    return StringValue(AMemory, AValue);
-}
-
-// "i:12", "d:3.5", "b:true", "s:text": the value brings its own type.
-bool IsTyped(const std::string& AValue) {
-    return AValue.size() >= 2 && AValue[1] == ':' && std::string_view("idbs").find(AValue[0]) != std::string_view::npos;
-}
-
-// The settings as the platform hands them to a new device: every schema default, then the
-// user's choices. A --set value takes the schema's type; a name the schema does not list
-// takes the typed notation (b:true), which any value may use.
-class TSettingsSession {
-public:
-    explicit TSettingsSession(THostSession& ASession) : FSession(ASession) {}
-
-    bool ApplyDefaults() {
-        THostValues params(FSession.Memory);
-        params.Add(EmptyValue());
-        THostValues result(FSession.Memory);
-        if (!FSession.Object->Call(u"GetParameters", params, result) || !ReturnedTrue(result)) {
-            FSession.Err << "GetParameters failed: " << LastErrorText(FSession) << "\n";
-            return false;
-        }
-        pugi::xml_document schema;
-        if (!schema.load_string(TextOf(params[0]).c_str())) {
-            FSession.Err << "GetParameters returned no readable schema\n";
-            return false;
-        }
-        bool ok = true;
-        for (const pugi::xpath_node& node : schema.select_nodes("//Parameter")) {
-            const pugi::xml_node parameter = node.node();
-            const std::string name = parameter.attribute("Name").value();
-            const std::string type = parameter.attribute("TypeValue").value();
-            FTypes[name] = type;
-            if (parameter.attribute("DefaultValue")) ok = Set(name, SchemaValue(FSession.Memory, type, parameter.attribute("DefaultValue").value())) && ok;
-        }
-        return ok;
-    }
-
-    bool Apply(const std::vector<std::pair<std::string, std::string>>& ASettings) {
-        bool ok = true;
-        for (const auto& [name, value] : ASettings) {
-            const auto type = FTypes.find(name);
-            ok = Set(name, type != FTypes.end() && !IsTyped(value) ? SchemaValue(FSession.Memory, type->second, value)
-                                                                : ParseTypedValue(FSession.Memory, value)) && ok;
-        }
-        return ok;
-    }
-
-private:
-    bool Set(const std::string& AName, const V8Variant& AValue) {
-        THostValues params(FSession.Memory);
-        params.Add(StringValue(FSession.Memory, AName));
-        params.Add(AValue);
-        THostValues result(FSession.Memory);
-        if (FSession.Object->Call(u"SetParameter", params, result) && ReturnedTrue(result)) return true;
-        FSession.Err << "SetParameter " << AName << " failed: " << LastErrorText(FSession) << "\n";
-        return false;
-    }
-
-    THostSession& FSession;
-    std::map<std::string, std::string> FTypes;
-};
-
-struct TDeviceArgs {
-    std::string File;
-    std::string Mode;
-    std::vector<std::pair<std::string, std::string>> Settings;
-};
-
-TDeviceArgs ParseDeviceArgs(const std::vector<std::string>& AArgs, bool AWantsFile) {
-    TDeviceArgs parsed;
-    for (std::size_t i = 0; i < AArgs.size(); ++i) {
-        const std::string& arg = AArgs[i];
-        if (arg == "--set" || arg == "--mode") {
-            if (i + 1 >= AArgs.size()) throw std::invalid_argument(arg + " needs a value");
-            const std::string& value = AArgs[++i];
-            if (arg == "--mode") {
-                parsed.Mode = value;
-                continue;
-            }
-            const auto equals = value.find('=');
-            if (equals == std::string::npos || equals == 0) throw std::invalid_argument("--set needs NAME=VALUE");
-            parsed.Settings.emplace_back(value.substr(0, equals), value.substr(equals + 1));
-        } else if (AWantsFile && parsed.File.empty()) {
-            parsed.File = arg;
-        } else {
-            throw std::invalid_argument("unexpected argument " + arg);
-        }
-    }
-    if (AWantsFile && parsed.File.empty()) throw std::invalid_argument("a label document is missing");
-    return parsed;
-}
-
-// Calls a driver method whose first parameter is the device identifier; prints the
-// GetLastError text when it fails.
+// Calls a driver method whose first parameter is the device identifier; prints the reason when
+// it fails.
 bool CallDevice(THostSession& ASession, const char16_t* AMethod, THostValues& AParams) {
     THostValues result(ASession.Memory);
-    if (ASession.Object->Call(AMethod, AParams, result) && ReturnedTrue(result)) return true;
-    ASession.Err << WideToUtf8(AMethod) << " failed: " << LastErrorText(ASession) << "\n";
+    const std::size_t firstError = ASession.Connection.Errors.size();
+    if (ASession.CallSucceeded(AMethod, AParams, result)) return true;
+    ASession.Err << WideToUtf8(AMethod) << " failed: " << ASession.FailureReason(firstError) << "\n";
     return false;
 }
 
@@ -146,66 +33,164 @@ bool CallDevice(THostSession& ASession, const char16_t* AMethod) {
     return CallDevice(ASession, AMethod, params);
 }
 
-bool PrepareDevice(THostSession& ASession, const TDeviceArgs& AArgs) {
-    TSettingsSession settings(ASession);
-    return settings.ApplyDefaults() && settings.Apply(AArgs.Settings);
+// A property's value without its type tag.
+std::string Setting(THostSession& ASession, std::u16string_view AName) {
+    const std::string value = ASession.PropText(AName);
+    return value.size() >= 2 && value[1] == ':' ? value.substr(2) : value;
 }
 
-std::string ReadFile(const std::string& APath) {
-    std::ifstream in(APath, std::ios::binary);
-    if (!in) throw std::invalid_argument("cannot read " + APath);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// Where the driver sends, as the settings say: the address and port, the COM port with its
+// device file, or the USB device path.
+std::string DeviceAddress(THostSession& ASession) {
+    const std::string type = Setting(ASession, u"InterfaceType");
+    if (type == "2") return Setting(ASession, u"IPAddress") + ":" + Setting(ASession, u"IPPort");
+    if (type == "1") {
+        const std::string port = Setting(ASession, u"COMPort");
+        try {
+            return "COM" + port + " (" + TComm::PortPath(std::stoi(port)) + ")";
+        } catch (const std::exception&) {
+            return "COM" + port;
+        }
+    }
+    return Setting(ASession, u"USBPort");
+}
+
+std::size_t LabelCount(const std::string& ADocument) {
+    pugi::xml_document document;
+    document.load_string(ADocument.c_str());
+    return document.select_nodes("/*/Labels/Label").size();
 }
 
 bool RunPrint(THostSession& ASession, const std::vector<std::string>& AArgs) {
-    const TDeviceArgs args = ParseDeviceArgs(AArgs, true);
-    const std::string document = ReadFile(args.File);
-    if (!PrepareDevice(ASession, args) || !CallDevice(ASession, u"Open")) return false;
+    std::string file;
+    std::string mode;
+    for (std::size_t i = 0; i < AArgs.size(); ++i) {
+        if (AArgs[i] == "--mode") {
+            if (i + 1 >= AArgs.size()) throw std::invalid_argument("--mode needs a value");
+            mode = AArgs[++i];
+        } else if (file.empty()) {
+            file = AArgs[i];
+        } else {
+            throw std::invalid_argument("unexpected argument " + AArgs[i]);
+        }
+    }
+    if (file.empty()) throw std::invalid_argument("a label document is missing");
+    const std::string document = ASession.ReadInput(file);
+    if (!CallDevice(ASession, u"Open")) return false;
     THostValues params(ASession.Memory);
     params.Add(StringValue(ASession.Memory, ""));
     params.Add(StringValue(ASession.Memory, document));
-    params.Add(StringValue(ASession.Memory, args.Mode));
+    params.Add(StringValue(ASession.Memory, mode));
+    const auto start = std::chrono::steady_clock::now();
     const bool printed = CallDevice(ASession, u"PrintLabels", params);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    const std::string address = DeviceAddress(ASession);
     const bool closed = CallDevice(ASession, u"Close");
-    if (printed) ASession.Out << "Printed " << args.File << "\n";
+    if (printed) {
+        const std::size_t labels = LabelCount(document);
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.1f", took.count());
+        ASession.Out << labels << (labels == 1 ? " label" : " labels") << " sent to " << address << " in " << seconds
+                     << " s\n";
+    }
     return printed && closed;
 }
 
-bool RunTest(THostSession& ASession, const std::vector<std::string>& AArgs) {
-    const TDeviceArgs args = ParseDeviceArgs(AArgs, false);
-    if (!PrepareDevice(ASession, args)) return false;
+bool RunTest(THostSession& ASession, const std::vector<std::string>&) {
     THostValues params(ASession.Memory);
     params.Add(EmptyValue());
     params.Add(EmptyValue());
     THostValues result(ASession.Memory);
-    const bool ok = ASession.Object->Call(u"DeviceTest", params, result) && ReturnedTrue(result);
-    if (ok) {
-        ASession.Out << "DeviceTest passed: the demo label was printed\n";
+    const std::size_t firstError = ASession.Connection.Errors.size();
+    if (ASession.CallSucceeded(u"DeviceTest", params, result)) {
+        ASession.Out << "DeviceTest passed: the demo label was sent to " << DeviceAddress(ASession) << "\n";
         return true;
     }
-    ASession.Err << "DeviceTest failed: " << TextOf(params[0]) << "\n";
+    ASession.Err << "DeviceTest failed: " << ASession.FailureReason(firstError) << "\n";
     return false;
 }
 
-bool RunInit(THostSession& ASession, const std::vector<std::string>& AArgs) {
-    const TDeviceArgs args = ParseDeviceArgs(AArgs, false);
-    if (!PrepareDevice(ASession, args) || !CallDevice(ASession, u"Open")) return false;
+bool RunInit(THostSession& ASession, const std::vector<std::string>&) {
+    if (!CallDevice(ASession, u"Open")) return false;
+    // Open may take the model from the USB device list; only Orvel M and Orvel MX need a set-up.
+    const std::string model = Setting(ASession, u"Model");
     const bool initialized = CallDevice(ASession, u"InitializePrinter");
     const bool closed = CallDevice(ASession, u"Close");
-    if (initialized) ASession.Out << "Printer initialized\n";
+    if (initialized) {
+        if (model == "3" || model == "4")
+            ASession.Out << "Printer initialized: the ribbon set-up was sent to " << DeviceAddress(ASession) << "\n";
+        else
+            ASession.Out << "Nothing was sent: model " << model << " needs no set-up\n";
+    }
     return initialized && closed;
+}
+
+// The choices the settings offer for one parameter: value and text of each Item.
+std::vector<std::pair<std::string, std::string>> Choices(const pugi::xml_document& ASchema, const char* AName) {
+    std::vector<std::pair<std::string, std::string>> items;
+    const std::string path = std::string("//Parameter[@Name='") + AName + "']/ChoiceList/Item";
+    for (const pugi::xpath_node& node : ASchema.select_nodes(path.c_str()))
+        items.emplace_back(node.node().attribute("Value").value(), node.node().text().get());
+    return items;
+}
+
+// The USB label printers and serial ports the settings' choice lists offer.
+bool RunDevices(THostSession& ASession, const std::vector<std::string>&) {
+    THostValues params(ASession.Memory);
+    params.Add(EmptyValue());
+    THostValues result(ASession.Memory);
+    const std::size_t firstError = ASession.Connection.Errors.size();
+    pugi::xml_document schema;
+    if (!ASession.CallSucceeded(u"GetParameters", params, result) || !schema.load_string(TextOf(params[0]).c_str())) {
+        ASession.Err << "GetParameters failed: " << ASession.FailureReason(firstError) << "\n";
+        return false;
+    }
+    // The hardware identifier is not in the choice list; the same device list gives it.
+    TUSBPrintList usb;
+    usb.Refresh();
+    ASession.Out << "USB label printers (USBPort, InterfaceType=0):\n";
+    const auto printers = Choices(schema, "USBPort");
+    for (const auto& [path, text] : printers) {
+        std::string model = "?";
+        std::string hardwareId = "?";
+        for (int i = 0; i < usb.Count(); ++i) {
+            const TUSBPrintInfoRec device = usb.Items(i);
+            if (device.interfacename != path) continue;
+            hardwareId = device.hardwareid;
+            if (const TUSBPrinterModel* known = FindUSBPrinterModel(device.hardwareid))
+                model = std::string(known->Name) + " (Model=" + std::to_string(known->Number) + ")";
+        }
+        ASession.Out << "  " << path << "  " << model << "  " << hardwareId << "\n";
+    }
+    if (printers.empty()) ASession.Out << "  none\n";
+    ASession.Out << "Serial ports (COMPort, InterfaceType=1):\n";
+    bool anyPort = false;
+    for (const auto& [number, text] : Choices(schema, "COMPort")) {
+        std::string device;
+        try {
+            device = TComm::PortPath(std::stoi(number));
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (!std::filesystem::exists(device)) continue;
+        ASession.Out << "  " << number << "  " << text << "  " << device << "\n";
+        anyPort = true;
+    }
+    if (!anyPort) ASession.Out << "  none\n";
+    return true;
 }
 
 }  // namespace
 
 void AddPrintCommands(THostCommandTable& ATable) {
-    ATable.Add({"print", "FILE.xml [--mode MODE] [--set NAME=VALUE]...",
-                "Open, PrintLabels with the document, Close (settings: schema defaults, then --set)", 1, -1,
-                RunPrint});
-    ATable.Add({"test", "[--set NAME=VALUE]...", "DeviceTest: prints the demo label", 0, -1, RunTest});
-    ATable.Add({"init", "[--set NAME=VALUE]...", "Open, InitializePrinter (ribbon set-up), Close", 0, -1, RunInit});
+    ATable.Add({"print", "FILE.xml [--mode MODE]",
+                "Open, PrintLabels with the document (- reads standard input), Close; MODE: first, last or empty",
+                1, 3, RunPrint, true});
+    ATable.Add({"test", "", "DeviceTest: prints the demo label", 0, 0, RunTest, true});
+    ATable.Add({"init", "", "Open, InitializePrinter (ribbon set-up of Orvel M and Orvel MX), Close", 0, 0, RunInit,
+                true});
+    ATable.Add({"devices", "", "the USB label printers (device path, model, hardware id) and serial ports the "
+                               "settings offer", 0, 0, RunDevices});
 }
 
 }  // namespace quorvane::host

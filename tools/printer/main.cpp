@@ -91,6 +91,28 @@ bool ParseHexByte(const std::string& text, std::uint8_t& out) {
     std::exit(2);
 }
 
+// The whole text as a number within [low, high]; anything else is a usage error.
+double Number(const std::string& option, const std::string& text, double low, double high) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value >= low && value <= high))
+        Usage(option + " wants a number from " + std::to_string(static_cast<long>(low)) + " to " +
+              std::to_string(static_cast<long>(high)) + ", got \"" + text + "\"");
+    return value;
+}
+
+// HOST:PORT with a port of 0-65535, or "off".
+std::string ListenAddress(const std::string& text) {
+    const std::size_t colon = text.rfind(':');
+    if (text == "off") return text;
+    if (colon == std::string::npos || colon == 0) Usage("--listen wants HOST:PORT or off, got \"" + text + "\"");
+    const std::string port = text.substr(colon + 1);
+    if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos)
+        Usage("--listen wants a port from 0 to 65535, got \"" + port + "\"");
+    Number("--listen", port, 0, 65535);
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -103,7 +125,7 @@ int main(int argc, char** argv) {
         };
         try {
             if (arg == "--help" || arg == "-h") { std::cout << kHelp; return 0; }
-            else if (arg == "--listen") options.listen = value();
+            else if (arg == "--listen") options.listen = ListenAddress(value());
             else if (arg == "--pty") options.ptyLink = value();
             else if (arg == "--journal") options.journalPath = value();
             else if (arg == "--status") {
@@ -126,10 +148,13 @@ int main(int argc, char** argv) {
                 if (v != "on" && v != "off") Usage("--ribbon wants on or off");
                 options.ribbon = v == "on";
             } else if (arg == "--out") options.outDir = value();
-            else if (arg == "--dpi") options.dpi = std::stoi(value());
+            else if (arg == "--dpi") {
+                options.dpi = static_cast<int>(Number(arg, value(), 203, 600));
+                if (options.dpi != 203 && options.dpi != 300 && options.dpi != 600) Usage("--dpi wants 203, 300 or 600");
+            }
             else if (arg == "--copies") options.copies = true;
-            else if (arg == "--jobs") options.jobs = std::stoi(value());
-            else if (arg == "--idle-exit") options.idleExit = std::stod(value());
+            else if (arg == "--jobs") options.jobs = static_cast<int>(Number(arg, value(), 0, 1e9));
+            else if (arg == "--idle-exit") options.idleExit = Number(arg, value(), 0, 1e9);
             else Usage("unknown option " + arg);
         } catch (const std::logic_error&) {
             Usage("bad number for " + arg);

@@ -96,21 +96,32 @@ TLogWindow::TLogWindow(std::string ADirectory) : FLogDirectory(std::move(ADirect
     g_signal_connect(openDir, "clicked", G_CALLBACK(OnOpenDir), this);
 
     GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_ALWAYS,
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER,
                                    GTK_POLICY_ALWAYS);
     gtk_box_pack_start(GTK_BOX(box), scroller, TRUE, TRUE, 0);
 
     FLog = gtk_text_view_new();
     gtk_text_view_set_editable(GTK_TEXT_VIEW(FLog), FALSE);
     gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(FLog), TRUE);
-    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(FLog), GTK_WRAP_NONE);
+    // A record wraps at the window's edge instead of running off it.
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(FLog), GTK_WRAP_WORD_CHAR);
     gtk_text_view_set_monospace(GTK_TEXT_VIEW(FLog), TRUE);
     gtk_container_add(GTK_CONTAINER(scroller), FLog);
+    gtk_text_buffer_create_tag(gtk_text_view_get_buffer(GTK_TEXT_VIEW(FLog)), "error", "foreground", "#C00000",
+                               "weight", PANGO_WEIGHT_BOLD, nullptr);
 
     FillList();
     GtkTreeModel* model = gtk_combo_box_get_model(GTK_COMBO_BOX(FLogFiles));
     const int count = gtk_tree_model_iter_n_children(model, nullptr);
-    if (count > 0) gtk_combo_box_set_active(GTK_COMBO_BOX(FLogFiles), count - 1);  // the newest day
+    if (count > 0) {
+        gtk_combo_box_set_active(GTK_COMBO_BOX(FLogFiles), count - 1);  // the newest day
+    } else {
+        const std::string text = "В папке " + FLogDirectory +
+                                 " пока нет файлов лога. Лог ведётся, когда в настройках драйвера на странице "
+                                 "«Настройка лога» включено «Вести лог»; записи появятся здесь при следующем "
+                                 "обращении к драйверу.";
+        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(FLog)), text.c_str(), -1);
+    }
 
     FTimer = g_timeout_add(1000, OnTimer, this);
 }
@@ -150,9 +161,26 @@ void TLogWindow::ShowSelectedFile() {
     TGCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(FLog));
     gtk_text_buffer_set_text(buffer, valid.get(), -1);
-    GtkTextIter start;
-    gtk_text_buffer_get_start_iter(buffer, &start);
-    gtk_text_buffer_place_cursor(buffer, &start);
+    MarkErrors(buffer);
+    // The newest records are at the end: the caret goes there and the view follows it (queued
+    // until the text has been laid out).
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    gtk_text_buffer_place_cursor(buffer, &end);
+    gtk_text_view_scroll_to_mark(GTK_TEXT_VIEW(FLog), gtk_text_buffer_get_insert(buffer), 0.0, TRUE, 0.0, 1.0);
+}
+
+void TLogWindow::MarkErrors(GtkTextBuffer* ABuffer) {
+    GtkTextIter line;
+    gtk_text_buffer_get_start_iter(ABuffer, &line);
+    do {
+        GtkTextIter next = line;
+        gtk_text_iter_forward_line(&next);
+        TGCharPtr text(gtk_text_buffer_get_text(ABuffer, &line, &next, FALSE));
+        if (std::strstr(text.get(), "\tERROR\t") != nullptr)
+            gtk_text_buffer_apply_tag_by_name(ABuffer, "error", &line, &next);
+        line = next;
+    } while (!gtk_text_iter_is_end(&line));
 }
 
 void TLogWindow::CheckFile() {

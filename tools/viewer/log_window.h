@@ -25,6 +25,8 @@ public:
 private:
     void FillList();
     void ShowSelectedFile();
+    // Gives the lines of ERROR records the "error" tag (red, bold).
+    static void MarkErrors(GtkTextBuffer* ABuffer);
     void CheckFile();
     void OpenDirectory();
     std::string SelectedPath() const;

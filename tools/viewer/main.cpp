@@ -5,11 +5,22 @@
 #include "tools/viewer/help_window.h"
 #include "tools/viewer/log_window.h"
 
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+    // Started by the component: the window goes with the process that waits for it.
+    if (const char* parent = std::getenv("QUORVANE_VIEWER_PARENT"); parent != nullptr) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != static_cast<pid_t>(std::atol(parent))) return 1;  // gone before this line
+        unsetenv("QUORVANE_VIEWER_PARENT");
+    }
     // Taken before GTK sees the arguments, as it may remove some of them.
     const std::vector<std::string> args(argv, argv + argc);
     const bool logMode = args.size() == 3 && args[1] == "log";
