@@ -15,6 +15,8 @@ pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0 gio-2.0)
 pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo pango cairo fontconfig)
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
+# libjpeg stays shared although its soname differs between distributions (libjpeg.so.62, .8):
+# Debian's libjpeg.a is not position-independent and cannot go into a shared library.
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 pkg_check_modules(CMARK REQUIRED IMPORTED_TARGET libcmark)
