@@ -42,3 +42,16 @@ find_library(ZINT_LIBRARY zint REQUIRED)
 add_library(Zint::Zint UNKNOWN IMPORTED)
 set_target_properties(Zint::Zint PROPERTIES IMPORTED_LOCATION "${ZINT_LIBRARY}"
   INTERFACE_INCLUDE_DIRECTORIES "${ZINT_INCLUDE_DIR}")
+
+# quorvane_soname(VAR LIBRARY): the soname LIBRARY is loaded by (the component opens zint and
+# libzip itself, component/optional_libraries.c).
+function(quorvane_soname var library)
+  execute_process(COMMAND ${CMAKE_OBJDUMP} -p ${library} OUTPUT_VARIABLE dump COMMAND_ERROR_IS_FATAL ANY)
+  if(NOT dump MATCHES "SONAME +([^\n]+)")
+    message(FATAL_ERROR "${library} has no soname")
+  endif()
+  set(${var} ${CMAKE_MATCH_1} PARENT_SCOPE)
+endfunction()
+find_library(LIBZIP_LIBRARY zip HINTS ${LIBZIP_LIBRARY_DIRS} REQUIRED)
+quorvane_soname(QUORVANE_ZINT_SONAME ${ZINT_LIBRARY})
+quorvane_soname(QUORVANE_LIBZIP_SONAME ${LIBZIP_LIBRARY})
