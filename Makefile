@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo clean package configure-asan build-asan test-asan
+.PHONY: all deps configure build test demo clean package test-install configure-asan build-asan test-asan
 
 all: build
 
@@ -34,12 +34,20 @@ build-asan: configure-asan
 test-asan: build-asan
 	@scripts/run-tests $(ASAN_BUILD)
 
-# dist/quorvane.zip: the add-in package (MANIFEST.XML and libquorvane.so).
+# dist/quorvane.zip: the add-in package (MANIFEST.XML and libquorvane.so), and what its library
+# and the embedded viewer need on the machine that prints.
 package: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target quorvane_package
 	@mkdir -p dist
 	@cp $(BUILD)/dist/quorvane.zip dist/quorvane.zip
 	@echo "dist/quorvane.zip"
+	@scripts/runtime-needs $(BUILD)/libquorvane.so $(BUILD)/quorvane-viewer
+
+# The package on a minimal Debian 12 root holding only the README's run-time packages, printing the
+# examples to the virtual printer outside (root, chroot and the Debian mirror; a few minutes).
+test-install: package
+	@cmake --build $(BUILD) -j $(JOBS) --target quorvane-host-static quorvane-printer
+	@scripts/test-install $(BUILD)
 
 demo: build
 	@scripts/demo $(BUILD)

@@ -15,6 +15,8 @@ pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0 gio-2.0)
 pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo pango cairo fontconfig)
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
+# libjpeg stays shared although its soname differs between distributions (libjpeg.so.62, .8):
+# Debian's libjpeg.a is not position-independent and cannot go into a shared library.
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 # cmark-gfm: CommonMark with GitHub's tables, strikethrough and autolinks (the extensions library
@@ -48,3 +50,16 @@ find_library(ZINT_LIBRARY zint REQUIRED)
 add_library(Zint::Zint UNKNOWN IMPORTED)
 set_target_properties(Zint::Zint PROPERTIES IMPORTED_LOCATION "${ZINT_LIBRARY}"
   INTERFACE_INCLUDE_DIRECTORIES "${ZINT_INCLUDE_DIR}")
+
+# quorvane_soname(VAR LIBRARY): the soname LIBRARY is loaded by (the component opens zint and
+# libzip itself, component/optional_libraries.c).
+function(quorvane_soname var library)
+  execute_process(COMMAND ${CMAKE_OBJDUMP} -p ${library} OUTPUT_VARIABLE dump COMMAND_ERROR_IS_FATAL ANY)
+  if(NOT dump MATCHES "SONAME +([^\n]+)")
+    message(FATAL_ERROR "${library} has no soname")
+  endif()
+  set(${var} ${CMAKE_MATCH_1} PARENT_SCOPE)
+endfunction()
+find_library(LIBZIP_LIBRARY zip HINTS ${LIBZIP_LIBRARY_DIRS} REQUIRED)
+quorvane_soname(QUORVANE_ZINT_SONAME ${ZINT_LIBRARY})
+quorvane_soname(QUORVANE_LIBZIP_SONAME ${LIBZIP_LIBRARY})

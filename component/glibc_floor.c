@@ -1,0 +1,54 @@
+/* The statically linked C++ runtime asks glibc for two functions newer than the rest of the
+   library needs: arc4random (2.36, std::random_device) and _dl_find_object (2.35, the exception
+   unwinder). These private stand-ins, built on older calls, keep the library loadable with
+   glibc 2.34 (Ubuntu 22.04, RHEL 9). The linker takes them before the system's, and hidden
+   visibility keeps them inside the library. */
+
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <link.h>
+#include <stdint.h>
+#include <string.h>
+#include <sys/random.h>
+
+uint32_t arc4random(void) {
+    uint32_t value;
+    while (getrandom(&value, sizeof value, 0) != (ssize_t)sizeof value) {
+    }
+    return value;
+}
+
+struct find_request {
+    uintptr_t pc;
+    struct dl_find_object* result;
+    int found;
+};
+
+static int find_in_object(struct dl_phdr_info* info, size_t size, void* data) {
+    (void)size;
+    struct find_request* request = data;
+    const ElfW(Phdr)* segment = NULL;
+    const ElfW(Phdr)* eh_frame = NULL;
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)* p = &info->dlpi_phdr[i];
+        if (p->p_type == PT_LOAD) {
+            const uintptr_t start = info->dlpi_addr + p->p_vaddr;
+            if (request->pc >= start && request->pc < start + p->p_memsz) segment = p;
+        } else if (p->p_type == PT_GNU_EH_FRAME) {
+            eh_frame = p;
+        }
+    }
+    if (segment == NULL) return 0;
+    memset(request->result, 0, sizeof *request->result);
+    request->result->dlfo_map_start = (void*)(info->dlpi_addr + segment->p_vaddr);
+    request->result->dlfo_map_end = (void*)(info->dlpi_addr + segment->p_vaddr + segment->p_memsz);
+    request->result->dlfo_eh_frame = eh_frame ? (void*)(info->dlpi_addr + eh_frame->p_vaddr) : NULL;
+    request->found = 1;
+    return 1;
+}
+
+int _dl_find_object(void* pc, struct dl_find_object* result) {
+    struct find_request request = {(uintptr_t)pc, result, 0};
+    dl_iterate_phdr(find_in_object, &request);
+    return request.found ? 0 : -1;
+}
