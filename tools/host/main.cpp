@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/host/host_commands.h"
+#include "tools/host/devices_command.h"
 #include "tools/host/print_commands.h"
 #include "tools/host/script_command.h"
 
@@ -18,5 +19,6 @@ int main(int argc, char** argv) {
     quorvane::host::THostCommandTable commands = quorvane::host::DefaultCommands();
     quorvane::host::AddScriptCommand(commands);
     quorvane::host::AddPrintCommands(commands);
+    quorvane::host::AddDevicesCommand(commands);
     return quorvane::host::RunHost(args, std::cout, std::cerr, commands, isatty(STDOUT_FILENO) == 1, &std::cin);
 }

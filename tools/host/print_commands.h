@@ -4,7 +4,7 @@
 
 namespace quorvane::host {
 
-// print, test, init and devices: the device work of the driver as the platform runs it, with the
+// print, test and init: the device work of the driver as the platform runs it, with the
 // settings the platform would hand over (the schema's defaults, then --set).
 void AddPrintCommands(THostCommandTable& ATable);
 
