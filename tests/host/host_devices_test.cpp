@@ -11,7 +11,7 @@
 
 #include "tests/transport/usb_testbed.h"
 #include "tools/host/host_commands.h"
-#include "tools/host/print_commands.h"
+#include "tools/host/devices_command.h"
 
 namespace quorvane::host {
 namespace {
@@ -28,7 +28,7 @@ TEST(HostDevices, ListsTheChoiceListsPrintersWithModelAndHardwareIdAndThePresent
     ::setenv("QUORVANE_COM7", port.c_str(), 1);
 
     THostCommandTable commands = DefaultCommands();
-    AddPrintCommands(commands);
+    AddDevicesCommand(commands);
     std::ostringstream out, err;
     const int status = RunHost({"--component", std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/libquorvane.so",
                                 "--set", "LogEnabled=false", "devices"},
