@@ -46,7 +46,6 @@ private:
     TDocumentSettings DocumentSettings() const;
 
     bool FTemplateCreated = false;
-    std::vector<TScriptObject> FScriptList;  // the scripts of the current call, one per label
     TLabelTemplate FTemplate;                 // the fields and the template between calls
     std::map<std::string, int> FUSBPortDictionary;
     TPrinterTSPL FPrinter;

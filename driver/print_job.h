@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "driver/label_document.h"
@@ -31,6 +32,13 @@ struct TPrintJobOptions {
     bool ExtLogEnabled = false;
     TWaitClock Clock = TWaitClock::System();
 };
+
+// Hands the scripts of a job, in order, to the sender it is given.
+using TLabelScriptSource = std::function<void(const std::function<void(TScriptObject&&)>&)>;
+
+// Sends label scripts as ASource produces them, with the port open; as below otherwise.
+void SendLabelScripts(TPortManager& APort, const TLabelScriptSource& ASource,
+                      const TPrintJobOptions& AOptions);
 
 // Sends finished label scripts: opens the port, checks the printer before each label, writes
 // the label's bytes in one write, and closes the port also when a check or a write fails.

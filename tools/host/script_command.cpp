@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "driver/label_document.h"
+#include "driver/label_pipeline.h"
 #include "printer/printer_type_tspl.h"
 
 namespace quorvane::host {
@@ -189,26 +190,29 @@ bool WriteScripts(const std::vector<std::string>& AArgs, std::ostream& AOut, std
         const pugi::xml_document document = ParseLabelDocument(ReadFile(file));
         TLabelTemplate labelTemplate;
         LoadTemplate(document, labelTemplate, printer, settings.Document);
-        // Everything is built before anything is written, as nothing is sent on a failure.
-        const std::vector<TScriptObject> scripts =
-            FillLabels(document, labelTemplate, printer, settings.Document);
+        // Every label is checked before anything is written, as nothing is sent on a failure,
+        // then built again as it is written.
+        TLabelJob job(document, labelTemplate, printer, settings.Document);
+        job.Check();
         if (outDir.empty()) {
-            for (const TScriptObject& script : scripts)
-                AOut.write(script.FValue.data(), static_cast<std::streamsize>(script.FValue.size()));
+            job.Build([&](TScriptObject&& AScript) {
+                AOut.write(AScript.FValue.data(), static_cast<std::streamsize>(AScript.FValue.size()));
+            });
             AOut.flush();
             return static_cast<bool>(AOut);
         }
         std::filesystem::create_directories(outDir);
-        for (std::size_t i = 0; i < scripts.size(); ++i) {
+        std::size_t written = 0;
+        job.Build([&](TScriptObject&& AScript) {
             char name[32];
-            std::snprintf(name, sizeof name, "label-%05zu.tspl", i + 1);
+            std::snprintf(name, sizeof name, "label-%05zu.tspl", ++written);
             const std::filesystem::path path = std::filesystem::path(outDir) / name;
             std::ofstream out(path, std::ios::binary | std::ios::trunc);
-            out.write(scripts[i].FValue.data(), static_cast<std::streamsize>(scripts[i].FValue.size()));
+            out.write(AScript.FValue.data(), static_cast<std::streamsize>(AScript.FValue.size()));
             if (!out)
                 throw std::runtime_error("cannot write " + path.string());
-        }
-        AOut << scripts.size() << " label script(s) written to " << outDir << "\n";
+        });
+        AOut << written << " label script(s) written to " << outDir << "\n";
         return true;
     } catch (const std::exception& error) {
         AErr << "Error: " << error.what() << "\n";
