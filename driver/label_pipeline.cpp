@@ -61,8 +61,15 @@ struct TLabelJob::TState {
            const TDocumentSettings& ASettings, const TLabelJobOptions& AOptions)
         : Template(ATemplate), Printer(APrinter), Settings(ASettings),
           Workers(AOptions.Workers ? AOptions.Workers : LabelWorkerCount()),
-          InlineLabels(AOptions.InlineLabels),
-          Cache(AOptions.CacheBytes) {}
+          InlineLabels(AOptions.InlineLabels), CacheBytes(AOptions.CacheBytes) {}
+
+    // Made for the first pass on builder threads: a small job needs none.
+    TRenderCache& SharedCache()
+    {
+        if (!Cache)
+            Cache = std::make_unique<TRenderCache>(CacheBytes);
+        return *Cache;
+    }
 
     const TLabelTemplate& Template;
     TPrinterTSPL& Printer;
@@ -71,7 +78,8 @@ struct TLabelJob::TState {
     std::size_t InlineLabels;
     pugi::xml_node First;  // the first Label element
     std::size_t Count = 0;
-    TRenderCache Cache;
+    std::size_t CacheBytes;
+    std::unique_ptr<TRenderCache> Cache;
     std::vector<TScriptObject> Kept;  // a small job's scripts
     bool Checked = false;
 };
@@ -224,7 +232,7 @@ std::size_t TLabelJob::LabelCount() const
 
 std::size_t TLabelJob::Renders() const
 {
-    return FState->Cache.Renders();
+    return FState->Cache ? FState->Cache->Renders() : 0;
 }
 
 void TLabelJob::Check()
@@ -236,7 +244,7 @@ void TLabelJob::Check()
         for (pugi::xml_node label = job.First; label; label = NextLabel(label.next_sibling()))
             job.Kept.push_back(builder.Build(label));
     } else {
-        TCachedSource source(job.Cache, true);
+        TCachedSource source(job.SharedCache(), true);
         TBuilderPool pool(job, source, true);
         for (std::size_t i = 0; i < job.Count; ++i)
             pool.Take();
@@ -255,7 +263,7 @@ void TLabelJob::Build(const std::function<void(TScriptObject&&)>& AEmit)
         job.Kept.clear();
         return;
     }
-    TCachedSource source(job.Cache, false);
+    TCachedSource source(job.SharedCache(), false);
     TBuilderPool pool(job, source, false);
     for (std::size_t i = 0; i < job.Count; ++i)
         AEmit(pool.Take());
