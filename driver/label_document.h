@@ -112,7 +112,7 @@ public:
     virtual ~TSlotValueSource() = default;
     // The value of field AField (index in the template) for AValue; ARender renders it.
     // ATextRaster: a text slot drawn as a BITMAP, whose only failure (the box too large for a
-    // raster) LoadTemplate has already ruled out.
+    // raster) depends on the field, never on the value.
     virtual std::string Value(std::size_t AField, std::string_view AValue, bool ATextRaster,
                               const std::function<std::string()>& ARender) = 0;
 };

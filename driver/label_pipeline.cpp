@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "driver/render_cache.h"
@@ -36,17 +37,25 @@ public:
     {
         if (FCheck) {
             FCache.Count(AField, AValue);
-            // Drawing text cannot fail once its box has passed LoadTemplate's size check, and
-            // it is most of a label's cost: the checking pass leaves it out.
-            if (ATextRaster)
+            // Whether text can be drawn depends on its field's box, never on the value, and
+            // drawing is most of a label's cost: the checking pass draws one value per field.
+            if (ATextRaster && !FirstOfField(AField))
                 return {};
         }
         return FCache.Value(AField, AValue, ARender);
     }
 
 private:
+    bool FirstOfField(std::size_t AField)
+    {
+        const std::lock_guard lock(FLock);
+        return FDrawn.insert(AField).second;
+    }
+
     TRenderCache& FCache;
     const bool FCheck;
+    std::mutex FLock;
+    std::unordered_set<std::size_t> FDrawn;  // text fields drawn once in the checking pass
 };
 
 }  // namespace
