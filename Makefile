@@ -2,10 +2,15 @@
 BUILD   ?= build
 # The same sources built with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
 ASAN_BUILD ?= build-asan
+# The label builder threads under ThreadSanitizer (not part of `make test`: it takes long).
+TSAN_BUILD ?= build-tsan
+TSAN_TESTS ?= tests/label_document/label_document_test tests/print_job/print_job_test \
+	tests/print_job/print_job_usb_test tests/tspl/tspl_test
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo clean package test-install configure-asan build-asan test-asan
+.PHONY: all deps configure build test demo clean package test-install configure-asan build-asan test-asan \
+	configure-tsan build-tsan test-tsan
 
 all: build
 
@@ -34,6 +39,22 @@ build-asan: configure-asan
 test-asan: build-asan
 	@scripts/run-tests $(ASAN_BUILD)
 
+configure-tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_TSAN=ON \
+		-DQUORVANE_BENCHMARKS=OFF $(CMAKE_FLAGS) > /dev/null
+
+build-tsan: configure-tsan
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(notdir $(TSAN_TESTS))
+
+# A data race report ends the program with a failure status. GLib's slice allocator hands
+# memory between threads in ways the sanitizer cannot see: plain malloc instead.
+test-tsan: build-tsan
+	@set -e; for t in $(TSAN_TESTS); do \
+		echo "== $$t"; \
+		G_SLICE=always-malloc TSAN_OPTIONS="halt_on_error=1 exitcode=66 $$TSAN_OPTIONS" \
+			$(TSAN_BUILD)/$$t --gtest_brief=1; \
+	done
+
 # dist/quorvane.zip: the add-in package (MANIFEST.XML and libquorvane.so), and what its library
 # and the embedded viewer need on the machine that prints.
 package: configure
@@ -53,4 +74,4 @@ demo: build
 	@scripts/demo $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) dist

@@ -53,7 +53,7 @@ function(quorvane_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  if(QUORVANE_SANITIZE)
+  if(QUORVANE_SANITIZE OR QUORVANE_TSAN)
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/sanitizer_suppressions.cpp)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60

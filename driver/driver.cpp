@@ -5,6 +5,7 @@
 
 #include "addin/export_text.h"
 #include "errors/equipment_errors.h"
+#include "driver/label_pipeline.h"
 #include "driver/print_job.h"
 #include "driver/printer_models.h"
 #include "driver/ribbon_setup.h"
@@ -178,13 +179,15 @@ void TDriver::PreparePrinter(TPrinterTSPL& APrinter) {
     APrinter.ApplySettings(FResolution, FStretchImage, TsplSettings());
 }
 
-std::vector<TScriptObject> TDriver::BuildScripts(const pugi::xml_document& ADocument) {
+void TDriver::BuildScripts(const pugi::xml_document& ADocument, const std::function<void(TScriptObject&&)>& AEmit) {
     TPrinterTSPL printer;
     PreparePrinter(printer);
     TLabelTemplate labelTemplate;
     const TDocumentSettings settings = DocumentSettings();
     LoadTemplate(ADocument, labelTemplate, printer, settings);
-    return FillLabels(ADocument, labelTemplate, printer, settings);
+    TLabelJob job(ADocument, labelTemplate, printer, settings);
+    job.Check();
+    job.Build(AEmit);
 }
 
 void TDriver::Close() {
@@ -204,7 +207,6 @@ void TDriver::DoInitializePrinter() {
 
 void TDriver::DoPrintLabels(const pugi::xml_document& ADocument, const std::string& APrintMode) {
     CheckEnabled();
-    FScriptList.clear();
     const TDocumentSettings settings = DocumentSettings();
     if (SameTextIgnoreCase(APrintMode, "first") || !FTemplateCreated) {
         // LoadTemplate replaces the template only when the whole layout has been read.
@@ -212,11 +214,13 @@ void TDriver::DoPrintLabels(const pugi::xml_document& ADocument, const std::stri
         FTemplateCreated = true;
     }
     if (SameTextIgnoreCase(APrintMode, "last")) FTemplateCreated = false;
-    // Every label is built before the port opens: a document error prints nothing.
-    FScriptList = FillLabels(ADocument, FTemplate, FPrinter, settings);
+    // Every label is checked before the port opens, so a document error prints nothing; each
+    // is built again as it is sent, so memory does not grow with the job.
+    TLabelJob job(ADocument, FTemplate, FPrinter, settings);
+    job.Check();
     TPrintJobOptions options;
     options.ExtLogEnabled = FExtLogEnabled;
-    SendLabelScripts(PortManager(), FScriptList, options);
+    SendLabelScripts(PortManager(), [&](const auto& ASend) { job.Build(ASend); }, job.LabelCount(), options);
 }
 
 void TDriver::DoDeviceTest(std::string& /*ADescription*/, std::string& /*ADemoModeDescription*/) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -29,8 +30,9 @@ public:
     void DoDeviceTest(std::string& ADescription, std::string& ADemoModeDescription) override;
 
     // The scripts of a document with the current settings, built as PrintLabels would build
-    // them but without a port and without touching the template kept between its calls.
-    std::vector<TScriptObject> BuildScripts(const pugi::xml_document& ADocument);
+    // them but without a port and without touching the template kept between its calls:
+    // every label is checked first, then each is handed to AEmit in order as it is built.
+    void BuildScripts(const pugi::xml_document& ADocument, const std::function<void(TScriptObject&&)>& AEmit);
 
     // USB device path -> model number of the printers the last GetParameters recognised.
     const std::map<std::string, int>& USBPortDictionary() const { return FUSBPortDictionary; }
@@ -52,7 +54,6 @@ private:
     TDocumentSettings DocumentSettings() const;
 
     bool FTemplateCreated = false;
-    std::vector<TScriptObject> FScriptList;  // the scripts of the current call, one per label
     TLabelTemplate FTemplate;                 // the fields and the template between calls
     std::map<std::string, int> FUSBPortDictionary;
     TPrinterTSPL FPrinter;

@@ -334,7 +334,16 @@ public:
     TLabelFiller(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter)
         : FTemplate(ATemplate), FPrinter(APrinter), FValues(ATemplate.FFields.size()), FFilled(ATemplate.FFields.size(), false) {}
 
+    void SetSource(TSlotValueSource* ASource) { FSource = ASource; }
+
     TScriptObject Fill(const pugi::xml_node& ALabel)
+    {
+        const std::int32_t quantity = FillValues(ALabel);
+        return TScriptObject(quantity, Assemble(quantity));
+    }
+
+    // Renders the label's values into FValues and returns its quantity.
+    std::int32_t FillValues(const pugi::xml_node& ALabel)
     {
         const std::int32_t quantity = AttrToInt(ALabel, "Quantity", -1);
         std::fill(FFilled.begin(), FFilled.end(), false);
@@ -351,10 +360,16 @@ public:
             if (field.IsStatic || FFilled[index] ||
                 FTemplate.FSlotPiece[index] == std::string::npos)
                 continue;
-            FValues[index] = Render(index, field, found->first, record.attribute("Value").value());
+            const std::string_view value = record.attribute("Value").value();
+            if (FSource)
+                FValues[index] = FSource->Value(
+                    index, value, SlotOf(index).Slot == TSlotKind::skTextBitmap,
+                    [&] { return Render(index, field, found->first, value); });
+            else
+                FValues[index] = Render(index, field, found->first, value);
             FFilled[index] = true;
         }
-        return TScriptObject(quantity, Assemble(quantity));
+        return quantity;
     }
 
 private:
@@ -444,6 +459,7 @@ private:
     std::vector<std::string> FValues;
     std::vector<bool> FFilled;
     std::optional<TCodePageEncoder> FEncoder;  // made when the first user-data value comes
+    TSlotValueSource* FSource = nullptr;
 };
 
 pugi::xml_document ParseLabelDocument(std::string_view AText)
@@ -479,16 +495,56 @@ void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemp
             throw std::runtime_error(error.what());
         }
     };
-    const pugi::xml_node labels = generalFailure([&] {
+    const pugi::xml_node labels = PrepareLabels(ADocument, ATemplate, APrinter);
+    TLabelFiller filler(ATemplate, APrinter);
+    for (const pugi::xml_node& label : labels.children()) {
+        if (IsLabelElement(label))
+            AEmit(generalFailure([&] { return filler.Fill(label); }));
+    }
+}
+
+pugi::xml_node PrepareLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+                             TPrinterTSPL& APrinter)
+{
+    try {
         const pugi::xml_node node = RequiredChild(ADocument, "Labels");
         // Barcode and user-data text in the code page the template announces.
         APrinter.SetCodepage(ATemplate.Codepage());
         return node;
-    });
-    TLabelFiller filler(ATemplate, APrinter);
-    for (const pugi::xml_node& label : labels.children()) {
-        if (label.type() == pugi::node_element && EqualsIgnoringAsciiCase(label.name(), "Label"))
-            AEmit(generalFailure([&] { return filler.Fill(label); }));
+    } catch (const std::exception& error) {
+        throw std::runtime_error(error.what());
+    }
+}
+
+bool IsLabelElement(const pugi::xml_node& ANode)
+{
+    return ANode.type() == pugi::node_element && EqualsIgnoringAsciiCase(ANode.name(), "Label");
+}
+
+TLabelBuilder::TLabelBuilder(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+                             TSlotValueSource* ASource)
+    : FFiller(std::make_unique<TLabelFiller>(ATemplate, APrinter))
+{
+    FFiller->SetSource(ASource);
+}
+
+TLabelBuilder::~TLabelBuilder() = default;
+
+TScriptObject TLabelBuilder::Build(const pugi::xml_node& ALabel)
+{
+    try {
+        return FFiller->Fill(ALabel);
+    } catch (const std::exception& error) {
+        throw std::runtime_error(error.what());
+    }
+}
+
+void TLabelBuilder::Check(const pugi::xml_node& ALabel)
+{
+    try {
+        FFiller->FillValues(ALabel);
+    } catch (const std::exception& error) {
+        throw std::runtime_error(error.what());
     }
 }
 

@@ -112,6 +112,47 @@ std::vector<TScriptObject> FillLabels(const pugi::xml_document& ADocument,
                                       const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
                                       const TDocumentSettings& ASettings);
 
+// Where a label builder gets a slot's value from: lets a job reuse values rendered for earlier
+// labels, and leave out renders that cannot fail while it only checks labels.
+class TSlotValueSource {
+public:
+    virtual ~TSlotValueSource() = default;
+    // The value of field AField (index in the template) for AValue; ARender renders it.
+    // ATextRaster: a text slot drawn as a BITMAP, whose only failure (the box too large for a
+    // raster) depends on the field, never on the value.
+    virtual std::string Value(std::size_t AField, std::string_view AValue, bool ATextRaster,
+                              const std::function<std::string()>& ARender) = 0;
+};
+
+class TLabelFiller;
+
+// Builds labels one at a time as FillLabels does. It keeps per-label state and encoders: one
+// builder per thread, each with its own generator.
+class TLabelBuilder {
+public:
+    TLabelBuilder(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+                  TSlotValueSource* ASource = nullptr);
+    ~TLabelBuilder();
+    TLabelBuilder(const TLabelBuilder&) = delete;
+    TLabelBuilder& operator=(const TLabelBuilder&) = delete;
+
+    // The label's script; a failure comes as a general failure with its text, as in FillLabels.
+    TScriptObject Build(const pugi::xml_node& ALabel);
+    // Fills the label's values and assembles nothing.
+    void Check(const pugi::xml_node& ALabel);
+
+private:
+    std::unique_ptr<TLabelFiller> FFiller;
+};
+
+// What FillLabels does before the first label: finds Labels and hands the code page the
+// template announces to the generator; fails as FillLabels does.
+pugi::xml_node PrepareLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+                             TPrinterTSPL& APrinter);
+
+// A child of Labels that is a label (the others are ignored).
+bool IsLabelElement(const pugi::xml_node& ANode);
+
 // A user-data value as the bytes of the Codepage setting ("utf-8" or a code-page number).
 std::string RecodeText(std::string_view AText, const std::string& ACodepage);
 

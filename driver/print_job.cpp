@@ -101,11 +101,21 @@ std::string ScriptLogText(std::string_view AScript) {
 
 void SendLabelScripts(TPortManager& APort, const std::vector<TScriptObject>& AScripts,
                       const TPrintJobOptions& AOptions) {
+    SendLabelScripts(
+        APort,
+        [&](const auto& ASend) {
+            for (const TScriptObject& script : AScripts) ASend(TScriptObject(script));
+        },
+        AScripts.size(), AOptions);
+}
+
+void SendLabelScripts(TPortManager& APort, const TLabelScriptSource& ASource, std::size_t ALabelCount,
+                      const TPrintJobOptions& AOptions) {
     TPortCloser closer(APort);
     APort.OpenPort();
     std::size_t sent = 0;
     try {
-        for (const TScriptObject& script : AScripts) {
+        ASource([&](TScriptObject&& script) {
             WaitUntilPrinterReady(APort, AOptions.Clock);
             APort.WriteToPort(script.FValue);
             ++sent;
@@ -113,14 +123,14 @@ void SendLabelScripts(TPortManager& APort, const std::vector<TScriptObject>& ASc
                 WriteLog("Содержание скрипта", "TSPL\r\n" + ScriptLogText(script.FValue), TLogLevel::llDebug);
             // Other users of the USB device get their turn between labels.
             if (APort.PortType() == TPortType::ptUSB) sched_yield();
-        }
+        });
     } catch (const std::exception& e) {
         if (sent == 0) throw;
         // Some labels are printed: say how many, so that a reprint of the batch makes no duplicates.
         std::string message = e.what();
         if (!message.empty() && message.back() != '.') message += '.';
         message += " Отправлено на принтер этикеток: " + std::to_string(sent) + " из " +
-                   std::to_string(AScripts.size()) + ".";
+                   std::to_string(ALabelCount) + ".";
         if (const auto* equipment = dynamic_cast<const EquException*>(&e)) throw EquException(equipment->Code, message);
         throw std::runtime_error(message);
     }

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <functional>
 #include <vector>
 
 #include "driver/label_document.h"
@@ -39,6 +40,14 @@ struct TPrintJobOptions {
 // any such line are unknown), each BITMAP command's data replaced by the stand-in
 // "<данные растра, N байт>" that gives its length.
 std::string ScriptLogText(std::string_view AScript);
+
+// Hands the scripts of a job, in order, to the sender it is given.
+using TLabelScriptSource = std::function<void(const std::function<void(TScriptObject&&)>&)>;
+
+// Sends label scripts as ASource produces them, with the port open; as below otherwise.
+// ALabelCount is how many ASource will produce, for the count a failure reports.
+void SendLabelScripts(TPortManager& APort, const TLabelScriptSource& ASource, std::size_t ALabelCount,
+                      const TPrintJobOptions& AOptions);
 
 // Sends finished label scripts: opens the port, checks the printer before each label, writes
 // the label's bytes in one write, and closes the port also when a check or a write fails.

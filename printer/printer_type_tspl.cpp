@@ -145,6 +145,18 @@ std::string TPrinterTSPL::TextBitmap(std::string_view AText, std::int32_t AWidth
                           AFontName, AFontStyle, AAlign, AVAlign, AMultiline);
 }
 
+std::unique_ptr<TPrinterTSPL> TPrinterTSPL::CopySettings() const
+{
+    auto copy = std::make_unique<TPrinterTSPL>();
+    copy->FDotInMM = FDotInMM;
+    copy->FDPI = FDPI;
+    copy->FIsTextGraphic = FIsTextGraphic;
+    copy->FStretchImage = FStretchImage;
+    copy->FSettings = FSettings;
+    copy->FCodepage = FCodepage;
+    return copy;
+}
+
 void TPrinterTSPL::SetCodepage(const std::string& AValue)
 {
     if (AValue == FCodepage)

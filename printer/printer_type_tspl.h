@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,6 +64,10 @@ public:
     const TTsplSettings& Settings() const { return FSettings; }
     TTsplSettings& Settings() { return FSettings; }
     void SetSettings(TTsplSettings AValue) { FSettings = std::move(AValue); }
+
+    // A generator with these settings and code page but no script: a label builder on
+    // another thread renders with it (the encoder and the script are not shared).
+    std::unique_ptr<TPrinterTSPL> CopySettings() const;
 
     // Code page of the text inside commands; InitialScriptActions sets it from its argument.
     const std::string& Codepage() const { return FCodepage; }

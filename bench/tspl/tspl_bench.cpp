@@ -1,12 +1,18 @@
 // Label scripts from a realistic price-tag document: labels per second, bytes per label and
-// the memory a 10,000-label job needs.
+// the memory a 10,000-label job needs; the print job's two passes on builder threads against
+// the single-thread build that keeps every script.
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
+#include <chrono>
+#include <ctime>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "driver/label_document.h"
+#include "driver/label_pipeline.h"
 
 namespace quorvane {
 namespace {
@@ -179,6 +185,85 @@ BENCHMARK(BM_PeakMemory)
     ->ArgNames({"dpi", "collected"})
     ->Args({203, 1})->Args({203, 0})->Args({600, 1})->Args({600, 0})
     ->Iterations(1)->Unit(benchmark::kMillisecond);
+
+double ProcessCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// A whole job as PrintLabels runs it, the port standing in as a sink that takes each script:
+// mode 0 the print job (check, then build again as sent, on builder threads), mode 1 the
+// single-thread build that keeps every script until the port opens. Reported: labels per
+// second of wall time from the document text to the last script (and per CPU second), the
+// time until the first script could go on the wire, and the peak memory growth of the job
+// above the parsed document (the host's own text and its parse grow with any document).
+void BM_Job(benchmark::State& AState)
+{
+    using TClock = std::chrono::steady_clock;
+    const int resolution = static_cast<int>(AState.range(0));
+    const int labels = static_cast<int>(AState.range(1));
+    const bool keepAll = AState.range(2) != 0;
+    const std::string text = PriceTagDocument(labels);
+    TDocumentSettings settings;
+    double firstByte = 0, wall = 0, cpu = 0, growth = 0, documentGrowth = 0;
+    std::size_t scripts = 0;
+    for (auto _ : AState) {
+        malloc_trim(0);
+        ResetPeak();
+        const double idle = PeakMiB();
+        const TClock::time_point start = TClock::now();
+        const double cpuStart = ProcessCpuSeconds();
+        TPrinterTSPL printer;
+        Configure(printer, resolution);
+        const pugi::xml_document document = ParseLabelDocument(text);
+        TLabelTemplate labelTemplate;
+        LoadTemplate(document, labelTemplate, printer, settings);
+        malloc_trim(0);
+        ResetPeak();
+        const double parsed = PeakMiB();
+        bool first = true;
+        auto send = [&](TScriptObject&& AScript) {
+            if (first) {
+                firstByte += std::chrono::duration<double>(TClock::now() - start).count();
+                first = false;
+            }
+            ++scripts;
+            benchmark::DoNotOptimize(AScript.FValue.data());
+        };
+        if (keepAll) {
+            std::vector<TScriptObject> kept = FillLabels(document, labelTemplate, printer, settings);
+            for (TScriptObject& script : kept)
+                send(std::move(script));
+        } else {
+            TLabelJob job(document, labelTemplate, printer, settings);
+            job.Check();
+            job.Build(send);
+        }
+        wall += std::chrono::duration<double>(TClock::now() - start).count();
+        cpu += ProcessCpuSeconds() - cpuStart;
+        growth += PeakMiB() - parsed;
+        documentGrowth += parsed - idle;
+        AState.SetIterationTime(std::chrono::duration<double>(TClock::now() - start).count());
+    }
+    const double n = static_cast<double>(AState.iterations());
+    AState.counters["labels_per_s"] = static_cast<double>(scripts) / wall;
+    AState.counters["labels_per_cpu_s"] = static_cast<double>(scripts) / cpu;
+    AState.counters["first_byte_s"] = firstByte / n;
+    AState.counters["growth_MiB"] = growth / n;
+    AState.counters["document_MiB"] = documentGrowth / n;
+}
+BENCHMARK(BM_Job)
+    ->ArgNames({"dpi", "labels", "keep_all"})
+    ->Args({203, 1, 0})->Args({203, 1, 1})->Args({203, 100, 0})->Args({203, 100, 1})
+    ->Args({600, 1, 0})->Args({600, 1, 1})->Args({600, 100, 0})->Args({600, 100, 1})
+    ->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Job)
+    ->ArgNames({"dpi", "labels", "keep_all"})
+    ->Args({203, 10000, 0})->Args({203, 10000, 1})->Args({600, 10000, 0})->Args({600, 10000, 1})
+    ->Args({203, 100000, 0})->Args({203, 100000, 1})
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quorvane

@@ -268,17 +268,20 @@ INSTANTIATE_TEST_SUITE_P(Links, PrintJobOverLink, ::testing::Values(TLink::Tcp, 
 TEST_F(PrintJobTest, EachLabelIsPrecededByItsOwnStatusQuery) {
     StartPrinter();
     ASSERT_TRUE(Open());
-    ASSERT_TRUE(PrintLabels(SmallDocument(30, 20, 3)));
+    // Twelve labels: built on the job's builder threads, still sent in order.
+    ASSERT_TRUE(PrintLabels(SmallDocument(30, 20, 12)));
     JobBytes(1);
-    EXPECT_EQ(Sequence(), "QLQLQL");
+    std::string expected;
+    for (int i = 0; i < 12; ++i) expected += "QL";
+    EXPECT_EQ(Sequence(), expected);
 }
 
 TEST_F(PrintJobTest, CoverOpenBeforeTheSecondLabelSendsOnlyTheFirst) {
     StartPrinter(TLink::Tcp, 0x00, {0x00, 0x01});
     ASSERT_TRUE(Open());
-    EXPECT_FALSE(PrintLabels(SmallDocument(30, 20, 3)));
+    EXPECT_FALSE(PrintLabels(SmallDocument(30, 20, 12)));
     EXPECT_EQ(LastError(), (std::pair<int, std::string>{
-                               1001, "Открыта крышка принтера. Отправлено на принтер этикеток: 1 из 3."}));
+                               1001, "Открыта крышка принтера. Отправлено на принтер этикеток: 1 из 12."}));
     JobBytes(1);
     EXPECT_EQ(Sequence(), "QLQ");
 }
@@ -357,14 +360,19 @@ TEST_F(PrintJobTest, ExtendedLogRecordsEachScriptSentAsText) {
 TEST_F(PrintJobTest, DocumentErrorsSendNothing) {
     StartPrinter();
     ASSERT_TRUE(Open());
-    // The second label's EAN-13 value is not digits: the first label is not sent either.
-    const std::string document =
-        "<Data><Formatting Width=\"30\" Height=\"20\"><Barcode FieldName=\"B\" Type=\"EAN13\" Left=\"1\" Top=\"1\" "
-        "Width=\"25\" Height=\"10\"/></Formatting><Labels><Label Quantity=\"1\"><Record FieldName=\"B\" "
-        "Value=\"4607001771234\"/></Label><Label Quantity=\"1\"><Record FieldName=\"B\" Value=\"460700177123X\"/>"
-        "</Label></Labels></Data>";
-    EXPECT_FALSE(PrintLabels(document));
-    EXPECT_EQ(LastError().second, "Недопустимые символы во входных данных штрихкода");
+    // The last label's EAN-13 value is not digits: no label before it is sent either, in a
+    // short job and in one long enough for the builder threads.
+    for (const int good : {1, 40}) {
+        std::string labels;
+        for (int i = 0; i < good; ++i)
+            labels += "<Label Quantity=\"1\"><Record FieldName=\"B\" Value=\"4607001771234\"/></Label>";
+        const std::string document =
+            "<Data><Formatting Width=\"30\" Height=\"20\"><Barcode FieldName=\"B\" Type=\"EAN13\" Left=\"1\" "
+            "Top=\"1\" Width=\"25\" Height=\"10\"/></Formatting><Labels>" + labels +
+            "<Label Quantity=\"1\"><Record FieldName=\"B\" Value=\"460700177123X\"/></Label></Labels></Data>";
+        EXPECT_FALSE(PrintLabels(document));
+        EXPECT_EQ(LastError().second, "Недопустимые символы во входных данных штрихкода");
+    }
     EXPECT_TRUE(Close());
     Printer->Stop();
     EXPECT_EQ(Printer->JobCount(), 0);

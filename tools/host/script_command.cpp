@@ -44,24 +44,27 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
             THostValues record(ASession.Memory);
             driver.PropertySet(name, record.Add(ParseTypedValue(ASession.Memory, value)));
         }
-        // Everything is built before anything is written, as nothing is sent on a failure.
-        const std::vector<TScriptObject> scripts = driver.BuildScripts(ParseLabelDocument(text));
+        // Every label is checked before anything is written, as nothing is sent on a failure,
+        // then built again as it is written: memory does not grow with the job.
+        const pugi::xml_document document = ParseLabelDocument(text);
         if (outDir.empty()) {
-            for (const TScriptObject& script : scripts)
-                ASession.Out.write(script.FValue.data(), static_cast<std::streamsize>(script.FValue.size()));
+            driver.BuildScripts(document, [&](TScriptObject&& AScript) {
+                ASession.Out.write(AScript.FValue.data(), static_cast<std::streamsize>(AScript.FValue.size()));
+            });
             ASession.Out.flush();
             return static_cast<bool>(ASession.Out);
         }
         std::filesystem::create_directories(outDir);
-        for (std::size_t i = 0; i < scripts.size(); ++i) {
+        std::size_t written = 0;
+        driver.BuildScripts(document, [&](TScriptObject&& AScript) {
             char name[32];
-            std::snprintf(name, sizeof name, "label-%05zu.tspl", i + 1);
+            std::snprintf(name, sizeof name, "label-%05zu.tspl", ++written);
             const std::filesystem::path path = std::filesystem::path(outDir) / name;
             std::ofstream out(path, std::ios::binary | std::ios::trunc);
-            out.write(scripts[i].FValue.data(), static_cast<std::streamsize>(scripts[i].FValue.size()));
+            out.write(AScript.FValue.data(), static_cast<std::streamsize>(AScript.FValue.size()));
             if (!out) throw std::runtime_error("cannot write " + path.string());
-        }
-        ASession.Out << scripts.size() << (scripts.size() == 1 ? " label script" : " label scripts")
+        });
+        ASession.Out << written << (written == 1 ? " label script" : " label scripts")
                      << " written to " << outDir << "\n";
         return true;
     } catch (const std::exception& error) {
