@@ -4,8 +4,14 @@ BUILD   ?= build
 ASAN_BUILD ?= build-asan
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer), a build of their own.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 300
+# The short run on top of `make test`, per target.
+CI_FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build test demo clean package configure-asan build-asan test-asan
+.PHONY: all deps configure build test demo clean package configure-asan build-asan test-asan \
+	configure-fuzz build-fuzz fuzz test-fuzz
 
 all: build
 
@@ -18,10 +24,12 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Every test on the normal build, then again on the sanitizer build.
+# Every test on the normal build, then again on the sanitizer build, then the fuzz targets:
+# their regression inputs and a short run each; any finding fails.
 test: build
 	@scripts/run-tests $(BUILD)
 	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory test-fuzz
 
 # Benchmarks are left out of the sanitizer build: they are timings, not checks.
 configure-asan: deps
@@ -34,6 +42,22 @@ build-asan: configure-asan
 test-asan: build-asan
 	@scripts/run-tests $(ASAN_BUILD)
 
+configure-fuzz: deps
+	@cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) > /dev/null
+
+build-fuzz: configure-fuzz
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Each target for FUZZ_SECONDS, as many at once as there are cores; new corpus entries and
+# findings stay in $(FUZZ_BUILD).
+fuzz: build-fuzz
+	@fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# All targets at once, so that the short run adds CI_FUZZ_SECONDS to the wall time.
+test-fuzz: build-fuzz
+	@fuzz/run --replay $(FUZZ_BUILD)
+	@FUZZ_JOBS=5 fuzz/run $(FUZZ_BUILD) $(CI_FUZZ_SECONDS)
+
 # dist/quorvane.zip: the add-in package (MANIFEST.XML and libquorvane.so).
 package: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target quorvane_package
@@ -45,4 +69,4 @@ demo: build
 	@scripts/demo $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) dist
