@@ -121,8 +121,8 @@ struct TTextLayout::TImpl {
         return layout;
     }
 
-    // Keeps the window's lines from AFirst on, placed below the lines already kept.
-    void KeepLines(PangoLayout* AWindow, std::size_t AStart, int AFirst, int ACount) {
+    // Keeps the window's first ACount lines, placed below the lines already kept.
+    void KeepLines(PangoLayout* AWindow, std::size_t AStart, int ACount) {
         const int base = TextHeight;
         std::unique_ptr<PangoLayoutIter, LayoutIterFree> iter(pango_layout_get_iter(AWindow));
         int index = 0;
@@ -136,10 +136,8 @@ struct TTextLayout::TImpl {
             kept.Baseline = pango_layout_iter_get_baseline(iter.get()) + base;
             kept.Logical.y += base;
             kept.End = AStart + static_cast<std::size_t>(line->start_index + line->length);
-            if (index >= AFirst) {
-                Lines.push_back(kept);
-                TextHeight = kept.Logical.y + kept.Logical.height;
-            }
+            Lines.push_back(kept);
+            TextHeight = kept.Logical.y + kept.Logical.height;
             ++index;
         } while (pango_layout_iter_next_line(iter.get()));
     }
@@ -162,7 +160,7 @@ struct TTextLayout::TImpl {
             BoxWidth = Width;
             Align = Format & (kTfCenter | kTfRight);
         }
-        KeepLines(layout, 0, 0, 1);
+        KeepLines(layout, 0, 1);
     }
 
     // Pango breaks a paragraph's lines first-fit, but re-measures the rest of a paragraph for
@@ -186,7 +184,7 @@ struct TTextLayout::TImpl {
             if (last || count > 1) {
                 Windows.emplace_back(layout);
                 const std::size_t before = Lines.size();
-                KeepLines(layout, start, 0, last ? count : count - 1);
+                KeepLines(layout, start, last ? count : count - 1);
                 if (last) break;
                 std::size_t longest = 0;
                 std::size_t lineStart = start;
