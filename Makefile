@@ -8,9 +8,14 @@ TSAN_TESTS ?= tests/label_document/label_document_test tests/print_job/print_job
 	tests/print_job/print_job_usb_test tests/tspl/tspl_test
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer), a build of their own.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 300
+# The short run on top of `make test`, per target.
+CI_FUZZ_SECONDS ?= 30
 
 .PHONY: all deps configure build test demo clean package test-install configure-asan build-asan test-asan \
-	configure-tsan build-tsan test-tsan
+	configure-tsan build-tsan test-tsan configure-fuzz build-fuzz fuzz test-fuzz
 
 all: build
 
@@ -23,10 +28,12 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Every test on the normal build, then again on the sanitizer build.
+# Every test on the normal build, then again on the sanitizer build, then the fuzz targets:
+# their regression inputs and a short run each; any finding fails.
 test: build
 	@scripts/run-tests $(BUILD)
 	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory test-fuzz
 
 # Benchmarks are left out of the sanitizer build: they are timings, not checks.
 configure-asan: deps
@@ -55,6 +62,22 @@ test-tsan: build-tsan
 			$(TSAN_BUILD)/$$t --gtest_brief=1; \
 	done
 
+configure-fuzz: deps
+	@cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) > /dev/null
+
+build-fuzz: configure-fuzz
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Each target for FUZZ_SECONDS, as many at once as there are cores; new corpus entries and
+# findings stay in $(FUZZ_BUILD).
+fuzz: build-fuzz
+	@fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# All targets at once, so that the short run adds CI_FUZZ_SECONDS to the wall time.
+test-fuzz: build-fuzz
+	@fuzz/run --replay $(FUZZ_BUILD)
+	@FUZZ_JOBS=5 fuzz/run $(FUZZ_BUILD) $(CI_FUZZ_SECONDS)
+
 # dist/quorvane.zip: the add-in package (MANIFEST.XML and libquorvane.so), and what its library
 # and the embedded viewer need on the machine that prints.
 package: configure
@@ -74,4 +97,4 @@ demo: build
 	@scripts/demo $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) dist

@@ -224,8 +224,14 @@ double V8GetDate(const V8Variant& V) {
         case VTYPE_TM: {
             const TV8tm& tm = V.VarEnum.tmVal;
             TDateTimeParts parts;
-            parts.Year = tm.tm_year + 1900;
-            parts.Month = tm.tm_mon + 1;
+            // The host's fields may hold any int; one beyond the range once shifted is no date.
+            auto shifted = [](int AValue, int AOffset) {
+                const long long value = static_cast<long long>(AValue) + AOffset;
+                if (value > std::numeric_limits<int>::max()) throw std::invalid_argument("Invalid date or time");
+                return static_cast<int>(value);
+            };
+            parts.Year = shifted(tm.tm_year, 1900);
+            parts.Month = shifted(tm.tm_mon, 1);
             parts.Day = tm.tm_mday;
             parts.Hour = tm.tm_hour;
             parts.Minute = tm.tm_min;

@@ -17,6 +17,52 @@ constexpr const char* kNameError = "Имя поля в шаблоне этике
 constexpr const char* kLeftError = "Не задана позиция левой границы поля по оси X";
 constexpr const char* kTopError = "Не задана позиция верхней границы поля по оси Y";
 
+// A label size that is given but not positive, a negative field size, a font larger than any
+// raster, a resolution below one dot per millimetre and a copy count the printer does not take
+// never reach the printer.
+std::string Quoted(std::string_view AText)
+{
+    return "\"" + std::string(AText) + "\"";
+}
+
+void CheckLabelSize(const char* AName, std::int32_t AValue)
+{
+    if (AValue <= 0)
+        throw std::runtime_error(std::string("Размер этикетки должен быть больше нуля: атрибут ") +
+                                 AName + " элемента Formatting равен " + std::to_string(AValue));
+}
+
+void CheckFieldSize(const pugi::xml_node& AElement, const std::string& AFieldName,
+                    const char* AName, std::int32_t AValue)
+{
+    if (AValue < 0)
+        throw std::runtime_error("Размер поля " + Quoted(AFieldName) +
+                                 " не может быть отрицательным: атрибут " + AName + " элемента " +
+                                 AElement.name() + " равен " + std::to_string(AValue));
+}
+
+void CheckResolution(const TPrinterTSPL& APrinter)
+{
+    if (APrinter.DotInMM() <= 0)
+        throw std::runtime_error("Некорректно задано разрешение принтера (Resolution): " +
+                                 std::to_string(APrinter.DPI()));
+}
+
+// Copy counts of the PRINT command.
+constexpr std::int64_t kMaxQuantity = 999999999;
+
+std::int32_t Quantity(const pugi::xml_node& ALabel, std::size_t ANumber)
+{
+    const pugi::xml_attribute attr = ALabel.attribute("Quantity");
+    if (!attr)
+        return -1;
+    std::int32_t value = 0;
+    if (!ParseInt(attr.value(), value) || value < 1 || value > kMaxQuantity)
+        throw std::runtime_error("Некорректно задано количество (Quantity) у этикетки №" +
+                                 std::to_string(ANumber) + ": " + Quoted(attr.value()));
+    return value;
+}
+
 pugi::xml_node RequiredChild(const pugi::xml_document& ADocument, const char* AName)
 {
     const pugi::xml_node child = ADocument.document_element().child(AName);
@@ -85,6 +131,9 @@ public:
         const std::int32_t height = AttrToMillimetres(AFormatting, "Height", -1, sep);
         if (width == -1 || height == -1)
             throw std::runtime_error(kSizeError);
+        CheckLabelSize("Width", width);
+        CheckLabelSize("Height", height);
+        CheckResolution(FPrinter);
         FPrinter.Init();
         FPrinter.InitialScriptActions(width, height, FSettings.Gap, FSettings.Density,
                                       FSettings.Direction, FSettings.Speed, FSettings.Codepage);
@@ -165,8 +214,14 @@ private:
         CheckPosition(left, top);
         const std::int32_t width = Mm(AElement, "Width", 0);
         const std::int32_t height = Mm(AElement, "Height", 0);
+        CheckFieldSize(AElement, name, "Width", width);
+        CheckFieldSize(AElement, name, "Height", height);
         const std::int32_t orientation = AttrToInt(AElement, "Orientation", 0);
         const std::int32_t fontSize = AttrToInt(AElement, "FontSize", 0);
+        // Characters taller than the largest raster cannot be drawn.
+        if (static_cast<std::int64_t>(fontSize) * FPrinter.DPI() / 72 > kMaxRasterSide)
+            throw std::runtime_error("Слишком большой размер шрифта (FontSize) у поля " +
+                                     Quoted(name) + ": " + std::to_string(fontSize));
         const std::string fontName = AttrToText(AElement, "FontName");
         const std::string fontStyle = AttrToText(AElement, "FontStyle");
         const std::string align = AttrToText(AElement, "Align");
@@ -194,6 +249,8 @@ private:
         CheckPosition(box.Left, box.Top);
         box.Width = Mm(AElement, "Width", 0);
         box.Height = Mm(AElement, "Height", 0);
+        CheckFieldSize(AElement, name, "Width", box.Width);
+        CheckFieldSize(AElement, name, "Height", box.Height);
         const std::int32_t orientation = AttrToInt(AElement, "Orientation", 0);
         const std::string type = AttrToText(AElement, "Type");
         const bool isStatic = AttrToBool(AElement, "Static", false);
@@ -223,6 +280,8 @@ private:
         CheckPosition(left, top);
         const std::int32_t width = Mm(AElement, "Width", 0);
         const std::int32_t height = Mm(AElement, "Height", 0);
+        CheckFieldSize(AElement, name, "Width", width);
+        CheckFieldSize(AElement, name, "Height", height);
         const std::int32_t orientation = AttrToInt(AElement, "Orientation", 0);
         const bool isStatic = AttrToBool(AElement, "Static", false);
         const std::string token = NewPlaceholderToken();
@@ -336,16 +395,16 @@ public:
 
     void SetSource(TSlotValueSource* ASource) { FSource = ASource; }
 
-    TScriptObject Fill(const pugi::xml_node& ALabel)
+    TScriptObject Fill(const pugi::xml_node& ALabel, std::size_t ANumber)
     {
-        const std::int32_t quantity = FillValues(ALabel);
+        const std::int32_t quantity = FillValues(ALabel, ANumber);
         return TScriptObject(quantity, Assemble(quantity));
     }
 
     // Renders the label's values into FValues and returns its quantity.
-    std::int32_t FillValues(const pugi::xml_node& ALabel)
+    std::int32_t FillValues(const pugi::xml_node& ALabel, std::size_t ANumber)
     {
-        const std::int32_t quantity = AttrToInt(ALabel, "Quantity", -1);
+        const std::int32_t quantity = Quantity(ALabel, ANumber);
         std::fill(FFilled.begin(), FFilled.end(), false);
         for (const pugi::xml_node& record : ALabel.children()) {
             if (record.type() != pugi::node_element ||
@@ -497,9 +556,12 @@ void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemp
     };
     const pugi::xml_node labels = PrepareLabels(ADocument, ATemplate, APrinter);
     TLabelFiller filler(ATemplate, APrinter);
+    std::size_t number = 0;
     for (const pugi::xml_node& label : labels.children()) {
-        if (IsLabelElement(label))
-            AEmit(generalFailure([&] { return filler.Fill(label); }));
+        if (IsLabelElement(label)) {
+            ++number;
+            AEmit(generalFailure([&] { return filler.Fill(label, number); }));
+        }
     }
 }
 
@@ -508,6 +570,12 @@ pugi::xml_node PrepareLabels(const pugi::xml_document& ADocument, const TLabelTe
 {
     try {
         const pugi::xml_node node = RequiredChild(ADocument, "Labels");
+        CheckResolution(APrinter);
+        // Every copy count is read before the first script goes out.
+        std::size_t number = 0;
+        for (const pugi::xml_node& label : node.children())
+            if (IsLabelElement(label))
+                Quantity(label, ++number);
         // Barcode and user-data text in the code page the template announces.
         APrinter.SetCodepage(ATemplate.Codepage());
         return node;
@@ -530,19 +598,19 @@ TLabelBuilder::TLabelBuilder(const TLabelTemplate& ATemplate, TPrinterTSPL& APri
 
 TLabelBuilder::~TLabelBuilder() = default;
 
-TScriptObject TLabelBuilder::Build(const pugi::xml_node& ALabel)
+TScriptObject TLabelBuilder::Build(const pugi::xml_node& ALabel, std::size_t ANumber)
 {
     try {
-        return FFiller->Fill(ALabel);
+        return FFiller->Fill(ALabel, ANumber);
     } catch (const std::exception& error) {
         throw std::runtime_error(error.what());
     }
 }
 
-void TLabelBuilder::Check(const pugi::xml_node& ALabel)
+void TLabelBuilder::Check(const pugi::xml_node& ALabel, std::size_t ANumber)
 {
     try {
-        FFiller->FillValues(ALabel);
+        FFiller->FillValues(ALabel, ANumber);
     } catch (const std::exception& error) {
         throw std::runtime_error(error.what());
     }

@@ -136,10 +136,11 @@ public:
     TLabelBuilder(const TLabelBuilder&) = delete;
     TLabelBuilder& operator=(const TLabelBuilder&) = delete;
 
-    // The label's script; a failure comes as a general failure with its text, as in FillLabels.
-    TScriptObject Build(const pugi::xml_node& ALabel);
+    // The script of the label, the ANumber-th of its document (from 1, for messages); a failure
+    // comes as a general failure with its text, as in FillLabels.
+    TScriptObject Build(const pugi::xml_node& ALabel, std::size_t ANumber);
     // Fills the label's values and assembles nothing.
-    void Check(const pugi::xml_node& ALabel);
+    void Check(const pugi::xml_node& ALabel, std::size_t ANumber);
 
 private:
     std::unique_ptr<TLabelFiller> FFiller;

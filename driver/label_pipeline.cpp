@@ -178,10 +178,10 @@ private:
                 TSlot result;
                 try {
                     if (FCheck) {
-                        builder.Check(label);
+                        builder.Check(label, index + 1);
                         result.Script.emplace(0, std::string());
                     } else {
-                        result.Script.emplace(builder.Build(label));
+                        result.Script.emplace(builder.Build(label, index + 1));
                     }
                 } catch (...) {
                     result.Error = std::current_exception();
@@ -250,8 +250,9 @@ void TLabelJob::Check()
     if (job.Count <= job.InlineLabels) {
         TLabelBuilder builder(job.Template, job.Printer);
         job.Kept.clear();
+        std::size_t number = 0;
         for (pugi::xml_node label = job.First; label; label = NextLabel(label.next_sibling()))
-            job.Kept.push_back(builder.Build(label));
+            job.Kept.push_back(builder.Build(label, ++number));
     } else {
         TCachedSource source(job.SharedCache(), true);
         TBuilderPool pool(job, source, true);

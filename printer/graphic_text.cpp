@@ -109,7 +109,7 @@ TMonoBitmap TGraphicText::GetBitMap() const {
     TMonoBitmap bitmap(width, height);
     const TDotRect box{0, 0, width, height};
     if (!box.Empty()) {
-        const TTextLayout layout(Trim(FData), FFont, FFontDPI, FTextFormat, width);
+        const TTextLayout layout(Trim(FData), FFont, FFontDPI, FTextFormat, width, height);
         std::int32_t top = 0;
         // Vertical placement applies to a single line only.
         if (FTextFormat & kTfSingleLine) {
@@ -129,7 +129,7 @@ TMonoBitmap TExtGraphicText::GetBitMapExt(TValign AValign) const {
                          bitmap.Height() - kTextMargin};
     if (!inner.Empty()) {
         const std::uint32_t format = FTextFormat & ~(kTfVCenter | kTfBottom);
-        const TTextLayout layout(FData, FFont, FFontDPI, format, inner.Width());
+        const TTextLayout layout(FData, FFont, FFontDPI, format, inner.Width(), inner.Height());
         // Measure, then move the text box down when it is shorter than the inner box.
         TDotRect text = inner;
         text.Bottom = inner.Top + layout.Height();

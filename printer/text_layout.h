@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -25,15 +26,20 @@ struct TDotRect {
 class TTextLayout {
 public:
     // AFormat: kTfSingleLine (one line, CR and LF read as blanks, cut with an ellipsis at the
-    // end when kTfEndEllipsis is set) or word-wrapping; kTfCenter/kTfRight align horizontally.
+    // end when kTfEndEllipsis is set) or word-wrapping (a last drawn line ends in an ellipsis
+    // when kTfEndEllipsis is set and text remains); kTfCenter/kTfRight align horizontally.
+    // Wrapped lines are laid out only until they are taller than AMaxHeight (when not negative).
     TTextLayout(std::string_view AText, const TTextFont& AFont, std::int32_t AFontDPI,
-                std::uint32_t AFormat, std::int32_t AWidth);
+                std::uint32_t AFormat, std::int32_t AWidth, std::int32_t AMaxHeight = -1);
     TTextLayout(const TTextLayout&) = delete;
     TTextLayout& operator=(const TTextLayout&) = delete;
     ~TTextLayout();
 
-    // Height the text needs, in dots (all lines).
+    // Height the text needs, in dots (all lines laid out).
     std::int32_t Height() const;
+
+    // Bytes of text handed to the layout engine, retries included: the measure of its work.
+    std::size_t LaidOutBytes() const;
 
     // Draws the text with its top-left corner at (AX, AY), clipped to AClip. With
     // ACompleteLinesOnly a line that would cross AClip's bottom is left out, and so is every
@@ -42,6 +48,9 @@ public:
               bool ACompleteLinesOnly) const;
 
 private:
+    // Whether anything but blanks follows byte AEnd of the text.
+    bool TextAfter(std::size_t AEnd) const;
+
     struct TImpl;
     std::unique_ptr<TImpl> FImpl;
 };

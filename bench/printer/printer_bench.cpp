@@ -23,6 +23,20 @@ void TextField(benchmark::State& AState) {
 }
 BENCHMARK(TextField)->ArgNames({"dpi", "r90"})->ArgsProduct({{203, 300, 600}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
+// One unbroken word of n characters, wrapped and single-line, in a 50 x 30 mm box at 203 dpi:
+// the time must not grow with n once the box is full.
+void LongWord(benchmark::State& AState) {
+    const test::TPlainPrinter printer(203);
+    const std::string word(static_cast<std::size_t>(AState.range(0)), 'W');
+    const bool multiline = AState.range(1) != 0;
+    for (auto _ : AState) {
+        std::string bytes = printer.GetGraphicText(word, 50, 30, TRotation::r0, 0, "", "", "", "", multiline);
+        benchmark::DoNotOptimize(bytes);
+    }
+}
+BENCHMARK(LongWord)->ArgNames({"chars", "multiline"})->ArgsProduct({{5'000, 40'000, 1'000'000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
 // A 25 x 25 mm QR Code picture with a typical marking code.
 void QRCodePicture(benchmark::State& AState) {
     const auto dots = static_cast<std::int32_t>(AState.range(0) / 25);

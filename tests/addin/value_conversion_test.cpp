@@ -221,6 +221,13 @@ TEST_F(ValueTest, DateReaderAndDayCount) {
     v.VarEnum.tmVal.tm_mon = 0;
     v.VarEnum.tmVal.tm_hour = 24;
     EXPECT_THROW(V8GetDate(v), std::invalid_argument);
+    v.VarEnum.tmVal.tm_hour = 0;
+    // Fields whose shift to calendar numbers overflows (undefined behaviour before).
+    v.VarEnum.tmVal.tm_mon = std::numeric_limits<int>::max();
+    EXPECT_THROW(V8GetDate(v), std::invalid_argument);
+    v.VarEnum.tmVal.tm_mon = 0;
+    v.VarEnum.tmVal.tm_year = std::numeric_limits<int>::max();
+    EXPECT_THROW(V8GetDate(v), std::invalid_argument);
 
     v.vt = VTYPE_DATE;
     v.VarEnum.date = -1.25;

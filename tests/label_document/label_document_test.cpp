@@ -127,8 +127,7 @@ TEST(Attributes, FloatsAndBooleans)
 TEST(LabelDocument, MillimetresRoundHalfToEven)
 {
     for (const auto& [width, expected] : std::vector<std::pair<std::string, std::string>>{
-             {"30.4", "SIZE 30 mm"}, {"30.5", "SIZE 30 mm"}, {"31.5", "SIZE 32 mm"},
-             {"-0.5", "SIZE 0 mm"}}) {
+             {"30.4", "SIZE 30 mm"}, {"30.5", "SIZE 30 mm"}, {"31.5", "SIZE 32 mm"}}) {
         TRun run;
         const auto scripts = run.Print(Doc("", "<Label/>", "Width=\"" + width + "\" Height=\"20\""));
         EXPECT_EQ(SplitLines(scripts.at(0).FValue)[0], expected + ",20 mm") << width;
@@ -448,6 +447,103 @@ TEST(LabelDocument, PicturesPerLabel)
         ASSERT_EQ(lines.size(), 11U);
         EXPECT_EQ(lines[8], "");
     }
+}
+
+}  // namespace
+}  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+std::string FillError(TRun& ARun, const std::string& ADocument)
+{
+    try {
+        ARun.Print(ADocument);
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST(HostileDocuments, SizesThatCannotPrintAreRefusedBeforeAnyScript)
+{
+    const std::string text = "<Text FieldName=\"t\" Left=\"1\" Top=\"1\" ";
+    const std::pair<std::string, std::string> cases[] = {
+        {Doc("", "", "Width=\"-30\" Height=\"-20\""),
+         "Размер этикетки должен быть больше нуля: атрибут Width элемента Formatting равен -30"},
+        {Doc("", "", "Width=\"30\" Height=\"0.4\""),
+         "Размер этикетки должен быть больше нуля: атрибут Height элемента Formatting равен 0"},
+        {Doc("", "", "Width=\"-0.5\" Height=\"20\""),
+         "Размер этикетки должен быть больше нуля: атрибут Width элемента Formatting равен 0"},
+        {Doc("", "", "Width=\"-1\" Height=\"-20\""), "Некорректно заданы размеры этикетки"},
+        {Doc(text + "Width=\"-50\" Height=\"-400\"/>", ""),
+         "Размер поля \"t\" не может быть отрицательным: атрибут Width элемента Text равен -50"},
+        {Doc("<barcode FieldName=\"b\" Type=\"code128\" Orientation=\"90\" Left=\"1\" Top=\"1\" "
+             "Width=\"-40\" Height=\"10\"/>", ""),
+         "Размер поля \"b\" не может быть отрицательным: атрибут Width элемента barcode равен -40"},
+        {Doc("<Image FieldName=\"i\" Left=\"1\" Top=\"1\" Width=\"4\" Height=\"-4\"/>", ""),
+         "Размер поля \"i\" не может быть отрицательным: атрибут Height элемента Image равен -4"},
+        // Not given: a field's size 0 is kept.
+        {Doc(text + "/><Image FieldName=\"i\" Left=\"1\" Top=\"1\"/>", "<Label/>"), "no error"},
+    };
+    for (const auto& [document, message] : cases) {
+        TRun run;
+        EXPECT_EQ(FillError(run, document), message) << document;
+    }
+
+    // Resolution below one dot per millimetre: on a new template and on a reused one.
+    const std::string document = Doc(text + "Width=\"10\" Height=\"5\"/>", "<Label/>");
+    for (const std::int32_t resolution : {0, -203, 24}) {
+        TRun run;
+        run.Printer.ApplySettings(resolution, false, {});
+        EXPECT_EQ(FillError(run, document),
+                  "Некорректно задано разрешение принтера (Resolution): " + std::to_string(resolution));
+        TRun reused;
+        const pugi::xml_document parsed = Parse(document);
+        LoadTemplate(parsed, reused.Template, reused.Printer, reused.Settings);
+        reused.Printer.ApplySettings(resolution, false, {});
+        EXPECT_THROW(FillLabels(parsed, reused.Template, reused.Printer, reused.Settings), std::runtime_error);
+    }
+}
+
+TEST(HostileDocuments, FontSizesBeyondAnyRasterAreRefusedLargeOnesDraw)
+{
+    auto document = [](const std::string& AFontSize) {
+        return Doc("<Text FieldName=\"t\" Left=\"0\" Top=\"0\" Width=\"60\" Height=\"60\" Static=\"True\" "
+                   "Value=\"I\" FontSize=\"" + AFontSize + "\"/>", "<Label/>");
+    };
+    for (const char* size : {"30000", "2147483647", "$7FFFFFFF", "5812"}) {
+        TRun run;
+        EXPECT_EQ(FillError(run, document(size)),
+                  std::string("Слишком большой размер шрифта (FontSize) у поля \"t\": ") +
+                      std::to_string(AttrToInt(Parse("<a s=\"" + std::string(size) + "\"/>").child("a"), "s", 0)));
+    }
+    TRun largest;
+    EXPECT_EQ(FillError(largest, document("5811")), "no error");
+    for (const char* size : {"300", "-5"}) {
+        TRun run;
+        const std::string script = run.Print(document(size)).at(0).FValue;
+        const std::size_t data = script.find("BITMAP 0,0,60,480,1,");
+        ASSERT_NE(data, std::string::npos) << size;
+        EXPECT_NE(script.find_first_not_of('\xFF', data + 20), script.find("\r\n", data)) << "no ink at " << size;
+    }
+}
+
+TEST(HostileDocuments, AQuantityGivenMustBeACopyCount)
+{
+    const std::string field = "<Text FieldName=\"t\" Left=\"0\" Top=\"0\" Width=\"2\" Height=\"1\"/>";
+    for (const char* bad : {"abc", "nan", "1e308", "2147483648", "99999999999", "0", "-1", ""}) {
+        TRun run;
+        EXPECT_EQ(FillError(run, Doc(field, "<Label Quantity=\"2\"/><Label Quantity=\"" + std::string(bad) + "\"/>")),
+                  "Некорректно задано количество (Quantity) у этикетки №2: \"" + std::string(bad) + "\"");
+    }
+    TRun run;
+    const auto scripts = run.Print(Doc(field, "<Label/><Label Quantity=\" 999999999 \"/><Label Quantity=\"$10\"/>"));
+    ASSERT_EQ(scripts.size(), 3U);
+    EXPECT_EQ(scripts[0].FQuantity, -1);
+    EXPECT_NE(scripts[0].FValue.find("PRINT -1\r\n"), std::string::npos);
+    EXPECT_EQ(scripts[1].FQuantity, 999999999);
+    EXPECT_EQ(scripts[2].FQuantity, 16);
 }
 
 }  // namespace

@@ -31,12 +31,14 @@ struct TTextCase {
     std::string Style;
     bool Multiline = false;
     std::int32_t FontSize = 0;
+    std::string FontName;
 };
 
 TMonoBitmap Render(const TTextCase& ACase) {
     TExtGraphicText element;
     ApplyFontStyle(element.Font(), ACase.Style);
     if (ACase.FontSize > 0) element.Font().Size = ACase.FontSize;
+    if (!ACase.FontName.empty()) element.Font().Name = ACase.FontName;
     element.SetDPI(ACase.DPI);
     element.SetWidth(ACase.Width);
     element.SetHeight(ACase.Height);
@@ -235,6 +237,91 @@ TEST(GraphicText, MultilineWrapsAndDropsAPartialLastLine) {
     EXPECT_EQ(InkBands(Render(c)), 1);
     c.Text = "one two three four five six seven nine ten eleven twelve";
     EXPECT_EQ(InkBands(Render(c)), 1);
+}
+
+TEST(GraphicText, WrappedTextWorkIsBoundedByTheBoxNotTheText) {
+    // One unbroken word used to be laid out again for every line: quadratic in its length.
+    const TTextFont font;
+    const std::string word(1'000'000, 'W');
+    const TTextLayout huge(word, font, 203, kTfMultilineFlags, 390, 230);
+    const TTextLayout small(word.substr(0, 20'000), font, 203, kTfMultilineFlags, 390, 230);
+    EXPECT_GT(huge.Height(), 230);
+    EXPECT_LT(huge.LaidOutBytes(), 16'384U);
+    EXPECT_EQ(huge.LaidOutBytes(), small.LaidOutBytes());
+    EXPECT_LT(TTextLayout(word, font, 203, kTfSingleLineFlags, 390).LaidOutBytes(), 16'384U);
+    const test::TPlainPrinter printer(203);
+    EXPECT_EQ(printer.GetGraphicText(word, 50, 30, TRotation::r0, 0, "", "", "", "", true),
+              printer.GetGraphicText(word.substr(0, 20'000), 50, 30, TRotation::r0, 0, "", "", "", "", true));
+}
+
+TEST(GraphicText, WrappedTextLosesNoCharacterBetweenLayoutPieces) {
+    // In a fixed-pitch face every M has the same ink: the total counts the characters drawn,
+    // across words, long words, CR LF and LF, over many lines.
+    TTextCase c;
+    c.FontName = "DejaVu Sans Mono";
+    c.FontSize = 8;
+    c.Multiline = true;
+    c.Width = 40;
+    c.Height = 1500;
+    c.Text = "M";
+    const std::int64_t one = Render(c).CountBlack();
+    ASSERT_GT(one, 0);
+    std::string text;
+    std::int64_t ms = 0;
+    for (int i = 1; i <= 400; ++i) {
+        const int length = i % 23 == 0 ? 150 : i % 7 + 1;
+        text += std::string(length, 'M');
+        ms += length;
+        text += i % 11 == 0 ? "\r\n" : i % 13 == 0 ? "\n\n" : " ";
+    }
+    c.Text = text;
+    const TMonoBitmap all = Render(c);
+    EXPECT_EQ(all.CountBlack(), ms * one);
+    EXPECT_LT(InkBox(all).Bottom, all.Height() - 100) << "the box must hold every line";
+}
+
+TEST(GraphicText, WrappedTextThatDoesNotFitEndsInAnEllipsis) {
+    const std::int32_t line = LineHeight(kTfMultilineFlags);
+    TTextCase c;
+    c.Width = 30;
+    c.Height = (10 + 2.5 * line) / 8.0;
+    c.Multiline = true;
+    c.Align = "right";
+    c.Text = "\u2026";
+    const TMonoBitmap ellipsis = Render(c);
+    const auto dots = InkBox(ellipsis);
+    ASSERT_FALSE(dots.Empty());
+    // Capitals only: every line's ink ends on the baseline, like the ellipsis.
+    for (const std::string& text : std::vector<std::string>{"ONE TWO THREE FOUR FIVE SIX SEVEN EIGHT NINE TEN ELEVEN TWELVE",
+                                                         "ONE TWO\nTHREE\nFOUR", std::string(300, 'W')}) {
+        c.Text = text;
+        const TMonoBitmap cut = Render(c);
+        ASSERT_EQ(InkBands(cut), 2) << text << "\n" << test::Ascii(cut);
+        // The ink of the last band alone.
+        auto rowInk = [&](std::int32_t AY) {
+            for (std::int32_t x = 0; x < cut.Width(); ++x)
+                if (cut.Pixel(x, AY)) return true;
+            return false;
+        };
+        std::int32_t bottom = cut.Height() - 1;
+        while (!rowInk(bottom)) --bottom;
+        std::int32_t top = bottom;
+        while (rowInk(top - 1)) --top;
+        test::TInkBox ink{cut.Width(), top, -1, bottom};
+        for (std::int32_t y = top; y <= bottom; ++y)
+            for (std::int32_t x = 0; x < cut.Width(); ++x)
+                if (cut.Pixel(x, y)) ink.Right = std::max(ink.Right, x);
+        const std::int32_t dx = ink.Right - dots.Right;
+        const std::int32_t dy = ink.Bottom - dots.Bottom;
+        for (std::int32_t y = dots.Top; y <= dots.Bottom; ++y)
+            for (std::int32_t x = dots.Left; x <= dots.Right; ++x)
+                ASSERT_EQ(cut.Pixel(x + dx, y + dy), ellipsis.Pixel(x, y)) << text << "\n" << test::Ascii(cut);
+    }
+    // Nothing but blanks after the last line drawn: no ellipsis.
+    c.Text = "ONE TWO\r\n \n\n";
+    const TMonoBitmap blanks = Render(c);
+    c.Text = "ONE TWO";
+    EXPECT_EQ(blanks, Render(c));
 }
 
 TEST(GraphicText, StyleWordsAreBlankSeparatedAndCaseBlind) {
