@@ -174,16 +174,6 @@ TEST(LabelJob, TheFirstFailingLabelInDocumentOrderIsReportedAndNothingIsHandedOu
           std::string(45, '.') + "q", std::string(2, '.') + "p"})
         ExpectSameAsPlain(ManyLabels(50, failures),
                           "failures " + failures.substr(failures.find_first_not_of('.')), {kSetups[0]});
-    // At 24 dpi the template's check counts no dots, but the text raster has 1 per mm: too
-    // wide. Its first value comes on the 12th label.
-    std::string labels(11 * 24, ' ');
-    for (int i = 0; i < 11; ++i)
-        labels.replace(static_cast<std::size_t>(i) * 24, 24, "<Label Quantity=\"1\"/>   ");
-    labels += "<Label><Record FieldName=\"T\" Value=\"wide\"/></Label>";
-    ExpectSameAsPlain("<Data><Formatting Width=\"30\" Height=\"20\"><Text FieldName=\"T\" Left=\"0\" "
-                      "Top=\"0\" Width=\"17000\" Height=\"5\"/></Formatting><Labels>" + labels +
-                          "</Labels></Data>",
-                      "text too wide", {{24, true, "1251"}});
 }
 
 TEST(LabelJob, RepeatedValuesAreRenderedOnce)
