@@ -1,5 +1,6 @@
 #include "driver/document_attributes.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <langinfo.h>
@@ -176,6 +177,24 @@ std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName,
         rounded > std::numeric_limits<std::int32_t>::max())
         return ADefault;
     return static_cast<std::int32_t>(rounded);
+}
+
+std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* AName,
+                                    char ADecimalSeparator)
+{
+    const pugi::xml_attribute attr = ANode.attribute(AName);
+    if (!attr)
+        return std::string("нет атрибута ") + AName;
+    std::string text = std::string(AName) + "=\"" + attr.value() + "\"";
+    const char other = ADecimalSeparator == ',' ? '.' : ',';
+    double value = 0;
+    if (!ParseFloat(attr.value(), ADecimalSeparator, value) && ParseFloat(attr.value(), other, value)) {
+        std::string fixed = attr.value();
+        std::replace(fixed.begin(), fixed.end(), other, ADecimalSeparator);
+        text += std::string(" — в региональных настройках системы десятичный разделитель «") +
+                ADecimalSeparator + "», пишите " + AName + "=\"" + fixed + "\"";
+    }
+    return text;
 }
 
 char UserDecimalSeparator()

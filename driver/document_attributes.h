@@ -31,6 +31,11 @@ std::string AttrToText(const pugi::xml_node& ANode, const char* AName);
 std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName,
                                std::int32_t ADefault, char ADecimalSeparator);
 
+// A number attribute as written, for a message: `Left="1.5"`, or `нет атрибута Left`. A value
+// that reads with the other decimal separator says which one the system expects.
+std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* AName,
+                                    char ADecimalSeparator);
+
 // Text-level parsers behind the readers.
 bool ParseInt(std::string_view AText, std::int32_t& AValue);
 bool ParseFloat(std::string_view AText, char ADecimalSeparator, double& AValue);

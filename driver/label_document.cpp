@@ -1,10 +1,12 @@
 #include "driver/label_document.h"
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
 #include "driver/xml_text.h"
 #include "printer/ascii_text.h"
+#include "printer/barcode_picture.h"
 #include "printer/gs1_element_string.h"
 #include "printer/raster_limits.h"
 
@@ -71,17 +73,83 @@ pugi::xml_node RequiredChild(const pugi::xml_document& ADocument, const char* AN
     return child;
 }
 
-// Runs AStep; a value that is no GS1 element string fails with a message naming the field.
+// A field element as the document names it: `элемент Text «Price»`.
+std::string ElementOf(const pugi::xml_node& AElement, std::string_view AFieldName)
+{
+    return std::string("элемент ") + AElement.name() + " «" + std::string(AFieldName) + "»";
+}
+
+// The field a failure belongs to: `поле «Code» (Barcode QRCode), этикетка 2`; ALabel 0 is the
+// template itself (static fields).
+std::string FieldPlace(std::string_view AFieldName, const TFieldObject& AField, int ALabel)
+{
+    std::string kind;
+    switch (AField.FieldType) {
+    case TFieldType::ftTextGraphic: kind = "Text"; break;
+    case TFieldType::ftText: kind = "UserData"; break;
+    case TFieldType::ftImage: kind = "Image"; break;
+    case TFieldType::ftBarcode:
+        kind = AField.BarcodeType.empty() ? "Barcode" : "Barcode " + AField.BarcodeType;
+        break;
+    }
+    return "поле «" + std::string(AFieldName) + "» (" + kind + "), " +
+           (ALabel > 0 ? "этикетка " + std::to_string(ALabel) : "шаблон этикетки");
+}
+
+// Runs AStep, a step that writes one field's data; a failure of that data names the field after
+// its own text. The barcode library's English reason and a GS1 parser's detail get a Russian
+// sentence in front.
 template <class TStep>
-auto NamingGs1Field(std::string_view AFieldName, TStep&& AStep)
+auto ForField(std::string_view AFieldName, const TFieldObject& AField, int ALabel, TStep&& AStep)
 {
     try {
         return AStep();
     } catch (const EGs1ElementString& error) {
-        throw std::runtime_error("Поле «" + std::string(AFieldName) +
-                                 "»: код маркировки не является строкой элементов GS1: " +
-                                 error.what());
+        throw std::runtime_error(std::string("Код маркировки не является строкой элементов GS1 (") +
+                                 error.what() + "): " + FieldPlace(AFieldName, AField, ALabel));
+    } catch (const EBarcodePicture& error) {
+        throw std::runtime_error(std::string("Библиотека штрихкодов не смогла построить код из этих данных (") +
+                                 error.what() + "): " + FieldPlace(AFieldName, AField, ALabel));
+    } catch (const std::runtime_error& error) {
+        throw std::runtime_error(std::string(error.what()) + ": " + FieldPlace(AFieldName, AField, ALabel));
     }
+}
+
+// What the parser found wrong, in Russian, with the line and column (in characters) where it
+// stopped: people count lines, the parser counts bytes.
+std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_view AText)
+{
+    const char* reason = "ошибка разбора";
+    switch (AResult.status) {
+    case pugi::status_unrecognized_tag: reason = "неверный тег (после «<» нет имени элемента)"; break;
+    case pugi::status_bad_pi: reason = "ошибка в объявлении XML или инструкции обработки «<?...?>»"; break;
+    case pugi::status_bad_comment: reason = "ошибка в комментарии"; break;
+    case pugi::status_bad_cdata: reason = "ошибка в разделе CDATA"; break;
+    case pugi::status_bad_doctype: reason = "ошибка в объявлении DOCTYPE"; break;
+    case pugi::status_bad_pcdata: reason = "ошибка в тексте элемента"; break;
+    case pugi::status_bad_start_element: reason = "ошибка в открывающем теге элемента"; break;
+    case pugi::status_bad_attribute:
+        reason = "ошибка в атрибуте элемента (значение должно быть в кавычках, после имени — знак «=»)";
+        break;
+    case pugi::status_bad_end_element: reason = "ошибка в закрывающем теге элемента"; break;
+    case pugi::status_end_element_mismatch: reason = "закрывающий тег не соответствует открывающему"; break;
+    case pugi::status_no_document_element: reason = "в документе нет ни одного элемента"; break;
+    case pugi::status_append_invalid_root: reason = "документ нельзя разместить в корне"; break;
+    case pugi::status_out_of_memory: reason = "недостаточно памяти"; break;
+    default: break;
+    }
+    const std::size_t offset = std::min<std::size_t>(static_cast<std::size_t>(std::max<std::ptrdiff_t>(AResult.offset, 0)), AText.size());
+    std::size_t line = 1, column = 1;
+    for (std::size_t i = 0; i < offset; ++i) {
+        if (AText[i] == '\n') {
+            ++line;
+            column = 1;
+        } else if ((static_cast<unsigned char>(AText[i]) & 0xC0) != 0x80) {
+            ++column;  // UTF-8 continuation bytes belong to the character before
+        }
+    }
+    return std::string("Документ этикеток не является правильным XML: ") + reason + ", строка " +
+           std::to_string(line) + ", столбец " + std::to_string(column);
 }
 
 }  // namespace
@@ -130,7 +198,8 @@ public:
         const std::int32_t width = AttrToMillimetres(AFormatting, "Width", -1, sep);
         const std::int32_t height = AttrToMillimetres(AFormatting, "Height", -1, sep);
         if (width == -1 || height == -1)
-            throw std::runtime_error(kSizeError);
+            throw std::runtime_error(std::string(kSizeError) + ": " +
+                                     DescribeNumberAttribute(AFormatting, width == -1 ? "Width" : "Height", sep));
         CheckLabelSize("Width", width);
         CheckLabelSize("Height", height);
         CheckResolution(FPrinter);
@@ -142,6 +211,7 @@ public:
             if (element.type() != pugi::node_element)
                 continue;
             const std::string_view name = element.name();
+            ++FElementNumber;
             if (EqualsIgnoringAsciiCase(name, "Text"))
                 AddText(element);
             else if (EqualsIgnoringAsciiCase(name, "Barcode"))
@@ -170,20 +240,27 @@ private:
         return AttrToMillimetres(AElement, AName, ADefault, FSettings.DecimalSeparator);
     }
 
-    static std::string CheckedName(const pugi::xml_node& AElement)
+    std::string CheckedName(const pugi::xml_node& AElement) const
     {
         std::string name = AttrToText(AElement, "FieldName");
         if (name.empty())
-            throw std::runtime_error(kNameError);
+            throw std::runtime_error(std::string(kNameError) + ": элемент " + AElement.name() + " № " +
+                                     std::to_string(FElementNumber) + " в Formatting, " +
+                                     (AElement.attribute("FieldName") ? "FieldName=\"\"" : "нет атрибута FieldName"));
         return name;
     }
 
-    static void CheckPosition(std::int32_t ALeft, std::int32_t ATop)
+    void CheckPosition(const pugi::xml_node& AElement, std::string_view AName, std::int32_t ALeft,
+                       std::int32_t ATop) const
     {
+        const auto fail = [&](const char* AText, const char* AAttribute) {
+            throw std::runtime_error(std::string(AText) + ": " + ElementOf(AElement, AName) + ", " +
+                                     DescribeNumberAttribute(AElement, AAttribute, FSettings.DecimalSeparator));
+        };
         if (ALeft == -1)
-            throw std::runtime_error(kLeftError);
+            fail(kLeftError, "Left");
         if (ATop == -1)
-            throw std::runtime_error(kTopError);
+            fail(kTopError, "Top");
     }
 
     // Stores the field under its name (a later field of the same name takes the name over)
@@ -211,7 +288,7 @@ private:
         const std::string name = CheckedName(AElement);
         const std::int32_t left = Mm(AElement, "Left", -1);
         const std::int32_t top = Mm(AElement, "Top", -1);
-        CheckPosition(left, top);
+        CheckPosition(AElement, name, left, top);
         const std::int32_t width = Mm(AElement, "Width", 0);
         const std::int32_t height = Mm(AElement, "Height", 0);
         CheckFieldSize(AElement, name, "Width", width);
@@ -233,10 +310,12 @@ private:
             TFieldType::ftTextGraphic, token, width, height, left, top, orientation, fontSize,
             fontName, fontStyle, align, valign, multiline, isStatic, std::string());
         const std::size_t first = FPrinter.ScriptText().size();
-        FPrinter.AddText(token, left, top, width, height, orientation, fontName, fontSize,
-                         fontStyle, AttrToText(AElement, "Border"),
-                         AttrToInt(AElement, "BorderWidth", 0), AttrToText(AElement, "BorderStyle"),
-                         align, valign, multiline, isStatic, AttrToText(AElement, "Value"));
+        ForField(name, *field, 0, [&] {
+            FPrinter.AddText(token, left, top, width, height, orientation, fontName, fontSize,
+                             fontStyle, AttrToText(AElement, "Border"),
+                             AttrToInt(AElement, "BorderWidth", 0), AttrToText(AElement, "BorderStyle"),
+                             align, valign, multiline, isStatic, AttrToText(AElement, "Value"));
+        });
         const TSlotKind kind =
             FPrinter.IsTextGraphic() ? TSlotKind::skTextBitmap : TSlotKind::skTextBuiltIn;
         Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first, kind);
@@ -246,7 +325,7 @@ private:
     {
         const std::string name = CheckedName(AElement);
         TFieldBox box{Mm(AElement, "Left", -1), Mm(AElement, "Top", -1), 0, 0};
-        CheckPosition(box.Left, box.Top);
+        CheckPosition(AElement, name, box.Left, box.Top);
         box.Width = Mm(AElement, "Width", 0);
         box.Height = Mm(AElement, "Height", 0);
         CheckFieldSize(AElement, name, "Width", box.Width);
@@ -262,7 +341,7 @@ private:
             0, AttrToText(AElement, "FontName"), AttrToText(AElement, "FontStyle"), std::string(),
             std::string(), false, isStatic, type);
         const std::size_t first = FPrinter.ScriptText().size();
-        NamingGs1Field(name, [&] {
+        ForField(name, *field, 0, [&] {
             FPrinter.AddBarcode(token, type, box.Left, box.Top, box.Width, box.Height,
                                 orientation, AttrToBool(AElement, "PrintHRI", false),
                                 AttrToBool(AElement, "CheckSymbol", false), isStatic,
@@ -277,7 +356,7 @@ private:
         const std::string name = CheckedName(AElement);
         const std::int32_t left = Mm(AElement, "Left", -1);
         const std::int32_t top = Mm(AElement, "Top", -1);
-        CheckPosition(left, top);
+        CheckPosition(AElement, name, left, top);
         const std::int32_t width = Mm(AElement, "Width", 0);
         const std::int32_t height = Mm(AElement, "Height", 0);
         CheckFieldSize(AElement, name, "Width", width);
@@ -291,10 +370,12 @@ private:
             AttrToText(AElement, "FontStyle"), std::string(), std::string(), false, isStatic,
             std::string());
         const std::size_t first = FPrinter.ScriptText().size();
-        FPrinter.AddImage(token, left, top, width, height, orientation,
-                          AttrToText(AElement, "Border"), AttrToInt(AElement, "BorderWidth", 0),
-                          AttrToText(AElement, "BorderStyle"), isStatic,
-                          AttrToText(AElement, "Value"));
+        ForField(name, *field, 0, [&] {
+            FPrinter.AddImage(token, left, top, width, height, orientation,
+                              AttrToText(AElement, "Border"), AttrToInt(AElement, "BorderWidth", 0),
+                              AttrToText(AElement, "BorderStyle"), isStatic,
+                              AttrToText(AElement, "Value"));
+        });
         Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first,
                  TSlotKind::skLine);
     }
@@ -311,6 +392,15 @@ private:
         FPrinter.AddUserData(token, isStatic, AttrToText(AElement, "Value"));
         Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first,
                  TSlotKind::skUserData);
+    }
+
+    // The name a field was stored under; a field whose name a later one took has the name too.
+    std::string NameOf(std::size_t AField) const
+    {
+        for (const auto& [name, index] : FTemplate.FByName)
+            if (index == AField)
+                return name;
+        return {};
     }
 
     // Cuts the script into literal runs and slots. Each slot's line was found while its field
@@ -370,7 +460,7 @@ private:
                 // The size the BITMAP command announces; an unfilled field sends exactly that.
                 const std::int64_t width = MillimetresToDots(field.Width, dots);
                 const std::int64_t height = MillimetresToDots(field.Height, dots);
-                CheckRasterSize(width, height);
+                ForField(NameOf(marked.Field), field, 0, [&] { CheckRasterSize(width, height); });
                 value.BlankBytes = width / 8 * height;
             }
             emit(std::move(value));
@@ -385,6 +475,7 @@ private:
     const TDocumentSettings& FSettings;
     TLabelTemplate FTemplate;
     std::unordered_map<std::size_t, TMarked> FMarks;  // script entry -> slot
+    int FElementNumber = 0;  // position of the element being read among Formatting's elements
 };
 
 // Builds one label's script from the template and the label's records.
@@ -420,12 +511,15 @@ public:
                 FTemplate.FSlotPiece[index] == std::string::npos)
                 continue;
             const std::string_view value = record.attribute("Value").value();
+            const auto render = [&] {
+                return ForField(found->first, field, static_cast<int>(ANumber),
+                                [&] { return Render(index, field, value); });
+            };
             if (FSource)
                 FValues[index] = FSource->Value(
-                    index, value, SlotOf(index).Slot == TSlotKind::skTextBitmap,
-                    [&] { return Render(index, field, found->first, value); });
+                    index, value, SlotOf(index).Slot == TSlotKind::skTextBitmap, render);
             else
-                FValues[index] = Render(index, field, found->first, value);
+                FValues[index] = render();
             FFilled[index] = true;
         }
         return quantity;
@@ -439,8 +533,7 @@ private:
         return FTemplate.FPieces[FTemplate.FSlotPiece[AField]];
     }
 
-    std::string Render(std::size_t AIndex, const TFieldObject& AField, std::string_view AName,
-                       std::string_view AValue)
+    std::string Render(std::size_t AIndex, const TFieldObject& AField, std::string_view AValue)
     {
         switch (AField.FieldType) {
         case TFieldType::ftTextGraphic:
@@ -454,9 +547,7 @@ private:
                 FEncoder.emplace(FTemplate.FCodepage);
             return FEncoder->Encode(AValue);
         case TFieldType::ftBarcode:
-            return NamingGs1Field(AName, [&] {
-                return FPrinter.RecalculateBarcode(SlotOf(AIndex).Line, AField, AValue);
-            });
+            return FPrinter.RecalculateBarcode(SlotOf(AIndex).Line, AField, AValue);
         case TFieldType::ftImage: {
             TMonoBitmap bitmap;
             const std::string bytes = FPrinter.GetBinaryFromBase64Image(
@@ -528,8 +619,7 @@ pugi::xml_document ParseLabelDocument(std::string_view AText)
     const pugi::xml_parse_result result =
         document.load_buffer(clean.data(), clean.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!result)
-        throw std::runtime_error(std::string(result.description()) + " (offset " +
-                                 std::to_string(result.offset) + ")");
+        throw std::runtime_error(ParseErrorText(result, clean));
     return document;
 }
 

@@ -1,6 +1,6 @@
 #include "driver/label_printer_driver.h"
 
-#include "driver/xml_text.h"
+#include "driver/label_document.h"
 
 namespace quorvane {
 
@@ -28,9 +28,8 @@ bool TLabelPrinterDriver::PrintLabels(V8Variant* ARetValue, V8Variant* AParams, 
     return Guarded(ARetValue, [&] {
         const std::string text = V8GetUtf8String(HostParam(AParams, 1));
         const std::string mode = V8GetUtf8String(HostParam(AParams, 2));
-        pugi::xml_document doc;
-        ParseXml(LabelDocumentXmlText(text), doc);
-        DoPrintLabels(doc, mode);
+        // The label document's own parse: its failure names the line and column in Russian.
+        DoPrintLabels(ParseLabelDocument(text), mode);
     });
 }
 

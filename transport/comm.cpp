@@ -108,11 +108,13 @@ bool TComm::RateOf(TBaudRate ARate, int& AValue) {
 }
 
 bool TComm::RecordSystemError() {
-    FExtResultDescription = SystemErrorText();
+    FLastSystemError = errno;
+    FExtResultDescription = SystemErrorText(FLastSystemError);
     return false;
 }
 
 bool TComm::Fail(const char* AText) {
+    FLastSystemError = 0;
     FExtResultDescription = AText;
     return false;
 }
@@ -143,8 +145,10 @@ bool TComm::Open() {
         // A half-configured port is closed again, so the next Open tries afresh instead of
         // reporting success on a port with the wrong line settings.
         const std::string text = FExtResultDescription;
+        const int error = FLastSystemError;
         ReleaseHandle();
         FExtResultDescription = text;
+        FLastSystemError = error;
         return false;
     }
     return true;

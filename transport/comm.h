@@ -109,6 +109,8 @@ public:
     const TCommTimeouts& Timeouts() const { return FTimeouts; }
     bool SetTimeouts(const TCommTimeouts& AValue);
     const std::string& ExtResultDescription() const { return FExtResultDescription; }
+    // The system error behind the last failure; 0 when the failure was the class's own text.
+    int LastSystemError() const { return FLastSystemError; }
     TParity Parity() const { return FParity; }
     void SetParity(TParity AValue) { FParity = AValue; }
     const TFlowControl& FlowControl() const { return FFlowControl; }
@@ -160,6 +162,7 @@ private:
     TStopBits FStopBits = TStopBits::sbOneStopBit;
     std::string FEndSymbol;
     std::string FExtResultDescription;
+    int FLastSystemError = 0;
     uint32_t FEventMask = 0;
 };
 

@@ -10,12 +10,31 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& AText) { throw std::runtime_error(AText); }
 
-// USB open and write failures carry the standard text of their code.
-void CheckUSBCode(int ACode) {
-    if (ACode != 0) Fail(EquipmentErrorText(ACode));
+// The documented text first, then where it happened and, when known, why.
+std::string WithContext(const std::string& AText, const std::string& AWhere, const std::string& AWhy = {}) {
+    return AText + ": " + AWhere + (AWhy.empty() ? "" : " — " + AWhy);
 }
 
+// A COM port by its number and the device file it stands for.
+std::string ComPlace(const TComm& AComm) {
+    const std::string path = TComm::PortPath(AComm.PortNumber());
+    return "COM" + std::to_string(AComm.PortNumber()) +
+           (path.empty() ? " (нет такого порта: допустимы номера 1-128)" : " (" + path + ")");
+}
+
+[[noreturn]] void FailCOM(const TComm& AComm, const std::string& AText) { Fail(WithContext(AText, ComPlace(AComm))); }
+
 }  // namespace
+
+// USB open and write failures carry the standard text of their code, then the device and why.
+void TPortManager::CheckUSBCode(int ACode) const {
+    if (ACode == 0) return;
+    std::string why = FUSBPort->LastErrorDescription();
+    if (FUSBPort->LastOpenError() != 0) why = SystemReason(FUSBPort->LastOpenError(), "lp");
+    else if (ACode == 1007)
+        why = "принтер не принимает данные дольше " + std::to_string(FUSBPort->WriteTimeOut()) + " мс";
+    Fail(WithContext(EquipmentErrorText(ACode), FUSBPort->PortName(), why));
+}
 
 TPortManager::TPortManager(const std::string& APortName, std::shared_ptr<TUsbDeviceIo> AIo)
     : FPortType(TPortType::ptUSB), FUSBPort(std::make_unique<TPrinterPort>(std::move(AIo))) {
@@ -44,7 +63,11 @@ void TPortManager::OpenPort() {
             CheckUSBCode(FUSBPort->OpenPort(true));
             break;
         case TPortType::ptCOM:
-            if (!FCOMPort->Open()) Fail("Ошибка открытия COM-порта. " + FCOMPort->ExtResultDescription());
+            if (!FCOMPort->Open()) {
+                const int error = FCOMPort->LastSystemError();
+                Fail(WithContext("Ошибка открытия COM-порта", ComPlace(*FCOMPort),
+                                 error != 0 ? SystemReason(error, "dialout") : FCOMPort->ExtResultDescription()));
+            }
             break;
         case TPortType::ptLAN:
             FLANPort->SetConnection();
@@ -61,7 +84,7 @@ void TPortManager::WriteToPort(const std::string& AData) {
         case TPortType::ptCOM:
             // Whatever the printer said before this write is dropped: a reply belongs to the
             // write that prompted it.
-            if (!FCOMPort->Purge(true) || !FCOMPort->WriteStr(AData, 0)) Fail(FCOMPort->ExtResultDescription());
+            if (!FCOMPort->Purge(true) || !FCOMPort->WriteStr(AData, 0)) FailCOM(*FCOMPort, FCOMPort->ExtResultDescription());
             break;
         case TPortType::ptLAN:
             FLANPort->WriteStr(AData);
@@ -74,12 +97,12 @@ std::string TPortManager::ReadFromPort(int ACount) {
     switch (FPortType) {
         case TPortType::ptUSB: {
             const int code = ACount >= 1 ? FUSBPort->ReadFromPort(ACount, data, true) : FUSBPort->ReadFromPort(data, true);
-            if (code != 0) Fail(FUSBPort->LastErrorDescription());
+            if (code != 0) Fail(WithContext(FUSBPort->LastErrorDescription(), FUSBPort->PortName()));
             break;
         }
         case TPortType::ptCOM: {
             const bool ok = ACount >= 1 ? FCOMPort->ReadString(ACount, data) : FCOMPort->ReadString(data, 0);
-            if (!ok) Fail(FCOMPort->ExtResultDescription());
+            if (!ok) FailCOM(*FCOMPort, FCOMPort->ExtResultDescription());
             break;
         }
         case TPortType::ptLAN:
@@ -95,10 +118,10 @@ std::string TPortManager::ReadFromPortWithin(int ACount, TDeadline ADeadline) {
     std::string data;
     switch (FPortType) {
         case TPortType::ptUSB:
-            if (FUSBPort->ReadFromPortWithin(ACount, data, ADeadline) != 0) Fail(FUSBPort->LastErrorDescription());
+            if (FUSBPort->ReadFromPortWithin(ACount, data, ADeadline) != 0) Fail(WithContext(FUSBPort->LastErrorDescription(), FUSBPort->PortName()));
             break;
         case TPortType::ptCOM:
-            if (!FCOMPort->ReadStringWithin(ACount, data, ADeadline)) Fail(FCOMPort->ExtResultDescription());
+            if (!FCOMPort->ReadStringWithin(ACount, data, ADeadline)) FailCOM(*FCOMPort, FCOMPort->ExtResultDescription());
             break;
         case TPortType::ptLAN:
             FLANPort->ReadStringWithin(ACount, data, ADeadline);
@@ -113,7 +136,7 @@ void TPortManager::FlushBuffer() {
             FUSBPort->FlushBuffers();
             break;
         case TPortType::ptCOM:
-            if (!FCOMPort->Purge(true)) Fail(FCOMPort->ExtResultDescription());
+            if (!FCOMPort->Purge(true)) FailCOM(*FCOMPort, FCOMPort->ExtResultDescription());
             break;
         case TPortType::ptLAN:
             break;

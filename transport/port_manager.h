@@ -52,6 +52,7 @@ public:
     TPrinterSocket* LANPort() { return FLANPort.get(); }
 
 private:
+    void CheckUSBCode(int ACode) const;
     TPortType FPortType;
     std::unique_ptr<TPrinterPort> FUSBPort;
     std::unique_ptr<TComm> FCOMPort;

@@ -51,4 +51,29 @@ std::string SystemErrorText(int AError) {
     return ::strerror_r(AError, buffer, sizeof buffer);
 }
 
+std::string SystemReason(int AError, const char* AGroup) {
+    const char* reason = nullptr;
+    switch (AError) {
+        case ENOENT: reason = "устройство не найдено"; break;
+        case ENODEV:
+        case ENXIO: reason = "устройство отключено"; break;
+        case EACCES:
+        case EPERM: reason = "нет прав доступа"; break;
+        case EBUSY: reason = "устройство занято другой программой"; break;
+        case ECONNREFUSED: reason = "подключение отклонено: на этом порту принтер не принимает подключения"; break;
+        case ETIMEDOUT:
+        case ETIME: reason = "истекло время ожидания"; break;
+        case EHOSTUNREACH:
+        case ENETUNREACH: reason = "адрес недоступен из этой сети"; break;
+        case ECONNRESET:
+        case EPIPE: reason = "принтер разорвал подключение"; break;
+        default: return SystemErrorText(AError);
+    }
+    std::string text = std::string(reason) + " (" + SystemErrorText(AError) + ")";
+    if ((AError == EACCES || AError == EPERM) && AGroup)
+        text += std::string("; добавьте пользователя в группу ") + AGroup +
+                " или установите правило udev packaging/70-quorvane.rules";
+    return text;
+}
+
 }  // namespace quorvane

@@ -40,4 +40,9 @@ int WaitReady(int AFd, short AEvents, TDeadline ADeadline);
 std::string SystemErrorText();
 std::string SystemErrorText(int AError);
 
+// Why a device or connection failed, for people: a Russian reason with the system text in
+// brackets ("нет прав доступа (Permission denied)"); for a refused access it adds how to get
+// access through AGroup or the udev rule. Unknown errors give the system text alone.
+std::string SystemReason(int AError, const char* AGroup = nullptr);
+
 }  // namespace quorvane

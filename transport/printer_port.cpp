@@ -35,10 +35,12 @@ int TPrinterPort::SystemFailure() {
 int TPrinterPort::OpenPort(bool AOverlappedMode) {
     (void)AOverlappedMode;  // every wait here is a bounded poll()
     FLastErrorDescription.clear();
+    FLastOpenError = 0;
     if (Opened()) return 0;
     FFd = FIo->Open(FPortName);
     if (FFd < 0) {
         FFd = -1;
+        FLastOpenError = errno;
         FLastErrorDescription = SystemErrorText();
         return 1011;
     }

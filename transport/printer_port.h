@@ -66,6 +66,8 @@ public:
     TPrintInterfaceType InterfaceType() const { return FInterfaceType; }
     void SetInterfaceType(TPrintInterfaceType AValue) { FInterfaceType = AValue; }
     const std::string& LastErrorDescription() const { return FLastErrorDescription; }
+    // The system error of the last failed open (0 after a successful one).
+    int LastOpenError() const { return FLastOpenError; }
     // The progress window: a write ends unfinished this long after the last progress or
     // status change.
     uint32_t WriteTimeOut() const { return FWriteTimeOut; }
@@ -91,6 +93,7 @@ private:
     std::string FPortName;
     TPrintInterfaceType FInterfaceType = TPrintInterfaceType::itUSBPrint;
     std::string FLastErrorDescription;
+    int FLastOpenError = 0;
     uint32_t FWriteTimeOut = 1000;
     uint32_t FWriteWaitTimeOut = 60000;
 };

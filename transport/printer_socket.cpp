@@ -8,6 +8,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 
 #include "errors/equipment_errors.h"
@@ -25,7 +27,7 @@ const char* const kSendText = "Ошибка при отправке данных
 const char* const kReceiveText = "Ошибка при получении ответа от сервера";
 constexpr int kPieceSize = 10;
 
-[[noreturn]] void Fail(const char* AText) { throw EquException(kErrorCode, AText); }
+[[noreturn]] void Fail(const std::string& AText) { throw EquException(kErrorCode, AText); }
 
 // Leading and trailing blanks and control characters go, as the setting may carry them.
 std::string Trim(const std::string& AText) {
@@ -49,15 +51,36 @@ ssize_t Receive(int AFd, char* ABuffer, size_t ASize) {
     }
 }
 
+// Why an address inet_addr refused is no use, for the person who typed it.
+std::string AddressProblem(const std::string& AAddress) {
+    const std::string quoted = "\"" + AAddress + "\"";
+    if (AAddress.empty()) return "адрес не задан";
+    if (AAddress == "255.255.255.255") return quoted + " — широковещательный адрес не подходит";
+    const bool named = std::any_of(AAddress.begin(), AAddress.end(), [](unsigned char c) { return std::isalpha(c); });
+    return quoted + (named ? " — это имя узла, а нужен адрес IPv4 вида 192.168.1.10" : " — нужен адрес IPv4 вида 192.168.1.10");
+}
+
+// Why a receive got nothing: silence for the receive time-out, a closed connection, or a failure.
+std::string ReceiveProblem(ssize_t AResult, int AError) {
+    if (AResult == 0) return "принтер закрыл подключение, не ответив";
+    if (AError == EAGAIN || AError == EWOULDBLOCK)
+        return "нет ответа за " + std::to_string(TPrinterSocket::ReceiveTimeOutMs) + " мс";
+    return SystemReason(AError);
+}
+
 }  // namespace
+
+void TPrinterSocket::Fail(const char* AText, const std::string& AWhy) const {
+    ::quorvane::Fail(std::string(AText) + ": " + Trim(FIPAddress) + ":" + std::to_string(FIPPort) + " — " + AWhy);
+}
 
 void TPrinterSocket::SetConnection() {
     CloseConnection();
     // inet_addr takes the classic dotted forms and never looks a name up; it answers the
     // broadcast address with the same all-ones value as an error, so that one is refused too.
     const in_addr_t address = ::inet_addr(Trim(FIPAddress).c_str());
-    if (address == INADDR_NONE) Fail(kAddressText);
-    if (FIPPort < 1 || FIPPort > 65535) Fail(kPortText);
+    if (address == INADDR_NONE) ::quorvane::Fail(std::string(kAddressText) + ": " + AddressProblem(Trim(FIPAddress)));
+    if (FIPPort < 1 || FIPPort > 65535) ::quorvane::Fail(std::string(kPortText) + ": " + std::to_string(FIPPort));
 
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
@@ -65,19 +88,22 @@ void TPrinterSocket::SetConnection() {
     peer.sin_addr.s_addr = address;
 
     TFileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
-    if (!socket.Valid() || !SetBlocking(socket.Get(), false)) Fail(kSocketText);
+    if (!socket.Valid() || !SetBlocking(socket.Get(), false)) Fail(kSocketText, SystemReason(errno));
 
     if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR) Fail(kConnectText);
+        if (errno != EINPROGRESS && errno != EINTR) Fail(kConnectText, SystemReason(errno));
         const int events = WaitReady(socket.Get(), POLLOUT, DeadlineIn(std::chrono::milliseconds(ConnectTimeOutMs)));
-        if (events <= 0) Fail(kConnectText);
+        if (events < 0) Fail(kConnectText, SystemReason(errno));
+        if (events == 0)
+            Fail(kConnectText, "нет ответа за " + std::to_string(ConnectTimeOutMs) +
+                                   " мс: принтер выключен, не в этой сети или адрес неверен");
         // Linux reports a refused connect as writable too; the pending error tells them apart.
         int error = 0;
         socklen_t size = sizeof error;
-        if (::getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
-            Fail(kConnectText);
+        if (::getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+        if (error != 0) Fail(kConnectText, SystemReason(error));
     }
-    if (!SetBlocking(socket.Get(), true)) Fail(kConnectText);
+    if (!SetBlocking(socket.Get(), true)) Fail(kConnectText, SystemReason(errno));
     timeval receive{ReceiveTimeOutMs / 1000, (ReceiveTimeOutMs % 1000) * 1000};
     ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive);
     FSocket = std::move(socket);
@@ -91,7 +117,7 @@ void TPrinterSocket::WriteStr(const std::string& APacket) {
         const ssize_t n = ::send(FSocket.Get(), APacket.data() + sent, APacket.size() - sent, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
-            Fail(kSendText);
+            Fail(kSendText, SystemReason(errno));
         }
         sent += static_cast<size_t>(n);
     }
@@ -99,25 +125,26 @@ void TPrinterSocket::WriteStr(const std::string& APacket) {
 
 void TPrinterSocket::ReadString(int ALen, std::string& ABytes) {
     std::string buffer(static_cast<size_t>(ALen > 0 ? ALen : 0), '\0');
-    if (Receive(FSocket.Get(), buffer.data(), buffer.size()) < 0) Fail(kReceiveText);
+    if (Receive(FSocket.Get(), buffer.data(), buffer.size()) < 0) Fail(kReceiveText, ReceiveProblem(-1, errno));
     ABytes = std::move(buffer);
 }
 
 void TPrinterSocket::ReadString(std::string& ABytes) {
     std::string gathered;
     char piece[kPieceSize];
+    ssize_t n = 0;
     for (;;) {
-        const ssize_t n = Receive(FSocket.Get(), piece, sizeof piece);
+        n = Receive(FSocket.Get(), piece, sizeof piece);
         if (n <= 0) break;  // closed, silent for the receive time-out, or failed
         gathered.append(piece, static_cast<size_t>(n));
     }
-    if (gathered.empty()) Fail(kReceiveText);
+    if (gathered.empty()) Fail(kReceiveText, ReceiveProblem(n, errno));
     ABytes = std::move(gathered);
 }
 
 void TPrinterSocket::ReadChar(char& AByte) {
     char byte = 0;
-    if (Receive(FSocket.Get(), &byte, 1) < 0) Fail(kReceiveText);
+    if (Receive(FSocket.Get(), &byte, 1) < 0) Fail(kReceiveText, ReceiveProblem(-1, errno));
     AByte = byte;
 }
 

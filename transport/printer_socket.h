@@ -45,6 +45,8 @@ public:
     void SetIPPort(int AValue) { FIPPort = AValue; }
 
 private:
+    // Raises the documented text followed by the printer's address and AWhy.
+    [[noreturn]] void Fail(const char* AText, const std::string& AWhy) const;
     TFileDescriptor FSocket;
     std::string FIPAddress;
     int FIPPort = 0;

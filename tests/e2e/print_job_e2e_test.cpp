@@ -371,8 +371,12 @@ TEST_F(PrintJobTest, DocumentErrorsSendNothing) {
             "Top=\"1\" Width=\"25\" Height=\"10\"/></Formatting><Labels>" + labels +
             "<Label Quantity=\"1\"><Record FieldName=\"B\" Value=\"460700177123X\"/></Label></Labels></Data>";
         EXPECT_FALSE(PrintLabels(document));
-        EXPECT_EQ(LastError().second, "Недопустимые символы во входных данных штрихкода");
+        EXPECT_EQ(LastError().second, "Недопустимые символы во входных данных штрихкода: поле «B» (Barcode EAN13), "
+                                      "этикетка " + std::to_string(good + 1));
     }
+    EXPECT_FALSE(PrintLabels("<Data>\n<Formatting Width=\"30\" Height=20>"));
+    EXPECT_EQ(LastError().second, "Документ этикеток не является правильным XML: ошибка в атрибуте элемента "
+                                  "(значение должно быть в кавычках, после имени — знак «=»), строка 2, столбец 31");
     EXPECT_TRUE(Close());
     Printer->Stop();
     EXPECT_EQ(Printer->JobCount(), 0);
@@ -395,10 +399,14 @@ TEST_F(PrintJobTest, PrintingNeedsAnOpenDevice) {
 TEST_F(PrintJobTest, RefusedConnectionFailsOpenButLeavesTheDeviceOpened) {
     Set("InterfaceType", host::IntValue(2));
     Set("IPAddress", host::StringValue(Memory, "127.0.0.1"));
-    Set("IPPort", host::IntValue(RefusedPort()));
+    const int port = RefusedPort();
+    Set("IPPort", host::IntValue(port));
     EXPECT_FALSE(Open());
     const std::string openError = LastError().second;
-    EXPECT_NE(openError, "");
+    // The standard text, then where and why.
+    EXPECT_EQ(openError.rfind("Ошибка при установлении подключения: 127.0.0.1:" + std::to_string(port) +
+                                  " — подключение отклонено", 0),
+              0U) << openError;
     // Enabled stayed true: the print job gets as far as the port.
     EXPECT_FALSE(PrintLabels(SmallDocument(30, 20)));
     EXPECT_EQ(LastError().second, openError);

@@ -160,9 +160,10 @@ TEST(LabelDocument, CommaDecimalUnderRussianRegionalSettings)
     const auto lines = SplitLines(scripts.at(0).FValue);
     EXPECT_EQ(lines[0], "SIZE 32 mm,20 mm");
     EXPECT_EQ(lines[7].substr(0, 22), "BITMAP 16,16,30,80,1,\xFF");
-    // A point is no separator there: the size counts as absent.
+    // A point is no separator there: the size counts as absent, and the message says why.
     EXPECT_EQ(run.LoadError(Doc("", "", "Width=\"30.5\" Height=\"20\"")),
-              "Некорректно заданы размеры этикетки");
+              "Некорректно заданы размеры этикетки: Width=\"30.5\" — в региональных настройках "
+              "системы десятичный разделитель «,», пишите Width=\"30,5\"");
 }
 
 TEST(LabelDocument, ChecksInOrderWithTheirTexts)
@@ -171,21 +172,33 @@ TEST(LabelDocument, ChecksInOrderWithTheirTexts)
     const std::string name = "Имя поля в шаблоне этикетки не может быть пустым";
     const std::string left = "Не задана позиция левой границы поля по оси X";
     const std::string top = "Не задана позиция верхней границы поля по оси Y";
+    // Each message: the check's text, then the element, attribute and value that failed it.
+    const struct {
+        std::string document;
+        const std::string& text;
+        std::string context;
+    } cases[] = {
+        {Doc("<Text/>", "", "Width=\"30\""), size, "нет атрибута Height"},
+        {Doc("", "", "Width=\"-1\" Height=\"20\""), size, "Width=\"-1\""},
+        {Doc("", "", "Width=\"abc\" Height=\"20\""), size, "Width=\"abc\""},
+        {Doc("", "", "Width=\"30\" Height=\"20,5\""), size,
+         "Height=\"20,5\" — в региональных настройках системы десятичный разделитель «.», пишите Height=\"20.5\""},
+        {Doc("<Text Left=\"x\"/>", ""), name, "элемент Text № 1 в Formatting, нет атрибута FieldName"},
+        {Doc("<UserData FieldName=\"u\"/><Image FieldName=\"\" Left=\"1\" Top=\"1\"/>", ""), name,
+         "элемент Image № 2 в Formatting, FieldName=\"\""},
+        {Doc("<Text FieldName=\"a\"/>", ""), left, "элемент Text «a», нет атрибута Left"},
+        {Doc("<Text FieldName=\"a\" Left=\"-1\" Top=\"1\"/>", ""), left, "элемент Text «a», Left=\"-1\""},
+        {Doc("<TEXT FieldName=\"a\" Left=\"-1.4\" Top=\"1\"/>", ""), left, "элемент TEXT «a», Left=\"-1.4\""},
+        {Doc("<Image FieldName=\"a\" Left=\"0\"/>", ""), top, "элемент Image «a», нет атрибута Top"},
+        {Doc("<Barcode FieldName=\"b\" Type=\"code128\" Orientation=\"90\" "
+             "Top=\"1\" Width=\"40\" Height=\"10\"/>",
+             ""),
+         left, "элемент Barcode «b», нет атрибута Left"},
+        {Doc("<UserData Value=\"CLS\"/>", ""), name, "элемент UserData № 1 в Formatting, нет атрибута FieldName"},
+    };
     TRun run;
-    EXPECT_EQ(run.LoadError(Doc("<Text/>", "", "Width=\"30\"")), size);
-    EXPECT_EQ(run.LoadError(Doc("", "", "Width=\"-1\" Height=\"20\"")), size);
-    EXPECT_EQ(run.LoadError(Doc("", "", "Width=\"abc\" Height=\"20\"")), size);
-    EXPECT_EQ(run.LoadError(Doc("<Text Left=\"x\"/>", "")), name);
-    EXPECT_EQ(run.LoadError(Doc("<Image FieldName=\"\" Left=\"1\" Top=\"1\"/>", "")), name);
-    EXPECT_EQ(run.LoadError(Doc("<Text FieldName=\"a\"/>", "")), left);
-    EXPECT_EQ(run.LoadError(Doc("<Text FieldName=\"a\" Left=\"-1\" Top=\"1\"/>", "")), left);
-    EXPECT_EQ(run.LoadError(Doc("<Text FieldName=\"a\" Left=\"-1.4\" Top=\"1\"/>", "")), left);
-    EXPECT_EQ(run.LoadError(Doc("<Image FieldName=\"a\" Left=\"0\"/>", "")), top);
-    EXPECT_EQ(run.LoadError(Doc("<Barcode FieldName=\"b\" Type=\"code128\" Orientation=\"90\" "
-                                "Top=\"1\" Width=\"40\" Height=\"10\"/>",
-                                "")),
-              left);
-    EXPECT_EQ(run.LoadError(Doc("<UserData Value=\"CLS\"/>", "")), name);
+    for (const auto& c : cases)
+        EXPECT_EQ(run.LoadError(c.document), c.text + ": " + c.context);
     EXPECT_EQ(run.LoadError(Doc("<UserData FieldName=\"u\"/><Text FieldName=\"t\" Left=\"0\" "
                                 "Top=\"0\"/>",
                                 "")),
@@ -218,11 +231,20 @@ TEST(LabelDocument, ParsingDropsForbiddenCharactersAndReportsErrors)
 {
     const auto doc = Parse("<a v='x\xF0\x9F\x98\x80y\x01z'/>");
     EXPECT_STREQ(doc.child("a").attribute("v").value(), "xyz");
-    try {
-        Parse("<a><b></a>");
-        FAIL();
-    } catch (const std::runtime_error& error) {
-        EXPECT_NE(std::string(error.what()).find("mismatch"), std::string::npos) << error.what();
+    // Russian, with the line and the column in characters where the parser stopped.
+    const std::pair<const char*, std::string> broken[] = {
+        {"<a><b></a>", "закрывающий тег не соответствует открывающему, строка 1, столбец 9"},
+        {"<Data>\n  <Formatting Ширина=\"30\" Height=30/>\n</Data>",
+         "ошибка в атрибуте элемента (значение должно быть в кавычках, после имени — знак «=»), строка 2, столбец 34"},
+        {"", "в документе нет ни одного элемента, строка 1, столбец 1"},
+    };
+    for (const auto& [text, reason] : broken) {
+        try {
+            Parse(text);
+            ADD_FAILURE() << text;
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(error.what(), "Документ этикеток не является правильным XML: " + reason);
+        }
     }
 }
 
@@ -376,21 +398,38 @@ TEST(LabelDocumentFixes, AReusedTemplateWritesTextInTheCodePageItAnnounces)
     }
 }
 
-TEST(LabelDocument, LabelFailuresCarryTheirMessage)
+// A failure of a field's data keeps its own text first and names the field, its kind and the
+// label after it; the barcode library's English reason comes after a Russian sentence.
+TEST(LabelDocument, LabelFailuresCarryTheirMessageAndNameTheField)
 {
-    TRun run;
-    const std::string ean = "<Barcode FieldName=\"e\" Type=\"EAN13\" Left=\"0\" Top=\"0\"/>";
-    try {
-        run.Print(Doc(ean, "<Label><Record FieldName=\"e\" Value=\"46012345678X\"/></Label>"));
-        FAIL();
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "Недопустимые символы во входных данных штрихкода");
-    }
-    try {
-        run.Print(Doc(kAllKinds, "<Label><Record FieldName=\"i\" Value=\"bm90IGEgcGljdHVyZQ==\"/></Label>"));
-        FAIL();
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "Ошибка преобразования входных данных изображения в Bitmap");
+    const std::string ok = "<Label Quantity=\"1\"/>";
+    const std::string tooWide = "Qk0+AAAAAAAAAD4AAAAoAAAAIE4AAAEAAAABAAEAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
+    const struct {
+        std::string formatting, labels, start, context;
+    } cases[] = {
+        {"<Barcode FieldName=\"e\" Type=\"EAN13\" Left=\"0\" Top=\"0\"/>",
+         ok + "<Label><Record FieldName=\"e\" Value=\"46012345678X\"/></Label>",
+         "Недопустимые символы во входных данных штрихкода", "поле «e» (Barcode EAN13), этикетка 2"},
+        {kAllKinds, "<Label><Record FieldName=\"i\" Value=\"bm90IGEgcGljdHVyZQ==\"/></Label>",
+         "Ошибка преобразования входных данных изображения в Bitmap", "поле «i» (Image), этикетка 1"},
+        {kAllKinds, ok + ok + "<Label><Record FieldName=\"i\" Value=\"" + tooWide + "\"/></Label>",
+         "Слишком большое изображение: 20000 x 1 точек", "поле «i» (Image), этикетка 3"},
+        {"<Barcode FieldName=\"q\" Type=\"QRCode\" Left=\"0\" Top=\"0\" Width=\"20\" Height=\"20\"/>",
+         "<Label><Record FieldName=\"q\" Value=\"" + std::string(8000, '7') + "\"/></Label>",
+         "Библиотека штрихкодов не смогла построить код из этих данных (Error ", "): поле «q» (Barcode QRCode), этикетка 1"},
+        {"<Text FieldName=\"big\" Left=\"0\" Top=\"0\" Width=\"2100\" Height=\"10\"/>", ok,
+         "Слишком большое изображение: 16800 x 80 точек", "поле «big» (Text), шаблон этикетки"},
+    };
+    for (const auto& c : cases) {
+        TRun run;
+        try {
+            run.Print(Doc(c.formatting, c.labels));
+            ADD_FAILURE() << c.start;
+        } catch (const std::runtime_error& error) {
+            const std::string text = error.what();
+            EXPECT_EQ(text.rfind(c.start, 0), 0U) << text;
+            EXPECT_TRUE(text.ends_with(c.context)) << text;
+        }
     }
 }
 

@@ -12,6 +12,7 @@ namespace quorvane {
 namespace {
 
 using namespace std::chrono_literals;
+using test::IsMessage;
 using test::LoopbackServer;
 
 const char* const kReceiveText = "Ошибка при получении ответа от сервера";
@@ -71,13 +72,23 @@ TEST(PrinterSocket, LargeJobArrivesWhole) {
 
 TEST(PrinterSocket, RefusesBadAddressesAndPortsBeforeAnySocket) {
     const int before = OpenDescriptors();
-    for (const char* address : {"localhost", "printer.example", "255.255.255.255", "", "1.2.3.4.5", "10.0.0.x"}) {
+    const char* const named = "\" — это имя узла, а нужен адрес IPv4 вида 192.168.1.10";
+    const std::pair<const char*, std::string> addresses[] = {
+        {"localhost", std::string("\"localhost") + named},
+        {"printer.example", std::string("\"printer.example") + named},
+        {"10.0.0.x", std::string("\"10.0.0.x") + named},
+        {"255.255.255.255", "\"255.255.255.255\" — широковещательный адрес не подходит"},
+        {" ", "адрес не задан"},
+        {"1.2.3.4.5", "\"1.2.3.4.5\" — нужен адрес IPv4 вида 192.168.1.10"},
+    };
+    for (const auto& [address, context] : addresses) {
         TPrinterSocket socket(address, 9100);
-        EXPECT_EQ(FailureOf([&] { socket.SetConnection(); }), "Синтаксическая ошибка в IP-адресе") << address;
+        EXPECT_EQ(FailureOf([&] { socket.SetConnection(); }), "Синтаксическая ошибка в IP-адресе: " + context);
     }
     for (int port : {0, -1, 65536}) {
         TPrinterSocket socket("127.0.0.1", port);
-        EXPECT_EQ(FailureOf([&] { socket.SetConnection(); }), "Номер порта должен лежать в диапазоне 1-65535") << port;
+        EXPECT_EQ(FailureOf([&] { socket.SetConnection(); }),
+                  "Номер порта должен лежать в диапазоне 1-65535: " + std::to_string(port));
         EXPECT_FALSE(socket.Connected());
     }
     EXPECT_EQ(OpenDescriptors(), before);
@@ -86,7 +97,8 @@ TEST(PrinterSocket, RefusesBadAddressesAndPortsBeforeAnySocket) {
 TEST(PrinterSocket, RefusedPortFailsWithoutLeaking) {
     const int before = OpenDescriptors();
     TPrinterSocket refused("127.0.0.1", test::ClosedLoopbackPort());
-    EXPECT_EQ(FailureOf([&] { refused.SetConnection(); }), "Ошибка при установлении подключения");
+    EXPECT_TRUE(IsMessage(FailureOf([&] { refused.SetConnection(); }), "Ошибка при установлении подключения",
+                          {"127.0.0.1:" + std::to_string(refused.IPPort()) + " — подключение отклонено"}));
     EXPECT_FALSE(refused.Connected());
     EXPECT_EQ(OpenDescriptors(), before);
 }
@@ -109,7 +121,8 @@ TEST(PrinterSocketSlow, PeerThatNeverAnswersTheConnectFailsAfterTheBound) {
     std::this_thread::sleep_for(100ms);
     const int before = OpenDescriptors();
     TPrinterSocket socket("127.0.0.1", ntohs(address.sin_port));
-    EXPECT_EQ(FailureOf([&] { socket.SetConnection(); }), "Ошибка при установлении подключения");
+    EXPECT_TRUE(IsMessage(FailureOf([&] { socket.SetConnection(); }), "Ошибка при установлении подключения",
+                          {":" + std::to_string(socket.IPPort()) + " — нет ответа за 5000 мс"}));
     EXPECT_FALSE(socket.Connected());
     EXPECT_EQ(OpenDescriptors(), before);
 }
@@ -125,7 +138,8 @@ TEST(PrinterSocket, PeerThatClosedGivesZeroBytes) {
     socket.ReadChar(byte);
     EXPECT_EQ(byte, '\0');
     // Read until silence on a closed connection has nothing: a failure.
-    EXPECT_EQ(FailureOf([&] { socket.ReadString(reply); }), kReceiveText);
+    EXPECT_TRUE(IsMessage(FailureOf([&] { socket.ReadString(reply); }), kReceiveText,
+                          {"принтер закрыл подключение, не ответив"}));
     socket.CloseConnection();
 }
 
@@ -140,7 +154,7 @@ TEST(PrinterSocket, SendingToAClosedPeerFailsWithoutKillingTheProcess) {
         text = FailureOf([&] { socket.WriteStr(std::string(65536, 'A')); });
         std::this_thread::sleep_for(10ms);
     }
-    EXPECT_EQ(text, "Ошибка при отправке данных серверу");
+    EXPECT_TRUE(IsMessage(text, "Ошибка при отправке данных серверу", {"127.0.0.1:", "принтер разорвал подключение"}));
     socket.CloseConnection();
 }
 
@@ -165,7 +179,7 @@ TEST(PrinterSocketSlow, SilentPeerFailsTheCountedRead) {
     TPrinterSocket socket("127.0.0.1", server.Port());
     socket.SetConnection();
     std::string reply;
-    EXPECT_EQ(FailureOf([&] { socket.ReadString(1, reply); }), kReceiveText);
+    EXPECT_TRUE(IsMessage(FailureOf([&] { socket.ReadString(1, reply); }), kReceiveText, {"нет ответа за 2000 мс"}));
     socket.CloseConnection();
 }
 
@@ -174,7 +188,7 @@ TEST(PrinterSocketSlow, SilentPeerFailsTheReadUntilSilence) {
     TPrinterSocket socket("127.0.0.1", server.Port());
     socket.SetConnection();
     std::string reply;
-    EXPECT_EQ(FailureOf([&] { socket.ReadString(reply); }), kReceiveText);
+    EXPECT_TRUE(IsMessage(FailureOf([&] { socket.ReadString(reply); }), kReceiveText, {"нет ответа за 2000 мс"}));
     socket.CloseConnection();
 }
 

@@ -10,6 +10,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -20,6 +22,17 @@
 #include "transport/posix_io.h"
 
 namespace quorvane::test {
+
+// A failure text in the driver's form: the documented text, ": ", then context naming each of
+// AParts (the place and the reason).
+inline ::testing::AssertionResult IsMessage(const std::string& AText, const std::string& AStart,
+                                            std::initializer_list<std::string> AParts) {
+    if (AText.rfind(AStart + ": ", 0) != 0) return ::testing::AssertionFailure() << '"' << AText << "\" does not start with " << AStart;
+    for (const std::string& part : AParts)
+        if (AText.find(part, AStart.size()) == std::string::npos)
+            return ::testing::AssertionFailure() << '"' << AText << "\" lacks \"" << part << '"';
+    return ::testing::AssertionSuccess();
+}
 
 // Everything readable on AFd right now.
 inline std::string Drain(int AFd) {

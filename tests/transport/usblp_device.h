@@ -39,6 +39,8 @@ public:
     std::deque<int> PortStatuses = {0x18};
     // The printer's answers to ESC!?, one per query, the last repeating: ready.
     std::deque<char> StatusReplies = {0x00};
+    // What open answers when the device node refuses the user (EACCES) or is gone; 0: it opens.
+    int OpenError = 0;
 
     const std::string& Received() const { return FReceived; }
     size_t Lost() const { return FLost; }
@@ -49,6 +51,7 @@ public:
     }
 
     int Open(const std::string&) override {
+        if (OpenError != 0) return Fail(OpenError);
         if (FOpen) return Fail(EBUSY);
         FOpen = true;
         return kFd;

@@ -167,8 +167,9 @@ TEST(MarkingCode, InvalidElementStringsFailNamingTheField)
                 ADD_FAILURE() << "printed";
             } catch (const std::runtime_error& error) {
                 EXPECT_EQ(std::string(error.what()),
-                          "Поле «Маркировка»: код маркировки не является строкой элементов GS1: " +
-                              detail);
+                          "Код маркировки не является строкой элементов GS1 (" + detail +
+                              "): поле «Маркировка» (Barcode GS1DataMatrix), " +
+                              (value.starts_with("]") ? "шаблон этикетки" : "этикетка 1"));
             }
         }
 }
