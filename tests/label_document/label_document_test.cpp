@@ -514,7 +514,7 @@ TEST(HostileDocuments, SizesThatCannotPrintAreRefusedBeforeAnyScript)
          "Размер этикетки должен быть больше нуля: атрибут Height элемента Formatting равен 0"},
         {Doc("", "", "Width=\"-0.5\" Height=\"20\""),
          "Размер этикетки должен быть больше нуля: атрибут Width элемента Formatting равен 0"},
-        {Doc("", "", "Width=\"-1\" Height=\"-20\""), "Некорректно заданы размеры этикетки"},
+        {Doc("", "", "Width=\"-1\" Height=\"-20\""), "Некорректно заданы размеры этикетки: Width=\"-1\""},
         {Doc(text + "Width=\"-50\" Height=\"-400\"/>", ""),
          "Размер поля \"t\" не может быть отрицательным: атрибут Width элемента Text равен -50"},
         {Doc("<barcode FieldName=\"b\" Type=\"code128\" Orientation=\"90\" Left=\"1\" Top=\"1\" "
