@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo clean package configure-asan build-asan test-asan
+.PHONY: all deps configure build test demo clean package configure-asan build-asan test-asan test-stress
 
 all: build
 
@@ -33,6 +33,12 @@ build-asan: configure-asan
 
 test-asan: build-asan
 	@scripts/run-tests $(ASAN_BUILD)
+
+# Every test of STRESS_BUILD up to STRESS_REPEAT times in a row, with a compile running beside it.
+STRESS_BUILD  ?= $(BUILD)
+STRESS_REPEAT ?= 20
+test-stress:
+	@scripts/stress-tests $(STRESS_BUILD) $(STRESS_REPEAT)
 
 # dist/quorvane.zip: the add-in package (MANIFEST.XML and libquorvane.so).
 package: configure
