@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 300
 CI_FUZZ_SECONDS ?= 30
 
 .PHONY: all deps configure build test demo clean package test-install configure-asan build-asan test-asan \
-	configure-tsan build-tsan test-tsan configure-fuzz build-fuzz fuzz test-fuzz
+	configure-tsan build-tsan test-tsan configure-fuzz build-fuzz fuzz test-fuzz test-stress
 
 all: build
 
@@ -77,6 +77,12 @@ fuzz: build-fuzz
 test-fuzz: build-fuzz
 	@fuzz/run --replay $(FUZZ_BUILD)
 	@FUZZ_JOBS=5 fuzz/run $(FUZZ_BUILD) $(CI_FUZZ_SECONDS)
+
+# Every test of STRESS_BUILD up to STRESS_REPEAT times in a row, with a compile running beside it.
+STRESS_BUILD  ?= $(BUILD)
+STRESS_REPEAT ?= 20
+test-stress:
+	@scripts/stress-tests $(STRESS_BUILD) $(STRESS_REPEAT)
 
 # dist/quorvane.zip: the add-in package (MANIFEST.XML and libquorvane.so), and what its library
 # and the embedded viewer need on the machine that prints.

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "addin/call_trace.h"
 #include "addin/class_registry.h"
@@ -247,6 +249,17 @@ TEST_F(ValueTest, DateReaderAndDayCount) {
     EXPECT_EQ(EncodeDateTime({1899, 12, 30}), 0.0);
     EXPECT_EQ(EncodeDateTime({1900, 3, 1}), 61.0);
     EXPECT_THROW(EncodeDateTime({2023, 2, 29}), std::invalid_argument);
+
+    // 29 February of the century years: only those divisible by 400 have it.
+    v = V8Variant{};
+    v.vt = VTYPE_TM;
+    v.VarEnum.tmVal.tm_mon = 1;
+    v.VarEnum.tmVal.tm_mday = 29;
+    for (const auto& [year, leapYear] : std::vector<std::pair<int, bool>>{{1900, false}, {2100, false}, {2000, true}}) {
+        v.VarEnum.tmVal.tm_year = year - 1900;
+        if (leapYear) EXPECT_EQ(V8GetDate(v), EncodeDateTime({year, 3, 1}) - 1) << year;
+        else EXPECT_THROW(V8GetDate(v), std::invalid_argument) << year;
+    }
 }
 
 TEST_F(ValueTest, WideReaderAndStringTest) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -155,6 +156,17 @@ TEST_F(MarkdownRendererTest, PageLinksTheStyleSheetAndSitsBesideThePictures) {
 TEST_F(MarkdownRendererTest, WithoutStyleSheetThePageIsTheHtmlAlone) {
     const TShown shown = RenderAndCapture({{"a.md", "*x*\n"}});
     EXPECT_EQ(shown.Bytes, std::string(kBom) + "<p><em>x</em></p>\n");
+}
+
+TEST_F(MarkdownRendererTest, SeveralSourcesTheFirstByNameIsUsedWhateverTheArchiveOrder) {
+    TEntries entries{{"b.md", "# B\n"}, {"a.md", "# A\n"}, {"d.md", "# D\n"}, {"c.md", "# C\n"},
+                     {"b.css", "b{}"}, {"d.css", "d{}"}, {"a.css", "a{}"}, {"c.css", "c{}"}};
+    for (int order = 0; order < 2; ++order) {
+        const TShown shown = RenderAndCapture(entries);
+        EXPECT_NE(shown.Bytes.find("<link href=\"a.css\""), std::string::npos) << shown.Bytes;
+        EXPECT_NE(shown.Bytes.find("<h1>A</h1>"), std::string::npos) << shown.Bytes;
+        std::reverse(entries.begin(), entries.end());
+    }
 }
 
 TEST_F(MarkdownRendererTest, ByteOrderMarkSelectsTheEncoding) {

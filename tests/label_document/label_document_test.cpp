@@ -327,6 +327,46 @@ TEST(LabelDocumentFixes, FieldsWithoutARecordPrintEmpty)
     EXPECT_EQ(script, head + blankText + "\r\n" + "\r\n" + blankDup + second + "PRINT 1\r\n");
 }
 
+TEST(LabelDocumentFixes, UnfilledTextSendsTheAnnouncedBytesAtEveryResolution)
+{
+    // At 12 dots/mm a 1 mm box is 12 dots: the command announces 12 div 8 = 1 byte per row.
+    struct TCase {
+        std::int32_t Resolution, Width, Height, Orientation;
+        std::size_t WidthBytes, Rows;
+    };
+    for (const TCase& c : std::vector<TCase>{{300, 1, 1, 0, 1, 12},
+                                            {300, 1, 2, 90, 1, 24},
+                                            {300, 3, 1, 270, 4, 12},
+                                            {600, 1, 1, 0, 3, 24},
+                                            {600, 1, 2, 180, 3, 48}}) {
+        SCOPED_TRACE(std::to_string(c.Resolution) + " dpi, " + std::to_string(c.Orientation) + " degrees");
+        TRun run;
+        run.Printer.ApplySettings(c.Resolution, false, TTsplSettings());
+        const auto scripts = run.Print(Doc("<Text FieldName=\"t\" Left=\"0\" Top=\"0\" Width=\"" +
+                                               std::to_string(c.Width) + "\" Height=\"" + std::to_string(c.Height) +
+                                               "\" Orientation=\"" + std::to_string(c.Orientation) + "\"/>",
+                                           "<Label Quantity=\"1\"/>"));
+        const std::vector<std::string> lines = SplitLines(scripts.at(0).FValue);
+        ASSERT_EQ(lines.size(), 9U);
+        const std::string command =
+            "BITMAP 0,0," + std::to_string(c.WidthBytes) + "," + std::to_string(c.Rows) + ",1,";
+        ASSERT_EQ(lines[7].substr(0, command.size()), command);
+        EXPECT_EQ(lines[7].substr(command.size()), std::string(c.WidthBytes * c.Rows, '\xFF'));
+    }
+}
+
+TEST(LabelDocumentFixes, TheFirstRecordOfAFieldIsPrinted)
+{
+    TRun run;
+    const auto scripts = run.Print(Doc("<Barcode FieldName=\"b\" Type=\"code128\" Left=\"0\" Top=\"0\" "
+                                       "Width=\"30\" Height=\"5\"/>",
+                                       "<Label Quantity=\"1\"><Record FieldName=\"b\" Value=\"FIRST\"/>"
+                                       "<Record FieldName=\"b\" Value=\"LATER\"/></Label>"));
+    const std::string& script = scripts.at(0).FValue;
+    EXPECT_NE(script.find("\"FIRST\""), std::string::npos) << script;
+    EXPECT_EQ(script.find("LATER"), std::string::npos) << script;
+}
+
 TEST(LabelDocumentFixes, BarcodeValuesCannotBreakOutOfTheCommand)
 {
     TRun run;

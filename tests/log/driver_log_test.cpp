@@ -3,11 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -227,6 +230,50 @@ TEST_F(DriverLogTest, FolderAndFileNames) {
     unsetenv("XDG_DATA_HOME");
     setenv("HOME", "/home/someone", 1);
     EXPECT_EQ(DefaultLogDirectory(), "/home/someone/.local/share/Venbrook/quorvane");
+    // A relative XDG_DATA_HOME is invalid and ignored.
+    setenv("XDG_DATA_HOME", "data/home", 1);
+    EXPECT_EQ(DefaultLogDirectory(), "/home/someone/.local/share/Venbrook/quorvane");
+    unsetenv("XDG_DATA_HOME");
+}
+
+// Whether a process of ours waits in /proc/locks for the flock on AInode.
+bool WaitsForFlock(ino_t AInode) {
+    std::ifstream locks("/proc/locks");
+    const std::string inode = ":" + std::to_string(AInode) + " ";
+    for (std::string line; std::getline(locks, line);)
+        if (line.find("-> FLOCK") != std::string::npos && line.find(" " + std::to_string(getpid()) + " ") != std::string::npos &&
+            line.find(inode) != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST_F(DriverLogTest, AWriterWaitsForTheDayFilesLock) {
+    SetLogMode(3);
+    WriteLog("first", "", TLogLevel::llInfo);
+    const std::string before = ReadFile(Today());
+    int held = open(Today().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    struct stat info{};
+    ASSERT_EQ(fstat(held, &info), 0);
+
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        WriteLog("second", "", TLogLevel::llInfo);
+        written = true;
+    });
+    // The writer is seen queued for the lock, not done, and has added nothing meanwhile.
+    bool waits = false;
+    for (int i = 0; i < 3000 && !waits && !written; ++i) {
+        waits = WaitsForFlock(info.st_ino);
+        if (!waits) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(waits);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadFile(Today()), before);
+    close(held);  // releases the lock
+    writer.join();
+    EXPECT_THAT(ReadFile(Today()), HasSubstr("\tINFO\tsecond"));
 }
 
 TEST_F(DriverLogTest, FailuresReachTheCallerAndLinksAreNotFollowed) {

@@ -165,7 +165,7 @@ TEST_F(CommOnPty, PurgeAndCloseKeepBytesStillOnTheirWayToThePrinter) {
 TEST_F(CommOnPty, PurgeDropsWhatThePrinterSentBefore) {
     ASSERT_TRUE(Comm.Open());
     test::WriteAll(Pty.Master(), "stale reply");
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(test::WaitArrived(Pty.Slave(), 11));
     ASSERT_TRUE(Comm.Purge(true));
     test::WriteAll(Pty.Master(), "fresh");
     std::string data;
@@ -205,15 +205,12 @@ TEST_F(CommOnPty, TimeoutsDecideWhenAReadEnds) {
     EXPECT_EQ(data, "ABC");
     // The default interval ends a read at the first long gap.
     ASSERT_TRUE(Comm.SetTimeouts(TCommTimeouts{}));
-    std::thread gap([&] {
-        test::WriteAll(Pty.Master(), "X");
-        std::this_thread::sleep_for(300ms);
-        test::WriteAll(Pty.Master(), "Y");
-    });
+    test::WriteAll(Pty.Master(), "X");
     EXPECT_TRUE(Comm.ReadString(2, data));
-    gap.join();
     EXPECT_EQ(data, "X");
     // Interval "no wait" without totals: what has arrived, at once.
+    test::WriteAll(Pty.Master(), "Y");
+    ASSERT_TRUE(test::WaitArrived(Pty.Slave(), 1));
     ASSERT_TRUE(Comm.SetTimeouts(TCommTimeouts{TCommTimeouts::kNoWait, 0, 0, 0, 0}));
     EXPECT_TRUE(Comm.ReadString(8, data));
     EXPECT_EQ(data, "Y");
@@ -229,7 +226,7 @@ TEST_F(CommOnPty, QueuedReadTakesWhatWaitsAndFailsOnNothing) {
     EXPECT_FALSE(Comm.ReadString(data, 0));
     EXPECT_EQ(Comm.ExtResultDescription(), "Данные в буфере отсутствуют");
     test::WriteAll(Pty.Master(), std::string("on\r\n\0", 5));
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(test::WaitArrived(Pty.Slave(), 5));
     EXPECT_TRUE(Comm.ReadString(data, 0));
     EXPECT_EQ(data, std::string("on\r\n\0", 5));
 }

@@ -143,10 +143,11 @@ TEST_F(SerialPort, WriteDropsEarlierRepliesAndReadsFollow) {
     TPortManager manager(5, 9600, 8, 0, 0);
     // The write opens the port on demand through its purge.
     test::WriteAll(Pty.Master(), "noise");
+    ASSERT_TRUE(test::WaitArrived(Pty.Slave(), 5));
     manager.FlushBuffer();
     EXPECT_TRUE(manager.COMPort()->Opened());
     test::WriteAll(Pty.Master(), "stale");
-    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(test::WaitArrived(Pty.Slave(), 5));
     manager.WriteToPort("\x1b!?");
     EXPECT_EQ(test::ReadFor(Pty.Master(), 3, 2s), "\x1b!?");
     EXPECT_EQ(manager.ReadFromPort(1), "");  // the stale bytes were discarded
@@ -155,7 +156,7 @@ TEST_F(SerialPort, WriteDropsEarlierRepliesAndReadsFollow) {
     EXPECT_TRUE(IsMessage(FailureOf([&] { manager.ReadFromPort(0); }), "Данные в буфере отсутствуют",
                           {"COM5 (" + Pty.Path() + ")"}));
     test::WriteAll(Pty.Master(), "off\r\n");
-    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(test::WaitArrived(Pty.Slave(), 5));
     EXPECT_EQ(manager.ReadFromPort(-1), "off\r\n");
     manager.ClosePort();
     EXPECT_FALSE(manager.COMPort()->Opened());

@@ -6,12 +6,14 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -61,6 +63,19 @@ inline std::string ReadFor(int AFd, size_t ACount, std::chrono::milliseconds AWa
         data.append(buffer, static_cast<size_t>(n));
     }
     return data;
+}
+
+// A pseudo-terminal hands bytes from one side to the other later, on a kernel worker: true once
+// at least ACount bytes can be read on the terminal side ATerminal (any descriptor of it).
+inline bool WaitArrived(int ATerminal, int ACount) {
+    const TDeadline deadline = DeadlineIn(std::chrono::seconds(10));
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(ATerminal, FIONREAD, &queued) != 0) return false;
+        if (queued >= ACount) return true;
+        if (TClock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 inline void WriteAll(int AFd, const std::string& AData) {
@@ -120,8 +135,14 @@ public:
             throw std::runtime_error("loopback server set-up failed");
         FPort = ntohs(address.sin_port);
         FThread = std::thread([this, behaviour = std::move(ABehaviour)] {
-            const int events = WaitReady(FListener.Get(), POLLIN, DeadlineIn(std::chrono::seconds(20)));
-            if (events <= 0 || FStop) return;
+            // A client may connect, send and close before this thread runs: a connection that is
+            // waiting when the stop comes is still accepted and served.
+            const TDeadline deadline = DeadlineIn(std::chrono::seconds(20));
+            int events = 0;
+            while (events == 0 && !FStop && TClock::now() < deadline)
+                events = WaitReady(FListener.Get(), POLLIN, std::min(deadline, DeadlineIn(std::chrono::milliseconds(50))));
+            if (events == 0) events = WaitReady(FListener.Get(), POLLIN, TClock::now());  // one last look
+            if (events <= 0) return;
             TFileDescriptor client(::accept4(FListener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
             if (client.Valid()) behaviour(client.Get(), *this);
         });

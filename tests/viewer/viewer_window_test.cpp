@@ -350,9 +350,13 @@ TEST_F(ViewerWindowTest, WithoutAUsableDisplayTheActionsFailAtOnce) {
     }
     EXPECT_TRUE(fs::is_empty(FTmp));
 
-    // A display that is set but has no server: the viewer's own error comes back, nothing hangs.
-    // Far above the numbers Xvfb -displayfd hands out, so no test running beside this one has it.
-    const std::string gone = ":" + std::to_string(20000 + getpid() % 10000);
+    // A display that is set but gone: the viewer's own error comes back, nothing hangs. Not the
+    // number of a server we stopped: the next Xvfb on the machine (-displayfd takes the lowest
+    // free number) may take it at once; one far above those, with no server, instead.
+    std::string gone;
+    for (int n = 4000; gone.empty(); ++n)
+        if (!fs::exists("/tmp/.X" + std::to_string(n) + "-lock") && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)))
+            gone = ":" + std::to_string(n);
     setenv("DISPLAY", gone.c_str(), 1);
     SetLogDirectory(FLogs.string());
     for (void (*action)() : {ShowLogViewer, ShowHelp}) {
