@@ -164,7 +164,7 @@ TEST_F(MarkdownRendererTest, SeveralSourcesTheFirstByNameIsUsedWhateverTheArchiv
     for (int order = 0; order < 2; ++order) {
         const TShown shown = RenderAndCapture(entries);
         EXPECT_NE(shown.Bytes.find("<link href=\"a.css\""), std::string::npos) << shown.Bytes;
-        EXPECT_NE(shown.Bytes.find("<h1>A</h1>"), std::string::npos) << shown.Bytes;
+        EXPECT_NE(shown.Bytes.find("<h1 id=\"a\">A</h1>"), std::string::npos) << shown.Bytes;
         std::reverse(entries.begin(), entries.end());
     }
 }
