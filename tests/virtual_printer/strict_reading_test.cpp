@@ -83,6 +83,7 @@ const Line kLines[] = {
     {"QRCODE 300,200,L,10,A,0,\"Q\"", ""},
     {"QRCODE 300,200,H,1,A,270,M2,S8,\"Q\"", ""},
     {"QRCODE 300,200,Q,4,A,90,M2,\"Q\"", ""},
+    {"QRCODE 300,200,M,4,M,0,M1,S7,\"AQ\"", ""},  // valid; drawn approximately, not a problem
     {"QRCODE 300,200,X,4,A,0,\"Q\"", "bad error correction level"},
     {"QRCODE 300,200,M,11,A,0,\"Q\"", "out of range"},
     {"QRCODE 300,200,M,4,B,0,\"Q\"", "bad mode"},

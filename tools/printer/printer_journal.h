@@ -10,7 +10,7 @@ namespace quorvane {
 
 struct JournalEntry {
     int job = 0;             // 1-based job number; 0 before the first job
-    std::string kind;        // "command", "problem", "immediate", "query", "label", "job"
+    std::string kind;        // "command", "problem", "approximation", "immediate", "query", "label", "job"
     std::string command;     // command name, upper case ("BAR", "ESC!?", ...)
     std::string text;        // the command line as received (bitmap data left out, capped)
     std::string detail;      // problem message, reply, or file name

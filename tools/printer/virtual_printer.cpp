@@ -528,8 +528,9 @@ void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
         s.mask = mask[1] == '8' ? -1 : mask[1] - '0';
     }
     if (!cmd.args.back().quoted) { Problem(cmd, "content is not a quoted string"); return; }
-    if (cmd.args.size() >= 8 && model == "M1") Log("problem", cmd.name, cmd.line, "model 1 drawn as model 2");
-    if (mode == "M") Log("problem", cmd.name, cmd.line, "manual mode read as automatic");
+    // Valid commands this printer only approximates: journalled, but no fault of the job.
+    if (cmd.args.size() >= 8 && model == "M1") Log("approximation", cmd.name, cmd.line, "model 1 drawn as model 2");
+    if (mode == "M") Log("approximation", cmd.name, cmd.line, "manual mode read as automatic");
     s.content = cmd.args.back().text;
     MonoImage pic = SymbolRenderer::Qr(s);
     NoteClipped(cmd, Canvas().Place(pic, x + FSettings.refX, y + FSettings.refY, Rotation(rot), DrawMode::Or));
