@@ -145,6 +145,23 @@ TEST(PrinterServer, OneConnectionAtATime) {
     EXPECT_EQ(starts, 2);
 }
 
+TEST(PrinterServer, AStopStillTakesTheJobsThatHadArrived) {
+    PrinterServer server(LoopbackOptions());
+    server.Start();
+    UniqueFd first = Connect(server.Port());
+    Send(first.Get(), "\x1b!?");
+    EXPECT_EQ(Receive(first.Get(), 1), std::string(1, '\0'));
+    // A finished job waits in the queue behind the open connection when the printer stops.
+    UniqueFd second = Connect(server.Port());
+    Send(second.Get(), kJob);
+    second.Reset();
+    server.Stop();
+    EXPECT_EQ(server.JobCount(), 2);
+    int labels = 0;
+    for (const auto& e : server.Journal()) labels += e.kind == "label";
+    EXPECT_EQ(labels, 1);
+}
+
 TEST(PrinterServer, WritesLabelsRawJobsAndJournal) {
     fs::path dir = TempDir("out");
     PrinterOptions o = LoopbackOptions();

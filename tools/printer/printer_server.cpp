@@ -178,8 +178,34 @@ void PrinterServer::Run() {
             }
         }
     }
+    if (FStop) TakeWhatArrived(client, buf);
     if (client.Valid() || ptyActive) EndJob();
     FFinished = true;
+}
+
+// A stop reads what had already arrived: a job its client finished before the stop is still
+// a job, so whoever stops the printer and counts no job has not merely stopped too early.
+void PrinterServer::TakeWhatArrived(UniqueFd& client, std::vector<char>& buf) {
+    auto takeAll = [&](int fd) {
+        for (;;) {
+            const ssize_t n = ::recv(fd, buf.data(), buf.size(), MSG_DONTWAIT);
+            if (n <= 0) return;
+            FPrinter->Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+        }
+    };
+    if (client.Valid()) {
+        takeAll(client.Get());
+        EndJob();
+        client.Reset();
+    }
+    while (FListener) {
+        pollfd p{FListener->Fd(), POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0) break;
+        UniqueFd next = FListener->Accept();
+        if (!next.Valid()) break;
+        takeAll(next.Get());
+        EndJob();
+    }
 }
 
 }  // namespace quorvane

@@ -55,6 +55,7 @@ public:
 private:
     void EndJob();
     bool SendAll(int fd, const std::string& bytes, bool socket);
+    void TakeWhatArrived(UniqueFd& client, std::vector<char>& buf);
 
     PrinterOptions FOptions;
     PrinterJournal FJournal;
