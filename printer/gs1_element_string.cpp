@@ -8,7 +8,7 @@ namespace quorvane {
 
 namespace {
 
-// Data lengths the GS1 General Specifications predefine by an AI's first two digits; every
+// Data lengths GS1 predefines by an AI's first two digits; every
 // other field ends with a separator unless it is last.
 struct TPredefinedLength {
     std::string_view Prefix;
