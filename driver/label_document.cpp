@@ -108,8 +108,13 @@ auto ForField(std::string_view AFieldName, const TFieldObject& AField, int ALabe
         throw std::runtime_error(std::string("Код маркировки не является строкой элементов GS1 (") +
                                  error.what() + "): " + FieldPlace(AFieldName, AField, ALabel));
     } catch (const EBarcodePicture& error) {
-        throw std::runtime_error(std::string("Библиотека штрихкодов не смогла построить код из этих данных (") +
-                                 error.what() + "): " + FieldPlace(AFieldName, AField, ALabel));
+        // A barcode library that is not installed is no fault of the data.
+        const std::string reason = error.what();
+        if (reason.starts_with("не установлена библиотека"))
+            throw std::runtime_error("Штрихкод не может быть построен: " + reason + ": " +
+                                     FieldPlace(AFieldName, AField, ALabel));
+        throw std::runtime_error("Библиотека штрихкодов не смогла построить код из этих данных (" + reason +
+                                 "): " + FieldPlace(AFieldName, AField, ALabel));
     } catch (const std::runtime_error& error) {
         throw std::runtime_error(std::string(error.what()) + ": " + FieldPlace(AFieldName, AField, ALabel));
     }
