@@ -126,12 +126,24 @@ TEST(PrinterServer, MechanicsReportPrintingAfterPrint) {
     EXPECT_EQ(Receive(c.Get(), 1), std::string(1, '\x20'));
 }
 
+// A connection the printer has taken and answered, kept open so that later ones wait in the queue.
+UniqueFd AnsweredConnection(const PrinterServer& server) {
+    UniqueFd fd = Connect(server.Port());
+    Send(fd.Get(), "\x1b!?");
+    EXPECT_EQ(Receive(fd.Get(), 1), std::string(1, '\0'));
+    return fd;
+}
+
+int JournalEntries(const PrinterServer& server, const std::string& kind, const std::string& detail = "") {
+    int n = 0;
+    for (const auto& e : server.Journal()) n += e.kind == kind && (detail.empty() || e.detail == detail);
+    return n;
+}
+
 TEST(PrinterServer, OneConnectionAtATime) {
     PrinterServer server(LoopbackOptions());
     server.Start();
-    UniqueFd first = Connect(server.Port());
-    Send(first.Get(), "\x1b!?");
-    EXPECT_EQ(Receive(first.Get(), 1), std::string(1, '\0'));
+    UniqueFd first = AnsweredConnection(server);
     // The second connection waits in the queue: nothing of it is read while the first is open.
     UniqueFd second = Connect(server.Port());
     Send(second.Get(), "\x1b!?");
@@ -140,26 +152,20 @@ TEST(PrinterServer, OneConnectionAtATime) {
     EXPECT_EQ(Receive(second.Get(), 1), std::string(1, '\0'));
     second.Reset();
     ASSERT_TRUE(server.WaitForJobs(2, 5s));
-    int starts = 0;
-    for (const auto& e : server.Journal()) starts += e.kind == "job" && e.detail == "start";
-    EXPECT_EQ(starts, 2);
+    EXPECT_EQ(JournalEntries(server, "job", "start"), 2);
 }
 
 TEST(PrinterServer, AStopStillTakesTheJobsThatHadArrived) {
     PrinterServer server(LoopbackOptions());
     server.Start();
-    UniqueFd first = Connect(server.Port());
-    Send(first.Get(), "\x1b!?");
-    EXPECT_EQ(Receive(first.Get(), 1), std::string(1, '\0'));
+    UniqueFd first = AnsweredConnection(server);
     // A finished job waits in the queue behind the open connection when the printer stops.
     UniqueFd second = Connect(server.Port());
     Send(second.Get(), kJob);
     second.Reset();
     server.Stop();
     EXPECT_EQ(server.JobCount(), 2);
-    int labels = 0;
-    for (const auto& e : server.Journal()) labels += e.kind == "label";
-    EXPECT_EQ(labels, 1);
+    EXPECT_EQ(JournalEntries(server, "label"), 1);
 }
 
 TEST(PrinterServer, WritesLabelsRawJobsAndJournal) {
