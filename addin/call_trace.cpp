@@ -61,13 +61,11 @@ void CheckRenderable(const V8Variant& V) {
         case VTYPE_BOOL:
         case VTYPE_PWSTR:
         case VTYPE_INTERFACE:
-        case VTYPE_BLOB:
-            return;
+        case VTYPE_BLOB: return;
         case VTYPE_TM:
             V8GetDate(V);  // an impossible date fails here as when rendering it
             return;
-        default:
-            throw std::runtime_error(kUnsupported);
+        default: throw std::runtime_error(kUnsupported);
     }
 }
 

@@ -69,14 +69,16 @@ TMethReg& TClassReg::AddMethod(std::u16string AMethName, std::u16string AMethNam
     return method;
 }
 
-TMethReg& TClassReg::AddFunc(std::u16string AMethName, std::u16string AMethNameLoc, TMethodExecute AExecuteProc,
-                             std::int32_t AParamCount) {
-    return AddMethod(std::move(AMethName), std::move(AMethNameLoc), true, std::move(AExecuteProc), AParamCount);
+TMethReg& TClassReg::AddFunc(std::u16string AMethName, std::u16string AMethNameLoc,
+                             TMethodExecute AExecuteProc, std::int32_t AParamCount) {
+    return AddMethod(std::move(AMethName), std::move(AMethNameLoc), true, std::move(AExecuteProc),
+                     AParamCount);
 }
 
-TMethReg& TClassReg::AddProc(std::u16string AMethName, std::u16string AMethNameLoc, TMethodExecute AExecuteProc,
-                             std::int32_t AParamCount) {
-    return AddMethod(std::move(AMethName), std::move(AMethNameLoc), false, std::move(AExecuteProc), AParamCount);
+TMethReg& TClassReg::AddProc(std::u16string AMethName, std::u16string AMethNameLoc,
+                             TMethodExecute AExecuteProc, std::int32_t AParamCount) {
+    return AddMethod(std::move(AMethName), std::move(AMethNameLoc), false, std::move(AExecuteProc),
+                     AParamCount);
 }
 
 TPropReg& TClassReg::AddProp(std::u16string APropName, std::u16string APropNameLoc, bool AIsReadable,

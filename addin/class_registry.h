@@ -78,8 +78,8 @@ public:
                       std::int32_t AParamCount);
     TMethReg& AddProc(std::u16string AMethName, std::u16string AMethNameLoc, TMethodExecute AExecuteProc,
                       std::int32_t AParamCount);
-    TPropReg& AddProp(std::u16string APropName, std::u16string APropNameLoc, bool AIsReadable, bool AIsWritable,
-                      TPropGetSet APropGetSet);
+    TPropReg& AddProp(std::u16string APropName, std::u16string APropNameLoc, bool AIsReadable,
+                      bool AIsWritable, TPropGetSet APropGetSet);
 
     std::int32_t PropCount() const { return static_cast<std::int32_t>(PropList.size()); }
     std::int32_t MethCount() const { return static_cast<std::int32_t>(MethList.size()); }

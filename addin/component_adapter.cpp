@@ -105,8 +105,9 @@ bool TComponentAdapter::RegisterExtensionAs(WCHAR_T** wsExtensionName) {
 long TComponentAdapter::GetNProps() { return FObject->ClassReg->PropCount(); }
 
 long TComponentAdapter::FindProp(const WCHAR_T* wsPropName) {
-    return FindByName(FObject->ClassReg->PropList, wsPropName,
-                      [](const TPropReg& p) { return std::pair{std::u16string_view(p.PropName), std::u16string_view(p.PropNameLoc)}; });
+    return FindByName(FObject->ClassReg->PropList, wsPropName, [](const TPropReg& p) {
+        return std::pair{std::u16string_view(p.PropName), std::u16string_view(p.PropNameLoc)};
+    });
 }
 
 const WCHAR_T* TComponentAdapter::GetPropName(long lPropNum, long lPropAlias) {
@@ -153,8 +154,9 @@ bool TComponentAdapter::IsPropWritable(const long lPropNum) {
 long TComponentAdapter::GetNMethods() { return FObject->ClassReg->MethCount(); }
 
 long TComponentAdapter::FindMethod(const WCHAR_T* wsMethodName) {
-    return FindByName(FObject->ClassReg->MethList, wsMethodName,
-                      [](const TMethReg& m) { return std::pair{std::u16string_view(m.MethName), std::u16string_view(m.MethNameLoc)}; });
+    return FindByName(FObject->ClassReg->MethList, wsMethodName, [](const TMethReg& m) {
+        return std::pair{std::u16string_view(m.MethName), std::u16string_view(m.MethNameLoc)};
+    });
 }
 
 const WCHAR_T* TComponentAdapter::GetMethodName(const long lMethodNum, const long lMethodAlias) {
@@ -172,7 +174,8 @@ long TComponentAdapter::GetNParams(const long lMethodNum) {
     return method == nullptr ? 0 : method->ParamCount;
 }
 
-bool TComponentAdapter::GetParamDefValue(const long lMethodNum, const long lParamNum, V8Variant* pvarParamDefValue) {
+bool TComponentAdapter::GetParamDefValue(const long lMethodNum, const long lParamNum,
+                                         V8Variant* pvarParamDefValue) {
     const TMethReg* method = FObject->ClassReg->Method(lMethodNum);
     if (method == nullptr || pvarParamDefValue == nullptr) return false;
     const V8Variant* value = method->DefParams.Find(lParamNum);
@@ -235,7 +238,8 @@ bool TComponentAdapter::Call(long AMethodNum, V8Variant* ARetValue, V8Variant* A
         std::string after = TraceParams(params, trace);
         std::string detail;
         if (AAsFunction && ARetValue != nullptr) {
-            std::string rendered = trace ? RenderValue(*ARetValue) : (CheckRenderable(*ARetValue), std::string());
+            std::string rendered =
+                trace ? RenderValue(*ARetValue) : (CheckRenderable(*ARetValue), std::string());
             detail = "Result=" + rendered + "; Params: " + after;
         } else {
             detail = "; Params: " + after;

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "addin/v8napi.h"
 #include "addin/v8_user_object.h"
+#include "addin/v8napi.h"
 
 namespace quorvane {
 

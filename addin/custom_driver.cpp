@@ -58,20 +58,21 @@ TClassReg& TCustomDriver::RegisterDecl(const TClassDecl& ADecl, TUserClassFactor
         for (const TMethAttribute& attr : m.Attributes) {
             const auto* meth = std::get_if<ExportMethAttribute>(&attr);
             if (meth == nullptr || !m.Exported) continue;
-            reg.AddFunc(Utf8ToWide(m.Name), Utf8ToWide(meth->NameLoc),
-                        [entry = m.Exported](TV8UserObject& AObject, V8Variant* ARetValue, V8Variant* AParams,
-                                             long ACount, TV8AddInDefBaseEx* AConnection) {
-                            return entry(static_cast<TCustomDriver&>(AObject), ARetValue, AParams, ACount,
-                                         AConnection);
-                        },
-                        meth->ParamCount);
+            reg.AddFunc(
+                Utf8ToWide(m.Name), Utf8ToWide(meth->NameLoc),
+                [entry = m.Exported](TV8UserObject& AObject, V8Variant* ARetValue, V8Variant* AParams,
+                                     long ACount, TV8AddInDefBaseEx* AConnection) {
+                    return entry(static_cast<TCustomDriver&>(AObject), ARetValue, AParams, ACount,
+                                 AConnection);
+                },
+                meth->ParamCount);
         }
     });
     ForEachProp(ADecl, [&reg](const TPropDecl& p) {
         for (const ExportPropAttribute& attr : p.Attributes) {
             reg.AddProp(Utf8ToWide(p.Name), Utf8ToWide(attr.NameLoc), true, !attr.ReadOnly,
-                        [](TV8UserObject& AObject, const std::u16string& APropName, V8Variant& AValue, bool AIsGet,
-                           TV8AddInDefBaseEx* AConnection) {
+                        [](TV8UserObject& AObject, const std::u16string& APropName, V8Variant& AValue,
+                           bool AIsGet, TV8AddInDefBaseEx* AConnection) {
                             return static_cast<TCustomDriver&>(AObject).PropertyGetSet(
                                 WideToUtf8(APropName), AValue, AIsGet, AConnection);
                         });
@@ -85,7 +86,8 @@ bool TCustomDriver::PropertyGetSet(const std::string& PropName, V8Variant& propV
     bool found = false;
     ForEachProp(GetClassDecl(), [&](const TPropDecl& p) {
         for (const ExportPropAttribute& attr : p.Attributes) {
-            if (!SameTextIgnoreCase(p.Name, PropName) && !SameTextIgnoreCase(attr.NameLoc, PropName)) continue;
+            if (!SameTextIgnoreCase(p.Name, PropName) && !SameTextIgnoreCase(attr.NameLoc, PropName))
+                continue;
             found = true;
             if (Get) {
                 PropertyToV8(p, propValue);
@@ -119,7 +121,8 @@ void TCustomDriver::V8ToProperty(const TPropDecl& AProp, const V8Variant& AValue
     switch (AProp.Kind) {
         case TPropKind::pkInteger:
             // The host's reader knows no Boolean; an integer setting takes one as 1 or 0.
-            AProp.Set(*this, V8Type(AValue) == VTYPE_BOOL ? std::int32_t{AValue.VarEnum.bVal} : V8GetInt(AValue));
+            AProp.Set(*this,
+                      V8Type(AValue) == VTYPE_BOOL ? std::int32_t{AValue.VarEnum.bVal} : V8GetInt(AValue));
             return;
         case TPropKind::pkDouble: AProp.Set(*this, V8GetDouble(AValue)); return;
         case TPropKind::pkString:

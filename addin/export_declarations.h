@@ -47,8 +47,7 @@ enum class TPropKind { pkInteger, pkDouble, pkString, pkBoolean };
 using TPropValue = std::variant<std::int32_t, double, std::string, bool>;
 
 // The exported method shape: (return value, parameters, parameter count, host connection).
-using TExportedMethod =
-    std::function<bool(TCustomDriver&, V8Variant*, V8Variant*, long, TV8AddInDefBaseEx*)>;
+using TExportedMethod = std::function<bool(TCustomDriver&, V8Variant*, V8Variant*, long, TV8AddInDefBaseEx*)>;
 using TActionMethod = std::function<void(TCustomDriver&)>;
 
 struct TMethDecl {
@@ -90,9 +89,12 @@ namespace detail {
 
 template <class T>
 constexpr TPropKind KindOf() {
-    if constexpr (std::is_same_v<T, std::int32_t>) return TPropKind::pkInteger;
-    else if constexpr (std::is_same_v<T, double>) return TPropKind::pkDouble;
-    else if constexpr (std::is_same_v<T, std::string>) return TPropKind::pkString;
+    if constexpr (std::is_same_v<T, std::int32_t>)
+        return TPropKind::pkInteger;
+    else if constexpr (std::is_same_v<T, double>)
+        return TPropKind::pkDouble;
+    else if constexpr (std::is_same_v<T, std::string>)
+        return TPropKind::pkString;
     else {
         static_assert(std::is_same_v<T, bool>, "exported properties are int32, double, string or bool");
         return TPropKind::pkBoolean;
@@ -111,21 +113,22 @@ public:
     explicit TClassDeclBuilder(const TClassDecl* parent) { FDecl.Parent = parent; }
 
     TClassDeclBuilder& Method(std::string name, TExported method, ExportMethAttribute attr) {
-        FDecl.Methods.push_back(TMethDecl{
-            std::move(name), {std::move(attr)},
-            [method](TCustomDriver& self, V8Variant* ret, V8Variant* params, long count,
-                     TV8AddInDefBaseEx* connection) {
-                return (static_cast<C&>(self).*method)(ret, params, count, connection);
-            },
-            {}});
+        FDecl.Methods.push_back(TMethDecl{std::move(name),
+                                          {std::move(attr)},
+                                          [method](TCustomDriver& self, V8Variant* ret, V8Variant* params,
+                                                   long count, TV8AddInDefBaseEx* connection) {
+                                              return (static_cast<C&>(self).*method)(ret, params, count,
+                                                                                     connection);
+                                          },
+                                          {}});
         return *this;
     }
 
     TClassDeclBuilder& Action(std::string name, TAction method, AdditionalActionAttribute attr) {
-        FDecl.Methods.push_back(TMethDecl{std::move(name),
-                                          {std::move(attr)},
-                                          {},
-                                          [method](TCustomDriver& self) { (static_cast<C&>(self).*method)(); }});
+        FDecl.Methods.push_back(
+            TMethDecl{std::move(name), {std::move(attr)}, {}, [method](TCustomDriver& self) {
+                          (static_cast<C&>(self).*method)();
+                      }});
         return *this;
     }
 
@@ -133,9 +136,13 @@ public:
     template <class T>
     TClassDeclBuilder& Property(std::string name, T C::*field, ExportPropAttribute attr) {
         FDecl.Props.push_back(TPropDecl{
-            std::move(name), detail::KindOf<T>(), {std::move(attr)},
+            std::move(name),
+            detail::KindOf<T>(),
+            {std::move(attr)},
             [field](const TCustomDriver& self) { return TPropValue(static_cast<const C&>(self).*field); },
-            [field](TCustomDriver& self, const TPropValue& v) { static_cast<C&>(self).*field = std::get<T>(v); }});
+            [field](TCustomDriver& self, const TPropValue& v) {
+                static_cast<C&>(self).*field = std::get<T>(v);
+            }});
         return *this;
     }
 
@@ -143,10 +150,15 @@ public:
     template <class T>
     TClassDeclBuilder& Property(std::string name, T (C::*getter)() const, void (C::*setter)(T),
                                 ExportPropAttribute attr) {
-        FDecl.Props.push_back(TPropDecl{
-            std::move(name), detail::KindOf<T>(), {std::move(attr)},
-            [getter](const TCustomDriver& self) { return TPropValue((static_cast<const C&>(self).*getter)()); },
-            [setter](TCustomDriver& self, const TPropValue& v) { (static_cast<C&>(self).*setter)(std::get<T>(v)); }});
+        FDecl.Props.push_back(TPropDecl{std::move(name),
+                                        detail::KindOf<T>(),
+                                        {std::move(attr)},
+                                        [getter](const TCustomDriver& self) {
+                                            return TPropValue((static_cast<const C&>(self).*getter)());
+                                        },
+                                        [setter](TCustomDriver& self, const TPropValue& v) {
+                                            (static_cast<C&>(self).*setter)(std::get<T>(v));
+                                        }});
         return *this;
     }
 

@@ -1,9 +1,9 @@
 #include "addin/export_text.h"
 
+#include <locale.h>
 #include <clocale>
 #include <cwchar>
 #include <cwctype>
-#include <locale.h>
 
 #include <memory>
 #include <type_traits>
@@ -22,7 +22,8 @@ using LocalePtr = std::unique_ptr<std::remove_pointer_t<locale_t>, LocaleDeleter
 locale_t Utf8Locale() {
     static const LocalePtr loc = [] {
         for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8", "ru_RU.UTF-8"}) {
-            if (locale_t l = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr))) return LocalePtr(l);
+            if (locale_t l = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr)))
+                return LocalePtr(l);
         }
         return LocalePtr();
     }();

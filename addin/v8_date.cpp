@@ -47,7 +47,8 @@ bool IsValidDateTime(const TDateTimeParts& p) {
 
 double EncodeDateTime(const TDateTimeParts& p) {
     if (!IsValidDateTime(p)) throw std::invalid_argument("Invalid date or time");
-    double days = static_cast<double>(DaysFromCivil(p.Year, static_cast<unsigned>(p.Month), static_cast<unsigned>(p.Day)) - kEpoch);
+    double days = static_cast<double>(
+        DaysFromCivil(p.Year, static_cast<unsigned>(p.Month), static_cast<unsigned>(p.Day)) - kEpoch);
     double time = (((p.Hour * 60.0 + p.Minute) * 60.0 + p.Second) * 1000.0 + p.Millisecond) / 86400000.0;
     // Before the epoch the fraction still counts forward from midnight of that day.
     return days < 0 ? days - time : days + time;

@@ -180,9 +180,7 @@ bool TV8UserObject::AddError(const std::string& AMessage) {
 
 std::uint16_t V8Type(const V8Variant& V) { return V.vt & VTYPE_MASK; }
 
-std::int32_t V8GetInt(const V8Variant& V) {
-    return V8Type(V) == VTYPE_I4 ? V.VarEnum.lVal : V8ToInt(V);
-}
+std::int32_t V8GetInt(const V8Variant& V) { return V8Type(V) == VTYPE_I4 ? V.VarEnum.lVal : V8ToInt(V); }
 
 std::int32_t V8ToInt(const V8Variant& V) {
     switch (V8Type(V)) {
@@ -198,9 +196,7 @@ std::int32_t V8ToInt(const V8Variant& V) {
     }
 }
 
-bool V8GetBool(const V8Variant& V) {
-    return V8Type(V) == VTYPE_BOOL ? V.VarEnum.bVal : V8ToInt(V) != 0;
-}
+bool V8GetBool(const V8Variant& V) { return V8Type(V) == VTYPE_BOOL ? V.VarEnum.bVal : V8ToInt(V) != 0; }
 
 double V8GetDouble(const V8Variant& V) {
     switch (V8Type(V)) {
@@ -219,15 +215,15 @@ double V8GetDouble(const V8Variant& V) {
 double V8GetDate(const V8Variant& V) {
     switch (V8Type(V)) {
         case VTYPE_R8:
-        case VTYPE_DATE:
-            return V.VarEnum.dblVal;
+        case VTYPE_DATE: return V.VarEnum.dblVal;
         case VTYPE_TM: {
             const TV8tm& tm = V.VarEnum.tmVal;
             TDateTimeParts parts;
             // The host's fields may hold any int; one beyond the range once shifted is no date.
             auto shifted = [](int AValue, int AOffset) {
                 const long long value = static_cast<long long>(AValue) + AOffset;
-                if (value > std::numeric_limits<int>::max()) throw std::invalid_argument("Invalid date or time");
+                if (value > std::numeric_limits<int>::max())
+                    throw std::invalid_argument("Invalid date or time");
                 return static_cast<int>(value);
             };
             parts.Year = shifted(tm.tm_year, 1900);
@@ -238,20 +234,17 @@ double V8GetDate(const V8Variant& V) {
             parts.Second = tm.tm_sec;
             return EncodeDateTime(parts);
         }
-        default:
-            return 0;
+        default: return 0;
     }
 }
 
 std::u16string V8GetWString(const V8Variant& V) {
     switch (V8Type(V)) {
-        case VTYPE_PWSTR:
-            return std::u16string(WideView(V.VarEnum.vtRecWideString.pwstrVal));
+        case VTYPE_PWSTR: return std::u16string(WideView(V.VarEnum.vtRecWideString.pwstrVal));
         case VTYPE_PSTR:
             if (V.VarEnum.vtRecString.pstrVal == nullptr) return {};
             return Utf8ToWide(std::string_view(V.VarEnum.vtRecString.pstrVal, V.VarEnum.vtRecString.strLen));
-        default:
-            return {};
+        default: return {};
     }
 }
 
@@ -263,9 +256,7 @@ std::string V8GetUtf8String(const V8Variant& V) {
     return WideToUtf8(V8GetWString(V));
 }
 
-bool V8IsString(const V8Variant& V) {
-    return V8Type(V) == VTYPE_PSTR || V8Type(V) == VTYPE_PWSTR;
-}
+bool V8IsString(const V8Variant& V) { return V8Type(V) == VTYPE_PSTR || V8Type(V) == VTYPE_PWSTR; }
 
 WCHAR_T* V8AllocWString(TV8MemoryManager* AManager, std::u16string_view AText) {
     if (AManager == nullptr) return nullptr;

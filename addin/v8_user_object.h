@@ -20,10 +20,10 @@ public:
     TV8UserObject(const TV8UserObject&) = delete;
     TV8UserObject& operator=(const TV8UserObject&) = delete;
 
-    TClassReg* ClassReg = nullptr;        // set by GetClassObject right after construction
-    TV8MemoryManager* V8MM = nullptr;     // set by setMemManager; not owned
-    TV8AddInDefBaseEx* V8 = nullptr;      // set by Init; not owned
-    std::u16string locale;                // set by SetLocale
+    TClassReg* ClassReg = nullptr;     // set by GetClassObject right after construction
+    TV8MemoryManager* V8MM = nullptr;  // set by setMemManager; not owned
+    TV8AddInDefBaseEx* V8 = nullptr;   // set by Init; not owned
+    std::u16string locale;             // set by SetLocale
 
     // Called by the adapter after it stored what the host handed over.
     virtual bool Init() { return true; }

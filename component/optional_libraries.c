@@ -68,7 +68,8 @@ static int zint_missing(struct zint_symbol* ASymbol) {
 
 int ZBarcode_Encode(struct zint_symbol* ASymbol, const unsigned char* ASource, int ALength) {
     if (!zint_loaded()) return zint_missing(ASymbol);
-    return ((int (*)(struct zint_symbol*, const unsigned char*, int))zint_slots[Z_ENCODE])(ASymbol, ASource, ALength);
+    return ((int (*)(struct zint_symbol*, const unsigned char*, int))zint_slots[Z_ENCODE])(ASymbol, ASource,
+                                                                                           ALength);
 }
 
 int ZBarcode_Buffer(struct zint_symbol* ASymbol, int ARotation) {
@@ -78,11 +79,25 @@ int ZBarcode_Buffer(struct zint_symbol* ASymbol, int ARotation) {
 
 /* libzip: without it no archive opens; every other call needs an open archive. */
 
-enum { ZIP_OPEN, ZIP_DISCARD, ZIP_ERROR_INIT, ZIP_ERROR_STRERROR, ZIP_ERROR_FINI, ZIP_NUM_ENTRIES, ZIP_GET_NAME,
-       ZIP_FOPEN_INDEX, ZIP_FREAD, ZIP_FCLOSE, ZIP_STRERROR, ZIP_COUNT };
+enum {
+    ZIP_OPEN,
+    ZIP_DISCARD,
+    ZIP_ERROR_INIT,
+    ZIP_ERROR_STRERROR,
+    ZIP_ERROR_FINI,
+    ZIP_NUM_ENTRIES,
+    ZIP_GET_NAME,
+    ZIP_FOPEN_INDEX,
+    ZIP_FREAD,
+    ZIP_FCLOSE,
+    ZIP_STRERROR,
+    ZIP_COUNT
+};
 static const char* const zip_names[ZIP_COUNT] = {
-    "zip_open", "zip_discard", "zip_error_init_with_code", "zip_error_strerror", "zip_error_fini",
-    "zip_get_num_entries", "zip_get_name", "zip_fopen_index", "zip_fread", "zip_fclose", "zip_strerror"};
+    "zip_open",           "zip_discard",     "zip_error_init_with_code",
+    "zip_error_strerror", "zip_error_fini",  "zip_get_num_entries",
+    "zip_get_name",       "zip_fopen_index", "zip_fread",
+    "zip_fclose",         "zip_strerror"};
 static any_function zip_slots[ZIP_COUNT];
 static void* zip_handle;
 static pthread_once_t zip_once = PTHREAD_ONCE_INIT;

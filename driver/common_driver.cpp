@@ -28,9 +28,8 @@ std::string XmlToText(const pugi::xml_document& ADoc) {
 }
 
 void ParseXml(const std::string& AText, pugi::xml_document& ADoc) {
-    const pugi::xml_parse_result result =
-        ADoc.load_buffer(AText.data(), AText.size(), pugi::parse_default | pugi::parse_declaration,
-                         pugi::encoding_utf8);
+    const pugi::xml_parse_result result = ADoc.load_buffer(
+        AText.data(), AText.size(), pugi::parse_default | pugi::parse_declaration, pugi::encoding_utf8);
     if (!result)
         throw std::runtime_error(std::string("XML: ") + result.description() + " (offset " +
                                  std::to_string(result.offset) + ")");
@@ -72,7 +71,8 @@ const TClassDecl& TCommonDriver::ClassDecl() {
             .Method("DoAdditionalAction", &T::DoAdditionalAction, {"ВыполнитьДополнительноеДействие", 1})
             .Action("ViewLog", &T::ViewLog, {"Просмотр лога"})
             .Action("ShowHelp", &T::ShowHelp, {"Справка"})
-            .Property("LogEnabled", &T::GetLogEnabled, &T::SetLogEnabled, {"ЛогВключен", "Вести лог", "False"})
+            .Property("LogEnabled", &T::GetLogEnabled, &T::SetLogEnabled,
+                      {"ЛогВключен", "Вести лог", "False"})
             .Build();
     return decl;
 }
@@ -127,7 +127,8 @@ bool TCommonDriver::GetParameters(V8Variant* ARetValue, V8Variant* AParams, long
 }
 
 bool TCommonDriver::SetParameter(V8Variant* ARetValue, V8Variant* AParams, long, TV8AddInDefBaseEx*) {
-    return Guarded(ARetValue, [&] { PropertySet(V8GetUtf8String(HostParam(AParams, 0)), HostParam(AParams, 1)); });
+    return Guarded(ARetValue,
+                   [&] { PropertySet(V8GetUtf8String(HostParam(AParams, 0)), HostParam(AParams, 1)); });
 }
 
 bool TCommonDriver::DeviceTest(V8Variant* ARetValue, V8Variant* AParams, long, TV8AddInDefBaseEx*) {

@@ -34,8 +34,10 @@ public:
     void SetLogEnabled(bool AValue);
 
     // Host methods.
-    bool GetInterfaceRevision(V8Variant* ARetValue, V8Variant* AParams, long ACount, TV8AddInDefBaseEx* AConnection);
-    bool GetDescription(V8Variant* ARetValue, V8Variant* AParams, long ACount, TV8AddInDefBaseEx* AConnection);
+    bool GetInterfaceRevision(V8Variant* ARetValue, V8Variant* AParams, long ACount,
+                              TV8AddInDefBaseEx* AConnection);
+    bool GetDescription(V8Variant* ARetValue, V8Variant* AParams, long ACount,
+                        TV8AddInDefBaseEx* AConnection);
     bool GetLastError(V8Variant* ARetValue, V8Variant* AParams, long ACount, TV8AddInDefBaseEx* AConnection);
     bool Open(V8Variant* ARetValue, V8Variant* AParams, long ACount, TV8AddInDefBaseEx* AConnection);
     bool Close(V8Variant* ARetValue, V8Variant* AParams, long ACount, TV8AddInDefBaseEx* AConnection);

@@ -1,11 +1,11 @@
 #include "driver/document_attributes.h"
 
+#include <langinfo.h>
+#include <locale.h>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <langinfo.h>
 #include <limits>
-#include <locale.h>
 
 #include "printer/ascii_text.h"
 
@@ -17,8 +17,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-bool ParseInt(std::string_view AText, std::int32_t& AValue)
-{
+bool ParseInt(std::string_view AText, std::int32_t& AValue) {
     AText = TrimControls(AText);
     bool negative = false;
     if (!AText.empty() && (AText.front() == '+' || AText.front() == '-')) {
@@ -34,39 +33,33 @@ bool ParseInt(std::string_view AText, std::int32_t& AValue)
         AText.remove_prefix(2);
     }
     // from_chars would accept a second sign; only digits may follow.
-    if (AText.empty() || AText.front() == '-' || AText.front() == '+')
-        return false;
+    if (AText.empty() || AText.front() == '-' || AText.front() == '+') return false;
     std::uint64_t magnitude = 0;
     auto [end, ec] = std::from_chars(AText.data(), AText.data() + AText.size(), magnitude, base);
-    if (ec != std::errc() || end != AText.data() + AText.size())
-        return false;
+    if (ec != std::errc() || end != AText.data() + AText.size()) return false;
     if (base == 16) {
         // Hexadecimal is a 32-bit pattern: $FFFFFFFF reads as -1.
-        if (magnitude > 0xFFFFFFFFULL)
-            return false;
+        if (magnitude > 0xFFFFFFFFULL) return false;
         const auto bits = static_cast<std::uint32_t>(magnitude);
         const auto value = static_cast<std::int32_t>(bits);
         AValue = negative ? static_cast<std::int32_t>(0U - bits) : value;
         return true;
     }
     const std::uint64_t limit = negative ? 2147483648ULL : 2147483647ULL;
-    if (magnitude > limit)
-        return false;
+    if (magnitude > limit) return false;
     AValue = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
                       : static_cast<std::int32_t>(magnitude);
     return true;
 }
 
-bool ParseFloat(std::string_view AText, char ADecimalSeparator, double& AValue)
-{
+bool ParseFloat(std::string_view AText, char ADecimalSeparator, double& AValue) {
     AText = TrimControls(AText);
     // Check the shape first: sign, digits, one separator, digits, optional exponent.
     std::string normal;
     normal.reserve(AText.size());
     std::size_t i = 0;
     if (i < AText.size() && (AText[i] == '+' || AText[i] == '-')) {
-        if (AText[i] == '-')
-            normal.push_back('-');
+        if (AText[i] == '-') normal.push_back('-');
         ++i;
     }
     std::size_t digits = 0;
@@ -82,96 +75,75 @@ bool ParseFloat(std::string_view AText, char ADecimalSeparator, double& AValue)
             ++digits;
         }
     }
-    if (digits == 0)
-        return false;
+    if (digits == 0) return false;
     if (i < AText.size() && (AText[i] == 'e' || AText[i] == 'E')) {
         normal.push_back('e');
         ++i;
-        if (i < AText.size() && (AText[i] == '+' || AText[i] == '-'))
-            normal.push_back(AText[i++]);
+        if (i < AText.size() && (AText[i] == '+' || AText[i] == '-')) normal.push_back(AText[i++]);
         std::size_t expDigits = 0;
         while (i < AText.size() && IsDigit(AText[i])) {
             normal.push_back(AText[i++]);
             ++expDigits;
         }
-        if (expDigits == 0)
-            return false;
+        if (expDigits == 0) return false;
     }
-    if (i != AText.size())
-        return false;
+    if (i != AText.size()) return false;
     double value = 0;
     auto [end, ec] = std::from_chars(normal.data(), normal.data() + normal.size(), value);
-    if (ec != std::errc() || end != normal.data() + normal.size() || !std::isfinite(value))
-        return false;
+    if (ec != std::errc() || end != normal.data() + normal.size() || !std::isfinite(value)) return false;
     AValue = value;
     return true;
 }
 
-double RoundHalfEvenDouble(double AValue)
-{
+double RoundHalfEvenDouble(double AValue) {
     // nearbyint follows the current rounding mode, which is round-to-nearest-even unless
     // someone changed it; do not rely on that.
     const double floor = std::floor(AValue);
     const double diff = AValue - floor;
-    if (diff < 0.5)
-        return floor;
-    if (diff > 0.5)
-        return floor + 1;
+    if (diff < 0.5) return floor;
+    if (diff > 0.5) return floor + 1;
     return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
 }
 
-std::int32_t AttrToInt(const pugi::xml_node& ANode, const char* AName, std::int32_t ADefault)
-{
+std::int32_t AttrToInt(const pugi::xml_node& ANode, const char* AName, std::int32_t ADefault) {
     const pugi::xml_attribute attr = ANode.attribute(AName);
     std::int32_t value = 0;
     return attr && ParseInt(attr.value(), value) ? value : ADefault;
 }
 
-double AttrToFloat(const pugi::xml_node& ANode, const char* AName, double ADefault,
-                   char ADecimalSeparator)
-{
+double AttrToFloat(const pugi::xml_node& ANode, const char* AName, double ADefault, char ADecimalSeparator) {
     const pugi::xml_attribute attr = ANode.attribute(AName);
     double value = 0;
     return attr && ParseFloat(attr.value(), ADecimalSeparator, value) ? value : ADefault;
 }
 
-bool AttrToBool(const pugi::xml_node& ANode, const char* AName, bool ADefault)
-{
+bool AttrToBool(const pugi::xml_node& ANode, const char* AName, bool ADefault) {
     const pugi::xml_attribute attr = ANode.attribute(AName);
-    if (!attr)
-        return ADefault;
+    if (!attr) return ADefault;
     const std::string_view text = attr.value();
     auto equals = [&](std::string_view AWord) {
-        if (text.size() != AWord.size())
-            return false;
+        if (text.size() != AWord.size()) return false;
         for (std::size_t i = 0; i < text.size(); ++i) {
             char c = text[i];
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-            if (c != AWord[i])
-                return false;
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            if (c != AWord[i]) return false;
         }
         return true;
     };
-    if (equals("true"))
-        return true;
-    if (equals("false"))
-        return false;
+    if (equals("true")) return true;
+    if (equals("false")) return false;
     return ADefault;
 }
 
-std::string AttrToText(const pugi::xml_node& ANode, const char* AName)
-{
+std::string AttrToText(const pugi::xml_node& ANode, const char* AName) {
     return ANode.attribute(AName).value();
 }
 
-std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName,
-                               std::int32_t ADefault, char ADecimalSeparator)
-{
+std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName, std::int32_t ADefault,
+                               char ADecimalSeparator) {
     const pugi::xml_attribute attr = ANode.attribute(AName);
     double value = 0;
-    if (!attr || !ParseFloat(attr.value(), ADecimalSeparator, value))
-        return ADefault;
+    if (!attr || !ParseFloat(attr.value(), ADecimalSeparator, value)) return ADefault;
     const double rounded = RoundHalfEvenDouble(value);
     if (rounded < std::numeric_limits<std::int32_t>::min() ||
         rounded > std::numeric_limits<std::int32_t>::max())
@@ -179,12 +151,9 @@ std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName,
     return static_cast<std::int32_t>(rounded);
 }
 
-std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* AName,
-                                    char ADecimalSeparator)
-{
+std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* AName, char ADecimalSeparator) {
     const pugi::xml_attribute attr = ANode.attribute(AName);
-    if (!attr)
-        return std::string("нет атрибута ") + AName;
+    if (!attr) return std::string("нет атрибута ") + AName;
     std::string text = std::string(AName) + "=\"" + attr.value() + "\"";
     const char other = ADecimalSeparator == ',' ? '.' : ',';
     double value = 0;
@@ -197,12 +166,10 @@ std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* ANa
     return text;
 }
 
-char UserDecimalSeparator()
-{
+char UserDecimalSeparator() {
     // An empty locale name reads the user's environment, independent of setlocale().
     locale_t user = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
-    if (user == static_cast<locale_t>(nullptr))
-        return '.';
+    if (user == static_cast<locale_t>(nullptr)) return '.';
     const char* radix = nl_langinfo_l(RADIXCHAR, user);
     const char separator = radix && radix[0] && !radix[1] ? radix[0] : '.';
     freelocale(user);

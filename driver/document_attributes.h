@@ -17,8 +17,7 @@ std::int32_t AttrToInt(const pugi::xml_node& ANode, const char* AName, std::int3
 
 // A decimal number whose separator is ADecimalSeparator, optional exponent; trimmed like
 // AttrToInt. Any other separator makes the value unreadable.
-double AttrToFloat(const pugi::xml_node& ANode, const char* AName, double ADefault,
-                   char ADecimalSeparator);
+double AttrToFloat(const pugi::xml_node& ANode, const char* AName, double ADefault, char ADecimalSeparator);
 
 // "True" or "False" in any case, untrimmed.
 bool AttrToBool(const pugi::xml_node& ANode, const char* AName, bool ADefault);
@@ -28,13 +27,12 @@ std::string AttrToText(const pugi::xml_node& ANode, const char* AName);
 
 // AttrToFloat rounded to whole millimetres, halves to the even neighbour. A value beyond the
 // 32-bit range counts as unreadable.
-std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName,
-                               std::int32_t ADefault, char ADecimalSeparator);
+std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName, std::int32_t ADefault,
+                               char ADecimalSeparator);
 
 // A number attribute as written, for a message: `Left="1.5"`, or `нет атрибута Left`. A value
 // that reads with the other decimal separator says which one the system expects.
-std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* AName,
-                                    char ADecimalSeparator);
+std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* AName, char ADecimalSeparator);
 
 // Text-level parsers behind the readers.
 bool ParseInt(std::string_view AText, std::int32_t& AValue);

@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "addin/export_text.h"
-#include "errors/equipment_errors.h"
 #include "driver/label_pipeline.h"
 #include "driver/print_job.h"
 #include "driver/printer_models.h"
 #include "driver/ribbon_setup.h"
 #include "driver/xml_text.h"
+#include "errors/equipment_errors.h"
 #include "log/driver_log.h"
 #include "printer/ascii_text.h"
 #include "transport/usb_print_list.h"
@@ -19,7 +19,8 @@ namespace quorvane {
 namespace {
 
 const char* const kDriverName = "Драйвер принтера печати этикеток Tarvo";
-const char* const kDriverDescription = "Драйвер принтера печати этикеток Tarvo 1С:Совместимо для 1С:БПО NativeAPI";
+const char* const kDriverDescription =
+    "Драйвер принтера печати этикеток Tarvo 1С:Совместимо для 1С:БПО NativeAPI";
 
 // The driver class is registered while the library loads; the registry it fills is a
 // function-local static, so the order of start-up code does not matter.
@@ -77,7 +78,8 @@ const TClassDecl& TDriver::ClassDecl() {
             .Property("Gap", &T::FGap, {"ШиринаЗазора", "Ширина зазора", "3"})
             .Property("Codepage", &T::FCodepage, {"КодоваяСтраница", "Кодовая страница", "1251"})
             .Property("Model", &T::FModel, {"Модель", "Модель", "0"})
-            .Property("StretchImage", &T::FStretchImage, {"РастягиватьКартинку", "Растягивать картинку", "false"})
+            .Property("StretchImage", &T::FStretchImage,
+                      {"РастягиватьКартинку", "Растягивать картинку", "false"})
             .Property("BarcodeNarrow", &T::FBarcodeNarrow, {"ШиринаШтрихкода", "Ширина штрихкода", "2"})
             .Property("ExtLogEnabled", &T::FExtLogEnabled,
                       {"РасширенныйLogTSPL", "Расширенный log языка TSPL", "false"})
@@ -87,7 +89,8 @@ const TClassDecl& TDriver::ClassDecl() {
                       {"МетодСжатияДанных", "Метод сжатия данных", "-1"})
             .Property("PDF417CorrectionLevel", &T::FPDF417CorrectionLevel,
                       {"УровеньКоррекцииОшибок", "Уровень коррекции ошибок", "-1"})
-            .Property("PDF417CenterPattern", &T::FPDF417CenterPattern, {"ЦентрШаблона", "Центр шаблона", "-1"})
+            .Property("PDF417CenterPattern", &T::FPDF417CenterPattern,
+                      {"ЦентрШаблона", "Центр шаблона", "-1"})
             .Property("PDF417ModuleWidth", &T::FPDF417ModuleWidth, {"ШиринаМодуля", "Ширина модуля", "-1"})
             .Property("PDF417ModuleHeight", &T::FPDF417ModuleHeight, {"ВысотаМодуля", "Высота модуля", "-1"})
             .Property("PDF417Rows", &T::FPDF417Rows, {"КоличествоСтрок", "Количество строк", "0"})
@@ -110,7 +113,8 @@ void TDriver::CheckEnabled() const {
 }
 
 TPortManager& TDriver::PortManager() const {
-    if (!FPortManager) throw std::runtime_error("Неизвестный тип интерфейса: " + std::to_string(FInterfaceType));
+    if (!FPortManager)
+        throw std::runtime_error("Неизвестный тип интерфейса: " + std::to_string(FInterfaceType));
     return *FPortManager;
 }
 
@@ -152,17 +156,12 @@ void TDriver::Open() {
     TLabelPrinterDriver::Open();
     FPortManager.reset();
     switch (FInterfaceType) {
-        case 0:
-            FPortManager = std::make_unique<TPortManager>(FUSBPort);
-            break;
+        case 0: FPortManager = std::make_unique<TPortManager>(FUSBPort); break;
         case 1:
             FPortManager = std::make_unique<TPortManager>(FCOMPort, FBaudRate, FDataBits, FStopBits, FParity);
             break;
-        case 2:
-            FPortManager = std::make_unique<TPortManager>(FIPAddress, FIPPort);
-            break;
-        default:
-            break;
+        case 2: FPortManager = std::make_unique<TPortManager>(FIPAddress, FIPPort); break;
+        default: break;
     }
     PreparePrinter(FPrinter);
     SetLogMode(GetLogEnabled() ? 3 : 0);
@@ -175,11 +174,13 @@ void TDriver::Open() {
 
 void TDriver::PreparePrinter(TPrinterTSPL& APrinter) {
     if (FBarcodeNarrow <= 0 || FBarcodeNarrow > 10) FBarcodeNarrow = 1;
-    if (const auto it = FUSBPortDictionary.find(FUSBPort); it != FUSBPortDictionary.end()) FModel = it->second;
+    if (const auto it = FUSBPortDictionary.find(FUSBPort); it != FUSBPortDictionary.end())
+        FModel = it->second;
     APrinter.ApplySettings(FResolution, FStretchImage, TsplSettings());
 }
 
-void TDriver::BuildScripts(const pugi::xml_document& ADocument, const std::function<void(TScriptObject&&)>& AEmit) {
+void TDriver::BuildScripts(const pugi::xml_document& ADocument,
+                           const std::function<void(TScriptObject&&)>& AEmit) {
     TPrinterTSPL printer;
     PreparePrinter(printer);
     TLabelTemplate labelTemplate;
@@ -220,7 +221,8 @@ void TDriver::DoPrintLabels(const pugi::xml_document& ADocument, const std::stri
     job.Check();
     TPrintJobOptions options;
     options.ExtLogEnabled = FExtLogEnabled;
-    SendLabelScripts(PortManager(), [&](const auto& ASend) { job.Build(ASend); }, job.LabelCount(), options);
+    SendLabelScripts(
+        PortManager(), [&](const auto& ASend) { job.Build(ASend); }, job.LabelCount(), options);
 }
 
 void TDriver::DoDeviceTest(std::string& /*ADescription*/, std::string& /*ADemoModeDescription*/) {
@@ -241,7 +243,8 @@ void TDriver::BuildParameters(std::string& AText) {
     ParseXml(RemoveInvalidXMLChars(text), doc);
 
     FUSBPortDictionary.clear();
-    if (pugi::xml_node usbPort = FindNamedElement(doc, "USBPort")) AddUSBPrinterList(usbPort.append_child("ChoiceList"));
+    if (pugi::xml_node usbPort = FindNamedElement(doc, "USBPort"))
+        AddUSBPrinterList(usbPort.append_child("ChoiceList"));
 
     if (pugi::xml_node mainSettings = FindNamedElement(doc, "MainSettings")) {
         pugi::xml_node param = mainSettings.append_child("Parameter");

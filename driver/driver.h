@@ -54,7 +54,7 @@ private:
     TDocumentSettings DocumentSettings() const;
 
     bool FTemplateCreated = false;
-    TLabelTemplate FTemplate;                 // the fields and the template between calls
+    TLabelTemplate FTemplate;  // the fields and the template between calls
     std::map<std::string, int> FUSBPortDictionary;
     TPrinterTSPL FPrinter;
 

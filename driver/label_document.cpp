@@ -22,29 +22,23 @@ constexpr const char* kTopError = "Не задана позиция верхне
 // A label size that is given but not positive, a negative field size, a font larger than any
 // raster, a resolution below one dot per millimetre and a copy count the printer does not take
 // never reach the printer.
-std::string Quoted(std::string_view AText)
-{
-    return "\"" + std::string(AText) + "\"";
-}
+std::string Quoted(std::string_view AText) { return "\"" + std::string(AText) + "\""; }
 
-void CheckLabelSize(const char* AName, std::int32_t AValue)
-{
+void CheckLabelSize(const char* AName, std::int32_t AValue) {
     if (AValue <= 0)
-        throw std::runtime_error(std::string("Размер этикетки должен быть больше нуля: атрибут ") +
-                                 AName + " элемента Formatting равен " + std::to_string(AValue));
+        throw std::runtime_error(std::string("Размер этикетки должен быть больше нуля: атрибут ") + AName +
+                                 " элемента Formatting равен " + std::to_string(AValue));
 }
 
-void CheckFieldSize(const pugi::xml_node& AElement, const std::string& AFieldName,
-                    const char* AName, std::int32_t AValue)
-{
+void CheckFieldSize(const pugi::xml_node& AElement, const std::string& AFieldName, const char* AName,
+                    std::int32_t AValue) {
     if (AValue < 0)
         throw std::runtime_error("Размер поля " + Quoted(AFieldName) +
                                  " не может быть отрицательным: атрибут " + AName + " элемента " +
                                  AElement.name() + " равен " + std::to_string(AValue));
 }
 
-void CheckResolution(const TPrinterTSPL& APrinter)
-{
+void CheckResolution(const TPrinterTSPL& APrinter) {
     if (APrinter.DotInMM() <= 0)
         throw std::runtime_error("Некорректно задано разрешение принтера (Resolution): " +
                                  std::to_string(APrinter.DPI()));
@@ -53,11 +47,9 @@ void CheckResolution(const TPrinterTSPL& APrinter)
 // Copy counts of the PRINT command.
 constexpr std::int64_t kMaxQuantity = 999999999;
 
-std::int32_t Quantity(const pugi::xml_node& ALabel, std::size_t ANumber)
-{
+std::int32_t Quantity(const pugi::xml_node& ALabel, std::size_t ANumber) {
     const pugi::xml_attribute attr = ALabel.attribute("Quantity");
-    if (!attr)
-        return -1;
+    if (!attr) return -1;
     std::int32_t value = 0;
     if (!ParseInt(attr.value(), value) || value < 1 || value > kMaxQuantity)
         throw std::runtime_error("Некорректно задано количество (Quantity) у этикетки №" +
@@ -65,32 +57,28 @@ std::int32_t Quantity(const pugi::xml_node& ALabel, std::size_t ANumber)
     return value;
 }
 
-pugi::xml_node RequiredChild(const pugi::xml_document& ADocument, const char* AName)
-{
+pugi::xml_node RequiredChild(const pugi::xml_document& ADocument, const char* AName) {
     const pugi::xml_node child = ADocument.document_element().child(AName);
-    if (!child)
-        throw std::runtime_error(std::string("В документе этикеток нет элемента ") + AName);
+    if (!child) throw std::runtime_error(std::string("В документе этикеток нет элемента ") + AName);
     return child;
 }
 
 // A field element as the document names it: `элемент Text «Price»`.
-std::string ElementOf(const pugi::xml_node& AElement, std::string_view AFieldName)
-{
+std::string ElementOf(const pugi::xml_node& AElement, std::string_view AFieldName) {
     return std::string("элемент ") + AElement.name() + " «" + std::string(AFieldName) + "»";
 }
 
 // The field a failure belongs to: `поле «Code» (Barcode QRCode), этикетка 2`; ALabel 0 is the
 // template itself (static fields).
-std::string FieldPlace(std::string_view AFieldName, const TFieldObject& AField, int ALabel)
-{
+std::string FieldPlace(std::string_view AFieldName, const TFieldObject& AField, int ALabel) {
     std::string kind;
     switch (AField.FieldType) {
-    case TFieldType::ftTextGraphic: kind = "Text"; break;
-    case TFieldType::ftText: kind = "UserData"; break;
-    case TFieldType::ftImage: kind = "Image"; break;
-    case TFieldType::ftBarcode:
-        kind = AField.BarcodeType.empty() ? "Barcode" : "Barcode " + AField.BarcodeType;
-        break;
+        case TFieldType::ftTextGraphic: kind = "Text"; break;
+        case TFieldType::ftText: kind = "UserData"; break;
+        case TFieldType::ftImage: kind = "Image"; break;
+        case TFieldType::ftBarcode:
+            kind = AField.BarcodeType.empty() ? "Barcode" : "Barcode " + AField.BarcodeType;
+            break;
     }
     return "поле «" + std::string(AFieldName) + "» (" + kind + "), " +
            (ALabel > 0 ? "этикетка " + std::to_string(ALabel) : "шаблон этикетки");
@@ -100,8 +88,7 @@ std::string FieldPlace(std::string_view AFieldName, const TFieldObject& AField, 
 // its own text. The barcode library's English reason and a GS1 parser's detail get a Russian
 // sentence in front.
 template <class TStep>
-auto ForField(std::string_view AFieldName, const TFieldObject& AField, int ALabel, TStep&& AStep)
-{
+auto ForField(std::string_view AFieldName, const TFieldObject& AField, int ALabel, TStep&& AStep) {
     try {
         return AStep();
     } catch (const EGs1ElementString& error) {
@@ -122,28 +109,32 @@ auto ForField(std::string_view AFieldName, const TFieldObject& AField, int ALabe
 
 // What the parser found wrong, in Russian, with the line and column (in characters) where it
 // stopped: people count lines, the parser counts bytes.
-std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_view AText)
-{
+std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_view AText) {
     const char* reason = "ошибка разбора";
     switch (AResult.status) {
-    case pugi::status_unrecognized_tag: reason = "неверный тег (после «<» нет имени элемента)"; break;
-    case pugi::status_bad_pi: reason = "ошибка в объявлении XML или инструкции обработки «<?...?>»"; break;
-    case pugi::status_bad_comment: reason = "ошибка в комментарии"; break;
-    case pugi::status_bad_cdata: reason = "ошибка в разделе CDATA"; break;
-    case pugi::status_bad_doctype: reason = "ошибка в объявлении DOCTYPE"; break;
-    case pugi::status_bad_pcdata: reason = "ошибка в тексте элемента"; break;
-    case pugi::status_bad_start_element: reason = "ошибка в открывающем теге элемента"; break;
-    case pugi::status_bad_attribute:
-        reason = "ошибка в атрибуте элемента (значение должно быть в кавычках, после имени — знак «=»)";
-        break;
-    case pugi::status_bad_end_element: reason = "ошибка в закрывающем теге элемента"; break;
-    case pugi::status_end_element_mismatch: reason = "закрывающий тег не соответствует открывающему"; break;
-    case pugi::status_no_document_element: reason = "в документе нет ни одного элемента"; break;
-    case pugi::status_append_invalid_root: reason = "документ нельзя разместить в корне"; break;
-    case pugi::status_out_of_memory: reason = "недостаточно памяти"; break;
-    default: break;
+        case pugi::status_unrecognized_tag: reason = "неверный тег (после «<» нет имени элемента)"; break;
+        case pugi::status_bad_pi:
+            reason = "ошибка в объявлении XML или инструкции обработки «<?...?>»";
+            break;
+        case pugi::status_bad_comment: reason = "ошибка в комментарии"; break;
+        case pugi::status_bad_cdata: reason = "ошибка в разделе CDATA"; break;
+        case pugi::status_bad_doctype: reason = "ошибка в объявлении DOCTYPE"; break;
+        case pugi::status_bad_pcdata: reason = "ошибка в тексте элемента"; break;
+        case pugi::status_bad_start_element: reason = "ошибка в открывающем теге элемента"; break;
+        case pugi::status_bad_attribute:
+            reason = "ошибка в атрибуте элемента (значение должно быть в кавычках, после имени — знак «=»)";
+            break;
+        case pugi::status_bad_end_element: reason = "ошибка в закрывающем теге элемента"; break;
+        case pugi::status_end_element_mismatch:
+            reason = "закрывающий тег не соответствует открывающему";
+            break;
+        case pugi::status_no_document_element: reason = "в документе нет ни одного элемента"; break;
+        case pugi::status_append_invalid_root: reason = "документ нельзя разместить в корне"; break;
+        case pugi::status_out_of_memory: reason = "недостаточно памяти"; break;
+        default: break;
     }
-    const std::size_t offset = std::min<std::size_t>(static_cast<std::size_t>(std::max<std::ptrdiff_t>(AResult.offset, 0)), AText.size());
+    const std::size_t offset = std::min<std::size_t>(
+        static_cast<std::size_t>(std::max<std::ptrdiff_t>(AResult.offset, 0)), AText.size());
     std::size_t line = 1, column = 1;
     for (std::size_t i = 0; i < offset; ++i) {
         if (AText[i] == '\n') {
@@ -164,28 +155,23 @@ TLabelTemplate::~TLabelTemplate() = default;
 TLabelTemplate::TLabelTemplate(TLabelTemplate&&) noexcept = default;
 TLabelTemplate& TLabelTemplate::operator=(TLabelTemplate&&) noexcept = default;
 
-void TLabelTemplate::Clear()
-{
-    *this = TLabelTemplate();
-}
+void TLabelTemplate::Clear() { *this = TLabelTemplate(); }
 
-const TFieldObject* TLabelTemplate::FindField(std::string_view AFieldName) const
-{
+const TFieldObject* TLabelTemplate::FindField(std::string_view AFieldName) const {
     const auto found = FByName.find(std::string(AFieldName));
     return found == FByName.end() ? nullptr : FFields[found->second].get();
 }
 
-std::string TLabelTemplate::Text() const
-{
+std::string TLabelTemplate::Text() const {
     std::string text;
     for (const TPiece& piece : FPieces) {
         text += piece.Literal;
         switch (piece.Slot) {
-        case TSlotKind::skNone: break;
-        case TSlotKind::skQuantity: text += kQuantityMarker; break;
-        case TSlotKind::skLine: text += piece.Line; break;
-        case TSlotKind::skUserData: text += FFields[piece.Field]->FieldValue + "\r\n"; break;
-        default: text += FFields[piece.Field]->FieldValue; break;
+            case TSlotKind::skNone: break;
+            case TSlotKind::skQuantity: text += kQuantityMarker; break;
+            case TSlotKind::skLine: text += piece.Line; break;
+            case TSlotKind::skUserData: text += FFields[piece.Field]->FieldValue + "\r\n"; break;
+            default: text += FFields[piece.Field]->FieldValue; break;
         }
     }
     return text;
@@ -197,24 +183,23 @@ public:
     TTemplateBuilder(TPrinterTSPL& APrinter, const TDocumentSettings& ASettings)
         : FPrinter(APrinter), FSettings(ASettings) {}
 
-    TLabelTemplate Build(const pugi::xml_node& AFormatting)
-    {
+    TLabelTemplate Build(const pugi::xml_node& AFormatting) {
         const char sep = FSettings.DecimalSeparator;
         const std::int32_t width = AttrToMillimetres(AFormatting, "Width", -1, sep);
         const std::int32_t height = AttrToMillimetres(AFormatting, "Height", -1, sep);
         if (width == -1 || height == -1)
-            throw std::runtime_error(std::string(kSizeError) + ": " +
-                                     DescribeNumberAttribute(AFormatting, width == -1 ? "Width" : "Height", sep));
+            throw std::runtime_error(
+                std::string(kSizeError) + ": " +
+                DescribeNumberAttribute(AFormatting, width == -1 ? "Width" : "Height", sep));
         CheckLabelSize("Width", width);
         CheckLabelSize("Height", height);
         CheckResolution(FPrinter);
         FPrinter.Init();
-        FPrinter.InitialScriptActions(width, height, FSettings.Gap, FSettings.Density,
-                                      FSettings.Direction, FSettings.Speed, FSettings.Codepage);
+        FPrinter.InitialScriptActions(width, height, FSettings.Gap, FSettings.Density, FSettings.Direction,
+                                      FSettings.Speed, FSettings.Codepage);
         FTemplate.FCodepage = FSettings.Codepage;
         for (const pugi::xml_node& element : AFormatting.children()) {
-            if (element.type() != pugi::node_element)
-                continue;
+            if (element.type() != pugi::node_element) continue;
             const std::string_view name = element.name();
             ++FElementNumber;
             if (EqualsIgnoringAsciiCase(name, "Text"))
@@ -240,39 +225,35 @@ private:
         std::size_t Field;
     };
 
-    std::int32_t Mm(const pugi::xml_node& AElement, const char* AName, std::int32_t ADefault)
-    {
+    std::int32_t Mm(const pugi::xml_node& AElement, const char* AName, std::int32_t ADefault) {
         return AttrToMillimetres(AElement, AName, ADefault, FSettings.DecimalSeparator);
     }
 
-    std::string CheckedName(const pugi::xml_node& AElement) const
-    {
+    std::string CheckedName(const pugi::xml_node& AElement) const {
         std::string name = AttrToText(AElement, "FieldName");
         if (name.empty())
-            throw std::runtime_error(std::string(kNameError) + ": элемент " + AElement.name() + " № " +
-                                     std::to_string(FElementNumber) + " в Formatting, " +
-                                     (AElement.attribute("FieldName") ? "FieldName=\"\"" : "нет атрибута FieldName"));
+            throw std::runtime_error(
+                std::string(kNameError) + ": элемент " + AElement.name() + " № " +
+                std::to_string(FElementNumber) + " в Formatting, " +
+                (AElement.attribute("FieldName") ? "FieldName=\"\"" : "нет атрибута FieldName"));
         return name;
     }
 
     void CheckPosition(const pugi::xml_node& AElement, std::string_view AName, std::int32_t ALeft,
-                       std::int32_t ATop) const
-    {
+                       std::int32_t ATop) const {
         const auto fail = [&](const char* AText, const char* AAttribute) {
-            throw std::runtime_error(std::string(AText) + ": " + ElementOf(AElement, AName) + ", " +
-                                     DescribeNumberAttribute(AElement, AAttribute, FSettings.DecimalSeparator));
+            throw std::runtime_error(
+                std::string(AText) + ": " + ElementOf(AElement, AName) + ", " +
+                DescribeNumberAttribute(AElement, AAttribute, FSettings.DecimalSeparator));
         };
-        if (ALeft == -1)
-            fail(kLeftError, "Left");
-        if (ATop == -1)
-            fail(kTopError, "Top");
+        if (ALeft == -1) fail(kLeftError, "Left");
+        if (ATop == -1) fail(kTopError, "Top");
     }
 
     // Stores the field under its name (a later field of the same name takes the name over)
     // and remembers which of the lines the printer just wrote carries its token.
-    void Register(const std::string& AName, std::unique_ptr<TFieldObject> AField,
-                  std::size_t AFirstEntry, TSlotKind AKind)
-    {
+    void Register(const std::string& AName, std::unique_ptr<TFieldObject> AField, std::size_t AFirstEntry,
+                  TSlotKind AKind) {
         const std::size_t index = FTemplate.FFields.size();
         const std::string token = AField->FieldValue;
         FTemplate.FFields.push_back(std::move(AField));
@@ -288,8 +269,7 @@ private:
         }
     }
 
-    void AddText(const pugi::xml_node& AElement)
-    {
+    void AddText(const pugi::xml_node& AElement) {
         const std::string name = CheckedName(AElement);
         const std::int32_t left = Mm(AElement, "Left", -1);
         const std::int32_t top = Mm(AElement, "Top", -1);
@@ -302,8 +282,8 @@ private:
         const std::int32_t fontSize = AttrToInt(AElement, "FontSize", 0);
         // Characters taller than the largest raster cannot be drawn.
         if (static_cast<std::int64_t>(fontSize) * FPrinter.DPI() / 72 > kMaxRasterSide)
-            throw std::runtime_error("Слишком большой размер шрифта (FontSize) у поля " +
-                                     Quoted(name) + ": " + std::to_string(fontSize));
+            throw std::runtime_error("Слишком большой размер шрифта (FontSize) у поля " + Quoted(name) +
+                                     ": " + std::to_string(fontSize));
         const std::string fontName = AttrToText(AElement, "FontName");
         const std::string fontStyle = AttrToText(AElement, "FontStyle");
         const std::string align = AttrToText(AElement, "Align");
@@ -311,23 +291,21 @@ private:
         const bool multiline = AttrToBool(AElement, "Multiline", false);
         const bool isStatic = AttrToBool(AElement, "Static", false);
         const std::string token = NewPlaceholderToken();
-        auto field = std::make_unique<TFieldObject>(
-            TFieldType::ftTextGraphic, token, width, height, left, top, orientation, fontSize,
-            fontName, fontStyle, align, valign, multiline, isStatic, std::string());
+        auto field = std::make_unique<TFieldObject>(TFieldType::ftTextGraphic, token, width, height, left,
+                                                    top, orientation, fontSize, fontName, fontStyle, align,
+                                                    valign, multiline, isStatic, std::string());
         const std::size_t first = FPrinter.ScriptText().size();
         ForField(name, *field, 0, [&] {
-            FPrinter.AddText(token, left, top, width, height, orientation, fontName, fontSize,
-                             fontStyle, AttrToText(AElement, "Border"),
-                             AttrToInt(AElement, "BorderWidth", 0), AttrToText(AElement, "BorderStyle"),
-                             align, valign, multiline, isStatic, AttrToText(AElement, "Value"));
+            FPrinter.AddText(token, left, top, width, height, orientation, fontName, fontSize, fontStyle,
+                             AttrToText(AElement, "Border"), AttrToInt(AElement, "BorderWidth", 0),
+                             AttrToText(AElement, "BorderStyle"), align, valign, multiline, isStatic,
+                             AttrToText(AElement, "Value"));
         });
-        const TSlotKind kind =
-            FPrinter.IsTextGraphic() ? TSlotKind::skTextBitmap : TSlotKind::skTextBuiltIn;
+        const TSlotKind kind = FPrinter.IsTextGraphic() ? TSlotKind::skTextBitmap : TSlotKind::skTextBuiltIn;
         Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first, kind);
     }
 
-    void AddBarcode(const pugi::xml_node& AElement)
-    {
+    void AddBarcode(const pugi::xml_node& AElement) {
         const std::string name = CheckedName(AElement);
         TFieldBox box{Mm(AElement, "Left", -1), Mm(AElement, "Top", -1), 0, 0};
         CheckPosition(AElement, name, box.Left, box.Top);
@@ -338,26 +316,24 @@ private:
         const std::int32_t orientation = AttrToInt(AElement, "Orientation", 0);
         const std::string type = AttrToText(AElement, "Type");
         const bool isStatic = AttrToBool(AElement, "Static", false);
-        box = TPrinterTypeBase::RotatedBarcodePlacement(box, orientation, type,
-                                                        FSettings._2DBarcodeAsPicture);
+        box =
+            TPrinterTypeBase::RotatedBarcodePlacement(box, orientation, type, FSettings._2DBarcodeAsPicture);
         const std::string token = NewPlaceholderToken();
         auto field = std::make_unique<TFieldObject>(
-            TFieldType::ftBarcode, token, box.Width, box.Height, box.Left, box.Top, orientation,
-            0, AttrToText(AElement, "FontName"), AttrToText(AElement, "FontStyle"), std::string(),
-            std::string(), false, isStatic, type);
+            TFieldType::ftBarcode, token, box.Width, box.Height, box.Left, box.Top, orientation, 0,
+            AttrToText(AElement, "FontName"), AttrToText(AElement, "FontStyle"), std::string(), std::string(),
+            false, isStatic, type);
         const std::size_t first = FPrinter.ScriptText().size();
         ForField(name, *field, 0, [&] {
-            FPrinter.AddBarcode(token, type, box.Left, box.Top, box.Width, box.Height,
-                                orientation, AttrToBool(AElement, "PrintHRI", false),
+            FPrinter.AddBarcode(token, type, box.Left, box.Top, box.Width, box.Height, orientation,
+                                AttrToBool(AElement, "PrintHRI", false),
                                 AttrToBool(AElement, "CheckSymbol", false), isStatic,
                                 AttrToText(AElement, "Value"));
         });
-        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first,
-                 TSlotKind::skLine);
+        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first, TSlotKind::skLine);
     }
 
-    void AddImage(const pugi::xml_node& AElement)
-    {
+    void AddImage(const pugi::xml_node& AElement) {
         const std::string name = CheckedName(AElement);
         const std::int32_t left = Mm(AElement, "Left", -1);
         const std::int32_t top = Mm(AElement, "Top", -1);
@@ -372,27 +348,23 @@ private:
         auto field = std::make_unique<TFieldObject>(
             TFieldType::ftImage, token, width, height, left, top, orientation,
             AttrToInt(AElement, "FontSize", 0), AttrToText(AElement, "FontName"),
-            AttrToText(AElement, "FontStyle"), std::string(), std::string(), false, isStatic,
-            std::string());
+            AttrToText(AElement, "FontStyle"), std::string(), std::string(), false, isStatic, std::string());
         const std::size_t first = FPrinter.ScriptText().size();
         ForField(name, *field, 0, [&] {
-            FPrinter.AddImage(token, left, top, width, height, orientation,
-                              AttrToText(AElement, "Border"), AttrToInt(AElement, "BorderWidth", 0),
-                              AttrToText(AElement, "BorderStyle"), isStatic,
-                              AttrToText(AElement, "Value"));
+            FPrinter.AddImage(token, left, top, width, height, orientation, AttrToText(AElement, "Border"),
+                              AttrToInt(AElement, "BorderWidth", 0), AttrToText(AElement, "BorderStyle"),
+                              isStatic, AttrToText(AElement, "Value"));
         });
-        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first,
-                 TSlotKind::skLine);
+        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first, TSlotKind::skLine);
     }
 
-    void AddUserData(const pugi::xml_node& AElement)
-    {
+    void AddUserData(const pugi::xml_node& AElement) {
         const std::string name = CheckedName(AElement);
         const bool isStatic = AttrToBool(AElement, "Static", false);
         const std::string token = NewPlaceholderToken();
-        auto field = std::make_unique<TFieldObject>(
-            TFieldType::ftText, token, 0, 0, 0, 0, 0, 0, std::string(), std::string(),
-            std::string(), std::string(), false, false, std::string());
+        auto field = std::make_unique<TFieldObject>(TFieldType::ftText, token, 0, 0, 0, 0, 0, 0,
+                                                    std::string(), std::string(), std::string(),
+                                                    std::string(), false, false, std::string());
         const std::size_t first = FPrinter.ScriptText().size();
         FPrinter.AddUserData(token, isStatic, AttrToText(AElement, "Value"));
         Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first,
@@ -400,18 +372,15 @@ private:
     }
 
     // The name a field was stored under; a field whose name a later one took has the name too.
-    std::string NameOf(std::size_t AField) const
-    {
+    std::string NameOf(std::size_t AField) const {
         for (const auto& [name, index] : FTemplate.FByName)
-            if (index == AField)
-                return name;
+            if (index == AField) return name;
         return {};
     }
 
     // Cuts the script into literal runs and slots. Each slot's line was found while its field
     // was written, so bytes of static bitmaps are never searched for tokens.
-    void Split(std::size_t AFinalStart)
-    {
+    void Split(std::size_t AFinalStart) {
         const auto& script = FPrinter.ScriptText();
         const std::int64_t dots = FPrinter.DotInMM();
         std::string literal;
@@ -454,8 +423,7 @@ private:
             if (marked.Kind == TSlotKind::skLine || marked.Kind == TSlotKind::skUserData) {
                 emit(piece(marked.Kind, marked.Field,
                            marked.Kind == TSlotKind::skLine ? line : std::string()));
-                if (marked.Kind == TSlotKind::skLine)
-                    literal += "\r\n";
+                if (marked.Kind == TSlotKind::skLine) literal += "\r\n";
                 continue;
             }
             const auto at = line.find(field.FieldValue);
@@ -472,8 +440,7 @@ private:
             literal.append(line, at + field.FieldValue.size());
             literal += "\r\n";
         }
-        if (!literal.empty())
-            emit(piece(TSlotKind::skNone));
+        if (!literal.empty()) emit(piece(TSlotKind::skNone));
     }
 
     TPrinterTSPL& FPrinter;
@@ -487,33 +454,31 @@ private:
 class TLabelFiller {
 public:
     TLabelFiller(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter)
-        : FTemplate(ATemplate), FPrinter(APrinter), FValues(ATemplate.FFields.size()), FFilled(ATemplate.FFields.size(), false) {}
+        : FTemplate(ATemplate),
+          FPrinter(APrinter),
+          FValues(ATemplate.FFields.size()),
+          FFilled(ATemplate.FFields.size(), false) {}
 
     void SetSource(TSlotValueSource* ASource) { FSource = ASource; }
 
-    TScriptObject Fill(const pugi::xml_node& ALabel, std::size_t ANumber)
-    {
+    TScriptObject Fill(const pugi::xml_node& ALabel, std::size_t ANumber) {
         const std::int32_t quantity = FillValues(ALabel, ANumber);
         return TScriptObject(quantity, Assemble(quantity));
     }
 
     // Renders the label's values into FValues and returns its quantity.
-    std::int32_t FillValues(const pugi::xml_node& ALabel, std::size_t ANumber)
-    {
+    std::int32_t FillValues(const pugi::xml_node& ALabel, std::size_t ANumber) {
         const std::int32_t quantity = Quantity(ALabel, ANumber);
         std::fill(FFilled.begin(), FFilled.end(), false);
         for (const pugi::xml_node& record : ALabel.children()) {
-            if (record.type() != pugi::node_element ||
-                !EqualsIgnoringAsciiCase(record.name(), "Record"))
+            if (record.type() != pugi::node_element || !EqualsIgnoringAsciiCase(record.name(), "Record"))
                 continue;
             const auto found = FTemplate.FByName.find(record.attribute("FieldName").value());
-            if (found == FTemplate.FByName.end())
-                continue;
+            if (found == FTemplate.FByName.end()) continue;
             const std::size_t index = found->second;
             const TFieldObject& field = *FTemplate.FFields[index];
             // The first record of a field fills it; its token is gone for any later one.
-            if (field.IsStatic || FFilled[index] ||
-                FTemplate.FSlotPiece[index] == std::string::npos)
+            if (field.IsStatic || FFilled[index] || FTemplate.FSlotPiece[index] == std::string::npos)
                 continue;
             const std::string_view value = record.attribute("Value").value();
             const auto render = [&] {
@@ -521,8 +486,8 @@ public:
                                 [&] { return Render(index, field, value); });
             };
             if (FSource)
-                FValues[index] = FSource->Value(
-                    index, value, SlotOf(index).Slot == TSlotKind::skTextBitmap, render);
+                FValues[index] =
+                    FSource->Value(index, value, SlotOf(index).Slot == TSlotKind::skTextBitmap, render);
             else
                 FValues[index] = render();
             FFilled[index] = true;
@@ -533,44 +498,38 @@ public:
 private:
     using TSlotKind = TLabelTemplate::TSlotKind;
 
-    const TLabelTemplate::TPiece& SlotOf(std::size_t AField) const
-    {
+    const TLabelTemplate::TPiece& SlotOf(std::size_t AField) const {
         return FTemplate.FPieces[FTemplate.FSlotPiece[AField]];
     }
 
-    std::string Render(std::size_t AIndex, const TFieldObject& AField, std::string_view AValue)
-    {
+    std::string Render(std::size_t AIndex, const TFieldObject& AField, std::string_view AValue) {
         switch (AField.FieldType) {
-        case TFieldType::ftTextGraphic:
-            if (SlotOf(AIndex).Slot == TSlotKind::skTextBuiltIn)
-                return FPrinter.TextContent(AValue);
-            return FPrinter.TextBitmap(AValue, AField.Width, AField.Height, AField.Orientation,
-                                       AField.FontSize, AField.FontName, AField.FontStyle,
-                                       AField.Align, AField.VAlign, AField.Multiline);
-        case TFieldType::ftText:
-            if (!FEncoder)
-                FEncoder.emplace(FTemplate.FCodepage);
-            return FEncoder->Encode(AValue);
-        case TFieldType::ftBarcode:
-            return FPrinter.RecalculateBarcode(SlotOf(AIndex).Line, AField, AValue);
-        case TFieldType::ftImage: {
-            TMonoBitmap bitmap;
-            const std::string bytes = FPrinter.GetBinaryFromBase64Image(
-                AValue, AField.Width, AField.Height,
-                TPrinterTypeBase::OrientationToRotation(AField.Orientation), bitmap);
-            return FPrinter.RecalculateImage(AField, bytes, bitmap);
-        }
+            case TFieldType::ftTextGraphic:
+                if (SlotOf(AIndex).Slot == TSlotKind::skTextBuiltIn) return FPrinter.TextContent(AValue);
+                return FPrinter.TextBitmap(AValue, AField.Width, AField.Height, AField.Orientation,
+                                           AField.FontSize, AField.FontName, AField.FontStyle, AField.Align,
+                                           AField.VAlign, AField.Multiline);
+            case TFieldType::ftText:
+                if (!FEncoder) FEncoder.emplace(FTemplate.FCodepage);
+                return FEncoder->Encode(AValue);
+            case TFieldType::ftBarcode:
+                return FPrinter.RecalculateBarcode(SlotOf(AIndex).Line, AField, AValue);
+            case TFieldType::ftImage: {
+                TMonoBitmap bitmap;
+                const std::string bytes = FPrinter.GetBinaryFromBase64Image(
+                    AValue, AField.Width, AField.Height,
+                    TPrinterTypeBase::OrientationToRotation(AField.Orientation), bitmap);
+                return FPrinter.RecalculateImage(AField, bytes, bitmap);
+            }
         }
         return {};
     }
 
-    std::string Assemble(std::int32_t AQuantity) const
-    {
+    std::string Assemble(std::int32_t AQuantity) const {
         const std::string quantity = std::to_string(AQuantity);
         std::size_t size = FTemplate.FLiteralSize;
         for (const auto& piece : FTemplate.FPieces) {
-            if (piece.Slot == TSlotKind::skNone || piece.Slot == TSlotKind::skQuantity)
-                continue;
+            if (piece.Slot == TSlotKind::skNone || piece.Slot == TSlotKind::skQuantity) continue;
             size += FFilled[piece.Field] ? FValues[piece.Field].size() + 2
                                          : static_cast<std::size_t>(piece.BlankBytes);
         }
@@ -578,32 +537,28 @@ private:
         script.reserve(size + quantity.size());
         for (const auto& piece : FTemplate.FPieces) {
             script += piece.Literal;
-            const bool filled = piece.Slot != TSlotKind::skNone &&
-                                piece.Slot != TSlotKind::skQuantity && FFilled[piece.Field];
+            const bool filled = piece.Slot != TSlotKind::skNone && piece.Slot != TSlotKind::skQuantity &&
+                                FFilled[piece.Field];
             switch (piece.Slot) {
-            case TSlotKind::skNone:
-                break;
-            case TSlotKind::skQuantity:
-                script += quantity;
-                break;
-            case TSlotKind::skTextBitmap:
-                // Unfilled text still sends the bytes its BITMAP announces: a blank box.
-                if (filled)
-                    script += FValues[piece.Field];
-                else
-                    script.append(static_cast<std::size_t>(piece.BlankBytes), '\xFF');
-                break;
-            case TSlotKind::skTextBuiltIn:
-            case TSlotKind::skLine:
-                if (filled)
-                    script += FValues[piece.Field];
-                break;
-            case TSlotKind::skUserData:
-                if (filled && !FValues[piece.Field].empty()) {
-                    script += FValues[piece.Field];
-                    script += "\r\n";
-                }
-                break;
+                case TSlotKind::skNone: break;
+                case TSlotKind::skQuantity: script += quantity; break;
+                case TSlotKind::skTextBitmap:
+                    // Unfilled text still sends the bytes its BITMAP announces: a blank box.
+                    if (filled)
+                        script += FValues[piece.Field];
+                    else
+                        script.append(static_cast<std::size_t>(piece.BlankBytes), '\xFF');
+                    break;
+                case TSlotKind::skTextBuiltIn:
+                case TSlotKind::skLine:
+                    if (filled) script += FValues[piece.Field];
+                    break;
+                case TSlotKind::skUserData:
+                    if (filled && !FValues[piece.Field].empty()) {
+                        script += FValues[piece.Field];
+                        script += "\r\n";
+                    }
+                    break;
             }
         }
         return script;
@@ -617,29 +572,24 @@ private:
     TSlotValueSource* FSource = nullptr;
 };
 
-pugi::xml_document ParseLabelDocument(std::string_view AText)
-{
+pugi::xml_document ParseLabelDocument(std::string_view AText) {
     const std::string clean = LabelDocumentXmlText(AText);
     pugi::xml_document document;
     const pugi::xml_parse_result result =
         document.load_buffer(clean.data(), clean.size(), pugi::parse_default, pugi::encoding_utf8);
-    if (!result)
-        throw std::runtime_error(ParseErrorText(result, clean));
+    if (!result) throw std::runtime_error(ParseErrorText(result, clean));
     return document;
 }
 
-void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate,
-                  TPrinterTSPL& APrinter, const TDocumentSettings& ASettings)
-{
+void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+                  const TDocumentSettings& ASettings) {
     const pugi::xml_node formatting = RequiredChild(ADocument, "Formatting");
     TTemplateBuilder builder(APrinter, ASettings);
     ATemplate = builder.Build(formatting);
 }
 
-void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                TPrinterTSPL& APrinter, const TDocumentSettings& /*ASettings*/,
-                const std::function<void(TScriptObject&&)>& AEmit)
-{
+void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+                const TDocumentSettings& /*ASettings*/, const std::function<void(TScriptObject&&)>& AEmit) {
     // Failures of the document become general failures with their text; what the receiver
     // of the scripts throws (a transport, say) passes unchanged.
     auto generalFailure = [](auto&& AStep) {
@@ -661,16 +611,14 @@ void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemp
 }
 
 pugi::xml_node PrepareLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                             TPrinterTSPL& APrinter)
-{
+                             TPrinterTSPL& APrinter) {
     try {
         const pugi::xml_node node = RequiredChild(ADocument, "Labels");
         CheckResolution(APrinter);
         // Every copy count is read before the first script goes out.
         std::size_t number = 0;
         for (const pugi::xml_node& label : node.children())
-            if (IsLabelElement(label))
-                Quantity(label, ++number);
+            if (IsLabelElement(label)) Quantity(label, ++number);
         // Barcode and user-data text in the code page the template announces.
         APrinter.SetCodepage(ATemplate.Codepage());
         return node;
@@ -679,22 +627,19 @@ pugi::xml_node PrepareLabels(const pugi::xml_document& ADocument, const TLabelTe
     }
 }
 
-bool IsLabelElement(const pugi::xml_node& ANode)
-{
+bool IsLabelElement(const pugi::xml_node& ANode) {
     return ANode.type() == pugi::node_element && EqualsIgnoringAsciiCase(ANode.name(), "Label");
 }
 
 TLabelBuilder::TLabelBuilder(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
                              TSlotValueSource* ASource)
-    : FFiller(std::make_unique<TLabelFiller>(ATemplate, APrinter))
-{
+    : FFiller(std::make_unique<TLabelFiller>(ATemplate, APrinter)) {
     FFiller->SetSource(ASource);
 }
 
 TLabelBuilder::~TLabelBuilder() = default;
 
-TScriptObject TLabelBuilder::Build(const pugi::xml_node& ALabel, std::size_t ANumber)
-{
+TScriptObject TLabelBuilder::Build(const pugi::xml_node& ALabel, std::size_t ANumber) {
     try {
         return FFiller->Fill(ALabel, ANumber);
     } catch (const std::exception& error) {
@@ -702,8 +647,7 @@ TScriptObject TLabelBuilder::Build(const pugi::xml_node& ALabel, std::size_t ANu
     }
 }
 
-void TLabelBuilder::Check(const pugi::xml_node& ALabel, std::size_t ANumber)
-{
+void TLabelBuilder::Check(const pugi::xml_node& ALabel, std::size_t ANumber) {
     try {
         FFiller->FillValues(ALabel, ANumber);
     } catch (const std::exception& error) {
@@ -711,18 +655,15 @@ void TLabelBuilder::Check(const pugi::xml_node& ALabel, std::size_t ANumber)
     }
 }
 
-std::vector<TScriptObject> FillLabels(const pugi::xml_document& ADocument,
-                                      const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
-                                      const TDocumentSettings& ASettings)
-{
+std::vector<TScriptObject> FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+                                      TPrinterTSPL& APrinter, const TDocumentSettings& ASettings) {
     std::vector<TScriptObject> scripts;
     FillLabels(ADocument, ATemplate, APrinter, ASettings,
                [&](TScriptObject&& AScript) { scripts.push_back(std::move(AScript)); });
     return scripts;
 }
 
-std::string RecodeText(std::string_view AText, const std::string& ACodepage)
-{
+std::string RecodeText(std::string_view AText, const std::string& ACodepage) {
     return TCodePageEncoder(ACodepage).Encode(AText);
 }
 

@@ -76,15 +76,15 @@ private:
     };
 
     struct TPiece {
-        std::string Literal;      // bytes copied as they are, before the slot
+        std::string Literal;  // bytes copied as they are, before the slot
         TSlotKind Slot = TSlotKind::skNone;
-        std::size_t Field = 0;    // index into FFields
-        std::string Line;         // template line of a skLine slot
+        std::size_t Field = 0;        // index into FFields
+        std::string Line;             // template line of a skLine slot
         std::int64_t BlankBytes = 0;  // size of a skTextBitmap's data
     };
 
     std::vector<std::unique_ptr<TFieldObject>> FFields;  // every field, document order
-    std::vector<std::size_t> FSlotPiece;  // field -> index into FPieces; npos: no slot
+    std::vector<std::size_t> FSlotPiece;                 // field -> index into FPieces; npos: no slot
     std::unordered_map<std::string, std::size_t> FByName;
     std::vector<TPiece> FPieces;
     std::size_t FLiteralSize = 0;
@@ -97,20 +97,18 @@ pugi::xml_document ParseLabelDocument(std::string_view AText);
 // Builds the template from the document's Formatting. Runs the printer's Init, writes every
 // field through it and replaces ATemplate only when the whole layout has been read, so a
 // failed rebuild leaves the previous template usable.
-void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate,
-                  TPrinterTSPL& APrinter, const TDocumentSettings& ASettings);
+void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+                  const TDocumentSettings& ASettings);
 
 // One script per Label of the document's Labels, handed to AEmit in document order. The text
 // goes in the template's code page; the settings are those the template was built with, and
 // none of them is read again here.
-void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                TPrinterTSPL& APrinter, const TDocumentSettings& ASettings,
-                const std::function<void(TScriptObject&&)>& AEmit);
+void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+                const TDocumentSettings& ASettings, const std::function<void(TScriptObject&&)>& AEmit);
 
 // The same, collected into a list.
-std::vector<TScriptObject> FillLabels(const pugi::xml_document& ADocument,
-                                      const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
-                                      const TDocumentSettings& ASettings);
+std::vector<TScriptObject> FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+                                      TPrinterTSPL& APrinter, const TDocumentSettings& ASettings);
 
 // Where a label builder gets a slot's value from: lets a job reuse values rendered for earlier
 // labels, and leave out renders that cannot fail while it only checks labels.

@@ -20,10 +20,8 @@ constexpr unsigned kMaxWorkers = 4;
 // few enough to keep memory flat (a 600 dpi price tag is about 100 KB).
 constexpr std::size_t kWindow = 16;
 
-pugi::xml_node NextLabel(pugi::xml_node ANode)
-{
-    while (ANode && !IsLabelElement(ANode))
-        ANode = ANode.next_sibling();
+pugi::xml_node NextLabel(pugi::xml_node ANode) {
+    while (ANode && !IsLabelElement(ANode)) ANode = ANode.next_sibling();
     return ANode;
 }
 
@@ -33,21 +31,18 @@ public:
     TCachedSource(TRenderCache& ACache, bool ACheck) : FCache(ACache), FCheck(ACheck) {}
 
     std::string Value(std::size_t AField, std::string_view AValue, bool ATextRaster,
-                      const std::function<std::string()>& ARender) override
-    {
+                      const std::function<std::string()>& ARender) override {
         if (FCheck) {
             FCache.Count(AField, AValue);
             // Whether text can be drawn depends on its field's box, never on the value, and
             // drawing is most of a label's cost: the checking pass draws one value per field.
-            if (ATextRaster && !FirstOfField(AField))
-                return {};
+            if (ATextRaster && !FirstOfField(AField)) return {};
         }
         return FCache.Value(AField, AValue, ARender);
     }
 
 private:
-    bool FirstOfField(std::size_t AField)
-    {
+    bool FirstOfField(std::size_t AField) {
         const std::lock_guard lock(FLock);
         return FDrawn.insert(AField).second;
     }
@@ -60,23 +55,21 @@ private:
 
 }  // namespace
 
-unsigned LabelWorkerCount()
-{
-    return std::clamp(std::thread::hardware_concurrency(), 1U, kMaxWorkers);
-}
+unsigned LabelWorkerCount() { return std::clamp(std::thread::hardware_concurrency(), 1U, kMaxWorkers); }
 
 struct TLabelJob::TState {
-    TState(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
-           const TDocumentSettings& ASettings, const TLabelJobOptions& AOptions)
-        : Template(ATemplate), Printer(APrinter), Settings(ASettings),
+    TState(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter, const TDocumentSettings& ASettings,
+           const TLabelJobOptions& AOptions)
+        : Template(ATemplate),
+          Printer(APrinter),
+          Settings(ASettings),
           Workers(AOptions.Workers ? AOptions.Workers : LabelWorkerCount()),
-          InlineLabels(AOptions.InlineLabels), CacheBytes(AOptions.CacheBytes) {}
+          InlineLabels(AOptions.InlineLabels),
+          CacheBytes(AOptions.CacheBytes) {}
 
     // Made for the first pass on builder threads: a small job needs none.
-    TRenderCache& SharedCache()
-    {
-        if (!Cache)
-            Cache = std::make_unique<TRenderCache>(CacheBytes);
+    TRenderCache& SharedCache() {
+        if (!Cache) Cache = std::make_unique<TRenderCache>(CacheBytes);
         return *Cache;
     }
 
@@ -100,14 +93,12 @@ namespace {
 class TBuilderPool {
 public:
     TBuilderPool(TLabelJob::TState& AJob, TSlotValueSource& ASource, bool ACheck)
-        : FJob(AJob), FSource(ASource), FCheck(ACheck), FCursor(AJob.First), FSlots(kWindow)
-    {
-        const unsigned workers = static_cast<unsigned>(
-            std::min<std::size_t>(AJob.Workers, std::max<std::size_t>(AJob.Count, 1)));
+        : FJob(AJob), FSource(ASource), FCheck(ACheck), FCursor(AJob.First), FSlots(kWindow) {
+        const unsigned workers =
+            static_cast<unsigned>(std::min<std::size_t>(AJob.Workers, std::max<std::size_t>(AJob.Count, 1)));
         FThreads.reserve(workers);
         try {
-            for (unsigned i = 0; i < workers; ++i)
-                FThreads.emplace_back([this] { Work(); });
+            for (unsigned i = 0; i < workers; ++i) FThreads.emplace_back([this] { Work(); });
         } catch (...) {
             Stop();
             throw;
@@ -120,20 +111,17 @@ public:
     TBuilderPool& operator=(const TBuilderPool&) = delete;
 
     // The next label's result in document order; rethrows the label's failure.
-    TScriptObject Take()
-    {
+    TScriptObject Take() {
         std::unique_lock lock(FLock);
         TSlot& slot = FSlots[FTaken % kWindow];
         FReady.wait(lock, [&] { return slot.Ready || FPoolError; });
-        if (!slot.Ready)
-            std::rethrow_exception(FPoolError);
+        if (!slot.Ready) std::rethrow_exception(FPoolError);
         TSlot taken = std::move(slot);
         slot = TSlot();
         ++FTaken;
         lock.unlock();
         FSpace.notify_all();
-        if (taken.Error)
-            std::rethrow_exception(taken.Error);
+        if (taken.Error) std::rethrow_exception(taken.Error);
         return std::move(*taken.Script);
     }
 
@@ -144,20 +132,17 @@ private:
         std::exception_ptr Error;
     };
 
-    void Stop()
-    {
+    void Stop() {
         {
             const std::lock_guard lock(FLock);
             FStop = true;
         }
         FSpace.notify_all();
         for (std::thread& thread : FThreads)
-            if (thread.joinable())
-                thread.join();
+            if (thread.joinable()) thread.join();
     }
 
-    void Work()
-    {
+    void Work() {
         try {
             // Each builder renders with its own generator and encoders; text drawing keeps its
             // font map per thread.
@@ -169,8 +154,7 @@ private:
                 {
                     std::unique_lock lock(FLock);
                     FSpace.wait(lock, [&] { return FStop || !FCursor || FClaimed < FTaken + kWindow; });
-                    if (FStop || !FCursor)
-                        return;
+                    if (FStop || !FCursor) return;
                     label = FCursor;
                     index = FClaimed++;
                     FCursor = NextLabel(FCursor.next_sibling());
@@ -196,8 +180,7 @@ private:
         } catch (...) {
             {
                 const std::lock_guard lock(FLock);
-                if (!FPoolError)
-                    FPoolError = std::current_exception();
+                if (!FPoolError) FPoolError = std::current_exception();
             }
             FReady.notify_one();
         }
@@ -211,21 +194,19 @@ private:
     std::condition_variable FSpace;  // workers: a label may be taken
     std::condition_variable FReady;  // the caller: a result has come
     bool FStop = false;
-    pugi::xml_node FCursor;          // the next label to claim
-    std::size_t FClaimed = 0;        // labels handed to workers
-    std::size_t FTaken = 0;          // results the caller has taken
-    std::vector<TSlot> FSlots;       // result of label i at i % kWindow
-    std::exception_ptr FPoolError;   // a worker that could not start
+    pugi::xml_node FCursor;         // the next label to claim
+    std::size_t FClaimed = 0;       // labels handed to workers
+    std::size_t FTaken = 0;         // results the caller has taken
+    std::vector<TSlot> FSlots;      // result of label i at i % kWindow
+    std::exception_ptr FPoolError;  // a worker that could not start
     std::vector<std::thread> FThreads;
 };
 
 }  // namespace
 
 TLabelJob::TLabelJob(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                     TPrinterTSPL& APrinter, const TDocumentSettings& ASettings,
-                     TLabelJobOptions AOptions)
-    : FState(std::make_unique<TState>(ATemplate, APrinter, ASettings, AOptions))
-{
+                     TPrinterTSPL& APrinter, const TDocumentSettings& ASettings, TLabelJobOptions AOptions)
+    : FState(std::make_unique<TState>(ATemplate, APrinter, ASettings, AOptions)) {
     const pugi::xml_node labels = PrepareLabels(ADocument, ATemplate, APrinter);
     FState->First = NextLabel(labels.first_child());
     for (pugi::xml_node label = FState->First; label; label = NextLabel(label.next_sibling()))
@@ -234,18 +215,11 @@ TLabelJob::TLabelJob(const pugi::xml_document& ADocument, const TLabelTemplate& 
 
 TLabelJob::~TLabelJob() = default;
 
-std::size_t TLabelJob::LabelCount() const
-{
-    return FState->Count;
-}
+std::size_t TLabelJob::LabelCount() const { return FState->Count; }
 
-std::size_t TLabelJob::Renders() const
-{
-    return FState->Cache ? FState->Cache->Renders() : 0;
-}
+std::size_t TLabelJob::Renders() const { return FState->Cache ? FState->Cache->Renders() : 0; }
 
-void TLabelJob::Check()
-{
+void TLabelJob::Check() {
     TState& job = *FState;
     if (job.Count <= job.InlineLabels) {
         TLabelBuilder builder(job.Template, job.Printer);
@@ -256,27 +230,22 @@ void TLabelJob::Check()
     } else {
         TCachedSource source(job.SharedCache(), true);
         TBuilderPool pool(job, source, true);
-        for (std::size_t i = 0; i < job.Count; ++i)
-            pool.Take();
+        for (std::size_t i = 0; i < job.Count; ++i) pool.Take();
     }
     job.Checked = true;
 }
 
-void TLabelJob::Build(const std::function<void(TScriptObject&&)>& AEmit)
-{
+void TLabelJob::Build(const std::function<void(TScriptObject&&)>& AEmit) {
     TState& job = *FState;
-    if (!job.Checked)
-        Check();
+    if (!job.Checked) Check();
     if (job.Count <= job.InlineLabels) {
-        for (TScriptObject& script : job.Kept)
-            AEmit(std::move(script));
+        for (TScriptObject& script : job.Kept) AEmit(std::move(script));
         job.Kept.clear();
         return;
     }
     TCachedSource source(job.SharedCache(), false);
     TBuilderPool pool(job, source, false);
-    for (std::size_t i = 0; i < job.Count; ++i)
-        AEmit(pool.Take());
+    for (std::size_t i = 0; i < job.Count; ++i) AEmit(pool.Take());
 }
 
 }  // namespace quorvane

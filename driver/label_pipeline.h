@@ -11,9 +11,9 @@
 namespace quorvane {
 
 struct TLabelJobOptions {
-    unsigned Workers = 0;                         // builder threads; 0: one per core
+    unsigned Workers = 0;                            // builder threads; 0: one per core
     std::size_t CacheBytes = std::size_t{16} << 20;  // rendered values kept for reuse
-    std::size_t InlineLabels = 8;  // jobs up to this size are built on the calling thread
+    std::size_t InlineLabels = 8;                    // jobs up to this size are built on the calling thread
 };
 
 // The labels of one document, built for sending with memory that does not grow with the job.
@@ -27,9 +27,8 @@ struct TLabelJobOptions {
 class TLabelJob {
 public:
     // Fails as FillLabels does before its first label.
-    TLabelJob(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-              TPrinterTSPL& APrinter, const TDocumentSettings& ASettings,
-              TLabelJobOptions AOptions = {});
+    TLabelJob(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+              const TDocumentSettings& ASettings, TLabelJobOptions AOptions = {});
     ~TLabelJob();
     TLabelJob(const TLabelJob&) = delete;
     TLabelJob& operator=(const TLabelJob&) = delete;

@@ -8,10 +8,11 @@ TLabelPrinterDriver::TLabelPrinterDriver() { ChangeDriverInfo(&TLabelPrinterDriv
 
 const TClassDecl& TLabelPrinterDriver::ClassDecl() {
     using T = TLabelPrinterDriver;
-    static const TClassDecl decl = TClassDeclBuilder<T>(&TCommonDriver::ClassDecl())
-                                       .Method("InitializePrinter", &T::InitializePrinter, {"ИнициализацияПринтера", 1})
-                                       .Method("PrintLabels", &T::PrintLabels, {"ПечатьЭтикеток", 3})
-                                       .Build();
+    static const TClassDecl decl =
+        TClassDeclBuilder<T>(&TCommonDriver::ClassDecl())
+            .Method("InitializePrinter", &T::InitializePrinter, {"ИнициализацияПринтера", 1})
+            .Method("PrintLabels", &T::PrintLabels, {"ПечатьЭтикеток", 3})
+            .Build();
     return decl;
 }
 

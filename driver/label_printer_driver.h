@@ -17,7 +17,8 @@ public:
     const TClassDecl& GetClassDecl() const override { return ClassDecl(); }
     static void UpdateDriverInfo(TDriverInfo& AInfo);
 
-    bool InitializePrinter(V8Variant* ARetValue, V8Variant* AParams, long ACount, TV8AddInDefBaseEx* AConnection);
+    bool InitializePrinter(V8Variant* ARetValue, V8Variant* AParams, long ACount,
+                           TV8AddInDefBaseEx* AConnection);
     bool PrintLabels(V8Variant* ARetValue, V8Variant* AParams, long ACount, TV8AddInDefBaseEx* AConnection);
 
 protected:

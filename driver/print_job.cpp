@@ -6,9 +6,9 @@
 #include <charconv>
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "driver/printer_status_wait.h"
 #include "errors/equipment_errors.h"
@@ -59,7 +59,8 @@ std::optional<std::pair<std::size_t, std::int64_t>> BitmapHead(std::string_view 
 // The code page a "CODEPAGE x" line switches to.
 std::optional<std::string> CodePageOfLine(std::string_view ALine) {
     constexpr std::string_view kCodepage = "CODEPAGE ";
-    if (ALine.size() < kCodepage.size() || !EqualsIgnoringAsciiCase(ALine.substr(0, kCodepage.size()), kCodepage))
+    if (ALine.size() < kCodepage.size() ||
+        !EqualsIgnoringAsciiCase(ALine.substr(0, kCodepage.size()), kCodepage))
         return std::nullopt;
     return std::string(TrimControls(ALine.substr(kCodepage.size())));
 }
@@ -76,7 +77,8 @@ std::string ScriptLogText(std::string_view AScript) {
         // Bitmap data is binary and may hold CR LF: it is skipped by the size the command announces.
         if (const auto head = BitmapHead(rest)) {
             const auto [headSize, announced] = *head;
-            const std::size_t data = std::min<std::size_t>(rest.size() - headSize, static_cast<std::size_t>(announced));
+            const std::size_t data =
+                std::min<std::size_t>(rest.size() - headSize, static_cast<std::size_t>(announced));
             out.append(rest.substr(0, headSize));
             out += "<данные растра, " + std::to_string(data) + " байт>";
             pos += headSize + data;
@@ -131,7 +133,8 @@ void SendLabelScripts(TPortManager& APort, const TLabelScriptSource& ASource, st
         if (!message.empty() && message.back() != '.') message += '.';
         message += " Отправлено на принтер этикеток: " + std::to_string(sent) + " из " +
                    std::to_string(ALabelCount) + ".";
-        if (const auto* equipment = dynamic_cast<const EquException*>(&e)) throw EquException(equipment->Code, message);
+        if (const auto* equipment = dynamic_cast<const EquException*>(&e))
+            throw EquException(equipment->Code, message);
         throw std::runtime_error(message);
     }
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
-#include <functional>
 #include <vector>
 
 #include "driver/label_document.h"

@@ -9,8 +9,9 @@ namespace {
 
 // Hardware identifiers are ASCII, so an ASCII fold is enough here.
 bool ContainsIgnoreCase(std::string_view AText, std::string_view AFragment) {
-    const auto it = std::search(AText.begin(), AText.end(), AFragment.begin(), AFragment.end(),
-                                [](unsigned char a, unsigned char b) { return std::toupper(a) == std::toupper(b); });
+    const auto it =
+        std::search(AText.begin(), AText.end(), AFragment.begin(), AFragment.end(),
+                    [](unsigned char a, unsigned char b) { return std::toupper(a) == std::toupper(b); });
     return it != AText.end() || AFragment.empty();
 }
 

@@ -5,8 +5,7 @@ namespace quorvane {
 namespace {
 
 bool IsXmlChar(char32_t c) {
-    return c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF) ||
-           (c >= 0xE000 && c <= 0xFFFD);
+    return c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD);
 }
 
 // Length of the well-formed UTF-8 sequence at the start of `s` and its code point;

@@ -1,13 +1,13 @@
 // Host values -> the adapter: random value records of every type, parameter arrays shorter
 // than declared, unknown method and property numbers, through the three host tables. Only the
 // methods that touch no device are called (no Open, DeviceTest, InitializePrinter, actions).
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -24,14 +24,13 @@ namespace {
 
 using namespace quorvane;
 
-const char16_t* const kMethods[] = {u"GetInterfaceRevision", u"GetDescription", u"GetLastError",
-                                    u"Close", u"GetParameters", u"SetParameter",
-                                    u"GetAdditionalActions", u"PrintLabels", u"ПолучитьОшибку",
-                                    u"NoSuchMethod"};
+const char16_t* const kMethods[] = {
+    u"GetInterfaceRevision", u"GetDescription",       u"GetLastError", u"Close",          u"GetParameters",
+    u"SetParameter",         u"GetAdditionalActions", u"PrintLabels",  u"ПолучитьОшибку", u"NoSuchMethod"};
 
-const std::uint16_t kTypes[] = {VTYPE_EMPTY, VTYPE_I2, VTYPE_I4, VTYPE_R4, VTYPE_R8, VTYPE_DATE,
-                                VTYPE_TM, VTYPE_PSTR, VTYPE_INTERFACE, VTYPE_ERROR, VTYPE_BOOL,
-                                VTYPE_UI1, VTYPE_PWSTR, VTYPE_BLOB};
+const std::uint16_t kTypes[] = {VTYPE_EMPTY, VTYPE_I2,  VTYPE_I4,    VTYPE_R4,        VTYPE_R8,
+                                VTYPE_DATE,  VTYPE_TM,  VTYPE_PSTR,  VTYPE_INTERFACE, VTYPE_ERROR,
+                                VTYPE_BOOL,  VTYPE_UI1, VTYPE_PWSTR, VTYPE_BLOB};
 
 char* HostBytes(host::THostMemoryManager& AMemory, const std::string& ABytes) {
     void* block = nullptr;
@@ -51,48 +50,48 @@ V8Variant RandomValue(FuzzedDataProvider& AData, host::THostMemoryManager& AMemo
     }
     value.vt = kTypes[kind % std::size(kTypes)];
     switch (value.vt) {
-    case VTYPE_I2: value.VarEnum.shortVal = AData.ConsumeIntegral<std::int16_t>(); break;
-    case VTYPE_I4:
-    case VTYPE_ERROR: value.VarEnum.lVal = AData.ConsumeIntegral<std::int32_t>(); break;
-    case VTYPE_UI1: value.VarEnum.ui8Val = AData.ConsumeIntegral<std::uint8_t>(); break;
-    case VTYPE_BOOL: value.VarEnum.bVal = AData.ConsumeBool(); break;
-    case VTYPE_R4: {
-        const std::uint32_t bits = AData.ConsumeIntegral<std::uint32_t>();
-        std::memcpy(&value.VarEnum.fltVal, &bits, sizeof bits);
-        break;
-    }
-    case VTYPE_R8:
-    case VTYPE_DATE: {
-        const std::uint64_t bits = AData.ConsumeIntegral<std::uint64_t>();
-        std::memcpy(&value.VarEnum.dblVal, &bits, sizeof bits);
-        break;
-    }
-    case VTYPE_TM:
-        value.VarEnum.tmVal.tm_sec = AData.ConsumeIntegral<int>();
-        value.VarEnum.tmVal.tm_min = AData.ConsumeIntegral<int>();
-        value.VarEnum.tmVal.tm_hour = AData.ConsumeIntegral<int>();
-        value.VarEnum.tmVal.tm_mday = AData.ConsumeIntegral<int>();
-        value.VarEnum.tmVal.tm_mon = AData.ConsumeIntegral<int>();
-        value.VarEnum.tmVal.tm_year = AData.ConsumeIntegral<int>();
-        value.VarEnum.tmVal.tm_isdst = AData.ConsumeIntegral<int>();
-        break;
-    case VTYPE_PSTR:
-    case VTYPE_BLOB: {
-        const std::string bytes = AData.ConsumeRandomLengthString(256);
-        value.VarEnum.vtRecString.pstrVal = HostBytes(AMemory, bytes);
-        value.VarEnum.vtRecString.strLen = static_cast<std::uint32_t>(bytes.size());
-        break;
-    }
-    case VTYPE_PWSTR: {
-        // UTF-16 code units as they come, unpaired surrogates included.
-        std::string units = AData.ConsumeRandomLengthString(512);
-        units.resize(units.size() / 2 * 2);
-        units.append(2, '\0');
-        value.VarEnum.vtRecWideString.pwstrVal = reinterpret_cast<WCHAR_T*>(HostBytes(AMemory, units));
-        value.VarEnum.vtRecWideString.wstrLen = static_cast<std::uint32_t>(units.size() / 2 - 1);
-        break;
-    }
-    default: break;  // empty, interface (no interface given)
+        case VTYPE_I2: value.VarEnum.shortVal = AData.ConsumeIntegral<std::int16_t>(); break;
+        case VTYPE_I4:
+        case VTYPE_ERROR: value.VarEnum.lVal = AData.ConsumeIntegral<std::int32_t>(); break;
+        case VTYPE_UI1: value.VarEnum.ui8Val = AData.ConsumeIntegral<std::uint8_t>(); break;
+        case VTYPE_BOOL: value.VarEnum.bVal = AData.ConsumeBool(); break;
+        case VTYPE_R4: {
+            const std::uint32_t bits = AData.ConsumeIntegral<std::uint32_t>();
+            std::memcpy(&value.VarEnum.fltVal, &bits, sizeof bits);
+            break;
+        }
+        case VTYPE_R8:
+        case VTYPE_DATE: {
+            const std::uint64_t bits = AData.ConsumeIntegral<std::uint64_t>();
+            std::memcpy(&value.VarEnum.dblVal, &bits, sizeof bits);
+            break;
+        }
+        case VTYPE_TM:
+            value.VarEnum.tmVal.tm_sec = AData.ConsumeIntegral<int>();
+            value.VarEnum.tmVal.tm_min = AData.ConsumeIntegral<int>();
+            value.VarEnum.tmVal.tm_hour = AData.ConsumeIntegral<int>();
+            value.VarEnum.tmVal.tm_mday = AData.ConsumeIntegral<int>();
+            value.VarEnum.tmVal.tm_mon = AData.ConsumeIntegral<int>();
+            value.VarEnum.tmVal.tm_year = AData.ConsumeIntegral<int>();
+            value.VarEnum.tmVal.tm_isdst = AData.ConsumeIntegral<int>();
+            break;
+        case VTYPE_PSTR:
+        case VTYPE_BLOB: {
+            const std::string bytes = AData.ConsumeRandomLengthString(256);
+            value.VarEnum.vtRecString.pstrVal = HostBytes(AMemory, bytes);
+            value.VarEnum.vtRecString.strLen = static_cast<std::uint32_t>(bytes.size());
+            break;
+        }
+        case VTYPE_PWSTR: {
+            // UTF-16 code units as they come, unpaired surrogates included.
+            std::string units = AData.ConsumeRandomLengthString(512);
+            units.resize(units.size() / 2 * 2);
+            units.append(2, '\0');
+            value.VarEnum.vtRecWideString.pwstrVal = reinterpret_cast<WCHAR_T*>(HostBytes(AMemory, units));
+            value.VarEnum.vtRecWideString.wstrLen = static_cast<std::uint32_t>(units.size() / 2 - 1);
+            break;
+        }
+        default: break;  // empty, interface (no interface given)
     }
     return value;
 }
@@ -105,7 +104,8 @@ void FreeName(host::THostMemoryManager& AMemory, const WCHAR_T* AName) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const auto logs = std::filesystem::temp_directory_path() / ("quorvane-fuzz-adapter-" + std::to_string(getpid()));
+    const auto logs =
+        std::filesystem::temp_directory_path() / ("quorvane-fuzz-adapter-" + std::to_string(getpid()));
     std::filesystem::create_directories(logs);
     setenv("QUORVANE_LOG_DIR", logs.c_str(), 1);
     static const std::string folder = logs.string();
@@ -126,59 +126,60 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     object->setMemManager(static_cast<TV8MemoryManager*>(&memory));
     for (int step = 0; step < 16 && data.remaining_bytes() > 0; ++step) {
         switch (data.ConsumeIntegralInRange<int>(0, 5)) {
-        case 0:
-        case 1: {
-            const long method = object->FindMethod(kMethods[data.ConsumeIntegralInRange<std::size_t>(0, std::size(kMethods) - 1)]);
-            const long declared = method < 0 ? 0 : object->GetNParams(method);
-            // As many records as declared, or fewer, or a few more.
-            const long count = data.ConsumeIntegralInRange<long>(0, declared + 2);
-            host::THostValues params(memory);
-            for (long i = 0; i < count; ++i) params.Add(RandomValue(data, memory));
-            host::THostValues result(memory, 1);
-            for (long i = 0; i < declared; ++i) {
-                host::THostValues def(memory, 1);
-                object->GetParamDefValue(method, i, def.Data());
+            case 0:
+            case 1: {
+                const long method = object->FindMethod(
+                    kMethods[data.ConsumeIntegralInRange<std::size_t>(0, std::size(kMethods) - 1)]);
+                const long declared = method < 0 ? 0 : object->GetNParams(method);
+                // As many records as declared, or fewer, or a few more.
+                const long count = data.ConsumeIntegralInRange<long>(0, declared + 2);
+                host::THostValues params(memory);
+                for (long i = 0; i < count; ++i) params.Add(RandomValue(data, memory));
+                host::THostValues result(memory, 1);
+                for (long i = 0; i < declared; ++i) {
+                    host::THostValues def(memory, 1);
+                    object->GetParamDefValue(method, i, def.Data());
+                }
+                if (data.ConsumeBool())
+                    object->CallAsFunc(method, result.Data(), params.Data(), count);
+                else
+                    object->CallAsProc(method, params.Data(), count);
+                break;
             }
-            if (data.ConsumeBool())
-                object->CallAsFunc(method, result.Data(), params.Data(), count);
-            else
-                object->CallAsProc(method, params.Data(), count);
-            break;
-        }
-        case 2: {
-            const long prop = data.ConsumeIntegralInRange<long>(-2, object->GetNProps() + 1);
-            host::THostValues value(memory, 1);
-            value[0] = RandomValue(data, memory);
-            object->IsPropWritable(prop);
-            object->SetPropVal(prop, value.Data());
-            break;
-        }
-        case 3: {
-            const long prop = data.ConsumeIntegralInRange<long>(-2, object->GetNProps() + 1);
-            host::THostValues value(memory, 1);
-            object->IsPropReadable(prop);
-            object->GetPropVal(prop, value.Data());
-            break;
-        }
-        case 4: {
-            const long n = data.ConsumeIntegralInRange<long>(-2, 40);
-            const long alias = data.ConsumeIntegralInRange<long>(-1, 2);
-            FreeName(memory, object->GetMethodName(n, alias));
-            FreeName(memory, object->GetPropName(n, alias));
-            object->HasRetVal(n);
-            break;
-        }
-        default: {
-            std::u16string name;
-            const std::string bytes = data.ConsumeRandomLengthString(64);
-            for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-                name.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                     static_cast<unsigned char>(bytes[i + 1]) << 8));
-            object->FindMethod(name.c_str());
-            object->FindProp(name.c_str());
-            object->SetLocale(name.c_str());
-            break;
-        }
+            case 2: {
+                const long prop = data.ConsumeIntegralInRange<long>(-2, object->GetNProps() + 1);
+                host::THostValues value(memory, 1);
+                value[0] = RandomValue(data, memory);
+                object->IsPropWritable(prop);
+                object->SetPropVal(prop, value.Data());
+                break;
+            }
+            case 3: {
+                const long prop = data.ConsumeIntegralInRange<long>(-2, object->GetNProps() + 1);
+                host::THostValues value(memory, 1);
+                object->IsPropReadable(prop);
+                object->GetPropVal(prop, value.Data());
+                break;
+            }
+            case 4: {
+                const long n = data.ConsumeIntegralInRange<long>(-2, 40);
+                const long alias = data.ConsumeIntegralInRange<long>(-1, 2);
+                FreeName(memory, object->GetMethodName(n, alias));
+                FreeName(memory, object->GetPropName(n, alias));
+                object->HasRetVal(n);
+                break;
+            }
+            default: {
+                std::u16string name;
+                const std::string bytes = data.ConsumeRandomLengthString(64);
+                for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+                    name.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                         static_cast<unsigned char>(bytes[i + 1]) << 8));
+                object->FindMethod(name.c_str());
+                object->FindProp(name.c_str());
+                object->SetLocale(name.c_str());
+                break;
+            }
         }
     }
     DestroyObject(&object);

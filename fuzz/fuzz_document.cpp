@@ -59,7 +59,8 @@ void CheckScript(std::string_view AScript) {
         if (StartsWith(line, "SIZE ")) {
             const auto n = Numbers(line, 5);
             if (n.size() != 2 || n[0] <= 0 || n[1] <= 0) __builtin_trap();
-        } else if (StartsWith(line, "BITMAP ") || StartsWith(line, "DMATRIX ") || StartsWith(line, "PDF417 ")) {
+        } else if (StartsWith(line, "BITMAP ") || StartsWith(line, "DMATRIX ") ||
+                   StartsWith(line, "PDF417 ")) {
             const auto n = Numbers(line, line.find(' ') + 1);
             if (n.size() >= 4 && (n[2] < 0 || n[3] < 0)) __builtin_trap();
         } else if (StartsWith(line, "BARCODE ")) {
@@ -111,8 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     tspl.DataMatrixSize = Pick(kMatrixSizes, h[12]);
     tspl.QRCodeECCLevel = Pick(kEcc, h[13]);
     tspl.QRCodeCellWidth = 4 + Signed(h[14]);
-    const std::int32_t resolution =
-        (h[0] & 0x40) ? Signed(h[15]) * 8 : kResolutions[(h[0] & 0x3F) % 3];
+    const std::int32_t resolution = (h[0] & 0x40) ? Signed(h[15]) * 8 : kResolutions[(h[0] & 0x3F) % 3];
 
     TPrinterTSPL printer;
     printer.ApplySettings(resolution, (h[6] & 2) != 0, tspl);
@@ -132,8 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
         std::size_t index = 0;
         for (const pugi::xml_node& label : parsed.document_element().child("Labels").children()) {
             std::string name = label.name();
-            std::transform(name.begin(), name.end(), name.begin(),
-                           [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+            std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) {
+                return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            });
             if (label.type() != pugi::node_element || name != "label") continue;
             if (index >= scripts.size()) __builtin_trap();
             if (scripts[index++].FQuantity == -1 && label.attribute("Quantity")) __builtin_trap();

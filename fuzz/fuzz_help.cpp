@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path Sandbox() {
-    static const fs::path sandbox = fs::temp_directory_path() / ("quorvane-fuzz-help-" + std::to_string(getpid()));
+    static const fs::path sandbox =
+        fs::temp_directory_path() / ("quorvane-fuzz-help-" + std::to_string(getpid()));
     return sandbox;
 }
 
@@ -55,13 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
         if (AData[0] & 1) {
             // Markdown text with a byte-order mark or none, converted to a page.
             const std::string source = renderer.TempDirectory() + "help.md";
-            std::ofstream(source, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            std::ofstream(source, std::ios::binary)
+                .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
             TMarkdownRenderer::ConvertToHtml(source, renderer.TempDirectory() + "help.html",
                                              AData[0] & 2 ? "style.css" : "");
         } else {
             const std::string folder = renderer.TempDirectory();
             renderer.RenderArchive(bytes, "Help", [&](const std::string& APage, const std::string&) {
-                if (APage.compare(0, folder.size(), folder) != 0 || !fs::is_regular_file(APage)) __builtin_trap();
+                if (APage.compare(0, folder.size(), folder) != 0 || !fs::is_regular_file(APage))
+                    __builtin_trap();
             });
         }
     } catch (const std::exception&) {

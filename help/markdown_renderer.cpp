@@ -95,16 +95,15 @@ void ExtractArchive(const std::string& AZipPath, const std::string& AFolder) {
         fs::create_directories(target.parent_path());
         std::unique_ptr<zip_file_t, TZipFileClose> entry(zip_fopen_index(archive.get(), index, 0));
         if (!entry)
-            throw std::runtime_error("Cannot read " + name + " from the help archive: " +
-                                     zip_strerror(archive.get()));
+            throw std::runtime_error("Cannot read " + name +
+                                     " from the help archive: " + zip_strerror(archive.get()));
         std::ofstream out(target, std::ios::binary | std::ios::trunc);
         char buffer[16384];
         zip_int64_t n;
         while ((n = zip_fread(entry.get(), buffer, sizeof buffer)) > 0)
             out.write(buffer, static_cast<std::streamsize>(n));
         out.close();
-        if (n < 0 || !out)
-            throw std::runtime_error("Cannot unpack " + name + " from the help archive");
+        if (n < 0 || !out) throw std::runtime_error("Cannot unpack " + name + " from the help archive");
     }
 }
 
@@ -135,7 +134,8 @@ struct TNodeFree {
 // The plain text of a node and its children (what a heading shows).
 std::string NodeText(cmark_node* ANode) {
     std::string text;
-    for (cmark_node* child = cmark_node_first_child(ANode); child != nullptr; child = cmark_node_next(child)) {
+    for (cmark_node* child = cmark_node_first_child(ANode); child != nullptr;
+         child = cmark_node_next(child)) {
         const char* literal = cmark_node_get_literal(child);
         text += literal != nullptr ? literal : NodeText(child);
     }
@@ -146,7 +146,8 @@ std::string NodeText(cmark_node* ANode) {
 std::vector<std::string> HeadingIds(cmark_node* ADocument) {
     std::vector<std::string> ids;
     std::map<std::string, int> used;
-    for (cmark_node* node = cmark_node_first_child(ADocument); node != nullptr; node = cmark_node_next(node)) {
+    for (cmark_node* node = cmark_node_first_child(ADocument); node != nullptr;
+         node = cmark_node_next(node)) {
         if (cmark_node_get_type(node) != CMARK_NODE_HEADING) continue;
         std::string id = HeadingId(NodeText(node));
         if (const int seen = used[id]++; seen > 0) id += "-" + std::to_string(seen);
@@ -186,8 +187,8 @@ std::string MarkdownToHtml(const std::string& AText) {
     std::unique_ptr<cmark_node, TNodeFree> document(cmark_parser_finish(parser.get()));
     if (!document) throw std::runtime_error("Cannot convert the markdown text");
     // Default options: raw HTML and dangerous links are left out (safe mode).
-    std::unique_ptr<char, TFree> html(
-        cmark_render_html(document.get(), CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser.get())));
+    std::unique_ptr<char, TFree> html(cmark_render_html(document.get(), CMARK_OPT_DEFAULT,
+                                                        cmark_parser_get_syntax_extensions(parser.get())));
     if (!html) throw std::runtime_error("Cannot convert the markdown text");
     return AddHeadingIds(html.get(), HeadingIds(document.get()));
 }
@@ -230,8 +231,8 @@ std::string DecodeMarkdownText(const std::string& ABytes) {
     GError* raw = nullptr;
     gsize written = 0;
     std::unique_ptr<gchar, TGFree> text(g_convert(ABytes.data() + skip,
-                                                  static_cast<gssize>(ABytes.size() - skip), "UTF-8",
-                                                  from, nullptr, &written, &raw));
+                                                  static_cast<gssize>(ABytes.size() - skip), "UTF-8", from,
+                                                  nullptr, &written, &raw));
     if (!text) {
         const std::string message = raw != nullptr ? raw->message : "";
         if (raw != nullptr) g_error_free(raw);
@@ -259,9 +260,8 @@ void TMarkdownRenderer::Render(const std::string& ASourceName, const std::string
     if (!SourceExist(ASourceName)) throw std::runtime_error("File not found: " + ASourceName);
     const EmbeddedResource* resource = FindEmbeddedResource(ASourceName);
     TMarkdownRenderer renderer;
-    renderer.RenderArchive(
-        std::string_view(reinterpret_cast<const char*>(resource->data), resource->size), ACaption,
-        AViewer);
+    renderer.RenderArchive(std::string_view(reinterpret_cast<const char*>(resource->data), resource->size),
+                           ACaption, AViewer);
 }
 
 void TMarkdownRenderer::RenderArchive(std::string_view AArchive, const std::string& ACaption,

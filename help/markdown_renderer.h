@@ -34,8 +34,7 @@ public:
     TMarkdownRenderer() = default;
 
     // Render's steps after the resource lookup: the archive's bytes to the shown page.
-    void RenderArchive(std::string_view AArchive, const std::string& ACaption,
-                       const TPageViewer& AViewer);
+    void RenderArchive(std::string_view AArchive, const std::string& ACaption, const TPageViewer& AViewer);
 
     const std::string& TempDirectory() const { return FTempDirectory.Path(); }
 

@@ -55,9 +55,7 @@ private:
     posix_spawn_file_actions_t FActions;
 };
 
-std::string SystemError(const std::string& AText, int AError) {
-    return AText + ": " + std::strerror(AError);
-}
+std::string SystemError(const std::string& AText, int AError) { return AText + ": " + std::strerror(AError); }
 
 void WriteProgram(const std::string& APath, const EmbeddedResource& AProgram) {
     TFd fd(open(APath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700));
@@ -98,8 +96,10 @@ int WaitForExit(pid_t AChild, int AErrorPipe, std::string& AErrorOutput) {
         if (poll(&p, 1, 200) > 0) {
             char buffer[4096];
             const ssize_t n = read(AErrorPipe, buffer, sizeof buffer);
-            if (n > 0) AErrorOutput.append(buffer, static_cast<std::size_t>(n));
-            else if (n == 0) pipeOpen = false;
+            if (n > 0)
+                AErrorOutput.append(buffer, static_cast<std::size_t>(n));
+            else if (n == 0)
+                pipeOpen = false;
         }
         if (AErrorOutput.size() > 2 * kKeptErrorOutput)
             AErrorOutput.erase(0, AErrorOutput.size() - kKeptErrorOutput);
@@ -119,8 +119,10 @@ std::vector<std::string> ProgramFolders() {
     if (const std::string runtime = Environment("XDG_RUNTIME_DIR"); !runtime.empty())
         folders.push_back(runtime + "/quorvane");
     const std::string cache = Environment("XDG_CACHE_HOME");
-    if (!cache.empty()) folders.push_back(cache + "/quorvane");
-    else if (const std::string home = Environment("HOME"); !home.empty()) folders.push_back(home + "/.cache/quorvane");
+    if (!cache.empty())
+        folders.push_back(cache + "/quorvane");
+    else if (const std::string home = Environment("HOME"); !home.empty())
+        folders.push_back(home + "/.cache/quorvane");
     return folders;
 }
 
@@ -190,7 +192,8 @@ void RunViewerProgram(const std::vector<std::string>& AArguments) {
     }
     writeEnd.Close();
     if (spawned != 0)
-        throw std::runtime_error(SystemError("Не удалось запустить программу просмотра (папки: " + tried + ")", spawned));
+        throw std::runtime_error(
+            SystemError("Не удалось запустить программу просмотра (папки: " + tried + ")", spawned));
 
     std::string errors;
     const int status = WaitForExit(child, readEnd.Get(), errors);
@@ -201,8 +204,8 @@ void RunViewerProgram(const std::vector<std::string>& AArguments) {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 127)  // the loader could not start it
         throw std::runtime_error("Не удалось запустить программу просмотра" + detail);
     if (WIFSIGNALED(status))
-        throw std::runtime_error("Программа просмотра прервана сигналом " +
-                                 std::to_string(WTERMSIG(status)) + detail);
+        throw std::runtime_error("Программа просмотра прервана сигналом " + std::to_string(WTERMSIG(status)) +
+                                 detail);
     throw std::runtime_error("Программа просмотра завершилась с кодом " +
                              std::to_string(WEXITSTATUS(status)) + detail);
 }

@@ -59,7 +59,8 @@ std::chrono::system_clock::time_point Now(const TLogState& AState) {
 std::tm LocalTime(std::chrono::system_clock::time_point ATime, int& AMilliseconds) {
     auto since = ATime.time_since_epoch();
     auto seconds = std::chrono::floor<std::chrono::seconds>(since);
-    AMilliseconds = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(since - seconds).count());
+    AMilliseconds =
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(since - seconds).count());
     std::time_t t = static_cast<std::time_t>(seconds.count());
     std::tm parts{};
     localtime_r(&t, &parts);
@@ -96,10 +97,11 @@ void CreateDirectories(const std::string& APath) {
         partial = APath.substr(0, position);
         if (partial.empty()) continue;
         if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-            throw std::system_error(errno, std::generic_category(), "Cannot create the log folder " + partial);
+            throw std::system_error(errno, std::generic_category(),
+                                    "Cannot create the log folder " + partial);
         }
     }
-    struct stat info{};
+    struct stat info {};
     if (stat(APath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         throw std::system_error(ENOTDIR, std::generic_category(), "Cannot create the log folder " + APath);
     }
@@ -111,7 +113,7 @@ std::string FileNameIn(const TLogState& AState, const std::string& ADirectory) {
 
 std::string LogFileName(const TLogState& AState, bool ADirectoryOnly) {
     std::string directory = DirectoryOf(AState);
-    struct stat info{};
+    struct stat info {};
     if (stat(directory.c_str(), &info) != 0) CreateDirectories(directory);
     return ADirectoryOnly ? directory + "/" : FileNameIn(AState, directory);
 }
@@ -136,13 +138,15 @@ void RemoveOldFiles(const TLogState& AState, const std::string& ADirectory) {
     const std::string prefix = BaseNameOf(AState) + "_";
     const std::string oldest = FileDate(Now(AState) - std::chrono::hours(24 * 30));
     std::error_code error;
-    for (std::filesystem::directory_iterator it(ADirectory, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(ADirectory, error), end; !error && it != end;
+         it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (name.size() != prefix.size() + 14 || name.compare(0, prefix.size(), prefix) != 0 ||
             name.compare(name.size() - 4, 4, ".log") != 0)
             continue;
         const std::string date = name.substr(prefix.size(), 10);
-        const bool isDate = std::all_of(date.begin(), date.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+        const bool isDate =
+            std::all_of(date.begin(), date.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
         std::error_code ignored;
         if (isDate && date < oldest) std::filesystem::remove(it->path(), ignored);
     }
@@ -161,7 +165,8 @@ void AppendLines(const TLogState& AState, const std::string& ALines) {
         if (handle < 0 && errno == ENOENT) {
             handle = open(path.c_str(), flags | O_CREAT | O_EXCL, 0600);
             started = handle >= 0;
-            if (handle < 0 && errno == EEXIST) handle = open(path.c_str(), flags);  // another process was quicker
+            if (handle < 0 && errno == EEXIST)
+                handle = open(path.c_str(), flags);  // another process was quicker
         }
         return handle;
     };
@@ -172,10 +177,12 @@ void AppendLines(const TLogState& AState, const std::string& ALines) {
         handle = openFile();
     }
     TFileDescriptor file(handle);
-    if (file.Get() < 0) throw std::system_error(errno, std::generic_category(), "Cannot open the log file " + path);
+    if (file.Get() < 0)
+        throw std::system_error(errno, std::generic_category(), "Cannot open the log file " + path);
     if (started) RemoveOldFiles(AState, directory);
     while (flock(file.Get(), LOCK_EX) != 0) {
-        if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "Cannot lock the log file " + path);
+        if (errno != EINTR)
+            throw std::system_error(errno, std::generic_category(), "Cannot lock the log file " + path);
     }
     const char* data = ALines.data();
     std::size_t left = ALines.size();
@@ -191,9 +198,7 @@ void AppendLines(const TLogState& AState, const std::string& ALines) {
     // Closing the descriptor releases the flock.
 }
 
-void AppendStopLine(TLogState& AState) {
-    AppendLines(AState, kStopLine + kLineEnd + kLineEnd);
-}
+void AppendStopLine(TLogState& AState) { AppendLines(AState, kStopLine + kLineEnd + kLineEnd); }
 
 std::string HeaderBlock() {
     std::string name = GetModuleFileName();
@@ -237,8 +242,8 @@ std::string FormatLogRecord(std::chrono::system_clock::time_point ATime, const s
     int ms = 0;
     std::tm parts = LocalTime(ATime, ms);
     char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%03d", parts.tm_year + 1900, parts.tm_mon + 1,
-                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, ms);
+    std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%03d", parts.tm_year + 1900,
+                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, ms);
     std::string line = std::string(stamp) + "\t" + LogLevelText(ALevel) + "\t" + Trim(AText);
     // The emptiness test looks at the untrimmed detail: a detail of spaces keeps its separator.
     if (!ADetail.empty()) line += ": \t" + Trim(ADetail);
@@ -285,7 +290,8 @@ std::string GetLogFileName(bool ADirectoryOnly) {
 }
 
 std::string DefaultLogDirectory() {
-    if (const char* overridden = std::getenv("QUORVANE_LOG_DIR"); overridden != nullptr && *overridden != '\0') {
+    if (const char* overridden = std::getenv("QUORVANE_LOG_DIR");
+        overridden != nullptr && *overridden != '\0') {
         return overridden;
     }
     std::string data;

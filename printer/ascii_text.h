@@ -7,32 +7,23 @@ namespace quorvane {
 
 // Words of the label document and printer replies are ASCII; comparing them must not depend
 // on the process locale the host has set.
-inline bool EqualsIgnoringAsciiCase(std::string_view A, std::string_view B)
-{
-    if (A.size() != B.size())
-        return false;
+inline bool EqualsIgnoringAsciiCase(std::string_view A, std::string_view B) {
+    if (A.size() != B.size()) return false;
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     for (std::size_t i = 0; i < A.size(); ++i)
-        if (lower(A[i]) != lower(B[i]))
-            return false;
+        if (lower(A[i]) != lower(B[i])) return false;
     return true;
 }
 
 // AText without leading and trailing spaces and control characters.
-inline std::string_view TrimControls(std::string_view AText)
-{
-    while (!AText.empty() && static_cast<unsigned char>(AText.front()) <= ' ')
-        AText.remove_prefix(1);
-    while (!AText.empty() && static_cast<unsigned char>(AText.back()) <= ' ')
-        AText.remove_suffix(1);
+inline std::string_view TrimControls(std::string_view AText) {
+    while (!AText.empty() && static_cast<unsigned char>(AText.front()) <= ' ') AText.remove_prefix(1);
+    while (!AText.empty() && static_cast<unsigned char>(AText.back()) <= ' ') AText.remove_suffix(1);
     return AText;
 }
 
 // A value of spaces and control characters only, the empty one included: a picture or barcode
 // value like this means "nothing to print", for static and per-label values alike.
-inline bool IsBlank(std::string_view AText)
-{
-    return TrimControls(AText).empty();
-}
+inline bool IsBlank(std::string_view AText) { return TrimControls(AText).empty(); }
 
 }  // namespace quorvane

@@ -42,16 +42,15 @@ void PlaceSymbol(const zint_symbol& ASymbol, TMonoBitmap& ACanvas) {
     const std::int64_t sw = ASymbol.bitmap_width;
     const std::int64_t sh = ASymbol.bitmap_height;
     if (sw <= 0 || sh <= 0 || ACanvas.Empty()) return;
-    const auto dark = [&](std::int64_t x, std::int64_t y) {
-        return ASymbol.bitmap[(y * sw + x) * 3] < 128;
-    };
+    const auto dark = [&](std::int64_t x, std::int64_t y) { return ASymbol.bitmap[(y * sw + x) * 3] < 128; };
     const std::int64_t module = std::min(ACanvas.Width() / sw, ACanvas.Height() / sh);
     if (module >= 1) {
         for (std::int64_t y = 0; y < sh; ++y)
             for (std::int64_t x = 0; x < sw; ++x)
                 if (dark(x, y))
-                    ACanvas.FillRect(static_cast<std::int32_t>(x * module), static_cast<std::int32_t>(y * module),
-                                     static_cast<std::int32_t>(module), static_cast<std::int32_t>(module), true);
+                    ACanvas.FillRect(static_cast<std::int32_t>(x * module),
+                                     static_cast<std::int32_t>(y * module), static_cast<std::int32_t>(module),
+                                     static_cast<std::int32_t>(module), true);
         return;
     }
     // Smaller than one dot per module: the symbol will hardly scan, but it keeps its shape.
@@ -121,8 +120,8 @@ TMonoBitmap RenderBarcodeImage(std::string_view ASymbology, std::int32_t ACanvas
         // FNC1 first and as separator. The AIs were checked against our own table; the
         // library's older table must not refuse what that one accepts.
         const std::string bracketed = Gs1BracketedText(ParseGs1ElementString(AValue));
-        return RenderSymbol(symbology, GS1_MODE | GS1NOCHECK_MODE, ACanvasWidth, ACanvasHeight,
-                            ADotInMM, bracketed);
+        return RenderSymbol(symbology, GS1_MODE | GS1NOCHECK_MODE, ACanvasWidth, ACanvasHeight, ADotInMM,
+                            bracketed);
     }
     return RenderSymbol(symbology, UNICODE_MODE, ACanvasWidth, ACanvasHeight, ADotInMM, AValue);
 }
@@ -150,13 +149,14 @@ std::string BarcodePicture(std::string_view ASymbology, std::int32_t AWidth, std
 bool DataMatrixHolds(std::string_view ABytes, std::int32_t ARows, std::int32_t AColumns) {
     // The library's size numbers (option 2) of the ECC 200 squares, then the rectangles.
     static constexpr std::int32_t kSizes[][3] = {
-        {10, 10, 1},   {12, 12, 2},   {14, 14, 3},   {16, 16, 4},   {18, 18, 5},   {20, 20, 6},
-        {22, 22, 7},   {24, 24, 8},   {26, 26, 9},   {32, 32, 10},  {36, 36, 11},  {40, 40, 12},
-        {44, 44, 13},  {48, 48, 14},  {52, 52, 15},  {64, 64, 16},  {72, 72, 17},  {80, 80, 18},
-        {88, 88, 19},  {96, 96, 20},  {104, 104, 21}, {120, 120, 22}, {132, 132, 23}, {144, 144, 24},
-        {8, 18, 25},   {8, 32, 26},   {12, 26, 27},  {12, 36, 28},  {16, 36, 29},  {16, 48, 30},
+        {10, 10, 1},  {12, 12, 2},  {14, 14, 3},    {16, 16, 4},    {18, 18, 5},    {20, 20, 6},
+        {22, 22, 7},  {24, 24, 8},  {26, 26, 9},    {32, 32, 10},   {36, 36, 11},   {40, 40, 12},
+        {44, 44, 13}, {48, 48, 14}, {52, 52, 15},   {64, 64, 16},   {72, 72, 17},   {80, 80, 18},
+        {88, 88, 19}, {96, 96, 20}, {104, 104, 21}, {120, 120, 22}, {132, 132, 23}, {144, 144, 24},
+        {8, 18, 25},  {8, 32, 26},  {12, 26, 27},   {12, 36, 28},   {16, 36, 29},   {16, 48, 30},
     };
-    const auto size = std::ranges::find_if(kSizes, [&](const auto& s) { return s[0] == ARows && s[1] == AColumns; });
+    const auto size =
+        std::ranges::find_if(kSizes, [&](const auto& s) { return s[0] == ARows && s[1] == AColumns; });
     if (size == std::end(kSizes) || ABytes.size() > INT_MAX) return false;
     const std::unique_ptr<zint_symbol, ZintDelete> symbol(ZBarcode_Create());
     if (!symbol) throw std::bad_alloc();

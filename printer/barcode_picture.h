@@ -29,31 +29,28 @@ struct TBarcodeCanvasSize {
 
 // Canvas for a box AWidth x AHeight mm: the box itself, or for 90 and 270 degrees width AHeight
 // and height AWidth when AHeight >= AWidth, else Round(AHeight * AHeight / AWidth).
-TBarcodeCanvasSize BarcodeImageSize(std::int32_t AWidth, std::int32_t AHeight,
-                                    std::int32_t AOrientation);
+TBarcodeCanvasSize BarcodeImageSize(std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation);
 
 // Renders the symbol on a white canvas of (ACanvasWidth x D) x (ACanvasHeight x D) dots, scaled
 // from the top-left corner keeping its proportions, whole dots per module whenever one fits.
 // Throws EBarcodePicture with the library's text when it refuses the value, std::invalid_argument
 // for a name that is not a 2D symbology.
 TMonoBitmap RenderBarcodeImage(std::string_view ASymbology, std::int32_t ACanvasWidth,
-                               std::int32_t ACanvasHeight, std::int32_t ADotInMM,
-                               std::string_view AValue);
+                               std::int32_t ACanvasHeight, std::int32_t ADotInMM, std::string_view AValue);
 
 // Turns the canvas by AOrientation and fits it into the box (ACanvasHeight x ACanvasWidth mm for
 // 90 and 270, else ACanvasWidth x ACanvasHeight); returns the printer bytes of the result, whose
 // size ABitmap then has.
 std::string BarcodeImageToString(std::int32_t ACanvasWidth, std::int32_t ACanvasHeight,
-                                 std::int32_t AOrientation, std::int32_t ADotInMM,
-                                 TMonoBitmap& ABitmap);
+                                 std::int32_t AOrientation, std::int32_t ADotInMM, TMonoBitmap& ABitmap);
 
 // All three steps for a field box AWidth x AHeight mm: the printer bytes, and in ABitmap the
 // raster they came from (its width div 8 and height go into the BITMAP command). A GS1 value
 // (IsGs1DataMatrix) becomes a square GS1 DataMatrix of the smallest size that holds it, or
 // fails with EGs1ElementString.
 std::string BarcodePicture(std::string_view ASymbology, std::int32_t AWidth, std::int32_t AHeight,
-                           std::int32_t AOrientation, std::int32_t ADotInMM,
-                           std::string_view AValue, TMonoBitmap& ABitmap);
+                           std::int32_t AOrientation, std::int32_t ADotInMM, std::string_view AValue,
+                           TMonoBitmap& ABitmap);
 
 // True when the library encodes ABytes, taken byte for byte as a printer takes a DMATRIX
 // command's content, into an ECC 200 symbol of ARows x AColumns; false for a size ECC 200 lacks.

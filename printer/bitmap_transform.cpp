@@ -51,7 +51,8 @@ void StretchBitmap(TMonoBitmap& ABitmap, std::int32_t AWidth, std::int32_t AHeig
         }
         previous = sy;
         for (std::int32_t x = 0; x < AWidth; ++x)
-            if (ABitmap.Pixel(column[static_cast<std::size_t>(x)], sy)) stretched.SetPixel(x, static_cast<std::int32_t>(y), true);
+            if (ABitmap.Pixel(column[static_cast<std::size_t>(x)], sy))
+                stretched.SetPixel(x, static_cast<std::int32_t>(y), true);
     }
     ABitmap = std::move(stretched);
 }

@@ -92,10 +92,14 @@ std::optional<TMonoBitmap> ReadBmp(std::span<const std::uint8_t> ABytes) {
 
     const bool masked = compression == kBiBitfields || compression == kBiAlphaBitfields;
     switch (bitCount) {
-        case 1: case 4: case 8: case 24:
+        case 1:
+        case 4:
+        case 8:
+        case 24:
             if (compression != kBiRgb) return std::nullopt;
             break;
-        case 16: case 32:
+        case 16:
+        case 32:
             if (compression == kBiRgb) {
                 masks = bitCount == 16 ? std::array<std::uint32_t, 4>{0x7C00, 0x03E0, 0x001F, 0}
                                        : std::array<std::uint32_t, 4>{0xFF0000, 0xFF00, 0xFF, 0};
@@ -103,14 +107,14 @@ std::optional<TMonoBitmap> ReadBmp(std::span<const std::uint8_t> ABytes) {
                 return std::nullopt;
             }
             break;
-        default:
-            return std::nullopt;
+        default: return std::nullopt;
     }
 
     std::array<TColour, 256> palette{};
     std::uint32_t paletteSize = 0;
     if (bitCount <= 8) {
-        paletteSize = coloursUsed != 0 ? std::min<std::uint32_t>(coloursUsed, 1U << bitCount) : 1U << bitCount;
+        paletteSize =
+            coloursUsed != 0 ? std::min<std::uint32_t>(coloursUsed, 1U << bitCount) : 1U << bitCount;
         if (paletteOffset + std::uint64_t{paletteSize} * paletteEntry > size) return std::nullopt;
         for (std::uint32_t i = 0; i < paletteSize; ++i) {
             const std::size_t at = paletteOffset + i * paletteEntry;
@@ -140,8 +144,9 @@ std::optional<TMonoBitmap> ReadBmp(std::span<const std::uint8_t> ABytes) {
             } else if (bitCount == 24) {
                 b = in[3 * x], g = in[3 * x + 1], r = in[3 * x + 2];
             } else {
-                const std::uint32_t pixel = bitCount == 16 ? U16({in, lastRow}, 2 * static_cast<std::size_t>(x))
-                                                           : U32({in, lastRow}, 4 * static_cast<std::size_t>(x));
+                const std::uint32_t pixel = bitCount == 16
+                                                ? U16({in, lastRow}, 2 * static_cast<std::size_t>(x))
+                                                : U32({in, lastRow}, 4 * static_cast<std::size_t>(x));
                 r = red.Of(pixel), g = green.Of(pixel), b = blue.Of(pixel);
                 if (alpha.Mask != 0) {
                     const std::uint32_t a = alpha.Of(pixel);

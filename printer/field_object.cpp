@@ -32,8 +32,8 @@ std::string NewPlaceholderToken() {
 TFieldObject::TFieldObject(TFieldType AFieldType, std::string AFieldValue, std::int32_t AWidth,
                            std::int32_t AHeight, std::int32_t ALeft, std::int32_t ATop,
                            std::int32_t AOrientation, std::int32_t AFontSize, std::string AFontName,
-                           std::string AFontStyle, std::string AAlign, std::string AVAlign,
-                           bool AMultiline, bool AIsStatic, std::string ABarcodeType)
+                           std::string AFontStyle, std::string AAlign, std::string AVAlign, bool AMultiline,
+                           bool AIsStatic, std::string ABarcodeType)
     : FieldType(AFieldType),
       FieldValue(std::move(AFieldValue)),
       BarcodeType(std::move(ABarcodeType)),

@@ -24,10 +24,9 @@ std::string NewPlaceholderToken();
 // One field of the current layout. Geometry is whole millimetres, orientation degrees clockwise.
 class TFieldObject {
 public:
-    TFieldObject(TFieldType AFieldType, std::string AFieldValue, std::int32_t AWidth,
-                 std::int32_t AHeight, std::int32_t ALeft, std::int32_t ATop,
-                 std::int32_t AOrientation, std::int32_t AFontSize, std::string AFontName,
-                 std::string AFontStyle, std::string AAlign, std::string AVAlign,
+    TFieldObject(TFieldType AFieldType, std::string AFieldValue, std::int32_t AWidth, std::int32_t AHeight,
+                 std::int32_t ALeft, std::int32_t ATop, std::int32_t AOrientation, std::int32_t AFontSize,
+                 std::string AFontName, std::string AFontStyle, std::string AAlign, std::string AVAlign,
                  bool AMultiline, bool AIsStatic, std::string ABarcodeType);
 
     TFieldType FieldType;
@@ -38,8 +37,8 @@ public:
     std::int32_t Width;
     std::int32_t Height;
     std::int32_t Orientation;
-    std::int32_t FontSize;    // points; 0 = not given
-    std::string FontName;     // empty = not given
+    std::int32_t FontSize;  // points; 0 = not given
+    std::string FontName;   // empty = not given
     std::string FontStyle;
     std::string Align;
     std::string VAlign;

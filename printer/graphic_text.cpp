@@ -43,10 +43,14 @@ void ApplyFontStyle(TTextFont& AFont, std::string_view AFontStyle) {
     while (start <= AFontStyle.size()) {
         const std::size_t end = std::min(AFontStyle.find(' ', start), AFontStyle.size());
         const std::string word = Lower(AFontStyle.substr(start, end - start));
-        if (word == "bold") AFont.Bold = true;
-        else if (word == "italic") AFont.Italic = true;
-        else if (word == "underline") AFont.Underline = true;
-        else if (word == "strikeout") AFont.StrikeOut = true;
+        if (word == "bold")
+            AFont.Bold = true;
+        else if (word == "italic")
+            AFont.Italic = true;
+        else if (word == "underline")
+            AFont.Underline = true;
+        else if (word == "strikeout")
+            AFont.StrikeOut = true;
         start = end + 1;
     }
 }
@@ -113,8 +117,10 @@ TMonoBitmap TGraphicText::GetBitMap() const {
         std::int32_t top = 0;
         // Vertical placement applies to a single line only.
         if (FTextFormat & kTfSingleLine) {
-            if (FTextFormat & kTfBottom) top = height - layout.Height();
-            else if (FTextFormat & kTfVCenter) top = (height - layout.Height()) / 2;
+            if (FTextFormat & kTfBottom)
+                top = height - layout.Height();
+            else if (FTextFormat & kTfVCenter)
+                top = (height - layout.Height()) / 2;
         }
         layout.Draw(bitmap, 0, top, box, (FTextFormat & kTfEditControl) != 0);
     }
@@ -134,8 +140,8 @@ TMonoBitmap TExtGraphicText::GetBitMapExt(TValign AValign) const {
         TDotRect text = inner;
         text.Bottom = inner.Top + layout.Height();
         if (text.Bottom < inner.Bottom && AValign != TValign::vaTop) {
-            const std::int32_t shift = AValign == TValign::vaCenter ? (inner.Bottom - text.Bottom) / 2
-                                                                  : inner.Bottom - text.Bottom;
+            const std::int32_t shift =
+                AValign == TValign::vaCenter ? (inner.Bottom - text.Bottom) / 2 : inner.Bottom - text.Bottom;
             text.Top += shift;
             text.Bottom += shift;
         } else {

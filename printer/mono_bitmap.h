@@ -21,11 +21,11 @@ public:
 
     bool Pixel(std::int32_t AX, std::int32_t AY) const {
         return (FBits[static_cast<std::size_t>(AY) * FStride + static_cast<std::size_t>(AX >> 3)] >>
-                (7 - (AX & 7))) & 1U;
+                (7 - (AX & 7))) &
+               1U;
     }
     void SetPixel(std::int32_t AX, std::int32_t AY, bool ABlack) {
-        std::uint8_t& b =
-            FBits[static_cast<std::size_t>(AY) * FStride + static_cast<std::size_t>(AX >> 3)];
+        std::uint8_t& b = FBits[static_cast<std::size_t>(AY) * FStride + static_cast<std::size_t>(AX >> 3)];
         const auto mask = static_cast<std::uint8_t>(0x80U >> (AX & 7));
         b = ABlack ? static_cast<std::uint8_t>(b | mask) : static_cast<std::uint8_t>(b & ~mask);
     }
@@ -35,8 +35,7 @@ public:
     }
 
     // Clips to the raster.
-    void FillRect(std::int32_t AX, std::int32_t AY, std::int32_t AWidth, std::int32_t AHeight,
-                  bool ABlack);
+    void FillRect(std::int32_t AX, std::int32_t AY, std::int32_t AWidth, std::int32_t AHeight, bool ABlack);
     void Fill(bool ABlack) { FillRect(0, 0, FWidth, FHeight, ABlack); }
     std::int64_t CountBlack() const;
 

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <memory>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "printer/bmp_reader.h"
 #include "printer/picture_pixels.h"
@@ -103,8 +103,9 @@ public:
         const int components = FInfo.output_components;
         // Adobe writes CMYK inverted (a stored 0 is full ink); others store ink directly.
         const bool inverted = FInfo.saw_Adobe_marker;
-        JSAMPARRAY row = (*FInfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&FInfo), JPOOL_IMAGE,
-                                                  FInfo.output_width * static_cast<JDIMENSION>(components), 1);
+        JSAMPARRAY row =
+            (*FInfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&FInfo), JPOOL_IMAGE,
+                                       FInfo.output_width * static_cast<JDIMENSION>(components), 1);
         while (FInfo.output_scanline < FInfo.output_height) {
             const auto y = static_cast<std::int32_t>(FInfo.output_scanline);
             jpeg_read_scanlines(&FInfo, row, 1);
@@ -138,7 +139,8 @@ std::optional<TMonoBitmap> DecodeJpeg(std::span<const std::uint8_t> ABytes) {
     TJpegDecoder decoder;
     if (!decoder.ReadHeader(ABytes)) return std::nullopt;
     CheckRasterSize(decoder.Width(), decoder.Height());
-    TMonoBitmap bitmap(static_cast<std::int32_t>(decoder.Width()), static_cast<std::int32_t>(decoder.Height()));
+    TMonoBitmap bitmap(static_cast<std::int32_t>(decoder.Width()),
+                       static_cast<std::int32_t>(decoder.Height()));
     if (bitmap.Empty() || !decoder.ReadRows(bitmap)) return std::nullopt;
     return bitmap;
 }

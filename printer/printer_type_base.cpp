@@ -41,8 +41,8 @@ void TPrinterTypeBase::AddScriptString(std::string_view AFormatString,
             continue;
         }
         if (value == AValues.end())
-            throw std::logic_error("AddScriptString: too few values for \"" +
-                                   std::string(AFormatString) + "\"");
+            throw std::logic_error("AddScriptString: too few values for \"" + std::string(AFormatString) +
+                                   "\"");
         if (value->IsNumber() != (next == 'd'))
             throw std::logic_error("AddScriptString: value of the wrong kind for \"" +
                                    std::string(AFormatString) + "\"");
@@ -54,8 +54,7 @@ void TPrinterTypeBase::AddScriptString(std::string_view AFormatString,
         ++i;
     }
     if (value != AValues.end())
-        throw std::logic_error("AddScriptString: too many values for \"" +
-                               std::string(AFormatString) + "\"");
+        throw std::logic_error("AddScriptString: too many values for \"" + std::string(AFormatString) + "\"");
     FScriptText.push_back(std::move(line));
 }
 
@@ -123,14 +122,12 @@ TMonoBitmap TPrinterTypeBase::GetBitmapFromBase64(std::string_view AValue) {
     return std::move(*bitmap);
 }
 
-std::optional<TMonoBitmap> TPrinterTypeBase::GetBitmapFromGraphic(
-    std::span<const std::uint8_t> ABytes) {
+std::optional<TMonoBitmap> TPrinterTypeBase::GetBitmapFromGraphic(std::span<const std::uint8_t> ABytes) {
     return DecodePicture(ABytes);
 }
 
-std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64String,
-                                                       std::int32_t AWidth, std::int32_t AHeight,
-                                                       TRotation ARotation,
+std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64String, std::int32_t AWidth,
+                                                       std::int32_t AHeight, TRotation ARotation,
                                                        TMonoBitmap& ABmp) const {
     ABmp = TMonoBitmap();
     if (IsBlank(ABase64String)) return {};
@@ -149,10 +146,8 @@ std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64S
     return bytes;
 }
 
-TFieldBox TPrinterTypeBase::RotatedBarcodePlacement(const TFieldBox& ABox,
-                                                    std::int32_t AOrientation,
-                                                    std::string_view ABarcodeType,
-                                                    bool A2DBarcodeAsPicture) {
+TFieldBox TPrinterTypeBase::RotatedBarcodePlacement(const TFieldBox& ABox, std::int32_t AOrientation,
+                                                    std::string_view ABarcodeType, bool A2DBarcodeAsPicture) {
     // The printer turns its own barcodes about the anchor; pictures are turned by us inside
     // the box, and QR Code and Data Matrix always keep their box.
     if (EqualsIgnoringCase(ABarcodeType, "QRCode") || EqualsIgnoringCase(ABarcodeType, "DataMatrix") ||
@@ -164,12 +159,10 @@ TFieldBox TPrinterTypeBase::RotatedBarcodePlacement(const TFieldBox& ABox,
     const std::int64_t w = ABox.Width;
     const std::int64_t h = ABox.Height;
     if (AOrientation == 180)
-        return {static_cast<std::int32_t>(ABox.Left + w), static_cast<std::int32_t>(ABox.Top + h),
-                ABox.Width, ABox.Height};
-    const auto height =
-        static_cast<std::int32_t>(w > h && w > 0 ? DivideRoundHalfEven(h * h, w) : w);
-    if (AOrientation == 90)
-        return {static_cast<std::int32_t>(ABox.Left + w), ABox.Top, ABox.Height, height};
+        return {static_cast<std::int32_t>(ABox.Left + w), static_cast<std::int32_t>(ABox.Top + h), ABox.Width,
+                ABox.Height};
+    const auto height = static_cast<std::int32_t>(w > h && w > 0 ? DivideRoundHalfEven(h * h, w) : w);
+    if (AOrientation == 90) return {static_cast<std::int32_t>(ABox.Left + w), ABox.Top, ABox.Height, height};
     return {ABox.Left, static_cast<std::int32_t>(ABox.Top + h), ABox.Height, height};
 }
 

@@ -18,8 +18,8 @@ namespace quorvane {
 class TScriptValue {
 public:
     template <std::integral T>
-        requires(!std::same_as<T, bool>)
-    TScriptValue(T AValue) : FIsNumber(true), FNumber(static_cast<std::int64_t>(AValue)) {}
+    requires(!std::same_as<T, bool>) TScriptValue(T AValue)
+        : FIsNumber(true), FNumber(static_cast<std::int64_t>(AValue)) {}
     TScriptValue(std::string_view AValue) : FText(AValue) {}
     TScriptValue(const std::string& AValue) : FText(AValue) {}
     TScriptValue(const char* AValue) : FText(AValue) {}
@@ -58,20 +58,20 @@ public:
     virtual void FinalScriptActions() = 0;
     virtual void AddText(const std::string& AFieldName, std::int32_t ALeft, std::int32_t ATop,
                          std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
-                         const std::string& AFontName, std::int32_t AFontSize,
-                         const std::string& AFontStyle, const std::string& ABorder,
-                         std::int32_t ABorderWidth, const std::string& ABorderStyle,
-                         const std::string& AAlign, const std::string& AVAlign, bool AMultiline,
-                         bool AIsStaticField, const std::string& AValue) = 0;
+                         const std::string& AFontName, std::int32_t AFontSize, const std::string& AFontStyle,
+                         const std::string& ABorder, std::int32_t ABorderWidth,
+                         const std::string& ABorderStyle, const std::string& AAlign,
+                         const std::string& AVAlign, bool AMultiline, bool AIsStaticField,
+                         const std::string& AValue) = 0;
     virtual void AddImage(const std::string& AFieldName, std::int32_t ALeft, std::int32_t ATop,
                           std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
                           const std::string& ABorder, std::int32_t ABorderWidth,
                           const std::string& ABorderStyle, bool AIsStaticField,
                           const std::string& AValue) = 0;
-    virtual void AddBarcode(const std::string& AFieldName, const std::string& AType,
-                            std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
-                            std::int32_t AHeight, std::int32_t AOrientation, bool APrintHRI,
-                            bool ACheckSymbol, bool AIsStaticField, const std::string& AValue) = 0;
+    virtual void AddBarcode(const std::string& AFieldName, const std::string& AType, std::int32_t ALeft,
+                            std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight,
+                            std::int32_t AOrientation, bool APrintHRI, bool ACheckSymbol, bool AIsStaticField,
+                            const std::string& AValue) = 0;
     virtual void AddUserData(const std::string& AFieldName, bool AIsStaticField,
                              const std::string& AValue) = 0;
 
@@ -81,8 +81,7 @@ public:
     // Formats AValues into AFormatString and appends the result as one script entry: "%d" takes a
     // signed integer, "%s" a byte string inserted verbatim, strictly in order; every other
     // character is copied. A value count or kind that does not match throws std::logic_error.
-    void AddScriptString(std::string_view AFormatString,
-                         std::initializer_list<TScriptValue> AValues = {});
+    void AddScriptString(std::string_view AFormatString, std::initializer_list<TScriptValue> AValues = {});
 
     // 90, 180, 270 give r90, r180, r270; anything else r0.
     static TRotation OrientationToRotation(std::int32_t AOrientation);
@@ -95,9 +94,8 @@ public:
     // rasterised at DotInMM, rotated inside the box, as printer bytes: exactly
     // (AWidth x DotInMM) div 8 per row and AHeight x DotInMM rows (none when DotInMM is 0).
     std::string GetGraphicText(std::string_view AText, std::int32_t AWidth, std::int32_t AHeight,
-                               TRotation ARotation, std::int32_t AFontSize,
-                               std::string_view AFontName, std::string_view AFontStyle,
-                               std::string_view AAlign, std::string_view AVAlign,
+                               TRotation ARotation, std::int32_t AFontSize, std::string_view AFontName,
+                               std::string_view AFontStyle, std::string_view AAlign, std::string_view AVAlign,
                                bool AMultiline) const;
 
     // A Base64 picture as a black-and-white raster; throws EImageConversion on any failure.
@@ -109,15 +107,13 @@ public:
     // into AWidth x AHeight mm. ABmp receives the scaled raster. A blank value gives "" and an
     // empty ABmp.
     std::string GetBinaryFromBase64Image(std::string_view ABase64String, std::int32_t AWidth,
-                                         std::int32_t AHeight, TRotation ARotation,
-                                         TMonoBitmap& ABmp) const;
+                                         std::int32_t AHeight, TRotation ARotation, TMonoBitmap& ABmp) const;
 
     // Where the document reader puts a rotated barcode so that the printer, turning the symbol
     // about its anchor, draws it inside the field's box. QR Code and Data Matrix keep their box,
     // and so does PDF417 when it is printed as a picture.
     static TFieldBox RotatedBarcodePlacement(const TFieldBox& ABox, std::int32_t AOrientation,
-                                             std::string_view ABarcodeType,
-                                             bool A2DBarcodeAsPicture);
+                                             std::string_view ABarcodeType, bool A2DBarcodeAsPicture);
 
     std::int32_t DotInMM() const { return FDotInMM; }
     void SetDotInMM(std::int32_t AValue) { FDotInMM = AValue; }

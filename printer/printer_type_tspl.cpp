@@ -22,34 +22,26 @@ namespace {
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool EqualsIgnoringCase(std::string_view A, std::string_view B)
-{
-    if (A.size() != B.size())
-        return false;
+bool EqualsIgnoringCase(std::string_view A, std::string_view B) {
+    if (A.size() != B.size()) return false;
     for (std::size_t i = 0; i < A.size(); ++i)
-        if (LowerAscii(A[i]) != LowerAscii(B[i]))
-            return false;
+        if (LowerAscii(A[i]) != LowerAscii(B[i])) return false;
     return true;
 }
 
-bool IsAscii(std::string_view AText)
-{
+bool IsAscii(std::string_view AText) {
     for (char c : AText)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
 }
 
-std::int64_t SpeedToWhole(double ASpeed)
-{
-    if (!std::isfinite(ASpeed))
-        return 0;
+std::int64_t SpeedToWhole(double ASpeed) {
+    if (!std::isfinite(ASpeed)) return 0;
     // Halves go to the even neighbour: 2.5 gives 2, 3.5 gives 4.
     const double floor = std::floor(ASpeed);
     const double diff = ASpeed - floor;
     double rounded = floor;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(floor, 2.0) != 0))
-        rounded = floor + 1;
+    if (diff > 0.5 || (diff == 0.5 && std::fmod(floor, 2.0) != 0)) rounded = floor + 1;
     constexpr double low = std::numeric_limits<std::int32_t>::min();
     constexpr double high = std::numeric_limits<std::int32_t>::max();
     return static_cast<std::int64_t>(rounded < low ? low : rounded > high ? high : rounded);
@@ -74,18 +66,16 @@ struct TDataMatrixSize {
 
 // The choices of the DataMatrixSize setting.
 constexpr TDataMatrixSize kDataMatrixSizes[] = {
-    {10, 10}, {12, 12}, {14, 14}, {16, 16}, {18, 18}, {20, 20}, {22, 22}, {24, 24},
-    {26, 26}, {32, 32}, {36, 36}, {40, 40}, {44, 44}, {48, 48}, {52, 52}, {64, 64},
+    {10, 10}, {12, 12}, {14, 14}, {16, 16}, {18, 18},   {20, 20},   {22, 22},   {24, 24},
+    {26, 26}, {32, 32}, {36, 36}, {40, 40}, {44, 44},   {48, 48},   {52, 52},   {64, 64},
     {72, 72}, {80, 80}, {88, 88}, {96, 96}, {104, 104}, {120, 120}, {132, 132}, {144, 144},
-    {8, 18}, {8, 32}, {12, 26}, {12, 36}, {16, 36}, {16, 48},
+    {8, 18},  {8, 32},  {12, 26}, {12, 36}, {16, 36},   {16, 48},
 };
 
 // "12x26" as rows and columns; nothing for any other text.
-std::optional<TDataMatrixSize> ParseDataMatrixSize(std::string_view AText)
-{
+std::optional<TDataMatrixSize> ParseDataMatrixSize(std::string_view AText) {
     const auto x = AText.find('x');
-    if (x == std::string_view::npos)
-        return std::nullopt;
+    if (x == std::string_view::npos) return std::nullopt;
     TDataMatrixSize size{};
     const auto rows = std::from_chars(AText.data(), AText.data() + x, size.Rows);
     const auto columns = std::from_chars(AText.data() + x + 1, AText.data() + AText.size(), size.Columns);
@@ -99,34 +89,28 @@ constexpr const char* kBarcodeDigitsError = "Недопустимые симво
 
 }  // namespace
 
-const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName)
-{
+const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName) {
     for (const TLinearSymbology& symbology : kLinearSymbologies)
-        if (EqualsIgnoringCase(symbology.DocumentName, ADocumentName))
-            return &symbology;
+        if (EqualsIgnoringCase(symbology.DocumentName, ADocumentName)) return &symbology;
     return nullptr;
 }
 
-std::string EscapeTsplString(std::string_view AText)
-{
+std::string EscapeTsplString(std::string_view AText) {
     std::string out;
     out.reserve(AText.size());
     for (char c : AText) {
         switch (c) {
-        case '"': out += "\\[\"]"; break;
-        case '\r': out += "\\[R]"; break;
-        case '\n': out += "\\[L]"; break;
-        default: out += c; break;
+            case '"': out += "\\[\"]"; break;
+            case '\r': out += "\\[R]"; break;
+            case '\n': out += "\\[L]"; break;
+            default: out += c; break;
         }
     }
     return out;
 }
 
-void TPrinterTSPL::ApplySettings(std::int32_t AResolution, bool AStretchImage,
-                                 TTsplSettings ASettings)
-{
-    if (ASettings.BarcodeNarrow <= 0 || ASettings.BarcodeNarrow > 10)
-        ASettings.BarcodeNarrow = 1;
+void TPrinterTSPL::ApplySettings(std::int32_t AResolution, bool AStretchImage, TTsplSettings ASettings) {
+    if (ASettings.BarcodeNarrow <= 0 || ASettings.BarcodeNarrow > 10) ASettings.BarcodeNarrow = 1;
     FDotInMM = AResolution / 25;
     FDPI = AResolution;
     FIsTextGraphic = true;
@@ -134,19 +118,17 @@ void TPrinterTSPL::ApplySettings(std::int32_t AResolution, bool AStretchImage,
     FSettings = std::move(ASettings);
 }
 
-std::string TPrinterTSPL::TextBitmap(std::string_view AText, std::int32_t AWidth,
-                                     std::int32_t AHeight, std::int32_t AOrientation,
-                                     std::int32_t AFontSize, std::string_view AFontName,
-                                     std::string_view AFontStyle, std::string_view AAlign,
-                                     std::string_view AVAlign, bool AMultiline) const
-{
+std::string TPrinterTSPL::TextBitmap(std::string_view AText, std::int32_t AWidth, std::int32_t AHeight,
+                                     std::int32_t AOrientation, std::int32_t AFontSize,
+                                     std::string_view AFontName, std::string_view AFontStyle,
+                                     std::string_view AAlign, std::string_view AVAlign,
+                                     bool AMultiline) const {
     // GetGraphicText draws at DotInMM, so the bytes are exactly those the command announces.
-    return GetGraphicText(AText, AWidth, AHeight, OrientationToRotation(AOrientation), AFontSize,
-                          AFontName, AFontStyle, AAlign, AVAlign, AMultiline);
+    return GetGraphicText(AText, AWidth, AHeight, OrientationToRotation(AOrientation), AFontSize, AFontName,
+                          AFontStyle, AAlign, AVAlign, AMultiline);
 }
 
-std::unique_ptr<TPrinterTSPL> TPrinterTSPL::CopySettings() const
-{
+std::unique_ptr<TPrinterTSPL> TPrinterTSPL::CopySettings() const {
     auto copy = std::make_unique<TPrinterTSPL>();
     copy->FDotInMM = FDotInMM;
     copy->FDPI = FDPI;
@@ -157,40 +139,31 @@ std::unique_ptr<TPrinterTSPL> TPrinterTSPL::CopySettings() const
     return copy;
 }
 
-void TPrinterTSPL::SetCodepage(const std::string& AValue)
-{
-    if (AValue == FCodepage)
-        return;
+void TPrinterTSPL::SetCodepage(const std::string& AValue) {
+    if (AValue == FCodepage) return;
     FCodepage = AValue;
     FEncoder.reset();
 }
 
-std::string TPrinterTSPL::EncodeCommandText(std::string_view AText) const
-{
-    if (IsAscii(AText))
-        return std::string(AText);
-    if (!FEncoder)
-        FEncoder.emplace(FCodepage);
+std::string TPrinterTSPL::EncodeCommandText(std::string_view AText) const {
+    if (IsAscii(AText)) return std::string(AText);
+    if (!FEncoder) FEncoder.emplace(FCodepage);
     return FEncoder->Encode(AText);
 }
 
-std::string TPrinterTSPL::TextContent(std::string_view AValue) const
-{
+std::string TPrinterTSPL::TextContent(std::string_view AValue) const {
     return EscapeTsplString(EncodeCommandText(AValue));
 }
 
-std::string TPrinterTSPL::BarcodeContent(std::string_view AValue) const
-{
+std::string TPrinterTSPL::BarcodeContent(std::string_view AValue) const {
     // Escape after encoding: no multi-byte character of the code pages we offer has a quote,
     // CR or LF as a trailing byte, so the escape never splits one.
     return EscapeTsplString(EncodeCommandText(AValue));
 }
 
-void TPrinterTSPL::InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigth,
-                                        std::int32_t AGap, std::int32_t ADensity,
-                                        std::int32_t ADirection, double ASpeed,
-                                        const std::string& ACodepage)
-{
+void TPrinterTSPL::InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigth, std::int32_t AGap,
+                                        std::int32_t ADensity, std::int32_t ADirection, double ASpeed,
+                                        const std::string& ACodepage) {
     // The label is untrusted input: a size no printer could image is refused before any
     // field is rasterised against it.
     CheckRasterSize(MillimetresToDots(AWidth, DotInMM()), MillimetresToDots(AHeigth, DotInMM()));
@@ -205,31 +178,22 @@ void TPrinterTSPL::InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigt
     AddScriptString("CODEPAGE %s", {ACodepage});
 }
 
-void TPrinterTSPL::FinalScriptActions()
-{
-    AddScriptString("PRINT %s", {kQuantityMarker});
-}
+void TPrinterTSPL::FinalScriptActions() { AddScriptString("PRINT %s", {kQuantityMarker}); }
 
-std::string_view TPrinterTSPL::BuiltInFontName(std::int32_t AModel)
-{
+std::string_view TPrinterTSPL::BuiltInFontName(std::int32_t AModel) {
     switch (AModel) {
-    case 2:
-    case 3: return "0";
-    case 4: return "5";
-    default: return "10";
+        case 2:
+        case 3: return "0";
+        case 4: return "5";
+        default: return "10";
     }
 }
 
-std::int32_t TPrinterTSPL::BuiltInFontMagnification(std::int32_t AFontSize)
-{
-    if (AFontSize >= 0 && AFontSize <= 10)
-        return 1;
-    if (AFontSize >= 11 && AFontSize <= 18)
-        return 2;
-    if (AFontSize >= 19 && AFontSize <= 26)
-        return 3;
-    if (AFontSize >= 27 && AFontSize <= 34)
-        return 4;
+std::int32_t TPrinterTSPL::BuiltInFontMagnification(std::int32_t AFontSize) {
+    if (AFontSize >= 0 && AFontSize <= 10) return 1;
+    if (AFontSize >= 11 && AFontSize <= 18) return 2;
+    if (AFontSize >= 19 && AFontSize <= 26) return 3;
+    if (AFontSize >= 27 && AFontSize <= 34) return 4;
     return 5;
 }
 
@@ -238,14 +202,13 @@ void TPrinterTSPL::AddText(const std::string& AFieldName, std::int32_t ALeft, st
                            const std::string& AFontName, std::int32_t AFontSize,
                            const std::string& AFontStyle, const std::string& ABorder,
                            std::int32_t ABorderWidth, const std::string& /*ABorderStyle*/,
-                           const std::string& AAlign, const std::string& AVAlign,
-                           bool AMultiline, bool AIsStaticField, const std::string& AValue)
-{
+                           const std::string& AAlign, const std::string& AVAlign, bool AMultiline,
+                           bool AIsStaticField, const std::string& AValue) {
     if (FIsTextGraphic) {
         const std::string data = AIsStaticField
-            ? TextBitmap(AValue, AWidth, AHeight, AOrientation, AFontSize, AFontName,
-                         AFontStyle, AAlign, AVAlign, AMultiline)
-            : AFieldName;
+                                     ? TextBitmap(AValue, AWidth, AHeight, AOrientation, AFontSize, AFontName,
+                                                  AFontStyle, AAlign, AVAlign, AMultiline)
+                                     : AFieldName;
         AddScriptString("BITMAP %d,%d,%d,%d,%d,%s",
                         {Dots(ALeft), Dots(ATop), Dots(AWidth) / 8, Dots(AHeight), 1, data});
     } else {
@@ -262,17 +225,14 @@ void TPrinterTSPL::AddImage(const std::string& AFieldName, std::int32_t ALeft, s
                             std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
                             const std::string& ABorder, std::int32_t ABorderWidth,
                             const std::string& /*ABorderStyle*/, bool AIsStaticField,
-                            const std::string& AValue)
-{
-    if (AIsStaticField && IsBlank(AValue))
-        return;
+                            const std::string& AValue) {
+    if (AIsStaticField && IsBlank(AValue)) return;
     std::int64_t widthBytes = 0;
     std::int64_t height = 0;
     std::string data;
     if (AIsStaticField) {
         TMonoBitmap bitmap;
-        data = GetBinaryFromBase64Image(AValue, AWidth, AHeight,
-                                        OrientationToRotation(AOrientation), bitmap);
+        data = GetBinaryFromBase64Image(AValue, AWidth, AHeight, OrientationToRotation(AOrientation), bitmap);
         if (FStretchImage) {
             widthBytes = Dots(AWidth) / 8;
             height = Dots(AHeight);
@@ -283,17 +243,14 @@ void TPrinterTSPL::AddImage(const std::string& AFieldName, std::int32_t ALeft, s
     } else {
         data = AFieldName;
     }
-    AddScriptString("BITMAP %d,%d,%d,%d,%d,%s",
-                    {Dots(ALeft), Dots(ATop), widthBytes, height, 0, data});
+    AddScriptString("BITMAP %d,%d,%d,%d,%d,%s", {Dots(ALeft), Dots(ATop), widthBytes, height, 0, data});
     PrintBorder(ABorder, ABorderWidth, ALeft, ATop, AWidth, AHeight);
 }
 
-std::string TPrinterTSPL::PDF417Options() const
-{
+std::string TPrinterTSPL::PDF417Options() const {
     std::string options;
     auto add = [&](char ALetter, std::int32_t AValue, std::int32_t AOmitted) {
-        if (AValue != AOmitted)
-            options += ALetter + std::to_string(AValue) + ',';
+        if (AValue != AOmitted) options += ALetter + std::to_string(AValue) + ',';
     };
     add('P', FSettings.PDF417DataCompression, -1);
     add('E', FSettings.PDF417CorrectionLevel, -1);
@@ -309,32 +266,26 @@ std::string TPrinterTSPL::PDF417Options() const
 namespace {
 
 // The size written for the DataMatrixSize setting: its first "x" becomes a comma.
-std::string DataMatrixSizeArguments(std::string_view ASize)
-{
+std::string DataMatrixSizeArguments(std::string_view ASize) {
     std::string size(ASize);
-    if (const auto x = size.find('x'); x != std::string::npos)
-        size[x] = ',';
+    if (const auto x = size.find('x'); x != std::string::npos) size[x] = ',';
     return size + ",";
 }
 
 }  // namespace
 
-std::string TPrinterTSPL::DataMatrixOptions(std::int32_t AOrientation, std::string_view ASize) const
-{
+std::string TPrinterTSPL::DataMatrixOptions(std::int32_t AOrientation, std::string_view ASize) const {
     std::string options;
     if (FSettings.DataMatrixModuleSize != 0)
         options += "x" + std::to_string(FSettings.DataMatrixModuleSize) + ",";
-    if (AOrientation != 0)
-        options += "r" + std::to_string(AOrientation) + ",";
+    if (AOrientation != 0) options += "r" + std::to_string(AOrientation) + ",";
     return options + DataMatrixSizeArguments(ASize);
 }
 
-std::string TPrinterTSPL::DataMatrixSizeFor(std::string_view ABytes) const
-{
+std::string TPrinterTSPL::DataMatrixSizeFor(std::string_view ABytes) const {
     const std::string& configured = FSettings.DataMatrixSize;
     const std::optional<TDataMatrixSize> wanted = ParseDataMatrixSize(configured);
-    if (!wanted || DataMatrixHolds(ABytes, wanted->Rows, wanted->Columns))
-        return configured;
+    if (!wanted || DataMatrixHolds(ABytes, wanted->Rows, wanted->Columns)) return configured;
     const bool square = wanted->Rows == wanted->Columns;
     const TDataMatrixSize* best = nullptr;
     // Smallest first, preferring the configured shape.
@@ -345,8 +296,7 @@ std::string TPrinterTSPL::DataMatrixSizeFor(std::string_view ABytes) const
         if (size.Rows >= wanted->Rows && size.Columns >= wanted->Columns &&
             (!best || rank(size) < rank(*best)) && DataMatrixHolds(ABytes, size.Rows, size.Columns))
             best = &size;
-    if (!best)
-        return configured;  // nothing holds it; the printer will say so
+    if (!best) return configured;  // nothing holds it; the printer will say so
     const std::string raised = std::to_string(best->Rows) + "x" + std::to_string(best->Columns);
     if (LogPasses(TLogLevel::llInfo))
         WriteLog("Размер DataMatrix увеличен с " + configured + " до " + raised,
@@ -354,16 +304,13 @@ std::string TPrinterTSPL::DataMatrixSizeFor(std::string_view ABytes) const
     return raised;
 }
 
-std::string TPrinterTSPL::Gs1DataMatrixContent(std::string_view AValue)
-{
+std::string TPrinterTSPL::Gs1DataMatrixContent(std::string_view AValue) {
     return EscapeTsplString(Gs1DataMatrixEscapedText(ParseGs1ElementString(AValue)));
 }
 
-std::string TPrinterTSPL::Gs1DataMatrixLine(std::int32_t ALeft, std::int32_t ATop,
-                                            std::int32_t AWidth, std::int32_t AHeight,
-                                            std::int32_t AOrientation,
-                                            std::string_view AContent) const
-{
+std::string TPrinterTSPL::Gs1DataMatrixLine(std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
+                                            std::int32_t AHeight, std::int32_t AOrientation,
+                                            std::string_view AContent) const {
     // The printer turns the symbol clockwise about the anchor, so the anchor goes to the corner
     // of the box that the turn brings to the symbol's top left: the symbol stays in the box.
     const std::int64_t right = Dots(static_cast<std::int64_t>(ALeft) + AWidth);
@@ -371,12 +318,10 @@ std::string TPrinterTSPL::Gs1DataMatrixLine(std::int32_t ALeft, std::int32_t ATo
     const std::int64_t x = AOrientation == 90 || AOrientation == 180 ? right : Dots(ALeft);
     const std::int64_t y = AOrientation == 180 || AOrientation == 270 ? bottom : Dots(ATop);
     std::string line = "DMATRIX " + std::to_string(x) + "," + std::to_string(y) + "," +
-                       std::to_string(Dots(AWidth)) + "," + std::to_string(Dots(AHeight)) +
-                       ",c126,";
+                       std::to_string(Dots(AWidth)) + "," + std::to_string(Dots(AHeight)) + ",c126,";
     if (FSettings.DataMatrixModuleSize != 0)
         line += "x" + std::to_string(FSettings.DataMatrixModuleSize) + ",";
-    if (AOrientation != 0)
-        line += "r" + std::to_string(AOrientation) + ",";
+    if (AOrientation != 0) line += "r" + std::to_string(AOrientation) + ",";
     line += "\"";
     line += AContent;
     line += "\"";
@@ -384,56 +329,47 @@ std::string TPrinterTSPL::Gs1DataMatrixLine(std::int32_t ALeft, std::int32_t ATo
 }
 
 void TPrinterTSPL::Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop,
-                                std::int32_t AWidth, std::int32_t AHeight,
-                                std::int32_t AOrientation, std::string_view AContent,
-                                std::optional<std::string_view> AValueBytes)
-{
+                                std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
+                                std::string_view AContent, std::optional<std::string_view> AValueBytes) {
     if (EqualsIgnoringCase(AType, "PDF417")) {
-        AddScriptString("PDF417 %d,%d,%d,%d,%d,%s\"%s\"",
-                        {Dots(ALeft), Dots(ATop), Dots(AWidth), Dots(AHeight), AOrientation,
-                         PDF417Options(), AContent});
+        AddScriptString(
+            "PDF417 %d,%d,%d,%d,%d,%s\"%s\"",
+            {Dots(ALeft), Dots(ATop), Dots(AWidth), Dots(AHeight), AOrientation, PDF417Options(), AContent});
     } else if (EqualsIgnoringCase(AType, "DataMatrix")) {
         AddScriptString("DMATRIX %d,%d,%d,%d,%s\"%s\"",
                         {Dots(ALeft), Dots(ATop), Dots(AWidth), Dots(AHeight),
-                         DataMatrixOptions(AOrientation, AValueBytes
-                                                             ? DataMatrixSizeFor(*AValueBytes)
-                                                             : FSettings.DataMatrixSize),
+                         DataMatrixOptions(AOrientation, AValueBytes ? DataMatrixSizeFor(*AValueBytes)
+                                                                     : FSettings.DataMatrixSize),
                          AContent});
     } else {
         AddScriptString("QRCODE %d,%d,%s,%d,%s,%d,%s,\"%s\"",
-                        {Dots(ALeft), Dots(ATop), FSettings.QRCodeECCLevel,
-                         FSettings.QRCodeCellWidth, FSettings.QRCodeMode, AOrientation,
-                         FSettings.QRCodeModel, AContent});
+                        {Dots(ALeft), Dots(ATop), FSettings.QRCodeECCLevel, FSettings.QRCodeCellWidth,
+                         FSettings.QRCodeMode, AOrientation, FSettings.QRCodeModel, AContent});
     }
 }
 
-void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& AType,
-                              std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
-                              std::int32_t AHeight, std::int32_t AOrientation, bool APrintHRI,
-                              bool /*ACheckSymbol*/, bool AIsStaticField,
-                              const std::string& AValue)
-{
+void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& AType, std::int32_t ALeft,
+                              std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight,
+                              std::int32_t AOrientation, bool APrintHRI, bool /*ACheckSymbol*/,
+                              bool AIsStaticField, const std::string& AValue) {
     if (AIsStaticField) {
-        if (AValue.empty())
-            return;
+        if (AValue.empty()) return;
         CheckBarcodeDigits(AType, AValue);
     }
     if (const TLinearSymbology* linear = FindLinearSymbology(AType)) {
         const std::string content = AIsStaticField ? BarcodeContent(AValue) : AFieldName;
         const std::int32_t narrow = FSettings.BarcodeNarrow;
-        AddScriptString("BARCODE %d,%d,\"%s\",%d,%d,%d,%d,%d,\"%s\"",
-                        {Dots(ALeft), Dots(ATop), linear->TsplType, Dots(AHeight),
-                         APrintHRI ? 2 : 0, AOrientation, narrow,
-                         static_cast<std::int64_t>(narrow) * linear->WideFactor, content});
+        AddScriptString(
+            "BARCODE %d,%d,\"%s\",%d,%d,%d,%d,%d,\"%s\"",
+            {Dots(ALeft), Dots(ATop), linear->TsplType, Dots(AHeight), APrintHRI ? 2 : 0, AOrientation,
+             narrow, static_cast<std::int64_t>(narrow) * linear->WideFactor, content});
         return;
     }
-    if (!Is2DSymbology(AType))
-        return;  // an unknown symbology prints nothing, by design of the layout format
+    if (!Is2DSymbology(AType)) return;  // an unknown symbology prints nothing, by design of the layout format
     if (!FSettings._2DBarcodeAsPicture &&
         IsGs1DataMatrix(AType, AIsStaticField ? std::string_view(AValue) : std::string_view())) {
         const std::string content = AIsStaticField ? Gs1DataMatrixContent(AValue) : AFieldName;
-        AddScriptString("%s", {Gs1DataMatrixLine(ALeft, ATop, AWidth, AHeight, AOrientation,
-                                                 content)});
+        AddScriptString("%s", {Gs1DataMatrixLine(ALeft, ATop, AWidth, AHeight, AOrientation, content)});
         return;
     }
     if (!FSettings._2DBarcodeAsPicture) {
@@ -445,40 +381,33 @@ void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& 
         return;
     }
     if (!AIsStaticField) {
-        AddScriptString("BITMAP %d,%d,%d,%d,%d,%s",
-                        {Dots(ALeft), Dots(ATop), 0, 0, 0, AFieldName});
+        AddScriptString("BITMAP %d,%d,%d,%d,%d,%s", {Dots(ALeft), Dots(ATop), 0, 0, 0, AFieldName});
         return;
     }
     TMonoBitmap bitmap;
-    const std::string bytes =
-        BarcodePicture(AType, AWidth, AHeight, AOrientation, FDotInMM, AValue, bitmap);
+    const std::string bytes = BarcodePicture(AType, AWidth, AHeight, AOrientation, FDotInMM, AValue, bitmap);
     AddScriptString("BITMAP %d,%d,%d,%d,%d,%s",
                     {Dots(ALeft), Dots(ATop), bitmap.Width() / 8, bitmap.Height(), 0, bytes});
 }
 
 void TPrinterTSPL::AddUserData(const std::string& AFieldName, bool AIsStaticField,
-                               const std::string& AValue)
-{
+                               const std::string& AValue) {
     if (!AIsStaticField) {
         AddScriptString("%s", {AFieldName});
         return;
     }
-    if (!AValue.empty())
-        AddScriptString("%s", {EncodeCommandText(AValue)});
+    if (!AValue.empty()) AddScriptString("%s", {EncodeCommandText(AValue)});
 }
 
-void TPrinterTSPL::PrintBorder(const std::string& ABorder, std::int32_t ABorderWidth,
-                               std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
-                               std::int32_t AHeight)
-{
+void TPrinterTSPL::PrintBorder(const std::string& ABorder, std::int32_t ABorderWidth, std::int32_t ALeft,
+                               std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight) {
     const std::int64_t t = ABorderWidth > 0 ? ABorderWidth : 1;
     std::vector<std::string_view> pieces;
     std::string_view rest = ABorder;
     for (;;) {
         const std::size_t blank = rest.find(' ');
         pieces.push_back(rest.substr(0, blank));
-        if (blank == std::string_view::npos)
-            break;
+        if (blank == std::string_view::npos) break;
         rest.remove_prefix(blank + 1);
     }
     const std::int64_t left = Dots(ALeft);
@@ -502,10 +431,8 @@ void TPrinterTSPL::PrintBorder(const std::string& ABorder, std::int32_t ABorderW
 }
 
 std::string TPrinterTSPL::RecalculateImage(const TFieldObject& AField, std::string_view AValue,
-                                           const TMonoBitmap& ABitmap) const
-{
-    if (AValue.empty())
-        return {};
+                                           const TMonoBitmap& ABitmap) const {
+    if (AValue.empty()) return {};
     std::int64_t widthBytes = ABitmap.Width() / 8;
     std::int64_t height = ABitmap.Height();
     if (FStretchImage) {
@@ -520,20 +447,17 @@ std::string TPrinterTSPL::RecalculateImage(const TFieldObject& AField, std::stri
 }
 
 std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFieldObject& AField,
-                                             std::string_view AValue) const
-{
-    if (IsBlank(AValue))
-        return {};
+                                             std::string_view AValue) const {
+    if (IsBlank(AValue)) return {};
     if (!FSettings._2DBarcodeAsPicture && IsGs1DataMatrix(AField.BarcodeType, AValue))
-        return Gs1DataMatrixLine(AField.Left, AField.Top, AField.Width, AField.Height,
-                                 AField.Orientation, Gs1DataMatrixContent(AValue));
+        return Gs1DataMatrixLine(AField.Left, AField.Top, AField.Width, AField.Height, AField.Orientation,
+                                 Gs1DataMatrixContent(AValue));
     if (FSettings._2DBarcodeAsPicture && Is2DSymbology(AField.BarcodeType)) {
         TMonoBitmap bitmap;
         const std::string bytes = BarcodePicture(AField.BarcodeType, AField.Width, AField.Height,
                                                  AField.Orientation, FDotInMM, AValue, bitmap);
         std::string line = "BITMAP " + std::to_string(Dots(AField.Left)) + "," +
-                           std::to_string(Dots(AField.Top)) + "," +
-                           std::to_string(bitmap.Width() / 8) + "," +
+                           std::to_string(Dots(AField.Top)) + "," + std::to_string(bitmap.Width() / 8) + "," +
                            std::to_string(bitmap.Height()) + ",0,";
         line += bytes;
         return line;
@@ -541,8 +465,7 @@ std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFiel
     CheckBarcodeDigits(AField.BarcodeType, AValue);
     std::string line(ALine);
     const auto at = line.find(AField.FieldValue);
-    if (at == std::string::npos)
-        return line;
+    if (at == std::string::npos) return line;
     line.replace(at, AField.FieldValue.size(), BarcodeContent(AValue));
     if (EqualsIgnoringCase(AField.BarcodeType, "DataMatrix") && line.starts_with("DMATRIX ")) {
         // The template holds the configured size just before the content's opening quote.
@@ -555,39 +478,23 @@ std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFiel
     return line;
 }
 
-void TPrinterTSPL::CheckBarcodeDigits(std::string_view AType, std::string_view AValue)
-{
+void TPrinterTSPL::CheckBarcodeDigits(std::string_view AType, std::string_view AValue) {
     const TLinearSymbology* linear = FindLinearSymbology(AType);
-    if (!linear || !linear->DigitsOnly)
-        return;
+    if (!linear || !linear->DigitsOnly) return;
     for (char c : AValue)
-        if (c < '0' || c > '9')
-            throw std::runtime_error(kBarcodeDigitsError);
+        if (c < '0' || c > '9') throw std::runtime_error(kBarcodeDigitsError);
 }
 
-std::string TPrinterTSPL::GetErrorDescription(std::uint8_t AErrorCode)
-{
+std::string TPrinterTSPL::GetErrorDescription(std::uint8_t AErrorCode) {
     return quorvane::GetErrorDescription(AErrorCode);
 }
 
-std::string TPrinterTSPL::Reset()
-{
-    return std::string(kResetCommand);
-}
+std::string TPrinterTSPL::Reset() { return std::string(kResetCommand); }
 
-std::string TPrinterTSPL::SetRibbon() const
-{
-    return SetRibbonCommand(FSettings.PrintMethod);
-}
+std::string TPrinterTSPL::SetRibbon() const { return SetRibbonCommand(FSettings.PrintMethod); }
 
-std::string TPrinterTSPL::SetGapDetect()
-{
-    return "GAPDETECT\r\n";
-}
+std::string TPrinterTSPL::SetGapDetect() { return "GAPDETECT\r\n"; }
 
-std::string TPrinterTSPL::SetAutodetect()
-{
-    return "AUTODETECT\r\n";
-}
+std::string TPrinterTSPL::SetAutodetect() { return "AUTODETECT\r\n"; }
 
 }  // namespace quorvane

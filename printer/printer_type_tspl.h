@@ -40,7 +40,7 @@ struct TTsplSettings {
 struct TLinearSymbology {
     std::string_view DocumentName;  // as the document's Type, compared ignoring case
     std::string_view TsplType;
-    std::int32_t WideFactor;        // wide bar = factor x narrow
+    std::int32_t WideFactor;  // wide bar = factor x narrow
     bool DigitsOnly;
 };
 
@@ -77,26 +77,23 @@ public:
                               std::int32_t ADensity, std::int32_t ADirection, double ASpeed,
                               const std::string& ACodepage) override;
     void FinalScriptActions() override;
-    void AddText(const std::string& AFieldName, std::int32_t ALeft, std::int32_t ATop,
-                 std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
-                 const std::string& AFontName, std::int32_t AFontSize,
-                 const std::string& AFontStyle, const std::string& ABorder,
-                 std::int32_t ABorderWidth, const std::string& ABorderStyle,
-                 const std::string& AAlign, const std::string& AVAlign, bool AMultiline,
-                 bool AIsStaticField, const std::string& AValue) override;
-    void AddImage(const std::string& AFieldName, std::int32_t ALeft, std::int32_t ATop,
-                  std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
-                  const std::string& ABorder, std::int32_t ABorderWidth,
-                  const std::string& ABorderStyle, bool AIsStaticField,
+    void AddText(const std::string& AFieldName, std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
+                 std::int32_t AHeight, std::int32_t AOrientation, const std::string& AFontName,
+                 std::int32_t AFontSize, const std::string& AFontStyle, const std::string& ABorder,
+                 std::int32_t ABorderWidth, const std::string& ABorderStyle, const std::string& AAlign,
+                 const std::string& AVAlign, bool AMultiline, bool AIsStaticField,
+                 const std::string& AValue) override;
+    void AddImage(const std::string& AFieldName, std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
+                  std::int32_t AHeight, std::int32_t AOrientation, const std::string& ABorder,
+                  std::int32_t ABorderWidth, const std::string& ABorderStyle, bool AIsStaticField,
                   const std::string& AValue) override;
     void AddBarcode(const std::string& AFieldName, const std::string& AType, std::int32_t ALeft,
-                    std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight,
-                    std::int32_t AOrientation, bool APrintHRI, bool ACheckSymbol,
-                    bool AIsStaticField, const std::string& AValue) override;
+                    std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
+                    bool APrintHRI, bool ACheckSymbol, bool AIsStaticField,
+                    const std::string& AValue) override;
     // User data is raw printer commands: a static value goes in as its own line, a non-static
     // field's token stands alone on a line for the label's value.
-    void AddUserData(const std::string& AFieldName, bool AIsStaticField,
-                     const std::string& AValue) override;
+    void AddUserData(const std::string& AFieldName, bool AIsStaticField, const std::string& AValue) override;
 
     // Frame of a field: BOX for exactly four blank-separated words, else one BAR per "left",
     // "top", "right", "bottom". ABorderWidth is in dots (1 when not positive).
@@ -118,9 +115,8 @@ public:
     // (AWidth x DotInMM) div 8 x (AHeight x DotInMM) bytes the command announces, also when the
     // rasteriser's resolution (from DPI) differs from DotInMM, as with 1000 dpi.
     std::string TextBitmap(std::string_view AText, std::int32_t AWidth, std::int32_t AHeight,
-                           std::int32_t AOrientation, std::int32_t AFontSize,
-                           std::string_view AFontName, std::string_view AFontStyle,
-                           std::string_view AAlign, std::string_view AVAlign,
+                           std::int32_t AOrientation, std::int32_t AFontSize, std::string_view AFontName,
+                           std::string_view AFontStyle, std::string_view AAlign, std::string_view AVAlign,
                            bool AMultiline) const;
 
     // The content of a built-in-font TEXT command for a value: escaped and encoded.
@@ -154,9 +150,9 @@ private:
     std::string DataMatrixSizeFor(std::string_view ABytes) const;
     // Appends the command of a 2D symbology printed by the printer itself; AValueBytes is the
     // content as the printer reads it, absent for a field's token.
-    void Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop,
-                      std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
-                      std::string_view AContent, std::optional<std::string_view> AValueBytes);
+    void Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
+                      std::int32_t AHeight, std::int32_t AOrientation, std::string_view AContent,
+                      std::optional<std::string_view> AValueBytes);
     std::string BarcodeContent(std::string_view AValue) const;
     // A GS1 DataMatrix the printer draws: escape character "~" (FNC1 is "~1"), no row and
     // column count so that the printer picks the smallest size that holds the data.

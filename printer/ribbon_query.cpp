@@ -4,27 +4,23 @@
 
 namespace quorvane {
 
-std::string SetRibbonCommand(int APrintMethod)
-{
+std::string SetRibbonCommand(int APrintMethod) {
     return std::string("SET RIBBON ") + (APrintMethod != 0 ? "ON" : "OFF") + "\r\n";
 }
 
-bool RibbonSwitchNeededMX(std::string_view AReply, int APrintMethod)
-{
+bool RibbonSwitchNeededMX(std::string_view AReply, int APrintMethod) {
     const std::string_view state = TrimControls(AReply);
     return (EqualsIgnoringAsciiCase(state, "off") && APrintMethod == 1) ||
            (EqualsIgnoringAsciiCase(state, "on") && APrintMethod == 0);
 }
 
-bool RibbonSwitchNeededM(std::string_view AReply, int APrintMethod)
-{
-    const unsigned char flag = AReply.size() > kRibbonFlagOffsetM
-        ? static_cast<unsigned char>(AReply[kRibbonFlagOffsetM]) : 0;
+bool RibbonSwitchNeededM(std::string_view AReply, int APrintMethod) {
+    const unsigned char flag =
+        AReply.size() > kRibbonFlagOffsetM ? static_cast<unsigned char>(AReply[kRibbonFlagOffsetM]) : 0;
     return (flag == 0 && APrintMethod == 1) || (flag == 1 && APrintMethod == 0);
 }
 
-bool PrepareRibbon(int AModel, int APrintMethod, const TRibbonExchange& AExchange)
-{
+bool PrepareRibbon(int AModel, int APrintMethod, const TRibbonExchange& AExchange) {
     bool needed = false;
     if (AModel == 4) {
         AExchange.Write(kRibbonQueryMX);
@@ -39,8 +35,7 @@ bool PrepareRibbon(int AModel, int APrintMethod, const TRibbonExchange& AExchang
         }
         needed = RibbonSwitchNeededM(reply, APrintMethod);
     }
-    if (!needed)
-        return false;
+    if (!needed) return false;
     AExchange.Write(SetRibbonCommand(APrintMethod));
     AExchange.Write(kResetCommand);
     AExchange.SleepMs(kRibbonSwitchWaitMs);

@@ -41,8 +41,7 @@ struct GFree {
 class TPangoThreadState {
 public:
     TPangoThreadState()
-        : FFontMap(pango_cairo_font_map_new()),
-          FContext(pango_font_map_create_context(FFontMap.get())) {
+        : FFontMap(pango_cairo_font_map_new()), FContext(pango_font_map_create_context(FFontMap.get())) {
         // One-bit output: no smoothing, glyph outlines hinted for a monochrome target, and whole
         // dots for advances so that measuring and drawing agree.
         cairo_font_options_t* options = cairo_font_options_create();
@@ -111,7 +110,8 @@ struct TTextLayout::TImpl {
         pango_layout_set_text(layout, AText.data(), static_cast<int>(AText.size()));
         pango_layout_set_font_description(layout, Font.get());
         std::unique_ptr<PangoAttrList, AttrListUnref> attributes(pango_attr_list_new());
-        if (Underline) pango_attr_list_insert(attributes.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+        if (Underline)
+            pango_attr_list_insert(attributes.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
         if (StrikeOut) pango_attr_list_insert(attributes.get(), pango_attr_strikethrough_new(TRUE));
         // A word broken between characters gets no hyphen, as in an edit control.
         pango_attr_list_insert(attributes.get(), pango_attr_insert_hyphens_new(FALSE));
@@ -154,7 +154,8 @@ struct TTextLayout::TImpl {
         PangoLayout* layout = NewLayout(Text);
         Windows.emplace_back(layout);
         pango_layout_set_single_paragraph_mode(layout, TRUE);
-        pango_layout_set_ellipsize(layout, (Format & kTfEndEllipsis) ? PANGO_ELLIPSIZE_END : PANGO_ELLIPSIZE_NONE);
+        pango_layout_set_ellipsize(layout,
+                                   (Format & kTfEndEllipsis) ? PANGO_ELLIPSIZE_END : PANGO_ELLIPSIZE_NONE);
         if (!(Format & kTfEndEllipsis)) {
             pango_layout_set_width(layout, -1);
             BoxWidth = Width;
@@ -174,7 +175,8 @@ struct TTextLayout::TImpl {
         std::size_t window = kFirstWindow;
         do {
             std::size_t end = std::min(Text.size(), start + window);
-            while (end < Text.size() && end > start && (static_cast<unsigned char>(Text[end]) & 0xC0) == 0x80) --end;
+            while (end < Text.size() && end > start && (static_cast<unsigned char>(Text[end]) & 0xC0) == 0x80)
+                --end;
             // A CR LF pair is one paragraph break.
             if (end < Text.size() && end > start && Text[end - 1] == '\r' && Text[end] == '\n') ++end;
             const bool last = end == Text.size();
@@ -242,13 +244,9 @@ TTextLayout::TTextLayout(std::string_view AText, const TTextFont& AFont, std::in
 
 TTextLayout::~TTextLayout() = default;
 
-std::int32_t TTextLayout::Height() const {
-    return PANGO_PIXELS_CEIL(FImpl->TextHeight);
-}
+std::int32_t TTextLayout::Height() const { return PANGO_PIXELS_CEIL(FImpl->TextHeight); }
 
-std::size_t TTextLayout::LaidOutBytes() const {
-    return FImpl->LaidOutBytes;
-}
+std::size_t TTextLayout::LaidOutBytes() const { return FImpl->LaidOutBytes; }
 
 bool TTextLayout::TextAfter(std::size_t AEnd) const {
     const std::string& text = FImpl->Text;
@@ -271,7 +269,8 @@ void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, c
     std::size_t drawn = 0;
     while (drawn < impl.Lines.size()) {
         const PangoRectangle& logical = impl.Lines[drawn].Logical;
-        if (drawn > 0 && ACompleteLinesOnly && AY + PANGO_PIXELS(logical.y + logical.height) > AClip.Bottom) break;
+        if (drawn > 0 && ACompleteLinesOnly && AY + PANGO_PIXELS(logical.y + logical.height) > AClip.Bottom)
+            break;
         ++drawn;
     }
     // Wrapped text that goes on below the last line drawn ends that line in an ellipsis.
@@ -312,7 +311,8 @@ void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, c
             int left = line.Logical.x;
             if (ellipsized && i + 1 == drawn) {
                 shown = pango_layout_get_line_readonly(ellipsized.get(), 0);
-                std::unique_ptr<PangoLayoutIter, LayoutIterFree> iter(pango_layout_get_iter(ellipsized.get()));
+                std::unique_ptr<PangoLayoutIter, LayoutIterFree> iter(
+                    pango_layout_get_iter(ellipsized.get()));
                 PangoRectangle logical{};
                 pango_layout_iter_get_line_extents(iter.get(), nullptr, &logical);
                 left = logical.x;

@@ -29,8 +29,8 @@ public:
     // end when kTfEndEllipsis is set) or word-wrapping (a last drawn line ends in an ellipsis
     // when kTfEndEllipsis is set and text remains); kTfCenter/kTfRight align horizontally.
     // Wrapped lines are laid out only until they are taller than AMaxHeight (when not negative).
-    TTextLayout(std::string_view AText, const TTextFont& AFont, std::int32_t AFontDPI,
-                std::uint32_t AFormat, std::int32_t AWidth, std::int32_t AMaxHeight = -1);
+    TTextLayout(std::string_view AText, const TTextFont& AFont, std::int32_t AFontDPI, std::uint32_t AFormat,
+                std::int32_t AWidth, std::int32_t AMaxHeight = -1);
     TTextLayout(const TTextLayout&) = delete;
     TTextLayout& operator=(const TTextLayout&) = delete;
     ~TTextLayout();

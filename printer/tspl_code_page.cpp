@@ -1,9 +1,9 @@
 #include "printer/tspl_code_page.h"
 
+#include <iconv.h>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <iconv.h>
 #include <stdexcept>
 
 #include "printer/ascii_text.h"
@@ -14,36 +14,25 @@ namespace {
 
 // Length of the UTF-8 sequence that starts with ALead; 1 for a stray byte, so a bad byte is
 // skipped on its own.
-std::size_t Utf8SequenceLength(unsigned char ALead)
-{
-    if (ALead >= 0xF0 && ALead <= 0xF4)
-        return 4;
-    if (ALead >= 0xE0)
-        return ALead <= 0xEF ? 3 : 1;
-    if (ALead >= 0xC2)
-        return 2;
+std::size_t Utf8SequenceLength(unsigned char ALead) {
+    if (ALead >= 0xF0 && ALead <= 0xF4) return 4;
+    if (ALead >= 0xE0) return ALead <= 0xEF ? 3 : 1;
+    if (ALead >= 0xC2) return 2;
     return 1;
 }
 
-bool ParseCodePageNumber(std::string_view AText, long& ANumber)
-{
-    while (!AText.empty() && AText.front() == ' ')
-        AText.remove_prefix(1);
-    while (!AText.empty() && AText.back() == ' ')
-        AText.remove_suffix(1);
-    if (!AText.empty() && AText.front() == '+')
-        AText.remove_prefix(1);
-    if (AText.empty())
-        return false;
+bool ParseCodePageNumber(std::string_view AText, long& ANumber) {
+    while (!AText.empty() && AText.front() == ' ') AText.remove_prefix(1);
+    while (!AText.empty() && AText.back() == ' ') AText.remove_suffix(1);
+    if (!AText.empty() && AText.front() == '+') AText.remove_prefix(1);
+    if (AText.empty()) return false;
     auto [end, ec] = std::from_chars(AText.data(), AText.data() + AText.size(), ANumber);
     return ec == std::errc() && end == AText.data() + AText.size();
 }
 
 // The iconv name of a code-page setting; empty when it names none known here.
-std::string IconvNameOfSetting(const std::string& ACodepage)
-{
-    if (EqualsIgnoringAsciiCase(ACodepage, "utf-8"))
-        return "UTF-8";
+std::string IconvNameOfSetting(const std::string& ACodepage) {
+    if (EqualsIgnoringAsciiCase(ACodepage, "utf-8")) return "UTF-8";
     long number = 0;
     return ParseCodePageNumber(ACodepage, number) ? IconvNameOfCodePage(number) : std::string();
 }
@@ -52,12 +41,10 @@ constexpr std::string_view kReplacement{"\xEF\xBF\xBD"};  // U+FFFD in UTF-8
 
 // The length of the well-formed UTF-8 sequence at ABytes' front (no overlong forms, surrogates
 // or code points past U+10FFFF), or 0.
-std::size_t WellFormedUtf8Length(std::string_view ABytes)
-{
+std::size_t WellFormedUtf8Length(std::string_view ABytes) {
     const auto byte = [&](std::size_t AIndex) { return static_cast<unsigned char>(ABytes[AIndex]); };
     const unsigned char lead = byte(0);
-    if (lead < 0x80)
-        return 1;
+    if (lead < 0x80) return 1;
     std::size_t length = 0;
     unsigned char low = 0x80, high = 0xBF;  // range of the second byte
     if (lead >= 0xC2 && lead <= 0xDF)
@@ -66,45 +53,61 @@ std::size_t WellFormedUtf8Length(std::string_view ABytes)
         length = 3, low = lead == 0xE0 ? 0xA0 : 0x80, high = lead == 0xED ? 0x9F : 0xBF;
     else if (lead >= 0xF0 && lead <= 0xF4)
         length = 4, low = lead == 0xF0 ? 0x90 : 0x80, high = lead == 0xF4 ? 0x8F : 0xBF;
-    if (length == 0 || ABytes.size() < length || byte(1) < low || byte(1) > high)
-        return 0;
+    if (length == 0 || ABytes.size() < length || byte(1) < low || byte(1) > high) return 0;
     for (std::size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF)
-            return 0;
+        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
     return length;
 }
 
 }  // namespace
 
-std::string IconvNameOfCodePage(long ANumber)
-{
+std::string IconvNameOfCodePage(long ANumber) {
     switch (ANumber) {
-    // DOS and Windows code pages of the printer's list; glibc knows each as CPnnn.
-    case 437: case 737: case 850: case 851: case 852: case 855: case 857: case 860: case 861:
-    case 862: case 863: case 864: case 865: case 866: case 869: case 874:
-    case 1250: case 1251: case 1252: case 1253: case 1254: case 1255: case 1256: case 1257:
-    case 1258: case 932: case 936: case 949: case 950:
-        return "CP" + std::to_string(ANumber);
-    case 20127: return "ASCII";
-    case 20866: return "KOI8-R";
-    case 21866: return "KOI8-U";
-    case 65001: return "UTF-8";
-    default:
-        break;
+        // DOS and Windows code pages of the printer's list; glibc knows each as CPnnn.
+        case 437:
+        case 737:
+        case 850:
+        case 851:
+        case 852:
+        case 855:
+        case 857:
+        case 860:
+        case 861:
+        case 862:
+        case 863:
+        case 864:
+        case 865:
+        case 866:
+        case 869:
+        case 874:
+        case 1250:
+        case 1251:
+        case 1252:
+        case 1253:
+        case 1254:
+        case 1255:
+        case 1256:
+        case 1257:
+        case 1258:
+        case 932:
+        case 936:
+        case 949:
+        case 950: return "CP" + std::to_string(ANumber);
+        case 20127: return "ASCII";
+        case 20866: return "KOI8-R";
+        case 21866: return "KOI8-U";
+        case 65001: return "UTF-8";
+        default: break;
     }
-    if (ANumber >= 28591 && ANumber <= 28605 && ANumber != 28600 && ANumber != 28601 &&
-        ANumber != 28602 && ANumber != 28604)
+    if (ANumber >= 28591 && ANumber <= 28605 && ANumber != 28600 && ANumber != 28601 && ANumber != 28602 &&
+        ANumber != 28604)
         return "ISO-8859-" + std::to_string(ANumber - 28590);
     return {};
 }
 
-void TCodePageEncoder::TIconvCloser::operator()(void* ACd) const
-{
-    iconv_close(static_cast<iconv_t>(ACd));
-}
+void TCodePageEncoder::TIconvCloser::operator()(void* ACd) const { iconv_close(static_cast<iconv_t>(ACd)); }
 
-TCodePageEncoder::TCodePageEncoder(const std::string& ACodepage) : FCodepage(ACodepage)
-{
+TCodePageEncoder::TCodePageEncoder(const std::string& ACodepage) : FCodepage(ACodepage) {
     if (EqualsIgnoringAsciiCase(ACodepage, "utf-8")) {
         FIsUtf8 = true;
         return;
@@ -119,8 +122,7 @@ TCodePageEncoder::TCodePageEncoder(const std::string& ACodepage) : FCodepage(ACo
     }
     iconv_t cd = name.empty() ? iconv_t(-1) : iconv_open(name.c_str(), "UTF-8");
     if (cd == iconv_t(-1))
-        throw std::runtime_error("Кодовая страница " + std::to_string(number) +
-                                 " не поддерживается");
+        throw std::runtime_error("Кодовая страница " + std::to_string(number) + " не поддерживается");
     FCd.reset(cd);
 }
 
@@ -128,8 +130,7 @@ TCodePageEncoder::~TCodePageEncoder() = default;
 TCodePageEncoder::TCodePageEncoder(TCodePageEncoder&&) noexcept = default;
 TCodePageEncoder& TCodePageEncoder::operator=(TCodePageEncoder&&) noexcept = default;
 
-void TCodePageEncoder::EncodeTo(std::string_view AText, std::string& AOut) const
-{
+void TCodePageEncoder::EncodeTo(std::string_view AText, std::string& AOut) const {
     if (FIsUtf8) {
         AOut.append(AText);
         return;
@@ -159,24 +160,19 @@ void TCodePageEncoder::EncodeTo(std::string_view AText, std::string& AOut) const
             std::size_t outLeft = AOut.size() - used;
             const std::size_t rc = iconv(cd, AIn, AInLeft, &out, &outLeft);
             used = static_cast<std::size_t>(out - AOut.data());
-            if (rc != std::size_t(-1))
-                return 0;
-            if (errno != E2BIG)
-                return errno;
+            if (rc != std::size_t(-1)) return 0;
+            if (errno != E2BIG) return errno;
             AOut.resize(AOut.size() * 2);
         }
     };
     while (inLeft > 0) {
         const int error = convert(&in, &inLeft);
-        if (error == 0)
-            break;
+        if (error == 0) break;
         // Unrepresentable or malformed: one "?" per character, then carry on.
-        if (used == AOut.size())
-            AOut.resize(AOut.size() * 2);
+        if (used == AOut.size()) AOut.resize(AOut.size() * 2);
         AOut[used++] = '?';
-        const std::size_t skip = error == EILSEQ
-            ? std::min(inLeft, Utf8SequenceLength(static_cast<unsigned char>(*in)))
-            : inLeft;
+        const std::size_t skip =
+            error == EILSEQ ? std::min(inLeft, Utf8SequenceLength(static_cast<unsigned char>(*in))) : inLeft;
         in += skip;
         inLeft -= skip;
     }
@@ -184,15 +180,13 @@ void TCodePageEncoder::EncodeTo(std::string_view AText, std::string& AOut) const
     AOut.resize(used);
 }
 
-std::string TCodePageEncoder::Encode(std::string_view AText) const
-{
+std::string TCodePageEncoder::Encode(std::string_view AText) const {
     std::string out;
     EncodeTo(AText, out);
     return out;
 }
 
-std::string DecodeCodePage(std::string_view ABytes, const std::string& ACodepage)
-{
+std::string DecodeCodePage(std::string_view ABytes, const std::string& ACodepage) {
     std::string out;
     const bool ascii = std::all_of(ABytes.begin(), ABytes.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -234,15 +228,13 @@ std::string DecodeCodePage(std::string_view ABytes, const std::string& ACodepage
         std::size_t outLeft = out.size() - used;
         const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
         used = static_cast<std::size_t>(outPtr - out.data());
-        if (rc != std::size_t(-1))
-            break;
+        if (rc != std::size_t(-1)) break;
         if (errno == E2BIG) {
             out.resize(out.size() * 2);
             continue;
         }
         // A byte the code page does not define, or a sequence cut short at the end.
-        if (out.size() - used < kReplacement.size())
-            out.resize(out.size() * 2);
+        if (out.size() - used < kReplacement.size()) out.resize(out.size() * 2);
         out.replace(used, kReplacement.size(), kReplacement);
         used += kReplacement.size();
         const std::size_t skip = errno == EILSEQ ? 1 : inLeft;

@@ -65,10 +65,14 @@ char32_t DecodeUtf8(const std::string& ABytes) {
     const auto b0 = static_cast<unsigned char>(ABytes[0]);
     int extra = 0;
     char32_t cp = b0;
-    if (b0 >= 0xF0 && b0 < 0xF8) extra = 3, cp = b0 & 0x07;
-    else if (b0 >= 0xE0 && b0 < 0xF0) extra = 2, cp = b0 & 0x0F;
-    else if (b0 >= 0xC0 && b0 < 0xE0) extra = 1, cp = b0 & 0x1F;
-    else if (b0 >= 0x80) return 0xFFFD;
+    if (b0 >= 0xF0 && b0 < 0xF8)
+        extra = 3, cp = b0 & 0x07;
+    else if (b0 >= 0xE0 && b0 < 0xF0)
+        extra = 2, cp = b0 & 0x0F;
+    else if (b0 >= 0xC0 && b0 < 0xE0)
+        extra = 1, cp = b0 & 0x1F;
+    else if (b0 >= 0x80)
+        return 0xFFFD;
     if (ABytes.size() != static_cast<size_t>(extra) + 1) return 0xFFFD;
     for (int i = 1; i <= extra; ++i) {
         const auto b = static_cast<unsigned char>(ABytes[static_cast<size_t>(i)]);
@@ -159,8 +163,8 @@ bool ComposeLineSettings(const TComm& AComm, termios& ATio) {
     const uint8_t dataBits = AComm.DataBits();
     const TParity parity = AComm.Parity();
     const TFlowControl& flow = AComm.FlowControl();
-    if (dataBits < 5 || dataBits > 8 || static_cast<int>(parity) > 4 || static_cast<int>(AComm.StopBits()) > 2 ||
-        !rate) {
+    if (dataBits < 5 || dataBits > 8 || static_cast<int>(parity) > 4 ||
+        static_cast<int>(AComm.StopBits()) > 2 || !rate) {
         errno = EINVAL;
         return false;
     }
@@ -202,7 +206,8 @@ bool TComm::ApplyLineSettings() {
     if (::tcgetattr(fd, &tio) != 0 || !ComposeLineSettings(*this, tio)) return RecordSystemError();
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) return RecordSystemError();
     const RateRow* rate = FindRate(FBaudRate);
-    if (rate->constant == 0 && !SetTerminalSpeed(fd, static_cast<unsigned>(rate->value))) return RecordSystemError();
+    if (rate->constant == 0 && !SetTerminalSpeed(fd, static_cast<unsigned>(rate->value)))
+        return RecordSystemError();
     // Modem lines: a pseudo-terminal has none, so their failure is no failure of the settings.
     int dtr = TIOCM_DTR, rts = TIOCM_RTS;
     ::ioctl(fd, FFlowControl.FControlDtr == TControlDtr::dtrDisable ? TIOCMBIC : TIOCMBIS, &dtr);
@@ -248,8 +253,9 @@ long TComm::TimedRead(char* ABuffer, size_t ACount) {
     const bool returnOnFirst = t.ReadIntervalTimeout == TCommTimeouts::kNoWait && hasTotal;
     const TDeadline forever = TDeadline::max();
     const TDeadline total =
-        hasTotal ? DeadlineIn(Ms(uint64_t{t.ReadTotalTimeoutMultiplier} * ACount + t.ReadTotalTimeoutConstant))
-                 : forever;
+        hasTotal
+            ? DeadlineIn(Ms(uint64_t{t.ReadTotalTimeoutMultiplier} * ACount + t.ReadTotalTimeoutConstant))
+            : forever;
     size_t got = 0;
     while (got < ACount) {
         TDeadline deadline = returnAtOnce ? TClock::now() : total;
@@ -281,8 +287,9 @@ long TComm::TimedWrite(const char* AData, size_t ACount) {
     const TCommTimeouts& t = FTimeouts;
     const bool hasTotal = t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0;
     const TDeadline deadline =
-        hasTotal ? DeadlineIn(Ms(uint64_t{t.WriteTotalTimeoutMultiplier} * ACount + t.WriteTotalTimeoutConstant))
-                 : TDeadline::max();
+        hasTotal
+            ? DeadlineIn(Ms(uint64_t{t.WriteTotalTimeoutMultiplier} * ACount + t.WriteTotalTimeoutConstant))
+            : TDeadline::max();
     size_t sent = 0;
     while (sent < ACount) {
         const ssize_t n = ::write(FHandle.Get(), AData + sent, ACount - sent);
@@ -311,7 +318,8 @@ bool TComm::WaitForEvent(int ATimeout) {
         errno = EBADF;
         return RecordSystemError();
     }
-    const TDeadline deadline = ATimeout > 0 ? DeadlineIn(Ms(static_cast<uint64_t>(ATimeout))) : TDeadline::max();
+    const TDeadline deadline =
+        ATimeout > 0 ? DeadlineIn(Ms(static_cast<uint64_t>(ATimeout))) : TDeadline::max();
     if (WaitReady(FHandle.Get(), POLLIN, deadline) < 0) return RecordSystemError();
     return true;
 }
@@ -458,7 +466,8 @@ bool TComm::ReadBytes(int ACount, std::span<uint8_t> ABuff) {
     return true;
 }
 
-bool TComm::ReadBytes(std::span<uint8_t> ABuff, uint32_t& ARead, int ATimeout, uint32_t ANumberOfBytesToRead) {
+bool TComm::ReadBytes(std::span<uint8_t> ABuff, uint32_t& ARead, int ATimeout,
+                      uint32_t ANumberOfBytesToRead) {
     ARead = 0;
     if (!Opened()) return Fail(kNotOpenText);
     if (!WaitForEvent(ATimeout)) return false;
@@ -556,7 +565,8 @@ int TComm::RunCmd(const std::string& AInData, std::string& AOutData, int AMaxLen
                 // at once also ends the wait.
                 const size_t at = AOutData.find(FEndSymbol);
                 if (at != std::string::npos &&
-                    AOutData.size() >= at + FEndSymbol.size() + static_cast<size_t>(std::max(ACountAfterEnd, 0)))
+                    AOutData.size() >=
+                        at + FEndSymbol.size() + static_cast<size_t>(std::max(ACountAfterEnd, 0)))
                     break;
             }
         }

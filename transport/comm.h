@@ -10,7 +10,19 @@
 namespace quorvane {
 
 enum class TBaudRate : uint8_t {
-    br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400, br56000, br57600, br115200
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200
 };
 enum class TParity : uint8_t { prNone, prOdd, prEven, prMark, prSpace };
 enum class TStopBits : uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
@@ -90,7 +102,8 @@ public:
     bool WriteChar(char AValue);
     bool WriteBytes(std::span<const uint8_t> ABuff);
     int SendCmd(const std::string& AData);
-    int RunCmd(const std::string& AInData, std::string& AOutData, int AMaxLen, int ATimeout, int ACountAfterEnd);
+    int RunCmd(const std::string& AInData, std::string& AOutData, int AMaxLen, int ATimeout,
+               int ACountAfterEnd);
     int RunCmd(const std::string& AInData, std::string& AOutData, const std::string& AEndSymb, int AMaxLen,
                int ATimeout, int ACountAfterEnd);
     bool SetCommDTR(bool AValue);

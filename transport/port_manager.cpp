@@ -22,7 +22,9 @@ std::string ComPlace(const TComm& AComm) {
            (path.empty() ? " (нет такого порта: допустимы номера 1-128)" : " (" + path + ")");
 }
 
-[[noreturn]] void FailCOM(const TComm& AComm, const std::string& AText) { Fail(WithContext(AText, ComPlace(AComm))); }
+[[noreturn]] void FailCOM(const TComm& AComm, const std::string& AText) {
+    Fail(WithContext(AText, ComPlace(AComm)));
+}
 
 }  // namespace
 
@@ -30,7 +32,8 @@ std::string ComPlace(const TComm& AComm) {
 void TPortManager::CheckUSBCode(int ACode) const {
     if (ACode == 0) return;
     std::string why = FUSBPort->LastErrorDescription();
-    if (FUSBPort->LastOpenError() != 0) why = SystemReason(FUSBPort->LastOpenError(), "lp");
+    if (FUSBPort->LastOpenError() != 0)
+        why = SystemReason(FUSBPort->LastOpenError(), "lp");
     else if (ACode == 1007)
         why = "принтер не принимает данные дольше " + std::to_string(FUSBPort->WriteTimeOut()) + " мс";
     Fail(WithContext(EquipmentErrorText(ACode), FUSBPort->PortName(), why));
@@ -59,19 +62,16 @@ TPortManager::~TPortManager() = default;
 
 void TPortManager::OpenPort() {
     switch (FPortType) {
-        case TPortType::ptUSB:
-            CheckUSBCode(FUSBPort->OpenPort(true));
-            break;
+        case TPortType::ptUSB: CheckUSBCode(FUSBPort->OpenPort(true)); break;
         case TPortType::ptCOM:
             if (!FCOMPort->Open()) {
                 const int error = FCOMPort->LastSystemError();
-                Fail(WithContext("Ошибка открытия COM-порта", ComPlace(*FCOMPort),
-                                 error != 0 ? SystemReason(error, "dialout") : FCOMPort->ExtResultDescription()));
+                Fail(WithContext(
+                    "Ошибка открытия COM-порта", ComPlace(*FCOMPort),
+                    error != 0 ? SystemReason(error, "dialout") : FCOMPort->ExtResultDescription()));
             }
             break;
-        case TPortType::ptLAN:
-            FLANPort->SetConnection();
-            break;
+        case TPortType::ptLAN: FLANPort->SetConnection(); break;
     }
 }
 
@@ -84,11 +84,10 @@ void TPortManager::WriteToPort(const std::string& AData) {
         case TPortType::ptCOM:
             // Whatever the printer said before this write is dropped: a reply belongs to the
             // write that prompted it.
-            if (!FCOMPort->Purge(true) || !FCOMPort->WriteStr(AData, 0)) FailCOM(*FCOMPort, FCOMPort->ExtResultDescription());
+            if (!FCOMPort->Purge(true) || !FCOMPort->WriteStr(AData, 0))
+                FailCOM(*FCOMPort, FCOMPort->ExtResultDescription());
             break;
-        case TPortType::ptLAN:
-            FLANPort->WriteStr(AData);
-            break;
+        case TPortType::ptLAN: FLANPort->WriteStr(AData); break;
     }
 }
 
@@ -96,7 +95,8 @@ std::string TPortManager::ReadFromPort(int ACount) {
     std::string data;
     switch (FPortType) {
         case TPortType::ptUSB: {
-            const int code = ACount >= 1 ? FUSBPort->ReadFromPort(ACount, data, true) : FUSBPort->ReadFromPort(data, true);
+            const int code =
+                ACount >= 1 ? FUSBPort->ReadFromPort(ACount, data, true) : FUSBPort->ReadFromPort(data, true);
             if (code != 0) Fail(WithContext(FUSBPort->LastErrorDescription(), FUSBPort->PortName()));
             break;
         }
@@ -106,8 +106,10 @@ std::string TPortManager::ReadFromPort(int ACount) {
             break;
         }
         case TPortType::ptLAN:
-            if (ACount >= 1) FLANPort->ReadString(ACount, data);
-            else FLANPort->ReadString(data);
+            if (ACount >= 1)
+                FLANPort->ReadString(ACount, data);
+            else
+                FLANPort->ReadString(data);
             break;
     }
     return data;
@@ -118,42 +120,33 @@ std::string TPortManager::ReadFromPortWithin(int ACount, TDeadline ADeadline) {
     std::string data;
     switch (FPortType) {
         case TPortType::ptUSB:
-            if (FUSBPort->ReadFromPortWithin(ACount, data, ADeadline) != 0) Fail(WithContext(FUSBPort->LastErrorDescription(), FUSBPort->PortName()));
+            if (FUSBPort->ReadFromPortWithin(ACount, data, ADeadline) != 0)
+                Fail(WithContext(FUSBPort->LastErrorDescription(), FUSBPort->PortName()));
             break;
         case TPortType::ptCOM:
-            if (!FCOMPort->ReadStringWithin(ACount, data, ADeadline)) FailCOM(*FCOMPort, FCOMPort->ExtResultDescription());
+            if (!FCOMPort->ReadStringWithin(ACount, data, ADeadline))
+                FailCOM(*FCOMPort, FCOMPort->ExtResultDescription());
             break;
-        case TPortType::ptLAN:
-            FLANPort->ReadStringWithin(ACount, data, ADeadline);
-            break;
+        case TPortType::ptLAN: FLANPort->ReadStringWithin(ACount, data, ADeadline); break;
     }
     return data;
 }
 
 void TPortManager::FlushBuffer() {
     switch (FPortType) {
-        case TPortType::ptUSB:
-            FUSBPort->FlushBuffers();
-            break;
+        case TPortType::ptUSB: FUSBPort->FlushBuffers(); break;
         case TPortType::ptCOM:
             if (!FCOMPort->Purge(true)) FailCOM(*FCOMPort, FCOMPort->ExtResultDescription());
             break;
-        case TPortType::ptLAN:
-            break;
+        case TPortType::ptLAN: break;
     }
 }
 
 void TPortManager::ClosePort() {
     switch (FPortType) {
-        case TPortType::ptUSB:
-            FUSBPort->ClosePort();
-            break;
-        case TPortType::ptCOM:
-            FCOMPort->Close();
-            break;
-        case TPortType::ptLAN:
-            FLANPort->CloseConnection();
-            break;
+        case TPortType::ptUSB: FUSBPort->ClosePort(); break;
+        case TPortType::ptCOM: FCOMPort->Close(); break;
+        case TPortType::ptLAN: FLANPort->CloseConnection(); break;
     }
 }
 

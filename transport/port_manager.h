@@ -20,7 +20,8 @@ enum class TPortType { ptUSB = 0, ptCOM = 1, ptLAN = 2 };
 class TPortManager {
 public:
     // USB printer device at APortName (the USBPort setting), reached through AIo.
-    explicit TPortManager(const std::string& APortName, std::shared_ptr<TUsbDeviceIo> AIo = SystemUsbDeviceIo());
+    explicit TPortManager(const std::string& APortName,
+                          std::shared_ptr<TUsbDeviceIo> AIo = SystemUsbDeviceIo());
     // Serial port APortNumber; StopBits 0 one, 2 two; Parity 0 none, 1 odd, 2 even.
     TPortManager(int APortNumber, int ABaudRate, int ADataBits, int AStopBits, int AParity);
     // TCP to AIPAddress:AIPPort.

@@ -60,7 +60,9 @@ std::string SystemReason(int AError, const char* AGroup) {
         case EACCES:
         case EPERM: reason = "нет прав доступа"; break;
         case EBUSY: reason = "устройство занято другой программой"; break;
-        case ECONNREFUSED: reason = "подключение отклонено: на этом порту принтер не принимает подключения"; break;
+        case ECONNREFUSED:
+            reason = "подключение отклонено: на этом порту принтер не принимает подключения";
+            break;
         case ETIMEDOUT:
         case ETIME: reason = "истекло время ожидания"; break;
         case EHOSTUNREACH:

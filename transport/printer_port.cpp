@@ -125,8 +125,10 @@ int TPrinterPort::SendToPort(const std::string& AData, bool AOverlappedMode) {
         }
         const ssize_t n = FIo->Write(FFd, AData.data() + taken, AData.size() - taken);
         if (n > 0) handedOver = static_cast<size_t>(n);
-        if (n > 0 || (n < 0 && errno == EAGAIN)) FWriteInFlight = true;
-        else if (n < 0 && errno != EINTR) code = SystemFailure();
+        if (n > 0 || (n < 0 && errno == EAGAIN))
+            FWriteInFlight = true;
+        else if (n < 0 && errno != EINTR)
+            code = SystemFailure();
         polling = true;
     }
     if (code == 0 && FWriteInFlight && FIo->Now() >= limit) {

@@ -88,7 +88,7 @@ private:
     void CloseHandle();
 
     std::shared_ptr<TUsbDeviceIo> FIo;
-    int FFd = -1;  // the open device, owned: ClosePort and the destructor close it
+    int FFd = -1;                 // the open device, owned: ClosePort and the destructor close it
     bool FWriteInFlight = false;  // handed to the device, not yet taken
     std::string FPortName;
     TPrintInterfaceType FInterfaceType = TPrintInterfaceType::itUSBPrint;

@@ -3,8 +3,8 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -56,8 +56,10 @@ std::string AddressProblem(const std::string& AAddress) {
     const std::string quoted = "\"" + AAddress + "\"";
     if (AAddress.empty()) return "адрес не задан";
     if (AAddress == "255.255.255.255") return quoted + " — широковещательный адрес не подходит";
-    const bool named = std::any_of(AAddress.begin(), AAddress.end(), [](unsigned char c) { return std::isalpha(c); });
-    return quoted + (named ? " — это имя узла, а нужен адрес IPv4 вида 192.168.1.10" : " — нужен адрес IPv4 вида 192.168.1.10");
+    const bool named =
+        std::any_of(AAddress.begin(), AAddress.end(), [](unsigned char c) { return std::isalpha(c); });
+    return quoted + (named ? " — это имя узла, а нужен адрес IPv4 вида 192.168.1.10"
+                           : " — нужен адрес IPv4 вида 192.168.1.10");
 }
 
 // Why a receive got nothing: silence for the receive time-out, a closed connection, or a failure.
@@ -71,7 +73,8 @@ std::string ReceiveProblem(ssize_t AResult, int AError) {
 }  // namespace
 
 void TPrinterSocket::Fail(const char* AText, const std::string& AWhy) const {
-    ::quorvane::Fail(std::string(AText) + ": " + Trim(FIPAddress) + ":" + std::to_string(FIPPort) + " — " + AWhy);
+    ::quorvane::Fail(std::string(AText) + ": " + Trim(FIPAddress) + ":" + std::to_string(FIPPort) + " — " +
+                     AWhy);
 }
 
 void TPrinterSocket::SetConnection() {
@@ -79,8 +82,10 @@ void TPrinterSocket::SetConnection() {
     // inet_addr takes the classic dotted forms and never looks a name up; it answers the
     // broadcast address with the same all-ones value as an error, so that one is refused too.
     const in_addr_t address = ::inet_addr(Trim(FIPAddress).c_str());
-    if (address == INADDR_NONE) ::quorvane::Fail(std::string(kAddressText) + ": " + AddressProblem(Trim(FIPAddress)));
-    if (FIPPort < 1 || FIPPort > 65535) ::quorvane::Fail(std::string(kPortText) + ": " + std::to_string(FIPPort));
+    if (address == INADDR_NONE)
+        ::quorvane::Fail(std::string(kAddressText) + ": " + AddressProblem(Trim(FIPAddress)));
+    if (FIPPort < 1 || FIPPort > 65535)
+        ::quorvane::Fail(std::string(kPortText) + ": " + std::to_string(FIPPort));
 
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
@@ -92,7 +97,8 @@ void TPrinterSocket::SetConnection() {
 
     if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
         if (errno != EINPROGRESS && errno != EINTR) Fail(kConnectText, SystemReason(errno));
-        const int events = WaitReady(socket.Get(), POLLOUT, DeadlineIn(std::chrono::milliseconds(ConnectTimeOutMs)));
+        const int events =
+            WaitReady(socket.Get(), POLLOUT, DeadlineIn(std::chrono::milliseconds(ConnectTimeOutMs)));
         if (events < 0) Fail(kConnectText, SystemReason(errno));
         if (events == 0)
             Fail(kConnectText, "нет ответа за " + std::to_string(ConnectTimeOutMs) +
@@ -125,7 +131,8 @@ void TPrinterSocket::WriteStr(const std::string& APacket) {
 
 void TPrinterSocket::ReadString(int ALen, std::string& ABytes) {
     std::string buffer(static_cast<size_t>(ALen > 0 ? ALen : 0), '\0');
-    if (Receive(FSocket.Get(), buffer.data(), buffer.size()) < 0) Fail(kReceiveText, ReceiveProblem(-1, errno));
+    if (Receive(FSocket.Get(), buffer.data(), buffer.size()) < 0)
+        Fail(kReceiveText, ReceiveProblem(-1, errno));
     ABytes = std::move(buffer);
 }
 

@@ -11,7 +11,8 @@ namespace quorvane {
 class TPrinterSocket {
 public:
     TPrinterSocket() = default;
-    TPrinterSocket(std::string AIPAddress, int AIPPort) : FIPAddress(std::move(AIPAddress)), FIPPort(AIPPort) {}
+    TPrinterSocket(std::string AIPAddress, int AIPPort)
+        : FIPAddress(std::move(AIPAddress)), FIPPort(AIPPort) {}
     // Closes a connection that is still open, so no descriptor outlives the object.
     ~TPrinterSocket() = default;
     TPrinterSocket(const TPrinterSocket&) = delete;

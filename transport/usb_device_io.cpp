@@ -26,7 +26,9 @@ public:
     }
     ssize_t Write(int AFd, const char* AData, size_t ACount) override { return ::write(AFd, AData, ACount); }
     ssize_t Read(int AFd, char* AData, size_t ACount) override { return ::read(AFd, AData, ACount); }
-    int Poll(int AFd, short AEvents, TDeadline ADeadline) override { return WaitReady(AFd, AEvents, ADeadline); }
+    int Poll(int AFd, short AEvents, TDeadline ADeadline) override {
+        return WaitReady(AFd, AEvents, ADeadline);
+    }
     int GetPortStatus(int AFd, int& AStatus) override { return ::ioctl(AFd, LPGETSTATUS, &AStatus); }
     void Close(int AFd) override {
         // close() is not retried on EINTR: on Linux the descriptor is gone either way.

@@ -32,7 +32,7 @@ namespace quorvane {
 namespace {
 
 constexpr int kLabels = 100;
-constexpr double kSpeed = 4;        // inches per second
+constexpr double kSpeed = 4;         // inches per second
 constexpr double kLabelMm = 40 + 3;  // label height plus gap
 
 double MechanicalLimit() { return kSpeed * 25.4 / kLabelMm; }
@@ -49,8 +49,8 @@ public:
             ::close(out[0]);
             ::close(out[1]);
             const std::string dpi = std::to_string(ADpi);
-            ::execl(QUORVANE_PRINTER_PROGRAM, QUORVANE_PRINTER_PROGRAM, "--listen", "127.0.0.1:0", "--mechanics",
-                    "--dpi", dpi.c_str(), "--jobs", "1", static_cast<char*>(nullptr));
+            ::execl(QUORVANE_PRINTER_PROGRAM, QUORVANE_PRINTER_PROGRAM, "--listen", "127.0.0.1:0",
+                    "--mechanics", "--dpi", dpi.c_str(), "--jobs", "1", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(out[1]);
@@ -112,7 +112,8 @@ std::string PriceTags() {
 double CpuSeconds() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void Report(benchmark::State& AState, double ASeconds, double ACpuSeconds) {
@@ -134,7 +135,9 @@ public:
         params.Add(AValue);
         Call(u"SetParameter", params);
     }
-    void Set(const std::string& AName, const std::string& AValue) { Set(AName, host::StringValue(FMemory, AValue)); }
+    void Set(const std::string& AName, const std::string& AValue) {
+        Set(AName, host::StringValue(FMemory, AValue));
+    }
 
     void Call(std::u16string_view AMethod, host::THostValues& AParams) {
         host::THostValues result(FMemory);
@@ -197,7 +200,8 @@ void BM_PriceTags(benchmark::State& AState) {
         const double cpu = CpuSeconds();
         component.PrintLabels(document);
         const double cpuUsed = CpuSeconds() - cpu;
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         // The last label is still printing when the call returns; its print time belongs to the job.
         const double wholeJob = seconds + kLabelMm / 25.4 / kSpeed;
         AState.SetIterationTime(wholeJob);
@@ -231,7 +235,8 @@ void BM_FixedPauseBaseline(benchmark::State& AState) {
         [](int AMs) { std::this_thread::sleep_for(std::chrono::milliseconds(AMs)); },
         [] {
             return std::chrono::duration_cast<std::chrono::milliseconds>(
-                       std::chrono::steady_clock::now().time_since_epoch()).count();
+                       std::chrono::steady_clock::now().time_since_epoch())
+                .count();
         },
     };
     for (auto _ : AState) {
@@ -242,8 +247,9 @@ void BM_FixedPauseBaseline(benchmark::State& AState) {
             port.WriteToPort(script.FValue);
         }
         port.ClosePort();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() +
-                               kLabelMm / 25.4 / kSpeed;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() +
+            kLabelMm / 25.4 / kSpeed;
         AState.SetIterationTime(seconds);
         Report(AState, seconds, 0);
     }

@@ -16,12 +16,15 @@ void TextField(benchmark::State& AState) {
     const bool turned = AState.range(1) != 0;
     for (auto _ : AState) {
         std::string bytes = printer.GetGraphicText("Молоко 3,2% 1 л, партия 0042 от 08.12.2026", 50, 20,
-                                                   turned ? TRotation::r90 : TRotation::r0, 12, "Arial", "bold",
-                                                   "center", "center", true);
+                                                   turned ? TRotation::r90 : TRotation::r0, 12, "Arial",
+                                                   "bold", "center", "center", true);
         benchmark::DoNotOptimize(bytes);
     }
 }
-BENCHMARK(TextField)->ArgNames({"dpi", "r90"})->ArgsProduct({{203, 300, 600}, {0, 1}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(TextField)
+    ->ArgNames({"dpi", "r90"})
+    ->ArgsProduct({{203, 300, 600}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
 
 // One unbroken word of n characters, wrapped and single-line, in a 50 x 30 mm box at 203 dpi:
 // the time must not grow with n once the box is full.
@@ -34,13 +37,17 @@ void LongWord(benchmark::State& AState) {
         benchmark::DoNotOptimize(bytes);
     }
 }
-BENCHMARK(LongWord)->ArgNames({"chars", "multiline"})->ArgsProduct({{5'000, 40'000, 1'000'000}, {0, 1}})
+BENCHMARK(LongWord)
+    ->ArgNames({"chars", "multiline"})
+    ->ArgsProduct({{5'000, 40'000, 1'000'000}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
 // A 25 x 25 mm QR Code picture with a typical marking code.
 void QRCodePicture(benchmark::State& AState) {
     const auto dots = static_cast<std::int32_t>(AState.range(0) / 25);
-    const std::string value = "0104601234567893215Qbag!\x1d" "93Zjqw";
+    const std::string value =
+        "0104601234567893215Qbag!\x1d"
+        "93Zjqw";
     for (auto _ : AState) {
         TMonoBitmap bitmap;
         std::string bytes = BarcodePicture("QRCode", 25, 25, 0, dots, value, bitmap);
@@ -54,7 +61,8 @@ void DataMatrixPicture(benchmark::State& AState) {
     const auto dots = static_cast<std::int32_t>(AState.range(0) / 25);
     for (auto _ : AState) {
         TMonoBitmap bitmap;
-        std::string bytes = BarcodePicture("DataMatrix", 20, 20, 90, dots, "0104601234567893215Qbag!", bitmap);
+        std::string bytes =
+            BarcodePicture("DataMatrix", 20, 20, 90, dots, "0104601234567893215Qbag!", bitmap);
         benchmark::DoNotOptimize(bytes);
     }
 }
@@ -64,13 +72,15 @@ BENCHMARK(DataMatrixPicture)->ArgName("dpi")->Arg(203)->Arg(300)->Arg(600)->Unit
 void PictureField(benchmark::State& AState) {
     std::vector<std::uint8_t> bmp(62 + 28 * 100, 0);  // 1 bit, rows of 25 bytes padded to 28
     const auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) bmp[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            bmp[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
     };
     bmp[0] = 'B', bmp[1] = 'M';
     put32(10, 62), put32(14, 40), put32(18, 200), put32(22, 100);
     bmp[26] = 1, bmp[28] = 1;
     bmp[58] = bmp[59] = bmp[60] = 255;  // palette: 0 black, 1 white
-    for (std::size_t i = 62; i < bmp.size(); ++i) bmp[i] = static_cast<std::uint8_t>(i % 3 == 0 ? 0xF0 : 0x3C);
+    for (std::size_t i = 62; i < bmp.size(); ++i)
+        bmp[i] = static_cast<std::uint8_t>(i % 3 == 0 ? 0xF0 : 0x3C);
     gchar* text = g_base64_encode(bmp.data(), bmp.size());
     const std::string value(text);
     g_free(text);

@@ -74,7 +74,9 @@ struct Link {
     std::unique_ptr<Device> Peer;
 };
 
-const char* Name(Transport ATransport) { return ATransport == kUSB ? "usb" : ATransport == kCOM ? "com" : "lan"; }
+const char* Name(Transport ATransport) {
+    return ATransport == kUSB ? "usb" : ATransport == kCOM ? "com" : "lan";
+}
 
 // The status exchange with a deadline: back as soon as the byte is there.
 void BM_StatusRoundTrip(benchmark::State& state) {

@@ -17,8 +17,7 @@
 namespace quorvane {
 namespace {
 
-std::string Base64(const std::string& ABytes)
-{
+std::string Base64(const std::string& ABytes) {
     static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     for (std::size_t i = 0; i < ABytes.size(); i += 3) {
@@ -34,8 +33,7 @@ std::string Base64(const std::string& ABytes)
 }
 
 // A 96 x 48 24-bit BMP logo: a frame and a diagonal.
-std::string Logo()
-{
+std::string Logo() {
     const int w = 96, h = 48, stride = w * 3;
     std::string b(54 + stride * h, '\xFF');
     auto put32 = [&](int at, int v) {
@@ -58,19 +56,16 @@ std::string Logo()
     return b;
 }
 
-std::string Ean13(long ANumber)
-{
+std::string Ean13(long ANumber) {
     std::string digits = std::to_string(460000000000L + ANumber % 1000000000L);
     int sum = 0;
-    for (int i = 0; i < 12; ++i)
-        sum += (digits[i] - '0') * (i % 2 ? 3 : 1);
+    for (int i = 0; i < 12; ++i) sum += (digits[i] - '0') * (i % 2 ? 3 : 1);
     return digits + static_cast<char>('0' + (10 - sum % 10) % 10);
 }
 
 // 58 x 40 mm shelf label: product name, price and unit price in Cyrillic, EAN-13, static logo,
 // QR Code printed as a picture, a frame, and two user-data lines.
-std::string PriceTagDocument(int ALabels)
-{
+std::string PriceTagDocument(int ALabels) {
     std::string doc =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Data><Formatting Width=\"58\" Height=\"40\">"
         "<Text FieldName=\"Name\" Left=\"2\" Top=\"2\" Width=\"54\" Height=\"10\" FontName=\"Arial\" "
@@ -81,47 +76,59 @@ std::string PriceTagDocument(int ALabels)
         "<Barcode FieldName=\"EAN\" Type=\"ean13\" Left=\"3\" Top=\"28\" Width=\"30\" Height=\"8\" "
         "PrintHRI=\"true\"/>"
         "<Image FieldName=\"Logo\" Static=\"true\" Left=\"40\" Top=\"31\" Width=\"16\" Height=\"8\" "
-        "Value=\"" + Base64(Logo()) + "\"/>"
+        "Value=\"" +
+        Base64(Logo()) +
+        "\"/>"
         "<Barcode FieldName=\"QR\" Type=\"QRCode\" Left=\"38\" Top=\"13\" Width=\"17\" Height=\"17\"/>"
         "<UserData FieldName=\"Shift\"/><UserData FieldName=\"Note\"/>"
         "</Formatting><Labels>";
     for (int i = 0; i < ALabels; ++i) {
         const std::string n = std::to_string(i);
-        doc += "<Label Quantity=\"" + std::to_string(1 + i % 3) + "\">"
+        doc += "<Label Quantity=\"" + std::to_string(1 + i % 3) +
+               "\">"
                "<Record FieldName=\"Name\" Value=\"Молоко ультрапастеризованное 3,2% «Бурёнка» 1 л, "
-               "партия " + n + "\"/>"
-               "<Record FieldName=\"Price\" Value=\"" + std::to_string(79 + i % 120) + ",90 руб.\"/>"
-               "<Record FieldName=\"Unit\" Value=\"Цена за 1 л: " + std::to_string(79 + i % 120) +
-               ",90 руб. Артикул " + n + "\"/>"
-               "<Record FieldName=\"EAN\" Value=\"" + Ean13(i) + "\"/>"
-               "<Record FieldName=\"QR\" Value=\"https://shop.example/p/" + n + "?c=4607001234\"/>"
-               "<Record FieldName=\"Shift\" Value=\"SHIFT " + std::to_string(i % 5) + "\"/>"
-               "<Record FieldName=\"Note\" Value=\"REM Склад 3, ряд " + n + "\"/>"
+               "партия " +
+               n +
+               "\"/>"
+               "<Record FieldName=\"Price\" Value=\"" +
+               std::to_string(79 + i % 120) +
+               ",90 руб.\"/>"
+               "<Record FieldName=\"Unit\" Value=\"Цена за 1 л: " +
+               std::to_string(79 + i % 120) + ",90 руб. Артикул " + n +
+               "\"/>"
+               "<Record FieldName=\"EAN\" Value=\"" +
+               Ean13(i) +
+               "\"/>"
+               "<Record FieldName=\"QR\" Value=\"https://shop.example/p/" +
+               n +
+               "?c=4607001234\"/>"
+               "<Record FieldName=\"Shift\" Value=\"SHIFT " +
+               std::to_string(i % 5) +
+               "\"/>"
+               "<Record FieldName=\"Note\" Value=\"REM Склад 3, ряд " +
+               n +
+               "\"/>"
                "</Label>";
     }
     return doc + "</Labels></Data>";
 }
 
-void Configure(TPrinterTSPL& APrinter, int AResolution)
-{
+void Configure(TPrinterTSPL& APrinter, int AResolution) {
     APrinter.ApplySettings(AResolution, false, TTsplSettings());
 }
 
 // Peak resident memory since the last reset, in MiB.
-double PeakMiB()
-{
+double PeakMiB() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
     return 0;
 }
 
 void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // Parse, template and every label's script, streamed as the job would send them.
-void BM_PriceTags(benchmark::State& AState)
-{
+void BM_PriceTags(benchmark::State& AState) {
     const int resolution = static_cast<int>(AState.range(0));
     const int labels = static_cast<int>(AState.range(1));
     const std::string text = PriceTagDocument(labels);
@@ -145,14 +152,17 @@ void BM_PriceTags(benchmark::State& AState)
 }
 BENCHMARK(BM_PriceTags)
     ->ArgNames({"dpi", "labels"})
-    ->Args({203, 1})->Args({203, 100})->Args({203, 10000})
-    ->Args({600, 1})->Args({600, 100})->Args({600, 10000})
+    ->Args({203, 1})
+    ->Args({203, 100})
+    ->Args({203, 10000})
+    ->Args({600, 1})
+    ->Args({600, 100})
+    ->Args({600, 10000})
     ->Unit(benchmark::kMillisecond);
 
 // Peak memory of a 10,000-label job: every script held at once (the job's list, built before
 // anything is sent) against scripts handed on one by one.
-void BM_PeakMemory(benchmark::State& AState)
-{
+void BM_PeakMemory(benchmark::State& AState) {
     const int resolution = static_cast<int>(AState.range(0));
     const bool collect = AState.range(1) != 0;
     const std::string text = PriceTagDocument(10000);
@@ -183,11 +193,14 @@ void BM_PeakMemory(benchmark::State& AState)
 }
 BENCHMARK(BM_PeakMemory)
     ->ArgNames({"dpi", "collected"})
-    ->Args({203, 1})->Args({203, 0})->Args({600, 1})->Args({600, 0})
-    ->Iterations(1)->Unit(benchmark::kMillisecond);
+    ->Args({203, 1})
+    ->Args({203, 0})
+    ->Args({600, 1})
+    ->Args({600, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
-double ProcessCpuSeconds()
-{
+double ProcessCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
@@ -199,8 +212,7 @@ double ProcessCpuSeconds()
 // second of wall time from the document text to the last script (and per CPU second), the
 // time until the first script could go on the wire, and the peak memory growth of the job
 // above the parsed document (the host's own text and its parse grow with any document).
-void BM_Job(benchmark::State& AState)
-{
+void BM_Job(benchmark::State& AState) {
     using TClock = std::chrono::steady_clock;
     const int resolution = static_cast<int>(AState.range(0));
     const int labels = static_cast<int>(AState.range(1));
@@ -234,8 +246,7 @@ void BM_Job(benchmark::State& AState)
         };
         if (keepAll) {
             std::vector<TScriptObject> kept = FillLabels(document, labelTemplate, printer, settings);
-            for (TScriptObject& script : kept)
-                send(std::move(script));
+            for (TScriptObject& script : kept) send(std::move(script));
         } else {
             TLabelJob job(document, labelTemplate, printer, settings);
             job.Check();
@@ -256,14 +267,27 @@ void BM_Job(benchmark::State& AState)
 }
 BENCHMARK(BM_Job)
     ->ArgNames({"dpi", "labels", "keep_all"})
-    ->Args({203, 1, 0})->Args({203, 1, 1})->Args({203, 100, 0})->Args({203, 100, 1})
-    ->Args({600, 1, 0})->Args({600, 1, 1})->Args({600, 100, 0})->Args({600, 100, 1})
-    ->UseManualTime()->Unit(benchmark::kMillisecond);
+    ->Args({203, 1, 0})
+    ->Args({203, 1, 1})
+    ->Args({203, 100, 0})
+    ->Args({203, 100, 1})
+    ->Args({600, 1, 0})
+    ->Args({600, 1, 1})
+    ->Args({600, 100, 0})
+    ->Args({600, 100, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Job)
     ->ArgNames({"dpi", "labels", "keep_all"})
-    ->Args({203, 10000, 0})->Args({203, 10000, 1})->Args({600, 10000, 0})->Args({600, 10000, 1})
-    ->Args({203, 100000, 0})->Args({203, 100000, 1})
-    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+    ->Args({203, 10000, 0})
+    ->Args({203, 10000, 1})
+    ->Args({600, 10000, 0})
+    ->Args({600, 10000, 1})
+    ->Args({203, 100000, 0})
+    ->Args({203, 100000, 1})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quorvane

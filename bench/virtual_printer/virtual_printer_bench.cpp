@@ -16,7 +16,8 @@ namespace {
 
 // A 58 x 40 mm label like the driver sends: a text bitmap, a linear and a 2D symbol.
 std::string TypicalLabel() {
-    std::string job = "SIZE 58 mm,40 mm\r\nGAP 2 mm,0\r\nSPEED 4\r\nDENSITY 8\r\nDIRECTION 0,0\r\nCLS\r\nCODEPAGE 1251\r\n";
+    std::string job =
+        "SIZE 58 mm,40 mm\r\nGAP 2 mm,0\r\nSPEED 4\r\nDENSITY 8\r\nDIRECTION 0,0\r\nCLS\r\nCODEPAGE 1251\r\n";
     job += "BITMAP 8,16,30,160,1," + std::string(30 * 160, '\xf0') + "\r\n";
     job += "BARCODE 16,180,\"EAN13\",80,2,0,2,4,\"460123456789\"\r\n";
     job += "QRCODE 300,16,M,4,A,0,\"https://example.com/item/0123456789\"\r\n";
@@ -42,7 +43,8 @@ BENCHMARK(BM_ReadAndDrawLabel)->Unit(benchmark::kMillisecond);
 
 // The same with the PNG and the raw job written, as the program does with --out.
 void BM_ReadDrawAndWritePng(benchmark::State& state) {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("quorvane-vp-bench-" + std::to_string(::getpid()));
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("quorvane-vp-bench-" + std::to_string(::getpid()));
     PrinterOptions options;
     options.outDir = dir.string();
     std::filesystem::create_directories(dir);

@@ -238,7 +238,8 @@ TEST_F(HostPathsTest, HostMemoryBalancesOverThousandsOfCalls) {
             object->PropName(i % ext.GetNProps(), 1);
             object->ExtensionName();
             // The component frees the host's text in the parameter and hands back new texts.
-            EXPECT_EQ(Call(*object, u"Describe", {StringValue(Memory, "старое " + std::to_string(i))}), "s:готово");
+            EXPECT_EQ(Call(*object, u"Describe", {StringValue(Memory, "старое " + std::to_string(i))}),
+                      "s:готово");
             Call(*object, u"Sum3", {IntValue(i), IntValue(1), StringValue(Memory, "x")});
             THostValues port(Memory);
             object->GetProp(u"USBPort", port);

@@ -184,7 +184,8 @@ TEST_F(ValueTest, DoubleReaderUsesTheNumericLocale) {
 
     V = Wide("3.5");
     EXPECT_EQ(V8GetDouble(V), 3.5);
-    ASSERT_NE(std::setlocale(LC_NUMERIC, "ru_RU.UTF-8"), nullptr) << "scripts/install-deps generates ru_RU.UTF-8";
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "ru_RU.UTF-8"), nullptr)
+        << "scripts/install-deps generates ru_RU.UTF-8";
     EXPECT_EQ(V8GetDouble(V), 0.0);  // "." is not the separator there
     Object.V8ClearVar(V);
     V = Wide("-3,5");
@@ -244,8 +245,9 @@ TEST_F(ValueTest, DateReaderAndDayCount) {
 
     TDateTimeParts leap{2024, 2, 29, 23, 59, 59, 999};
     TDateTimeParts back = DecodeDateTime(EncodeDateTime(leap));
-    EXPECT_EQ(std::tie(back.Year, back.Month, back.Day, back.Hour, back.Minute, back.Second, back.Millisecond),
-              std::tie(leap.Year, leap.Month, leap.Day, leap.Hour, leap.Minute, leap.Second, leap.Millisecond));
+    EXPECT_EQ(
+        std::tie(back.Year, back.Month, back.Day, back.Hour, back.Minute, back.Second, back.Millisecond),
+        std::tie(leap.Year, leap.Month, leap.Day, leap.Hour, leap.Minute, leap.Second, leap.Millisecond));
     EXPECT_EQ(EncodeDateTime({1899, 12, 30}), 0.0);
     EXPECT_EQ(EncodeDateTime({1900, 3, 1}), 61.0);
     EXPECT_THROW(EncodeDateTime({2023, 2, 29}), std::invalid_argument);
@@ -255,10 +257,13 @@ TEST_F(ValueTest, DateReaderAndDayCount) {
     v.vt = VTYPE_TM;
     v.VarEnum.tmVal.tm_mon = 1;
     v.VarEnum.tmVal.tm_mday = 29;
-    for (const auto& [year, leapYear] : std::vector<std::pair<int, bool>>{{1900, false}, {2100, false}, {2000, true}}) {
+    for (const auto& [year, leapYear] :
+         std::vector<std::pair<int, bool>>{{1900, false}, {2100, false}, {2000, true}}) {
         v.VarEnum.tmVal.tm_year = year - 1900;
-        if (leapYear) EXPECT_EQ(V8GetDate(v), EncodeDateTime({year, 3, 1}) - 1) << year;
-        else EXPECT_THROW(V8GetDate(v), std::invalid_argument) << year;
+        if (leapYear)
+            EXPECT_EQ(V8GetDate(v), EncodeDateTime({year, 3, 1}) - 1) << year;
+        else
+            EXPECT_THROW(V8GetDate(v), std::invalid_argument) << year;
     }
 }
 
@@ -356,9 +361,11 @@ TEST(WideStringTest, Utf8AndUtf16RoundTripAndRepair) {
     std::u16string wide = Utf8ToWide(text);
     EXPECT_EQ(wide, u"Печать \U0001F600 label");
     EXPECT_EQ(WideToUtf8(wide), text);
-    EXPECT_EQ(Utf8ToWide("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(Utf8ToWide("\xC0\xAF"), u"\uFFFD");      // overlong
-    EXPECT_EQ(Utf8ToWide("\xE2\x82"), u"\uFFFD");      // cut short
+    EXPECT_EQ(Utf8ToWide("a\xFF"
+                         "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(Utf8ToWide("\xC0\xAF"), u"\uFFFD");  // overlong
+    EXPECT_EQ(Utf8ToWide("\xE2\x82"), u"\uFFFD");  // cut short
     EXPECT_EQ(WideToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
     EXPECT_EQ(WideView(nullptr), u"");
 }

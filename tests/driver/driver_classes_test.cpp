@@ -12,8 +12,8 @@
 #include "driver/common_driver.h"
 #include "driver/driver.h"
 #include "driver/driver_info.h"
-#include "errors/equipment_errors.h"
 #include "driver/printer_models.h"
+#include "errors/equipment_errors.h"
 
 namespace quorvane {
 namespace {
@@ -125,7 +125,7 @@ TEST(USBPrinterModels, ListsKnownEnabledPrintersOnly) {
         {"/dev/usb/lp1", "1-2", "Kesto S", false, "USB\\VID_3A1E&PID_0101"},    // disabled
         {"/dev/usb/lp2", "1-3", "Other", true, "USB\\VID_04B8&PID_0202"},       // unknown vendor
         {"/dev/usb/lp3", "", "Kesto M", true, "USB\\VID_3A1E&PID_0102&REV_0100"},
-        {"/dev/usb/lp0", "2-1", "Orvel M", true, "USB\\VID_3A1E&PID_0201"},     // same path again
+        {"/dev/usb/lp0", "2-1", "Orvel M", true, "USB\\VID_3A1E&PID_0201"},  // same path again
     };
     pugi::xml_document doc;
     pugi::xml_node list = doc.append_child("ChoiceList");
@@ -133,7 +133,8 @@ TEST(USBPrinterModels, ListsKnownEnabledPrintersOnly) {
     AddUSBPrinterItems(list, devices, dictionary);
 
     std::vector<std::pair<std::string, std::string>> items;
-    for (pugi::xml_node item : list.children("Item")) items.emplace_back(item.attribute("Value").value(), item.text().get());
+    for (pugi::xml_node item : list.children("Item"))
+        items.emplace_back(item.attribute("Value").value(), item.text().get());
     EXPECT_EQ(items, (std::vector<std::pair<std::string, std::string>>{
                          {"/dev/usb/lp0", "Принтер Orvel MX на 1-1.4"},
                          {"/dev/usb/lp3", "Принтер Kesto M"},

@@ -123,7 +123,8 @@ protected:
 
     static std::u16string V8Text(const V8Variant& AValue) {
         if (AValue.vt != VTYPE_PWSTR || AValue.VarEnum.vtRecWideString.pwstrVal == nullptr) return {};
-        return std::u16string(AValue.VarEnum.vtRecWideString.pwstrVal, AValue.VarEnum.vtRecWideString.wstrLen);
+        return std::u16string(AValue.VarEnum.vtRecWideString.pwstrVal,
+                              AValue.VarEnum.vtRecWideString.wstrLen);
     }
 
     // Settings that let Open reach a printer: the network transport to AListener.

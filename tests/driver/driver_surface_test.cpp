@@ -120,10 +120,22 @@ TEST_F(DriverHostTest, ExposesExactlyTheThirtySixPropertiesStartingEmpty) {
         // A new driver holds 0, empty or false in every setting, in the setting's own type.
         const V8Variant v = Prop(p.Name);
         switch (p.Kind) {
-            case 'I': EXPECT_EQ(v.vt, VTYPE_I4); EXPECT_EQ(v.VarEnum.lVal, 0); break;
-            case 'D': EXPECT_EQ(v.vt, VTYPE_R8); EXPECT_EQ(v.VarEnum.dblVal, 0.0); break;
-            case 'S': EXPECT_EQ(v.vt, VTYPE_PWSTR); EXPECT_EQ(V8Text(v), u""); break;
-            case 'B': EXPECT_EQ(v.vt, VTYPE_BOOL); EXPECT_FALSE(v.VarEnum.bVal); break;
+            case 'I':
+                EXPECT_EQ(v.vt, VTYPE_I4);
+                EXPECT_EQ(v.VarEnum.lVal, 0);
+                break;
+            case 'D':
+                EXPECT_EQ(v.vt, VTYPE_R8);
+                EXPECT_EQ(v.VarEnum.dblVal, 0.0);
+                break;
+            case 'S':
+                EXPECT_EQ(v.vt, VTYPE_PWSTR);
+                EXPECT_EQ(V8Text(v), u"");
+                break;
+            case 'B':
+                EXPECT_EQ(v.vt, VTYPE_BOOL);
+                EXPECT_FALSE(v.VarEnum.bVal);
+                break;
         }
     }
     // Shared localized names find the first property of their group.
@@ -255,10 +267,10 @@ TEST_F(DriverHostTest, RevisionDescriptionAndLogSwitch) {
         EXPECT_STREQ(root.name(), "DriverDescription");
         std::vector<std::string> names;
         for (pugi::xml_attribute a : root.attributes()) names.emplace_back(a.name());
-        EXPECT_EQ(names, (std::vector<std::string>{"Name", "Description", "EquipmentType", "IntegrationComponent",
-                                                   "MainDriverInstalled", "DriverVersion",
-                                                   "IntegrationComponentVersion", "DownloadURL", "LogIsEnabled",
-                                                   "LogPath"}));
+        EXPECT_EQ(names, (std::vector<std::string>{"Name", "Description", "EquipmentType",
+                                                   "IntegrationComponent", "MainDriverInstalled",
+                                                   "DriverVersion", "IntegrationComponentVersion",
+                                                   "DownloadURL", "LogIsEnabled", "LogPath"}));
         EXPECT_STREQ(root.attribute("Name").value(), "Драйвер принтера печати этикеток Tarvo");
         EXPECT_STREQ(root.attribute("Description").value(),
                      "Драйвер принтера печати этикеток Tarvo 1С:Совместимо для 1С:БПО NativeAPI");
@@ -343,8 +355,9 @@ TEST_F(DriverHostTest, HostToolPrintsTheTwoDocuments) {
     const std::string component = std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/libquorvane.so";
     std::ostringstream out;
     std::ostringstream err;
-    ASSERT_EQ(host::RunHost({"--component", component, "--set", "LogEnabled=b:true", "description", "--", "parameters"},
-                            out, err),
+    ASSERT_EQ(host::RunHost(
+                  {"--component", component, "--set", "LogEnabled=b:true", "description", "--", "parameters"},
+                  out, err),
               0)
         << err.str();
     // Two documents one after the other.

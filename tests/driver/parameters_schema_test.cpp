@@ -41,7 +41,9 @@ Choices Range(int from, int to, Choices head = {}) {
 }
 
 Param P(std::string n, std::string c, std::string t, std::string d) { return {n, c, t, d, false, {}}; }
-Param P(std::string n, std::string c, std::string t, std::string d, Choices l) { return {n, c, t, d, true, l}; }
+Param P(std::string n, std::string c, std::string t, std::string d, Choices l) {
+    return {n, c, t, d, true, l};
+}
 
 std::vector<Page> ExpectedSchema() {
     Choices com;
@@ -50,14 +52,22 @@ std::vector<Page> ExpectedSchema() {
     return {
         {"Интерфейс принтера",
          {
-             {"Модель принтера", "",
+             {"Модель принтера",
+              "",
               {P("Model", "Модель принтера", "Number", "0",
-                 {{"0", "Не указана"}, {"1", "Kesto S"}, {"2", "Kesto M"}, {"3", "Orvel M"}, {"4", "Orvel MX"}})}},
-             {"Тип интерфейса", "",
-              {P("InterfaceType", "Тип интерфейса", "Number", "0", {{"0", "USB"}, {"1", "COM"}, {"2", "LAN"}})}},
+                 {{"0", "Не указана"},
+                  {"1", "Kesto S"},
+                  {"2", "Kesto M"},
+                  {"3", "Orvel M"},
+                  {"4", "Orvel MX"}})}},
+             {"Тип интерфейса",
+              "",
+              {P("InterfaceType", "Тип интерфейса", "Number", "0",
+                 {{"0", "USB"}, {"1", "COM"}, {"2", "LAN"}})}},
              // No USB printer of a known model is connected here: the list is present and empty.
              {"USB", "", {P("USBPort", "Порт", "String", "", {})}},
-             {"COM", "",
+             {"COM",
+              "",
               {P("COMPort", "Порт", "Number", "1", com),
                P("BaudRate", "Скорость передачи", "Number", "115200",
                  Same({"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"})),
@@ -68,29 +78,44 @@ std::vector<Page> ExpectedSchema() {
          }},
         {"Основные настройки",
          {
-             {"Основные настройки", "MainSettings",
+             {"Основные настройки",
+              "MainSettings",
               {P("Resolution", "Разрешение печати(dpi)", "Number", "203", Same({"203", "300", "600"})),
                P("Density", "Темнота печати", "Number", "7", Range(0, 15)),
                P("Speed", "Скорость печати(дюймов в секунду)", "Number", "2",
-                 Same({"1", "1.5", "2", "2.5", "3", "3.5", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13",
-                       "14"})),
+                 Same({"1", "1.5", "2", "2.5", "3", "3.5", "4", "5", "6", "7", "8", "9", "10", "11", "12",
+                       "13", "14"})),
                P("Direction", "Направление печати", "Number", "0", {{"0", "Прямая"}, {"1", "Обратная"}}),
                P("Gap", "Ширина зазора (мм)", "Number", "3"),
                P("Codepage", "Кодовая страница", "String", "1251",
-                 {{"437", "United States"},  {"737", "Greek"},
-                  {"850", "Multilingual"},   {"851", "Greek 1"},
-                  {"852", "Slavic"},         {"855", "Cyrillic"},
-                  {"857", "Turkish"},        {"860", "Portuguese"},
-                  {"861", "Icelandic"},      {"862", "Hebrew"},
-                  {"863", "Canadian/French"}, {"864", "Arabic"},
-                  {"865", "Nordic"},         {"866", "Russian"},
-                  {"869", "Greek 2"},        {"1250", "Central Europe"},
-                  {"1251", "Cyrillic-1251"}, {"1252", "Latin-1252"},
-                  {"1253", "Greek-1253"},    {"1254", "Turkish-1254"},
-                  {"1255", "Hebrew-1255"},   {"1256", "Arabic-1256"},
-                  {"1257", "Baltic"},        {"1258", "Vietnam"},
-                  {"932", "Japanese Shift-JIS"}, {"936", "Simplified Chinese GBK"},
-                  {"949", "Korean"},         {"950", "Traditional Chinese Big5"},
+                 {{"437", "United States"},
+                  {"737", "Greek"},
+                  {"850", "Multilingual"},
+                  {"851", "Greek 1"},
+                  {"852", "Slavic"},
+                  {"855", "Cyrillic"},
+                  {"857", "Turkish"},
+                  {"860", "Portuguese"},
+                  {"861", "Icelandic"},
+                  {"862", "Hebrew"},
+                  {"863", "Canadian/French"},
+                  {"864", "Arabic"},
+                  {"865", "Nordic"},
+                  {"866", "Russian"},
+                  {"869", "Greek 2"},
+                  {"1250", "Central Europe"},
+                  {"1251", "Cyrillic-1251"},
+                  {"1252", "Latin-1252"},
+                  {"1253", "Greek-1253"},
+                  {"1254", "Turkish-1254"},
+                  {"1255", "Hebrew-1255"},
+                  {"1256", "Arabic-1256"},
+                  {"1257", "Baltic"},
+                  {"1258", "Vietnam"},
+                  {"932", "Japanese Shift-JIS"},
+                  {"936", "Simplified Chinese GBK"},
+                  {"949", "Korean"},
+                  {"950", "Traditional Chinese Big5"},
                   {"UTF-8", "UTF-8"}}),
                P("StretchImage", "Растягивать картинку по размерам поля этикетки", "Boolean", "false"),
                P("BarcodeNarrow", "Ширина линии 1D штрихкода в точках", "Number", "2", Range(1, 10)),
@@ -100,10 +125,12 @@ std::vector<Page> ExpectedSchema() {
          }},
         {"Настройки 2D штрихкодов",
          {
-             {"PDF417", "",
+             {"PDF417",
+              "",
               {P("PDF417DataCompression", "Метод сжатия данных", "Number", "-1",
                  {{"-1", none}, {"0", "Автокодирование"}, {"1", "Бинарный режим"}}),
-               P("PDF417CorrectionLevel", "Уровень коррекции ошибок", "Number", "-1", Range(0, 8, {{"-1", none}})),
+               P("PDF417CorrectionLevel", "Уровень коррекции ошибок", "Number", "-1",
+                 Range(0, 8, {{"-1", none}})),
                P("PDF417CenterPattern", "Центр шаблона в области штрихкода", "Number", "-1",
                  {{"-1", none},
                   {"0", "Будет напечатан в левом углу выровненной области"},
@@ -114,14 +141,16 @@ std::vector<Page> ExpectedSchema() {
                P("PDF417Cols", "Количество столбцов", "Number", "0"),
                P("PDF417Truncate", "Сокращение", "Number", "-1",
                  {{"-1", none}, {"0", "Несокращенный"}, {"1", "Сокращенный"}})}},
-             {"DataMatrix", "",
+             {"DataMatrix",
+              "",
               {P("DataMatrixModuleSize", "Размер модуля в пикселях", "Number", "3", Range(1, 30)),
                P("DataMatrixSize", "Размер кода", "String", "10x10",
-                 Same({"10x10",   "12x12",   "14x14",   "16x16", "18x18", "20x20", "22x22", "24x24",
-                       "26x26",   "32x32",   "36x36",   "40x40", "44x44", "48x48", "52x52", "64x64",
-                       "72x72",   "80x80",   "88x88",   "96x96", "104x104", "120x120", "132x132",
-                       "144x144", "8x18",    "8x32",    "12x26", "12x36", "16x36", "16x48"}))}},
-             {"QRCode", "",
+                 Same({"10x10", "12x12", "14x14", "16x16", "18x18",   "20x20",   "22x22",   "24x24",
+                       "26x26", "32x32", "36x36", "40x40", "44x44",   "48x48",   "52x52",   "64x64",
+                       "72x72", "80x80", "88x88", "96x96", "104x104", "120x120", "132x132", "144x144",
+                       "8x18",  "8x32",  "12x26", "12x36", "16x36",   "16x48"}))}},
+             {"QRCode",
+              "",
               {P("QRCodeECCLevel", "Уровень восстановления с исправлением ошибок", "String", "M",
                  Same({"L", "M", "Q", "H"})),
                P("QRCodeCellWidth", "Размер ячейки", "Number", "4", Range(1, 10)),
@@ -131,7 +160,8 @@ std::vector<Page> ExpectedSchema() {
          }},
         {"Настройка лога",
          {
-             {"Настройка лога", "",
+             {"Настройка лога",
+              "",
               {P("LogEnabled", "Вести лог", "Boolean", "true"),
                P("ExtLogEnabled", "Расширить лог командами языка TSPL", "Boolean", "false")}},
          }},
@@ -204,8 +234,10 @@ TEST_F(DriverHostTest, GetParametersTwiceGivesOneChoiceList) {
         TCall call = Call(u"GetParameters", host::EmptyValue());
         ASSERT_TRUE(call.Result.VarEnum.bVal);
         const std::string text = WideToUtf8(V8Text((*call.Params)[0]));
-        if (i == 0) first = text;
-        else EXPECT_EQ(text, first);  // each call starts from the resource again
+        if (i == 0)
+            first = text;
+        else
+            EXPECT_EQ(text, first);  // each call starts from the resource again
     }
 }
 

@@ -26,13 +26,21 @@ TEST(RemoveInvalidXMLChars, BoundariesOfTheKeptRanges) {
 }
 
 TEST(RemoveInvalidXMLChars, DropsMalformedBytesWithoutLosingNeighbours) {
-    EXPECT_EQ(RemoveInvalidXMLChars("a\xFF" "b\xC0\xAF" "c\xD0"), "abc");  // stray, overlong, cut short
+    EXPECT_EQ(RemoveInvalidXMLChars("a\xFF"
+                                    "b\xC0\xAF"
+                                    "c\xD0"),
+              "abc");  // stray, overlong, cut short
     EXPECT_EQ(RemoveInvalidXMLChars("\xD0Ж"), "Ж");
 }
 
 TEST(LabelDocumentXmlText, KeepsTheGroupSeparatorAsAReference) {
-    EXPECT_EQ(LabelDocumentXmlText("a\x1D" "b\x01" "c\x1F"), "a&#29;bc");
-    EXPECT_EQ(RemoveInvalidXMLChars("a\x1D" "b"), "ab");
+    EXPECT_EQ(LabelDocumentXmlText("a\x1D"
+                                   "b\x01"
+                                   "c\x1F"),
+              "a&#29;bc");
+    EXPECT_EQ(RemoveInvalidXMLChars("a\x1D"
+                                    "b"),
+              "ab");
 }
 
 }  // namespace

@@ -3,10 +3,10 @@
 // pseudo-terminal as USB printer device.
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <netinet/in.h>
-#include <unistd.h>
 #include <iconv.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -57,10 +57,12 @@ std::size_t LabelElements(const std::string& ADocument) {
 std::string SmallDocument(int AWidth, int AHeight, int ALabels = 1) {
     std::string labels;
     for (int i = 1; i <= ALabels; ++i)
-        labels += "<Label Quantity=\"1\"><Record FieldName=\"T\" Value=\"Label " + std::to_string(i) + "\"/></Label>";
+        labels += "<Label Quantity=\"1\"><Record FieldName=\"T\" Value=\"Label " + std::to_string(i) +
+                  "\"/></Label>";
     return "<Data><Formatting Width=\"" + std::to_string(AWidth) + "\" Height=\"" + std::to_string(AHeight) +
            "\"><Text FieldName=\"T\" Left=\"1\" Top=\"1\" Width=\"20\" Height=\"5\" FontName=\"Arial\" "
-           "FontSize=\"8\"/></Formatting><Labels>" + labels + "</Labels></Data>";
+           "FontSize=\"8\"/></Formatting><Labels>" +
+           labels + "</Labels></Data>";
 }
 
 // Runs the host program and returns its standard output; AStatus receives the exit status.
@@ -114,17 +116,23 @@ protected:
             const std::string name = node.node().attribute("Name").value();
             const std::string type = node.node().attribute("TypeValue").value();
             const std::string value = node.node().attribute("DefaultValue").value();
-            if (type == "Number") Set(name, host::IntValue(std::stoi(value)));
-            else if (type == "Boolean") Set(name, host::BoolValue(value == "true" || value == "True"));
-            else Set(name, host::StringValue(Memory, value));
+            if (type == "Number")
+                Set(name, host::IntValue(std::stoi(value)));
+            else if (type == "Boolean")
+                Set(name, host::BoolValue(value == "true" || value == "True"));
+            else
+                Set(name, host::StringValue(Memory, value));
         }
         Set("LogEnabled", host::BoolValue(false));
     }
 
-    void Set(const std::string& AName, const V8Variant& AValue) { ASSERT_TRUE(SetParameter(AName, AValue)) << AName; }
+    void Set(const std::string& AName, const V8Variant& AValue) {
+        ASSERT_TRUE(SetParameter(AName, AValue)) << AName;
+    }
 
     // Starts the virtual printer and points the driver at it over ALink.
-    void StartPrinter(TLink ALink = TLink::Tcp, std::uint8_t AStatus = 0, std::vector<std::uint8_t> AScript = {}) {
+    void StartPrinter(TLink ALink = TLink::Tcp, std::uint8_t AStatus = 0,
+                      std::vector<std::uint8_t> AScript = {}) {
         PrinterOptions o;
         o.status = AStatus;
         o.statusScript = std::move(AScript);
@@ -151,12 +159,14 @@ protected:
         }
     }
 
-    bool Succeeded(const TCall& ACall) { return ACall.Called && ACall.Result.vt == VTYPE_BOOL && ACall.Result.VarEnum.bVal; }
+    bool Succeeded(const TCall& ACall) {
+        return ACall.Called && ACall.Result.vt == VTYPE_BOOL && ACall.Result.VarEnum.bVal;
+    }
     bool Open() { return Succeeded(Call(u"Open", host::StringValue(Memory, ""))); }
     bool Close() { return Succeeded(Call(u"Close", host::StringValue(Memory, ""))); }
     bool PrintLabels(const std::string& ADocument, const std::string& AMode = "") {
-        return Succeeded(Call(u"PrintLabels", host::StringValue(Memory, ""), host::StringValue(Memory, ADocument),
-                              host::StringValue(Memory, AMode)));
+        return Succeeded(Call(u"PrintLabels", host::StringValue(Memory, ""),
+                              host::StringValue(Memory, ADocument), host::StringValue(Memory, AMode)));
     }
     bool InitializePrinter() { return Succeeded(Call(u"InitializePrinter", host::StringValue(Memory, ""))); }
 
@@ -254,15 +264,19 @@ TEST_P(PrintJobOverLink, EveryExamplePrintsCleanlyWithTheScriptedBytesAfterOneQu
     // Where a terminal session ends is the printer's guess; the bytes in order are what counts.
     const std::string received = AllJobBytes();
     EXPECT_EQ(received.size(), expected.size());
-    EXPECT_TRUE(received == expected) << "the printer received other bytes than the scripts, first difference at "
-                                      << std::mismatch(received.begin(), received.end(), expected.begin(), expected.end()).first - received.begin();
+    EXPECT_TRUE(received == expected)
+        << "the printer received other bytes than the scripts, first difference at "
+        << std::mismatch(received.begin(), received.end(), expected.begin(), expected.end()).first -
+               received.begin();
     EXPECT_EQ(Printer->Labels().size(), labels);
     EXPECT_EQ(Problems(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, PrintJobOverLink, ::testing::Values(TLink::Tcp, TLink::Serial, TLink::Usb),
                          [](const auto& AInfo) {
-                             return AInfo.param == TLink::Tcp ? "Tcp" : AInfo.param == TLink::Serial ? "Serial" : "Usb";
+                             return AInfo.param == TLink::Tcp      ? "Tcp"
+                                    : AInfo.param == TLink::Serial ? "Serial"
+                                                                   : "Usb";
                          });
 
 TEST_F(PrintJobTest, EachLabelIsPrecededByItsOwnStatusQuery) {
@@ -304,8 +318,9 @@ TEST_F(PrintJobTest, PrintModesDecideWhichCallsBuildTheTemplate) {
     ASSERT_TRUE(PrintLabels(SmallDocument(40, 25), ""));
     ASSERT_TRUE(PrintLabels(SmallDocument(50, 30), "First"));
     JobBytes(5);
-    EXPECT_EQ(SizeCommands(), (std::vector<std::string>{"SIZE 30 mm,20 mm", "SIZE 30 mm,20 mm", "SIZE 30 mm,20 mm",
-                                                        "SIZE 40 mm,25 mm", "SIZE 50 mm,30 mm"}));
+    EXPECT_EQ(SizeCommands(),
+              (std::vector<std::string>{"SIZE 30 mm,20 mm", "SIZE 30 mm,20 mm", "SIZE 30 mm,20 mm",
+                                        "SIZE 40 mm,25 mm", "SIZE 50 mm,30 mm"}));
 }
 
 TEST_F(PrintJobTest, EmptyModeReusesTheFirstCallsLayoutAcrossDocuments) {
@@ -324,11 +339,14 @@ TEST_F(PrintJobTest, ExtendedLogRecordsEachScriptSentAsText) {
     Set("LogEnabled", host::BoolValue(true));
     Set("ExtLogEnabled", host::BoolValue(true));
     ASSERT_TRUE(Open());
-    const std::string label = "<Label Quantity=\"1\"><Record FieldName=\"T\" Value=\"Цена\"/><Record FieldName=\"U\" "
-                              "Value=\"TEXT 8,100,&quot;3&quot;,0,1,1,&quot;Цена&quot;\"/></Label>";
-    ASSERT_TRUE(PrintLabels("<Data><Formatting Width=\"30\" Height=\"20\"><Text FieldName=\"T\" Left=\"1\" Top=\"1\" "
-                            "Width=\"20\" Height=\"5\" FontName=\"Arial\" FontSize=\"8\"/><UserData FieldName=\"U\"/>"
-                            "</Formatting><Labels>" + label + label + "</Labels></Data>"))
+    const std::string label =
+        "<Label Quantity=\"1\"><Record FieldName=\"T\" Value=\"Цена\"/><Record FieldName=\"U\" "
+        "Value=\"TEXT 8,100,&quot;3&quot;,0,1,1,&quot;Цена&quot;\"/></Label>";
+    ASSERT_TRUE(
+        PrintLabels("<Data><Formatting Width=\"30\" Height=\"20\"><Text FieldName=\"T\" Left=\"1\" Top=\"1\" "
+                    "Width=\"20\" Height=\"5\" FontName=\"Arial\" FontSize=\"8\"/><UserData FieldName=\"U\"/>"
+                    "</Formatting><Labels>" +
+                    label + label + "</Labels></Data>"))
         << LastError().second;
     Set("LogEnabled", host::BoolValue(false));
     std::string log;
@@ -353,7 +371,8 @@ TEST_F(PrintJobTest, ExtendedLogRecordsEachScriptSentAsText) {
     iconv_close(cd);
 
     std::smatch bitmap;
-    ASSERT_TRUE(std::regex_search(log, bitmap, std::regex("\r\nBITMAP 8,8,(\\d+),(\\d+),1,<данные растра, (\\d+) байт>\r\n")));
+    ASSERT_TRUE(std::regex_search(
+        log, bitmap, std::regex("\r\nBITMAP 8,8,(\\d+),(\\d+),1,<данные растра, (\\d+) байт>\r\n")));
     EXPECT_EQ(std::stoi(bitmap[3]), std::stoi(bitmap[1]) * std::stoi(bitmap[2]));
 }
 
@@ -368,15 +387,19 @@ TEST_F(PrintJobTest, DocumentErrorsSendNothing) {
             labels += "<Label Quantity=\"1\"><Record FieldName=\"B\" Value=\"4607001771234\"/></Label>";
         const std::string document =
             "<Data><Formatting Width=\"30\" Height=\"20\"><Barcode FieldName=\"B\" Type=\"EAN13\" Left=\"1\" "
-            "Top=\"1\" Width=\"25\" Height=\"10\"/></Formatting><Labels>" + labels +
+            "Top=\"1\" Width=\"25\" Height=\"10\"/></Formatting><Labels>" +
+            labels +
             "<Label Quantity=\"1\"><Record FieldName=\"B\" Value=\"460700177123X\"/></Label></Labels></Data>";
         EXPECT_FALSE(PrintLabels(document));
-        EXPECT_EQ(LastError().second, "Недопустимые символы во входных данных штрихкода: поле «B» (Barcode EAN13), "
-                                      "этикетка " + std::to_string(good + 1));
+        EXPECT_EQ(LastError().second,
+                  "Недопустимые символы во входных данных штрихкода: поле «B» (Barcode EAN13), "
+                  "этикетка " +
+                      std::to_string(good + 1));
     }
     EXPECT_FALSE(PrintLabels("<Data>\n<Formatting Width=\"30\" Height=20>"));
-    EXPECT_EQ(LastError().second, "Документ этикеток не является правильным XML: ошибка в атрибуте элемента "
-                                  "(значение должно быть в кавычках, после имени — знак «=»), строка 2, столбец 31");
+    EXPECT_EQ(LastError().second,
+              "Документ этикеток не является правильным XML: ошибка в атрибуте элемента "
+              "(значение должно быть в кавычках, после имени — знак «=»), строка 2, столбец 31");
     EXPECT_TRUE(Close());
     Printer->Stop();
     EXPECT_EQ(Printer->JobCount(), 0);
@@ -405,8 +428,10 @@ TEST_F(PrintJobTest, RefusedConnectionFailsOpenButLeavesTheDeviceOpened) {
     const std::string openError = LastError().second;
     // The standard text, then where and why.
     EXPECT_EQ(openError.rfind("Ошибка при установлении подключения: 127.0.0.1:" + std::to_string(port) +
-                                  " — подключение отклонено", 0),
-              0U) << openError;
+                                  " — подключение отклонено",
+                              0),
+              0U)
+        << openError;
     // Enabled stayed true: the print job gets as far as the port.
     EXPECT_FALSE(PrintLabels(SmallDocument(30, 20)));
     EXPECT_EQ(LastError().second, openError);
@@ -434,7 +459,8 @@ TEST_F(PrintJobTest, InitializePrinterSwitchesAMismatchedRibbonOnOrvelMX) {
     EXPECT_TRUE(Printer->Ribbon());
     EXPECT_EQ(Sequence(), "R");
     bool ribbonCommand = false;
-    for (const JournalEntry& e : Printer->Journal()) ribbonCommand |= e.kind == "command" && e.text == "SET RIBBON ON";
+    for (const JournalEntry& e : Printer->Journal())
+        ribbonCommand |= e.kind == "command" && e.text == "SET RIBBON ON";
     EXPECT_TRUE(ribbonCommand);
 }
 
@@ -471,8 +497,9 @@ TEST_F(PrintJobTest, DeviceTestWithTheCoverOpenReportsItAndStaysOpened) {
 
 TEST_F(PrintJobTest, HostToolPrintsADocumentAndReportsFailures) {
     StartPrinter();
-    const std::string settings = "--set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" +
-                                 std::to_string(Printer->Port()) + " --set LogEnabled=false";
+    const std::string settings =
+        "--set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" + std::to_string(Printer->Port()) +
+        " --set LogEnabled=false";
     int status = -1;
     const std::string example = std::string(QUORVANE_EXAMPLES_DIR) + "/shelf_label.xml";
     std::string out = RunHostProgram("print " + example + " " + settings, status);
@@ -484,8 +511,9 @@ TEST_F(PrintJobTest, HostToolPrintsADocumentAndReportsFailures) {
     EXPECT_EQ(status, 0) << out;
     JobBytes(2);
 
-    const std::string refused = "--set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" +
-                                std::to_string(RefusedPort()) + " --set LogEnabled=false";
+    const std::string refused =
+        "--set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" + std::to_string(RefusedPort()) +
+        " --set LogEnabled=false";
     out = RunHostProgram("print " + example + " " + refused, status);
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("Open failed: "), std::string::npos) << out;

@@ -59,8 +59,10 @@ protected:
         setenv("TMPDIR", FTmp.c_str(), 1);
     }
     void TearDown() override {
-        if (FOldTmp.empty()) unsetenv("TMPDIR");
-        else setenv("TMPDIR", FOldTmp.c_str(), 1);
+        if (FOldTmp.empty())
+            unsetenv("TMPDIR");
+        else
+            setenv("TMPDIR", FOldTmp.c_str(), 1);
         fs::remove_all(FRoot);
     }
 
@@ -147,8 +149,8 @@ TEST_F(MarkdownRendererTest, PageLinksTheStyleSheetAndSitsBesideThePictures) {
                                "<p>Text <img src=\"pic.png\" alt=\"a\" /></p>\n\r\n</body>\r\n</html>");
     EXPECT_EQ(shown.Caption, "Справка");
     EXPECT_EQ(fs::path(shown.Page).filename(), "md.html");
-    EXPECT_EQ(shown.Files, (std::vector<std::string>{"github.css", "help.md", "img", "img/b.png",
-                                                     "md.html", "md.zip", "pic.png"}));
+    EXPECT_EQ(shown.Files, (std::vector<std::string>{"github.css", "help.md", "img", "img/b.png", "md.html",
+                                                     "md.zip", "pic.png"}));
     EXPECT_EQ(shown.FolderMode, 0700u);
     EXPECT_TRUE(TmpIsEmpty());
 }
@@ -160,7 +162,7 @@ TEST_F(MarkdownRendererTest, WithoutStyleSheetThePageIsTheHtmlAlone) {
 
 TEST_F(MarkdownRendererTest, SeveralSourcesTheFirstByNameIsUsedWhateverTheArchiveOrder) {
     TEntries entries{{"b.md", "# B\n"}, {"a.md", "# A\n"}, {"d.md", "# D\n"}, {"c.md", "# C\n"},
-                     {"b.css", "b{}"}, {"d.css", "d{}"}, {"a.css", "a{}"}, {"c.css", "c{}"}};
+                     {"b.css", "b{}"},  {"d.css", "d{}"},  {"a.css", "a{}"},  {"c.css", "c{}"}};
     for (int order = 0; order < 2; ++order) {
         const TShown shown = RenderAndCapture(entries);
         EXPECT_NE(shown.Bytes.find("<link href=\"a.css\""), std::string::npos) << shown.Bytes;
@@ -200,9 +202,11 @@ TEST_F(MarkdownRendererTest, FailuresLeaveNoFolderBehind) {
     const std::string good = MakeArchive({{"help.md", "a"}});
     {
         TMarkdownRenderer renderer;
-        EXPECT_THROW(renderer.RenderArchive(good, "c", [](const std::string&, const std::string&) {
-            throw std::runtime_error("viewer failed");
-        }), std::runtime_error);
+        EXPECT_THROW(renderer.RenderArchive(good, "c",
+                                            [](const std::string&, const std::string&) {
+                                                throw std::runtime_error("viewer failed");
+                                            }),
+                     std::runtime_error);
     }
     EXPECT_TRUE(TmpIsEmpty());
 
@@ -210,7 +214,8 @@ TEST_F(MarkdownRendererTest, FailuresLeaveNoFolderBehind) {
     bool shown = false;
     try {
         TMarkdownRenderer renderer;
-        renderer.RenderArchive(noMarkdown, "c", [&](const std::string&, const std::string&) { shown = true; });
+        renderer.RenderArchive(noMarkdown, "c",
+                               [&](const std::string&, const std::string&) { shown = true; });
         ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Mardown file not found");
@@ -240,7 +245,8 @@ TEST_F(MarkdownRendererTest, MissingResourceFailsBeforeAnyFolderExists) {
 }
 
 TEST_F(MarkdownRendererTest, EntriesLeavingTheFolderAreRefused) {
-    for (const std::string name : {"../evil.md", "/abs.md", "sub/../../evil.md", "..\\evil.md", "C:/evil.md"}) {
+    for (const std::string name :
+         {"../evil.md", "/abs.md", "sub/../../evil.md", "..\\evil.md", "C:/evil.md"}) {
         const std::string archive = MakeArchive({{"help.md", "a"}, {name, "x"}});
         TMarkdownRenderer renderer;
         try {
@@ -324,9 +330,10 @@ TEST_F(MarkdownRendererTest, ConvertToHtmlChecksItsFilesAndLinksTheBareStyleShee
     std::ofstream(css) << "p{}";
     std::ofstream(out) << "an old, longer page that must not survive";
     TMarkdownRenderer::ConvertToHtml(md.string(), out.string(), css.string());
-    EXPECT_EQ(ReadBytes(out), std::string(kBom) +
-                                  "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"style.css\" "
-                                  "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n<p>text</p>\n\r\n</body>\r\n</html>");
+    EXPECT_EQ(ReadBytes(out),
+              std::string(kBom) +
+                  "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"style.css\" "
+                  "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n<p>text</p>\n\r\n</body>\r\n</html>");
     TMarkdownRenderer::ConvertToHtml(md.string(), out.string(), "");
     EXPECT_EQ(ReadBytes(out), std::string(kBom) + "<p>text</p>\n");
 }

@@ -47,9 +47,10 @@ TEST(HostCliTest, InfoListsClassesMethodsAndProperties) {
 }
 
 TEST(HostCliTest, CallPrintsResultAndParametersAndCommandsShareTheObject) {
-    TRun run = RunTool({"call", "SetValue", "i:5", "--", "call", "Описать", "s:old", "--", "call", "Sum3", "i:2", "d:3.9",
-                    "untyped text", "--", "call", "Reset", "--", "call", "GetValue", "--", "call", "Echo", "b:true",
-                    "s:i:1"});
+    TRun run =
+        RunTool({"call", "SetValue", "i:5",      "--",    "call",         "Описать", "s:old",  "--",
+                 "call", "Sum3",     "i:2",      "d:3.9", "untyped text", "--",      "call",   "Reset",
+                 "--",   "call",     "GetValue", "--",    "call",         "Echo",    "b:true", "s:i:1"});
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(run.Out,
               "Result: b:true\nParam 1: i:5\n"
@@ -61,7 +62,8 @@ TEST(HostCliTest, CallPrintsResultAndParametersAndCommandsShareTheObject) {
 }
 
 TEST(HostCliTest, SettingsPropertiesAndFailures) {
-    TRun run = RunTool({"--set", "Value=i:41", "get", "Значение", "--", "set", "Value", "i:12", "--", "get", "Value"});
+    TRun run = RunTool(
+        {"--set", "Value=i:41", "get", "Значение", "--", "set", "Value", "i:12", "--", "get", "Value"});
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(run.Out, "Значение = i:41\nValue = i:12\n");
 
@@ -78,8 +80,13 @@ TEST(HostCliTest, SettingsPropertiesAndFailures) {
 
 TEST(HostCliTest, UsageErrors) {
     for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{"nonsense"}, {"call"}, {"get", "a", "b"}, {"call", "SetValue", "i:x"},
-                                               {"call", "NoSuchMethod"}, {"info", "--"}, {"--set", "novalue", "info"},
+         std::vector<std::vector<std::string>>{{"nonsense"},
+                                               {"call"},
+                                               {"get", "a", "b"},
+                                               {"call", "SetValue", "i:x"},
+                                               {"call", "NoSuchMethod"},
+                                               {"info", "--"},
+                                               {"--set", "novalue", "info"},
                                                {}}) {
         TRun run = RunTool(args);
         EXPECT_EQ(run.Status, 2) << testing::PrintToString(args);

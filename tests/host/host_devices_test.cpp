@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "tests/transport/usb_testbed.h"
-#include "tools/host/host_commands.h"
 #include "tools/host/devices_command.h"
+#include "tools/host/host_commands.h"
 
 namespace quorvane::host {
 namespace {
@@ -30,9 +30,10 @@ TEST(HostDevices, ListsTheChoiceListsPrintersWithModelAndHardwareIdAndThePresent
     THostCommandTable commands = DefaultCommands();
     AddDevicesCommand(commands);
     std::ostringstream out, err;
-    const int status = RunHost({"--component", std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/libquorvane.so",
-                                "--set", "LogEnabled=false", "devices"},
-                               out, err, commands);
+    const int status =
+        RunHost({"--component", std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/libquorvane.so", "--set",
+                 "LogEnabled=false", "devices"},
+                out, err, commands);
     EXPECT_EQ(status, 0) << err.str();
     EXPECT_THAT(out.str(), HasSubstr("\n  " + orvel + "  Orvel MX (Model=4)  USB\\VID_3A1E&PID_0202\n"));
     EXPECT_THAT(out.str(), Not(HasSubstr("04B8")));

@@ -80,7 +80,8 @@ TEST_F(HostTool, SettingsAnywhereApplyToEveryCommandAndTheLogWaitsForTheUsersSwi
                     "IPAddress=127.0.0.1", "--", "init", "--set", "IPPort=" + port},
                    false, kDocument);
     EXPECT_EQ(run.Status, 0) << run.Err;
-    EXPECT_THAT(run.Out, ContainsRegex("^2 labels sent to 127\\.0\\.0\\.1:" + port + " in [0-9]+\\.[0-9] s\n"
+    EXPECT_THAT(run.Out, ContainsRegex("^2 labels sent to 127\\.0\\.0\\.1:" + port +
+                                       " in [0-9]+\\.[0-9] s\n"
                                        "Nothing was sent: model 0 needs no set-up\n$"));
     EXPECT_EQ(run.Err, "");
     EXPECT_TRUE(printer.WaitForJobs(1, 10s));
@@ -90,15 +91,18 @@ TEST_F(HostTool, SettingsAnywhereApplyToEveryCommandAndTheLogWaitsForTheUsersSwi
 }
 
 TEST_F(HostTool, ScriptTakesEverySettingTypedOrNotAndKeepsBinaryOffATerminal) {
-    TRun run = Run({"--set", "codepage=866", "script", FDocument, "-o", "-", "--set", "Resolution=300", "--set",
-                    "ШиринаШтрихкода=3", "--set", "Speed=d:3", "--set", "InterfaceType=2", "--set", "IPPort=9100",
-                    "--set", "IPAddress=127.0.0.1", "--set", "LogEnabled=false"},
+    TRun run = Run({"--set", "codepage=866",    "script", FDocument,           "-o",    "-",
+                    "--set", "Resolution=300",  "--set",  "ШиринаШтрихкода=3", "--set", "Speed=d:3",
+                    "--set", "InterfaceType=2", "--set",  "IPPort=9100",       "--set", "IPAddress=127.0.0.1",
+                    "--set", "LogEnabled=false"},
                    true);
     ASSERT_EQ(run.Status, 0) << run.Err;
-    const std::string head = "SIZE 40 mm,30 mm\r\nGAP 3 mm,0 mm\r\nSPEED 3\r\nDENSITY 7\r\n"
-                             "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 866\r\n";
-    EXPECT_EQ(run.Out, head + "BARCODE 12,12,\"EAN13\",120,0,0,3,3,\"4601234567893\"\r\nREM \x86\r\nPRINT 2\r\n" +
-                           head + "BARCODE 12,12,\"EAN13\",120,0,0,3,3,\"4601234567800\"\r\nPRINT 1\r\n");
+    const std::string head =
+        "SIZE 40 mm,30 mm\r\nGAP 3 mm,0 mm\r\nSPEED 3\r\nDENSITY 7\r\n"
+        "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 866\r\n";
+    EXPECT_EQ(run.Out,
+              head + "BARCODE 12,12,\"EAN13\",120,0,0,3,3,\"4601234567893\"\r\nREM \x86\r\nPRINT 2\r\n" +
+                  head + "BARCODE 12,12,\"EAN13\",120,0,0,3,3,\"4601234567800\"\r\nPRINT 1\r\n");
 
     run = Run({"script", FDocument, "--out", (FDir / "out").string()}, true);
     ASSERT_EQ(run.Status, 0) << run.Err;
@@ -112,8 +116,8 @@ TEST_F(HostTool, ScriptTakesEverySettingTypedOrNotAndKeepsBinaryOffATerminal) {
 }
 
 TEST_F(HostTool, EveryCommandGivesTheSameMessageAndStatusForTheSameFault) {
-    for (const std::vector<std::string>& command :
-         std::vector<std::vector<std::string>>{{"script", FDocument}, {"print", FDocument}, {"init"}, {"info"}}) {
+    for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+             {"script", FDocument}, {"print", FDocument}, {"init"}, {"info"}}) {
         std::vector<std::string> args{"--set", "Resolution=abc"};
         args.insert(args.end(), command.begin(), command.end());
         TRun run = Run(args);
@@ -124,7 +128,8 @@ TEST_F(HostTool, EveryCommandGivesTheSameMessageAndStatusForTheSameFault) {
         args.insert(args.end(), command.begin(), command.end());
         run = Run(args);
         EXPECT_EQ(run.Status, 1) << command[0];
-        EXPECT_EQ(run.Err, "SetParameter NoSuchSetting failed: Property not found: NoSuchSetting\n") << command[0];
+        EXPECT_EQ(run.Err, "SetParameter NoSuchSetting failed: Property not found: NoSuchSetting\n")
+            << command[0];
 
         args = {command[0], (FDir / "missing.xml").string()};
         if (command.size() == 1) continue;
@@ -159,7 +164,9 @@ TEST_F(HostTool, FailuresAlwaysGiveAReasonWithoutTypeTags) {
     EXPECT_THAT(run.Out, HasSubstr("Exit status: 0 "));
     run = Run({"--version"});
     EXPECT_EQ(run.Status, 0);
-    EXPECT_THAT(run.Out, ContainsRegex("^quorvane-host [0-9.]+\ncomponent [^\n]+ [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+\n$"));
+    EXPECT_THAT(
+        run.Out,
+        ContainsRegex("^quorvane-host [0-9.]+\ncomponent [^\n]+ [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+\n$"));
 }
 
 }  // namespace

@@ -12,8 +12,7 @@ namespace {
 
 pugi::xml_document Parse(const std::string& AText) { return ParseLabelDocument(AText); }
 
-TDocumentSettings Defaults()
-{
+TDocumentSettings Defaults() {
     TDocumentSettings settings;
     settings.DecimalSeparator = '.';
     return settings;
@@ -25,15 +24,13 @@ struct TRun {
     TLabelTemplate Template;
     TDocumentSettings Settings = Defaults();
 
-    std::vector<TScriptObject> Print(const std::string& ADocument)
-    {
+    std::vector<TScriptObject> Print(const std::string& ADocument) {
         const pugi::xml_document document = Parse(ADocument);
         LoadTemplate(document, Template, Printer, Settings);
         return FillLabels(document, Template, Printer, Settings);
     }
 
-    std::string LoadError(const std::string& ADocument)
-    {
+    std::string LoadError(const std::string& ADocument) {
         try {
             LoadTemplate(Parse(ADocument), Template, Printer, Settings);
         } catch (const std::exception& error) {
@@ -44,14 +41,12 @@ struct TRun {
 };
 
 std::string Doc(const std::string& AFormatting, const std::string& ALabels,
-                const std::string& ASize = "Width=\"30\" Height=\"20\"")
-{
+                const std::string& ASize = "Width=\"30\" Height=\"20\"") {
     return "<Data><Formatting " + ASize + ">" + AFormatting + "</Formatting><Labels>" + ALabels +
            "</Labels></Data>";
 }
 
-std::vector<std::string> SplitLines(const std::string& AScript)
-{
+std::vector<std::string> SplitLines(const std::string& AScript) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     for (std::size_t at; (at = AScript.find("\r\n", start)) != std::string::npos; start = at + 2)
@@ -60,35 +55,34 @@ std::vector<std::string> SplitLines(const std::string& AScript)
     return lines;
 }
 
-TEST(LabelDocument, WorkedExampleByteForByte)
-{
+TEST(LabelDocument, WorkedExampleByteForByte) {
     TRun run;
-    const auto scripts = run.Print(Doc(
-        "<Text FieldName=\"Name\" Left=\"1\" Top=\"2\" Width=\"30\" Height=\"20\"/>",
-        "<Label Quantity=\"2\"><Record FieldName=\"Name\" Value=\"Молоко 3,2%\"/></Label>"));
+    const auto scripts =
+        run.Print(Doc("<Text FieldName=\"Name\" Left=\"1\" Top=\"2\" Width=\"30\" Height=\"20\"/>",
+                      "<Label Quantity=\"2\"><Record FieldName=\"Name\" Value=\"Молоко 3,2%\"/></Label>"));
 
     const TFieldObject* field = run.Template.FindField("Name");
     ASSERT_NE(field, nullptr);
     const std::string& token = field->FieldValue;
     ASSERT_EQ(token.size(), 38U);
     EXPECT_EQ(token.find_first_not_of("0123456789ABCDEF-{}"), std::string::npos);
-    const std::string head = "SIZE 30 mm,20 mm\r\nGAP 3 mm,0 mm\r\nSPEED 2\r\nDENSITY 7\r\n"
-                             "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 1251\r\nBITMAP 8,16,30,160,1,";
-    EXPECT_EQ(run.Template.Text(),
-              head + token + "\r\nPRINT {2180C648-B6D4-4E65-9661-15B4B9D8D3FC}\r\n");
+    const std::string head =
+        "SIZE 30 mm,20 mm\r\nGAP 3 mm,0 mm\r\nSPEED 2\r\nDENSITY 7\r\n"
+        "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 1251\r\nBITMAP 8,16,30,160,1,";
+    EXPECT_EQ(run.Template.Text(), head + token + "\r\nPRINT {2180C648-B6D4-4E65-9661-15B4B9D8D3FC}\r\n");
 
-    const std::string bitmap = run.Printer.GetGraphicText("Молоко 3,2%", 30, 20, TRotation::r0,
-                                                          0, "", "", "", "", false);
+    const std::string bitmap =
+        run.Printer.GetGraphicText("Молоко 3,2%", 30, 20, TRotation::r0, 0, "", "", "", "", false);
     ASSERT_EQ(bitmap.size(), 4800U);
     ASSERT_EQ(scripts.size(), 1U);
     EXPECT_EQ(scripts[0].FQuantity, 2);
     EXPECT_EQ(scripts[0].FValue, head + bitmap + "\r\nPRINT 2\r\n");
 }
 
-TEST(Attributes, Integers)
-{
-    const auto doc = Parse("<a d='12' s=' -7\t' h1='$1F' h2='0x1f' h3='-$10' m='$FFFFFFFF' "
-                           "f='1.5' e='' w='12abc' big='2147483648' neg='-2147483648' p='+3'/>");
+TEST(Attributes, Integers) {
+    const auto doc = Parse(
+        "<a d='12' s=' -7\t' h1='$1F' h2='0x1f' h3='-$10' m='$FFFFFFFF' "
+        "f='1.5' e='' w='12abc' big='2147483648' neg='-2147483648' p='+3'/>");
     const pugi::xml_node a = doc.child("a");
     EXPECT_EQ(AttrToInt(a, "d", 0), 12);
     EXPECT_EQ(AttrToInt(a, "s", 0), -7);
@@ -105,10 +99,10 @@ TEST(Attributes, Integers)
     EXPECT_EQ(AttrToInt(a, "absent", 9), 9);
 }
 
-TEST(Attributes, FloatsAndBooleans)
-{
-    const auto doc = Parse("<a p='30.5' c='30,5' e=' 2.5e1 ' x='1e' t='TRUE' f='false' "
-                           "o='1' y='yes' b=' true'/>");
+TEST(Attributes, FloatsAndBooleans) {
+    const auto doc = Parse(
+        "<a p='30.5' c='30,5' e=' 2.5e1 ' x='1e' t='TRUE' f='false' "
+        "o='1' y='yes' b=' true'/>");
     const pugi::xml_node a = doc.child("a");
     EXPECT_DOUBLE_EQ(AttrToFloat(a, "p", -1, '.'), 30.5);
     EXPECT_DOUBLE_EQ(AttrToFloat(a, "c", -1, '.'), -1);
@@ -124,8 +118,7 @@ TEST(Attributes, FloatsAndBooleans)
     EXPECT_TRUE(AttrToBool(a, "absent", true));
 }
 
-TEST(LabelDocument, MillimetresRoundHalfToEven)
-{
+TEST(LabelDocument, MillimetresRoundHalfToEven) {
     for (const auto& [width, expected] : std::vector<std::pair<std::string, std::string>>{
              {"30.4", "SIZE 30 mm"}, {"30.5", "SIZE 30 mm"}, {"31.5", "SIZE 32 mm"}}) {
         TRun run;
@@ -134,8 +127,7 @@ TEST(LabelDocument, MillimetresRoundHalfToEven)
     }
 }
 
-TEST(LabelDocument, CommaDecimalUnderRussianRegionalSettings)
-{
+TEST(LabelDocument, CommaDecimalUnderRussianRegionalSettings) {
     const char* saved = std::getenv("LC_ALL");
     const std::string previous = saved ? saved : "";
     setenv("LC_ALL", "ru_RU.UTF-8", 1);
@@ -154,9 +146,9 @@ TEST(LabelDocument, CommaDecimalUnderRussianRegionalSettings)
 
     TRun run;
     run.Settings.DecimalSeparator = separator;
-    const auto scripts = run.Print(Doc(
-        "<Text FieldName=\"a\" Left=\"1,5\" Top=\"2,5\" Width=\"30,4\" Height=\"10,5\"/>",
-        "<Label Quantity=\"1\"/>", "Width=\"31,5\" Height=\"20,5\""));
+    const auto scripts =
+        run.Print(Doc("<Text FieldName=\"a\" Left=\"1,5\" Top=\"2,5\" Width=\"30,4\" Height=\"10,5\"/>",
+                      "<Label Quantity=\"1\"/>", "Width=\"31,5\" Height=\"20,5\""));
     const auto lines = SplitLines(scripts.at(0).FValue);
     EXPECT_EQ(lines[0], "SIZE 32 mm,20 mm");
     EXPECT_EQ(lines[7].substr(0, 22), "BITMAP 16,16,30,80,1,\xFF");
@@ -166,8 +158,7 @@ TEST(LabelDocument, CommaDecimalUnderRussianRegionalSettings)
               "системы десятичный разделитель «,», пишите Width=\"30,5\"");
 }
 
-TEST(LabelDocument, ChecksInOrderWithTheirTexts)
-{
+TEST(LabelDocument, ChecksInOrderWithTheirTexts) {
     const std::string size = "Некорректно заданы размеры этикетки";
     const std::string name = "Имя поля в шаблоне этикетки не может быть пустым";
     const std::string left = "Не задана позиция левой границы поля по оси X";
@@ -194,19 +185,18 @@ TEST(LabelDocument, ChecksInOrderWithTheirTexts)
              "Top=\"1\" Width=\"40\" Height=\"10\"/>",
              ""),
          left, "элемент Barcode «b», нет атрибута Left"},
-        {Doc("<UserData Value=\"CLS\"/>", ""), name, "элемент UserData № 1 в Formatting, нет атрибута FieldName"},
+        {Doc("<UserData Value=\"CLS\"/>", ""), name,
+         "элемент UserData № 1 в Formatting, нет атрибута FieldName"},
     };
     TRun run;
-    for (const auto& c : cases)
-        EXPECT_EQ(run.LoadError(c.document), c.text + ": " + c.context);
+    for (const auto& c : cases) EXPECT_EQ(run.LoadError(c.document), c.text + ": " + c.context);
     EXPECT_EQ(run.LoadError(Doc("<UserData FieldName=\"u\"/><Text FieldName=\"t\" Left=\"0\" "
                                 "Top=\"0\"/>",
                                 "")),
               "no error");
 }
 
-TEST(LabelDocument, ElementNamesAndMissingParts)
-{
+TEST(LabelDocument, ElementNamesAndMissingParts) {
     TRun run;
     const auto scripts = run.Print(
         "<Root><Formatting Width=\"30\" Height=\"20\"><TEXT FieldName=\"a\" Left=\"0\" Top=\"0\" "
@@ -227,8 +217,7 @@ TEST(LabelDocument, ElementNamesAndMissingParts)
     EXPECT_THROW(FillLabels(noLabels, run.Template, run.Printer, run.Settings), std::runtime_error);
 }
 
-TEST(LabelDocument, ParsingDropsForbiddenCharactersAndReportsErrors)
-{
+TEST(LabelDocument, ParsingDropsForbiddenCharactersAndReportsErrors) {
     const auto doc = Parse("<a v='x\xF0\x9F\x98\x80y\x01z'/>");
     EXPECT_STREQ(doc.child("a").attribute("v").value(), "xyz");
     // Russian, with the line and the column in characters where the parser stopped.
@@ -248,17 +237,17 @@ TEST(LabelDocument, ParsingDropsForbiddenCharactersAndReportsErrors)
     }
 }
 
-TEST(LabelDocument, UserDataInTheCodepageSetting)
-{
+TEST(LabelDocument, UserDataInTheCodepageSetting) {
     EXPECT_EQ(RecodeText("Ж", "866"), "\x86");
     EXPECT_EQ(RecodeText("Ж", "utf-8"), "\xD0\x96");
     EXPECT_EQ(RecodeText("Ж", "1251"), "\xC6");
     EXPECT_THROW(RecodeText("Ж", "Cyrillic"), std::runtime_error);
 
-    const std::string doc = Doc("<UserData FieldName=\"u\"/><UserData FieldName=\"s\" "
-                                "Static=\"true\" Value=\"REM Ж\"/>",
-                                "<Label Quantity=\"1\"><Record FieldName=\"u\" "
-                                "Value=\"TEXT 0,0,&quot;3&quot;,0,1,1,&quot;Ж&quot;\"/></Label>");
+    const std::string doc =
+        Doc("<UserData FieldName=\"u\"/><UserData FieldName=\"s\" "
+            "Static=\"true\" Value=\"REM Ж\"/>",
+            "<Label Quantity=\"1\"><Record FieldName=\"u\" "
+            "Value=\"TEXT 0,0,&quot;3&quot;,0,1,1,&quot;Ж&quot;\"/></Label>");
     for (const auto& [codepage, letter] : std::vector<std::pair<std::string, std::string>>{
              {"866", "\x86"}, {"utf-8", "\xD0\x96"}, {"1251", "\xC6"}}) {
         TRun run;
@@ -279,15 +268,14 @@ TEST(LabelDocument, UserDataInTheCodepageSetting)
     }
 }
 
-TEST(LabelDocument, StaticFieldsAreRenderedOnceAndIgnoreRecords)
-{
+TEST(LabelDocument, StaticFieldsAreRenderedOnceAndIgnoreRecords) {
     TRun run;
-    const auto scripts = run.Print(Doc(
-        "<Barcode FieldName=\"b\" Type=\"ean13\" Static=\"true\" Value=\"4601234567890\" "
-        "Left=\"0\" Top=\"1\" Height=\"10\"/><Image FieldName=\"i\" Static=\"true\" Left=\"0\" "
-        "Top=\"0\" Border=\"left\"/>",
-        "<Label Quantity=\"3\"><Record FieldName=\"b\" Value=\"1\"/><Record FieldName=\"i\" "
-        "Value=\"!!\"/></Label>"));
+    const auto scripts =
+        run.Print(Doc("<Barcode FieldName=\"b\" Type=\"ean13\" Static=\"true\" Value=\"4601234567890\" "
+                      "Left=\"0\" Top=\"1\" Height=\"10\"/><Image FieldName=\"i\" Static=\"true\" Left=\"0\" "
+                      "Top=\"0\" Border=\"left\"/>",
+                      "<Label Quantity=\"3\"><Record FieldName=\"b\" Value=\"1\"/><Record FieldName=\"i\" "
+                      "Value=\"!!\"/></Label>"));
     const auto lines = SplitLines(scripts.at(0).FValue);
     ASSERT_EQ(lines.size(), 9U);
     EXPECT_EQ(lines[7], "BARCODE 0,8,\"EAN13\",80,0,0,2,2,\"4601234567890\"");
@@ -301,14 +289,13 @@ const std::string kAllKinds =
     "<Barcode FieldName=\"b\" Type=\"code128\" Left=\"2\" Top=\"2\" Width=\"30\" Height=\"5\"/>"
     "<UserData FieldName=\"u\"/>";
 
-TEST(LabelDocumentFixes, FieldsWithoutARecordPrintEmpty)
-{
+TEST(LabelDocumentFixes, FieldsWithoutARecordPrintEmpty) {
     TRun run;
-    const auto scripts = run.Print(
-        Doc(kAllKinds + "<Text FieldName=\"dup\" Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\"/>"
-                        "<Text FieldName=\"dup\" Left=\"1\" Top=\"0\" Width=\"1\" Height=\"1\"/>",
-            "<Label Quantity=\"1\"><Record FieldName=\"T\" Value=\"case differs\"/>"
-            "<Record FieldName=\"dup\" Value=\"second\"/></Label>"));
+    const auto scripts =
+        run.Print(Doc(kAllKinds + "<Text FieldName=\"dup\" Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\"/>"
+                                  "<Text FieldName=\"dup\" Left=\"1\" Top=\"0\" Width=\"1\" Height=\"1\"/>",
+                      "<Label Quantity=\"1\"><Record FieldName=\"T\" Value=\"case differs\"/>"
+                      "<Record FieldName=\"dup\" Value=\"second\"/></Label>"));
     const std::string& script = scripts.at(0).FValue;
     for (const char* name : {"t", "i", "b", "u", "dup"})
         EXPECT_EQ(script.find(run.Template.FindField(name)->FieldValue), std::string::npos) << name;
@@ -316,36 +303,35 @@ TEST(LabelDocumentFixes, FieldsWithoutARecordPrintEmpty)
 
     const std::string blankText = "BITMAP 0,0,2,8,1," + std::string(16, '\xFF') + "\r\n";
     const std::string blankDup = "BITMAP 0,0,1,8,1," + std::string(8, '\xFF') + "\r\n";
-    const std::string second = "BITMAP 8,0,1,8,1," +
-                               run.Printer.GetGraphicText("second", 1, 1, TRotation::r0, 0, "",
-                                                          "", "", "", false) +
-                               "\r\n";
-    const std::string head = "SIZE 30 mm,20 mm\r\nGAP 3 mm,0 mm\r\nSPEED 2\r\nDENSITY 7\r\n"
-                             "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 1251\r\n";
+    const std::string second =
+        "BITMAP 8,0,1,8,1," +
+        run.Printer.GetGraphicText("second", 1, 1, TRotation::r0, 0, "", "", "", "", false) + "\r\n";
+    const std::string head =
+        "SIZE 30 mm,20 mm\r\nGAP 3 mm,0 mm\r\nSPEED 2\r\nDENSITY 7\r\n"
+        "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 1251\r\n";
     // Text: a blank box of exactly the announced size; picture and barcode: empty lines;
     // user data: nothing at all.
     EXPECT_EQ(script, head + blankText + "\r\n" + "\r\n" + blankDup + second + "PRINT 1\r\n");
 }
 
-TEST(LabelDocumentFixes, UnfilledTextSendsTheAnnouncedBytesAtEveryResolution)
-{
+TEST(LabelDocumentFixes, UnfilledTextSendsTheAnnouncedBytesAtEveryResolution) {
     // At 12 dots/mm a 1 mm box is 12 dots: the command announces 12 div 8 = 1 byte per row.
     struct TCase {
         std::int32_t Resolution, Width, Height, Orientation;
         std::size_t WidthBytes, Rows;
     };
     for (const TCase& c : std::vector<TCase>{{300, 1, 1, 0, 1, 12},
-                                            {300, 1, 2, 90, 1, 24},
-                                            {300, 3, 1, 270, 4, 12},
-                                            {600, 1, 1, 0, 3, 24},
-                                            {600, 1, 2, 180, 3, 48}}) {
+                                             {300, 1, 2, 90, 1, 24},
+                                             {300, 3, 1, 270, 4, 12},
+                                             {600, 1, 1, 0, 3, 24},
+                                             {600, 1, 2, 180, 3, 48}}) {
         SCOPED_TRACE(std::to_string(c.Resolution) + " dpi, " + std::to_string(c.Orientation) + " degrees");
         TRun run;
         run.Printer.ApplySettings(c.Resolution, false, TTsplSettings());
-        const auto scripts = run.Print(Doc("<Text FieldName=\"t\" Left=\"0\" Top=\"0\" Width=\"" +
-                                               std::to_string(c.Width) + "\" Height=\"" + std::to_string(c.Height) +
-                                               "\" Orientation=\"" + std::to_string(c.Orientation) + "\"/>",
-                                           "<Label Quantity=\"1\"/>"));
+        const auto scripts = run.Print(Doc(
+            "<Text FieldName=\"t\" Left=\"0\" Top=\"0\" Width=\"" + std::to_string(c.Width) + "\" Height=\"" +
+                std::to_string(c.Height) + "\" Orientation=\"" + std::to_string(c.Orientation) + "\"/>",
+            "<Label Quantity=\"1\"/>"));
         const std::vector<std::string> lines = SplitLines(scripts.at(0).FValue);
         ASSERT_EQ(lines.size(), 9U);
         const std::string command =
@@ -355,76 +341,74 @@ TEST(LabelDocumentFixes, UnfilledTextSendsTheAnnouncedBytesAtEveryResolution)
     }
 }
 
-TEST(LabelDocumentFixes, TheFirstRecordOfAFieldIsPrinted)
-{
+TEST(LabelDocumentFixes, TheFirstRecordOfAFieldIsPrinted) {
     TRun run;
-    const auto scripts = run.Print(Doc("<Barcode FieldName=\"b\" Type=\"code128\" Left=\"0\" Top=\"0\" "
-                                       "Width=\"30\" Height=\"5\"/>",
-                                       "<Label Quantity=\"1\"><Record FieldName=\"b\" Value=\"FIRST\"/>"
-                                       "<Record FieldName=\"b\" Value=\"LATER\"/></Label>"));
+    const auto scripts =
+        run.Print(Doc("<Barcode FieldName=\"b\" Type=\"code128\" Left=\"0\" Top=\"0\" "
+                      "Width=\"30\" Height=\"5\"/>",
+                      "<Label Quantity=\"1\"><Record FieldName=\"b\" Value=\"FIRST\"/>"
+                      "<Record FieldName=\"b\" Value=\"LATER\"/></Label>"));
     const std::string& script = scripts.at(0).FValue;
     EXPECT_NE(script.find("\"FIRST\""), std::string::npos) << script;
     EXPECT_EQ(script.find("LATER"), std::string::npos) << script;
 }
 
-TEST(LabelDocumentFixes, BarcodeValuesCannotBreakOutOfTheCommand)
-{
+TEST(LabelDocumentFixes, BarcodeValuesCannotBreakOutOfTheCommand) {
     TRun run;
-    const auto scripts = run.Print(Doc(
-        kAllKinds, "<Label Quantity=\"1\"><Record FieldName=\"b\" "
-                   "Value=\"1&quot;,0&#13;&#10;PRINT 99&#13;&#10;\"/></Label>"));
+    const auto scripts = run.Print(Doc(kAllKinds,
+                                       "<Label Quantity=\"1\"><Record FieldName=\"b\" "
+                                       "Value=\"1&quot;,0&#13;&#10;PRINT 99&#13;&#10;\"/></Label>"));
     const auto lines = SplitLines(scripts.at(0).FValue);
     EXPECT_EQ(lines[9], "BARCODE 16,16,\"128\",40,0,0,2,2,\"1\\[\"],0\\[R]\\[L]PRINT 99\\[R]\\[L]\"");
     EXPECT_EQ(lines.back(), "PRINT 1");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "PRINT 99"), 0);
 }
 
-TEST(LabelDocumentFixes, InsertedValuesAreNeverSearchedAgain)
-{
+TEST(LabelDocumentFixes, InsertedValuesAreNeverSearchedAgain) {
     TRun run;
     const std::string doc = Doc(kAllKinds, "<Label Quantity=\"1\"/>");
     LoadTemplate(Parse(doc), run.Template, run.Printer, run.Settings);
     const std::string textToken = run.Template.FindField("t")->FieldValue;
     const std::string barcodeToken = run.Template.FindField("b")->FieldValue;
-    const std::string trap = std::string("REM ") + kQuantityMarker + " " + textToken + " " +
-                             barcodeToken;
+    const std::string trap = std::string("REM ") + kQuantityMarker + " " + textToken + " " + barcodeToken;
     // User data comes first in the label, so literal replacement would put the text, the
     // barcode and the copy count into it.
-    const auto labels = Parse(
-        "<Data><Labels><Label Quantity=\"4\"><Record FieldName=\"u\" Value=\"" + trap +
-        "\"/><Record FieldName=\"t\" Value=\"x\"/><Record FieldName=\"b\" Value=\"B1\"/>"
-        "</Label></Labels></Data>");
+    const auto labels =
+        Parse("<Data><Labels><Label Quantity=\"4\"><Record FieldName=\"u\" Value=\"" + trap +
+              "\"/><Record FieldName=\"t\" Value=\"x\"/><Record FieldName=\"b\" Value=\"B1\"/>"
+              "</Label></Labels></Data>");
     const auto scripts = FillLabels(labels, run.Template, run.Printer, run.Settings);
     const auto lines = SplitLines(scripts.at(0).FValue);
     ASSERT_EQ(lines.size(), 12U);
-    EXPECT_EQ(lines[7], "BITMAP 0,0,2,8,1," + run.Printer.GetGraphicText(
-                                                    "x", 2, 1, TRotation::r0, 0, "", "", "",
-                                                    "", false));
+    EXPECT_EQ(lines[7], "BITMAP 0,0,2,8,1," +
+                            run.Printer.GetGraphicText("x", 2, 1, TRotation::r0, 0, "", "", "", "", false));
     EXPECT_EQ(lines[9], "BARCODE 16,16,\"128\",40,0,0,2,2,\"B1\"");
     EXPECT_EQ(lines[10], trap);
     EXPECT_EQ(lines[11], "PRINT 4");
 }
 
-TEST(LabelDocumentFixes, BarcodeTextFollowsTheCodepageSetting)
-{
-    const std::string doc = Doc(kAllKinds, "<Label Quantity=\"1\"><Record FieldName=\"b\" "
-                                           "Value=\"Ж1\"/></Label>");
+TEST(LabelDocumentFixes, BarcodeTextFollowsTheCodepageSetting) {
+    const std::string doc = Doc(kAllKinds,
+                                "<Label Quantity=\"1\"><Record FieldName=\"b\" "
+                                "Value=\"Ж1\"/></Label>");
     TRun cp1251;
     EXPECT_EQ(SplitLines(cp1251.Print(doc).at(0).FValue)[9],
-              "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xC6" "1\"");
+              "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xC6"
+              "1\"");
     TRun utf8;
     utf8.Settings.Codepage = "UTF-8";
     EXPECT_EQ(SplitLines(utf8.Print(doc).at(0).FValue)[9],
-              "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xD0\x96" "1\"");
+              "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xD0\x96"
+              "1\"");
 }
 
 // A template reused after the Codepage setting changed keeps announcing its own code page, so
 // every label's text must be written in that one.
-TEST(LabelDocumentFixes, AReusedTemplateWritesTextInTheCodePageItAnnounces)
-{
-    const std::string doc = Doc(kAllKinds, "<Label Quantity=\"1\"><Record FieldName=\"b\" "
-                                           "Value=\"Ж1\"/><Record FieldName=\"u\" "
-                                           "Value=\"REM Ж\"/></Label>");
+TEST(LabelDocumentFixes, AReusedTemplateWritesTextInTheCodePageItAnnounces) {
+    const std::string doc = Doc(kAllKinds,
+                                "<Label Quantity=\"1\"><Record FieldName=\"b\" "
+                                "Value=\"Ж1\"/><Record FieldName=\"u\" "
+                                "Value=\"REM Ж\"/></Label>");
     TRun run;
     run.Print(doc);
     for (const char* later : {"866", "UTF-8"}) {
@@ -433,17 +417,20 @@ TEST(LabelDocumentFixes, AReusedTemplateWritesTextInTheCodePageItAnnounces)
             SplitLines(FillLabels(Parse(doc), run.Template, run.Printer, run.Settings).at(0).FValue);
         ASSERT_EQ(lines.size(), 12U) << later;
         EXPECT_EQ(lines[6], "CODEPAGE 1251") << later;
-        EXPECT_EQ(lines[9], "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xC6" "1\"") << later;
+        EXPECT_EQ(lines[9],
+                  "BARCODE 16,16,\"128\",40,0,0,2,2,\"\xC6"
+                  "1\"")
+            << later;
         EXPECT_EQ(lines[10], "REM \xC6") << later;
     }
 }
 
 // A failure of a field's data keeps its own text first and names the field, its kind and the
 // label after it; the barcode library's English reason comes after a Russian sentence.
-TEST(LabelDocument, LabelFailuresCarryTheirMessageAndNameTheField)
-{
+TEST(LabelDocument, LabelFailuresCarryTheirMessageAndNameTheField) {
     const std::string ok = "<Label Quantity=\"1\"/>";
-    const std::string tooWide = "Qk0+AAAAAAAAAD4AAAAoAAAAIE4AAAEAAAABAAEAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
+    const std::string tooWide =
+        "Qk0+AAAAAAAAAD4AAAAoAAAAIE4AAAEAAAABAAEAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
     const struct {
         std::string formatting, labels, start, context;
     } cases[] = {
@@ -456,7 +443,8 @@ TEST(LabelDocument, LabelFailuresCarryTheirMessageAndNameTheField)
          "Слишком большое изображение: 20000 x 1 точек", "поле «i» (Image), этикетка 3"},
         {"<Barcode FieldName=\"q\" Type=\"QRCode\" Left=\"0\" Top=\"0\" Width=\"20\" Height=\"20\"/>",
          "<Label><Record FieldName=\"q\" Value=\"" + std::string(8000, '7') + "\"/></Label>",
-         "Библиотека штрихкодов не смогла построить код из этих данных (Error ", "): поле «q» (Barcode QRCode), этикетка 1"},
+         "Библиотека штрихкодов не смогла построить код из этих данных (Error ",
+         "): поле «q» (Barcode QRCode), этикетка 1"},
         {"<Text FieldName=\"big\" Left=\"0\" Top=\"0\" Width=\"2100\" Height=\"10\"/>", ok,
          "Слишком большое изображение: 16800 x 80 точек", "поле «big» (Text), шаблон этикетки"},
     };
@@ -473,52 +461,50 @@ TEST(LabelDocument, LabelFailuresCarryTheirMessageAndNameTheField)
     }
 }
 
-TEST(LabelDocument, StreamedScriptsComeInOrderAndReceiverErrorsPassUnchanged)
-{
+TEST(LabelDocument, StreamedScriptsComeInOrderAndReceiverErrorsPassUnchanged) {
     struct ESent : std::runtime_error {
         using std::runtime_error::runtime_error;
     };
     TRun run;
-    const auto document = Parse(Doc(kAllKinds, "<Label Quantity=\"1\"/><Label Quantity=\"2\"/>"
-                                               "<Label Quantity=\"3\"/>"));
+    const auto document = Parse(Doc(kAllKinds,
+                                    "<Label Quantity=\"1\"/><Label Quantity=\"2\"/>"
+                                    "<Label Quantity=\"3\"/>"));
     LoadTemplate(document, run.Template, run.Printer, run.Settings);
     std::vector<std::int32_t> seen;
     EXPECT_THROW(FillLabels(document, run.Template, run.Printer, run.Settings,
                             [&](TScriptObject&& AScript) {
                                 seen.push_back(AScript.FQuantity);
-                                if (seen.size() == 2)
-                                    throw ESent("port closed");
+                                if (seen.size() == 2) throw ESent("port closed");
                             }),
                  ESent);
     EXPECT_EQ(seen, (std::vector<std::int32_t>{1, 2}));
 }
 
-TEST(LabelDocument, AFailedRebuildKeepsThePreviousTemplate)
-{
+TEST(LabelDocument, AFailedRebuildKeepsThePreviousTemplate) {
     TRun run;
     const auto first = run.Print(Doc(kAllKinds, "<Label Quantity=\"1\"/>"));
-    EXPECT_THROW(LoadTemplate(Parse(Doc("<Text FieldName=\"x\"/>", "")), run.Template,
-                              run.Printer, run.Settings),
-                 std::runtime_error);
-    const auto again = FillLabels(Parse(Doc("", "<Label Quantity=\"1\"/>")), run.Template,
-                                  run.Printer, run.Settings);
+    EXPECT_THROW(
+        LoadTemplate(Parse(Doc("<Text FieldName=\"x\"/>", "")), run.Template, run.Printer, run.Settings),
+        std::runtime_error);
+    const auto again =
+        FillLabels(Parse(Doc("", "<Label Quantity=\"1\"/>")), run.Template, run.Printer, run.Settings);
     ASSERT_EQ(again.size(), 1U);
     EXPECT_EQ(again[0].FValue, first.at(0).FValue);
 }
 
-TEST(LabelDocument, PicturesPerLabel)
-{
+TEST(LabelDocument, PicturesPerLabel) {
     TRun run;
     // A 1 x 1 white PNG is enough to see the line rebuilt with the fitted size.
     const std::string png =
         "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGP4DwABAQEAsTj2FAAAAABJRU5ErkJggg==";
     // A value of blanks and control characters is blank for a static picture and a label's alike.
-    const auto scripts = run.Print(Doc(
-        kAllKinds + "<Image FieldName=\"s\" Static=\"true\" Left=\"1\" Top=\"1\" Width=\"4\" "
-                    "Height=\"4\" Value=\" &#11;\"/>",
-        "<Label><Record FieldName=\"i\" Value=\"" + png + "\"/></Label>"
-        "<Label><Record FieldName=\"i\" Value=\" \"/></Label>"
-        "<Label><Record FieldName=\"i\" Value=\" &#11;\"/></Label>"));
+    const auto scripts =
+        run.Print(Doc(kAllKinds + "<Image FieldName=\"s\" Static=\"true\" Left=\"1\" Top=\"1\" Width=\"4\" "
+                                  "Height=\"4\" Value=\" &#11;\"/>",
+                      "<Label><Record FieldName=\"i\" Value=\"" + png +
+                          "\"/></Label>"
+                          "<Label><Record FieldName=\"i\" Value=\" \"/></Label>"
+                          "<Label><Record FieldName=\"i\" Value=\" &#11;\"/></Label>"));
     ASSERT_EQ(scripts.size(), 3U);
     EXPECT_EQ(SplitLines(scripts[0].FValue)[8], "BITMAP 8,8,4,32,0," + std::string(128, '\xFF'));
     for (const TScriptObject& blank : {scripts[1], scripts[2]}) {
@@ -534,8 +520,7 @@ TEST(LabelDocument, PicturesPerLabel)
 namespace quorvane {
 namespace {
 
-std::string FillError(TRun& ARun, const std::string& ADocument)
-{
+std::string FillError(TRun& ARun, const std::string& ADocument) {
     try {
         ARun.Print(ADocument);
     } catch (const std::exception& error) {
@@ -544,8 +529,7 @@ std::string FillError(TRun& ARun, const std::string& ADocument)
     return "no error";
 }
 
-TEST(HostileDocuments, SizesThatCannotPrintAreRefusedBeforeAnyScript)
-{
+TEST(HostileDocuments, SizesThatCannotPrintAreRefusedBeforeAnyScript) {
     const std::string text = "<Text FieldName=\"t\" Left=\"1\" Top=\"1\" ";
     const std::pair<std::string, std::string> cases[] = {
         {Doc("", "", "Width=\"-30\" Height=\"-20\""),
@@ -558,7 +542,8 @@ TEST(HostileDocuments, SizesThatCannotPrintAreRefusedBeforeAnyScript)
         {Doc(text + "Width=\"-50\" Height=\"-400\"/>", ""),
          "Размер поля \"t\" не может быть отрицательным: атрибут Width элемента Text равен -50"},
         {Doc("<barcode FieldName=\"b\" Type=\"code128\" Orientation=\"90\" Left=\"1\" Top=\"1\" "
-             "Width=\"-40\" Height=\"10\"/>", ""),
+             "Width=\"-40\" Height=\"10\"/>",
+             ""),
          "Размер поля \"b\" не может быть отрицательным: атрибут Width элемента barcode равен -40"},
         {Doc("<Image FieldName=\"i\" Left=\"1\" Top=\"1\" Width=\"4\" Height=\"-4\"/>", ""),
          "Размер поля \"i\" не может быть отрицательным: атрибут Height элемента Image равен -4"},
@@ -581,21 +566,25 @@ TEST(HostileDocuments, SizesThatCannotPrintAreRefusedBeforeAnyScript)
         const pugi::xml_document parsed = Parse(document);
         LoadTemplate(parsed, reused.Template, reused.Printer, reused.Settings);
         reused.Printer.ApplySettings(resolution, false, {});
-        EXPECT_THROW(FillLabels(parsed, reused.Template, reused.Printer, reused.Settings), std::runtime_error);
+        EXPECT_THROW(FillLabels(parsed, reused.Template, reused.Printer, reused.Settings),
+                     std::runtime_error);
     }
 }
 
-TEST(HostileDocuments, FontSizesBeyondAnyRasterAreRefusedLargeOnesDraw)
-{
+TEST(HostileDocuments, FontSizesBeyondAnyRasterAreRefusedLargeOnesDraw) {
     auto document = [](const std::string& AFontSize) {
-        return Doc("<Text FieldName=\"t\" Left=\"0\" Top=\"0\" Width=\"60\" Height=\"60\" Static=\"True\" "
-                   "Value=\"I\" FontSize=\"" + AFontSize + "\"/>", "<Label/>");
+        return Doc(
+            "<Text FieldName=\"t\" Left=\"0\" Top=\"0\" Width=\"60\" Height=\"60\" Static=\"True\" "
+            "Value=\"I\" FontSize=\"" +
+                AFontSize + "\"/>",
+            "<Label/>");
     };
     for (const char* size : {"30000", "2147483647", "$7FFFFFFF", "5812"}) {
         TRun run;
-        EXPECT_EQ(FillError(run, document(size)),
-                  std::string("Слишком большой размер шрифта (FontSize) у поля \"t\": ") +
-                      std::to_string(AttrToInt(Parse("<a s=\"" + std::string(size) + "\"/>").child("a"), "s", 0)));
+        EXPECT_EQ(
+            FillError(run, document(size)),
+            std::string("Слишком большой размер шрифта (FontSize) у поля \"t\": ") +
+                std::to_string(AttrToInt(Parse("<a s=\"" + std::string(size) + "\"/>").child("a"), "s", 0)));
     }
     TRun largest;
     EXPECT_EQ(FillError(largest, document("5811")), "no error");
@@ -604,20 +593,22 @@ TEST(HostileDocuments, FontSizesBeyondAnyRasterAreRefusedLargeOnesDraw)
         const std::string script = run.Print(document(size)).at(0).FValue;
         const std::size_t data = script.find("BITMAP 0,0,60,480,1,");
         ASSERT_NE(data, std::string::npos) << size;
-        EXPECT_NE(script.find_first_not_of('\xFF', data + 20), script.find("\r\n", data)) << "no ink at " << size;
+        EXPECT_NE(script.find_first_not_of('\xFF', data + 20), script.find("\r\n", data))
+            << "no ink at " << size;
     }
 }
 
-TEST(HostileDocuments, AQuantityGivenMustBeACopyCount)
-{
+TEST(HostileDocuments, AQuantityGivenMustBeACopyCount) {
     const std::string field = "<Text FieldName=\"t\" Left=\"0\" Top=\"0\" Width=\"2\" Height=\"1\"/>";
     for (const char* bad : {"abc", "nan", "1e308", "2147483648", "99999999999", "0", "-1", ""}) {
         TRun run;
-        EXPECT_EQ(FillError(run, Doc(field, "<Label Quantity=\"2\"/><Label Quantity=\"" + std::string(bad) + "\"/>")),
+        EXPECT_EQ(FillError(run, Doc(field, "<Label Quantity=\"2\"/><Label Quantity=\"" + std::string(bad) +
+                                                "\"/>")),
                   "Некорректно задано количество (Quantity) у этикетки №2: \"" + std::string(bad) + "\"");
     }
     TRun run;
-    const auto scripts = run.Print(Doc(field, "<Label/><Label Quantity=\" 999999999 \"/><Label Quantity=\"$10\"/>"));
+    const auto scripts =
+        run.Print(Doc(field, "<Label/><Label Quantity=\" 999999999 \"/><Label Quantity=\"$10\"/>"));
     ASSERT_EQ(scripts.size(), 3U);
     EXPECT_EQ(scripts[0].FQuantity, -1);
     EXPECT_NE(scripts[0].FValue.find("PRINT -1\r\n"), std::string::npos);

@@ -15,8 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& APath)
-{
+std::string ReadFile(const fs::path& APath) {
     std::ifstream in(APath, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -31,8 +30,7 @@ const std::string kPng2 =
 
 // Every kind of field, statics among them, and labels whose values repeat (every 7th price, a
 // picture on every third label), vary, go missing or come twice.
-std::string ManyLabels(int ACount, const std::string& AFailures = "")
-{
+std::string ManyLabels(int ACount, const std::string& AFailures = "") {
     std::string doc =
         "<Data><Formatting Width=\"58\" Height=\"40\">"
         "<Text FieldName=\"Name\" Left=\"2\" Top=\"2\" Width=\"54\" Height=\"8\" Multiline=\"true\"/>"
@@ -47,20 +45,32 @@ std::string ManyLabels(int ACount, const std::string& AFailures = "")
     for (int i = 0; i < ACount; ++i) {
         const std::string n = std::to_string(i);
         doc += "<Label Quantity=\"" + std::to_string(i % 4) + "\">";
-        if (i % 11 != 5)
-            doc += "<Record FieldName=\"Name\" Value=\"Молоко «Бурёнка» партия " + n + "\"/>";
-        doc += "<Record FieldName=\"Price\" Value=\"" + std::to_string(79 + i % 7) + ",90 ₽\"/>"
+        if (i % 11 != 5) doc += "<Record FieldName=\"Name\" Value=\"Молоко «Бурёнка» партия " + n + "\"/>";
+        doc += "<Record FieldName=\"Price\" Value=\"" + std::to_string(79 + i % 7) +
+               ",90 ₽\"/>"
                "<Record FieldName=\"Shop\" Value=\"ignored\"/>"
-               "<Record FieldName=\"EAN\" Value=\"460700177123" + std::to_string(i % 10) + "\"/>"
-               "<Record FieldName=\"QR\" Value=\"" + (i % 5 ? "https://shop.example/p/" + n : "") + "\"/>"
-               "<Record FieldName=\"Code\" Value=\"Ж-" + std::to_string(i % 3) + "\"/>"
-               "<Record FieldName=\"Pic\" Value=\"" + (i % 3 ? kPng1 : kPng2) + "\"/>"
-               "<Record FieldName=\"Raw\" Value=\"REM Ж " + n + "\"/>"
+               "<Record FieldName=\"EAN\" Value=\"460700177123" +
+               std::to_string(i % 10) +
+               "\"/>"
+               "<Record FieldName=\"QR\" Value=\"" +
+               (i % 5 ? "https://shop.example/p/" + n : "") +
+               "\"/>"
+               "<Record FieldName=\"Code\" Value=\"Ж-" +
+               std::to_string(i % 3) +
+               "\"/>"
+               "<Record FieldName=\"Pic\" Value=\"" +
+               (i % 3 ? kPng1 : kPng2) +
+               "\"/>"
+               "<Record FieldName=\"Raw\" Value=\"REM Ж " +
+               n +
+               "\"/>"
                "<Record FieldName=\"Name\" Value=\"second record\"/>";
         if (AFailures.size() > static_cast<std::size_t>(i) && AFailures[i] != '.') {
             const char kind = AFailures[i];
             const std::string field = kind == 'e' ? "EAN" : kind == 'p' ? "Pic" : "QR";
-            const std::string value = kind == 'e' ? "46070017712X3" : kind == 'p' ? "bm90IGEgcGljdHVyZQ==" : std::string(8000, '9');
+            const std::string value = kind == 'e'   ? "46070017712X3"
+                                      : kind == 'p' ? "bm90IGEgcGljdHVyZQ=="
+                                                    : std::string(8000, '9');
             // The failing record replaces the label's good one: records fill their field once.
             doc.insert(doc.find('>', doc.rfind("<Label")) + 1,
                        "<Record FieldName=\"" + field + "\" Value=\"" + value + "\"/>");
@@ -78,15 +88,13 @@ struct TSetup {
 
 const std::vector<TSetup> kSetups = {{203, true, "1251"}, {600, false, "utf-8"}, {300, true, "866"}};
 
-void Configure(TPrinterTSPL& APrinter, const TSetup& ASetup)
-{
+void Configure(TPrinterTSPL& APrinter, const TSetup& ASetup) {
     TTsplSettings tspl;
     tspl._2DBarcodeAsPicture = ASetup.BarcodesAsPictures;
     APrinter.ApplySettings(ASetup.Resolution, false, tspl);
 }
 
-TDocumentSettings Settings(const TSetup& ASetup)
-{
+TDocumentSettings Settings(const TSetup& ASetup) {
     TDocumentSettings settings;
     settings.DecimalSeparator = '.';
     settings.Codepage = ASetup.Codepage;
@@ -100,9 +108,8 @@ struct TOutcome {
 };
 
 // The plain build: every label in order on this thread, kept.
-TOutcome Plain(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-               TPrinterTSPL& APrinter, const TDocumentSettings& ASettings)
-{
+TOutcome Plain(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+               const TDocumentSettings& ASettings) {
     TOutcome outcome;
     try {
         for (TScriptObject& script : FillLabels(ADocument, ATemplate, APrinter, ASettings))
@@ -113,9 +120,8 @@ TOutcome Plain(const pugi::xml_document& ADocument, const TLabelTemplate& ATempl
     return outcome;
 }
 
-TOutcome Job(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-             TPrinterTSPL& APrinter, const TDocumentSettings& ASettings, TLabelJobOptions AOptions)
-{
+TOutcome Job(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+             const TDocumentSettings& ASettings, TLabelJobOptions AOptions) {
     TOutcome outcome;
     try {
         TLabelJob job(ADocument, ATemplate, APrinter, ASettings, AOptions);
@@ -135,8 +141,7 @@ const std::vector<TLabelJobOptions> kJobs = {
     {1, std::size_t{16} << 20, 1000}, {2, std::size_t{16} << 20, 0}, {3, 4096, 0}};
 
 void ExpectSameAsPlain(const std::string& AText, const std::string& AName,
-                       const std::vector<TSetup>& ASetups = kSetups)
-{
+                       const std::vector<TSetup>& ASetups = kSetups) {
     const pugi::xml_document document = ParseLabelDocument(AText);
     for (const TSetup& setup : ASetups) {
         TPrinterTSPL printer;
@@ -158,16 +163,14 @@ void ExpectSameAsPlain(const std::string& AText, const std::string& AName,
     }
 }
 
-TEST(LabelJob, EveryScriptIsByteIdenticalToThePlainBuild)
-{
+TEST(LabelJob, EveryScriptIsByteIdenticalToThePlainBuild) {
     for (const auto& entry : fs::directory_iterator(QUORVANE_EXAMPLES_DIR))
         if (entry.path().extension() == ".xml")
             ExpectSameAsPlain(ReadFile(entry.path()), entry.path().filename().string());
     ExpectSameAsPlain(ManyLabels(150), "150 labels");
 }
 
-TEST(LabelJob, TheFirstFailingLabelInDocumentOrderIsReportedAndNothingIsHandedOut)
-{
+TEST(LabelJob, TheFirstFailingLabelInDocumentOrderIsReportedAndNothingIsHandedOut) {
     // e: EAN-13 with a letter, p: a picture that does not decode, q: a QR Code too long.
     for (const std::string& failures :
          {std::string(40, '.') + "p.e", std::string(20, '.') + "e" + std::string(20, '.') + "q",
@@ -176,16 +179,18 @@ TEST(LabelJob, TheFirstFailingLabelInDocumentOrderIsReportedAndNothingIsHandedOu
                           "failures " + failures.substr(failures.find_first_not_of('.')), {kSetups[0]});
 }
 
-TEST(LabelJob, RepeatedValuesAreRenderedOnce)
-{
+TEST(LabelJob, RepeatedValuesAreRenderedOnce) {
     std::string labels;
     for (int i = 0; i < 60; ++i)
-        labels += "<Label Quantity=\"1\"><Record FieldName=\"P\" Value=\"99,90\"/>"
-                  "<Record FieldName=\"I\" Value=\"" + kPng1 + "\"/></Label>";
+        labels +=
+            "<Label Quantity=\"1\"><Record FieldName=\"P\" Value=\"99,90\"/>"
+            "<Record FieldName=\"I\" Value=\"" +
+            kPng1 + "\"/></Label>";
     const pugi::xml_document document = ParseLabelDocument(
         "<Data><Formatting Width=\"40\" Height=\"30\"><Text FieldName=\"P\" Left=\"1\" Top=\"1\" "
         "Width=\"30\" Height=\"10\"/><Image FieldName=\"I\" Left=\"1\" Top=\"12\" Width=\"5\" "
-        "Height=\"5\"/></Formatting><Labels>" + labels + "</Labels></Data>");
+        "Height=\"5\"/></Formatting><Labels>" +
+        labels + "</Labels></Data>");
     TPrinterTSPL printer;
     Configure(printer, kSetups[0]);
     const TDocumentSettings settings = Settings(kSetups[0]);

@@ -119,16 +119,15 @@ TEST_F(DriverLogTest, FileIsByteExact) {
     const std::string pad(40, ' ');
     const std::string expected = pad + "\r\n" +
                                  "============Start log=============\r\n"
-                                 "OS version:\t" + GetOSVersionText() + "\r\n" +
-                                 "Application:\t" + application + "\r\n" +
-                                 "App. version:\t" + GetModuleVersionText() + "\r\n" +
-                                 pad + "\r\n" +
+                                 "OS version:\t" +
+                                 GetOSVersionText() + "\r\n" + "Application:\t" + application + "\r\n" +
+                                 "App. version:\t" + GetModuleVersionText() + "\r\n" + pad + "\r\n" +
                                  "2026.12.08 09:05:03.007\tDEBUG\t> PrintLabels: \tParams: [x]\r\n"
                                  "2026.12.08 09:05:04.000\tINFO\tСодержание скрипта: \t\r\n"
                                  "2026.12.08 09:05:04.000\tERROR\tno detail\r\n"
                                  "============Stop log===============\r\n\r\n";
     EXPECT_EQ(ReadFile(Today()), expected);
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(stat(Dir.c_str(), &info), 0);  // created by the first record, private to the user
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_EQ(application, "log_driver_log_test");
@@ -179,8 +178,8 @@ TEST_F(DriverLogTest, ModeFiltersLevels) {
     for (const std::string& line : Lines(text)) {
         if (line.size() > 24 && line[4] == '.') written.insert(line.substr(24));
     }
-    EXPECT_EQ(written, (std::set<std::string>{"ERROR\tmode 1", "INFO\tmode 2", "ERROR\tmode 2", "INFO\tmode 3",
-                                              "DEBUG\tmode 3", "ERROR\tmode 3"}));
+    EXPECT_EQ(written, (std::set<std::string>{"ERROR\tmode 1", "INFO\tmode 2", "ERROR\tmode 2",
+                                              "INFO\tmode 3", "DEBUG\tmode 3", "ERROR\tmode 3"}));
     SetLogMode(7);  // clamped
     EXPECT_EQ(GetLogMode(), 3);
 }
@@ -214,7 +213,7 @@ TEST_F(DriverLogTest, NewDayStartsANewFileWithoutHeaderAndDropsFilesOlderThan30D
 TEST_F(DriverLogTest, FolderAndFileNames) {
     EXPECT_EQ(GetLogFileName(true), Dir.string() + "/");
     EXPECT_EQ(GetLogFileName(false), Today().string());
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(stat(Dir.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     ASSERT_EQ(stat((Root / "Venbrook").c_str(), &info), 0);
@@ -241,7 +240,8 @@ bool WaitsForFlock(ino_t AInode) {
     std::ifstream locks("/proc/locks");
     const std::string inode = ":" + std::to_string(AInode) + " ";
     for (std::string line; std::getline(locks, line);)
-        if (line.find("-> FLOCK") != std::string::npos && line.find(" " + std::to_string(getpid()) + " ") != std::string::npos &&
+        if (line.find("-> FLOCK") != std::string::npos &&
+            line.find(" " + std::to_string(getpid()) + " ") != std::string::npos &&
             line.find(inode) != std::string::npos)
             return true;
     return false;
@@ -254,7 +254,7 @@ TEST_F(DriverLogTest, AWriterWaitsForTheDayFilesLock) {
     int held = open(Today().c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(held, 0);
     ASSERT_EQ(flock(held, LOCK_EX), 0);
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(fstat(held, &info), 0);
 
     std::atomic<bool> written{false};

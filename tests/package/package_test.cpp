@@ -40,7 +40,8 @@ struct ZipFileClose {
 std::map<std::string, std::string> ReadArchive(const std::string& APath) {
     int error = 0;
     std::unique_ptr<zip_t, ZipDiscard> archive(zip_open(APath.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
-    if (!archive) throw std::runtime_error("cannot open " + APath + " (libzip error " + std::to_string(error) + ")");
+    if (!archive)
+        throw std::runtime_error("cannot open " + APath + " (libzip error " + std::to_string(error) + ")");
     std::map<std::string, std::string> entries;
     const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
     for (zip_int64_t i = 0; i < count; ++i) {
@@ -48,7 +49,8 @@ std::map<std::string, std::string> ReadArchive(const std::string& APath) {
         zip_stat_init(&stat);
         if (zip_stat_index(archive.get(), static_cast<zip_uint64_t>(i), 0, &stat) != 0)
             throw std::runtime_error("unreadable entry in " + APath);
-        std::unique_ptr<zip_file_t, ZipFileClose> file(zip_fopen_index(archive.get(), static_cast<zip_uint64_t>(i), 0));
+        std::unique_ptr<zip_file_t, ZipFileClose> file(
+            zip_fopen_index(archive.get(), static_cast<zip_uint64_t>(i), 0));
         if (!file) throw std::runtime_error(std::string("cannot open entry ") + stat.name);
         std::string bytes(stat.size, '\0');
         if (zip_fread(file.get(), bytes.data(), stat.size) != static_cast<zip_int64_t>(stat.size))
@@ -116,15 +118,18 @@ TEST_F(PackageTest, HoldsAManifestNamingTheLibrary) {
         ++components;
         std::map<std::string, std::string> attributes;
         for (const pugi::xml_attribute a : child.attributes()) attributes[a.name()] = a.value();
-        EXPECT_EQ(attributes, (std::map<std::string, std::string>{
-                                  {"os", "Linux"}, {"arch", "x86_64"}, {"path", "libquorvane.so"}, {"type", "native"}}));
+        EXPECT_EQ(attributes,
+                  (std::map<std::string, std::string>{
+                      {"os", "Linux"}, {"arch", "x86_64"}, {"path", "libquorvane.so"}, {"type", "native"}}));
     }
     EXPECT_EQ(components, 1u);
 
     // An x86-64 ELF shared object: the platform's loader takes nothing else.
     const std::string& library = Entries["libquorvane.so"];
     ASSERT_GT(library.size(), 20u);
-    EXPECT_EQ(library.substr(0, 4), "\x7f" "ELF");
+    EXPECT_EQ(library.substr(0, 4),
+              "\x7f"
+              "ELF");
     EXPECT_EQ(library[4], 2) << "not 64-bit";
     EXPECT_EQ(library[16], 3) << "not a shared object (ET_DYN)";
     EXPECT_EQ(static_cast<unsigned char>(library[18]), 62u) << "not x86-64";
@@ -158,15 +163,16 @@ TEST_F(PackageTest, UnpackedLibraryPrintsALabelThroughTheHost) {
 
     ::setenv("QUORVANE_LOG_DIR", (FDir / "log").c_str(), 1);
     int status = -1;
-    const std::string out =
-        RunCommand(std::string(QUORVANE_HOST_PROGRAM) + " --component " + library + " print " + document.string() +
-                " --set _2DBarcodeAsPicture=true --set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" +
-                std::to_string(printer.Port()),
-            status);
+    const std::string out = RunCommand(
+        std::string(QUORVANE_HOST_PROGRAM) + " --component " + library + " print " + document.string() +
+            " --set _2DBarcodeAsPicture=true --set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" +
+            std::to_string(printer.Port()),
+        status);
     ASSERT_EQ(status, 0) << out;
     ASSERT_TRUE(printer.WaitForJobs(1, 10s));
 
-    for (const JournalEntry& e : printer.Journal()) EXPECT_NE(e.kind, "problem") << e.text << ": " << e.detail;
+    for (const JournalEntry& e : printer.Journal())
+        EXPECT_NE(e.kind, "problem") << e.text << ": " << e.detail;
     const std::vector<RenderedLabel> labels = printer.Labels();
     ASSERT_EQ(labels.size(), 1u);
     EXPECT_EQ(Decode(labels[0].image, "QRCode"), "quorvane package 4607001234567");

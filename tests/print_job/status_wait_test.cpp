@@ -59,7 +59,9 @@ public:
         if (!FDir.empty()) fs::remove_all(FDir);
     }
 
-    std::unique_ptr<TPortManager> Lan() { return std::make_unique<TPortManager>("127.0.0.1", FServer->Port()); }
+    std::unique_ptr<TPortManager> Lan() {
+        return std::make_unique<TPortManager>("127.0.0.1", FServer->Port());
+    }
     // The serial channel on port 57, which the environment points at the printer's terminal.
     std::unique_ptr<TPortManager> Com() {
         ::setenv("QUORVANE_COM57", FServer->PtyPath().c_str(), 1);

@@ -69,13 +69,20 @@ TEST(UsbPrintJob, FailureEndsTheJobWithItsTextAndNothingLeftInFlightCountsAsSent
     };
     const Case cases[] = {
         // The last transfer of the last label is never taken.
-        {"printer stops taking data", [&](size_t, size_t AReceived) {
+        {"printer stops taking data",
+         [&](size_t, size_t AReceived) {
              return AReceived + lastTransfer < all.size() ? 5 : TUsblpDevice::kNever;
-         }, {0x00}, "Устройство не отвечает: /dev/usb/lp0 — принтер не принимает данные дольше 1000 мс. "
-             "Отправлено на принтер этикеток: 2 из 3.", all.substr(0, all.size() - lastTransfer)},
+         },
+         {0x00},
+         "Устройство не отвечает: /dev/usb/lp0 — принтер не принимает данные дольше 1000 мс. "
+         "Отправлено на принтер этикеток: 2 из 3.",
+         all.substr(0, all.size() - lastTransfer)},
         // The status query before each label is answered through the device.
-        {"paper out before the second label", [](size_t, size_t) { return 5; }, {0x00, 0x04},
-         "Закончилась бумага в принтере. Отправлено на принтер этикеток: 1 из 3.", Stream(labels, 1) + std::string(kStatusQuery)},
+        {"paper out before the second label",
+         [](size_t, size_t) { return 5; },
+         {0x00, 0x04},
+         "Закончилась бумага в принтере. Отправлено на принтер этикеток: 1 из 3.",
+         Stream(labels, 1) + std::string(kStatusQuery)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

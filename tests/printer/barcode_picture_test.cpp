@@ -25,7 +25,8 @@ std::string ReadBack(const TMonoBitmap& ABitmap, ZXing::BarcodeFormat AFormat) {
     ZXing::DecodeHints hints;
     hints.setFormats(AFormat);
     hints.setTryHarder(true);
-    const ZXing::Result result = ZXing::ReadBarcode({grey.data(), width, height, ZXing::ImageFormat::Lum}, hints);
+    const ZXing::Result result =
+        ZXing::ReadBarcode({grey.data(), width, height, ZXing::ImageFormat::Lum}, hints);
     return result.isValid() ? result.text() : std::string("<unreadable>");
 }
 
@@ -37,10 +38,10 @@ TEST(BarcodePicture, CanvasSizeFollowsTheOrientation) {
     EXPECT_EQ(size(30, 20, 0), std::make_pair(30, 20));
     EXPECT_EQ(size(30, 20, 180), std::make_pair(30, 20));
     EXPECT_EQ(size(30, 20, 45), std::make_pair(30, 20));
-    EXPECT_EQ(size(30, 20, 90), std::make_pair(20, 13));   // 400 / 30 = 13.3
-    EXPECT_EQ(size(40, 10, 270), std::make_pair(10, 2));   // 2.5 to even
-    EXPECT_EQ(size(50, 15, 90), std::make_pair(15, 4));    // 4.5 to even
-    EXPECT_EQ(size(30, 15, 90), std::make_pair(15, 8));    // 7.5 to even
+    EXPECT_EQ(size(30, 20, 90), std::make_pair(20, 13));  // 400 / 30 = 13.3
+    EXPECT_EQ(size(40, 10, 270), std::make_pair(10, 2));  // 2.5 to even
+    EXPECT_EQ(size(50, 15, 90), std::make_pair(15, 4));   // 4.5 to even
+    EXPECT_EQ(size(30, 15, 90), std::make_pair(15, 8));   // 7.5 to even
     EXPECT_EQ(size(20, 30, 90), std::make_pair(30, 20));
     EXPECT_EQ(size(20, 20, 270), std::make_pair(20, 20));
     EXPECT_EQ(size(0, 0, 90), std::make_pair(0, 0));

@@ -103,10 +103,13 @@ TEST(GraphicText, PrinterBytesMatchTheBoxAtEachResolution) {
     const std::pair<int, std::size_t> cases[] = {{203, 30 * 160}, {300, 45 * 240}, {600, 90 * 480}};
     for (const auto& [dpi, bytes] : cases) {
         const test::TPlainPrinter printer(dpi);
-        const std::string data = printer.GetGraphicText("Label 42", 30, 20, TRotation::r0, 12, "", "", "", "", false);
+        const std::string data =
+            printer.GetGraphicText("Label 42", 30, 20, TRotation::r0, 12, "", "", "", "", false);
         EXPECT_EQ(data.size(), bytes) << dpi;
         EXPECT_NE(data.find_first_not_of('\xFF'), std::string::npos) << "no ink at " << dpi;
-        EXPECT_EQ(printer.GetGraphicText("Label 42", 30, 20, TRotation::r90, 12, "", "", "", "", false).size(), bytes);
+        EXPECT_EQ(
+            printer.GetGraphicText("Label 42", 30, 20, TRotation::r90, 12, "", "", "", "", false).size(),
+            bytes);
     }
 }
 
@@ -114,7 +117,8 @@ TEST(GraphicText, RasterFollowsDotInMMWhenTheRoundingsDisagree) {
     // 320 dpi: 320 div 25 = 12 dots per mm for the command, Round(320 / 25.4) = 13 by the DPI rule.
     test::TPlainPrinter printer(320);
     ASSERT_EQ(printer.DotInMM(), 12);
-    EXPECT_EQ(printer.GetGraphicText("x", 30, 20, TRotation::r0, 0, "", "", "", "", false).size(), 45U * 240U);
+    EXPECT_EQ(printer.GetGraphicText("x", 30, 20, TRotation::r0, 0, "", "", "", "", false).size(),
+              45U * 240U);
 }
 
 TEST(GraphicText, SingleLineWithoutEllipsisStillAligns) {
@@ -210,7 +214,8 @@ TEST(GraphicText, LongSingleLineEndsInAnEllipsis) {
     const std::int32_t shift = cutInk.Right - dots.Right;
     for (std::int32_t y = 0; y < cut.Height(); ++y)
         for (std::int32_t x = dots.Left; x <= dots.Right; ++x)
-            ASSERT_EQ(cut.Pixel(x + shift, y), ellipsis.Pixel(x, y)) << x << "," << y << "\n" << test::Ascii(cut);
+            ASSERT_EQ(cut.Pixel(x + shift, y), ellipsis.Pixel(x, y)) << x << "," << y << "\n"
+                                                                     << test::Ascii(cut);
     EXPECT_GT(cut.CountBlack(), ellipsis.CountBlack() * 5);
     EXPECT_LE(InkBox(cut).Right, 200 - 6);
 }
@@ -292,8 +297,9 @@ TEST(GraphicText, WrappedTextThatDoesNotFitEndsInAnEllipsis) {
     const auto dots = InkBox(ellipsis);
     ASSERT_FALSE(dots.Empty());
     // Capitals only: every line's ink ends on the baseline, like the ellipsis.
-    for (const std::string& text : std::vector<std::string>{"ONE TWO THREE FOUR FIVE SIX SEVEN EIGHT NINE TEN ELEVEN TWELVE",
-                                                         "ONE TWO\nTHREE\nFOUR", std::string(300, 'W')}) {
+    for (const std::string& text :
+         std::vector<std::string>{"ONE TWO THREE FOUR FIVE SIX SEVEN EIGHT NINE TEN ELEVEN TWELVE",
+                                  "ONE TWO\nTHREE\nFOUR", std::string(300, 'W')}) {
         c.Text = text;
         const TMonoBitmap cut = Render(c);
         ASSERT_EQ(InkBands(cut), 2) << text << "\n" << test::Ascii(cut);
@@ -315,7 +321,8 @@ TEST(GraphicText, WrappedTextThatDoesNotFitEndsInAnEllipsis) {
         const std::int32_t dy = ink.Bottom - dots.Bottom;
         for (std::int32_t y = dots.Top; y <= dots.Bottom; ++y)
             for (std::int32_t x = dots.Left; x <= dots.Right; ++x)
-                ASSERT_EQ(cut.Pixel(x + dx, y + dy), ellipsis.Pixel(x, y)) << text << "\n" << test::Ascii(cut);
+                ASSERT_EQ(cut.Pixel(x + dx, y + dy), ellipsis.Pixel(x, y)) << text << "\n"
+                                                                           << test::Ascii(cut);
     }
     // Nothing but blanks after the last line drawn: no ellipsis.
     c.Text = "ONE TWO\r\n \n\n";
@@ -381,13 +388,19 @@ TEST(GraphicText, EmptyAndUntrustedInputIsSafe) {
     EXPECT_EQ(printer.GetGraphicText("text", 0, 20, TRotation::r0, 0, "", "", "", "", false), "");
     EXPECT_EQ(printer.GetGraphicText("text", -5, -5, TRotation::r90, 0, "", "", "", "", true), "");
     // One millimetre leaves no room inside the margin: white bytes only.
-    EXPECT_EQ(printer.GetGraphicText("text", 1, 1, TRotation::r0, 0, "", "", "", "", false), std::string(8, '\xFF'));
-    EXPECT_EQ(printer.GetGraphicText("", 10, 10, TRotation::r0, 0, "", "", "", "", true), std::string(800, '\xFF'));
+    EXPECT_EQ(printer.GetGraphicText("text", 1, 1, TRotation::r0, 0, "", "", "", "", false),
+              std::string(8, '\xFF'));
+    EXPECT_EQ(printer.GetGraphicText("", 10, 10, TRotation::r0, 0, "", "", "", "", true),
+              std::string(800, '\xFF'));
     const std::string broken("a\xFF\xFE\0b\xC3", 6);
-    EXPECT_EQ(printer.GetGraphicText(broken, 10, 10, TRotation::r0, 0, "No Such Face", "", "", "", true).size(), 800U);
+    EXPECT_EQ(
+        printer.GetGraphicText(broken, 10, 10, TRotation::r0, 0, "No Such Face", "", "", "", true).size(),
+        800U);
     EXPECT_EQ(printer.GetGraphicText("x", 10, 10, TRotation::r0, -4, "", "", "", "", true).size(), 800U);
-    EXPECT_THROW(printer.GetGraphicText("x", 5000, 10, TRotation::r0, 0, "", "", "", "", false), ERasterTooLarge);
-    EXPECT_THROW(printer.GetGraphicText("x", 1100, 1100, TRotation::r90, 0, "", "", "", "", false), ERasterTooLarge);
+    EXPECT_THROW(printer.GetGraphicText("x", 5000, 10, TRotation::r0, 0, "", "", "", "", false),
+                 ERasterTooLarge);
+    EXPECT_THROW(printer.GetGraphicText("x", 1100, 1100, TRotation::r90, 0, "", "", "", "", false),
+                 ERasterTooLarge);
 }
 
 TEST(GraphicText, PlainElementDrawsTrimmedTextIntoTheWholeBox) {

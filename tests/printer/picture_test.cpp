@@ -47,8 +47,10 @@ Bytes MakePng(int width, int height, png_uint_32 format, const PixelFn& pixel) {
         for (int x = 0; x < width; ++x) {
             const auto p = pixel(x, y);
             png_byte* out = &pixels[static_cast<std::size_t>((y * width + x) * channels)];
-            if (channels == 1) out[0] = p[0];
-            else for (int c = 0; c < channels; ++c) out[c] = p[static_cast<std::size_t>(c)];
+            if (channels == 1)
+                out[0] = p[0];
+            else
+                for (int c = 0; c < channels; ++c) out[c] = p[static_cast<std::size_t>(c)];
         }
     png_alloc_size_t size = 0;
     EXPECT_TRUE(png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr));
@@ -120,7 +122,11 @@ Bytes MakeGif(bool AInterlace) {
     EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension);
     EGifPutImageDesc(gif, 10, 5, 20, 10, AInterlace, nullptr);
     std::vector<GifPixelType> line(20);
-    for (int x = 0; x < 20; ++x) line[static_cast<std::size_t>(x)] = static_cast<GifPixelType>(x / 5 == 0 ? 0 : x / 5 == 1 ? 2 : x / 5 == 2 ? 3 : 1);
+    for (int x = 0; x < 20; ++x)
+        line[static_cast<std::size_t>(x)] = static_cast<GifPixelType>(x / 5 == 0   ? 0
+                                                                      : x / 5 == 1 ? 2
+                                                                      : x / 5 == 2 ? 3
+                                                                                   : 1);
     for (int y = 0; y < 10; ++y) EGifPutLine(gif, line.data(), 20);
     // A second frame, all black over the whole screen, that must not be printed.
     EGifPutImageDesc(gif, 0, 0, 40, 20, false, nullptr);
@@ -131,8 +137,14 @@ Bytes MakeGif(bool AInterlace) {
     return bytes;
 }
 
-void Put16(Bytes& b, std::size_t at, std::uint32_t v) { b[at] = v & 0xFF; b[at + 1] = (v >> 8) & 0xFF; }
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) { Put16(b, at, v & 0xFFFF); Put16(b, at + 2, v >> 16); }
+void Put16(Bytes& b, std::size_t at, std::uint32_t v) {
+    b[at] = v & 0xFF;
+    b[at + 1] = (v >> 8) & 0xFF;
+}
+void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
+    Put16(b, at, v & 0xFFFF);
+    Put16(b, at + 2, v >> 16);
+}
 
 // Version 1 header (40 bytes), or version 5 (124) with bit fields for 32 bits with alpha.
 Bytes MakeBmp(int bits, int width, int height, bool topDown, const PixelFn& pixel, bool withAlpha = false) {
@@ -151,7 +163,8 @@ Bytes MakeBmp(int bits, int width, int height, bool topDown, const PixelFn& pixe
     Put16(b, 28, static_cast<std::uint32_t>(bits));
     if (withAlpha) {
         Put32(b, 30, 3);
-        Put32(b, 54, 0x00FF0000), Put32(b, 58, 0x0000FF00), Put32(b, 62, 0x000000FF), Put32(b, 66, 0xFF000000);
+        Put32(b, 54, 0x00FF0000), Put32(b, 58, 0x0000FF00), Put32(b, 62, 0x000000FF),
+            Put32(b, 66, 0xFF000000);
     }
     // Palette: a grey ramp, index 0 black and the last white.
     for (std::uint32_t i = 0; i < paletteSize; ++i) {
@@ -225,7 +238,8 @@ TEST(PictureDecoding, ColoursGoToTheNearerOfBlackAndWhite) {
     };
     const bool dark[] = {true, false, true, false, false};
     for (std::size_t i = 0; i < std::size(colours); ++i) {
-        const auto picture = DecodePicture(MakePng(1, 1, PNG_FORMAT_RGBA, [&](int, int) { return colours[i]; }));
+        const auto picture =
+            DecodePicture(MakePng(1, 1, PNG_FORMAT_RGBA, [&](int, int) { return colours[i]; }));
         ASSERT_TRUE(picture);
         EXPECT_EQ(picture->Pixel(0, 0), dark[i]) << i;
     }
@@ -300,8 +314,8 @@ TEST(PictureDecoding, UnknownCorruptOrMalformedGiveThePictureMessage) {
     ExpectPictureMessage("");
 
     const auto half = [](int x, int y) { return HalfBlack(x, y, 64); };
-    const Bytes sources[] = {MakePng(64, 16, PNG_FORMAT_RGB, half), MakeJpeg(64, 32, JCS_RGB, half), MakeGif(false),
-                             MakeBmp(24, 64, 16, false, half)};
+    const Bytes sources[] = {MakePng(64, 16, PNG_FORMAT_RGB, half), MakeJpeg(64, 32, JCS_RGB, half),
+                             MakeGif(false), MakeBmp(24, 64, 16, false, half)};
     for (const Bytes& source : sources) {
         // Cut short, and with the data after the header overwritten.
         const Bytes cut(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(source.size() / 2));
@@ -329,7 +343,8 @@ TEST(PictureDecoding, HeadersDeclaringHugePicturesAreRefusedBeforeDecoding) {
     // PNG: IHDR says 16000 x 16000 (CRC fixed up), 256 million pixels.
     Bytes png = MakePng(16, 16, PNG_FORMAT_RGB, half);
     Put32(png, 16, 0), Put32(png, 20, 0);
-    png[16 + 2] = 16000 >> 8, png[16 + 3] = 16000 & 0xFF, png[20 + 2] = 16000 >> 8, png[20 + 3] = 16000 & 0xFF;
+    png[16 + 2] = 16000 >> 8, png[16 + 3] = 16000 & 0xFF, png[20 + 2] = 16000 >> 8,
+             png[20 + 3] = 16000 & 0xFF;
     const auto crc = static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0), png.data() + 12, 17));
     png[29] = crc >> 24, png[30] = (crc >> 16) & 0xFF, png[31] = (crc >> 8) & 0xFF, png[32] = crc & 0xFF;
     bombs.push_back(png);
@@ -338,7 +353,8 @@ TEST(PictureDecoding, HeadersDeclaringHugePicturesAreRefusedBeforeDecoding) {
     Bytes jpeg = MakeJpeg(16, 16, JCS_GRAYSCALE, half);
     for (std::size_t i = 2; i + 8 < jpeg.size(); ++i)
         if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
-            jpeg[i + 5] = 65000 >> 8, jpeg[i + 6] = 65000 & 0xFF, jpeg[i + 7] = 65000 >> 8, jpeg[i + 8] = 65000 & 0xFF;
+            jpeg[i + 5] = 65000 >> 8, jpeg[i + 6] = 65000 & 0xFF, jpeg[i + 7] = 65000 >> 8,
+                     jpeg[i + 8] = 65000 & 0xFF;
             break;
         }
     bombs.push_back(jpeg);
@@ -450,7 +466,8 @@ TEST(PictureTransform, FitKeepsProportionsAndStretchFillsTheBox) {
 }
 
 TEST(PictureValue, FittedOrStretchedIntoTheFieldBox) {
-    const std::string value = Base64(MakePng(100, 50, PNG_FORMAT_GRAY, [](int x, int y) { return HalfBlack(x, y, 100); }));
+    const std::string value =
+        Base64(MakePng(100, 50, PNG_FORMAT_GRAY, [](int x, int y) { return HalfBlack(x, y, 100); }));
     test::TPlainPrinter printer;  // 8 dots per millimetre: a 20 mm box is 160 dots
     TMonoBitmap scaled;
     std::string bytes = printer.GetBinaryFromBase64Image(value, 20, 20, TRotation::r0, scaled);

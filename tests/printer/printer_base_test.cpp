@@ -28,8 +28,8 @@ TEST(PlaceholderToken, HasRegistryFormAndIsUnique) {
 TEST(AddScriptString, FormatsIntegersAndBytesInOrder) {
     test::TPlainPrinter printer;
     printer.AddScriptString("CLS");
-    printer.AddScriptString("BITMAP %d,%d,%d,%d,%d,%s",
-                            {8, std::int64_t{-16}, 30, std::int64_t{1} << 40, 1, std::string("\0\xFF%d\r", 5)});
+    printer.AddScriptString("BITMAP %d,%d,%d,%d,%d,%s", {8, std::int64_t{-16}, 30, std::int64_t{1} << 40, 1,
+                                                         std::string("\0\xFF%d\r", 5)});
     printer.AddScriptString("100% %x %", {});
     ASSERT_EQ(printer.ScriptText().size(), 3U);
     EXPECT_EQ(printer.ScriptText()[0], "CLS");
@@ -116,10 +116,13 @@ TEST(RasterLimits, RefuseOversizedRastersWithoutAllocating) {
 TEST(RotatedBarcodePlacement, MovesLinearBarcodesInsideTheirBox) {
     const TFieldBox box{5, 7, 40, 10};
     EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 0, "code128", false), box);
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 180, "code128", false), (TFieldBox{45, 17, 40, 10}));
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 180, "code128", false),
+              (TFieldBox{45, 17, 40, 10}));
     // 10 x 10 / 40 = 2.5 rounds to 2 (half to even)
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "code128", false), (TFieldBox{45, 7, 10, 2}));
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 270, "CODE128", false), (TFieldBox{5, 17, 10, 2}));
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "code128", false),
+              (TFieldBox{45, 7, 10, 2}));
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 270, "CODE128", false),
+              (TFieldBox{5, 17, 10, 2}));
     EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 45, "ean13", false), (TFieldBox{5, 17, 10, 2}));
     EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 10, 40}, 90, "code128", false),
               (TFieldBox{10, 0, 40, 10}));
@@ -129,7 +132,8 @@ TEST(RotatedBarcodePlacement, MovesLinearBarcodesInsideTheirBox) {
     EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 10, 7}, 90, "ean8", false).Height, 5);
     EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 50, 25}, 90, "ean8", false).Height, 12);
     EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 30, 15}, 90, "ean8", false).Height, 8);
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 0, 0}, 90, "ean8", false), (TFieldBox{0, 0, 0, 0}));
+    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 0, 0}, 90, "ean8", false),
+              (TFieldBox{0, 0, 0, 0}));
 }
 
 TEST(RotatedBarcodePlacement, KeepsPictureAndMatrixSymbolsInPlace) {

@@ -159,7 +159,8 @@ TEST_F(CommOnPty, PurgeAndCloseKeepBytesStillOnTheirWayToThePrinter) {
     ASSERT_TRUE(Comm.WriteStr("\x1b!?", 0));
     Comm.Close();
     printer.join();
-    EXPECT_TRUE(received == job + "\x1b!?") << received.size() << " of " << job.size() + 3 << " bytes arrived";
+    EXPECT_TRUE(received == job + "\x1b!?")
+        << received.size() << " of " << job.size() + 3 << " bytes arrived";
 }
 
 TEST_F(CommOnPty, PurgeDropsWhatThePrinterSentBefore) {
@@ -317,7 +318,9 @@ TEST_F(CommOnPty, RunCmdStopsAtTheEndSymbolAndItsTrailingBytes) {
     std::string answer;
     EXPECT_EQ(Comm.RunCmd("CMD\r", answer, "\x03", 64, 3000, 2), 0);
     device.join();
-    EXPECT_EQ(answer, "ANSWER\x03" "CS");
+    EXPECT_EQ(answer,
+              "ANSWER\x03"
+              "CS");
 
     // An answer without the end symbol is a protocol error once the time is up.
     std::thread quiet([&] {

@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "errors/equipment_errors.h"
-#include "transport/serial_line.h"
 #include "test_peers.h"
+#include "transport/serial_line.h"
 #include "usblp_device.h"
 
 namespace quorvane {
@@ -71,16 +71,23 @@ TEST(PortManagerMessages, OpenFailuresSayWhereAndWhy) {
         std::initializer_list<std::string> parts;
     };
     const Case cases[] = {
-        {[] { return std::make_unique<TPortManager>("/dev/usb/quorvane-no-such-lp"); }, "Порт недоступен",
+        {[] { return std::make_unique<TPortManager>("/dev/usb/quorvane-no-such-lp"); },
+         "Порт недоступен",
          {"/dev/usb/quorvane-no-such-lp — устройство не найдено (No such file or directory)"}},
-        {[&] { return std::make_unique<TPortManager>("/dev/usb/lp3", denied); }, "Порт недоступен",
+        {[&] { return std::make_unique<TPortManager>("/dev/usb/lp3", denied); },
+         "Порт недоступен",
          {"/dev/usb/lp3 — нет прав доступа (Permission denied)", "группу lp", "packaging/70-quorvane.rules"}},
-        {[] { return std::make_unique<TPortManager>(6, 9600, 8, 0, 0); }, "Ошибка открытия COM-порта",
+        {[] { return std::make_unique<TPortManager>(6, 9600, 8, 0, 0); },
+         "Ошибка открытия COM-порта",
          {"COM6 (/dev/quorvane-no-such-tty) — устройство не найдено (No such file or directory)"}},
-        {[] { return std::make_unique<TPortManager>(200, 9600, 8, 0, 0); }, "Ошибка открытия COM-порта", {"COM200 (нет такого порта"}},
-        {[&] { return std::make_unique<TPortManager>("127.0.0.1", std::stoi(closed)); }, "Ошибка при установлении подключения",
+        {[] { return std::make_unique<TPortManager>(200, 9600, 8, 0, 0); },
+         "Ошибка открытия COM-порта",
+         {"COM200 (нет такого порта"}},
+        {[&] { return std::make_unique<TPortManager>("127.0.0.1", std::stoi(closed)); },
+         "Ошибка при установлении подключения",
          {"127.0.0.1:" + closed + " — подключение отклонено", "(Connection refused)"}},
-        {[] { return std::make_unique<TPortManager>("printer.local", 9100); }, "Синтаксическая ошибка в IP-адресе",
+        {[] { return std::make_unique<TPortManager>("printer.local", 9100); },
+         "Синтаксическая ошибка в IP-адресе",
          {"\"printer.local\" — это имя узла, а нужен адрес IPv4"}},
     };
     for (const Case& c : cases) {
@@ -105,7 +112,8 @@ TEST(PortManagerUSBSlow, ReadsOfASilentDevice) {
     EXPECT_EQ(manager.ReadFromPort(0), "");
     test::WriteAll(pty.Master(), "ribbon on");
     EXPECT_EQ(manager.ReadFromPort(-1), "ribbon on");
-    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.ReadFromPort(1); }), "Данные в буфере отсутствуют", {pty.Path()}));
+    EXPECT_TRUE(
+        IsMessage(FailureOf([&] { manager.ReadFromPort(1); }), "Данные в буфере отсутствуют", {pty.Path()}));
     // The manager stays usable after a failure.
     manager.WriteToPort("A");
     EXPECT_EQ(test::ReadFor(pty.Master(), 1, 2s), "A");

@@ -157,26 +157,65 @@ TEST(PrinterPortUsblp, WriteEndsWhenTheDeviceHasTakenEveryByteOrWithinItsBounds)
         std::deque<int> portStatuses;
         int code;
         std::string text;
-        long elapsedMs;  // until the write returned; -1: not checked
+        long elapsedMs;   // until the write returned; -1: not checked
         size_t received;  // by the printer, once the port is closed
         size_t lost;      // cancelled in flight
         bool openAfter;
     };
     const Case cases[] = {
         {"small job, one transfer", 100, [](size_t, size_t) { return 5; }, {0x18}, 0, "", 5, 100, 0, true},
-        {"pieces, the last one included", 3 * kPiece + 100, [](size_t, size_t) { return 5; }, {0x18}, 0, "", 20,
-         3 * kPiece + 100, 0, true},
-        {"printer stops taking data", 3 * kPiece + 100,
-         [](size_t AIndex, size_t) { return AIndex < 2 ? 5 : TUsblpDevice::kNever; }, {0x18}, 1007, "", 1010,
-         2 * kPiece, kPiece, true},
+        {"pieces, the last one included",
+         3 * kPiece + 100,
+         [](size_t, size_t) { return 5; },
+         {0x18},
+         0,
+         "",
+         20,
+         3 * kPiece + 100,
+         0,
+         true},
+        {"printer stops taking data",
+         3 * kPiece + 100,
+         [](size_t AIndex, size_t) { return AIndex < 2 ? 5 : TUsblpDevice::kNever; },
+         {0x18},
+         1007,
+         "",
+         1010,
+         2 * kPiece,
+         kPiece,
+         true},
         // Slower than the window, but still taking: closing the port waits for it.
-        {"last transfer late", 2 * kPiece, [](size_t AIndex, size_t) { return AIndex < 1 ? 5 : 1500; }, {0x18},
-         1007, "", 1005, 2 * kPiece, 0, true},
+        {"last transfer late",
+         2 * kPiece,
+         [](size_t AIndex, size_t) { return AIndex < 1 ? 5 : 1500; },
+         {0x18},
+         1007,
+         "",
+         1005,
+         2 * kPiece,
+         0,
+         true},
         // Each transfer within the window, but the job would outlast the minute: cancelled.
-        {"printer trickles", 100 * kPiece, [](size_t, size_t) { return 900; }, {0x18}, 1001,
-         SystemErrorText(ETIME), 60000, 66 * kPiece, kPiece, false},
-        {"paper out", 3 * kPiece, [](size_t, size_t) { return 5; }, {0x18, 0x38}, 1001, "Нет бумаги", -1,
-         2 * kPiece, 0, true},
+        {"printer trickles",
+         100 * kPiece,
+         [](size_t, size_t) { return 900; },
+         {0x18},
+         1001,
+         SystemErrorText(ETIME),
+         60000,
+         66 * kPiece,
+         kPiece,
+         false},
+        {"paper out",
+         3 * kPiece,
+         [](size_t, size_t) { return 5; },
+         {0x18, 0x38},
+         1001,
+         "Нет бумаги",
+         -1,
+         2 * kPiece,
+         0,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -60,7 +60,8 @@ TEST(PrinterSocket, LargeJobArrivesWhole) {
     for (size_t i = 0; i < job.size(); ++i) job[i] = static_cast<char>(i * 7 + i / 251);
     std::string received;
     {
-        LoopbackServer server([&](int client, LoopbackServer&) { received = LoopbackServer::ReceiveAll(client); });
+        LoopbackServer server(
+            [&](int client, LoopbackServer&) { received = LoopbackServer::ReceiveAll(client); });
         TPrinterSocket socket("127.0.0.1", server.Port());
         socket.SetConnection();
         socket.WriteStr(job);
@@ -83,7 +84,8 @@ TEST(PrinterSocket, RefusesBadAddressesAndPortsBeforeAnySocket) {
     };
     for (const auto& [address, context] : addresses) {
         TPrinterSocket socket(address, 9100);
-        EXPECT_EQ(FailureOf([&] { socket.SetConnection(); }), "Синтаксическая ошибка в IP-адресе: " + context);
+        EXPECT_EQ(FailureOf([&] { socket.SetConnection(); }),
+                  "Синтаксическая ошибка в IP-адресе: " + context);
     }
     for (int port : {0, -1, 65536}) {
         TPrinterSocket socket("127.0.0.1", port);
@@ -154,7 +156,8 @@ TEST(PrinterSocket, SendingToAClosedPeerFailsWithoutKillingTheProcess) {
         text = FailureOf([&] { socket.WriteStr(std::string(65536, 'A')); });
         std::this_thread::sleep_for(10ms);
     }
-    EXPECT_TRUE(IsMessage(text, "Ошибка при отправке данных серверу", {"127.0.0.1:", "принтер разорвал подключение"}));
+    EXPECT_TRUE(IsMessage(text, "Ошибка при отправке данных серверу",
+                          {"127.0.0.1:", "принтер разорвал подключение"}));
     socket.CloseConnection();
 }
 
@@ -179,7 +182,8 @@ TEST(PrinterSocketSlow, SilentPeerFailsTheCountedRead) {
     TPrinterSocket socket("127.0.0.1", server.Port());
     socket.SetConnection();
     std::string reply;
-    EXPECT_TRUE(IsMessage(FailureOf([&] { socket.ReadString(1, reply); }), kReceiveText, {"нет ответа за 2000 мс"}));
+    EXPECT_TRUE(
+        IsMessage(FailureOf([&] { socket.ReadString(1, reply); }), kReceiveText, {"нет ответа за 2000 мс"}));
     socket.CloseConnection();
 }
 
@@ -188,7 +192,8 @@ TEST(PrinterSocketSlow, SilentPeerFailsTheReadUntilSilence) {
     TPrinterSocket socket("127.0.0.1", server.Port());
     socket.SetConnection();
     std::string reply;
-    EXPECT_TRUE(IsMessage(FailureOf([&] { socket.ReadString(reply); }), kReceiveText, {"нет ответа за 2000 мс"}));
+    EXPECT_TRUE(
+        IsMessage(FailureOf([&] { socket.ReadString(reply); }), kReceiveText, {"нет ответа за 2000 мс"}));
     socket.CloseConnection();
 }
 

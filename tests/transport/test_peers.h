@@ -29,7 +29,8 @@ namespace quorvane::test {
 // AParts (the place and the reason).
 inline ::testing::AssertionResult IsMessage(const std::string& AText, const std::string& AStart,
                                             std::initializer_list<std::string> AParts) {
-    if (AText.rfind(AStart + ": ", 0) != 0) return ::testing::AssertionFailure() << '"' << AText << "\" does not start with " << AStart;
+    if (AText.rfind(AStart + ": ", 0) != 0)
+        return ::testing::AssertionFailure() << '"' << AText << "\" does not start with " << AStart;
     for (const std::string& part : AParts)
         if (AText.find(part, AStart.size()) == std::string::npos)
             return ::testing::AssertionFailure() << '"' << AText << "\" lacks \"" << part << '"';
@@ -94,7 +95,8 @@ public:
     explicit PtyPair(bool ARaw = true) {
         int master = -1, slave = -1;
         char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
         FMaster.Reset(master);
         FSlave.Reset(slave);
         FPath = name;
@@ -140,7 +142,8 @@ public:
             const TDeadline deadline = DeadlineIn(std::chrono::seconds(20));
             int events = 0;
             while (events == 0 && !FStop && TClock::now() < deadline)
-                events = WaitReady(FListener.Get(), POLLIN, std::min(deadline, DeadlineIn(std::chrono::milliseconds(50))));
+                events = WaitReady(FListener.Get(), POLLIN,
+                                   std::min(deadline, DeadlineIn(std::chrono::milliseconds(50))));
             if (events == 0) events = WaitReady(FListener.Get(), POLLIN, TClock::now());  // one last look
             if (events <= 0) return;
             TFileDescriptor client(::accept4(FListener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
@@ -158,7 +161,9 @@ public:
         while (!FStop) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     // Everything the client sends until it closes (or 10 s pass).
-    static std::string ReceiveAll(int AClient) { return ReadFor(AClient, SIZE_MAX, std::chrono::seconds(10)); }
+    static std::string ReceiveAll(int AClient) {
+        return ReadFor(AClient, SIZE_MAX, std::chrono::seconds(10));
+    }
 
 private:
     TFileDescriptor FListener;

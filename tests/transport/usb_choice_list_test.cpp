@@ -41,7 +41,7 @@ TEST_F(USBChoiceList, RecognisedPrintersAppearWithModelAndPlace) {
     // sysfs writes the numbers in lower case; the Orvel MX fragment still matches.
     const std::string orvel = Bed.AddPrinter("1-3", 0, "3a1e", "0202", "Orvel MX 203dpi");
     const std::string kesto = Bed.AddPrinter("3-1.4", 1, "3A1E", "0102", "Kesto M");
-    Bed.AddPrinter("1-5", 2, "04b8", "0202", "Some other printer");        // unknown vendor
+    Bed.AddPrinter("1-5", 2, "04b8", "0202", "Some other printer");         // unknown vendor
     Bed.AddPrinter("1-6", 3, "3a1e", "0101", "Kesto S (disabled)", false);  // known but disabled
     Choices choices = USBPortChoices();
     std::sort(choices.begin(), choices.end());

@@ -21,27 +21,27 @@ public:
     // and the usbmisc node lp<ANumber> below it. Returns the device node path.
     std::string AddPrinter(const std::string& AName, int ANumber, const char* AVendor, const char* AProduct,
                            const char* AProductText, bool AAuthorized = true) {
-        Path usb(umockdev_testbed_add_device(FBed.get(), "usb", AName.c_str(), nullptr, "idVendor", AVendor,
-                                             "idProduct", AProduct, "product", AProductText, "authorized",
-                                             AAuthorized ? "1" : "0", nullptr, "DEVTYPE", "usb_device", nullptr));
+        Path usb(umockdev_testbed_add_device(
+            FBed.get(), "usb", AName.c_str(), nullptr, "idVendor", AVendor, "idProduct", AProduct, "product",
+            AProductText, "authorized", AAuthorized ? "1" : "0", nullptr, "DEVTYPE", "usb_device", nullptr));
         const std::string interfaceName = AName + ":1.0";
         Path iface(umockdev_testbed_add_device(FBed.get(), "usb", interfaceName.c_str(), usb.get(),
                                                "bInterfaceClass", "07", nullptr, "DEVTYPE", "usb_interface",
                                                nullptr));
         const std::string lp = "lp" + std::to_string(ANumber);
         const std::string devName = "usb/" + lp;
-        Path node(umockdev_testbed_add_device(FBed.get(), "usbmisc", lp.c_str(), iface.get(), nullptr, "DEVNAME",
-                                              devName.c_str(), nullptr));
+        Path node(umockdev_testbed_add_device(FBed.get(), "usbmisc", lp.c_str(), iface.get(), nullptr,
+                                              "DEVNAME", devName.c_str(), nullptr));
         if (!node) throw std::runtime_error("umockdev could not add " + lp);
         return "/dev/" + devName;
     }
 
     // Another usbmisc node that is no printer.
     void AddOtherUsbMisc(const std::string& AName) {
-        Path usb(umockdev_testbed_add_device(FBed.get(), "usb", "2-1", nullptr, "idVendor", "046d", "idProduct",
-                                             "c077", nullptr, "DEVTYPE", "usb_device", nullptr));
-        Path node(umockdev_testbed_add_device(FBed.get(), "usbmisc", AName.c_str(), usb.get(), nullptr, "DEVNAME",
-                                              ("usb/" + AName).c_str(), nullptr));
+        Path usb(umockdev_testbed_add_device(FBed.get(), "usb", "2-1", nullptr, "idVendor", "046d",
+                                             "idProduct", "c077", nullptr, "DEVTYPE", "usb_device", nullptr));
+        Path node(umockdev_testbed_add_device(FBed.get(), "usbmisc", AName.c_str(), usb.get(), nullptr,
+                                              "DEVNAME", ("usb/" + AName).c_str(), nullptr));
     }
 
 private:

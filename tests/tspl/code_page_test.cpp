@@ -8,19 +8,19 @@
 namespace quorvane {
 namespace {
 
-TEST(CodePage, CyrillicLetterInEachFamily)
-{
+TEST(CodePage, CyrillicLetterInEachFamily) {
     EXPECT_EQ(TCodePageEncoder("866").Encode("Ж"), "\x86");
     EXPECT_EQ(TCodePageEncoder("1251").Encode("Ж"), "\xC6");
     EXPECT_EQ(TCodePageEncoder("utf-8").Encode("Ж"), "\xD0\x96");
     EXPECT_EQ(TCodePageEncoder("UTF-8").Encode("Ж"), "\xD0\x96");
     EXPECT_EQ(TCodePageEncoder("65001").Encode("Ж"), "\xD0\x96");
     EXPECT_EQ(TCodePageEncoder("932").Encode("Ж"), "\x84\x47");
-    EXPECT_EQ(TCodePageEncoder("1251").Encode("Цена: 120 ₽ №5"), "\xD6\xE5\xED\xE0: 120 ? \xB9" "5");
+    EXPECT_EQ(TCodePageEncoder("1251").Encode("Цена: 120 ₽ №5"),
+              "\xD6\xE5\xED\xE0: 120 ? \xB9"
+              "5");
 }
 
-TEST(CodePage, UnrepresentableCharactersBecomeQuestionMarks)
-{
+TEST(CodePage, UnrepresentableCharactersBecomeQuestionMarks) {
     EXPECT_EQ(TCodePageEncoder("1252").Encode("aЖb"), "a?b");
     EXPECT_EQ(TCodePageEncoder("437").Encode("中文x"), "??x");
     // A stray byte that is no UTF-8 is one unknown character as well.
@@ -31,19 +31,16 @@ TEST(CodePage, UnrepresentableCharactersBecomeQuestionMarks)
     EXPECT_EQ(encoder.Encode("Ж"), "\xC6");
 }
 
-TEST(CodePage, EveryCodePageOfTheSettingsListIsAvailable)
-{
-    for (const char* number : {"437", "737", "850", "851", "852", "855", "857", "860", "861",
-                               "862", "863", "864", "865", "866", "869", "1250", "1251", "1252",
-                               "1253", "1254", "1255", "1256", "1257", "1258", "932", "936",
-                               "949", "950"}) {
+TEST(CodePage, EveryCodePageOfTheSettingsListIsAvailable) {
+    for (const char* number : {"437",  "737",  "850",  "851",  "852", "855",  "857",  "860",  "861",  "862",
+                               "863",  "864",  "865",  "866",  "869", "1250", "1251", "1252", "1253", "1254",
+                               "1255", "1256", "1257", "1258", "932", "936",  "949",  "950"}) {
         EXPECT_NO_THROW(TCodePageEncoder{number}) << number;
         EXPECT_EQ(TCodePageEncoder(number).Encode("A1 ?"), "A1 ?") << number;
     }
 }
 
-TEST(CodePage, BadSettings)
-{
+TEST(CodePage, BadSettings) {
     try {
         TCodePageEncoder encoder("cp1251");
         FAIL();

@@ -16,15 +16,14 @@ namespace {
 const std::string GS = "\x1D";
 const std::string kKey92 = "MEQCIBQ5m/KjJo8xZ0j+7Bbx2xWz3MuUkoJ2A5l9Vv1U";  // 44 characters
 
-std::string XmlEscaped(const std::string& AText)
-{
+std::string XmlEscaped(const std::string& AText) {
     std::string out;
     for (char c : AText) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
         }
     }
     return out;
@@ -32,13 +31,14 @@ std::string XmlEscaped(const std::string& AText)
 
 // A 40 x 40 mm label with one barcode; a static one carries its value in the layout.
 std::string Document(const std::string& AType, int AOrientation, const std::string& AValueXml,
-                     bool AStatic = false)
-{
+                     bool AStatic = false) {
     const std::string value = "Value=\"" + AValueXml + "\"";
     return "<Data><Formatting Width=\"40\" Height=\"40\">"
-           "<Barcode FieldName=\"Маркировка\" Type=\"" + AType + "\" Left=\"4\" Top=\"4\" "
-           "Width=\"30\" Height=\"30\" Orientation=\"" + std::to_string(AOrientation) + "\" " +
-           (AStatic ? "Static=\"True\" " + value : std::string()) +
+           "<Barcode FieldName=\"Маркировка\" Type=\"" +
+           AType +
+           "\" Left=\"4\" Top=\"4\" "
+           "Width=\"30\" Height=\"30\" Orientation=\"" +
+           std::to_string(AOrientation) + "\" " + (AStatic ? "Static=\"True\" " + value : std::string()) +
            "/></Formatting><Labels><Label Quantity=\"1\"><Record FieldName=\"Маркировка\" " +
            (AStatic ? std::string() : value) + "/></Label></Labels></Data>";
 }
@@ -48,8 +48,7 @@ struct TJob {
     test::JobResult Printed;
 };
 
-TJob Print(const std::string& ADocument, int ADpi, bool AAsPicture)
-{
+TJob Print(const std::string& ADocument, int ADpi, bool AAsPicture) {
     TPrinterTSPL printer;
     TTsplSettings tspl;
     tspl._2DBarcodeAsPicture = AAsPicture;
@@ -69,10 +68,7 @@ TJob Print(const std::string& ADocument, int ADpi, bool AAsPicture)
     return job;
 }
 
-std::string Scan(const MonoImage& AImage)
-{
-    return test::DecodeWithIdentifier(AImage, "DataMatrix");
-}
+std::string Scan(const MonoImage& AImage) { return test::DecodeWithIdentifier(AImage, "DataMatrix"); }
 
 struct TMarkingCase {
     const char* Product;
@@ -84,19 +80,20 @@ struct TMarkingCase {
 };
 
 // Realistic codes of several product groups, written each way a document may carry them.
-const std::vector<TMarkingCase>& MarkingCases()
-{
+const std::vector<TMarkingCase>& MarkingCases() {
     static const std::vector<TMarkingCase> cases = {
         {"dairy: AI 93 tail, raw GS in the document", "DataMatrix",
          "010460700978001621" + XmlEscaped("5Ab'%\"") + GS + "93dGVz",
-         "010460700978001621" "5Ab'%\"" + GS + "93dGVz", 0},
+         "010460700978001621"
+         "5Ab'%\"" +
+             GS + "93dGVz",
+         0},
         {"shoes: AI 91 + 92 key, &#29;", "DataMatrix",
          "010465011804123321" + XmlEscaped("<Sh&o\"e'7%Kx>") + "&#29;91EE06&#29;92" + kKey92,
          "010465011804123321<Sh&o\"e'7%Kx>" + GS + "91EE06" + GS + "92" + kKey92, 90},
         {"medicine: expiry, batch, serial, key; ]d2 prefix, &#x1D;", "datamatrix",
          "]d201046012345678931726123110LOT-42&#x1D;21A1b2C3d4E5f6G&#x1D;91FF01&#x1D;92" + kKey92,
-         "01046012345678931726123110LOT-42" + GS + "21A1b2C3d4E5f6G" + GS + "91FF01" + GS +
-             "92" + kKey92,
+         "01046012345678931726123110LOT-42" + GS + "21A1b2C3d4E5f6G" + GS + "91FF01" + GS + "92" + kKey92,
          180},
         {"beer: net weight after the tail, GS1DataMatrix, redundant GS", "GS1DataMatrix",
          "0104620028131157&#29;21" + XmlEscaped("w&ter<1") + "&#29;93Zq0/&#29;3103000500",
@@ -109,8 +106,7 @@ const std::vector<TMarkingCase>& MarkingCases()
 
 class MarkingCodeRoutes : public ::testing::TestWithParam<std::tuple<bool, int>> {};
 
-TEST_P(MarkingCodeRoutes, ScannerReadsGs1WithSeparators)
-{
+TEST_P(MarkingCodeRoutes, ScannerReadsGs1WithSeparators) {
     const auto [asPicture, dpi] = GetParam();
     for (const TMarkingCase& c : MarkingCases()) {
         SCOPED_TRACE(c.Product);
@@ -124,17 +120,16 @@ TEST_P(MarkingCodeRoutes, ScannerReadsGs1WithSeparators)
 INSTANTIATE_TEST_SUITE_P(PictureAndCommand, MarkingCodeRoutes,
                          ::testing::Combine(::testing::Bool(), ::testing::Values(203, 300)));
 
-TEST(MarkingCode, CommandCarriesFnc1AndEscapes)
-{
+TEST(MarkingCode, CommandCarriesFnc1AndEscapes) {
     const TJob job = Print(Document("DataMatrix", 90, MarkingCases()[0].ValueXml), 203, false);
     EXPECT_NE(job.Script.find("\r\nDMATRIX 272,32,240,240,c126,x3,r90,"
-                              "\"~1010460700978001621" "5Ab'%\\[\"]~193dGVz\"\r\n"),
+                              "\"~1010460700978001621"
+                              "5Ab'%\\[\"]~193dGVz\"\r\n"),
               std::string::npos)
         << job.Script;
 }
 
-TEST(MarkingCode, PlainDataMatrixStaysPlain)
-{
+TEST(MarkingCode, PlainDataMatrixStaysPlain) {
     // No mark: the value is data as it stands, with the configured size, as before.
     for (const bool asPicture : {false, true}) {
         const TJob job = Print(Document("DataMatrix", 0, "010460"), 203, asPicture);
@@ -147,8 +142,7 @@ TEST(MarkingCode, PlainDataMatrixStaysPlain)
     }
 }
 
-TEST(MarkingCode, InvalidElementStringsFailNamingTheField)
-{
+TEST(MarkingCode, InvalidElementStringsFailNamingTheField) {
     const std::pair<std::string, std::string> cases[] = {
         {"01046070097800162112345&#29;45abc", "неизвестный идентификатор применения (AI) в позиции 25"},
         {"010460700978001", "поле (01) должно содержать 14 знаков, а содержит 13"},
@@ -174,14 +168,18 @@ TEST(MarkingCode, InvalidElementStringsFailNamingTheField)
         }
 }
 
-TEST(Gs1ElementString, SeparatorOnlyAfterFieldsOfOpenLength)
-{
+TEST(Gs1ElementString, SeparatorOnlyAfterFieldsOfOpenLength) {
     const std::pair<std::string, std::string> cases[] = {
         // a redundant separator after a predefined length, and a trailing one, are dropped
-        {"0104607009780016" + GS + "17261231" + "10AB1" + GS, "~10104607009780016172612311" "0AB1"},
+        {"0104607009780016" + GS + "17261231" + "10AB1" + GS,
+         "~10104607009780016172612311"
+         "0AB1"},
         // a fixed length that is not predefined by its first two digits still needs one
         {GS + "01046070097800168005000150" + GS + "3103000500", "~101046070097800168005000150~13103000500"},
-        {"]d2" "2401-2" + GS + "91ab", "~12401-2~191ab"},
+        {"]d2"
+         "2401-2" +
+             GS + "91ab",
+         "~12401-2~191ab"},
     };
     for (const auto& [value, escaped] : cases)
         EXPECT_EQ(Gs1DataMatrixEscapedText(ParseGs1ElementString(value)), escaped) << value;

@@ -18,14 +18,13 @@ const std::string kToken = "{0E3A5B7C-1D2F-4A6B-8C9D-0E1F2A3B4C5D}";
 
 std::vector<std::string> Lines(const TPrinterTSPL& APrinter) { return APrinter.ScriptText(); }
 
-std::string Base64(const std::string& ABytes)
-{
+std::string Base64(const std::string& ABytes) {
     static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     std::size_t i = 0;
     for (; i + 2 < ABytes.size(); i += 3) {
-        const unsigned v = (unsigned char)ABytes[i] << 16 | (unsigned char)ABytes[i + 1] << 8 |
-                           (unsigned char)ABytes[i + 2];
+        const unsigned v =
+            (unsigned char)ABytes[i] << 16 | (unsigned char)ABytes[i + 1] << 8 | (unsigned char)ABytes[i + 2];
         out += {abc[v >> 18], abc[(v >> 12) & 63], abc[(v >> 6) & 63], abc[v & 63]};
     }
     if (ABytes.size() - i == 1) {
@@ -39,8 +38,7 @@ std::string Base64(const std::string& ABytes)
 }
 
 // A 24-bit BMP, black where the pixel is inside the left half.
-std::string HalfBlackBmp(int AWidth, int AHeight)
-{
+std::string HalfBlackBmp(int AWidth, int AHeight) {
     const int stride = (AWidth * 3 + 3) / 4 * 4;
     const int size = 54 + stride * AHeight;
     std::string b(size, '\0');
@@ -59,25 +57,21 @@ std::string HalfBlackBmp(int AWidth, int AHeight)
     put32(34, stride * AHeight);
     for (int y = 0; y < AHeight; ++y)
         for (int x = 0; x < AWidth; ++x)
-            for (int c = 0; c < 3; ++c)
-                b[54 + y * stride + x * 3 + c] = x < AWidth / 2 ? '\0' : '\xFF';
+            for (int c = 0; c < 3; ++c) b[54 + y * stride + x * 3 + c] = x < AWidth / 2 ? '\0' : '\xFF';
     return b;
 }
 
-TEST(TsplSetUp, InitialAndFinalCommands)
-{
+TEST(TsplSetUp, InitialAndFinalCommands) {
     TPrinterTSPL printer;
     printer.InitialScriptActions(58, 40, 3, 7, 1, 2.0, "866");
     printer.FinalScriptActions();
-    EXPECT_EQ(Lines(printer),
-              (std::vector<std::string>{"SIZE 58 mm,40 mm", "GAP 3 mm,0 mm", "SPEED 2", "DENSITY 7",
-                                        "DIRECTION 1, 0", "CLS", "CODEPAGE 866",
-                                        "PRINT {2180C648-B6D4-4E65-9661-15B4B9D8D3FC}"}));
+    EXPECT_EQ(Lines(printer), (std::vector<std::string>{"SIZE 58 mm,40 mm", "GAP 3 mm,0 mm", "SPEED 2",
+                                                        "DENSITY 7", "DIRECTION 1, 0", "CLS", "CODEPAGE 866",
+                                                        "PRINT {2180C648-B6D4-4E65-9661-15B4B9D8D3FC}"}));
     EXPECT_EQ(printer.Codepage(), "866");
 }
 
-TEST(TsplSetUp, LabelBeyondTheRasterBoundsIsRefused)
-{
+TEST(TsplSetUp, LabelBeyondTheRasterBoundsIsRefused) {
     TPrinterTSPL printer;
     printer.SetDotInMM(24);
     // 700 mm at 24 dots/mm is 16,800 dots, more than a side may have.
@@ -86,19 +80,20 @@ TEST(TsplSetUp, LabelBeyondTheRasterBoundsIsRefused)
     EXPECT_NO_THROW(printer.InitialScriptActions(600, 20, 3, 7, 0, 2.0, "1251"));
 }
 
-TEST(TsplSetUp, SpeedRoundsHalfToEven)
-{
-    for (const auto& [speed, expected] : std::vector<std::pair<double, std::string>>{
-             {1.5, "SPEED 2"}, {2.5, "SPEED 2"}, {3.5, "SPEED 4"}, {2.4, "SPEED 2"},
-             {2.6, "SPEED 3"}, {14, "SPEED 14"}}) {
+TEST(TsplSetUp, SpeedRoundsHalfToEven) {
+    for (const auto& [speed, expected] : std::vector<std::pair<double, std::string>>{{1.5, "SPEED 2"},
+                                                                                     {2.5, "SPEED 2"},
+                                                                                     {3.5, "SPEED 4"},
+                                                                                     {2.4, "SPEED 2"},
+                                                                                     {2.6, "SPEED 3"},
+                                                                                     {14, "SPEED 14"}}) {
         TPrinterTSPL printer;
         printer.InitialScriptActions(30, 20, 3, 7, 0, speed, "1251");
         EXPECT_EQ(Lines(printer)[2], expected) << speed;
     }
 }
 
-TEST(TsplText, BitmapCommandForTokenAndStaticText)
-{
+TEST(TsplText, BitmapCommandForTokenAndStaticText) {
     TPrinterTSPL printer;
     printer.AddText(kToken, 1, 2, 30, 20, 0, "", 0, "", "", 0, "", "", "", false, false, "x");
     EXPECT_EQ(Lines(printer), std::vector<std::string>{"BITMAP 8,16,30,160,1," + kToken});
@@ -111,13 +106,11 @@ TEST(TsplText, BitmapCommandForTokenAndStaticText)
     ASSERT_EQ(line.substr(0, header.size()), header);
     const std::string data = line.substr(header.size());
     EXPECT_EQ(data.size(), 4800U);
-    EXPECT_EQ(data, printer.GetGraphicText("Молоко", 30, 20, TRotation::r0, 12, "", "", "", "",
-                                           false));
+    EXPECT_EQ(data, printer.GetGraphicText("Молоко", 30, 20, TRotation::r0, 12, "", "", "", "", false));
     EXPECT_NE(data.find_first_not_of('\xFF'), std::string::npos) << "no ink drawn";
 }
 
-TEST(TsplText, BitmapDataMatchesTheCommandAtAnyResolution)
-{
+TEST(TsplText, BitmapDataMatchesTheCommandAtAnyResolution) {
     // 1000 dpi: the command counts 40 dots per mm, the rasteriser draws at 39.
     TPrinterTSPL printer;
     printer.ApplySettings(1000, false, TTsplSettings());
@@ -138,8 +131,7 @@ TEST(TsplText, BitmapDataMatchesTheCommandAtAnyResolution)
               printer.GetGraphicText("Ж", 3, 2, TRotation::r0, 0, "", "", "", "", false));
 }
 
-TEST(TsplSetUp, ApplySettingsAsOpenDoes)
-{
+TEST(TsplSetUp, ApplySettingsAsOpenDoes) {
     TPrinterTSPL printer;
     TTsplSettings settings;
     settings.BarcodeNarrow = 0;
@@ -160,8 +152,7 @@ TEST(TsplSetUp, ApplySettingsAsOpenDoes)
     EXPECT_EQ(printer.Settings().BarcodeNarrow, 10);
 }
 
-TEST(TsplText, BuiltInFontByModelAndSize)
-{
+TEST(TsplText, BuiltInFontByModelAndSize) {
     EXPECT_EQ(TPrinterTSPL::BuiltInFontName(0), "10");
     EXPECT_EQ(TPrinterTSPL::BuiltInFontName(1), "10");
     EXPECT_EQ(TPrinterTSPL::BuiltInFontName(2), "0");
@@ -193,48 +184,45 @@ struct TLinearCase {
     const char* Value;
 };
 
-TEST(TsplBarcode, EveryLinearSymbologyWithItsWideBar)
-{
+TEST(TsplBarcode, EveryLinearSymbologyWithItsWideBar) {
     const std::vector<TLinearCase> cases = {
-        {"ean8", "EAN8", 2, "1234567"},          {"EAN13", "EAN13", 2, "460123456789"},
-        {"ean128", "EAN128", 2, "(01)123"},      {"CODE39", "39", 4, "ABC-1"},
-        {"code128", "128", 2, "Abc 1"},          {"code93", "93", 6, "ABC"},
-        {"itf14", "ITF14", 4, "1234567890123"},  {"ean13addon2", "EAN13+2", 2, "46012345678912"},
+        {"ean8", "EAN8", 2, "1234567"},
+        {"EAN13", "EAN13", 2, "460123456789"},
+        {"ean128", "EAN128", 2, "(01)123"},
+        {"CODE39", "39", 4, "ABC-1"},
+        {"code128", "128", 2, "Abc 1"},
+        {"code93", "93", 6, "ABC"},
+        {"itf14", "ITF14", 4, "1234567890123"},
+        {"ean13addon2", "EAN13+2", 2, "46012345678912"},
         {"Ean13AddOn5", "EAN13+5", 2, "46012345678912345"},
     };
     for (const TLinearCase& c : cases) {
         TPrinterTSPL printer;
         printer.AddBarcode(kToken, c.Type, 1, 2, 40, 10, 0, true, false, true, c.Value);
         EXPECT_EQ(Lines(printer),
-                  std::vector<std::string>{std::string("BARCODE 8,16,\"") + c.Tspl +
-                                           "\",80,2,0,2," + std::to_string(c.Wide) + ",\"" +
-                                           c.Value + "\""})
+                  std::vector<std::string>{std::string("BARCODE 8,16,\"") + c.Tspl + "\",80,2,0,2," +
+                                           std::to_string(c.Wide) + ",\"" + c.Value + "\""})
             << c.Type;
     }
     TPrinterTSPL printer;
     printer.Settings().BarcodeNarrow = 3;
     printer.AddBarcode(kToken, "code93", 0, 1, 40, 12, 90, false, true, false, "");
-    EXPECT_EQ(Lines(printer),
-              std::vector<std::string>{"BARCODE 0,8,\"93\",96,0,90,3,9,\"" + kToken + "\""});
+    EXPECT_EQ(Lines(printer), std::vector<std::string>{"BARCODE 0,8,\"93\",96,0,90,3,9,\"" + kToken + "\""});
 }
 
-TEST(TsplBarcode, ContentIsEscapedAndEncoded)
-{
+TEST(TsplBarcode, ContentIsEscapedAndEncoded) {
     TPrinterTSPL printer;
-    printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true,
-                       "A\"B\r\nPRINT 1\r\nЖ");
-    EXPECT_EQ(Lines(printer), std::vector<std::string>{
-                                  "BARCODE 0,0,\"128\",80,0,0,2,2,\"A\\[\"]B\\[R]\\[L]PRINT "
-                                  "1\\[R]\\[L]\xC6\""});
+    printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "A\"B\r\nPRINT 1\r\nЖ");
+    EXPECT_EQ(Lines(printer),
+              std::vector<std::string>{"BARCODE 0,0,\"128\",80,0,0,2,2,\"A\\[\"]B\\[R]\\[L]PRINT "
+                                       "1\\[R]\\[L]\xC6\""});
     printer.Init();
     printer.SetCodepage("utf-8");
     printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "Ж");
-    EXPECT_EQ(Lines(printer),
-              std::vector<std::string>{"BARCODE 0,0,\"128\",80,0,0,2,2,\"\xD0\x96\""});
+    EXPECT_EQ(Lines(printer), std::vector<std::string>{"BARCODE 0,0,\"128\",80,0,0,2,2,\"\xD0\x96\""});
 }
 
-TEST(TsplBarcode, AnInvalidCodepageFailsOnlyWhenTextNeedsIt)
-{
+TEST(TsplBarcode, AnInvalidCodepageFailsOnlyWhenTextNeedsIt) {
     TPrinterTSPL printer;
     printer.SetCodepage("abc");
     printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "ABC");
@@ -247,8 +235,7 @@ TEST(TsplBarcode, AnInvalidCodepageFailsOnlyWhenTextNeedsIt)
     }
 }
 
-TEST(TsplBarcode, DigitCheckEmptyAndUnknownTypes)
-{
+TEST(TsplBarcode, DigitCheckEmptyAndUnknownTypes) {
     TPrinterTSPL printer;
     try {
         printer.AddBarcode(kToken, "ean13", 0, 0, 40, 10, 0, false, false, true, "46012345678A");
@@ -270,17 +257,15 @@ TEST(TsplBarcode, DigitCheckEmptyAndUnknownTypes)
     EXPECT_TRUE(printer.ScriptText().empty());
 }
 
-TEST(TsplBarcode, PrinterDrawn2DSymbols)
-{
+TEST(TsplBarcode, PrinterDrawn2DSymbols) {
     TPrinterTSPL printer;
     printer.Settings()._2DBarcodeAsPicture = false;
     printer.AddBarcode(kToken, "pdf417", 1, 2, 30, 10, 0, false, false, false, "");
     printer.AddBarcode(kToken, "DataMatrix", 1, 2, 20, 20, 0, false, false, false, "");
     printer.AddBarcode(kToken, "qrcode", 1, 2, 20, 20, 0, false, false, false, "");
-    EXPECT_EQ(Lines(printer), (std::vector<std::string>{
-                                  "PDF417 8,16,240,80,0,\"" + kToken + "\"",
-                                  "DMATRIX 8,16,160,160,x3,10,10,\"" + kToken + "\"",
-                                  "QRCODE 8,16,M,4,A,0,M1,\"" + kToken + "\""}));
+    EXPECT_EQ(Lines(printer), (std::vector<std::string>{"PDF417 8,16,240,80,0,\"" + kToken + "\"",
+                                                        "DMATRIX 8,16,160,160,x3,10,10,\"" + kToken + "\"",
+                                                        "QRCODE 8,16,M,4,A,0,M1,\"" + kToken + "\""}));
 
     printer.Init();
     TTsplSettings& s = printer.Settings();
@@ -308,15 +293,13 @@ TEST(TsplBarcode, PrinterDrawn2DSymbols)
 }
 
 // Reads a BITMAP command's data back as a picture and decodes it.
-std::string ReadBitmapBarcode(const std::string& ALine)
-{
+std::string ReadBitmapBarcode(const std::string& ALine) {
     int x, y, widthBytes, height, mode, consumed = 0;
-    if (std::sscanf(ALine.c_str(), "BITMAP %d,%d,%d,%d,%d,%n", &x, &y, &widthBytes, &height,
-                    &mode, &consumed) != 5)
+    if (std::sscanf(ALine.c_str(), "BITMAP %d,%d,%d,%d,%d,%n", &x, &y, &widthBytes, &height, &mode,
+                    &consumed) != 5)
         return "not a bitmap";
     const std::string data = ALine.substr(consumed);
-    if (data.size() != static_cast<std::size_t>(widthBytes) * height)
-        return "size mismatch";
+    if (data.size() != static_cast<std::size_t>(widthBytes) * height) return "size mismatch";
     std::vector<std::uint8_t> grey(static_cast<std::size_t>(widthBytes) * 8 * height);
     for (std::size_t i = 0; i < grey.size(); ++i) {
         const auto byte = static_cast<unsigned char>(data[i / 8]);
@@ -327,8 +310,7 @@ std::string ReadBitmapBarcode(const std::string& ALine)
     return text.empty() ? "unreadable" : text;
 }
 
-TEST(TsplBarcode, TwoDimensionalSymbolsAsPictures)
-{
+TEST(TsplBarcode, TwoDimensionalSymbolsAsPictures) {
     TPrinterTSPL printer;
     printer.AddBarcode(kToken, "QRCode", 1, 2, 20, 20, 0, false, false, false, "");
     EXPECT_EQ(Lines(printer), std::vector<std::string>{"BITMAP 8,16,0,0,0," + kToken});
@@ -340,8 +322,7 @@ TEST(TsplBarcode, TwoDimensionalSymbolsAsPictures)
     EXPECT_EQ(ReadBitmapBarcode(printer.ScriptText()[0]), "Цена 12,50");
 }
 
-TEST(TsplBorder, BoxForFourWordsBarsOtherwise)
-{
+TEST(TsplBorder, BoxForFourWordsBarsOtherwise) {
     auto border = [](const std::string& AWords, int AWidth) {
         TPrinterTSPL printer;
         printer.PrintBorder(AWords, AWidth, 1, 2, 30, 20);
@@ -358,16 +339,14 @@ TEST(TsplBorder, BoxForFourWordsBarsOtherwise)
     EXPECT_EQ(border("frame", 0), V{});
 }
 
-TEST(TsplImage, StaticAndTemplatePictures)
-{
+TEST(TsplImage, StaticAndTemplatePictures) {
     TPrinterTSPL printer;
     printer.AddImage(kToken, 1, 2, 4, 4, 0, "left top right bottom", 0, "", true, "");
     printer.AddImage(kToken, 1, 2, 4, 4, 0, "left top right bottom", 0, "", true, "  ");
     EXPECT_TRUE(printer.ScriptText().empty());
 
     printer.AddImage(kToken, 1, 2, 4, 4, 0, "left", 0, "", false, "");
-    EXPECT_EQ(Lines(printer), (std::vector<std::string>{"BITMAP 8,16,0,0,0," + kToken,
-                                                        "BAR 8,16,1,32"}));
+    EXPECT_EQ(Lines(printer), (std::vector<std::string>{"BITMAP 8,16,0,0,0," + kToken, "BAR 8,16,1,32"}));
 
     // 16 x 8 pixels fitted into 32 x 32 dots keep their proportions: 32 x 16.
     const std::string picture = Base64(HalfBlackBmp(16, 8));
@@ -388,40 +367,37 @@ TEST(TsplImage, StaticAndTemplatePictures)
     EXPECT_EQ(printer.ScriptText()[0].size(), stretched.size() + 4 * 32);
 }
 
-TEST(TsplRecalculate, ImageAndBarcodeLines)
-{
+TEST(TsplRecalculate, ImageAndBarcodeLines) {
     TPrinterTSPL printer;
-    const TFieldObject image(TFieldType::ftImage, kToken, 4, 4, 1, 2, 0, 0, "", "", "", "",
-                             false, false, "");
+    const TFieldObject image(TFieldType::ftImage, kToken, 4, 4, 1, 2, 0, 0, "", "", "", "", false, false, "");
     TMonoBitmap bitmap(32, 16);
     EXPECT_EQ(printer.RecalculateImage(image, "", bitmap), "");
     EXPECT_EQ(printer.RecalculateImage(image, "DATA", bitmap), "BITMAP 8,16,4,16,0,DATA");
     printer.SetStretchImage(true);
     EXPECT_EQ(printer.RecalculateImage(image, "DATA", bitmap), "BITMAP 8,16,4,32,0,DATA");
 
-    const TFieldObject ean(TFieldType::ftBarcode, kToken, 40, 10, 1, 2, 0, 0, "", "", "", "",
-                           false, false, "EAN13");
+    const TFieldObject ean(TFieldType::ftBarcode, kToken, 40, 10, 1, 2, 0, 0, "", "", "", "", false, false,
+                           "EAN13");
     const std::string line = "BARCODE 8,16,\"EAN13\",80,0,0,2,2,\"" + kToken + "\"";
     EXPECT_EQ(printer.RecalculateBarcode(line, ean, " \t"), "");
     EXPECT_EQ(printer.RecalculateBarcode(line, ean, "460123456789"),
               "BARCODE 8,16,\"EAN13\",80,0,0,2,2,\"460123456789\"");
     EXPECT_THROW(printer.RecalculateBarcode(line, ean, "4601\"23"), std::runtime_error);
 
-    const TFieldObject code(TFieldType::ftBarcode, kToken, 40, 10, 1, 2, 0, 0, "", "", "", "",
-                            false, false, "code128");
+    const TFieldObject code(TFieldType::ftBarcode, kToken, 40, 10, 1, 2, 0, 0, "", "", "", "", false, false,
+                            "code128");
     EXPECT_EQ(printer.RecalculateBarcode(line, code, "a\"\nb"),
               "BARCODE 8,16,\"EAN13\",80,0,0,2,2,\"a\\[\"]\\[L]b\"");
 
-    const TFieldObject qr(TFieldType::ftBarcode, kToken, 20, 20, 1, 2, 0, 0, "", "", "", "",
-                          false, false, "qrcode");
+    const TFieldObject qr(TFieldType::ftBarcode, kToken, 20, 20, 1, 2, 0, 0, "", "", "", "", false, false,
+                          "qrcode");
     const std::string rebuilt =
         printer.RecalculateBarcode("BITMAP 8,16,0,0,0," + kToken, qr, "https://example.org/1");
     EXPECT_EQ(rebuilt.rfind("BITMAP 8,16,", 0), 0U);
     EXPECT_EQ(ReadBitmapBarcode(rebuilt), "https://example.org/1");
 }
 
-TEST(TsplControl, FixedSequences)
-{
+TEST(TsplControl, FixedSequences) {
     TPrinterTSPL printer;
     EXPECT_EQ(TPrinterTSPL::Reset(), std::string("\x1B!C"));
     EXPECT_EQ(printer.SetRibbon(), "SET RIBBON OFF\r\n");
@@ -429,18 +405,15 @@ TEST(TsplControl, FixedSequences)
     EXPECT_EQ(printer.SetRibbon(), "SET RIBBON ON\r\n");
     EXPECT_EQ(TPrinterTSPL::SetGapDetect(), "GAPDETECT\r\n");
     EXPECT_EQ(TPrinterTSPL::SetAutodetect(), "AUTODETECT\r\n");
-    EXPECT_EQ(TPrinterTSPL::GetErrorDescription(9),
-              "Закончилась термолента и открыта крышка принтера");
+    EXPECT_EQ(TPrinterTSPL::GetErrorDescription(9), "Закончилась термолента и открыта крышка принтера");
 }
 
-TEST(TsplUserData, RawLinesInTheTemplate)
-{
+TEST(TsplUserData, RawLinesInTheTemplate) {
     TPrinterTSPL printer;
     printer.AddUserData(kToken, false, "ignored");
     printer.AddUserData(kToken, true, "TEXT 0,0,\"3\",0,1,1,\"Ж\"");
     printer.AddUserData(kToken, true, "");
-    EXPECT_EQ(Lines(printer),
-              (std::vector<std::string>{kToken, "TEXT 0,0,\"3\",0,1,1,\"\xC6\""}));
+    EXPECT_EQ(Lines(printer), (std::vector<std::string>{kToken, "TEXT 0,0,\"3\",0,1,1,\"\xC6\""}));
 }
 
 }  // namespace

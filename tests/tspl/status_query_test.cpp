@@ -13,8 +13,7 @@
 namespace quorvane {
 namespace {
 
-TEST(StatusReply, KnownStatusBytesFailWithTheirMessage)
-{
+TEST(StatusReply, KnownStatusBytesFailWithTheirMessage) {
     const std::vector<std::pair<int, std::string>> cases = {
         {1, "Открыта крышка принтера"},
         {2, "Замятие бумаги в принтере"},
@@ -39,8 +38,7 @@ TEST(StatusReply, KnownStatusBytesFailWithTheirMessage)
     EXPECT_EQ(GetErrorDescription(7), "Неизвестная ошибка");
 }
 
-TEST(StatusReply, ReadyPrintingAndOtherBytes)
-{
+TEST(StatusReply, ReadyPrintingAndOtherBytes) {
     EXPECT_EQ(JudgeStatusReply(std::nullopt, 0).Step, TStatusStep::ssReady);
     EXPECT_EQ(JudgeStatusReply(0, 0).Step, TStatusStep::ssReady);
     EXPECT_EQ(JudgeStatusReply(0x20, 60000).Step, TStatusStep::ssAskAgain);
@@ -50,8 +48,7 @@ TEST(StatusReply, ReadyPrintingAndOtherBytes)
     for (int byte : {6, 0x40, 0x21, 0xFF}) {
         const TStatusVerdict other = JudgeStatusReply(static_cast<std::uint8_t>(byte), 0);
         EXPECT_EQ(other.Step, TStatusStep::ssFail) << byte;
-        EXPECT_EQ(other.Message,
-                  "Проверьте, закрыта ли крышка принтера и наличие расходных материалов")
+        EXPECT_EQ(other.Message, "Проверьте, закрыта ли крышка принтера и наличие расходных материалов")
             << byte;
     }
 }
@@ -66,8 +63,7 @@ struct TScriptedPrinter {
     std::vector<int> ReadWindows;
     std::vector<int> Pauses;
 
-    TStatusExchange Exchange()
-    {
+    TStatusExchange Exchange() {
         return {[this](std::string_view ABytes) { Sent += ABytes; },
                 [this](int AWindowMs) -> std::optional<std::uint8_t> {
                     ReadWindows.push_back(AWindowMs);
@@ -87,8 +83,7 @@ struct TScriptedPrinter {
     }
 };
 
-TEST(WaitPrinterReady, QueriesAgainWhilePrintingThenGoes)
-{
+TEST(WaitPrinterReady, QueriesAgainWhilePrintingThenGoes) {
     TScriptedPrinter printer;
     printer.Replies = {std::nullopt, 0x20, 0x20, 0x00};
     WaitPrinterReady(printer.Exchange());
@@ -99,8 +94,7 @@ TEST(WaitPrinterReady, QueriesAgainWhilePrintingThenGoes)
 
 // A silent serial line: three reads of 200 ms, not four, then the label goes out; within the
 // 600 ms those three reads allow.
-TEST(WaitPrinterReady, SilentPrinterIsReadyAfterThreeReads)
-{
+TEST(WaitPrinterReady, SilentPrinterIsReadyAfterThreeReads) {
     TScriptedPrinter printer;
     WaitPrinterReady(printer.Exchange());
     EXPECT_EQ(printer.Sent, "\x1B!?");
@@ -109,8 +103,7 @@ TEST(WaitPrinterReady, SilentPrinterIsReadyAfterThreeReads)
     EXPECT_TRUE(printer.Pauses.empty());
 }
 
-TEST(WaitPrinterReady, PrintingBeyondAMinuteFails)
-{
+TEST(WaitPrinterReady, PrintingBeyondAMinuteFails) {
     TScriptedPrinter printer;
     printer.ReplyAfterMs = 180;  // with the 20 ms pause, 200 ms per query
     printer.Replies.assign(400, std::optional<std::uint8_t>(0x20));
@@ -124,8 +117,7 @@ TEST(WaitPrinterReady, PrintingBeyondAMinuteFails)
     EXPECT_EQ(printer.ReadWindows.size(), 301u);
 }
 
-TEST(WaitPrinterReady, PaperOutStopsAtOnce)
-{
+TEST(WaitPrinterReady, PaperOutStopsAtOnce) {
     TScriptedPrinter printer;
     printer.Replies = {0x04};
     EXPECT_THROW(WaitPrinterReady(printer.Exchange()), std::runtime_error);
@@ -138,13 +130,11 @@ struct TRibbonPrinter {
     std::vector<std::size_t> ReadLimits;
     int Slept = 0;
 
-    TRibbonExchange Exchange()
-    {
+    TRibbonExchange Exchange() {
         return {[this](std::string_view ABytes) { Writes.emplace_back(ABytes); },
                 [this](std::size_t AMax) {
                     ReadLimits.push_back(AMax);
-                    if (Replies.empty())
-                        return std::string();
+                    if (Replies.empty()) return std::string();
                     std::string reply = Replies.front();
                     Replies.pop_front();
                     return reply;
@@ -153,10 +143,8 @@ struct TRibbonPrinter {
     }
 };
 
-TEST(Ribbon, QueryBytesAndSwitchCommands)
-{
-    EXPECT_EQ(std::string(kRibbonQueryMX),
-              std::string("\x1B\x1C") + "& V1 getval " + "\"sw_ribbon\"\r\n");
+TEST(Ribbon, QueryBytesAndSwitchCommands) {
+    EXPECT_EQ(std::string(kRibbonQueryMX), std::string("\x1B\x1C") + "& V1 getval " + "\"sw_ribbon\"\r\n");
     EXPECT_EQ(std::string(kRibbonQueryM), "ZZZCR\n");
     EXPECT_EQ(SetRibbonCommand(0), "SET RIBBON OFF\r\n");
     EXPECT_EQ(SetRibbonCommand(1), "SET RIBBON ON\r\n");
@@ -164,8 +152,7 @@ TEST(Ribbon, QueryBytesAndSwitchCommands)
     EXPECT_EQ(std::string(kResetCommand), "\x1B!C");
 }
 
-TEST(Ribbon, OrvelMXReplyDecides)
-{
+TEST(Ribbon, OrvelMXReplyDecides) {
     EXPECT_TRUE(RibbonSwitchNeededMX(" OFF\r\n", 1));
     EXPECT_FALSE(RibbonSwitchNeededMX("off", 0));
     EXPECT_TRUE(RibbonSwitchNeededMX("\x02On\x03", 0));
@@ -174,8 +161,7 @@ TEST(Ribbon, OrvelMXReplyDecides)
     EXPECT_FALSE(RibbonSwitchNeededMX("", 1));
 }
 
-TEST(Ribbon, OrvelMFlagAtOffset76)
-{
+TEST(Ribbon, OrvelMFlagAtOffset76) {
     std::string reply(100, 'a');
     reply[76] = '\0';
     EXPECT_TRUE(RibbonSwitchNeededM(reply, 1));
@@ -190,8 +176,7 @@ TEST(Ribbon, OrvelMFlagAtOffset76)
     EXPECT_TRUE(RibbonSwitchNeededM(std::string(76, '\x01'), 1));
 }
 
-TEST(Ribbon, PrepareRibbonSwitchesOnlyWhenNeeded)
-{
+TEST(Ribbon, PrepareRibbonSwitchesOnlyWhenNeeded) {
     TRibbonPrinter mx;
     mx.Replies = {"off\r\n"};
     EXPECT_TRUE(PrepareRibbon(4, 1, mx.Exchange()));

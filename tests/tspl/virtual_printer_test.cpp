@@ -16,23 +16,19 @@
 namespace quorvane {
 namespace {
 
-std::string Read(const MonoImage& AImage, ZXing::BarcodeFormat AFormat)
-{
+std::string Read(const MonoImage& AImage, ZXing::BarcodeFormat AFormat) {
     std::vector<std::uint8_t> grey(AImage.dots.size());
-    for (std::size_t i = 0; i < grey.size(); ++i)
-        grey[i] = AImage.dots[i] ? 0 : 255;
+    for (std::size_t i = 0; i < grey.size(); ++i) grey[i] = AImage.dots[i] ? 0 : 255;
     const ZXing::ImageView view(grey.data(), AImage.width, AImage.height, ZXing::ImageFormat::Lum);
     ZXing::DecodeHints hints;
     hints.setFormats(AFormat);
     return ZXing::TextUtfEncoding::ToUtf8(ZXing::ReadBarcode(view, hints).text());
 }
 
-long long BlackIn(const MonoImage& AImage, int AX, int AY, int AW, int AH)
-{
+long long BlackIn(const MonoImage& AImage, int AX, int AY, int AW, int AH) {
     long long black = 0;
     for (int y = AY; y < AY + AH && y < AImage.height; ++y)
-        for (int x = AX; x < AX + AW && x < AImage.width; ++x)
-            black += AImage.At(x, y);
+        for (int x = AX; x < AX + AW && x < AImage.width; ++x) black += AImage.At(x, y);
     return black;
 }
 
@@ -41,8 +37,7 @@ struct TPrinted {
     std::vector<RenderedLabel> Labels;
 };
 
-TPrinted PrintOn(const std::string& AJob, int ADpi)
-{
+TPrinted PrintOn(const std::string& AJob, int ADpi) {
     PrinterOptions options;
     options.listen = "off";
     options.dpi = ADpi;
@@ -54,8 +49,7 @@ TPrinted PrintOn(const std::string& AJob, int ADpi)
     device.EndJob();
     TPrinted printed;
     for (const JournalEntry& entry : journal.Entries())
-        if (entry.kind == "problem")
-            printed.Problems.push_back(entry.command + ": " + entry.detail);
+        if (entry.kind == "problem") printed.Problems.push_back(entry.command + ": " + entry.detail);
     printed.Labels = device.Labels();
     return printed;
 }
@@ -82,8 +76,7 @@ const char* kPriceTag =
 
 class VirtualPrinterScripts : public ::testing::TestWithParam<int> {};
 
-TEST_P(VirtualPrinterScripts, PriceTagsPrintAsMeant)
-{
+TEST_P(VirtualPrinterScripts, PriceTagsPrintAsMeant) {
     const int dpi = GetParam();
     TPrinterTSPL printer;
     printer.ApplySettings(dpi, false, TTsplSettings());
@@ -123,11 +116,10 @@ INSTANTIATE_TEST_SUITE_P(Resolutions, VirtualPrinterScripts, ::testing::Values(2
 
 // By command, a value the configured Data Matrix size cannot hold gets the smallest listed size
 // that holds it, in the template and per label alike; a value that fits keeps the setting.
-TEST(VirtualPrinterDataMatrix, CommandSizeHoldsTheValue)
-{
+TEST(VirtualPrinterDataMatrix, CommandSizeHoldsTheValue) {
     const std::string token = "{0E3A5B7C-1D2F-4A6B-8C9D-0E1F2A3B4C5D}";
-    const TFieldObject field(TFieldType::ftBarcode, token, 20, 20, 1, 2, 0, 0, "", "", "", "",
-                             false, false, "DataMatrix");
+    const TFieldObject field(TFieldType::ftBarcode, token, 20, 20, 1, 2, 0, 0, "", "", "", "", false, false,
+                             "DataMatrix");
     TPrinterTSPL printer;
     printer.ApplySettings(203, false, TTsplSettings());
     printer.Settings()._2DBarcodeAsPicture = false;

@@ -4,11 +4,11 @@
 #include "tools/viewer/log_window.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
-#include <gtest/gtest.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -61,8 +61,10 @@ protected:
     void TearDown() override {
         for (const char* name : {"TMPDIR", "DISPLAY", "WAYLAND_DISPLAY"}) {
             const auto it = FSavedEnv.find(name);
-            if (it == FSavedEnv.end()) unsetenv(name);
-            else setenv(name, it->second.c_str(), 1);
+            if (it == FSavedEnv.end())
+                unsetenv(name);
+            else
+                setenv(name, it->second.c_str(), 1);
         }
         fs::remove_all(FRoot);
     }
@@ -118,7 +120,7 @@ TEST(LogFileList, OnlyLogFilesOfAnyCaseSortedByName) {
 TEST_F(ViewerWindowTest, LogWindowShowsTheNewestLogFileFollowsItAndOffersNewFiles) {
     WriteLines(FLogs / "quorvane_2026.12.06.log", 1);
     WriteLines(FLogs / "quorvane_2026.12.07.LOG", 3);  // the newest log file
-    WriteLines(FLogs / "quorvane_2026.12.08.txt", 6);   // sorts last but is no log file
+    WriteLines(FLogs / "quorvane_2026.12.08.txt", 6);  // sorts last but is no log file
     WriteLines(FLogs / "zz.log.bak", 5);
 
     TXvfb x;
@@ -176,7 +178,8 @@ TEST_F(ViewerWindowTest, LogWindowOpensAtTheNewestRecordsWrapsThemMarksErrorsAnd
         const auto shown = WaitForPicture(x, *id, "log-empty.png", 5s,
                                           [](const test::TImage& i) { return test::CountTextLines(i) > 0; });
         ASSERT_TRUE(shown);
-        EXPECT_GT(test::CountTextLines(*shown), 0) << "an empty folder shows an empty window; see log-empty.png";
+        EXPECT_GT(test::CountTextLines(*shown), 0)
+            << "an empty folder shows an empty window; see log-empty.png";
         ASSERT_TRUE(test::PressEscape(x, *id));
         EXPECT_TRUE(window.WaitExit(10s));
     }
@@ -252,7 +255,8 @@ TEST_F(ViewerWindowTest, DoAdditionalActionThroughTheHostReturnsTrueOnceTheWindo
 
     int fds[2];
     ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
-    test::TChildProcess host({build + "/tools/host/quorvane-host", "action", "ViewLog"}, env, fds[1], STDOUT_FILENO);
+    test::TChildProcess host({build + "/tools/host/quorvane-host", "action", "ViewLog"}, env, fds[1],
+                             STDOUT_FILENO);
     close(fds[1]);
     const auto id = test::FindWindow(x, "Просмотр лога", 20s);
     ASSERT_TRUE(id) << "no log window from DoAdditionalAction(\"ViewLog\")";
@@ -274,8 +278,8 @@ TEST_F(ViewerWindowTest, DoAdditionalActionThroughTheHostReturnsTrueOnceTheWindo
     EXPECT_FALSE(wrongCase);
     auto noDisplay = test::Environment({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"TMPDIR", FTmp.string()}});
     ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
-    test::TChildProcess helpless({build + "/tools/host/quorvane-host", "action", "ShowHelp"}, noDisplay, fds[1],
-                                 STDERR_FILENO);
+    test::TChildProcess helpless({build + "/tools/host/quorvane-host", "action", "ShowHelp"}, noDisplay,
+                                 fds[1], STDERR_FILENO);
     close(fds[1]);
     const auto failed = helpless.WaitExit(20s);
     ASSERT_TRUE(failed);
@@ -298,7 +302,8 @@ TEST_F(ViewerWindowTest, TheViewerRunsFromANoexecTemporaryFolderLeavesNoFileAndE
     // A temporary folder where programs may not run, where the system lets the test mount one.
     const fs::path noexec = FRoot / "noexec";
     fs::create_directories(noexec);
-    const bool mounted = ::mount("tmpfs", noexec.c_str(), "tmpfs", MS_NOEXEC | MS_NOSUID, "size=16m,mode=0700") == 0;
+    const bool mounted =
+        ::mount("tmpfs", noexec.c_str(), "tmpfs", MS_NOEXEC | MS_NOSUID, "size=16m,mode=0700") == 0;
     struct TUnmount {
         bool Mounted;
         fs::path Path;
@@ -355,7 +360,8 @@ TEST_F(ViewerWindowTest, WithoutAUsableDisplayTheActionsFailAtOnce) {
     // free number) may take it at once; one far above those, with no server, instead.
     std::string gone;
     for (int n = 4000; gone.empty(); ++n)
-        if (!fs::exists("/tmp/.X" + std::to_string(n) + "-lock") && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)))
+        if (!fs::exists("/tmp/.X" + std::to_string(n) + "-lock") &&
+            !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)))
             gone = ":" + std::to_string(n);
     setenv("DISPLAY", gone.c_str(), 1);
     SetLogDirectory(FLogs.string());

@@ -47,8 +47,10 @@ std::map<std::string, std::string> Environment(const std::map<std::string, std::
         if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
     }
     for (const auto& [name, value] : AChanges) {
-        if (value.empty()) env.erase(name);
-        else env[name] = value;
+        if (value.empty())
+            env.erase(name);
+        else
+            env[name] = value;
     }
     return env;
 }
@@ -163,7 +165,8 @@ bool PressEscape(const TXvfb& AX, const std::string& AWindow) {
 bool ClickAndType(const TXvfb& AX, const std::string& AWindow, int AX0, int AY0,
                   const std::vector<std::string>& AKeys) {
     if (!RunTool({"xdotool", "mousemove", "--window", AWindow, std::to_string(AX0), std::to_string(AY0),
-                  "click", "1"}, AX.Env()))
+                  "click", "1"},
+                 AX.Env()))
         return false;
     for (const std::string& key : AKeys) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the menu opens, the item shows

@@ -68,7 +68,9 @@ struct TImage {
     int Width = 0;
     int Height = 0;
     std::vector<unsigned char> Rgb;
-    const unsigned char* At(int x, int y) const { return &Rgb[(static_cast<std::size_t>(y) * Width + x) * 3]; }
+    const unsigned char* At(int x, int y) const {
+        return &Rgb[(static_cast<std::size_t>(y) * Width + x) * 3];
+    }
 };
 // Takes it, also keeping a PNG named APngName under the build folder for people to look at.
 std::optional<TImage> Screenshot(const TXvfb& AX, const std::string& AWindow, const std::string& APngName);

@@ -130,7 +130,8 @@ TEST(Drawing, TextSizeRotationAndAlignment) {
 
 TEST(Drawing, CodePageTurnsBytesIntoLetters) {
     // The same word in CP1251 and UTF-8 draws the same dots.
-    auto cp = RunJob(kHeader + "CODEPAGE 1251\r\nTEXT 10,10,\"3\",0,1,1,\"\xcf\xf0\xe8\xe2\xe5\xf2\"\r\nPRINT 1\r\n");
+    auto cp = RunJob(kHeader +
+                     "CODEPAGE 1251\r\nTEXT 10,10,\"3\",0,1,1,\"\xcf\xf0\xe8\xe2\xe5\xf2\"\r\nPRINT 1\r\n");
     auto utf = RunJob(kHeader + "CODEPAGE UTF-8\r\nTEXT 10,10,\"3\",0,1,1,\"Привет\"\r\nPRINT 1\r\n");
     EXPECT_TRUE(cp.problems.empty());
     EXPECT_GT(CountBlack(OnlyLabel(cp), {0, 0, 400, 200}), 50);
@@ -156,7 +157,8 @@ TEST(Drawing, BarcodeGeometryFollowsItsParameters) {
     // Alignment 2 centres the symbol on x.
     auto centred = RunJob(kHeader + "BARCODE 200,0,\"EAN13\",20,0,0,2,4,2,\"400638133393\"\r\nPRINT 1\r\n");
     ExpectRect(BlackBounds(OnlyLabel(centred)), 200 - 95, 0, 200 + 95, 20);
-    EXPECT_TRUE(plain.problems.empty() && hri.problems.empty() && rot.problems.empty() && centred.problems.empty());
+    EXPECT_TRUE(plain.problems.empty() && hri.problems.empty() && rot.problems.empty() &&
+                centred.problems.empty());
 }
 
 TEST(Drawing, MatrixSymbolsUseModuleSizesInDots) {
@@ -210,14 +212,14 @@ TEST(Drawing, PrintWhileNotReadyIsJournalled) {
 
 TEST(Drawing, ProblemsAreJournalledAndTheJobGoesOn) {
     auto r = RunJob(kHeader +
-                    "FROB 1,2\r\n"                           // unknown
-                    "BAR 1,2,3\r\n"                          // wrong count
-                    "BAR 1,x,3,4\r\n"                        // bad number
-                    "BAR 390,190,20,20\r\n"                  // outside the label (clipped)
+                    "FROB 1,2\r\n"           // unknown
+                    "BAR 1,2,3\r\n"          // wrong count
+                    "BAR 1,x,3,4\r\n"        // bad number
+                    "BAR 390,190,20,20\r\n"  // outside the label (clipped)
                     "BARCODE 0,0,\"NOPE\",10,0,0,1,2,\"1\"\r\n"
                     "BARCODE 0,0,\"EAN13\",10,0,0,1,2,\"ABC\"\r\n"  // not encodable
-                    "TEXT 0,0,\"9\",0,1,1,\"x\"\r\n"         // unknown font
-                    "SIZE 9000 mm,9000 mm\r\n"                // beyond limits
+                    "TEXT 0,0,\"9\",0,1,1,\"x\"\r\n"                // unknown font
+                    "SIZE 9000 mm,9000 mm\r\n"                      // beyond limits
                     "SET WHATEVER ON\r\n"
                     "BAR 0,0,5,5\r\n"
                     "PRINT 1\r\n");
@@ -248,10 +250,11 @@ TEST(Drawing, GarbageNeverStopsTheStatusReply) {
 }
 
 TEST(Drawing, MutatedJobsNeverCrashTheReader) {
-    const std::string job = kHeader + "CODEPAGE 1251\r\nTEXT 10,10,\"3\",0,1,1,\"abc\"\r\n" +
-                            "BARCODE 10,40,\"128\",40,2,0,2,4,\"X1\"\r\nQRCODE 200,10,M,3,A,0,\"Q\"\r\n" +
-                            "DMATRIX 300,10,80,80,\"D\"\r\nPDF417 10,120,300,60,0,\"P\"\r\nCIRCLE 5,5,20,2\r\n" +
-                            "BITMAP 350,150,2,2,1," + std::string(4, '\x55') + "\r\nBOX 1,1,50,50,2\r\nPRINT 1,1\r\n";
+    const std::string job =
+        kHeader + "CODEPAGE 1251\r\nTEXT 10,10,\"3\",0,1,1,\"abc\"\r\n" +
+        "BARCODE 10,40,\"128\",40,2,0,2,4,\"X1\"\r\nQRCODE 200,10,M,3,A,0,\"Q\"\r\n" +
+        "DMATRIX 300,10,80,80,\"D\"\r\nPDF417 10,120,300,60,0,\"P\"\r\nCIRCLE 5,5,20,2\r\n" +
+        "BITMAP 350,150,2,2,1," + std::string(4, '\x55') + "\r\nBOX 1,1,50,50,2\r\nPRINT 1,1\r\n";
     std::mt19937 rng(11);
     const std::string alphabet = "0123456789,\" \r\n-9x\x1b!?";
     for (int round = 0; round < 300; ++round) {
@@ -259,9 +262,9 @@ TEST(Drawing, MutatedJobsNeverCrashTheReader) {
         for (int k = 0; k < 1 + static_cast<int>(rng() % 6); ++k) {
             std::size_t pos = rng() % m.size();
             switch (rng() % 3) {
-            case 0: m[pos] = alphabet[rng() % alphabet.size()]; break;
-            case 1: m.insert(pos, std::string(1 + rng() % 8, static_cast<char>('0' + rng() % 10))); break;
-            default: m.erase(pos, 1 + rng() % 4); break;
+                case 0: m[pos] = alphabet[rng() % alphabet.size()]; break;
+                case 1: m.insert(pos, std::string(1 + rng() % 8, static_cast<char>('0' + rng() % 10))); break;
+                default: m.erase(pos, 1 + rng() % 4); break;
             }
         }
         auto r = RunJob(m + "\r\n\x1b!?");

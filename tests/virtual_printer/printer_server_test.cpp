@@ -286,7 +286,8 @@ int ReadPort(int fd) {
 
 TEST(PrinterProgram, ServesJobsAndStopsCleanly) {
     fs::path dir = TempDir("prog");
-    Child jobs = Spawn({"--listen", "127.0.0.1:0", "--jobs", "1", "--out", (dir / "out").string(), "--copies"});
+    Child jobs =
+        Spawn({"--listen", "127.0.0.1:0", "--jobs", "1", "--out", (dir / "out").string(), "--copies"});
     int port = ReadPort(jobs.out.Get());
     ASSERT_GT(port, 0);
     {
@@ -313,9 +314,14 @@ TEST(PrinterProgram, ServesJobsAndStopsCleanly) {
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     // Every usage error exits 2; a port beyond 65535 is refused, not wrapped.
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--dpi", "250"}, {"--listen", "127.0.0.1:70000"}, {"--listen", "127.0.0.1:-1"}, {"--jobs", "2x"},
-             {"--idle-exit", "soon"}, {"--status", "zz"}, {"--bogus"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--dpi", "250"},
+                                               {"--listen", "127.0.0.1:70000"},
+                                               {"--listen", "127.0.0.1:-1"},
+                                               {"--jobs", "2x"},
+                                               {"--idle-exit", "soon"},
+                                               {"--status", "zz"},
+                                               {"--bogus"}}) {
         Child bad = Spawn(args);
         EXPECT_EQ(WaitExit(bad.pid), 2) << args[0] << " " << args.back();
     }

@@ -39,7 +39,8 @@ DotRect BlackBounds(const MonoImage& image, DotRect region) {
 long long CountBlack(const MonoImage& image, DotRect region) {
     long long n = 0;
     for (long long y = region.top; y < region.bottom; ++y)
-        for (long long x = region.left; x < region.right; ++x) n += image.At(static_cast<int>(x), static_cast<int>(y));
+        for (long long x = region.left; x < region.right; ++x)
+            n += image.At(static_cast<int>(x), static_cast<int>(y));
     return n;
 }
 
@@ -51,7 +52,8 @@ ZXing::Result Read(const MonoImage& image, const std::string& format) {
     DotRect b = BlackBounds(image);
     if (b.right < 0) return {};
     const long long margin = 20;
-    int w = static_cast<int>(b.right - b.left + 2 * margin), h = static_cast<int>(b.bottom - b.top + 2 * margin);
+    int w = static_cast<int>(b.right - b.left + 2 * margin),
+        h = static_cast<int>(b.bottom - b.top + 2 * margin);
     std::vector<std::uint8_t> grey(static_cast<std::size_t>(w) * h, 255);
     for (long long y = b.top; y < b.bottom; ++y)
         for (long long x = b.left; x < b.right; ++x)

@@ -16,7 +16,8 @@ namespace quorvane::host {
 namespace {
 
 // The choices the settings offer for one parameter: value and text of each Item.
-std::vector<std::pair<std::string, std::string>> Choices(const pugi::xml_document& ASchema, const char* AName) {
+std::vector<std::pair<std::string, std::string>> Choices(const pugi::xml_document& ASchema,
+                                                         const char* AName) {
     std::vector<std::pair<std::string, std::string>> items;
     const std::string path = std::string("//Parameter[@Name='") + AName + "']/ChoiceList/Item";
     for (const pugi::xpath_node& node : ASchema.select_nodes(path.c_str()))
@@ -31,7 +32,8 @@ bool RunDevices(THostSession& ASession, const std::vector<std::string>&) {
     THostValues result(ASession.Memory);
     const std::size_t firstError = ASession.Connection.Errors.size();
     pugi::xml_document schema;
-    if (!ASession.CallSucceeded(u"GetParameters", params, result) || !schema.load_string(TextOf(params[0]).c_str())) {
+    if (!ASession.CallSucceeded(u"GetParameters", params, result) ||
+        !schema.load_string(TextOf(params[0]).c_str())) {
         ASession.Err << "GetParameters failed: " << ASession.FailureReason(firstError) << "\n";
         return false;
     }
@@ -73,8 +75,10 @@ bool RunDevices(THostSession& ASession, const std::vector<std::string>&) {
 }  // namespace
 
 void AddDevicesCommand(THostCommandTable& ATable) {
-    ATable.Add({"devices", "", "the USB label printers (device path, model, hardware id) and serial ports the "
-                               "settings offer", 0, 0, RunDevices});
+    ATable.Add({"devices", "",
+                "the USB label printers (device path, model, hardware id) and serial ports the "
+                "settings offer",
+                0, 0, RunDevices});
 }
 
 }  // namespace quorvane::host

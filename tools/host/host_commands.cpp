@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <fstream>
@@ -30,7 +30,9 @@ std::u16string ProcessLocaleName() {
     return Utf8ToWide(name);
 }
 
-bool IsFalse(const V8Variant& AValue) { return (AValue.vt & VTYPE_MASK) == VTYPE_BOOL && !AValue.VarEnum.bVal; }
+bool IsFalse(const V8Variant& AValue) {
+    return (AValue.vt & VTYPE_MASK) == VTYPE_BOOL && !AValue.VarEnum.bVal;
+}
 
 bool RunInfo(THostSession& ASession, const std::vector<std::string>&) {
     std::ostream& out = ASession.Out;
@@ -46,8 +48,8 @@ bool RunInfo(THostSession& ASession, const std::vector<std::string>&) {
         start = end + 1;
         std::unique_ptr<THostObject> created;
         try {
-            created = std::make_unique<THostObject>(ASession.Library, name, ASession.Memory, ASession.Connection,
-                                                    ProcessLocaleName());
+            created = std::make_unique<THostObject>(ASession.Library, name, ASession.Memory,
+                                                    ASession.Connection, ProcessLocaleName());
         } catch (const std::exception& e) {
             ASession.Err << "quorvane-host: " << e.what() << "\n";
             allCreated = false;
@@ -57,21 +59,23 @@ bool RunInfo(THostSession& ASession, const std::vector<std::string>&) {
         TV8LanguageExtender& ext = object.Extender();
         long methods = ext.GetNMethods();
         long props = ext.GetNProps();
-        out << "\nClass " << WideToUtf8(name) << " (extension " << WideToUtf8(object.ExtensionName()) << "): "
-            << methods << " methods, " << props << " properties\n";
+        out << "\nClass " << WideToUtf8(name) << " (extension " << WideToUtf8(object.ExtensionName())
+            << "): " << methods << " methods, " << props << " properties\n";
         out << "Methods:\n";
         for (long i = 0; i < methods; ++i) {
             char number[32];
             std::snprintf(number, sizeof number, "%4ld", i);
-            out << number << "  " << WideToUtf8(object.MethodName(i, 0)) << " / " << WideToUtf8(object.MethodName(i, 1))
-                << "  params " << ext.GetNParams(i) << (ext.HasRetVal(i) ? "  function" : "  procedure") << "\n";
+            out << number << "  " << WideToUtf8(object.MethodName(i, 0)) << " / "
+                << WideToUtf8(object.MethodName(i, 1)) << "  params " << ext.GetNParams(i)
+                << (ext.HasRetVal(i) ? "  function" : "  procedure") << "\n";
         }
         out << "Properties:\n";
         for (long i = 0; i < props; ++i) {
             char number[32];
             std::snprintf(number, sizeof number, "%4ld", i);
-            out << number << "  " << WideToUtf8(object.PropName(i, 0)) << " / " << WideToUtf8(object.PropName(i, 1))
-                << (ext.IsPropReadable(i) ? "  readable" : "") << (ext.IsPropWritable(i) ? "  writable" : "") << "\n";
+            out << number << "  " << WideToUtf8(object.PropName(i, 0)) << " / "
+                << WideToUtf8(object.PropName(i, 1)) << (ext.IsPropReadable(i) ? "  readable" : "")
+                << (ext.IsPropWritable(i) ? "  writable" : "") << "\n";
         }
     }
     return allCreated;
@@ -85,7 +89,8 @@ bool RunCall(THostSession& ASession, const std::vector<std::string>& AArgs) {
     bool ok = ASession.Object->Call(Utf8ToWide(AArgs[0]), params, result);
     if (result.Count() > 0) ASession.Out << "Result: " << FormatTypedValue(result[0]) << "\n";
     for (long i = 0; i < params.Count(); ++i) {
-        ASession.Out << "Param " << i + 1 << ": " << FormatTypedValue(params[static_cast<std::size_t>(i)]) << "\n";
+        ASession.Out << "Param " << i + 1 << ": " << FormatTypedValue(params[static_cast<std::size_t>(i)])
+                     << "\n";
     }
     if (ok && !(result.Count() > 0 && IsFalse(result[0]))) return true;
     ASession.Err << AArgs[0] << " failed: " << ASession.FailureReason(firstError) << "\n";
@@ -138,7 +143,8 @@ bool RunAction(THostSession& ASession, const std::string& AName) {
         ASession.Out << "Result: " << FormatTypedValue(result[0]) << "\n";
         return true;
     }
-    ASession.Err << "DoAdditionalAction " << AName << " failed: " << ASession.FailureReason(firstError) << "\n";
+    ASession.Err << "DoAdditionalAction " << AName << " failed: " << ASession.FailureReason(firstError)
+                 << "\n";
     return false;
 }
 
@@ -206,7 +212,8 @@ bool ApplySettings(THostSession& ASession, const std::vector<std::pair<std::stri
         for (const pugi::xpath_node& node : document.select_nodes("//Parameter")) {
             const pugi::xml_node p = node.node();
             schema.push_back({p.attribute("Name").value(), p.attribute("TypeValue").value(),
-                              p.attribute("DefaultValue").value(), static_cast<bool>(p.attribute("DefaultValue"))});
+                              p.attribute("DefaultValue").value(),
+                              static_cast<bool>(p.attribute("DefaultValue"))});
         }
     } else if (ADefaults) {
         ASession.Err << "GetParameters failed: " << ASession.FailureReason(firstError) << "\n";
@@ -220,16 +227,19 @@ bool ApplySettings(THostSession& ASession, const std::vector<std::pair<std::stri
 
     // What is handed over, in order; every value is checked before the first is.
     std::vector<std::pair<std::string, std::string>> order;
-    const auto userLog = std::find_if(AUser.rbegin(), AUser.rend(), [](const auto& s) { return IsLogSwitch(s.first); });
+    const auto userLog =
+        std::find_if(AUser.rbegin(), AUser.rend(), [](const auto& s) { return IsLogSwitch(s.first); });
     if (userLog != AUser.rend()) {
-        order.emplace_back(userLog->first, SettingValue(userLog->first, userLog->second, typeOf(userLog->first)));
+        order.emplace_back(userLog->first,
+                           SettingValue(userLog->first, userLog->second, typeOf(userLog->first)));
     }
     if (ADefaults) {
         for (const TSchemaSetting& s : schema)
             if (s.HasDefault && IsLogSwitch(s.Name) && userLog == AUser.rend())
                 order.emplace(order.begin(), s.Name, SettingValue(s.Name, s.Default, s.Type));
         for (const TSchemaSetting& s : schema)
-            if (s.HasDefault && !IsLogSwitch(s.Name)) order.emplace_back(s.Name, SettingValue(s.Name, s.Default, s.Type));
+            if (s.HasDefault && !IsLogSwitch(s.Name))
+                order.emplace_back(s.Name, SettingValue(s.Name, s.Default, s.Type));
     }
     for (const auto& [name, value] : AUser)
         if (!IsLogSwitch(name)) order.emplace_back(name, SettingValue(name, value, typeOf(name)));
@@ -250,8 +260,9 @@ bool ApplySettings(THostSession& ASession, const std::vector<std::pair<std::stri
 }
 
 void PrintCommandUsage(std::ostream& AOut, const THostCommand& ACommand) {
-    AOut << "usage: quorvane-host [OPTIONS] " << ACommand.Name << (ACommand.Usage.empty() ? "" : " " + ACommand.Usage)
-         << "\n" << ACommand.Help << "\n";
+    AOut << "usage: quorvane-host [OPTIONS] " << ACommand.Name
+         << (ACommand.Usage.empty() ? "" : " " + ACommand.Usage) << "\n"
+         << ACommand.Help << "\n";
 }
 
 void PrintUsage(std::ostream& AOut, const THostCommandTable& ACommands) {
@@ -266,8 +277,10 @@ void PrintUsage(std::ostream& AOut, const THostCommandTable& ACommands) {
             "Commands:\n";
     for (const THostCommand& command : ACommands.All()) {
         std::string head = "  " + command.Name + (command.Usage.empty() ? "" : " " + command.Usage);
-        if (head.size() < 26) head.resize(26, ' ');
-        else head += "\n" + std::string(26, ' ');
+        if (head.size() < 26)
+            head.resize(26, ' ');
+        else
+            head += "\n" + std::string(26, ' ');
         AOut << head << " " << command.Help << "\n";
     }
     AOut << "Exit status: 0 every call succeeded; 1 the component reported a failure; 2 a usage error,\n"
@@ -275,7 +288,8 @@ void PrintUsage(std::ostream& AOut, const THostCommandTable& ACommands) {
 }
 
 // The tool's version and the component's, from its driver description.
-int PrintVersion(std::ostream& AOut, std::ostream& AErr, const std::string& AComponent, const std::string& AClass) {
+int PrintVersion(std::ostream& AOut, std::ostream& AErr, const std::string& AComponent,
+                 const std::string& AClass) {
     AOut << "quorvane-host " << QUORVANE_VERSION_TEXT << "\n";
     try {
         THostSession session(AComponent, Utf8ToWide(AClass), AOut, AErr);
@@ -338,7 +352,8 @@ std::string THostSession::FailureReason(std::size_t AFirst) {
 std::string THostSession::ReadInput(const std::string& APath) const {
     std::ostringstream text;
     if (APath == "-") {
-        if (In == nullptr || !(text << In->rdbuf())) throw std::invalid_argument("cannot read standard input");
+        if (In == nullptr || !(text << In->rdbuf()))
+            throw std::invalid_argument("cannot read standard input");
         return text.str();
     }
     std::ifstream in(APath, std::ios::binary);
@@ -356,7 +371,8 @@ std::string THostSession::PropText(std::u16string_view AName) {
 }
 
 std::string TextOf(const V8Variant& AValue) {
-    if ((AValue.vt & VTYPE_MASK) != VTYPE_PWSTR || AValue.VarEnum.vtRecWideString.pwstrVal == nullptr) return {};
+    if ((AValue.vt & VTYPE_MASK) != VTYPE_PWSTR || AValue.VarEnum.vtRecWideString.pwstrVal == nullptr)
+        return {};
     return WideToUtf8(
         std::u16string_view(AValue.VarEnum.vtRecWideString.pwstrVal, AValue.VarEnum.vtRecWideString.wstrLen));
 }
@@ -372,8 +388,8 @@ const THostCommand* THostCommandTable::Find(const std::string& AName) const {
 
 void AddBasicCommands(THostCommandTable& ATable) {
     ATable.Add({"info", "", "class names; every method and property with both names", 0, 0, RunInfo});
-    ATable.Add({"call", "METHOD [ARG]...", "call by English or localized name; prints the result and every parameter",
-                1, -1, RunCall});
+    ATable.Add({"call", "METHOD [ARG]...",
+                "call by English or localized name; prints the result and every parameter", 1, -1, RunCall});
     ATable.Add({"get", "PROP", "read a property", 1, 1, RunGet});
     ATable.Add({"set", "PROP VALUE", "write a property", 2, 2, RunSet});
     ATable.Add({"parameters", "", "print the settings schema (GetParameters)", 0, 0,

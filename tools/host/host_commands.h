@@ -12,7 +12,8 @@ namespace quorvane::host {
 
 // What the commands of one run share: the library, the host's services and one object.
 struct THostSession {
-    THostSession(const std::string& APath, const std::u16string& AClassName, std::ostream& AOut, std::ostream& AErr);
+    THostSession(const std::string& APath, const std::u16string& AClassName, std::ostream& AOut,
+                 std::ostream& AErr);
 
     TComponentLibrary Library;
     THostMemoryManager Memory;

@@ -29,7 +29,8 @@ TComponentLibrary::TComponentLibrary(const std::string& APath) : FPath(APath) {
 std::u16string TComponentLibrary::ClassNames() const { return std::u16string(WideView(FGetClassNames())); }
 
 THostObject::THostObject(const TComponentLibrary& ALibrary, std::u16string_view AClassName,
-                         THostMemoryManager& AManager, THostConnection& AConnection, std::u16string_view ALocale)
+                         THostMemoryManager& AManager, THostConnection& AConnection,
+                         std::u16string_view ALocale)
     : FLibrary(ALibrary), FManager(AManager), FConnection(AConnection) {
     std::u16string name(AClassName);
     if (FLibrary.GetClassObject(name.c_str(), &FObject) != 1 || FObject == nullptr) {

@@ -18,7 +18,9 @@ public:
     explicit TComponentLibrary(const std::string& APath);
 
     std::u16string ClassNames() const;
-    long GetClassObject(const WCHAR_T* AName, TV8ComponentBase** AObject) const { return FGetClassObject(AName, AObject); }
+    long GetClassObject(const WCHAR_T* AName, TV8ComponentBase** AObject) const {
+        return FGetClassObject(AName, AObject);
+    }
     long DestroyObject(TV8ComponentBase** AObject) const { return FDestroyObject(AObject); }
     const std::string& Path() const { return FPath; }
 
@@ -38,8 +40,9 @@ private:
 class THostObject {
 public:
     // Throws std::runtime_error when GetClassObject creates nothing.
-    THostObject(const TComponentLibrary& ALibrary, std::u16string_view AClassName, THostMemoryManager& AManager,
-                THostConnection& AConnection, std::u16string_view ALocale = u"ru_RU");
+    THostObject(const TComponentLibrary& ALibrary, std::u16string_view AClassName,
+                THostMemoryManager& AManager, THostConnection& AConnection,
+                std::u16string_view ALocale = u"ru_RU");
     ~THostObject();
     THostObject(const THostObject&) = delete;
     THostObject& operator=(const THostObject&) = delete;

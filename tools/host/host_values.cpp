@@ -81,8 +81,7 @@ void ReleaseValue(THostMemoryManager& AManager, V8Variant& AValue) {
             AManager.FreeMemory(&block);
             break;
         }
-        default:
-            break;
+        default: break;
     }
     AValue = Zero();
 }
@@ -111,10 +110,8 @@ V8Variant ParseTypedValue(THostMemoryManager& AManager, std::string_view AText) 
                 if (body == "true" || body == "1") return BoolValue(true);
                 if (body == "false" || body == "0") return BoolValue(false);
                 throw std::invalid_argument("not a boolean: " + std::string(AText));
-            case 's':
-                return StringValue(AManager, body);
-            default:
-                break;
+            case 's': return StringValue(AManager, body);
+            default: break;
         }
     }
     return StringValue(AManager, AText);
@@ -133,9 +130,11 @@ std::string FormatTypedValue(const V8Variant& AValue) {
         case VTYPE_DATE: return "date:" + FormatDouble(v.date);
         case VTYPE_BOOL: return v.bVal ? "b:true" : "b:false";
         case VTYPE_PWSTR:
-            return "s:" + WideToUtf8(WideView(v.vtRecWideString.pwstrVal).substr(0, v.vtRecWideString.wstrLen));
+            return "s:" +
+                   WideToUtf8(WideView(v.vtRecWideString.pwstrVal).substr(0, v.vtRecWideString.wstrLen));
         case VTYPE_PSTR:
-            return "a:" + (v.vtRecString.pstrVal ? std::string(v.vtRecString.pstrVal, v.vtRecString.strLen) : std::string());
+            return "a:" + (v.vtRecString.pstrVal ? std::string(v.vtRecString.pstrVal, v.vtRecString.strLen)
+                                                 : std::string());
         case VTYPE_BLOB: return "blob:" + std::to_string(v.vtRecString.strLen) + " bytes";
         default: return "vt:" + std::to_string(AValue.vt);
     }

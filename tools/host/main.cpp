@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/host/host_commands.h"
 #include "tools/host/devices_command.h"
+#include "tools/host/host_commands.h"
 #include "tools/host/print_commands.h"
 #include "tools/host/script_command.h"
 
@@ -20,5 +20,6 @@ int main(int argc, char** argv) {
     quorvane::host::AddScriptCommand(commands);
     quorvane::host::AddPrintCommands(commands);
     quorvane::host::AddDevicesCommand(commands);
-    return quorvane::host::RunHost(args, std::cout, std::cerr, commands, isatty(STDOUT_FILENO) == 1, &std::cin);
+    return quorvane::host::RunHost(args, std::cout, std::cerr, commands, isatty(STDOUT_FILENO) == 1,
+                                   &std::cin);
 }

@@ -87,8 +87,8 @@ bool RunPrint(THostSession& ASession, const std::vector<std::string>& AArgs) {
         const std::size_t labels = LabelCount(document);
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", took.count());
-        ASession.Out << labels << (labels == 1 ? " label" : " labels") << " sent to " << address << " in " << seconds
-                     << " s\n";
+        ASession.Out << labels << (labels == 1 ? " label" : " labels") << " sent to " << address << " in "
+                     << seconds << " s\n";
     }
     return printed && closed;
 }
@@ -115,7 +115,8 @@ bool RunInit(THostSession& ASession, const std::vector<std::string>&) {
     const bool closed = CallDevice(ASession, u"Close");
     if (initialized) {
         if (model == "3" || model == "4")
-            ASession.Out << "Printer initialized: the ribbon set-up was sent to " << DeviceAddress(ASession) << "\n";
+            ASession.Out << "Printer initialized: the ribbon set-up was sent to " << DeviceAddress(ASession)
+                         << "\n";
         else
             ASession.Out << "Nothing was sent: model " << model << " needs no set-up\n";
     }
@@ -125,12 +126,13 @@ bool RunInit(THostSession& ASession, const std::vector<std::string>&) {
 }  // namespace
 
 void AddPrintCommands(THostCommandTable& ATable) {
-    ATable.Add({"print", "FILE.xml [--mode MODE]",
-                "Open, PrintLabels with the document (- reads standard input), Close; MODE: first, last or empty",
-                1, 3, RunPrint, true});
+    ATable.Add(
+        {"print", "FILE.xml [--mode MODE]",
+         "Open, PrintLabels with the document (- reads standard input), Close; MODE: first, last or empty", 1,
+         3, RunPrint, true});
     ATable.Add({"test", "", "DeviceTest: prints the demo label", 0, 0, RunTest, true});
-    ATable.Add({"init", "", "Open, InitializePrinter (ribbon set-up of Orvel M and Orvel MX), Close", 0, 0, RunInit,
-                true});
+    ATable.Add({"init", "", "Open, InitializePrinter (ribbon set-up of Orvel M and Orvel MX), Close", 0, 0,
+                RunInit, true});
 }
 
 }  // namespace quorvane::host

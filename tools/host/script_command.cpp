@@ -33,7 +33,8 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
     }
     if (file.empty()) throw std::invalid_argument("usage: script FILE.xml [--out DIR | -o -]");
     if (outDir.empty() && !toOutput && ASession.OutIsTerminal)
-        throw std::invalid_argument("the scripts hold binary data: give --out DIR, or -o - to write them here anyway");
+        throw std::invalid_argument(
+            "the scripts hold binary data: give --out DIR, or -o - to write them here anyway");
     const std::string text = ASession.ReadInput(file);
 
     try {
@@ -49,7 +50,8 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
         const pugi::xml_document document = ParseLabelDocument(text);
         if (outDir.empty()) {
             driver.BuildScripts(document, [&](TScriptObject&& AScript) {
-                ASession.Out.write(AScript.FValue.data(), static_cast<std::streamsize>(AScript.FValue.size()));
+                ASession.Out.write(AScript.FValue.data(),
+                                   static_cast<std::streamsize>(AScript.FValue.size()));
             });
             ASession.Out.flush();
             return static_cast<bool>(ASession.Out);
@@ -64,8 +66,8 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
             out.write(AScript.FValue.data(), static_cast<std::streamsize>(AScript.FValue.size()));
             if (!out) throw std::runtime_error("cannot write " + path.string());
         });
-        ASession.Out << written << (written == 1 ? " label script" : " label scripts")
-                     << " written to " << outDir << "\n";
+        ASession.Out << written << (written == 1 ? " label script" : " label scripts") << " written to "
+                     << outDir << "\n";
         return true;
     } catch (const std::exception& error) {
         ASession.Err << "script failed: " << error.what() << "\n";
@@ -76,10 +78,11 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
 }  // namespace
 
 void AddScriptCommand(THostCommandTable& ATable) {
-    ATable.Add({"script", "FILE.xml [--out DIR | -o -]",
-                "the printer scripts of a label document, built without a printer: one file per label into DIR, "
-                "or all to standard output (-o - also to a terminal)",
-                1, 3, RunScript, true});
+    ATable.Add(
+        {"script", "FILE.xml [--out DIR | -o -]",
+         "the printer scripts of a label document, built without a printer: one file per label into DIR, "
+         "or all to standard output (-o - also to a terminal)",
+         1, 3, RunScript, true});
 }
 
 }  // namespace quorvane::host

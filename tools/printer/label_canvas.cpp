@@ -26,10 +26,12 @@ void LabelCanvas::Apply(long long x, long long y, std::uint8_t black, DrawMode m
     if (x < 0 || y < 0 || x >= FImage.width || y >= FImage.height) return;
     std::uint8_t& d = FImage.At(static_cast<int>(x), static_cast<int>(y));
     switch (mode) {
-    case DrawMode::Overwrite: d = black; break;
-    case DrawMode::Or: d |= black; break;
-    case DrawMode::Xor: d ^= black; break;
-    case DrawMode::Clear: if (black) d = 0; break;
+        case DrawMode::Overwrite: d = black; break;
+        case DrawMode::Or: d |= black; break;
+        case DrawMode::Xor: d ^= black; break;
+        case DrawMode::Clear:
+            if (black) d = 0;
+            break;
     }
 }
 
@@ -37,7 +39,8 @@ bool LabelCanvas::FillRect(long long x, long long y, long long w, long long h, D
     if (w <= 0 || h <= 0) return true;
     DotRect r{x, y, x + w, y + h};
     long long x0 = std::max(0ll, x), y0 = std::max(0ll, y);
-    long long x1 = std::min<long long>(FImage.width, r.right), y1 = std::min<long long>(FImage.height, r.bottom);
+    long long x1 = std::min<long long>(FImage.width, r.right),
+              y1 = std::min<long long>(FImage.height, r.bottom);
     for (long long yy = y0; yy < y1; ++yy)
         for (long long xx = x0; xx < x1; ++xx) Apply(xx, yy, 1, mode);
     return Inside(r);
@@ -51,10 +54,22 @@ bool LabelCanvas::Place(const MonoImage& pic, long long x, long long y, int rota
             if (!b && mode != DrawMode::Overwrite) continue;
             long long dx, dy;
             switch (rotation) {
-            case 90: dx = x - j - 1; dy = y + i; break;
-            case 180: dx = x - i - 1; dy = y - j - 1; break;
-            case 270: dx = x + j; dy = y - i - 1; break;
-            default: dx = x + i; dy = y + j; break;
+                case 90:
+                    dx = x - j - 1;
+                    dy = y + i;
+                    break;
+                case 180:
+                    dx = x - i - 1;
+                    dy = y - j - 1;
+                    break;
+                case 270:
+                    dx = x + j;
+                    dy = y - i - 1;
+                    break;
+                default:
+                    dx = x + i;
+                    dy = y + j;
+                    break;
             }
             if (b && (dx < 0 || dy < 0 || dx >= FImage.width || dy >= FImage.height)) inside = false;
             Apply(dx, dy, b, mode);
@@ -69,7 +84,10 @@ MonoImage LabelCanvas::Oriented(bool turn180, bool mirror) const {
     for (int y = 0; y < FImage.height; ++y) {
         for (int x = 0; x < FImage.width; ++x) {
             int sx = x, sy = y;
-            if (turn180) { sx = FImage.width - 1 - sx; sy = FImage.height - 1 - sy; }
+            if (turn180) {
+                sx = FImage.width - 1 - sx;
+                sy = FImage.height - 1 - sy;
+            }
             if (mirror) sx = FImage.width - 1 - sx;
             out.At(x, y) = FImage.At(sx, sy);
         }
@@ -79,7 +97,11 @@ MonoImage LabelCanvas::Oriented(bool turn180, bool mirror) const {
 
 namespace {
 
-struct FileCloser { void operator()(std::FILE* f) const { if (f) std::fclose(f); } };
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // libpng reports errors by longjmp; everything with a destructor lives in the caller.
@@ -120,8 +142,7 @@ void WritePng(const MonoImage& image, const std::string& path, int dpi) {
 MonoImage ReadPng(const std::string& path) {
     png_image img{};
     img.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&img, path.c_str()))
-        throw std::runtime_error("cannot read " + path);
+    if (!png_image_begin_read_from_file(&img, path.c_str())) throw std::runtime_error("cannot read " + path);
     img.format = PNG_FORMAT_GRAY;
     std::vector<png_byte> buf(PNG_IMAGE_SIZE(img));
     if (!png_image_finish_read(&img, nullptr, buf.data(), 0, nullptr)) {

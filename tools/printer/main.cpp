@@ -105,7 +105,8 @@ double Number(const std::string& option, const std::string& text, double low, do
 std::string ListenAddress(const std::string& text) {
     const std::size_t colon = text.rfind(':');
     if (text == "off") return text;
-    if (colon == std::string::npos || colon == 0) Usage("--listen wants HOST:PORT or off, got \"" + text + "\"");
+    if (colon == std::string::npos || colon == 0)
+        Usage("--listen wants HOST:PORT or off, got \"" + text + "\"");
     const std::string port = text.substr(colon + 1);
     if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos)
         Usage("--listen wants a port from 0 to 65535, got \"" + port + "\"");
@@ -124,10 +125,15 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         try {
-            if (arg == "--help" || arg == "-h") { std::cout << kHelp; return 0; }
-            else if (arg == "--listen") options.listen = ListenAddress(value());
-            else if (arg == "--pty") options.ptyLink = value();
-            else if (arg == "--journal") options.journalPath = value();
+            if (arg == "--help" || arg == "-h") {
+                std::cout << kHelp;
+                return 0;
+            } else if (arg == "--listen")
+                options.listen = ListenAddress(value());
+            else if (arg == "--pty")
+                options.ptyLink = value();
+            else if (arg == "--journal")
+                options.journalPath = value();
             else if (arg == "--status") {
                 if (!ParseHexByte(value(), options.status)) Usage("--status wants a hex byte");
             } else if (arg == "--status-script") {
@@ -135,27 +141,34 @@ int main(int argc, char** argv) {
                 std::size_t start = 0;
                 while (start <= list.size()) {
                     std::size_t comma = list.find(',', start);
-                    std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                    std::string item =
+                        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
                     std::uint8_t b;
                     if (!ParseHexByte(item, b)) Usage("--status-script wants hex bytes separated by commas");
                     options.statusScript.push_back(b);
                     if (comma == std::string::npos) break;
                     start = comma + 1;
                 }
-            } else if (arg == "--mechanics") options.mechanics = true;
+            } else if (arg == "--mechanics")
+                options.mechanics = true;
             else if (arg == "--ribbon") {
                 std::string v = value();
                 if (v != "on" && v != "off") Usage("--ribbon wants on or off");
                 options.ribbon = v == "on";
-            } else if (arg == "--out") options.outDir = value();
+            } else if (arg == "--out")
+                options.outDir = value();
             else if (arg == "--dpi") {
                 options.dpi = static_cast<int>(Number(arg, value(), 203, 600));
-                if (options.dpi != 203 && options.dpi != 300 && options.dpi != 600) Usage("--dpi wants 203, 300 or 600");
-            }
-            else if (arg == "--copies") options.copies = true;
-            else if (arg == "--jobs") options.jobs = static_cast<int>(Number(arg, value(), 0, 1e9));
-            else if (arg == "--idle-exit") options.idleExit = Number(arg, value(), 0, 1e9);
-            else Usage("unknown option " + arg);
+                if (options.dpi != 203 && options.dpi != 300 && options.dpi != 600)
+                    Usage("--dpi wants 203, 300 or 600");
+            } else if (arg == "--copies")
+                options.copies = true;
+            else if (arg == "--jobs")
+                options.jobs = static_cast<int>(Number(arg, value(), 0, 1e9));
+            else if (arg == "--idle-exit")
+                options.idleExit = Number(arg, value(), 0, 1e9);
+            else
+                Usage("unknown option " + arg);
         } catch (const std::logic_error&) {
             Usage("bad number for " + arg);
         }
@@ -173,7 +186,8 @@ int main(int argc, char** argv) {
         quorvane::PrinterServer server(options);
         if (server.Port() != 0) std::cout << server.Port() << std::endl;
         if (!server.PtyPath().empty())
-            std::cerr << "quorvane-printer: pty " << server.PtyPath() << " linked as " << options.ptyLink << "\n";
+            std::cerr << "quorvane-printer: pty " << server.PtyPath() << " linked as " << options.ptyLink
+                      << "\n";
         server.Start();
         timespec tick{0, 100 * 1000 * 1000};
         while (!server.Finished()) {

@@ -42,9 +42,18 @@ PrinterJournal::PrinterJournal(const std::string& path) {
 std::string PrinterJournal::ToJson(const JournalEntry& e) {
     std::string out = "{\"job\":" + std::to_string(e.job) + ",\"kind\":";
     AppendJsonString(out, e.kind);
-    if (!e.command.empty()) { out += ",\"command\":"; AppendJsonString(out, e.command); }
-    if (!e.text.empty()) { out += ",\"text\":"; AppendJsonString(out, e.text); }
-    if (!e.detail.empty()) { out += ",\"detail\":"; AppendJsonString(out, e.detail); }
+    if (!e.command.empty()) {
+        out += ",\"command\":";
+        AppendJsonString(out, e.command);
+    }
+    if (!e.text.empty()) {
+        out += ",\"text\":";
+        AppendJsonString(out, e.text);
+    }
+    if (!e.detail.empty()) {
+        out += ",\"detail\":";
+        AppendJsonString(out, e.detail);
+    }
     out += '}';
     return out;
 }

@@ -9,11 +9,11 @@
 namespace quorvane {
 
 struct JournalEntry {
-    int job = 0;             // 1-based job number; 0 before the first job
-    std::string kind;        // "command", "problem", "approximation", "immediate", "query", "label", "job"
-    std::string command;     // command name, upper case ("BAR", "ESC!?", ...)
-    std::string text;        // the command line as received (bitmap data left out, capped)
-    std::string detail;      // problem message, reply, or file name
+    int job = 0;          // 1-based job number; 0 before the first job
+    std::string kind;     // "command", "problem", "approximation", "immediate", "query", "label", "job"
+    std::string command;  // command name, upper case ("BAR", "ESC!?", ...)
+    std::string text;     // the command line as received (bitmap data left out, capped)
+    std::string detail;   // problem message, reply, or file name
 };
 
 class PrinterJournal {
@@ -30,7 +30,11 @@ public:
     static std::string ToJson(const JournalEntry& entry);
 
 private:
-    struct FileCloser { void operator()(std::FILE* f) const { if (f) std::fclose(f); } };
+    struct FileCloser {
+        void operator()(std::FILE* f) const {
+            if (f) std::fclose(f);
+        }
+    };
     mutable std::mutex FMutex;
     std::unique_ptr<std::FILE, FileCloser> FFile;
     std::vector<JournalEntry> FEntries;

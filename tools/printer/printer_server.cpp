@@ -27,7 +27,8 @@ PrinterServer::PrinterServer(const PrinterOptions& options)
         throw std::runtime_error("--dpi must be 203, 300 or 600");
     if (!FOptions.outDir.empty()) std::filesystem::create_directories(FOptions.outDir);
     FPrinter = std::make_unique<VirtualPrinter>(FOptions, FJournal, FStatus);
-    if (!FOptions.listen.empty() && FOptions.listen != "off") FListener = std::make_unique<TcpListener>(FOptions.listen);
+    if (!FOptions.listen.empty() && FOptions.listen != "off")
+        FListener = std::make_unique<TcpListener>(FOptions.listen);
     if (!FOptions.ptyLink.empty()) FPty = std::make_unique<PtyPort>(FOptions.ptyLink);
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error(std::strerror(errno));
@@ -69,7 +70,10 @@ bool PrinterServer::SendAll(int fd, const std::string& bytes, bool socket) {
     while (off < bytes.size()) {
         ssize_t n = socket ? ::send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL)
                            : ::write(fd, bytes.data() + off, bytes.size() - off);
-        if (n > 0) { off += static_cast<std::size_t>(n); continue; }
+        if (n > 0) {
+            off += static_cast<std::size_t>(n);
+            continue;
+        }
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             pollfd p{fd, POLLOUT, 0};
             if (::poll(&p, 1, 1000) <= 0) return false;

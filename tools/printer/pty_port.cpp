@@ -30,9 +30,10 @@ PtyPort::PtyPort(const std::string& link) : FLink(link) {
         ::tcsetattr(FMaster.Get(), TCSANOW, &tio);
     }
     FWatch.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
-    if (!FWatch.Valid() || ::inotify_add_watch(FWatch.Get(), FSlave.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
+    if (!FWatch.Valid() ||
+        ::inotify_add_watch(FWatch.Get(), FSlave.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
         throw std::runtime_error(std::string("cannot watch the pseudo-terminal: ") + std::strerror(errno));
-    struct stat st{};
+    struct stat st {};
     if (::lstat(FLink.c_str(), &st) == 0) {
         if (!S_ISLNK(st.st_mode)) throw std::runtime_error(FLink + " exists and is not a symlink");
         ::unlink(FLink.c_str());

@@ -15,7 +15,9 @@ namespace quorvane {
 
 namespace {
 
-struct ZintDeleter { void operator()(zint_symbol* s) const { ZBarcode_Delete(s); } };
+struct ZintDeleter {
+    void operator()(zint_symbol* s) const { ZBarcode_Delete(s); }
+};
 using ZintPtr = std::unique_ptr<zint_symbol, ZintDeleter>;
 
 struct LinearType {
@@ -26,16 +28,16 @@ struct LinearType {
 };
 
 constexpr LinearType kLinearTypes[] = {
-    {"128", BARCODE_CODE128, false}, {"128M", BARCODE_CODE128, false},
+    {"128", BARCODE_CODE128, false},    {"128M", BARCODE_CODE128, false},
     {"EAN128", BARCODE_GS1_128, false}, {"25", BARCODE_C25INTER, true},
     {"25C", BARCODE_C25INTER, true, 1}, {"25S", BARCODE_C25STANDARD, true},
-    {"39", BARCODE_EXCODE39, true}, {"39C", BARCODE_EXCODE39, true, 1},
-    {"39S", BARCODE_CODE39, true}, {"93", BARCODE_CODE93, false},
-    {"EAN13", BARCODE_EANX, false}, {"EAN13+2", BARCODE_EANX, false},
-    {"EAN13+5", BARCODE_EANX, false}, {"EAN8", BARCODE_EANX, false},
-    {"EAN8+2", BARCODE_EANX, false}, {"EAN8+5", BARCODE_EANX, false},
-    {"UPCA", BARCODE_UPCA, false}, {"UPCE", BARCODE_UPCE, false},
-    {"ITF14", BARCODE_ITF14, true}, {"CODA", BARCODE_CODABAR, true},
+    {"39", BARCODE_EXCODE39, true},     {"39C", BARCODE_EXCODE39, true, 1},
+    {"39S", BARCODE_CODE39, true},      {"93", BARCODE_CODE93, false},
+    {"EAN13", BARCODE_EANX, false},     {"EAN13+2", BARCODE_EANX, false},
+    {"EAN13+5", BARCODE_EANX, false},   {"EAN8", BARCODE_EANX, false},
+    {"EAN8+2", BARCODE_EANX, false},    {"EAN8+5", BARCODE_EANX, false},
+    {"UPCA", BARCODE_UPCA, false},      {"UPCE", BARCODE_UPCE, false},
+    {"ITF14", BARCODE_ITF14, true},     {"CODA", BARCODE_CODABAR, true},
     {"MSI", BARCODE_MSI_PLESSEY, true}, {"PLESSEY", BARCODE_PLESSEY, true},
     {"11", BARCODE_CODE11, true},
 };
@@ -94,7 +96,10 @@ std::string EanContent(const std::string& type, const std::string& content) {
 std::vector<std::string> SplitAtFnc1(const std::string& content, char escape) {
     std::vector<std::string> parts(1);
     for (std::size_t i = 0; i < content.size(); ++i) {
-        if (content[i] != escape) { parts.back() += content[i]; continue; }
+        if (content[i] != escape) {
+            parts.back() += content[i];
+            continue;
+        }
         if (++i == content.size()) throw std::runtime_error("escape character at the end of the content");
         const char c = content[i];
         if (c == '1') {
@@ -103,11 +108,13 @@ std::vector<std::string> SplitAtFnc1(const std::string& content, char escape) {
             parts.back() += c;
         } else if (c >= '@' && c <= '_') {
             parts.back() += static_cast<char>(c - '@');
-        } else if (c == 'd' && i + 3 < content.size() && std::isdigit(static_cast<unsigned char>(content[i + 1])) &&
+        } else if (c == 'd' && i + 3 < content.size() &&
+                   std::isdigit(static_cast<unsigned char>(content[i + 1])) &&
                    std::isdigit(static_cast<unsigned char>(content[i + 2])) &&
                    std::isdigit(static_cast<unsigned char>(content[i + 3]))) {
             const int value = std::stoi(content.substr(i + 1, 3));
-            if (value > 255) throw std::runtime_error("escape ~d" + content.substr(i + 1, 3) + " is not a byte");
+            if (value > 255)
+                throw std::runtime_error("escape ~d" + content.substr(i + 1, 3) + " is not a byte");
             parts.back() += static_cast<char>(value);
             i += 3;
         } else {
@@ -121,8 +128,8 @@ std::vector<std::string> SplitAtFnc1(const std::string& content, char escape) {
 // (as zint 2.11 does). The GS1 text is bracketed so that its FNC1s fall exactly where the job
 // put them: a part that a FNC1 follows ends with an AI of another pair.
 bool ZintOmitsFnc1After(const std::string& pair) {
-    for (const char* p : {"00", "01", "02", "03", "04", "11", "12", "13", "14", "15", "16", "17", "18", "19",
-                          "20", "23", "31", "32", "33", "34", "35", "36", "41"})
+    for (const char* p : {"00", "01", "02", "03", "04", "11", "12", "13", "14", "15", "16", "17",
+                          "18", "19", "20", "23", "31", "32", "33", "34", "35", "36", "41"})
         if (pair == p) return true;
     return false;
 }
@@ -146,8 +153,8 @@ std::string BracketedForFnc1(const std::vector<std::string>& parts) {
         if (split == 0) {
             text += "[" + part.substr(0, 2) + "]" + part.substr(2);
         } else {
-            text += "[" + part.substr(0, 2) + "]" + part.substr(2, split - 2) + "[" + part.substr(split, 2) + "]" +
-                    part.substr(split + 2);
+            text += "[" + part.substr(0, 2) + "]" + part.substr(2, split - 2) + "[" + part.substr(split, 2) +
+                    "]" + part.substr(split + 2);
         }
     }
     return text;
@@ -186,7 +193,10 @@ MonoImage SymbolRenderer::Linear(const LinearSymbol& s) {
     for (int c = 0; c < sym->width;) {
         bool bar = ModuleSet(sym.get(), 0, c);
         int n = 0;
-        while (c < sym->width && ModuleSet(sym.get(), 0, c) == bar) { ++n; ++c; }
+        while (c < sym->width && ModuleSet(sym.get(), 0, c) == bar) {
+            ++n;
+            ++c;
+        }
         runs.emplace_back(bar, t->twoWidth ? (n == 1 ? narrow : wide) : n * narrow);
     }
     long long width = 0;
@@ -212,8 +222,9 @@ MonoImage SymbolRenderer::Linear(const LinearSymbol& s) {
         x += w;
     }
     if (text.height) {
-        int tx = s.readable == 1 ? 0 : s.readable == 3 ? static_cast<int>(totalW - text.width)
-                                                       : static_cast<int>((totalW - text.width) / 2);
+        int tx = s.readable == 1   ? 0
+                 : s.readable == 3 ? static_cast<int>(totalW - text.width)
+                                   : static_cast<int>((totalW - text.width) / 2);
         for (int y = 0; y < text.height; ++y)
             for (int i = 0; i < text.width; ++i)
                 if (text.At(i, y)) out.At(tx + i, barHeight + gap + y) = 1;
@@ -232,18 +243,19 @@ MonoImage SymbolRenderer::Qr(const QrSymbol& s) {
 MonoImage SymbolRenderer::DataMatrix(const DataMatrixSymbol& s) {
     // zint's size numbers for the square and rectangular ECC 200 symbols.
     static constexpr int kSizes[][3] = {
-        {10, 10, 1}, {12, 12, 2}, {14, 14, 3}, {16, 16, 4}, {18, 18, 5}, {20, 20, 6},
-        {22, 22, 7}, {24, 24, 8}, {26, 26, 9}, {32, 32, 10}, {36, 36, 11}, {40, 40, 12},
-        {44, 44, 13}, {48, 48, 14}, {52, 52, 15}, {64, 64, 16}, {72, 72, 17}, {80, 80, 18},
+        {10, 10, 1},  {12, 12, 2},  {14, 14, 3},    {16, 16, 4},    {18, 18, 5},    {20, 20, 6},
+        {22, 22, 7},  {24, 24, 8},  {26, 26, 9},    {32, 32, 10},   {36, 36, 11},   {40, 40, 12},
+        {44, 44, 13}, {48, 48, 14}, {52, 52, 15},   {64, 64, 16},   {72, 72, 17},   {80, 80, 18},
         {88, 88, 19}, {96, 96, 20}, {104, 104, 21}, {120, 120, 22}, {132, 132, 23}, {144, 144, 24},
-        {8, 18, 25}, {8, 32, 26}, {12, 26, 27}, {12, 36, 28}, {16, 36, 29}, {16, 48, 30},
+        {8, 18, 25},  {8, 32, 26},  {12, 26, 27},   {12, 36, 28},   {16, 36, 29},   {16, 48, 30},
     };
     int size = 0;
     for (const auto& z : kSizes)
         if (z[0] == s.rows && z[1] == s.cols) size = z[2];
     if (s.rows || s.cols) {
-        if (!size) throw std::runtime_error("no Data Matrix symbol has " + std::to_string(s.rows) + " rows and " +
-                                            std::to_string(s.cols) + " columns");
+        if (!size)
+            throw std::runtime_error("no Data Matrix symbol has " + std::to_string(s.rows) + " rows and " +
+                                     std::to_string(s.cols) + " columns");
     }
     std::string data = s.content;
     int inputMode = DATA_MODE;

@@ -7,20 +7,20 @@
 namespace quorvane {
 
 struct LinearSymbol {
-    std::string type;      // TSPL type name: "128", "39", "EAN13", ...
+    std::string type;  // TSPL type name: "128", "39", "EAN13", ...
     std::string content;
-    int height = 0;        // bar height in dots
-    int readable = 0;      // 0 none, 1 left, 2 centre, 3 right
-    int narrow = 1;        // dots
-    int wide = 2;          // dots (two-width symbologies)
+    int height = 0;    // bar height in dots
+    int readable = 0;  // 0 none, 1 left, 2 centre, 3 right
+    int narrow = 1;    // dots
+    int wide = 2;      // dots (two-width symbologies)
     int dpi = 203;
 };
 
 struct QrSymbol {
     std::string content;
-    char ecc = 'M';        // L, M, Q, H
-    int cell = 4;          // dots per module
-    int mask = -1;         // 0..7, -1 automatic
+    char ecc = 'M';  // L, M, Q, H
+    int cell = 4;    // dots per module
+    int mask = -1;   // 0..7, -1 automatic
 };
 
 struct DataMatrixSymbol {
@@ -34,9 +34,9 @@ struct DataMatrixSymbol {
 
 struct Pdf417Symbol {
     std::string content;
-    int ecc = -1;          // 0..8, -1 automatic
-    int module = 3;        // module width, dots
-    int rowHeight = 0;     // dots, 0: three modules
+    int ecc = -1;       // 0..8, -1 automatic
+    int module = 3;     // module width, dots
+    int rowHeight = 0;  // dots, 0: three modules
     int rows = 0, cols = 0;
     bool truncated = false;
 };

@@ -28,7 +28,10 @@ TcpListener::TcpListener(const std::string& hostPort) {
     std::string error = "no address";
     for (addrinfo* ai = raw; ai; ai = ai->ai_next) {
         UniqueFd fd(::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
-        if (!fd.Valid()) { error = std::strerror(errno); continue; }
+        if (!fd.Valid()) {
+            error = std::strerror(errno);
+            continue;
+        }
         int one = 1;
         ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         if (::bind(fd.Get(), ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd.Get(), 8) != 0) {
@@ -46,8 +49,6 @@ TcpListener::TcpListener(const std::string& hostPort) {
     throw std::runtime_error("cannot listen on " + hostPort + ": " + error);
 }
 
-UniqueFd TcpListener::Accept() {
-    return UniqueFd(::accept4(FFd.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-}
+UniqueFd TcpListener::Accept() { return UniqueFd(::accept4(FFd.Get(), nullptr, nullptr, SOCK_CLOEXEC)); }
 
 }  // namespace quorvane

@@ -12,16 +12,30 @@ namespace quorvane {
 
 namespace {
 
-struct CairoSurfaceDeleter { void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); } };
-struct CairoDeleter { void operator()(cairo_t* c) const { cairo_destroy(c); } };
-struct GObjectDeleter { void operator()(void* o) const { g_object_unref(o); } };
-struct FontDescDeleter { void operator()(PangoFontDescription* d) const { pango_font_description_free(d); } };
-struct FontOptionsDeleter { void operator()(cairo_font_options_t* o) const { cairo_font_options_destroy(o); } };
+struct CairoSurfaceDeleter {
+    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+struct CairoDeleter {
+    void operator()(cairo_t* c) const { cairo_destroy(c); }
+};
+struct GObjectDeleter {
+    void operator()(void* o) const { g_object_unref(o); }
+};
+struct FontDescDeleter {
+    void operator()(PangoFontDescription* d) const { pango_font_description_free(d); }
+};
+struct FontOptionsDeleter {
+    void operator()(cairo_font_options_t* o) const { cairo_font_options_destroy(o); }
+};
 
 // Cell sizes of the resident bitmap fonts at 203 dpi; other resolutions scale them.
-struct ResidentFont { const char* name; int w; int h; };
+struct ResidentFont {
+    const char* name;
+    int w;
+    int h;
+};
 constexpr ResidentFont kFonts[] = {
-    {"1", 8, 12}, {"2", 12, 20}, {"3", 16, 24}, {"4", 24, 32},
+    {"1", 8, 12},  {"2", 12, 20}, {"3", 16, 24}, {"4", 24, 32},
     {"5", 32, 48}, {"6", 14, 19}, {"7", 21, 27}, {"8", 14, 25},
 };
 
@@ -94,7 +108,8 @@ MonoImage TextRenderer::Render(const std::string& utf8, const FontCell& cell, in
     if (static_cast<long long>(w) * h > LabelCanvas::kMaxDots) return {};
 
     int sw = logical.width, sh = logical.height;
-    std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter> surface(cairo_image_surface_create(CAIRO_FORMAT_A8, sw, sh));
+    std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_A8, sw, sh));
     std::unique_ptr<cairo_t, CairoDeleter> cr(cairo_create(surface.get()));
     cairo_translate(cr.get(), -logical.x, -logical.y);
     pango_cairo_show_layout(cr.get(), layout.get());

@@ -8,7 +8,7 @@
 namespace quorvane {
 
 struct FontCell {
-    int width = 0;   // dots per character at multiplier 1
+    int width = 0;  // dots per character at multiplier 1
     int height = 0;
     bool scalable = false;  // TrueType names: multipliers are point sizes
 };

@@ -44,8 +44,10 @@ std::string Unescape(std::string_view s) {
 // Position of the quote closing the string that opens at 0, skipping \["] escapes.
 std::size_t ClosingQuote(std::string_view s) {
     for (std::size_t i = 1; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == '[' && s[i + 3] == ']') i += 3;
-        else if (s[i] == '"') return i;
+        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == '[' && s[i + 3] == ']')
+            i += 3;
+        else if (s[i] == '"')
+            return i;
     }
     return std::string_view::npos;
 }
@@ -158,70 +160,70 @@ std::vector<TsplEvent> TsplParser::Feed(std::string_view bytes) {
     while (i < bytes.size()) {
         char c = bytes[i];
         switch (FState) {
-        case State::Data: {
-            std::size_t n = std::min(FDataNeeded - FBitmap.data.size(), bytes.size() - i);
-            FBitmap.data.append(bytes.substr(i, n));
-            i += n;
-            if (FBitmap.data.size() == FDataNeeded) {
-                out.push_back(TsplEvent{TsplEvent::Kind::Command, std::move(FBitmap), 0, {}, {}});
-                FBitmap = {};
+            case State::Data: {
+                std::size_t n = std::min(FDataNeeded - FBitmap.data.size(), bytes.size() - i);
+                FBitmap.data.append(bytes.substr(i, n));
+                i += n;
+                if (FBitmap.data.size() == FDataNeeded) {
+                    out.push_back(TsplEvent{TsplEvent::Kind::Command, std::move(FBitmap), 0, {}, {}});
+                    FBitmap = {};
+                    FState = State::Line;
+                }
+                continue;
+            }
+            case State::Esc:
+                ++i;
+                if (c == '!') {
+                    FState = State::EscBang;
+                } else if (c == kFs) {
+                    FState = State::EscFs;
+                } else {
+                    out.push_back(TsplEvent{
+                        TsplEvent::Kind::Problem, {}, 0, std::string{kEsc, c}, "unknown escape sequence"});
+                    FState = State::Line;
+                }
+                continue;
+            case State::EscBang:
+                ++i;
+                out.push_back(TsplEvent{TsplEvent::Kind::Immediate, {}, c, {}, {}});
                 FState = State::Line;
-            }
-            continue;
-        }
-        case State::Esc:
-            ++i;
-            if (c == '!') {
-                FState = State::EscBang;
-            } else if (c == kFs) {
-                FState = State::EscFs;
-            } else {
-                out.push_back(TsplEvent{TsplEvent::Kind::Problem, {}, 0, std::string{kEsc, c},
-                                        "unknown escape sequence"});
-                FState = State::Line;
-            }
-            continue;
-        case State::EscBang:
-            ++i;
-            out.push_back(TsplEvent{TsplEvent::Kind::Immediate, {}, c, {}, {}});
-            FState = State::Line;
-            continue;
-        case State::EscFs:
-            ++i;
-            if (c == '\n') {
-                std::string text = std::move(FLine);
-                FLine.clear();
-                if (!text.empty() && text.back() == '\r') text.pop_back();
-                out.push_back(TsplEvent{TsplEvent::Kind::EscQuery, {}, 0, std::move(text), {}});
-                FState = State::Line;
-            } else if (FLine.size() < kMaxLine) {
-                FLine += c;
-            }
-            continue;
-        case State::Discard:
-            ++i;
-            if (c == '\n') {
-                FLine.clear();
-                FCommas = 0;
-                FState = State::Line;
-            }
-            continue;
-        case State::Line:
-            ++i;
-            if (c == kEsc && FLine.empty()) {
-                FState = State::Esc;
-            } else if (c == '\n') {
-                EndLine(out);
-            } else if (FLine.size() >= kMaxLine) {
-                out.push_back(TsplEvent{TsplEvent::Kind::Problem, {}, 0, FLine.substr(0, 64),
-                                        "line too long, skipped"});
-                FLine.clear();
-                FState = State::Discard;
-            } else {
-                FLine += c;
-                if (c == ',' && ++FCommas == 5) StartBitmapIfComplete(out);
-            }
-            continue;
+                continue;
+            case State::EscFs:
+                ++i;
+                if (c == '\n') {
+                    std::string text = std::move(FLine);
+                    FLine.clear();
+                    if (!text.empty() && text.back() == '\r') text.pop_back();
+                    out.push_back(TsplEvent{TsplEvent::Kind::EscQuery, {}, 0, std::move(text), {}});
+                    FState = State::Line;
+                } else if (FLine.size() < kMaxLine) {
+                    FLine += c;
+                }
+                continue;
+            case State::Discard:
+                ++i;
+                if (c == '\n') {
+                    FLine.clear();
+                    FCommas = 0;
+                    FState = State::Line;
+                }
+                continue;
+            case State::Line:
+                ++i;
+                if (c == kEsc && FLine.empty()) {
+                    FState = State::Esc;
+                } else if (c == '\n') {
+                    EndLine(out);
+                } else if (FLine.size() >= kMaxLine) {
+                    out.push_back(TsplEvent{
+                        TsplEvent::Kind::Problem, {}, 0, FLine.substr(0, 64), "line too long, skipped"});
+                    FLine.clear();
+                    FState = State::Discard;
+                } else {
+                    FLine += c;
+                    if (c == ',' && ++FCommas == 5) StartBitmapIfComplete(out);
+                }
+                continue;
         }
     }
     return out;
@@ -230,12 +232,15 @@ std::vector<TsplEvent> TsplParser::Feed(std::string_view bytes) {
 std::vector<TsplEvent> TsplParser::Finish() {
     std::vector<TsplEvent> out;
     if (FState == State::Data) {
-        out.push_back(TsplEvent{TsplEvent::Kind::Problem, {}, 0, FBitmap.line,
-                                "truncated bitmap: received " + std::to_string(FBitmap.data.size()) +
-                                    " of " + std::to_string(FDataNeeded) + " bytes"});
+        out.push_back(TsplEvent{TsplEvent::Kind::Problem,
+                                {},
+                                0,
+                                FBitmap.line,
+                                "truncated bitmap: received " + std::to_string(FBitmap.data.size()) + " of " +
+                                    std::to_string(FDataNeeded) + " bytes"});
     } else if ((FState == State::Line || FState == State::EscFs) && !Trim(FLine).empty()) {
-        out.push_back(TsplEvent{TsplEvent::Kind::Problem, {}, 0, FLine.substr(0, 200),
-                                "command without line end, not executed"});
+        out.push_back(TsplEvent{
+            TsplEvent::Kind::Problem, {}, 0, FLine.substr(0, 200), "command without line end, not executed"});
     } else if (FState == State::Esc || FState == State::EscBang) {
         out.push_back(TsplEvent{TsplEvent::Kind::Problem, {}, 0, {}, "incomplete escape sequence"});
     }

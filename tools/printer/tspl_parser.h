@@ -14,10 +14,10 @@ struct TsplArg {
 };
 
 struct TsplCommand {
-    std::string name;     // upper case, e.g. "BAR"
-    std::string line;     // the line as received, without line end or BITMAP data
+    std::string name;  // upper case, e.g. "BAR"
+    std::string line;  // the line as received, without line end or BITMAP data
     std::vector<TsplArg> args;
-    std::string data;     // BITMAP payload, exactly width*height bytes
+    std::string data;  // BITMAP payload, exactly width*height bytes
 };
 
 struct TsplEvent {

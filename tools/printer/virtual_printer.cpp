@@ -85,10 +85,14 @@ bool ParseLength(const std::string& text, int dpi, double& inches) {
     }
     double v;
     if (!ParseDouble(number, v) || v < 0) return false;
-    if (unit.empty()) inches = v;
-    else if (unit == "MM") inches = v / 25.4;
-    else if (unit == "DOT") inches = v / dpi;
-    else return false;
+    if (unit.empty())
+        inches = v;
+    else if (unit == "MM")
+        inches = v / 25.4;
+    else if (unit == "DOT")
+        inches = v / dpi;
+    else
+        return false;
     return true;
 }
 
@@ -169,7 +173,9 @@ void VirtualPrinter::NoteClipped(const TsplCommand& cmd, bool inside) {
 std::string VirtualPrinter::ToUtf8(const std::string& bytes) const {
     std::string charset = Charset(FSettings.codepage);
     if (charset.empty() || charset == "UTF-8") return bytes;
-    struct IconvCloser { void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); } };
+    struct IconvCloser {
+        void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+    };
     iconv_t raw = iconv_open("UTF-8", charset.c_str());
     if (raw == reinterpret_cast<iconv_t>(-1)) return bytes;
     std::unique_ptr<void, IconvCloser> cd(raw);
@@ -182,8 +188,10 @@ std::string VirtualPrinter::ToUtf8(const std::string& bytes) const {
         char* ip = in;
         char* op = buf;
         std::size_t il = 1, ol = sizeof buf;
-        if (iconv(raw, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) out += '?';
-        else out.append(buf, static_cast<std::size_t>(op - buf));
+        if (iconv(raw, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1))
+            out += '?';
+        else
+            out.append(buf, static_cast<std::size_t>(op - buf));
     }
     return out;
 }
@@ -206,10 +214,10 @@ std::string VirtualPrinter::Feed(std::string_view bytes) {
     for (auto& ev : FParser.Feed(bytes)) {
         try {
             switch (ev.kind) {
-            case TsplEvent::Kind::Command: Execute(ev.command, reply); break;
-            case TsplEvent::Kind::Immediate: Immediate(ev.immediate, reply); break;
-            case TsplEvent::Kind::EscQuery: EscQuery(ev.text, reply); break;
-            case TsplEvent::Kind::Problem: Log("problem", "", ev.text, ev.problem); break;
+                case TsplEvent::Kind::Command: Execute(ev.command, reply); break;
+                case TsplEvent::Kind::Immediate: Immediate(ev.immediate, reply); break;
+                case TsplEvent::Kind::EscQuery: EscQuery(ev.text, reply); break;
+                case TsplEvent::Kind::Problem: Log("problem", "", ev.text, ev.problem); break;
             }
         } catch (const std::exception& ex) {
             Problem(ev.command, ex.what());
@@ -230,7 +238,8 @@ bool VirtualPrinter::EndJob() {
         out.write(FJobBytes.data(), static_cast<std::streamsize>(FJobBytes.size()));
         if (!out) Log("problem", "", "", "cannot write " + file);
     }
-    Log("job", "", "", "end, " + std::to_string(FJobBytes.size()) + " bytes" + (file.empty() ? "" : ", " + file));
+    Log("job", "", "",
+        "end, " + std::to_string(FJobBytes.size()) + " bytes" + (file.empty() ? "" : ", " + file));
     FInJob = false;
     FJobBytes.clear();
     FJobBytes.shrink_to_fit();
@@ -282,64 +291,105 @@ void VirtualPrinter::Execute(const TsplCommand& cmd, std::string& reply) {
             Problem(cmd, "string longer than 2048 bytes, skipped");
             return;
         }
-    if (n == "SIZE") DoSize(cmd);
-    else if (n == "GAP" || n == "BLINE") DoGap(cmd);
+    if (n == "SIZE")
+        DoSize(cmd);
+    else if (n == "GAP" || n == "BLINE")
+        DoGap(cmd);
     else if (n == "SPEED") {
         ArgReader a(cmd);
         double v = cmd.args.size() == 1 ? a.Number(0) : 0;
-        if (cmd.args.size() != 1) Problem(cmd, "wrong argument count");
-        else if (!a.Ok()) Problem(cmd, a.Error());
-        else if (v < 1 || v > 12) Problem(cmd, "speed out of range 1-12");
-        else FSettings.speed = v;
+        if (cmd.args.size() != 1)
+            Problem(cmd, "wrong argument count");
+        else if (!a.Ok())
+            Problem(cmd, a.Error());
+        else if (v < 1 || v > 12)
+            Problem(cmd, "speed out of range 1-12");
+        else
+            FSettings.speed = v;
     } else if (n == "DENSITY") {
         ArgReader a(cmd);
         long long v = cmd.args.size() == 1 ? a.Int(0, 0, 15) : 0;
-        if (cmd.args.size() != 1) Problem(cmd, "wrong argument count");
-        else if (!a.Ok()) Problem(cmd, a.Error());
-        else FSettings.density = static_cast<int>(v);
+        if (cmd.args.size() != 1)
+            Problem(cmd, "wrong argument count");
+        else if (!a.Ok())
+            Problem(cmd, a.Error());
+        else
+            FSettings.density = static_cast<int>(v);
     } else if (n == "DIRECTION") {
         ArgReader a(cmd);
-        if (cmd.args.empty() || cmd.args.size() > 2) { Problem(cmd, "wrong argument count"); return; }
+        if (cmd.args.empty() || cmd.args.size() > 2) {
+            Problem(cmd, "wrong argument count");
+            return;
+        }
         long long d = a.Int(0, 0, 1);
         long long m = cmd.args.size() == 2 ? a.Int(1, 0, 1) : 0;
-        if (!a.Ok()) { Problem(cmd, a.Error()); return; }
+        if (!a.Ok()) {
+            Problem(cmd, a.Error());
+            return;
+        }
         FSettings.direction = static_cast<int>(d);
         FSettings.mirror = static_cast<int>(m);
     } else if (n == "REFERENCE") {
         ArgReader a(cmd);
-        if (cmd.args.size() != 2) { Problem(cmd, "wrong argument count"); return; }
+        if (cmd.args.size() != 2) {
+            Problem(cmd, "wrong argument count");
+            return;
+        }
         long long x = a.Int(0), y = a.Int(1);
-        if (!a.Ok()) { Problem(cmd, a.Error()); return; }
+        if (!a.Ok()) {
+            Problem(cmd, a.Error());
+            return;
+        }
         FSettings.refX = x;
         FSettings.refY = y;
     } else if (n == "CLS" || n == "FORMFEED" || n == "HOME") {
-        if (!cmd.args.empty()) Problem(cmd, "wrong argument count");
-        else if (n == "CLS") Canvas().Clear();
+        if (!cmd.args.empty())
+            Problem(cmd, "wrong argument count");
+        else if (n == "CLS")
+            Canvas().Clear();
     } else if (n == "CODEPAGE") {
-        if (cmd.args.size() != 1 || Charset(cmd.args[0].text).empty()) Problem(cmd, "unknown code page");
-        else FSettings.codepage = cmd.args[0].text;
+        if (cmd.args.size() != 1 || Charset(cmd.args[0].text).empty())
+            Problem(cmd, "unknown code page");
+        else
+            FSettings.codepage = cmd.args[0].text;
     } else if (n == "FEED" || n == "BACKFEED" || n == "BACKUP") {
         ArgReader a(cmd);
-        if (cmd.args.size() != 1) Problem(cmd, "wrong argument count");
-        else if (n == "FEED") a.Int(0, 0);
-        else a.Int(0, 1, 9999);
+        if (cmd.args.size() != 1)
+            Problem(cmd, "wrong argument count");
+        else if (n == "FEED")
+            a.Int(0, 0);
+        else
+            a.Int(0, 1, 9999);
         if (!a.Ok()) Problem(cmd, a.Error());
     } else if (n == "GAPDETECT") {
         ArgReader a(cmd);
-        if (cmd.args.size() == 2) a.Int(0, 0), a.Int(1, 0);
-        else if (!cmd.args.empty()) a.Fail("wrong argument count");
+        if (cmd.args.size() == 2)
+            a.Int(0, 0), a.Int(1, 0);
+        else if (!cmd.args.empty())
+            a.Fail("wrong argument count");
         if (!a.Ok()) Problem(cmd, a.Error());
-    } else if (n == "BITMAP") DoBitmap(cmd);
-    else if (n == "BAR" || n == "REVERSE" || n == "ERASE") DoRect(cmd);
-    else if (n == "BOX") DoBox(cmd);
-    else if (n == "CIRCLE") DoCircle(cmd);
-    else if (n == "TEXT") DoText(cmd);
-    else if (n == "BARCODE") DoBarcode(cmd);
-    else if (n == "QRCODE") DoQrCode(cmd);
-    else if (n == "DMATRIX") DoDataMatrix(cmd);
-    else if (n == "PDF417") DoPdf417(cmd);
-    else if (n == "PRINT") DoPrint(cmd);
-    else if (n == "SET") DoSet(cmd);
+    } else if (n == "BITMAP")
+        DoBitmap(cmd);
+    else if (n == "BAR" || n == "REVERSE" || n == "ERASE")
+        DoRect(cmd);
+    else if (n == "BOX")
+        DoBox(cmd);
+    else if (n == "CIRCLE")
+        DoCircle(cmd);
+    else if (n == "TEXT")
+        DoText(cmd);
+    else if (n == "BARCODE")
+        DoBarcode(cmd);
+    else if (n == "QRCODE")
+        DoQrCode(cmd);
+    else if (n == "DMATRIX")
+        DoDataMatrix(cmd);
+    else if (n == "PDF417")
+        DoPdf417(cmd);
+    else if (n == "PRINT")
+        DoPrint(cmd);
+    else if (n == "SET")
+        DoSet(cmd);
     else if (n == "ZZZCR") {
         // A configuration dump; byte 76 holds the ribbon switch.
         std::string dump(128, '\0');
@@ -357,14 +407,18 @@ void VirtualPrinter::Execute(const TsplCommand& cmd, std::string& reply) {
 }
 
 void VirtualPrinter::DoSize(const TsplCommand& cmd) {
-    if (cmd.args.size() != 2) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() != 2) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     double w, h;
     if (!ParseLength(cmd.args[0].text, FOptions.dpi, w) || !ParseLength(cmd.args[1].text, FOptions.dpi, h)) {
         Problem(cmd, "bad length (a bare number is inches; millimetres are written \"n mm\")");
         return;
     }
     double wd = w * FOptions.dpi, hd = h * FOptions.dpi;
-    if (wd < 1 || hd < 1 || wd > 40000 || hd > 40000 || wd * hd > static_cast<double>(LabelCanvas::kMaxDots)) {
+    if (wd < 1 || hd < 1 || wd > 40000 || hd > 40000 ||
+        wd * hd > static_cast<double>(LabelCanvas::kMaxDots)) {
         Problem(cmd, "label size beyond limits, skipped");
         return;
     }
@@ -374,24 +428,44 @@ void VirtualPrinter::DoSize(const TsplCommand& cmd) {
 
 void VirtualPrinter::DoGap(const TsplCommand& cmd) {
     // GAP m,n / BLINE m,n: gap (or mark) 0-1 inch, offset (or extra feed) up to the label length.
-    if (cmd.args.size() != 2) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() != 2) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     double g, offset;
-    if (!ParseLength(cmd.args[0].text, FOptions.dpi, g) || !ParseLength(cmd.args[1].text, FOptions.dpi, offset)) {
+    if (!ParseLength(cmd.args[0].text, FOptions.dpi, g) ||
+        !ParseLength(cmd.args[1].text, FOptions.dpi, offset)) {
         Problem(cmd, "bad length (a bare number is inches; millimetres are written \"n mm\")");
         return;
     }
     constexpr double kSlack = 1e-9;  // 25.4 mm is exactly one inch
-    if (g > 1 + kSlack) { Problem(cmd, "gap out of range 0-1 in (0-25.4 mm)"); return; }
-    if (offset > FSettings.heightIn + kSlack) { Problem(cmd, "offset longer than the label"); return; }
+    if (g > 1 + kSlack) {
+        Problem(cmd, "gap out of range 0-1 in (0-25.4 mm)");
+        return;
+    }
+    if (offset > FSettings.heightIn + kSlack) {
+        Problem(cmd, "offset longer than the label");
+        return;
+    }
     FSettings.gapIn = g;
 }
 
 void VirtualPrinter::DoBitmap(const TsplCommand& cmd) {
-    if (cmd.args.size() != 5) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() != 5) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     ArgReader a(cmd);
-    long long x = a.Int(0), y = a.Int(1), wb = a.Int(2, 0, 65535), h = a.Int(3, 0, 65535), mode = a.Int(4, 0, 2);
-    if (!a.Ok()) { Problem(cmd, a.Error()); return; }
-    if (cmd.data.size() != static_cast<std::size_t>(wb * h)) { Problem(cmd, "bitmap data missing"); return; }
+    long long x = a.Int(0), y = a.Int(1), wb = a.Int(2, 0, 65535), h = a.Int(3, 0, 65535),
+              mode = a.Int(4, 0, 2);
+    if (!a.Ok()) {
+        Problem(cmd, a.Error());
+        return;
+    }
+    if (cmd.data.size() != static_cast<std::size_t>(wb * h)) {
+        Problem(cmd, "bitmap data missing");
+        return;
+    }
     if (wb == 0 || h == 0) return;
     MonoImage pic(static_cast<int>(wb * 8), static_cast<int>(h));
     for (long long j = 0; j < h; ++j)
@@ -405,20 +479,35 @@ void VirtualPrinter::DoBitmap(const TsplCommand& cmd) {
 }
 
 void VirtualPrinter::DoRect(const TsplCommand& cmd) {
-    if (cmd.args.size() != 4) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() != 4) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     ArgReader a(cmd);
     long long x = a.Int(0), y = a.Int(1), w = a.Int(2, 0), h = a.Int(3, 0);
-    if (!a.Ok()) { Problem(cmd, a.Error()); return; }
+    if (!a.Ok()) {
+        Problem(cmd, a.Error());
+        return;
+    }
     DrawMode m = cmd.name == "BAR" ? DrawMode::Or : cmd.name == "REVERSE" ? DrawMode::Xor : DrawMode::Clear;
     NoteClipped(cmd, Canvas().FillRect(x + FSettings.refX, y + FSettings.refY, w, h, m));
 }
 
 void VirtualPrinter::DoBox(const TsplCommand& cmd) {
-    if (cmd.args.size() != 5) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() != 5) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     ArgReader a(cmd);
     long long x0 = a.Int(0), y0 = a.Int(1), x1 = a.Int(2), y1 = a.Int(3), t = a.Int(4, 1, 10000);
-    if (!a.Ok()) { Problem(cmd, a.Error()); return; }
-    if (x1 < x0 || y1 < y0) { Problem(cmd, "end point before start point"); return; }
+    if (!a.Ok()) {
+        Problem(cmd, a.Error());
+        return;
+    }
+    if (x1 < x0 || y1 < y0) {
+        Problem(cmd, "end point before start point");
+        return;
+    }
     // The end point is the box's last dot; lines grow inward.
     long long w = x1 - x0 + 1, h = y1 - y0 + 1;
     x0 += FSettings.refX;
@@ -433,10 +522,16 @@ void VirtualPrinter::DoBox(const TsplCommand& cmd) {
 }
 
 void VirtualPrinter::DoCircle(const TsplCommand& cmd) {
-    if (cmd.args.size() != 4) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() != 4) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     ArgReader a(cmd);
     long long x = a.Int(0), y = a.Int(1), d = a.Int(2, 1, 8000), t = a.Int(3, 1, 8000);
-    if (!a.Ok()) { Problem(cmd, a.Error()); return; }
+    if (!a.Ok()) {
+        Problem(cmd, a.Error());
+        return;
+    }
     MonoImage pic(static_cast<int>(d), static_cast<int>(d));
     double r = d / 2.0, inner = std::max(0.0, r - static_cast<double>(t));
     for (int j = 0; j < pic.height; ++j)
@@ -449,17 +544,33 @@ void VirtualPrinter::DoCircle(const TsplCommand& cmd) {
 
 void VirtualPrinter::DoText(const TsplCommand& cmd) {
     // TEXT x,y,"font",rotation,x-mul,y-mul,[alignment,]"content"
-    if (cmd.args.size() != 7 && cmd.args.size() != 8) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() != 7 && cmd.args.size() != 8) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     ArgReader a(cmd);
     long long x = a.Int(0), y = a.Int(1), rot = a.Int(3), xm = a.Int(4, 1, 10), ym = a.Int(5, 1, 10);
     long long align = cmd.args.size() == 8 ? a.Int(6, 0, 3) : 0;
-    if (!a.Ok()) { Problem(cmd, a.Error()); return; }
-    if (!ValidRotation(rot)) { Problem(cmd, "bad rotation"); return; }
+    if (!a.Ok()) {
+        Problem(cmd, a.Error());
+        return;
+    }
+    if (!ValidRotation(rot)) {
+        Problem(cmd, "bad rotation");
+        return;
+    }
     FontCell cell;
-    if (!TextRenderer::LookupFont(cmd.args[2].text, FOptions.dpi, cell)) { Problem(cmd, "unknown font " + cmd.args[2].text); return; }
+    if (!TextRenderer::LookupFont(cmd.args[2].text, FOptions.dpi, cell)) {
+        Problem(cmd, "unknown font " + cmd.args[2].text);
+        return;
+    }
     const TsplArg& content = cmd.args.back();
-    if (!content.quoted) { Problem(cmd, "content is not a quoted string (variables are not supported)"); return; }
-    MonoImage pic = TextRenderer::Render(ToUtf8(content.text), cell, static_cast<int>(xm), static_cast<int>(ym), FOptions.dpi);
+    if (!content.quoted) {
+        Problem(cmd, "content is not a quoted string (variables are not supported)");
+        return;
+    }
+    MonoImage pic = TextRenderer::Render(ToUtf8(content.text), cell, static_cast<int>(xm),
+                                         static_cast<int>(ym), FOptions.dpi);
     if (pic.width == 0) {
         if (!content.text.empty()) Problem(cmd, "text too large to draw, skipped");
         return;
@@ -467,21 +578,28 @@ void VirtualPrinter::DoText(const TsplCommand& cmd) {
     PlaceAligned(cmd, pic, x, y, Rotation(rot), align);
 }
 
-void VirtualPrinter::PlaceAligned(const TsplCommand& cmd, const MonoImage& pic, long long x, long long y, int rotation,
-                                  long long align) {
+void VirtualPrinter::PlaceAligned(const TsplCommand& cmd, const MonoImage& pic, long long x, long long y,
+                                  int rotation, long long align) {
     // Alignment shifts along the picture's own direction: x is then its centre or right end.
     long long shift = align == 2 ? pic.width / 2 : align == 3 ? pic.width : 0;
     long long px = x + FSettings.refX, py = y + FSettings.refY;
-    if (rotation == 0) px -= shift;
-    else if (rotation == 90) py -= shift;
-    else if (rotation == 180) px += shift;
-    else py += shift;
+    if (rotation == 0)
+        px -= shift;
+    else if (rotation == 90)
+        py -= shift;
+    else if (rotation == 180)
+        px += shift;
+    else
+        py += shift;
     NoteClipped(cmd, Canvas().Place(pic, px, py, rotation, DrawMode::Or));
 }
 
 void VirtualPrinter::DoBarcode(const TsplCommand& cmd) {
     // BARCODE x,y,"type",height,readable,rotation,narrow,wide,[alignment,]"content"
-    if (cmd.args.size() != 9 && cmd.args.size() != 10) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() != 9 && cmd.args.size() != 10) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     ArgReader a(cmd);
     LinearSymbol s;
     long long x = a.Int(0), y = a.Int(1);
@@ -492,10 +610,22 @@ void VirtualPrinter::DoBarcode(const TsplCommand& cmd) {
     s.narrow = static_cast<int>(a.Int(6, 1, 100));
     s.wide = static_cast<int>(a.Int(7, 1, 300));
     long long align = cmd.args.size() == 10 ? a.Int(8, 0, 3) : 0;
-    if (!a.Ok()) { Problem(cmd, a.Error()); return; }
-    if (!ValidRotation(rot)) { Problem(cmd, "bad rotation"); return; }
-    if (!cmd.args[2].quoted || !SymbolRenderer::KnownLinearType(s.type)) { Problem(cmd, "unknown barcode type " + cmd.args[2].text); return; }
-    if (!cmd.args.back().quoted) { Problem(cmd, "content is not a quoted string"); return; }
+    if (!a.Ok()) {
+        Problem(cmd, a.Error());
+        return;
+    }
+    if (!ValidRotation(rot)) {
+        Problem(cmd, "bad rotation");
+        return;
+    }
+    if (!cmd.args[2].quoted || !SymbolRenderer::KnownLinearType(s.type)) {
+        Problem(cmd, "unknown barcode type " + cmd.args[2].text);
+        return;
+    }
+    if (!cmd.args.back().quoted) {
+        Problem(cmd, "content is not a quoted string");
+        return;
+    }
     s.content = cmd.args.back().text;
     s.dpi = FOptions.dpi;
     MonoImage pic = SymbolRenderer::Linear(s);
@@ -504,7 +634,10 @@ void VirtualPrinter::DoBarcode(const TsplCommand& cmd) {
 
 void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
     // QRCODE x,y,ECC,cell,mode,rotation,[model,mask,]"content"
-    if (cmd.args.size() < 7 || cmd.args.size() > 9) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() < 7 || cmd.args.size() > 9) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     ArgReader a(cmd);
     QrSymbol s;
     long long x = a.Int(0), y = a.Int(1);
@@ -512,13 +645,28 @@ void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
     s.cell = static_cast<int>(a.Int(3, 1, 10));
     std::string mode = Upper(cmd.args[4].text);
     long long rot = a.Int(5);
-    if (!a.Ok()) { Problem(cmd, a.Error()); return; }
-    if (ecc != "L" && ecc != "M" && ecc != "Q" && ecc != "H") { Problem(cmd, "bad error correction level"); return; }
-    if (mode != "A" && mode != "M") { Problem(cmd, "bad mode"); return; }
-    if (!ValidRotation(rot)) { Problem(cmd, "bad rotation"); return; }
+    if (!a.Ok()) {
+        Problem(cmd, a.Error());
+        return;
+    }
+    if (ecc != "L" && ecc != "M" && ecc != "Q" && ecc != "H") {
+        Problem(cmd, "bad error correction level");
+        return;
+    }
+    if (mode != "A" && mode != "M") {
+        Problem(cmd, "bad mode");
+        return;
+    }
+    if (!ValidRotation(rot)) {
+        Problem(cmd, "bad rotation");
+        return;
+    }
     s.ecc = ecc[0];
     std::string model = cmd.args.size() >= 8 ? Upper(cmd.args[6].text) : "M1";
-    if (model != "M1" && model != "M2") { Problem(cmd, "bad model " + cmd.args[6].text); return; }
+    if (model != "M1" && model != "M2") {
+        Problem(cmd, "bad model " + cmd.args[6].text);
+        return;
+    }
     if (cmd.args.size() == 9) {
         std::string mask = Upper(cmd.args[7].text);
         if (mask.size() != 2 || mask[0] != 'S' || mask[1] < '0' || mask[1] > '8') {
@@ -527,24 +675,35 @@ void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
         }
         s.mask = mask[1] == '8' ? -1 : mask[1] - '0';
     }
-    if (!cmd.args.back().quoted) { Problem(cmd, "content is not a quoted string"); return; }
+    if (!cmd.args.back().quoted) {
+        Problem(cmd, "content is not a quoted string");
+        return;
+    }
     // Valid commands this printer only approximates: journalled, but no fault of the job.
-    if (cmd.args.size() >= 8 && model == "M1") Log("approximation", cmd.name, cmd.line, "model 1 drawn as model 2");
+    if (cmd.args.size() >= 8 && model == "M1")
+        Log("approximation", cmd.name, cmd.line, "model 1 drawn as model 2");
     if (mode == "M") Log("approximation", cmd.name, cmd.line, "manual mode read as automatic");
     s.content = cmd.args.back().text;
     MonoImage pic = SymbolRenderer::Qr(s);
-    NoteClipped(cmd, Canvas().Place(pic, x + FSettings.refX, y + FSettings.refY, Rotation(rot), DrawMode::Or));
+    NoteClipped(cmd,
+                Canvas().Place(pic, x + FSettings.refX, y + FSettings.refY, Rotation(rot), DrawMode::Or));
 }
 
 void VirtualPrinter::DoDataMatrix(const TsplCommand& cmd) {
     // DMATRIX x,y,width,height,[c#,x#,r#,a#,row,col,]"content"
-    if (cmd.args.size() < 5) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() < 5) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     ArgReader a(cmd);
     DataMatrixSymbol s;
     long long x = a.Int(0), y = a.Int(1);
     s.boxWidth = static_cast<int>(a.Int(2, 0, 30000));
     s.boxHeight = static_cast<int>(a.Int(3, 0, 30000));
-    if (!a.Ok()) { Problem(cmd, a.Error()); return; }
+    if (!a.Ok()) {
+        Problem(cmd, a.Error());
+        return;
+    }
     int rotation = 0;
     std::vector<long long> size;
     for (std::size_t i = 4; i + 1 < cmd.args.size(); ++i) {
@@ -554,17 +713,38 @@ void VirtualPrinter::DoDataMatrix(const TsplCommand& cmd) {
             continue;
         }
         long long v;
-        if (!size.empty() || !ParseWhole(std::string_view(opt).substr(1), v)) { Problem(cmd, "bad option " + opt); return; }
-        if (opt[0] == 'C' && v >= 0 && v <= 255) s.escape = static_cast<int>(v);
-        else if (opt[0] == 'X' && v >= 1) s.module = static_cast<int>(std::min(v, 100LL));
-        else if (opt[0] == 'R' && ValidRotation(v)) rotation = static_cast<int>(v);
-        else if (opt[0] == 'A' && (v == 0 || v == 1)) s.rectangle = v == 1;
-        else { Problem(cmd, "bad option " + opt); return; }
+        if (!size.empty() || !ParseWhole(std::string_view(opt).substr(1), v)) {
+            Problem(cmd, "bad option " + opt);
+            return;
+        }
+        if (opt[0] == 'C' && v >= 0 && v <= 255)
+            s.escape = static_cast<int>(v);
+        else if (opt[0] == 'X' && v >= 1)
+            s.module = static_cast<int>(std::min(v, 100LL));
+        else if (opt[0] == 'R' && ValidRotation(v))
+            rotation = static_cast<int>(v);
+        else if (opt[0] == 'A' && (v == 0 || v == 1))
+            s.rectangle = v == 1;
+        else {
+            Problem(cmd, "bad option " + opt);
+            return;
+        }
     }
-    if (!a.Ok()) { Problem(cmd, a.Error()); return; }
-    if (size.size() == 2) { s.rows = static_cast<int>(size[0]); s.cols = static_cast<int>(size[1]); }
-    else if (!size.empty()) { Problem(cmd, "wrong argument count"); return; }
-    if (!cmd.args.back().quoted) { Problem(cmd, "content is not a quoted string"); return; }
+    if (!a.Ok()) {
+        Problem(cmd, a.Error());
+        return;
+    }
+    if (size.size() == 2) {
+        s.rows = static_cast<int>(size[0]);
+        s.cols = static_cast<int>(size[1]);
+    } else if (!size.empty()) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
+    if (!cmd.args.back().quoted) {
+        Problem(cmd, "content is not a quoted string");
+        return;
+    }
     s.content = cmd.args.back().text;
     MonoImage pic;
     try {
@@ -580,19 +760,32 @@ void VirtualPrinter::DoDataMatrix(const TsplCommand& cmd) {
 
 void VirtualPrinter::DoPdf417(const TsplCommand& cmd) {
     // PDF417 x,y,width,height,rotate,[option],"content"
-    if (cmd.args.size() < 6) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.size() < 6) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     ArgReader a(cmd);
     Pdf417Symbol s;
     long long x = a.Int(0), y = a.Int(1);
     a.Int(2, 0, 30000);
     a.Int(3, 0, 30000);
     long long rot = a.Int(4);
-    if (!a.Ok()) { Problem(cmd, a.Error()); return; }
-    if (!ValidRotation(rot)) { Problem(cmd, "bad rotation"); return; }
+    if (!a.Ok()) {
+        Problem(cmd, a.Error());
+        return;
+    }
+    if (!ValidRotation(rot)) {
+        Problem(cmd, "bad rotation");
+        return;
+    }
     // The manual's ranges; rows and columns have none.
-    struct Range { char letter; long long lo, hi; };
-    static constexpr Range kOptions[] = {{'P', 0, 1}, {'E', 0, 8}, {'M', 0, 1}, {'W', 2, 9}, {'H', 4, 99},
-                                         {'R', 1, 1000}, {'C', 1, 1000}, {'T', 0, 1}, {'L', 1, 2048}, {'U', 0, kMaxCoordinate}};
+    struct Range {
+        char letter;
+        long long lo, hi;
+    };
+    static constexpr Range kOptions[] = {
+        {'P', 0, 1},    {'E', 0, 8},    {'M', 0, 1}, {'W', 2, 9},    {'H', 4, 99},
+        {'R', 1, 1000}, {'C', 1, 1000}, {'T', 0, 1}, {'L', 1, 2048}, {'U', 0, kMaxCoordinate}};
     for (std::size_t i = 5; i + 1 < cmd.args.size(); ++i) {
         std::string opt = Upper(cmd.args[i].text);
         long long v;
@@ -604,26 +797,36 @@ void VirtualPrinter::DoPdf417(const TsplCommand& cmd) {
             return;
         }
         switch (opt[0]) {
-        case 'E': s.ecc = static_cast<int>(v); break;
-        case 'W': s.module = static_cast<int>(v); break;
-        case 'H': s.rowHeight = static_cast<int>(v); break;
-        case 'R': s.rows = static_cast<int>(v); break;
-        case 'C': s.cols = static_cast<int>(v); break;
-        case 'T': s.truncated = v == 1; break;
-        case 'U':  // human readable x,y,c: two more numbers follow
-            if (i + 3 >= cmd.args.size()) { Problem(cmd, "wrong argument count"); return; }
-            a.Int(i + 1, 0);
-            a.Int(i + 2, 1, 2048);
-            if (!a.Ok()) { Problem(cmd, a.Error()); return; }
-            i += 2;
-            break;
-        default: break;
+            case 'E': s.ecc = static_cast<int>(v); break;
+            case 'W': s.module = static_cast<int>(v); break;
+            case 'H': s.rowHeight = static_cast<int>(v); break;
+            case 'R': s.rows = static_cast<int>(v); break;
+            case 'C': s.cols = static_cast<int>(v); break;
+            case 'T': s.truncated = v == 1; break;
+            case 'U':  // human readable x,y,c: two more numbers follow
+                if (i + 3 >= cmd.args.size()) {
+                    Problem(cmd, "wrong argument count");
+                    return;
+                }
+                a.Int(i + 1, 0);
+                a.Int(i + 2, 1, 2048);
+                if (!a.Ok()) {
+                    Problem(cmd, a.Error());
+                    return;
+                }
+                i += 2;
+                break;
+            default: break;
         }
     }
-    if (!cmd.args.back().quoted) { Problem(cmd, "content is not a quoted string"); return; }
+    if (!cmd.args.back().quoted) {
+        Problem(cmd, "content is not a quoted string");
+        return;
+    }
     s.content = cmd.args.back().text;
     MonoImage pic = SymbolRenderer::Pdf417(s);
-    NoteClipped(cmd, Canvas().Place(pic, x + FSettings.refX, y + FSettings.refY, Rotation(rot), DrawMode::Or));
+    NoteClipped(cmd,
+                Canvas().Place(pic, x + FSettings.refX, y + FSettings.refY, Rotation(rot), DrawMode::Or));
 }
 
 void VirtualPrinter::DoSet(const TsplCommand& cmd) {
@@ -644,7 +847,8 @@ void VirtualPrinter::DoSet(const TsplCommand& cmd) {
     } else if (key == "TEAR" || key == "STRIPER" || key == "PEEL") {
         ok = onOff;
     } else if (key == "GAP") {
-        ok = count || value == "AUTO" || value == "OFF" || value == "0," || value == "REVERSE" || value == "OBVERSE";
+        ok = count || value == "AUTO" || value == "OFF" || value == "0," || value == "REVERSE" ||
+             value == "OBVERSE";
     } else if (key == "BACK" || key == "COUNTER" || key == "HEAD" || key == "PRINTKEY" || key == "REPRINT" ||
                key == "KEY1" || key == "KEY2" || key == "LED1" || key == "LED2" || key == "LED3") {
         // Settings no manual page confirms: accepted as they come.
@@ -656,11 +860,17 @@ void VirtualPrinter::DoSet(const TsplCommand& cmd) {
 }
 
 void VirtualPrinter::DoPrint(const TsplCommand& cmd) {
-    if (cmd.args.empty() || cmd.args.size() > 2) { Problem(cmd, "wrong argument count"); return; }
+    if (cmd.args.empty() || cmd.args.size() > 2) {
+        Problem(cmd, "wrong argument count");
+        return;
+    }
     ArgReader a(cmd);
     long long m = a.Int(0, 1, 999999999);
     long long n = cmd.args.size() == 2 ? a.Int(1, 1, 999999999) : 1;
-    if (!a.Ok()) { Problem(cmd, a.Error()); return; }
+    if (!a.Ok()) {
+        Problem(cmd, a.Error());
+        return;
+    }
     std::uint8_t state = FStatus.Current();
     if (state & ~StatusModel::kPrinting)
         Log("problem", cmd.name, cmd.line, "printed while the status is " + Hex(state));
@@ -668,13 +878,15 @@ void VirtualPrinter::DoPrint(const TsplCommand& cmd) {
     long long total = m * n;
     if (FOptions.copies) {
         long long files = std::min(total, kMaxCopyFiles);
-        if (files < total) Problem(cmd, "only the first " + std::to_string(kMaxCopyFiles) + " copies written");
+        if (files < total)
+            Problem(cmd, "only the first " + std::to_string(kMaxCopyFiles) + " copies written");
         for (long long i = 0; i < files; ++i) SaveLabel(picture, 1);
     } else {
         SaveLabel(picture, static_cast<int>(std::min<long long>(total, 1'000'000'000)));
     }
     if (FOptions.mechanics) {
-        double seconds = static_cast<double>(total) * (FSettings.heightIn + FSettings.gapIn) / FSettings.speed;
+        double seconds =
+            static_cast<double>(total) * (FSettings.heightIn + FSettings.gapIn) / FSettings.speed;
         FStatus.AddBusy(std::chrono::duration<double>(seconds));
     }
 }
@@ -694,9 +906,10 @@ void VirtualPrinter::SaveLabel(const MonoImage& image, int copies) {
             Log("problem", "PRINT", "", ex.what());
         }
     }
-    Log("label", "PRINT", "", (label.file.empty() ? "label " + std::to_string(label.number) : label.file) +
-                                  ", " + std::to_string(image.width) + "x" + std::to_string(image.height) +
-                                  ", copies " + std::to_string(copies));
+    Log("label", "PRINT", "",
+        (label.file.empty() ? "label " + std::to_string(label.number) : label.file) + ", " +
+            std::to_string(image.width) + "x" + std::to_string(image.height) + ", copies " +
+            std::to_string(copies));
     if (FOptions.keepLabels) label.image = image;
     std::lock_guard lock(FLabelsMutex);
     FLabels.push_back(std::move(label));

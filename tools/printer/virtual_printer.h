@@ -18,10 +18,10 @@ namespace quorvane {
 
 struct RenderedLabel {
     int job = 0;
-    int number = 0;        // 1-based across the printer's life
-    int copies = 1;        // labels this picture stands for (m*n of PRINT unless --copies)
-    std::string file;      // PNG path, empty without an output folder
-    MonoImage image;       // only with keepLabels
+    int number = 0;    // 1-based across the printer's life
+    int copies = 1;    // labels this picture stands for (m*n of PRINT unless --copies)
+    std::string file;  // PNG path, empty without an output folder
+    MonoImage image;   // only with keepLabels
 };
 
 class VirtualPrinter {

@@ -7,8 +7,7 @@ namespace quorvane {
 TDocViewWindow::TDocViewWindow(const std::string& AHtmlFilePath, const std::string& ACaption) {
     FWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(FWindow), ACaption.empty() ? "Документ" : ACaption.c_str());
-    gtk_window_set_default_size(GTK_WINDOW(FWindow), ScaleToScreen(900, 96.0),
-                                ScaleToScreen(680, 96.0));
+    gtk_window_set_default_size(GTK_WINDOW(FWindow), ScaleToScreen(900, 96.0), ScaleToScreen(680, 96.0));
     gtk_window_set_position(GTK_WINDOW(FWindow), GTK_WIN_POS_CENTER);
     CloseOnEscape(FWindow);
     g_signal_connect(FWindow, "destroy", G_CALLBACK(OnDestroy), this);
@@ -17,16 +16,17 @@ TDocViewWindow::TDocViewWindow(const std::string& AHtmlFilePath, const std::stri
     WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(FBrowser));
     // A static page: no scripts, and no GPU path that a remote or virtual display may lack.
     webkit_settings_set_enable_javascript(settings, FALSE);
-    webkit_settings_set_hardware_acceleration_policy(settings,
-                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(FBrowser, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
     gtk_container_add(GTK_CONTAINER(FWindow), FBrowser);
 
     GError* raw = nullptr;
     TGCharPtr uri(g_filename_to_uri(AHtmlFilePath.c_str(), nullptr, &raw));
     TGErrorPtr error(raw);
-    if (uri) webkit_web_view_load_uri(WEBKIT_WEB_VIEW(FBrowser), uri.get());
-    else webkit_web_view_load_plain_text(WEBKIT_WEB_VIEW(FBrowser), error->message);
+    if (uri)
+        webkit_web_view_load_uri(WEBKIT_WEB_VIEW(FBrowser), uri.get());
+    else
+        webkit_web_view_load_plain_text(WEBKIT_WEB_VIEW(FBrowser), error->message);
 }
 
 TDocViewWindow::~TDocViewWindow() {

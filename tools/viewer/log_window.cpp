@@ -5,13 +5,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <cctype>
 
 namespace quorvane {
 
@@ -35,8 +35,10 @@ bool NameLess(const std::string& A, const std::string& B) {
 
 // The drop-down's own button, an internal child of the combo box.
 void FindToggleButton(GtkWidget* AWidget, gpointer AFound) {
-    if (GTK_IS_TOGGLE_BUTTON(AWidget)) *static_cast<GtkWidget**>(AFound) = AWidget;
-    else if (GTK_IS_CONTAINER(AWidget)) gtk_container_forall(GTK_CONTAINER(AWidget), FindToggleButton, AFound);
+    if (GTK_IS_TOGGLE_BUTTON(AWidget))
+        *static_cast<GtkWidget**>(AFound) = AWidget;
+    else if (GTK_IS_CONTAINER(AWidget))
+        gtk_container_forall(GTK_CONTAINER(AWidget), FindToggleButton, AFound);
 }
 
 std::optional<std::int64_t> LastWriteTime(const std::string& APath) {
@@ -50,8 +52,7 @@ std::optional<std::int64_t> LastWriteTime(const std::string& APath) {
 std::vector<std::string> ListLogFiles(const std::string& ADirectory) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(ADirectory, ec), end; !ec && it != end;
-         it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(ADirectory, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
         std::error_code ignored;
         if (IsLogFileName(name) && it->is_regular_file(ignored)) names.push_back(std::move(name));
@@ -96,8 +97,7 @@ TLogWindow::TLogWindow(std::string ADirectory) : FLogDirectory(std::move(ADirect
     g_signal_connect(openDir, "clicked", G_CALLBACK(OnOpenDir), this);
 
     GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER,
-                                   GTK_POLICY_ALWAYS);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER, GTK_POLICY_ALWAYS);
     gtk_box_pack_start(GTK_BOX(box), scroller, TRUE, TRUE, 0);
 
     FLog = gtk_text_view_new();
@@ -107,8 +107,8 @@ TLogWindow::TLogWindow(std::string ADirectory) : FLogDirectory(std::move(ADirect
     gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(FLog), GTK_WRAP_WORD_CHAR);
     gtk_text_view_set_monospace(GTK_TEXT_VIEW(FLog), TRUE);
     gtk_container_add(GTK_CONTAINER(scroller), FLog);
-    gtk_text_buffer_create_tag(gtk_text_view_get_buffer(GTK_TEXT_VIEW(FLog)), "error", "foreground", "#C00000",
-                               "weight", PANGO_WEIGHT_BOLD, nullptr);
+    gtk_text_buffer_create_tag(gtk_text_view_get_buffer(GTK_TEXT_VIEW(FLog)), "error", "foreground",
+                               "#C00000", "weight", PANGO_WEIGHT_BOLD, nullptr);
 
     FillList();
     GtkTreeModel* model = gtk_combo_box_get_model(GTK_COMBO_BOX(FLogFiles));
@@ -116,10 +116,11 @@ TLogWindow::TLogWindow(std::string ADirectory) : FLogDirectory(std::move(ADirect
     if (count > 0) {
         gtk_combo_box_set_active(GTK_COMBO_BOX(FLogFiles), count - 1);  // the newest day
     } else {
-        const std::string text = "В папке " + FLogDirectory +
-                                 " пока нет файлов лога. Лог ведётся, когда в настройках драйвера на странице "
-                                 "«Настройка лога» включено «Вести лог»; записи появятся здесь при следующем "
-                                 "обращении к драйверу.";
+        const std::string text =
+            "В папке " + FLogDirectory +
+            " пока нет файлов лога. Лог ведётся, когда в настройках драйвера на странице "
+            "«Настройка лога» включено «Вести лог»; записи появятся здесь при следующем "
+            "обращении к драйверу.";
         gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(FLog)), text.c_str(), -1);
     }
 
@@ -167,7 +168,8 @@ void TLogWindow::ShowSelectedFile() {
     GtkTextIter end;
     gtk_text_buffer_get_end_iter(buffer, &end);
     gtk_text_buffer_place_cursor(buffer, &end);
-    gtk_text_view_scroll_to_mark(GTK_TEXT_VIEW(FLog), gtk_text_buffer_get_insert(buffer), 0.0, TRUE, 0.0, 1.0);
+    gtk_text_view_scroll_to_mark(GTK_TEXT_VIEW(FLog), gtk_text_buffer_get_insert(buffer), 0.0, TRUE, 0.0,
+                                 1.0);
 }
 
 void TLogWindow::MarkErrors(GtkTextBuffer* ABuffer) {

@@ -38,7 +38,7 @@ private:
     static void OnOpenDir(GtkToolButton* AButton, gpointer AThis);
     static void OnDestroy(GtkWidget* AWidget, gpointer AThis);
 
-    std::string FLogDirectory;  // with a trailing "/"
+    std::string FLogDirectory;           // with a trailing "/"
     std::int64_t FLogLastWriteTime = 0;  // nanoseconds since the epoch
     GtkWidget* FWindow = nullptr;
     GtkWidget* FLogFiles = nullptr;  // cbbLogFiles

@@ -25,9 +25,8 @@ void CloseOnEscape(GtkWidget* AWindow) {
 }
 
 void ShowError(GtkWidget* AParent, const char* AText) {
-    GtkWidget* dialog = gtk_message_dialog_new(AParent ? GTK_WINDOW(AParent) : nullptr,
-                                               GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
-                                               GTK_BUTTONS_CLOSE, "%s", AText);
+    GtkWidget* dialog = gtk_message_dialog_new(AParent ? GTK_WINDOW(AParent) : nullptr, GTK_DIALOG_MODAL,
+                                               GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, "%s", AText);
     gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
 }
