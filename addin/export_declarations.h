@@ -162,6 +162,20 @@ public:
         return *this;
     }
 
+    // A property of kind `kind` read by get(const C&) and written by set(C&, const TPropValue&),
+    // which receives a value of that kind.
+    template <class Get, class Set>
+    TClassDeclBuilder& Property(std::string name, TPropKind kind, Get get, Set set,
+                                ExportPropAttribute attr) {
+        FDecl.Props.push_back(TPropDecl{
+            std::move(name),
+            kind,
+            {std::move(attr)},
+            [get](const TCustomDriver& self) -> TPropValue { return get(static_cast<const C&>(self)); },
+            [set](TCustomDriver& self, const TPropValue& v) { set(static_cast<C&>(self), v); }});
+        return *this;
+    }
+
     TClassDecl Build() { return std::move(FDecl); }
 
 private:

@@ -58,53 +58,18 @@ TDriver::~TDriver() {
 }
 
 const TClassDecl& TDriver::ClassDecl() {
-    using T = TDriver;
-    static const TClassDecl decl =
-        TClassDeclBuilder<T>(&TLabelPrinterDriver::ClassDecl())
-            .Property("InterfaceType", &T::FInterfaceType, {"ТипИнтерфейса", "Тип интерфейса", "0"})
-            .Property("USBPort", &T::FUSBPort, {"Порт", "Порт", ""})
-            .Property("COMPort", &T::FCOMPort, {"Порт", "Порт", "1"})
-            .Property("BaudRate", &T::FBaudRate, {"СкоростьПередачи", "Скорость передачи", "9600"})
-            .Property("DataBits", &T::FDataBits, {"БитыДанных", "Биты данных", "8"})
-            .Property("StopBits", &T::FStopBits, {"СтопБиты", "Стоп биты", "0"})
-            .Property("Parity", &T::FParity, {"Четность", "Четность", "0"})
-            .Property("IPAddress", &T::FIPAddress, {"IPАдрес", "IP-адрес", ""})
-            .Property("IPPort", &T::FIPPort, {"Порт", "Порт", "9100"})
-            .Property("PrintMethod", &T::FPrintMethod, {"МетодПечати", "Метод печати", "0"})
-            .Property("Resolution", &T::FResolution, {"Разрешение", "Разрешение", "600"})
-            .Property("Density", &T::FDensity, {"Яркость", "Яркость", "7"})
-            .Property("Speed", &T::FSpeed, {"Скорость", "Скорость", "2"})
-            .Property("Direction", &T::FDirection, {"НаправлениеПечати", "Направление печати", "0"})
-            .Property("Gap", &T::FGap, {"ШиринаЗазора", "Ширина зазора", "3"})
-            .Property("Codepage", &T::FCodepage, {"КодоваяСтраница", "Кодовая страница", "1251"})
-            .Property("Model", &T::FModel, {"Модель", "Модель", "0"})
-            .Property("StretchImage", &T::FStretchImage,
-                      {"РастягиватьКартинку", "Растягивать картинку", "false"})
-            .Property("BarcodeNarrow", &T::FBarcodeNarrow, {"ШиринаШтрихкода", "Ширина штрихкода", "2"})
-            .Property("ExtLogEnabled", &T::FExtLogEnabled,
-                      {"РасширенныйLogTSPL", "Расширенный log языка TSPL", "false"})
-            .Property("_2DBarcodeAsPicture", &T::F2DBarcodeAsPicture,
-                      {"2DШтрихкодКартинкой", "2D штрихкод картинкой", "false"})
-            .Property("PDF417DataCompression", &T::FPDF417DataCompression,
-                      {"МетодСжатияДанных", "Метод сжатия данных", "-1"})
-            .Property("PDF417CorrectionLevel", &T::FPDF417CorrectionLevel,
-                      {"УровеньКоррекцииОшибок", "Уровень коррекции ошибок", "-1"})
-            .Property("PDF417CenterPattern", &T::FPDF417CenterPattern,
-                      {"ЦентрШаблона", "Центр шаблона", "-1"})
-            .Property("PDF417ModuleWidth", &T::FPDF417ModuleWidth, {"ШиринаМодуля", "Ширина модуля", "-1"})
-            .Property("PDF417ModuleHeight", &T::FPDF417ModuleHeight, {"ВысотаМодуля", "Высота модуля", "-1"})
-            .Property("PDF417Rows", &T::FPDF417Rows, {"КоличествоСтрок", "Количество строк", "0"})
-            .Property("PDF417Cols", &T::FPDF417Cols, {"КоличествоСтолбцов", "Количество столбцов", "0"})
-            .Property("PDF417Truncate", &T::FPDF417Truncate, {"Сокращение", "Сокращение", "-1"})
-            .Property("DataMatrixModuleSize", &T::FDataMatrixModuleSize,
-                      {"РазмерМодуляПиксели", "Размер модуля в пикселях", "6"})
-            .Property("DataMatrixSize", &T::FDataMatrixSize, {"РазмерКода", "Размер кода", "10x10"})
-            .Property("QRCodeECCLevel", &T::FQRCodeECCLevel,
-                      {"УровеньКоррекцииОшибок", "Уровень восстановления с исправлением ошибок", "M"})
-            .Property("QRCodeCellWidth", &T::FQRCodeCellWidth, {"Размер ячейки", "РазмерЯчейки", "4"})
-            .Property("QRCodeMode", &T::FQRCodeMode, {"РежимШифрования", "Режим шифрования", "A"})
-            .Property("QRCodeModel", &T::FQRCodeModel, {"Модель", "Модель", "M1"})
-            .Build();
+    static const TClassDecl decl = [] {
+        TClassDeclBuilder<TDriver> builder(&TLabelPrinterDriver::ClassDecl());
+        for (const TSetting& setting : DriverSettings())
+            builder.Property(
+                std::string(setting.Name), setting.Kind,
+                [get = setting.Get](const TDriver& ADriver) { return get(ADriver.FSettings); },
+                [set = setting.Set](TDriver& ADriver, const TPropValue& AValue) {
+                    set(ADriver.FSettings, AValue);
+                },
+                {std::string(setting.NameLoc), std::string(setting.Caption), std::string(setting.DefValue)});
+        return builder.Build();
+    }();
     return decl;
 }
 
@@ -114,53 +79,28 @@ void TDriver::CheckEnabled() const {
 
 TPortManager& TDriver::PortManager() const {
     if (!FPortManager)
-        throw std::runtime_error("Неизвестный тип интерфейса: " + std::to_string(FInterfaceType));
+        throw std::runtime_error("Неизвестный тип интерфейса: " +
+                                 std::to_string(FSettings.Device.InterfaceType));
     return *FPortManager;
 }
 
-TTsplSettings TDriver::TsplSettings() const {
-    TTsplSettings s;
-    s.Model = FModel;
-    s.BarcodeNarrow = FBarcodeNarrow;
-    s.PrintMethod = FPrintMethod;
-    s._2DBarcodeAsPicture = F2DBarcodeAsPicture;
-    s.PDF417DataCompression = FPDF417DataCompression;
-    s.PDF417CorrectionLevel = FPDF417CorrectionLevel;
-    s.PDF417CenterPattern = FPDF417CenterPattern;
-    s.PDF417ModuleWidth = FPDF417ModuleWidth;
-    s.PDF417ModuleHeight = FPDF417ModuleHeight;
-    s.PDF417Rows = FPDF417Rows;
-    s.PDF417Cols = FPDF417Cols;
-    s.PDF417Truncate = FPDF417Truncate;
-    s.DataMatrixModuleSize = FDataMatrixModuleSize;
-    s.DataMatrixSize = FDataMatrixSize;
-    s.QRCodeECCLevel = FQRCodeECCLevel;
-    s.QRCodeCellWidth = FQRCodeCellWidth;
-    s.QRCodeMode = FQRCodeMode;
-    s.QRCodeModel = FQRCodeModel;
-    return s;
-}
-
 TDocumentSettings TDriver::DocumentSettings() const {
-    TDocumentSettings s;
-    s.Gap = FGap;
-    s.Density = FDensity;
-    s.Direction = FDirection;
-    s.Speed = FSpeed;
-    s.Codepage = FCodepage;
-    s._2DBarcodeAsPicture = F2DBarcodeAsPicture;
+    TDocumentSettings s = FSettings.Document;
+    s.DecimalSeparator = UserDecimalSeparator();
     return s;
 }
 
 void TDriver::Open() {
     TLabelPrinterDriver::Open();
     FPortManager.reset();
-    switch (FInterfaceType) {
-        case 0: FPortManager = std::make_unique<TPortManager>(FUSBPort); break;
+    const TDeviceSettings& device = FSettings.Device;
+    switch (device.InterfaceType) {
+        case 0: FPortManager = std::make_unique<TPortManager>(device.USBPort); break;
         case 1:
-            FPortManager = std::make_unique<TPortManager>(FCOMPort, FBaudRate, FDataBits, FStopBits, FParity);
+            FPortManager = std::make_unique<TPortManager>(device.COMPort, device.BaudRate, device.DataBits,
+                                                          device.StopBits, device.Parity);
             break;
-        case 2: FPortManager = std::make_unique<TPortManager>(FIPAddress, FIPPort); break;
+        case 2: FPortManager = std::make_unique<TPortManager>(device.IPAddress, device.IPPort); break;
         default: break;
     }
     PreparePrinter(FPrinter);
@@ -173,10 +113,11 @@ void TDriver::Open() {
 }
 
 void TDriver::PreparePrinter(TPrinterTSPL& APrinter) {
-    if (FBarcodeNarrow <= 0 || FBarcodeNarrow > 10) FBarcodeNarrow = 1;
-    if (const auto it = FUSBPortDictionary.find(FUSBPort); it != FUSBPortDictionary.end())
-        FModel = it->second;
-    APrinter.ApplySettings(FResolution, FStretchImage, TsplSettings());
+    if (const auto it = FUSBPortDictionary.find(FSettings.Device.USBPort); it != FUSBPortDictionary.end())
+        FSettings.Tspl.Model = it->second;
+    APrinter.ApplySettings(FSettings.Device.Resolution, FSettings.Device.StretchImage, FSettings.Tspl);
+    // The host reads back the bar width that is used.
+    FSettings.Tspl.BarcodeNarrow = APrinter.Settings().BarcodeNarrow;
 }
 
 void TDriver::BuildScripts(const pugi::xml_document& ADocument,
@@ -199,11 +140,12 @@ void TDriver::Close() {
 void TDriver::DoInitializePrinter() {
     CheckEnabled();
     // Only the models with a ribbon switch need the printer; the others are ready as they are.
-    if (FModel != 3 && FModel != 4) return;
+    const std::int32_t model = FSettings.Tspl.Model;
+    if (model != 3 && model != 4) return;
     TPortManager& port = PortManager();
     TPortCloser closer(port);
     port.OpenPort();
-    SetUpRibbon(port, FModel, FPrintMethod, TWaitClock::System());
+    SetUpRibbon(port, model, FSettings.Tspl.PrintMethod, TWaitClock::System());
 }
 
 void TDriver::DoPrintLabels(const pugi::xml_document& ADocument, const std::string& APrintMode) {
@@ -220,13 +162,13 @@ void TDriver::DoPrintLabels(const pugi::xml_document& ADocument, const std::stri
     TLabelJob job(ADocument, FTemplate, FPrinter, settings);
     job.Check();
     TPrintJobOptions options;
-    options.ExtLogEnabled = FExtLogEnabled;
+    options.ExtLogEnabled = FSettings.Device.ExtLogEnabled;
     SendLabelScripts(
         PortManager(), [&](const auto& ASend) { job.Build(ASend); }, job.LabelCount(), options);
 }
 
 void TDriver::DoDeviceTest(std::string& /*ADescription*/, std::string& /*ADemoModeDescription*/) {
-    FDensity = 10;
+    FSettings.Document.Density = 10;
     Open();
     const TDriverInfo info = GetDriverInfo();
     const std::string name = IsBlank(info.Description) ? info.Name : info.Description;

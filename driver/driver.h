@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver_settings.h"
 #include "driver/label_document.h"
 #include "driver/label_printer_driver.h"
 #include "printer/printer_type_tspl.h"
@@ -44,13 +45,14 @@ protected:
 private:
     // Appends the recognised USB printers to AChoiceList and records them in FUSBPortDictionary.
     void AddUSBPrinterList(pugi::xml_node AChoiceList);
-    // Open's printer set-up: the bar width rule, the model of a listed USB printer, the generator.
+    // Open's printer set-up: the model of a listed USB printer, the generator, and the bar width
+    // the generator made of the setting.
     void PreparePrinter(TPrinterTSPL& APrinter);
     // Fails with "Устройство не включено" before Open.
     void CheckEnabled() const;
     // The port manager of the current Open; fails when Open could not make one.
     TPortManager& PortManager() const;
-    TTsplSettings TsplSettings() const;
+    // The document reader's settings, with the user's decimal separator as it is now.
     TDocumentSettings DocumentSettings() const;
 
     bool FTemplateCreated = false;
@@ -58,42 +60,7 @@ private:
     std::map<std::string, int> FUSBPortDictionary;
     TPrinterTSPL FPrinter;
 
-    // Settings; all start at 0, empty or false: the host supplies every value.
-    std::int32_t FModel = 0;
-    std::int32_t FInterfaceType = 0;
-    std::string FUSBPort;
-    std::int32_t FCOMPort = 0;
-    std::int32_t FBaudRate = 0;
-    std::int32_t FDataBits = 0;
-    std::int32_t FStopBits = 0;
-    std::int32_t FParity = 0;
-    std::string FIPAddress;
-    std::int32_t FIPPort = 0;
-    std::int32_t FResolution = 0;
-    std::int32_t FDensity = 0;
-    double FSpeed = 0.0;
-    std::int32_t FDirection = 0;
-    std::int32_t FGap = 0;
-    std::string FCodepage;
-    bool FStretchImage = false;
-    bool FExtLogEnabled = false;
-    std::int32_t FPrintMethod = 0;
-    bool F2DBarcodeAsPicture = false;
-    std::int32_t FBarcodeNarrow = 0;
-    std::int32_t FPDF417DataCompression = 0;
-    std::int32_t FPDF417CorrectionLevel = 0;
-    std::int32_t FPDF417CenterPattern = 0;
-    std::int32_t FPDF417ModuleWidth = 0;
-    std::int32_t FPDF417ModuleHeight = 0;
-    std::int32_t FPDF417Rows = 0;
-    std::int32_t FPDF417Cols = 0;
-    std::int32_t FPDF417Truncate = 0;
-    std::int32_t FDataMatrixModuleSize = 0;
-    std::string FDataMatrixSize;
-    std::string FQRCodeECCLevel;
-    std::int32_t FQRCodeCellWidth = 0;
-    std::string FQRCodeMode;
-    std::string FQRCodeModel;
+    TDriverSettings FSettings;
 
     std::unique_ptr<TPortManager> FPortManager;  // between Open and Close
 };

@@ -1,0 +1,64 @@
+#pragma once
+
+// The driver's settings: one list of what the host sees (names, type, where the value is kept),
+// from which the driver's property declarations, their reading and writing and the settings
+// handed to the generator and the document reader all follow.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "addin/export_declarations.h"
+#include "driver/label_document.h"
+
+namespace quorvane {
+
+// The settings the driver reads itself: the port, the generator's resolution and picture
+// stretching, the TSPL lines of the log.
+struct TDeviceSettings {
+    std::int32_t InterfaceType = 0;  // 0 USB, 1 COM, 2 LAN
+    std::string USBPort;
+    std::int32_t COMPort = 0;
+    std::int32_t BaudRate = 0;
+    std::int32_t DataBits = 0;
+    std::int32_t StopBits = 0;
+    std::int32_t Parity = 0;
+    std::string IPAddress;
+    std::int32_t IPPort = 0;
+    std::int32_t Resolution = 0;
+    bool StretchImage = false;
+    bool ExtLogEnabled = false;
+};
+
+// Every setting, kept in the settings of the part that reads it: handing a part its settings is
+// a copy.
+struct TDriverSettings {
+    // Every setting 0, empty or false: the host supplies every value.
+    TDriverSettings();
+
+    TDeviceSettings Device;
+    TTsplSettings Tspl;          // copied into the generator at Open
+    TDocumentSettings Document;  // its DecimalSeparator is no setting
+};
+
+// Which part reads a setting.
+enum class TSettingReader { srDriver, srGenerator, srDocument, srGeneratorAndDocument };
+
+// One setting as the host sees it, in the order of the host's property numbers.
+struct TSetting {
+    std::string_view Name;
+    std::string_view NameLoc;
+    std::string_view Caption;   // these two only feed the settings description generated
+    std::string_view DefValue;  // when the schema resource is missing
+    TPropKind Kind;
+    TSettingReader Reader;
+    TPropValue (*Get)(const TDriverSettings&);
+    // AValue holds the setting's own type.
+    void (*Set)(TDriverSettings&, const TPropValue& AValue);
+};
+
+// The settings of the driver class, without LogEnabled (the log's state, not a value kept here).
+std::span<const TSetting> DriverSettings();
+
+}  // namespace quorvane
