@@ -285,6 +285,19 @@ TEST_F(DriverHostTest, RevisionDescriptionAndLogSwitch) {
     }
 }
 
+TEST_F(DriverHostTest, GetParametersTwiceGivesOneChoiceList) {
+    std::string first;
+    for (int i = 0; i < 2; ++i) {
+        TCall call = Call(u"GetParameters", host::EmptyValue());
+        ASSERT_TRUE(call.Result.VarEnum.bVal);
+        const std::string text = WideToUtf8(V8Text((*call.Params)[0]));
+        if (i == 0)
+            first = text;
+        else
+            EXPECT_EQ(text, first);  // each call starts from the resource again
+    }
+}
+
 TEST_F(DriverHostTest, AdditionalActions) {
     TCall actions = Call(u"GetAdditionalActions", EmptyValue());
     ASSERT_TRUE(actions.Result.VarEnum.bVal);
