@@ -124,7 +124,7 @@ constexpr std::array kSettings{
     Setting<&G::DataMatrixSize>("DataMatrixSize", "РазмерКода", "Размер кода", "10x10"),
     Setting<&G::QRCodeECCLevel>("QRCodeECCLevel", "УровеньКоррекцииОшибок",
                                 "Уровень восстановления с исправлением ошибок", "M"),
-    // The localized name and the caption stand the other way round here, as the host has them.
+    // Localized name and caption the other way round, as the host has always been given them.
     Setting<&G::QRCodeCellWidth>("QRCodeCellWidth", "Размер ячейки", "РазмерЯчейки", "4"),
     Setting<&G::QRCodeMode>("QRCodeMode", "РежимШифрования", "Режим шифрования", "A"),
     Setting<&G::QRCodeModel>("QRCodeModel", "Модель", "Модель", "M1"),

@@ -45,12 +45,13 @@ struct TDriverSettings {
 // Which part reads a setting.
 enum class TSettingReader { srDriver, srGenerator, srDocument, srGeneratorAndDocument };
 
-// One setting as the host sees it, in the order of the host's property numbers.
+// One setting as the host sees it, in the order of the host's property numbers. Caption and
+// DefValue only feed the settings description generated when the schema resource is missing.
 struct TSetting {
     std::string_view Name;
     std::string_view NameLoc;
-    std::string_view Caption;   // these two only feed the settings description generated
-    std::string_view DefValue;  // when the schema resource is missing
+    std::string_view Caption;
+    std::string_view DefValue;
     TPropKind Kind;
     TSettingReader Reader;
     TPropValue (*Get)(const TDriverSettings&);
