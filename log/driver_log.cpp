@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "log/version_info.h"
+#include "posix/file_descriptor.h"
 
 namespace quorvane {
 
@@ -117,20 +118,6 @@ std::string LogFileName(const TLogState& AState, bool ADirectoryOnly) {
     if (stat(directory.c_str(), &info) != 0) CreateDirectories(directory);
     return ADirectoryOnly ? directory + "/" : FileNameIn(AState, directory);
 }
-
-class TFileDescriptor {
-public:
-    explicit TFileDescriptor(int AHandle) : FHandle(AHandle) {}
-    ~TFileDescriptor() {
-        if (FHandle >= 0) close(FHandle);
-    }
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-    int Get() const { return FHandle; }
-
-private:
-    int FHandle;
-};
 
 // Removes this log's daily files (base name + "_yyyy.mm.dd.log") dated more than 30 days before
 // ATime; the folder otherwise grows for ever. Other files are left alone; failures are ignored.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "posix/file_descriptor.h"
 #include "transport/posix_io.h"
 
 namespace quorvane {

@@ -1,30 +1,12 @@
 #include "transport/posix_io.h"
 
 #include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace quorvane {
-
-TFileDescriptor& TFileDescriptor::operator=(TFileDescriptor&& AOther) noexcept {
-    if (this != &AOther) Reset(AOther.Release());
-    return *this;
-}
-
-int TFileDescriptor::Release() {
-    const int fd = FFd;
-    FFd = -1;
-    return fd;
-}
-
-void TFileDescriptor::Reset(int AFd) {
-    // close() is not retried on EINTR: on Linux the descriptor is gone either way.
-    if (FFd >= 0) ::close(FFd);
-    FFd = AFd;
-}
 
 int WaitReady(int AFd, short AEvents, TDeadline ADeadline) {
     for (;;) {

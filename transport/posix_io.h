@@ -11,26 +11,6 @@ using TDeadline = TClock::time_point;
 
 inline TDeadline DeadlineIn(std::chrono::milliseconds AFromNow) { return TClock::now() + AFromNow; }
 
-// Owns one POSIX file descriptor and closes it once.
-class TFileDescriptor {
-public:
-    TFileDescriptor() = default;
-    explicit TFileDescriptor(int AFd) : FFd(AFd) {}
-    ~TFileDescriptor() { Reset(); }
-    TFileDescriptor(TFileDescriptor&& AOther) noexcept : FFd(AOther.Release()) {}
-    TFileDescriptor& operator=(TFileDescriptor&& AOther) noexcept;
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-
-    int Get() const { return FFd; }
-    bool Valid() const { return FFd >= 0; }
-    int Release();
-    void Reset(int AFd = -1);
-
-private:
-    int FFd = -1;
-};
-
 // Waits until AFd reports one of AEvents (POLLIN, POLLOUT) or ADeadline passes.
 // Returns the events seen (errors and hang-ups included), 0 on time-out, -1 with errno on failure.
 // Interrupted waits resume with the time that is left.

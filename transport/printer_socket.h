@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "posix/file_descriptor.h"
 #include "transport/posix_io.h"
 
 namespace quorvane {

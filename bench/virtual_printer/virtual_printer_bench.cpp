@@ -69,7 +69,7 @@ void BM_LabelOverTcp(benchmark::State& state) {
     const std::string job = TypicalLabel() + "\x1b!?";
     int done = 0;
     for (auto _ : state) {
-        UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        TFileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(server.Port()));

@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "posix/file_descriptor.h"
 #include "transport/posix_io.h"
 
 namespace quorvane::test {

@@ -30,8 +30,8 @@ fs::path TempDir(const std::string& name) {
     return dir;
 }
 
-UniqueFd Connect(int port) {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+TFileDescriptor Connect(int port) {
+    TFileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(port));
@@ -73,7 +73,7 @@ TEST(PrinterServer, StatusByteAndScriptAnswerEachQuery) {
     o.statusScript = {0x20, 0x20, 0x01};
     PrinterServer server(o);
     server.Start();
-    UniqueFd c = Connect(server.Port());
+    TFileDescriptor c = Connect(server.Port());
     std::string replies;
     for (int i = 0; i < 5; ++i) {
         Send(c.Get(), "\x1b!?");
@@ -92,7 +92,7 @@ TEST(PrinterServer, RibbonQueriesFollowSetRibbonAcrossReset) {
     server.Start();
     const std::string getval = std::string("\x1b\x1c") + "& V1 getval " + "\"sw_ribbon\"\r\n";
     {
-        UniqueFd c = Connect(server.Port());
+        TFileDescriptor c = Connect(server.Port());
         Send(c.Get(), getval);
         EXPECT_EQ(Receive(c.Get(), 5), "off\r\n");
         Send(c.Get(), "ZZZCR\n");
@@ -101,7 +101,7 @@ TEST(PrinterServer, RibbonQueriesFollowSetRibbonAcrossReset) {
         EXPECT_EQ(dump[76], 0);
         Send(c.Get(), "SET RIBBON ON\r\n\x1b!C");
     }
-    UniqueFd c = Connect(server.Port());
+    TFileDescriptor c = Connect(server.Port());
     Send(c.Get(), getval);
     EXPECT_EQ(Receive(c.Get(), 4), "on\r\n");
     Send(c.Get(), "ZZZCR\n");
@@ -118,7 +118,7 @@ TEST(PrinterServer, MechanicsReportPrintingAfterPrint) {
     o.mechanics = true;
     PrinterServer server(o);
     server.Start();
-    UniqueFd c = Connect(server.Port());
+    TFileDescriptor c = Connect(server.Port());
     Send(c.Get(), "\x1b!?");
     EXPECT_EQ(Receive(c.Get(), 1), std::string(1, '\0'));
     // 10 inches at 1 inch per second, three copies: about half a minute of printing.
@@ -127,8 +127,8 @@ TEST(PrinterServer, MechanicsReportPrintingAfterPrint) {
 }
 
 // A connection the printer has taken and answered, kept open so that later ones wait in the queue.
-UniqueFd AnsweredConnection(const PrinterServer& server) {
-    UniqueFd fd = Connect(server.Port());
+TFileDescriptor AnsweredConnection(const PrinterServer& server) {
+    TFileDescriptor fd = Connect(server.Port());
     Send(fd.Get(), "\x1b!?");
     EXPECT_EQ(Receive(fd.Get(), 1), std::string(1, '\0'));
     return fd;
@@ -143,9 +143,9 @@ int JournalEntries(const PrinterServer& server, const std::string& kind, const s
 TEST(PrinterServer, OneConnectionAtATime) {
     PrinterServer server(LoopbackOptions());
     server.Start();
-    UniqueFd first = AnsweredConnection(server);
+    TFileDescriptor first = AnsweredConnection(server);
     // The second connection waits in the queue: nothing of it is read while the first is open.
-    UniqueFd second = Connect(server.Port());
+    TFileDescriptor second = Connect(server.Port());
     Send(second.Get(), "\x1b!?");
     EXPECT_EQ(Receive(second.Get(), 1, 300), "");
     first.Reset();
@@ -158,9 +158,9 @@ TEST(PrinterServer, OneConnectionAtATime) {
 TEST(PrinterServer, AStopStillTakesTheJobsThatHadArrived) {
     PrinterServer server(LoopbackOptions());
     server.Start();
-    UniqueFd first = AnsweredConnection(server);
+    TFileDescriptor first = AnsweredConnection(server);
     // A finished job waits in the queue behind the open connection when the printer stops.
-    UniqueFd second = Connect(server.Port());
+    TFileDescriptor second = Connect(server.Port());
     Send(second.Get(), kJob);
     second.Reset();
     server.Stop();
@@ -177,7 +177,7 @@ TEST(PrinterServer, WritesLabelsRawJobsAndJournal) {
         PrinterServer server(o);
         server.Start();
         for (int i = 0; i < 2; ++i) {
-            UniqueFd c = Connect(server.Port());
+            TFileDescriptor c = Connect(server.Port());
             Send(c.Get(), kJob);
         }
         ASSERT_TRUE(server.WaitForJobs(2, 5s));
@@ -218,7 +218,7 @@ TEST(PrinterServer, PseudoTerminalCarriesJobsAndReplies) {
         // Sessions one after another: open, ask the status, send the label, close. A pty has
         // no job boundaries of its own; the close of each session ends its job.
         for (int job = 1; job <= 3; ++job) {
-            UniqueFd port(::open(o.ptyLink.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+            TFileDescriptor port(::open(o.ptyLink.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
             ASSERT_TRUE(port.Valid());
             termios tio{};
             ASSERT_EQ(::tcgetattr(port.Get(), &tio), 0);
@@ -249,7 +249,7 @@ TEST(PrinterServer, PseudoTerminalCarriesJobsAndReplies) {
 // The program itself: port on the first line, --jobs, SIGTERM, --idle-exit, --help.
 struct Child {
     pid_t pid = -1;
-    UniqueFd out;
+    TFileDescriptor out;
 };
 
 Child Spawn(const std::vector<std::string>& args) {
@@ -291,7 +291,7 @@ TEST(PrinterProgram, ServesJobsAndStopsCleanly) {
     int port = ReadPort(jobs.out.Get());
     ASSERT_GT(port, 0);
     {
-        UniqueFd c = Connect(port);
+        TFileDescriptor c = Connect(port);
         Send(c.Get(), "SIZE 20 mm,10 mm\r\nCLS\r\nPRINT 1,2\r\n");
     }
     EXPECT_EQ(WaitExit(jobs.pid), 0);

@@ -85,7 +85,7 @@ bool PrinterServer::SendAll(int fd, const std::string& bytes, bool socket) {
 }
 
 void PrinterServer::Run() {
-    UniqueFd client;
+    TFileDescriptor client;
     bool ptyActive = false;
     Clock::time_point ptyRetryAt{};
     Clock::time_point lastActivity = Clock::now();
@@ -189,7 +189,7 @@ void PrinterServer::Run() {
 
 // A stop reads what had already arrived: a job its client finished before the stop is still
 // a job, so whoever stops the printer and counts no job has not merely stopped too early.
-void PrinterServer::TakeWhatArrived(UniqueFd& client, std::vector<char>& buf) {
+void PrinterServer::TakeWhatArrived(TFileDescriptor& client, std::vector<char>& buf) {
     auto takeAll = [&](int fd) {
         for (;;) {
             const ssize_t n = ::recv(fd, buf.data(), buf.size(), MSG_DONTWAIT);
@@ -205,7 +205,7 @@ void PrinterServer::TakeWhatArrived(UniqueFd& client, std::vector<char>& buf) {
     while (FListener) {
         pollfd p{FListener->Fd(), POLLIN, 0};
         if (::poll(&p, 1, 0) <= 0) break;
-        UniqueFd next = FListener->Accept();
+        TFileDescriptor next = FListener->Accept();
         if (!next.Valid()) break;
         takeAll(next.Get());
         EndJob();

@@ -19,12 +19,12 @@
 #include <thread>
 #include <vector>
 
+#include "posix/file_descriptor.h"
 #include "tools/printer/printer_journal.h"
 #include "tools/printer/printer_options.h"
 #include "tools/printer/pty_port.h"
 #include "tools/printer/status_model.h"
 #include "tools/printer/tcp_listener.h"
-#include "tools/printer/unique_fd.h"
 #include "tools/printer/virtual_printer.h"
 
 namespace quorvane {
@@ -55,7 +55,7 @@ public:
 private:
     void EndJob();
     bool SendAll(int fd, const std::string& bytes, bool socket);
-    void TakeWhatArrived(UniqueFd& client, std::vector<char>& buf);
+    void TakeWhatArrived(TFileDescriptor& client, std::vector<char>& buf);
 
     PrinterOptions FOptions;
     PrinterJournal FJournal;
@@ -63,7 +63,7 @@ private:
     std::unique_ptr<VirtualPrinter> FPrinter;
     std::unique_ptr<TcpListener> FListener;
     std::unique_ptr<PtyPort> FPty;
-    UniqueFd FWakeRead, FWakeWrite;
+    TFileDescriptor FWakeRead, FWakeWrite;
     std::thread FThread;
     std::atomic<bool> FStop{false};
     std::atomic<bool> FFinished{false};

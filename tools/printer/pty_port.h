@@ -3,7 +3,7 @@
 // opens the slave side (through the symlink); the printer reads the master side.
 #include <string>
 
-#include "tools/printer/unique_fd.h"
+#include "posix/file_descriptor.h"
 
 namespace quorvane {
 
@@ -24,8 +24,8 @@ public:
     bool TakeCloses();
 
 private:
-    UniqueFd FMaster;
-    UniqueFd FWatch;
+    TFileDescriptor FMaster;
+    TFileDescriptor FWatch;
     std::string FSlave;
     std::string FLink;
 };

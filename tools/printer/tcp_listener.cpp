@@ -27,7 +27,8 @@ TcpListener::TcpListener(const std::string& hostPort) {
     std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> list(raw, freeaddrinfo);
     std::string error = "no address";
     for (addrinfo* ai = raw; ai; ai = ai->ai_next) {
-        UniqueFd fd(::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
+        TFileDescriptor fd(
+            ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
         if (!fd.Valid()) {
             error = std::strerror(errno);
             continue;
@@ -49,6 +50,8 @@ TcpListener::TcpListener(const std::string& hostPort) {
     throw std::runtime_error("cannot listen on " + hostPort + ": " + error);
 }
 
-UniqueFd TcpListener::Accept() { return UniqueFd(::accept4(FFd.Get(), nullptr, nullptr, SOCK_CLOEXEC)); }
+TFileDescriptor TcpListener::Accept() {
+    return TFileDescriptor(::accept4(FFd.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+}
 
 }  // namespace quorvane

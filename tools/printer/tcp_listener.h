@@ -2,7 +2,7 @@
 // A listening TCP socket on HOST:PORT; port 0 lets the system choose.
 #include <string>
 
-#include "tools/printer/unique_fd.h"
+#include "posix/file_descriptor.h"
 
 namespace quorvane {
 
@@ -13,10 +13,10 @@ public:
     int Fd() const { return FFd.Get(); }
     int Port() const { return FPort; }
     // A connected socket, or -1 when none is waiting.
-    UniqueFd Accept();
+    TFileDescriptor Accept();
 
 private:
-    UniqueFd FFd;
+    TFileDescriptor FFd;
     int FPort = 0;
 };
 
