@@ -1,7 +1,5 @@
 #include "driver/print_job.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -123,8 +121,8 @@ void SendLabelScripts(TPortManager& APort, const TLabelScriptSource& ASource, st
             ++sent;
             if (AOptions.ExtLogEnabled && GetLogMode() != 0)
                 WriteLog("Содержание скрипта", "TSPL\r\n" + ScriptLogText(script.FValue), TLogLevel::llDebug);
-            // Other users of the USB device get their turn between labels.
-            if (APort.PortType() == TPortType::ptUSB) sched_yield();
+            // Other users of a shared device get their turn between labels.
+            APort.PassTurn();
         });
     } catch (const std::exception& e) {
         if (sent == 0) throw;

@@ -3,20 +3,15 @@
 #include <memory>
 #include <string>
 
-#include "transport/comm.h"
-#include "transport/posix_io.h"
-#include "transport/printer_port.h"
-#include "transport/printer_socket.h"
+#include "transport/channel.h"
+#include "transport/usb_device_io.h"
 
 namespace quorvane {
 
-// The numbers are those of the InterfaceType setting.
-enum class TPortType { ptUSB = 0, ptCOM = 1, ptLAN = 2 };
-
 // The one object through which the driver talks to the printer, over the channel its
-// constructor chose. Data is a byte string both ways. Failures are thrown: std::runtime_error
-// with a text for the USB and serial channels, EquException 1001 from the network channel.
-// After any failure the manager stays usable, and ClosePort is always safe.
+// constructor chose. Data is a byte string both ways. Every failure is an EquException with the
+// equipment error code and a text that says where and why. After any failure the manager stays
+// usable, and ClosePort is always safe.
 class TPortManager {
 public:
     // USB printer device at APortName (the USBPort setting), reached through AIo.
@@ -30,34 +25,28 @@ public:
     TPortManager(const TPortManager&) = delete;
     TPortManager& operator=(const TPortManager&) = delete;
 
-    TPortType PortType() const { return FPortType; }
-
     // USB and serial: no-op when open. Network: a new connection every time.
-    void OpenPort();
-    void WriteToPort(const std::string& AData);
+    void OpenPort() { FChannel->Open(); }
+    void WriteToPort(const std::string& AData) { FChannel->Write(AData); }
     // ACount >= 1: one counted read (USB: at most ACount bytes within 500 ms, nothing is a
     // failure; serial: at most ACount bytes within the port time-outs, nothing is no failure;
     // network: exactly ACount bytes, zero-padded). ACount <= 0: everything the printer has to say.
-    std::string ReadFromPort(int ACount);
+    std::string ReadFromPort(int ACount) { return FChannel->Read(ACount); }
     // A counted read (ACount >= 1) that first waits for the printer's answer until ADeadline:
     // it returns the moment data arrives, and otherwise ends exactly like sleeping until
     // ADeadline and then calling ReadFromPort(ACount) would (USB: failure after 500 ms more;
     // serial: empty after the time-outs; network: failure after the 2 s receive time-out).
     std::string ReadFromPortWithin(int ACount, TDeadline ADeadline);
-    void FlushBuffer();
-    void ClosePort();
+    void FlushBuffer() { FChannel->Flush(); }
+    void ClosePort() { FChannel->Close(); }
+    // Between labels: other users of a shared device (USB) get their turn.
+    void PassTurn() { FChannel->PassTurn(); }
 
     // The channel, for settings the manager does not carry (time-outs in tests, for one).
-    TPrinterPort* USBPort() { return FUSBPort.get(); }
-    TComm* COMPort() { return FCOMPort.get(); }
-    TPrinterSocket* LANPort() { return FLANPort.get(); }
+    TChannel& Channel() { return *FChannel; }
 
 private:
-    void CheckUSBCode(int ACode) const;
-    TPortType FPortType;
-    std::unique_ptr<TPrinterPort> FUSBPort;
-    std::unique_ptr<TComm> FCOMPort;
-    std::unique_ptr<TPrinterSocket> FLANPort;
+    std::unique_ptr<TChannel> FChannel;
 };
 
 }  // namespace quorvane

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <stdexcept>
 
 #include "errors/equipment_errors.h"
 #include "test_peers.h"
+#include "transport/channels.h"
 #include "transport/serial_line.h"
 #include "usblp_device.h"
 
@@ -18,18 +18,27 @@ using test::IsMessage;
 using test::LoopbackServer;
 using test::PtyPair;
 
-// The text of the general failure AAction raised ("" when none); network failures are
-// EquException, which the caller asks for separately.
+struct Failure {
+    int Code = 0;
+    std::string Text;
+};
+
+// The failure AAction raised (code 0 and no text when none). Every transport fails with
+// EquException; anything else escapes and fails the test.
 template <typename Action>
-std::string FailureOf(Action AAction) {
+Failure FailureOf(Action AAction) {
     try {
         AAction();
     } catch (const EquException& e) {
-        return std::string("EquException: ") + e.what();
-    } catch (const std::runtime_error& e) {
-        return e.what();
+        return {e.Code, e.what()};
     }
     return {};
+}
+
+// The transport under a manager's channel; a manager on another transport throws bad_cast.
+template <typename Channel>
+auto& PortOf(TPortManager& AManager) {
+    return dynamic_cast<Channel&>(AManager.Channel()).Port();
 }
 
 class SerialPort : public ::testing::Test {
@@ -42,9 +51,9 @@ protected:
 TEST(PortManagerUSB, WritesReadsAndReportsStandardTexts) {
     PtyPair pty;
     TPortManager manager(pty.Path());
-    EXPECT_EQ(manager.PortType(), TPortType::ptUSB);
-    EXPECT_EQ(manager.USBPort()->InterfaceType(), TPrintInterfaceType::itUSBPrint);
-    EXPECT_FALSE(manager.USBPort()->Opened());  // nothing opens before OpenPort
+    EXPECT_TRUE(dynamic_cast<TUsbChannel*>(&manager.Channel()));
+    EXPECT_EQ(PortOf<TUsbChannel>(manager).InterfaceType(), TPrintInterfaceType::itUSBPrint);
+    EXPECT_FALSE(PortOf<TUsbChannel>(manager).Opened());  // nothing opens before OpenPort
     manager.OpenPort();
     manager.OpenPort();
     manager.WriteToPort("");
@@ -67,38 +76,41 @@ TEST(PortManagerMessages, OpenFailuresSayWhereAndWhy) {
     const std::string closed = std::to_string(test::ClosedLoopbackPort());
     struct Case {
         std::function<std::unique_ptr<TPortManager>()> make;
+        int code;
         const char* start;
         std::initializer_list<std::string> parts;
     };
     const Case cases[] = {
         {[] { return std::make_unique<TPortManager>("/dev/usb/quorvane-no-such-lp"); },
+         1011,
          "Порт недоступен",
          {"/dev/usb/quorvane-no-such-lp — устройство не найдено (No such file or directory)"}},
         {[&] { return std::make_unique<TPortManager>("/dev/usb/lp3", denied); },
+         1011,
          "Порт недоступен",
          {"/dev/usb/lp3 — нет прав доступа (Permission denied)", "группу lp", "packaging/70-quorvane.rules"}},
         {[] { return std::make_unique<TPortManager>(6, 9600, 8, 0, 0); },
+         1011,
          "Ошибка открытия COM-порта",
          {"COM6 (/dev/quorvane-no-such-tty) — устройство не найдено (No such file or directory)"}},
         {[] { return std::make_unique<TPortManager>(200, 9600, 8, 0, 0); },
+         1011,
          "Ошибка открытия COM-порта",
          {"COM200 (нет такого порта"}},
         {[&] { return std::make_unique<TPortManager>("127.0.0.1", std::stoi(closed)); },
+         1001,
          "Ошибка при установлении подключения",
          {"127.0.0.1:" + closed + " — подключение отклонено", "(Connection refused)"}},
         {[] { return std::make_unique<TPortManager>("printer.local", 9100); },
+         1001,
          "Синтаксическая ошибка в IP-адресе",
          {"\"printer.local\" — это имя узла, а нужен адрес IPv4"}},
     };
     for (const Case& c : cases) {
         const auto manager = c.make();
-        std::string text;
-        try {
-            manager->OpenPort();
-        } catch (const std::exception& e) {
-            text = e.what();
-        }
-        EXPECT_TRUE(IsMessage(text, c.start, c.parts));
+        const Failure failure = FailureOf([&] { manager->OpenPort(); });
+        EXPECT_EQ(failure.Code, c.code) << failure.Text;
+        EXPECT_TRUE(IsMessage(failure.Text, c.start, c.parts));
         manager->ClosePort();
     }
     ::unsetenv("QUORVANE_COM6");
@@ -112,8 +124,8 @@ TEST(PortManagerUSBSlow, ReadsOfASilentDevice) {
     EXPECT_EQ(manager.ReadFromPort(0), "");
     test::WriteAll(pty.Master(), "ribbon on");
     EXPECT_EQ(manager.ReadFromPort(-1), "ribbon on");
-    EXPECT_TRUE(
-        IsMessage(FailureOf([&] { manager.ReadFromPort(1); }), "Данные в буфере отсутствуют", {pty.Path()}));
+    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.ReadFromPort(1); }).Text, "Данные в буфере отсутствуют",
+                          {pty.Path()}));
     // The manager stays usable after a failure.
     manager.WriteToPort("A");
     EXPECT_EQ(test::ReadFor(pty.Master(), 1, 2s), "A");
@@ -123,17 +135,16 @@ TEST(PortManagerUSBSlow, ReadsOfASilentDevice) {
 TEST(PortManagerUSBSlow, WriteFailureCarriesTheTableText) {
     PtyPair pty;
     TPortManager manager(pty.Path());
-    manager.USBPort()->SetWriteWaitTimeOut(200);
+    PortOf<TUsbChannel>(manager).SetWriteWaitTimeOut(200);
     manager.OpenPort();
-    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.WriteToPort(std::string(4 * 1024 * 1024, 'x')); }),
+    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.WriteToPort(std::string(4 * 1024 * 1024, 'x')); }).Text,
                           "Неизвестная ошибка", {pty.Path() + " — " + SystemErrorText(ETIME)}));
     manager.ClosePort();
 }
 
 TEST_F(SerialPort, ConstructorMapsTheSettings) {
     TPortManager manager(5, 115200, 7, 2, 2);
-    EXPECT_EQ(manager.PortType(), TPortType::ptCOM);
-    TComm& comm = *manager.COMPort();
+    TComm& comm = PortOf<TSerialChannel>(manager);
     EXPECT_EQ(comm.PortNumber(), 5);
     EXPECT_EQ(comm.BaudRateAsInt(), 115200);
     EXPECT_EQ(comm.DataBits(), 7);
@@ -141,10 +152,10 @@ TEST_F(SerialPort, ConstructorMapsTheSettings) {
     EXPECT_EQ(comm.Parity(), TParity::prEven);
     EXPECT_FALSE(comm.Opened());
     TPortManager odd(5, 4800, 8, 0, 1);
-    EXPECT_EQ(odd.COMPort()->StopBits(), TStopBits::sbOneStopBit);
-    EXPECT_EQ(odd.COMPort()->Parity(), TParity::prOdd);
+    EXPECT_EQ(PortOf<TSerialChannel>(odd).StopBits(), TStopBits::sbOneStopBit);
+    EXPECT_EQ(PortOf<TSerialChannel>(odd).Parity(), TParity::prOdd);
     TPortManager unknownRate(5, 12345, 8, 0, 0);
-    EXPECT_EQ(unknownRate.COMPort()->BaudRateAsInt(), 9600);
+    EXPECT_EQ(PortOf<TSerialChannel>(unknownRate).BaudRateAsInt(), 9600);
 }
 
 TEST_F(SerialPort, WriteDropsEarlierRepliesAndReadsFollow) {
@@ -153,7 +164,7 @@ TEST_F(SerialPort, WriteDropsEarlierRepliesAndReadsFollow) {
     test::WriteAll(Pty.Master(), "noise");
     ASSERT_TRUE(test::WaitArrived(Pty.Slave(), 5));
     manager.FlushBuffer();
-    EXPECT_TRUE(manager.COMPort()->Opened());
+    EXPECT_TRUE(PortOf<TSerialChannel>(manager).Opened());
     test::WriteAll(Pty.Master(), "stale");
     ASSERT_TRUE(test::WaitArrived(Pty.Slave(), 5));
     manager.WriteToPort("\x1b!?");
@@ -161,20 +172,20 @@ TEST_F(SerialPort, WriteDropsEarlierRepliesAndReadsFollow) {
     EXPECT_EQ(manager.ReadFromPort(1), "");  // the stale bytes were discarded
     test::WriteAll(Pty.Master(), "\x04");
     EXPECT_EQ(manager.ReadFromPort(1), "\x04");
-    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.ReadFromPort(0); }), "Данные в буфере отсутствуют",
+    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.ReadFromPort(0); }).Text, "Данные в буфере отсутствуют",
                           {"COM5 (" + Pty.Path() + ")"}));
     test::WriteAll(Pty.Master(), "off\r\n");
     ASSERT_TRUE(test::WaitArrived(Pty.Slave(), 5));
     EXPECT_EQ(manager.ReadFromPort(-1), "off\r\n");
     manager.ClosePort();
-    EXPECT_FALSE(manager.COMPort()->Opened());
+    EXPECT_FALSE(PortOf<TSerialChannel>(manager).Opened());
 }
 
 TEST(PortManagerSerial, OpenFailureIsWrapped) {
     ::setenv("QUORVANE_COM6", "/dev/quorvane-no-such-tty", 1);
     TPortManager manager(6, 9600, 8, 0, 0);
-    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.OpenPort(); }), "Ошибка открытия COM-порта", {}));
-    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.WriteToPort("x"); }), "No such file or directory",
+    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.OpenPort(); }).Text, "Ошибка открытия COM-порта", {}));
+    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.WriteToPort("x"); }).Text, "No such file or directory",
                           {"COM6 (/dev/quorvane-no-such-tty)"}));
     manager.ClosePort();
     ::unsetenv("QUORVANE_COM6");
@@ -186,8 +197,7 @@ TEST(PortManagerLAN, ConnectsPerOpenAndReadsFixedLengths) {
         test::WriteAll(client, std::string(100, 'Z'));
     });
     TPortManager manager("127.0.0.1", server.Port());
-    EXPECT_EQ(manager.PortType(), TPortType::ptLAN);
-    EXPECT_FALSE(manager.LANPort()->Connected());
+    EXPECT_FALSE(PortOf<TNetworkChannel>(manager).Connected());
     manager.OpenPort();
     manager.WriteToPort("\x1b!?");
     const std::string reply = manager.ReadFromPort(256);
@@ -195,11 +205,11 @@ TEST(PortManagerLAN, ConnectsPerOpenAndReadsFixedLengths) {
     manager.FlushBuffer();
     manager.ClosePort();
     manager.ClosePort();
-    EXPECT_FALSE(manager.LANPort()->Connected());
+    EXPECT_FALSE(PortOf<TNetworkChannel>(manager).Connected());
 
     TPortManager badPort("127.0.0.1", 0);
-    EXPECT_TRUE(IsMessage(FailureOf([&] { badPort.OpenPort(); }),
-                          "EquException: Номер порта должен лежать в диапазоне 1-65535", {"0"}));
+    EXPECT_TRUE(IsMessage(FailureOf([&] { badPort.OpenPort(); }).Text,
+                          "Номер порта должен лежать в диапазоне 1-65535", {"0"}));
 }
 
 TEST(PortManagerLAN, ReadEverythingEndsWhenThePrinterCloses) {
@@ -241,7 +251,7 @@ TEST(PortManagerReadWithin, AnswersEndTheWaitOnEveryTransport) {
     EXPECT_EQ(lan.ReadFromPortWithin(1, DeadlineIn(10s)), "\x20");
     devices.join();
     EXPECT_LT(TClock::now() - start, 5s);
-    EXPECT_FALSE(FailureOf([&] { usb.ReadFromPortWithin(0, DeadlineIn(10ms)); }).empty());
+    EXPECT_EQ(FailureOf([&] { usb.ReadFromPortWithin(0, DeadlineIn(10ms)); }).Code, 1004);
     for (TPortManager* m : {&usb, &com, &lan}) m->ClosePort();
     ::unsetenv("QUORVANE_COM4");
 }
@@ -254,11 +264,11 @@ TEST(PortManagerReadWithinSlow, SilenceEndsAsThePlainReadWould) {
     TPortManager com(8, 9600, 8, 0, 0);
     TPortManager lan("127.0.0.1", server.Port());
     for (TPortManager* m : {&usb, &com, &lan}) m->OpenPort();
-    EXPECT_TRUE(IsMessage(FailureOf([&] { usb.ReadFromPortWithin(1, DeadlineIn(200ms)); }),
+    EXPECT_TRUE(IsMessage(FailureOf([&] { usb.ReadFromPortWithin(1, DeadlineIn(200ms)); }).Text,
                           "Данные в буфере отсутствуют", {usbPty.Path()}));
     EXPECT_EQ(com.ReadFromPortWithin(1, DeadlineIn(200ms)), "");
-    EXPECT_TRUE(IsMessage(FailureOf([&] { lan.ReadFromPortWithin(1, DeadlineIn(200ms)); }),
-                          "EquException: Ошибка при получении ответа от сервера",
+    EXPECT_TRUE(IsMessage(FailureOf([&] { lan.ReadFromPortWithin(1, DeadlineIn(200ms)); }).Text,
+                          "Ошибка при получении ответа от сервера",
                           {"127.0.0.1:" + std::to_string(server.Port()) + " — нет ответа за 2000 мс"}));
     for (TPortManager* m : {&usb, &com, &lan}) m->ClosePort();
     ::unsetenv("QUORVANE_COM8");
