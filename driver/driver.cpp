@@ -7,11 +7,12 @@
 #include "driver/label_pipeline.h"
 #include "driver/print_job.h"
 #include "driver/printer_models.h"
-#include "driver/ribbon_setup.h"
+#include "driver/printer_setup.h"
 #include "driver/xml_text.h"
 #include "errors/equipment_errors.h"
 #include "log/driver_log.h"
 #include "printer/ascii_text.h"
+#include "printer/tspl/printer_type_tspl.h"
 #include "transport/usb_print_list.h"
 
 namespace quorvane {
@@ -28,6 +29,15 @@ const bool kRegistered = [] {
     TCommonDriver::RegisterDriver<TDriver>("quorvane", kDriverName, kDriverDescription);
     return true;
 }();
+
+// The printer language, made from the settings: the one place a language is chosen. The
+// settings get back the bar width the language uses, which the host reads.
+std::unique_ptr<TPrinterTypeBase> NewPrinter(TDriverSettings& ASettings) {
+    auto printer = std::make_unique<TPrinterTSPL>();
+    printer->ApplySettings(ASettings.Device.Resolution, ASettings.Device.StretchImage, ASettings.Tspl);
+    ASettings.Tspl.BarcodeNarrow = printer->Settings().BarcodeNarrow;
+    return printer;
+}
 
 // The first element below the root, depth first in document order, whose Name attribute equals
 // AName ignoring case; an empty node when there is none.
@@ -92,6 +102,7 @@ TDocumentSettings TDriver::DocumentSettings() const {
 
 void TDriver::Open() {
     TLabelPrinterDriver::Open();
+    FPrinter = PreparePrinter();
     FPortManager.reset();
     const TDeviceSettings& device = FSettings.Device;
     switch (device.InterfaceType) {
@@ -103,7 +114,6 @@ void TDriver::Open() {
         case 2: FPortManager = std::make_unique<TPortManager>(device.IPAddress, device.IPPort); break;
         default: break;
     }
-    PreparePrinter(FPrinter);
     SetLogMode(GetLogEnabled() ? 3 : 0);
 
     // Proves the port; Enabled stays true and the manager stays in place when it fails.
@@ -112,22 +122,24 @@ void TDriver::Open() {
     port.OpenPort();
 }
 
-void TDriver::PreparePrinter(TPrinterTSPL& APrinter) {
+std::unique_ptr<TPrinterTypeBase> TDriver::PreparePrinter() {
     if (const auto it = FUSBPortDictionary.find(FSettings.Device.USBPort); it != FUSBPortDictionary.end())
         FSettings.Tspl.Model = it->second;
-    APrinter.ApplySettings(FSettings.Device.Resolution, FSettings.Device.StretchImage, FSettings.Tspl);
-    // The host reads back the bar width that is used.
-    FSettings.Tspl.BarcodeNarrow = APrinter.Settings().BarcodeNarrow;
+    return NewPrinter(FSettings);
+}
+
+std::string TDriver::PrinterLanguage() const {
+    TDriverSettings settings = FSettings;
+    return std::string(NewPrinter(settings)->Name());
 }
 
 void TDriver::BuildScripts(const pugi::xml_document& ADocument,
                            const std::function<void(TScriptObject&&)>& AEmit) {
-    TPrinterTSPL printer;
-    PreparePrinter(printer);
+    const std::unique_ptr<TPrinterTypeBase> printer = PreparePrinter();
     TLabelTemplate labelTemplate;
     const TDocumentSettings settings = DocumentSettings();
-    LoadTemplate(ADocument, labelTemplate, printer, settings);
-    TLabelJob job(ADocument, labelTemplate, printer, settings);
+    LoadTemplate(ADocument, labelTemplate, *printer, settings);
+    TLabelJob job(ADocument, labelTemplate, *printer, settings);
     job.Check();
     job.Build(AEmit);
 }
@@ -139,13 +151,15 @@ void TDriver::Close() {
 
 void TDriver::DoInitializePrinter() {
     CheckEnabled();
-    // Only the models with a ribbon switch need the printer; the others are ready as they are.
-    const std::int32_t model = FSettings.Tspl.Model;
-    if (model != 3 && model != 4) return;
+    // The settings as they are now, also when they changed after Open; they stay as they are.
+    TDriverSettings settings = FSettings;
+    const std::unique_ptr<TPrinterTypeBase> printer = NewPrinter(settings);
+    // Only a printer with something to set up needs the port; the others are ready as they are.
+    if (!printer->NeedsSetUp()) return;
     TPortManager& port = PortManager();
     TPortCloser closer(port);
     port.OpenPort();
-    SetUpRibbon(port, model, FSettings.Tspl.PrintMethod, TWaitClock::System());
+    SetUpPrinter(port, *printer, TWaitClock::System());
 }
 
 void TDriver::DoPrintLabels(const pugi::xml_document& ADocument, const std::string& APrintMode) {
@@ -153,18 +167,18 @@ void TDriver::DoPrintLabels(const pugi::xml_document& ADocument, const std::stri
     const TDocumentSettings settings = DocumentSettings();
     if (SameTextIgnoreCase(APrintMode, "first") || !FTemplateCreated) {
         // LoadTemplate replaces the template only when the whole layout has been read.
-        LoadTemplate(ADocument, FTemplate, FPrinter, settings);
+        LoadTemplate(ADocument, FTemplate, *FPrinter, settings);
         FTemplateCreated = true;
     }
     if (SameTextIgnoreCase(APrintMode, "last")) FTemplateCreated = false;
     // Every label is checked before the port opens, so a document error prints nothing; each
     // is built again as it is sent, so memory does not grow with the job.
-    TLabelJob job(ADocument, FTemplate, FPrinter, settings);
+    TLabelJob job(ADocument, FTemplate, *FPrinter, settings);
     job.Check();
     TPrintJobOptions options;
     options.ExtLogEnabled = FSettings.Device.ExtLogEnabled;
     SendLabelScripts(
-        PortManager(), [&](const auto& ASend) { job.Build(ASend); }, job.LabelCount(), options);
+        PortManager(), *FPrinter, [&](const auto& ASend) { job.Build(ASend); }, job.LabelCount(), options);
 }
 
 void TDriver::DoDeviceTest(std::string& /*ADescription*/, std::string& /*ADemoModeDescription*/) {

@@ -10,7 +10,7 @@
 #include "driver/driver_settings.h"
 #include "driver/label_document.h"
 #include "driver/label_printer_driver.h"
-#include "printer/printer_type_tspl.h"
+#include "printer/printer_type_base.h"
 #include "transport/port_manager.h"
 
 namespace quorvane {
@@ -35,6 +35,9 @@ public:
     // every label is checked first, then each is handed to AEmit in order as it is built.
     void BuildScripts(const pugi::xml_document& ADocument, const std::function<void(TScriptObject&&)>& AEmit);
 
+    // The name of the printer language the scripts are written in ("TSPL").
+    std::string PrinterLanguage() const;
+
     // USB device path -> model number of the printers the last GetParameters recognised.
     const std::map<std::string, int>& USBPortDictionary() const { return FUSBPortDictionary; }
 
@@ -45,9 +48,9 @@ protected:
 private:
     // Appends the recognised USB printers to AChoiceList and records them in FUSBPortDictionary.
     void AddUSBPrinterList(pugi::xml_node AChoiceList);
-    // Open's printer set-up: the model of a listed USB printer, the generator, and the bar width
-    // the generator made of the setting.
-    void PreparePrinter(TPrinterTSPL& APrinter);
+    // Open's printer set-up: the model of a listed USB printer, the printer language, and the
+    // bar width the language made of the setting.
+    std::unique_ptr<TPrinterTypeBase> PreparePrinter();
     // Fails with "Устройство не включено" before Open.
     void CheckEnabled() const;
     // The port manager of the current Open; fails when Open could not make one.
@@ -58,7 +61,7 @@ private:
     bool FTemplateCreated = false;
     TLabelTemplate FTemplate;  // the fields and the template between calls
     std::map<std::string, int> FUSBPortDictionary;
-    TPrinterTSPL FPrinter;
+    std::unique_ptr<TPrinterTypeBase> FPrinter;  // made by Open
 
     TDriverSettings FSettings;
 

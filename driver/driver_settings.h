@@ -11,6 +11,7 @@
 
 #include "addin/export_declarations.h"
 #include "driver/label_document.h"
+#include "printer/tspl/tspl_settings.h"
 
 namespace quorvane {
 

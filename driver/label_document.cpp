@@ -38,7 +38,7 @@ void CheckFieldSize(const pugi::xml_node& AElement, const std::string& AFieldNam
                                  AElement.name() + " равен " + std::to_string(AValue));
 }
 
-void CheckResolution(const TPrinterTSPL& APrinter) {
+void CheckResolution(const TPrinterTypeBase& APrinter) {
     if (APrinter.DotInMM() <= 0)
         throw std::runtime_error("Некорректно задано разрешение принтера (Resolution): " +
                                  std::to_string(APrinter.DPI()));
@@ -170,7 +170,7 @@ std::string TLabelTemplate::Text() const {
             case TSlotKind::skNone: break;
             case TSlotKind::skQuantity: text += kQuantityMarker; break;
             case TSlotKind::skLine: text += piece.Line; break;
-            case TSlotKind::skUserData: text += FFields[piece.Field]->FieldValue + "\r\n"; break;
+            case TSlotKind::skCommands: text += FFields[piece.Field]->FieldValue + "\r\n"; break;
             default: text += FFields[piece.Field]->FieldValue; break;
         }
     }
@@ -180,7 +180,7 @@ std::string TLabelTemplate::Text() const {
 // Reads Formatting field by field through the printer, then splits its script at the slots.
 class TTemplateBuilder {
 public:
-    TTemplateBuilder(TPrinterTSPL& APrinter, const TDocumentSettings& ASettings)
+    TTemplateBuilder(TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings)
         : FPrinter(APrinter), FSettings(ASettings) {}
 
     TLabelTemplate Build(const pugi::xml_node& AFormatting) {
@@ -218,11 +218,10 @@ public:
     }
 
 private:
-    using TSlotKind = TLabelTemplate::TSlotKind;
-
     struct TMarked {
         TSlotKind Kind;
         std::size_t Field;
+        std::size_t Offset;  // of the token in its entry
     };
 
     std::int32_t Mm(const pugi::xml_node& AElement, const char* AName, std::int32_t ADefault) {
@@ -251,22 +250,15 @@ private:
     }
 
     // Stores the field under its name (a later field of the same name takes the name over)
-    // and remembers which of the lines the printer just wrote carries its token.
-    void Register(const std::string& AName, std::unique_ptr<TFieldObject> AField, std::size_t AFirstEntry,
-                  TSlotKind AKind) {
+    // and remembers where in the lines the printer just wrote its token is, and its slot kind.
+    void Register(const std::string& AName, std::unique_ptr<TFieldObject> AField, std::size_t AFirstEntry) {
         const std::size_t index = FTemplate.FFields.size();
-        const std::string token = AField->FieldValue;
+        const TSlotKind kind = FPrinter.SlotKind(*AField);
+        const std::optional<TTokenPlace> place = FPrinter.FindToken(AField->FieldValue, AFirstEntry);
         FTemplate.FFields.push_back(std::move(AField));
         FTemplate.FByName[AName] = index;
         FTemplate.FSlotPiece.push_back(std::string::npos);
-        bool marked = false;
-        const auto& script = FPrinter.ScriptText();
-        for (std::size_t entry = AFirstEntry; entry < script.size() && !marked; ++entry) {
-            if (script[entry].find(token) != std::string::npos) {
-                FMarks[entry] = {AKind, index};
-                marked = true;
-            }
-        }
+        if (place) FMarks[place->Entry] = {kind, index, place->Offset};
     }
 
     void AddText(const pugi::xml_node& AElement) {
@@ -301,8 +293,7 @@ private:
                              AttrToText(AElement, "BorderStyle"), align, valign, multiline, isStatic,
                              AttrToText(AElement, "Value"));
         });
-        const TSlotKind kind = FPrinter.IsTextGraphic() ? TSlotKind::skTextBitmap : TSlotKind::skTextBuiltIn;
-        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first, kind);
+        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first);
     }
 
     void AddBarcode(const pugi::xml_node& AElement) {
@@ -330,7 +321,7 @@ private:
                                 AttrToBool(AElement, "CheckSymbol", false), isStatic,
                                 AttrToText(AElement, "Value"));
         });
-        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first, TSlotKind::skLine);
+        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first);
     }
 
     void AddImage(const pugi::xml_node& AElement) {
@@ -355,7 +346,7 @@ private:
                               AttrToInt(AElement, "BorderWidth", 0), AttrToText(AElement, "BorderStyle"),
                               isStatic, AttrToText(AElement, "Value"));
         });
-        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first, TSlotKind::skLine);
+        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first);
     }
 
     void AddUserData(const pugi::xml_node& AElement) {
@@ -367,8 +358,7 @@ private:
                                                     std::string(), false, false, std::string());
         const std::size_t first = FPrinter.ScriptText().size();
         FPrinter.AddUserData(token, isStatic, AttrToText(AElement, "Value"));
-        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first,
-                 TSlotKind::skUserData);
+        Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first);
     }
 
     // The name a field was stored under; a field whose name a later one took has the name too.
@@ -382,7 +372,6 @@ private:
     // was written, so bytes of static bitmaps are never searched for tokens.
     void Split(std::size_t AFinalStart) {
         const auto& script = FPrinter.ScriptText();
-        const std::int64_t dots = FPrinter.DotInMM();
         std::string literal;
         auto piece = [](TSlotKind AKind, std::size_t AField = 0, std::string ALine = {}) {
             TLabelTemplate::TPiece result;
@@ -420,22 +409,18 @@ private:
             }
             const TMarked marked = mark->second;
             const TFieldObject& field = *FTemplate.FFields[marked.Field];
-            if (marked.Kind == TSlotKind::skLine || marked.Kind == TSlotKind::skUserData) {
+            if (marked.Kind == TSlotKind::skLine || marked.Kind == TSlotKind::skCommands) {
                 emit(piece(marked.Kind, marked.Field,
                            marked.Kind == TSlotKind::skLine ? line : std::string()));
                 if (marked.Kind == TSlotKind::skLine) literal += "\r\n";
                 continue;
             }
-            const auto at = line.find(field.FieldValue);
+            const std::size_t at = marked.Offset;
             literal.append(line, 0, at);
             TLabelTemplate::TPiece value = piece(marked.Kind, marked.Field);
-            if (marked.Kind == TSlotKind::skTextBitmap) {
-                // The size the BITMAP command announces; an unfilled field sends exactly that.
-                const std::int64_t width = MillimetresToDots(field.Width, dots);
-                const std::int64_t height = MillimetresToDots(field.Height, dots);
-                ForField(NameOf(marked.Field), field, 0, [&] { CheckRasterSize(width, height); });
-                value.BlankBytes = width / 8 * height;
-            }
+            if (marked.Kind == TSlotKind::skRaster)
+                value.Blank =
+                    ForField(NameOf(marked.Field), field, 0, [&] { return FPrinter.BlankRaster(field); });
             emit(std::move(value));
             literal.append(line, at + field.FieldValue.size());
             literal += "\r\n";
@@ -443,7 +428,7 @@ private:
         if (!literal.empty()) emit(piece(TSlotKind::skNone));
     }
 
-    TPrinterTSPL& FPrinter;
+    TPrinterTypeBase& FPrinter;
     const TDocumentSettings& FSettings;
     TLabelTemplate FTemplate;
     std::unordered_map<std::size_t, TMarked> FMarks;  // script entry -> slot
@@ -453,7 +438,7 @@ private:
 // Builds one label's script from the template and the label's records.
 class TLabelFiller {
 public:
-    TLabelFiller(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter)
+    TLabelFiller(const TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter)
         : FTemplate(ATemplate),
           FPrinter(APrinter),
           FValues(ATemplate.FFields.size()),
@@ -487,7 +472,7 @@ public:
             };
             if (FSource)
                 FValues[index] =
-                    FSource->Value(index, value, SlotOf(index).Slot == TSlotKind::skTextBitmap, render);
+                    FSource->Value(index, value, SlotOf(index).Slot == TSlotKind::skRaster, render);
             else
                 FValues[index] = render();
             FFilled[index] = true;
@@ -496,33 +481,13 @@ public:
     }
 
 private:
-    using TSlotKind = TLabelTemplate::TSlotKind;
-
     const TLabelTemplate::TPiece& SlotOf(std::size_t AField) const {
         return FTemplate.FPieces[FTemplate.FSlotPiece[AField]];
     }
 
     std::string Render(std::size_t AIndex, const TFieldObject& AField, std::string_view AValue) {
-        switch (AField.FieldType) {
-            case TFieldType::ftTextGraphic:
-                if (SlotOf(AIndex).Slot == TSlotKind::skTextBuiltIn) return FPrinter.TextContent(AValue);
-                return FPrinter.TextBitmap(AValue, AField.Width, AField.Height, AField.Orientation,
-                                           AField.FontSize, AField.FontName, AField.FontStyle, AField.Align,
-                                           AField.VAlign, AField.Multiline);
-            case TFieldType::ftText:
-                if (!FEncoder) FEncoder.emplace(FTemplate.FCodepage);
-                return FEncoder->Encode(AValue);
-            case TFieldType::ftBarcode:
-                return FPrinter.RecalculateBarcode(SlotOf(AIndex).Line, AField, AValue);
-            case TFieldType::ftImage: {
-                TMonoBitmap bitmap;
-                const std::string bytes = FPrinter.GetBinaryFromBase64Image(
-                    AValue, AField.Width, AField.Height,
-                    TPrinterTypeBase::OrientationToRotation(AField.Orientation), bitmap);
-                return FPrinter.RecalculateImage(AField, bytes, bitmap);
-            }
-        }
-        return {};
+        const TLabelTemplate::TPiece& slot = SlotOf(AIndex);
+        return FPrinter.SlotValue(AField, slot.Slot, slot.Line, AValue);
     }
 
     std::string Assemble(std::int32_t AQuantity) const {
@@ -530,8 +495,7 @@ private:
         std::size_t size = FTemplate.FLiteralSize;
         for (const auto& piece : FTemplate.FPieces) {
             if (piece.Slot == TSlotKind::skNone || piece.Slot == TSlotKind::skQuantity) continue;
-            size += FFilled[piece.Field] ? FValues[piece.Field].size() + 2
-                                         : static_cast<std::size_t>(piece.BlankBytes);
+            size += FFilled[piece.Field] ? FValues[piece.Field].size() + 2 : piece.Blank.size();
         }
         std::string script;
         script.reserve(size + quantity.size());
@@ -542,18 +506,15 @@ private:
             switch (piece.Slot) {
                 case TSlotKind::skNone: break;
                 case TSlotKind::skQuantity: script += quantity; break;
-                case TSlotKind::skTextBitmap:
-                    // Unfilled text still sends the bytes its BITMAP announces: a blank box.
-                    if (filled)
-                        script += FValues[piece.Field];
-                    else
-                        script.append(static_cast<std::size_t>(piece.BlankBytes), '\xFF');
+                case TSlotKind::skRaster:
+                    // An unfilled raster still sends the bytes its command announces: a blank box.
+                    script += filled ? FValues[piece.Field] : piece.Blank;
                     break;
-                case TSlotKind::skTextBuiltIn:
+                case TSlotKind::skInLine:
                 case TSlotKind::skLine:
                     if (filled) script += FValues[piece.Field];
                     break;
-                case TSlotKind::skUserData:
+                case TSlotKind::skCommands:
                     if (filled && !FValues[piece.Field].empty()) {
                         script += FValues[piece.Field];
                         script += "\r\n";
@@ -565,10 +526,9 @@ private:
     }
 
     const TLabelTemplate& FTemplate;
-    TPrinterTSPL& FPrinter;
+    TPrinterTypeBase& FPrinter;
     std::vector<std::string> FValues;
     std::vector<bool> FFilled;
-    std::optional<TCodePageEncoder> FEncoder;  // made when the first user-data value comes
     TSlotValueSource* FSource = nullptr;
 };
 
@@ -581,15 +541,16 @@ pugi::xml_document ParseLabelDocument(std::string_view AText) {
     return document;
 }
 
-void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter,
                   const TDocumentSettings& ASettings) {
     const pugi::xml_node formatting = RequiredChild(ADocument, "Formatting");
     TTemplateBuilder builder(APrinter, ASettings);
     ATemplate = builder.Build(formatting);
 }
 
-void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
-                const TDocumentSettings& /*ASettings*/, const std::function<void(TScriptObject&&)>& AEmit) {
+void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+                TPrinterTypeBase& APrinter, const TDocumentSettings& /*ASettings*/,
+                const std::function<void(TScriptObject&&)>& AEmit) {
     // Failures of the document become general failures with their text; what the receiver
     // of the scripts throws (a transport, say) passes unchanged.
     auto generalFailure = [](auto&& AStep) {
@@ -611,7 +572,7 @@ void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemp
 }
 
 pugi::xml_node PrepareLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                             TPrinterTSPL& APrinter) {
+                             TPrinterTypeBase& APrinter) {
     try {
         const pugi::xml_node node = RequiredChild(ADocument, "Labels");
         CheckResolution(APrinter);
@@ -631,7 +592,7 @@ bool IsLabelElement(const pugi::xml_node& ANode) {
     return ANode.type() == pugi::node_element && EqualsIgnoringAsciiCase(ANode.name(), "Label");
 }
 
-TLabelBuilder::TLabelBuilder(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+TLabelBuilder::TLabelBuilder(const TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter,
                              TSlotValueSource* ASource)
     : FFiller(std::make_unique<TLabelFiller>(ATemplate, APrinter)) {
     FFiller->SetSource(ASource);
@@ -656,15 +617,11 @@ void TLabelBuilder::Check(const pugi::xml_node& ALabel, std::size_t ANumber) {
 }
 
 std::vector<TScriptObject> FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                                      TPrinterTSPL& APrinter, const TDocumentSettings& ASettings) {
+                                      TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings) {
     std::vector<TScriptObject> scripts;
     FillLabels(ADocument, ATemplate, APrinter, ASettings,
                [&](TScriptObject&& AScript) { scripts.push_back(std::move(AScript)); });
     return scripts;
-}
-
-std::string RecodeText(std::string_view AText, const std::string& ACodepage) {
-    return TCodePageEncoder(ACodepage).Encode(AText);
 }
 
 }  // namespace quorvane

@@ -12,12 +12,12 @@
 
 #include "driver/document_attributes.h"
 #include "printer/field_object.h"
-#include "printer/printer_type_tspl.h"
+#include "printer/printer_type_base.h"
 
 namespace quorvane {
 
-// The settings the document reader uses besides those the generator already holds
-// (resolution, model, barcode options: copied into TPrinterTSPL at Open).
+// The settings the document reader uses besides those the printer language already holds
+// (resolution, model, barcode options: copied into it at Open).
 struct TDocumentSettings {
     std::int32_t Gap = 3;
     std::int32_t Density = 7;
@@ -58,29 +58,20 @@ public:
     // The template as the printer would receive it with every value still a token.
     std::string Text() const;
 
-    // The code page the template's CODEPAGE command announces; every label's text is written
-    // in it, whatever the setting says when the template is reused.
+    // The code page the template announces to the printer; every label's text is written in
+    // it, whatever the setting says when the template is reused.
     const std::string& Codepage() const { return FCodepage; }
 
 private:
     friend class TTemplateBuilder;
     friend class TLabelFiller;
 
-    enum class TSlotKind {
-        skNone,
-        skTextBitmap,   // a BITMAP's data: rendered text, or a blank box when unfilled
-        skTextBuiltIn,  // a TEXT command's content
-        skLine,         // a picture's or barcode's whole line
-        skUserData,     // a line of raw commands; nothing at all when unfilled
-        skQuantity,     // the PRINT command's copy count
-    };
-
     struct TPiece {
         std::string Literal;  // bytes copied as they are, before the slot
         TSlotKind Slot = TSlotKind::skNone;
-        std::size_t Field = 0;        // index into FFields
-        std::string Line;             // template line of a skLine slot
-        std::int64_t BlankBytes = 0;  // size of a skTextBitmap's data
+        std::size_t Field = 0;  // index into FFields
+        std::string Line;       // template line of a skLine slot
+        std::string Blank;      // what an unfilled skRaster slot sends
     };
 
     std::vector<std::unique_ptr<TFieldObject>> FFields;  // every field, document order
@@ -97,18 +88,19 @@ pugi::xml_document ParseLabelDocument(std::string_view AText);
 // Builds the template from the document's Formatting. Runs the printer's Init, writes every
 // field through it and replaces ATemplate only when the whole layout has been read, so a
 // failed rebuild leaves the previous template usable.
-void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter,
                   const TDocumentSettings& ASettings);
 
 // One script per Label of the document's Labels, handed to AEmit in document order. The text
 // goes in the template's code page; the settings are those the template was built with, and
 // none of them is read again here.
-void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
-                const TDocumentSettings& ASettings, const std::function<void(TScriptObject&&)>& AEmit);
+void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+                TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings,
+                const std::function<void(TScriptObject&&)>& AEmit);
 
 // The same, collected into a list.
 std::vector<TScriptObject> FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                                      TPrinterTSPL& APrinter, const TDocumentSettings& ASettings);
+                                      TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings);
 
 // Where a label builder gets a slot's value from: lets a job reuse values rendered for earlier
 // labels, and leave out renders that cannot fail while it only checks labels.
@@ -116,8 +108,8 @@ class TSlotValueSource {
 public:
     virtual ~TSlotValueSource() = default;
     // The value of field AField (index in the template) for AValue; ARender renders it.
-    // ATextRaster: a text slot drawn as a BITMAP, whose only failure (the box too large for a
-    // raster) depends on the field, never on the value.
+    // ATextRaster: a text slot drawn as a raster (skRaster), whose only failure (the box too
+    // large for a raster) depends on the field, never on the value.
     virtual std::string Value(std::size_t AField, std::string_view AValue, bool ATextRaster,
                               const std::function<std::string()>& ARender) = 0;
 };
@@ -128,7 +120,7 @@ class TLabelFiller;
 // builder per thread, each with its own generator.
 class TLabelBuilder {
 public:
-    TLabelBuilder(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
+    TLabelBuilder(const TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter,
                   TSlotValueSource* ASource = nullptr);
     ~TLabelBuilder();
     TLabelBuilder(const TLabelBuilder&) = delete;
@@ -147,12 +139,9 @@ private:
 // What FillLabels does before the first label: finds Labels and hands the code page the
 // template announces to the generator; fails as FillLabels does.
 pugi::xml_node PrepareLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                             TPrinterTSPL& APrinter);
+                             TPrinterTypeBase& APrinter);
 
 // A child of Labels that is a label (the others are ignored).
 bool IsLabelElement(const pugi::xml_node& ANode);
-
-// A user-data value as the bytes of the Codepage setting ("utf-8" or a code-page number).
-std::string RecodeText(std::string_view AText, const std::string& ACodepage);
 
 }  // namespace quorvane

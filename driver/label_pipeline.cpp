@@ -58,7 +58,7 @@ private:
 unsigned LabelWorkerCount() { return std::clamp(std::thread::hardware_concurrency(), 1U, kMaxWorkers); }
 
 struct TLabelJob::TState {
-    TState(const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter, const TDocumentSettings& ASettings,
+    TState(const TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings,
            const TLabelJobOptions& AOptions)
         : Template(ATemplate),
           Printer(APrinter),
@@ -74,7 +74,7 @@ struct TLabelJob::TState {
     }
 
     const TLabelTemplate& Template;
-    TPrinterTSPL& Printer;
+    TPrinterTypeBase& Printer;
     const TDocumentSettings& Settings;
     unsigned Workers;
     std::size_t InlineLabels;
@@ -146,7 +146,7 @@ private:
         try {
             // Each builder renders with its own generator and encoders; text drawing keeps its
             // font map per thread.
-            const std::unique_ptr<TPrinterTSPL> printer = FJob.Printer.CopySettings();
+            const std::unique_ptr<TPrinterTypeBase> printer = FJob.Printer.CopySettings();
             TLabelBuilder builder(FJob.Template, *printer, &FSource);
             for (;;) {
                 pugi::xml_node label;
@@ -205,7 +205,8 @@ private:
 }  // namespace
 
 TLabelJob::TLabelJob(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                     TPrinterTSPL& APrinter, const TDocumentSettings& ASettings, TLabelJobOptions AOptions)
+                     TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings,
+                     TLabelJobOptions AOptions)
     : FState(std::make_unique<TState>(ATemplate, APrinter, ASettings, AOptions)) {
     const pugi::xml_node labels = PrepareLabels(ADocument, ATemplate, APrinter);
     FState->First = NextLabel(labels.first_child());

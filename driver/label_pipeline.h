@@ -27,8 +27,8 @@ struct TLabelJobOptions {
 class TLabelJob {
 public:
     // Fails as FillLabels does before its first label.
-    TLabelJob(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate, TPrinterTSPL& APrinter,
-              const TDocumentSettings& ASettings, TLabelJobOptions AOptions = {});
+    TLabelJob(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+              TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings, TLabelJobOptions AOptions = {});
     ~TLabelJob();
     TLabelJob(const TLabelJob&) = delete;
     TLabelJob& operator=(const TLabelJob&) = delete;

@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "driver/label_document.h"
@@ -35,24 +34,20 @@ struct TPrintJobOptions {
     TWaitClock Clock = TWaitClock::System();
 };
 
-// A label script as the extended log shows it, valid UTF-8 whatever it holds: command text
-// decoded from the code page the script's CODEPAGE line announces (bytes from 0x80 up before
-// any such line are unknown), each BITMAP command's data replaced by the stand-in
-// "<данные растра, N байт>" that gives its length.
-std::string ScriptLogText(std::string_view AScript);
-
 // Hands the scripts of a job, in order, to the sender it is given.
 using TLabelScriptSource = std::function<void(const std::function<void(TScriptObject&&)>&)>;
 
 // Sends label scripts as ASource produces them, with the port open; as below otherwise.
 // ALabelCount is how many ASource will produce, for the count a failure reports.
-void SendLabelScripts(TPortManager& APort, const TLabelScriptSource& ASource, std::size_t ALabelCount,
+void SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
+                      const TLabelScriptSource& ASource, std::size_t ALabelCount,
                       const TPrintJobOptions& AOptions);
 
-// Sends finished label scripts: opens the port, checks the printer before each label, writes
-// the label's bytes in one write, and closes the port also when a check or a write fails.
-// Labels before a failure have been sent; the failing one and the rest are not.
-void SendLabelScripts(TPortManager& APort, const std::vector<TScriptObject>& AScripts,
-                      const TPrintJobOptions& AOptions);
+// Sends finished label scripts: opens the port, checks the printer before each label with
+// APrinter's status query, writes the label's bytes in one write, and closes the port also when
+// a check or a write fails. Labels before a failure have been sent; the failing one and the
+// rest are not.
+void SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
+                      const std::vector<TScriptObject>& AScripts, const TPrintJobOptions& AOptions);
 
 }  // namespace quorvane

@@ -1,11 +1,25 @@
 #include "driver/printer_status_wait.h"
 
 #include <chrono>
-#include <optional>
+#include <stdexcept>
 
 namespace quorvane {
 
-void WaitUntilPrinterReady(TPortManager& APort, const TWaitClock& AClock) {
+void WaitPrinterReady(const TStatusExchange& AExchange, const TPrinterTypeBase& APrinter) {
+    const std::int64_t start = AExchange.NowMs();
+    for (;;) {
+        AExchange.Write(APrinter.StatusQuery());
+        std::optional<std::uint8_t> reply;
+        for (int attempt = 0; attempt < kStatusReadAttempts && !reply; ++attempt)
+            reply = AExchange.ReadByte(kStatusReadIntervalMs);
+        const TStatusVerdict verdict = APrinter.JudgeStatus(reply, AExchange.NowMs() - start);
+        if (verdict.Step == TStatusStep::ssReady) return;
+        if (verdict.Step == TStatusStep::ssFail) throw std::runtime_error(verdict.Message);
+        AExchange.SleepMs(kBusyRequeryMs);
+    }
+}
+
+void WaitUntilPrinterReady(TPortManager& APort, const TPrinterTypeBase& APrinter, const TWaitClock& AClock) {
     const TStatusExchange exchange{
         [&APort](std::string_view ABytes) { APort.WriteToPort(std::string(ABytes)); },
         [&APort](int AWindowMs) -> std::optional<std::uint8_t> {
@@ -17,7 +31,7 @@ void WaitUntilPrinterReady(TPortManager& APort, const TWaitClock& AClock) {
         AClock.SleepMs,
         AClock.NowMs,
     };
-    WaitPrinterReady(exchange);
+    WaitPrinterReady(exchange, APrinter);
 }
 
 }  // namespace quorvane

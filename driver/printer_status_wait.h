@@ -1,14 +1,39 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string_view>
+
 #include "driver/wait_clock.h"
-#include "printer/status_query.h"
+#include "printer/printer_type_base.h"
 #include "transport/port_manager.h"
 
 namespace quorvane {
 
+inline constexpr int kStatusReadAttempts = 3;
+// Each read waits at most this long for the byte, and ends as soon as it is there.
+inline constexpr int kStatusReadIntervalMs = 200;
+// Pause before asking a printer that reported "printing" again.
+inline constexpr int kBusyRequeryMs = 20;
+
+// The transport hooks the wait needs; the print job binds them to its open port.
+struct TStatusExchange {
+    std::function<void(std::string_view)> Write;  // sends bytes
+    // Waits at most AWindowMs for one byte, back as soon as it arrives; empty when none came.
+    std::function<std::optional<std::uint8_t>(int AWindowMs)> ReadByte;
+    std::function<void(int)> SleepMs;
+    std::function<std::int64_t()> NowMs;  // a monotonic clock
+};
+
+// The check before each label: sends APrinter's status query until its verdict is ready, with
+// up to three reads of the reply each time and a short pause before asking again. Throws
+// std::runtime_error with the verdict's message; what the hooks throw passes unchanged.
+void WaitPrinterReady(const TStatusExchange& AExchange, const TPrinterTypeBase& APrinter);
+
 // WaitPrinterReady on the open port: each read of the reply waits for the byte no longer than
-// it takes to arrive, so the printer does not stand idle between labels. Throws
-// std::runtime_error with the status text; transport failures pass unchanged.
-void WaitUntilPrinterReady(TPortManager& APort, const TWaitClock& AClock);
+// it takes to arrive, so the printer does not stand idle between labels. Transport failures
+// pass unchanged.
+void WaitUntilPrinterReady(TPortManager& APort, const TPrinterTypeBase& APrinter, const TWaitClock& AClock);
 
 }  // namespace quorvane

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "driver/label_document.h"
-#include "printer/printer_type_tspl.h"
+#include "printer/tspl/printer_type_tspl.h"
 
 namespace {
 

@@ -58,6 +58,14 @@ void TPrinterTypeBase::AddScriptString(std::string_view AFormatString,
     FScriptText.push_back(std::move(line));
 }
 
+std::optional<TTokenPlace> TPrinterTypeBase::FindToken(std::string_view AToken,
+                                                       std::size_t AFirstEntry) const {
+    for (std::size_t entry = AFirstEntry; entry < FScriptText.size(); ++entry)
+        if (const std::size_t at = FScriptText[entry].find(AToken); at != std::string::npos)
+            return TTokenPlace{entry, at};
+    return std::nullopt;
+}
+
 std::string TPrinterTypeBase::Script() const {
     std::size_t size = 0;
     for (const std::string& entry : FScriptText) size += entry.size() + 2;

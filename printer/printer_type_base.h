@@ -1,8 +1,11 @@
 #pragma once
 
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -43,14 +46,84 @@ struct TFieldBox {
     bool operator==(const TFieldBox&) const = default;
 };
 
-// Base of printer command-language generators: the script under construction (one command per
-// entry, bytes carried unchanged) and the helpers every language shares.
+// How a label's value takes the place of a field's token in the template.
+enum class TSlotKind {
+    skNone,
+    // Raster data inside a command, sized by the field's box; unfilled: the blank raster. Drawing
+    // a value fails only when the box is too large, whatever the value.
+    skRaster,
+    skInLine,    // inside a command; unfilled: nothing
+    skLine,      // the field's whole line, rebuilt from the template's line; unfilled: an empty line
+    skCommands,  // a line of raw commands; unfilled or empty: nothing at all
+    skQuantity,  // the copy count of the final command
+};
+
+// Where a field's token is in the script: the entry and the byte offset in it.
+struct TTokenPlace {
+    std::size_t Entry = 0;
+    std::size_t Offset = 0;
+};
+
+enum class TStatusStep { ssReady, ssAskAgain, ssFail };
+
+// What a status reply means for the next label.
+struct TStatusVerdict {
+    TStatusStep Step = TStatusStep::ssReady;
+    std::string Message;  // the failure text for ssFail
+};
+
+// The port as a language's printer set-up uses it.
+struct TPrinterExchange {
+    std::function<void(std::string_view)> Write;
+    // Reads what has arrived, at most AMaxBytes (0: no limit); empty when nothing came.
+    std::function<std::string(std::size_t AMaxBytes)> Read;
+    std::function<void(int)> SleepMs;
+};
+
+// Base of printer command languages: the script under construction (one command per entry,
+// bytes carried unchanged), the helpers every language shares, and what the driver asks of a
+// language: the template's slots and their values, the status query and its verdict, the
+// printer's set-up and the script as the log shows it.
 class TPrinterTypeBase {
 public:
     TPrinterTypeBase();
     TPrinterTypeBase(const TPrinterTypeBase&) = delete;
     TPrinterTypeBase& operator=(const TPrinterTypeBase&) = delete;
     virtual ~TPrinterTypeBase();
+
+    // The language's name: the tag of a script in the log, the extension of a script file.
+    virtual std::string_view Name() const = 0;
+
+    // A printer with these settings and code page but no script: a label builder on another
+    // thread renders with it.
+    virtual std::unique_ptr<TPrinterTypeBase> CopySettings() const = 0;
+
+    // Code page of the text inside commands; InitialScriptActions sets it from its argument.
+    virtual void SetCodepage(const std::string& AValue) = 0;
+
+    // The slot a field written by Add... got for its token.
+    virtual TSlotKind SlotKind(const TFieldObject& AField) const = 0;
+    // What an unfilled skRaster slot of the field sends; fails when no raster can be that large.
+    virtual std::string BlankRaster(const TFieldObject& AField) const = 0;
+    // A label's value for a field's slot of AKind; ALine is the template's line of a skLine slot.
+    virtual std::string SlotValue(const TFieldObject& AField, TSlotKind AKind, std::string_view ALine,
+                                  std::string_view AValue) const = 0;
+    // Where Add... put a field's token, looking from script entry AFirstEntry on; nothing when
+    // the field left no token. The base looks for the token's text entry by entry.
+    virtual std::optional<TTokenPlace> FindToken(std::string_view AToken, std::size_t AFirstEntry) const;
+
+    // Sent before each label; the reply is one byte.
+    virtual std::string_view StatusQuery() const = 0;
+    // AReply is empty when no byte came; AElapsedMs is the time since the label's first query.
+    virtual TStatusVerdict JudgeStatus(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) const = 0;
+
+    // Whether InitializePrinter has anything to do on this printer; by default nothing.
+    virtual bool NeedsSetUp() const { return false; }
+    // InitializePrinter's exchange on the open port; returns whether it changed the printer.
+    virtual bool SetUpPrinter(const TPrinterExchange& /*AExchange*/) const { return false; }
+
+    // A label's script as the log shows it: valid UTF-8, binary data replaced by its length.
+    virtual std::string ScriptLogText(std::string_view AScript) const = 0;
 
     virtual void InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigth, std::int32_t AGap,
                                       std::int32_t ADensity, std::int32_t ADirection, double ASpeed,

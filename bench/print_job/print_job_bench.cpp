@@ -24,7 +24,8 @@
 
 #include "addin/wide_string.h"
 #include "driver/label_document.h"
-#include "printer/status_query.h"
+#include "driver/printer_status_wait.h"
+#include "printer/tspl/printer_type_tspl.h"
 #include "tools/host/host_component.h"
 #include "transport/port_manager.h"
 
@@ -243,7 +244,7 @@ void BM_FixedPauseBaseline(benchmark::State& AState) {
         const auto start = std::chrono::steady_clock::now();
         port.OpenPort();
         for (const TScriptObject& script : scripts) {
-            WaitPrinterReady(exchange);
+            WaitPrinterReady(exchange, tspl);
             port.WriteToPort(script.FValue);
         }
         port.ClosePort();

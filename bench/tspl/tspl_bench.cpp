@@ -13,6 +13,7 @@
 
 #include "driver/label_document.h"
 #include "driver/label_pipeline.h"
+#include "printer/tspl/printer_type_tspl.h"
 
 namespace quorvane {
 namespace {

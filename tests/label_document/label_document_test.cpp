@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "driver/label_document.h"
+#include "printer/tspl/code_page.h"
+#include "printer/tspl/printer_type_tspl.h"
 
 namespace quorvane {
 namespace {
@@ -238,10 +240,10 @@ TEST(LabelDocument, ParsingDropsForbiddenCharactersAndReportsErrors) {
 }
 
 TEST(LabelDocument, UserDataInTheCodepageSetting) {
-    EXPECT_EQ(RecodeText("Ж", "866"), "\x86");
-    EXPECT_EQ(RecodeText("Ж", "utf-8"), "\xD0\x96");
-    EXPECT_EQ(RecodeText("Ж", "1251"), "\xC6");
-    EXPECT_THROW(RecodeText("Ж", "Cyrillic"), std::runtime_error);
+    EXPECT_EQ(TCodePageEncoder("866").Encode("Ж"), "\x86");
+    EXPECT_EQ(TCodePageEncoder("utf-8").Encode("Ж"), "\xD0\x96");
+    EXPECT_EQ(TCodePageEncoder("1251").Encode("Ж"), "\xC6");
+    EXPECT_THROW(TCodePageEncoder("Cyrillic"), std::runtime_error);
 
     const std::string doc =
         Doc("<UserData FieldName=\"u\"/><UserData FieldName=\"s\" "

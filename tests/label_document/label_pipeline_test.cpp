@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/label_pipeline.h"
+#include "printer/tspl/printer_type_tspl.h"
 
 namespace quorvane {
 namespace {

@@ -1,16 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "driver/print_job.h"
+#include "driver/printer_setup.h"
 #include "driver/printer_status_wait.h"
-#include "driver/ribbon_setup.h"
+#include "printer/tspl/printer_type_tspl.h"
 #include "tests/transport/test_peers.h"
 #include "tools/printer/printer_server.h"
 
@@ -82,16 +87,95 @@ private:
     std::unique_ptr<PrinterServer> FServer;
 };
 
+// The printer language whose status query and ribbon set-up the tests run.
+std::unique_ptr<TPrinterTSPL> Tspl(int AModel = 0, int APrintMethod = 0) {
+    auto printer = std::make_unique<TPrinterTSPL>();
+    printer->Settings().Model = AModel;
+    printer->Settings().PrintMethod = APrintMethod;
+    return printer;
+}
+
 std::string StatusFailure(TPortManager& APort, TFakeClock& AClock) {
     APort.OpenPort();
     try {
-        WaitUntilPrinterReady(APort, AClock.Clock());
+        WaitUntilPrinterReady(APort, *Tspl(), AClock.Clock());
     } catch (const std::runtime_error& e) {
         APort.ClosePort();
         return e.what();
     }
     APort.ClosePort();
     return {};
+}
+
+// A printer on the other end of the exchange, answering from a script on a simulated clock:
+// a read waits its whole window for silence, ReplyAfterMs for a byte.
+struct TScriptedPrinter {
+    std::deque<std::optional<std::uint8_t>> Replies;  // one per read; empty deque: silence
+    std::int64_t ReplyAfterMs = 5;
+    std::string Sent;
+    std::int64_t Clock = 0;
+    std::vector<int> ReadWindows;
+    std::vector<int> Pauses;
+
+    TStatusExchange Exchange() {
+        return {[this](std::string_view ABytes) { Sent += ABytes; },
+                [this](int AWindowMs) -> std::optional<std::uint8_t> {
+                    ReadWindows.push_back(AWindowMs);
+                    std::optional<std::uint8_t> reply;
+                    if (!Replies.empty()) {
+                        reply = Replies.front();
+                        Replies.pop_front();
+                    }
+                    Clock += reply ? std::min<std::int64_t>(ReplyAfterMs, AWindowMs) : AWindowMs;
+                    return reply;
+                },
+                [this](int AMs) {
+                    Pauses.push_back(AMs);
+                    Clock += AMs;
+                },
+                [this]() { return Clock; }};
+    }
+};
+
+TEST(WaitPrinterReady, QueriesAgainWhilePrintingThenGoes) {
+    TScriptedPrinter printer;
+    printer.Replies = {std::nullopt, 0x20, 0x20, 0x00};
+    WaitPrinterReady(printer.Exchange(), *Tspl());
+    EXPECT_EQ(printer.Sent, "\x1B!?\x1B!?\x1B!?");
+    EXPECT_EQ(printer.ReadWindows.size(), 4u);
+    EXPECT_EQ(printer.Pauses, (std::vector<int>{kBusyRequeryMs, kBusyRequeryMs}));
+}
+
+// A silent serial line: three reads of 200 ms, not four, then the label goes out; within the
+// 600 ms those three reads allow.
+TEST(WaitPrinterReady, SilentPrinterIsReadyAfterThreeReads) {
+    TScriptedPrinter printer;
+    WaitPrinterReady(printer.Exchange(), *Tspl());
+    EXPECT_EQ(printer.Sent, "\x1B!?");
+    EXPECT_EQ(printer.ReadWindows, (std::vector<int>{200, 200, 200}));
+    EXPECT_LE(printer.Clock, 3 * 200);
+    EXPECT_TRUE(printer.Pauses.empty());
+}
+
+TEST(WaitPrinterReady, PrintingBeyondAMinuteFails) {
+    TScriptedPrinter printer;
+    printer.ReplyAfterMs = 180;  // with the 20 ms pause, 200 ms per query
+    printer.Replies.assign(400, std::optional<std::uint8_t>(0x20));
+    try {
+        WaitPrinterReady(printer.Exchange(), *Tspl());
+        FAIL() << "no time-out";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "Превышено время ожидания окончания печати");
+    }
+    // The answer to the 301st query, at 60.18 s, is the first one past the minute.
+    EXPECT_EQ(printer.ReadWindows.size(), 301u);
+}
+
+TEST(WaitPrinterReady, PaperOutStopsAtOnce) {
+    TScriptedPrinter printer;
+    printer.Replies = {0x04};
+    EXPECT_THROW(WaitPrinterReady(printer.Exchange(), *Tspl()), std::runtime_error);
+    EXPECT_EQ(printer.Sent, "\x1B!?");
 }
 
 TEST(StatusWait, BusyPrinterIsAskedAgainAfterShortPausesUntilReady) {
@@ -175,7 +259,7 @@ TEST(SendLabelScripts, StopsBeforeTheLabelWhoseCheckFailsAndClosesThePort) {
     TFakeClock clock;
     options.Clock = clock.Clock();
     try {
-        SendLabelScripts(*port, scripts, options);
+        SendLabelScripts(*port, *Tspl(), scripts, options);
         FAIL() << "the third label's check should fail";
     } catch (const std::runtime_error& e) {
         // Two labels reached the printer: nobody reprints them by reprinting the whole batch.
@@ -187,28 +271,12 @@ TEST(SendLabelScripts, StopsBeforeTheLabelWhoseCheckFailsAndClosesThePort) {
     EXPECT_EQ(printer.StatusQueries(), 3u);
 }
 
-TEST(ScriptLogText, CommandTextInItsCodePageAndBitmapDataByLength) {
-    const std::pair<std::string, std::string> cases[] = {
-        // Data holding CR LF ends where the command's size says, not at the first line end.
-        {"BITMAP 0,0,2,2,1,\xFF\r\n\0\r\nPRINT 1\r\n"s,
-         "BITMAP 0,0,2,2,1,<данные растра, 4 байт>\r\nPRINT 1\r\n"},
-        {"BITMAP 8,16,30,160,1,\x01\x02", "BITMAP 8,16,30,160,1,<данные растра, 2 байт>"},
-        // Before any CODEPAGE the printer's table is unknown; each line after one is read in it.
-        {"TEXT \"\xC6\"\r\nCODEPAGE 1251\r\nTEXT \"\xC6\"\r\nCODEPAGE 866\r\nTEXT \"\x86\"\r\n",
-         "TEXT \"\uFFFD\"\r\nCODEPAGE 1251\r\nTEXT \"Ж\"\r\nCODEPAGE 866\r\nTEXT \"Ж\"\r\n"},
-        // Every byte of a sequence past U+10FFFF is unknown.
-        {"CODEPAGE UTF-8\r\nTEXT \"\xD0\x96\xFF\xF4\x90\x80\x80\"\r\n",
-         "CODEPAGE UTF-8\r\nTEXT \"Ж\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\"\r\n"},
-    };
-    for (const auto& [script, text] : cases) EXPECT_EQ(ScriptLogText(script), text) << script;
-}
-
 TEST(RibbonSetUp, OrvelMXWithTheWrongRibbonIsSwitchedResetAndGivenFiveSeconds) {
     TestPrinter printer(0x00, {}, true);  // ribbon off
     auto port = printer.Com();
     TFakeClock clock;
     port->OpenPort();
-    EXPECT_TRUE(SetUpRibbon(*port, 4, 1, clock.Clock()));
+    EXPECT_TRUE(SetUpPrinter(*port, *Tspl(4, 1), clock.Clock()));
     port->ClosePort();
     EXPECT_EQ(clock.Pauses, (std::vector<int>{200, 5000}));
     ASSERT_TRUE(printer.Server().WaitForJobs(1, 5s));
@@ -219,7 +287,7 @@ TEST(RibbonSetUp, OrvelMXWithTheWrongRibbonIsSwitchedResetAndGivenFiveSeconds) {
     auto again = printer.Com();
     TFakeClock second;
     again->OpenPort();
-    EXPECT_FALSE(SetUpRibbon(*again, 4, 1, second.Clock()));
+    EXPECT_FALSE(SetUpPrinter(*again, *Tspl(4, 1), second.Clock()));
     again->ClosePort();
     EXPECT_EQ(second.Pauses, (std::vector<int>{200}));
 }
@@ -229,7 +297,7 @@ TEST(RibbonSetUp, OrvelMReadsTheConfigurationDumpOverTheNetwork) {
     auto port = printer.Lan();
     TFakeClock clock;
     port->OpenPort();
-    EXPECT_TRUE(SetUpRibbon(*port, 3, 1, clock.Clock()));
+    EXPECT_TRUE(SetUpPrinter(*port, *Tspl(3, 1), clock.Clock()));
     port->ClosePort();
     EXPECT_EQ(clock.Pauses, (std::vector<int>{200, 5000}));
     ASSERT_TRUE(printer.Server().WaitForJobs(1, 5s));
@@ -242,7 +310,10 @@ TEST(RibbonSetUp, OtherModelsSendNothing) {
     TPortManager port(59, 9600, 8, 0, 0);
     TFakeClock clock;
     port.OpenPort();
-    for (int model : {0, 1, 2}) EXPECT_FALSE(SetUpRibbon(port, model, 1, clock.Clock()));
+    for (int model : {0, 1, 2}) {
+        EXPECT_FALSE(Tspl(model, 1)->NeedsSetUp()) << model;
+        EXPECT_FALSE(SetUpPrinter(port, *Tspl(model, 1), clock.Clock())) << model;
+    }
     port.ClosePort();
     EXPECT_EQ(test::Drain(pty.Master()), "");
     EXPECT_TRUE(clock.Pauses.empty());

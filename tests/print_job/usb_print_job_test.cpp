@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "driver/print_job.h"
-#include "printer/status_query.h"
+#include "printer/tspl/printer_type_tspl.h"
+#include "printer/tspl/status_query.h"
 #include "tests/transport/usblp_device.h"
 
 namespace quorvane {
@@ -40,7 +41,7 @@ std::string Stream(const std::vector<TScriptObject>& ALabels, size_t ACount) {
 std::string Print(const std::shared_ptr<TUsblpDevice>& ADevice, const std::vector<TScriptObject>& ALabels) {
     TPortManager port("/dev/usb/lp0", ADevice);
     try {
-        SendLabelScripts(port, ALabels, {});
+        SendLabelScripts(port, TPrinterTSPL(), ALabels, {});
     } catch (const std::runtime_error& e) {
         return e.what();
     }

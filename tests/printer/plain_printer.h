@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "printer/printer_type_base.h"
 
 namespace quorvane::test {
@@ -24,6 +26,19 @@ public:
     void AddBarcode(const std::string&, const std::string&, std::int32_t, std::int32_t, std::int32_t,
                     std::int32_t, std::int32_t, bool, bool, bool, const std::string&) override {}
     void AddUserData(const std::string&, bool, const std::string&) override {}
+    std::string_view Name() const override { return "plain"; }
+    std::unique_ptr<TPrinterTypeBase> CopySettings() const override {
+        return std::make_unique<TPlainPrinter>(DPI());
+    }
+    void SetCodepage(const std::string&) override {}
+    TSlotKind SlotKind(const TFieldObject&) const override { return TSlotKind::skNone; }
+    std::string BlankRaster(const TFieldObject&) const override { return {}; }
+    std::string SlotValue(const TFieldObject&, TSlotKind, std::string_view, std::string_view) const override {
+        return {};
+    }
+    std::string_view StatusQuery() const override { return {}; }
+    TStatusVerdict JudgeStatus(std::optional<std::uint8_t>, std::int64_t) const override { return {}; }
+    std::string ScriptLogText(std::string_view AScript) const override { return std::string(AScript); }
 };
 
 }  // namespace quorvane::test

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "printer/tspl_code_page.h"
+#include "printer/tspl/code_page.h"
 
 namespace quorvane {
 namespace {

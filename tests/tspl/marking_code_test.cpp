@@ -8,6 +8,7 @@
 
 #include "driver/label_document.h"
 #include "printer/gs1_element_string.h"
+#include "printer/tspl/printer_type_tspl.h"
 #include "tests/virtual_printer/printer_test_support.h"
 
 namespace quorvane {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "printer/printer_type_tspl.h"
 #include "printer/raster_limits.h"
+#include "printer/tspl/printer_type_tspl.h"
 
 namespace quorvane {
 namespace {

@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "printer/ribbon_query.h"
-#include "printer/status_query.h"
+#include "printer/tspl/ribbon_query.h"
+#include "printer/tspl/script_log.h"
+#include "printer/tspl/status_query.h"
 
 namespace quorvane {
 namespace {
+
+using namespace std::string_literals;
 
 TEST(StatusReply, KnownStatusBytesFailWithTheirMessage) {
     const std::vector<std::pair<int, std::string>> cases = {
@@ -53,84 +56,13 @@ TEST(StatusReply, ReadyPrintingAndOtherBytes) {
     }
 }
 
-// A printer on the other end of the exchange, answering from a script on a simulated clock:
-// a read waits its whole window for silence, ReplyAfterMs for a byte.
-struct TScriptedPrinter {
-    std::deque<std::optional<std::uint8_t>> Replies;  // one per read; empty deque: silence
-    std::int64_t ReplyAfterMs = 5;
-    std::string Sent;
-    std::int64_t Clock = 0;
-    std::vector<int> ReadWindows;
-    std::vector<int> Pauses;
-
-    TStatusExchange Exchange() {
-        return {[this](std::string_view ABytes) { Sent += ABytes; },
-                [this](int AWindowMs) -> std::optional<std::uint8_t> {
-                    ReadWindows.push_back(AWindowMs);
-                    std::optional<std::uint8_t> reply;
-                    if (!Replies.empty()) {
-                        reply = Replies.front();
-                        Replies.pop_front();
-                    }
-                    Clock += reply ? std::min<std::int64_t>(ReplyAfterMs, AWindowMs) : AWindowMs;
-                    return reply;
-                },
-                [this](int AMs) {
-                    Pauses.push_back(AMs);
-                    Clock += AMs;
-                },
-                [this]() { return Clock; }};
-    }
-};
-
-TEST(WaitPrinterReady, QueriesAgainWhilePrintingThenGoes) {
-    TScriptedPrinter printer;
-    printer.Replies = {std::nullopt, 0x20, 0x20, 0x00};
-    WaitPrinterReady(printer.Exchange());
-    EXPECT_EQ(printer.Sent, "\x1B!?\x1B!?\x1B!?");
-    EXPECT_EQ(printer.ReadWindows.size(), 4u);
-    EXPECT_EQ(printer.Pauses, (std::vector<int>{kBusyRequeryMs, kBusyRequeryMs}));
-}
-
-// A silent serial line: three reads of 200 ms, not four, then the label goes out; within the
-// 600 ms those three reads allow.
-TEST(WaitPrinterReady, SilentPrinterIsReadyAfterThreeReads) {
-    TScriptedPrinter printer;
-    WaitPrinterReady(printer.Exchange());
-    EXPECT_EQ(printer.Sent, "\x1B!?");
-    EXPECT_EQ(printer.ReadWindows, (std::vector<int>{200, 200, 200}));
-    EXPECT_LE(printer.Clock, 3 * 200);
-    EXPECT_TRUE(printer.Pauses.empty());
-}
-
-TEST(WaitPrinterReady, PrintingBeyondAMinuteFails) {
-    TScriptedPrinter printer;
-    printer.ReplyAfterMs = 180;  // with the 20 ms pause, 200 ms per query
-    printer.Replies.assign(400, std::optional<std::uint8_t>(0x20));
-    try {
-        WaitPrinterReady(printer.Exchange());
-        FAIL() << "no time-out";
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "Превышено время ожидания окончания печати");
-    }
-    // The answer to the 301st query, at 60.18 s, is the first one past the minute.
-    EXPECT_EQ(printer.ReadWindows.size(), 301u);
-}
-
-TEST(WaitPrinterReady, PaperOutStopsAtOnce) {
-    TScriptedPrinter printer;
-    printer.Replies = {0x04};
-    EXPECT_THROW(WaitPrinterReady(printer.Exchange()), std::runtime_error);
-    EXPECT_EQ(printer.Sent, "\x1B!?");
-}
-
 struct TRibbonPrinter {
     std::deque<std::string> Replies;
     std::vector<std::string> Writes;
     std::vector<std::size_t> ReadLimits;
     int Slept = 0;
 
-    TRibbonExchange Exchange() {
+    TPrinterExchange Exchange() {
         return {[this](std::string_view ABytes) { Writes.emplace_back(ABytes); },
                 [this](std::size_t AMax) {
                     ReadLimits.push_back(AMax);
@@ -196,6 +128,22 @@ TEST(Ribbon, PrepareRibbonSwitchesOnlyWhenNeeded) {
     TRibbonPrinter other;
     EXPECT_FALSE(PrepareRibbon(2, 1, other.Exchange()));
     EXPECT_TRUE(other.Writes.empty());
+}
+
+TEST(ScriptLogText, CommandTextInItsCodePageAndBitmapDataByLength) {
+    const std::pair<std::string, std::string> cases[] = {
+        // Data holding CR LF ends where the command's size says, not at the first line end.
+        {"BITMAP 0,0,2,2,1,\xFF\r\n\0\r\nPRINT 1\r\n"s,
+         "BITMAP 0,0,2,2,1,<данные растра, 4 байт>\r\nPRINT 1\r\n"},
+        {"BITMAP 8,16,30,160,1,\x01\x02", "BITMAP 8,16,30,160,1,<данные растра, 2 байт>"},
+        // Before any CODEPAGE the printer's table is unknown; each line after one is read in it.
+        {"TEXT \"\xC6\"\r\nCODEPAGE 1251\r\nTEXT \"\xC6\"\r\nCODEPAGE 866\r\nTEXT \"\x86\"\r\n",
+         "TEXT \"\uFFFD\"\r\nCODEPAGE 1251\r\nTEXT \"Ж\"\r\nCODEPAGE 866\r\nTEXT \"Ж\"\r\n"},
+        // Every byte of a sequence past U+10FFFF is unknown.
+        {"CODEPAGE UTF-8\r\nTEXT \"\xD0\x96\xFF\xF4\x90\x80\x80\"\r\n",
+         "CODEPAGE UTF-8\r\nTEXT \"Ж\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\"\r\n"},
+    };
+    for (const auto& [script, text] : cases) EXPECT_EQ(TsplScriptLogText(script), text) << script;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/label_document.h"
+#include "printer/tspl/printer_type_tspl.h"
 #include "tests/virtual_printer/printer_test_support.h"
 #include "tools/printer/virtual_printer.h"
 

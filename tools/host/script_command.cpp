@@ -1,5 +1,7 @@
 #include "tools/host/script_command.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -57,11 +59,15 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
             return static_cast<bool>(ASession.Out);
         }
         std::filesystem::create_directories(outDir);
+        // The files are named after the printer language: label-00001.tspl.
+        std::string extension = driver.PrinterLanguage();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         std::size_t written = 0;
         driver.BuildScripts(document, [&](TScriptObject&& AScript) {
             char name[32];
-            std::snprintf(name, sizeof name, "label-%05zu.tspl", ++written);
-            const std::filesystem::path path = std::filesystem::path(outDir) / name;
+            std::snprintf(name, sizeof name, "label-%05zu.", ++written);
+            const std::filesystem::path path = std::filesystem::path(outDir) / (name + extension);
             std::ofstream out(path, std::ios::binary | std::ios::trunc);
             out.write(AScript.FValue.data(), static_cast<std::streamsize>(AScript.FValue.size()));
             if (!out) throw std::runtime_error("cannot write " + path.string());

@@ -1,6 +1,4 @@
-#include "printer/status_query.h"
-
-#include <stdexcept>
+#include "printer/tspl/status_query.h"
 
 namespace quorvane {
 
@@ -35,20 +33,6 @@ TStatusVerdict JudgeStatusReply(std::optional<std::uint8_t> AReply, std::int64_t
         return {TStatusStep::ssFail, "Превышено время ожидания окончания печати"};
     }
     return {TStatusStep::ssFail, "Проверьте, закрыта ли крышка принтера и наличие расходных материалов"};
-}
-
-void WaitPrinterReady(const TStatusExchange& AExchange) {
-    const std::int64_t start = AExchange.NowMs();
-    for (;;) {
-        AExchange.Write(kStatusQuery);
-        std::optional<std::uint8_t> reply;
-        for (int attempt = 0; attempt < kStatusReadAttempts && !reply; ++attempt)
-            reply = AExchange.ReadByte(kStatusReadIntervalMs);
-        const TStatusVerdict verdict = JudgeStatusReply(reply, AExchange.NowMs() - start);
-        if (verdict.Step == TStatusStep::ssReady) return;
-        if (verdict.Step == TStatusStep::ssFail) throw std::runtime_error(verdict.Message);
-        AExchange.SleepMs(kBusyRequeryMs);
-    }
 }
 
 }  // namespace quorvane

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
+
+#include "printer/printer_type_base.h"
 
 namespace quorvane {
 
@@ -30,15 +31,8 @@ std::string SetRibbonCommand(int APrintMethod);
 bool RibbonSwitchNeededMX(std::string_view AReply, int APrintMethod);
 bool RibbonSwitchNeededM(std::string_view AReply, int APrintMethod);
 
-struct TRibbonExchange {
-    std::function<void(std::string_view)> Write;
-    // Reads what has arrived, at most AMaxBytes (0: no limit); empty when nothing came.
-    std::function<std::string(std::size_t AMaxBytes)> Read;
-    std::function<void(int)> SleepMs;
-};
-
 // Runs the query of AModel (3 or 4; other models send nothing) and switches the ribbon mode
 // when needed. Returns whether it switched.
-bool PrepareRibbon(int AModel, int APrintMethod, const TRibbonExchange& AExchange);
+bool PrepareRibbon(int AModel, int APrintMethod, const TPrinterExchange& AExchange);
 
 }  // namespace quorvane

@@ -1,4 +1,4 @@
-#include "printer/printer_type_tspl.h"
+#include "printer/tspl/printer_type_tspl.h"
 
 #include <algorithm>
 #include <array>
@@ -13,8 +13,9 @@
 #include "printer/graphic_text.h"
 #include "printer/gs1_element_string.h"
 #include "printer/raster_limits.h"
-#include "printer/ribbon_query.h"
-#include "printer/status_query.h"
+#include "printer/tspl/ribbon_query.h"
+#include "printer/tspl/script_log.h"
+#include "printer/tspl/status_query.h"
 
 namespace quorvane {
 
@@ -128,7 +129,7 @@ std::string TPrinterTSPL::TextBitmap(std::string_view AText, std::int32_t AWidth
                           AFontStyle, AAlign, AVAlign, AMultiline);
 }
 
-std::unique_ptr<TPrinterTSPL> TPrinterTSPL::CopySettings() const {
+std::unique_ptr<TPrinterTypeBase> TPrinterTSPL::CopySettings() const {
     auto copy = std::make_unique<TPrinterTSPL>();
     copy->FDotInMM = FDotInMM;
     copy->FDPI = FDPI;
@@ -149,6 +150,11 @@ std::string TPrinterTSPL::EncodeCommandText(std::string_view AText) const {
     if (IsAscii(AText)) return std::string(AText);
     if (!FEncoder) FEncoder.emplace(FCodepage);
     return FEncoder->Encode(AText);
+}
+
+std::string TPrinterTSPL::UserDataContent(std::string_view AValue) const {
+    if (!FEncoder) FEncoder.emplace(FCodepage);
+    return FEncoder->Encode(AValue);
 }
 
 std::string TPrinterTSPL::TextContent(std::string_view AValue) const {
@@ -209,8 +215,7 @@ void TPrinterTSPL::AddText(const std::string& AFieldName, std::int32_t ALeft, st
                                      ? TextBitmap(AValue, AWidth, AHeight, AOrientation, AFontSize, AFontName,
                                                   AFontStyle, AAlign, AVAlign, AMultiline)
                                      : AFieldName;
-        AddScriptString("BITMAP %d,%d,%d,%d,%d,%s",
-                        {Dots(ALeft), Dots(ATop), Dots(AWidth) / 8, Dots(AHeight), 1, data});
+        AddBitmap(Dots(ALeft), Dots(ATop), Dots(AWidth) / 8, Dots(AHeight), TBitmapMode::bmOr, data);
     } else {
         const std::int32_t magnification = BuiltInFontMagnification(AFontSize);
         const std::string content = AIsStaticField ? TextContent(AValue) : AFieldName;
@@ -243,7 +248,7 @@ void TPrinterTSPL::AddImage(const std::string& AFieldName, std::int32_t ALeft, s
     } else {
         data = AFieldName;
     }
-    AddScriptString("BITMAP %d,%d,%d,%d,%d,%s", {Dots(ALeft), Dots(ATop), widthBytes, height, 0, data});
+    AddBitmap(Dots(ALeft), Dots(ATop), widthBytes, height, TBitmapMode::bmOverwrite, data);
     PrintBorder(ABorder, ABorderWidth, ALeft, ATop, AWidth, AHeight);
 }
 
@@ -381,13 +386,17 @@ void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& 
         return;
     }
     if (!AIsStaticField) {
-        AddScriptString("BITMAP %d,%d,%d,%d,%d,%s", {Dots(ALeft), Dots(ATop), 0, 0, 0, AFieldName});
+        AddBitmap(Dots(ALeft), Dots(ATop), 0, 0, TBitmapMode::bmOverwrite, AFieldName);
         return;
     }
     TMonoBitmap bitmap;
     const std::string bytes = BarcodePicture(AType, AWidth, AHeight, AOrientation, FDotInMM, AValue, bitmap);
-    AddScriptString("BITMAP %d,%d,%d,%d,%d,%s",
-                    {Dots(ALeft), Dots(ATop), bitmap.Width() / 8, bitmap.Height(), 0, bytes});
+    AddBitmap(Dots(ALeft), Dots(ATop), bitmap.Width() / 8, bitmap.Height(), TBitmapMode::bmOverwrite, bytes);
+}
+
+void TPrinterTSPL::AddBitmap(std::int64_t AX, std::int64_t AY, std::int64_t AWidthBytes, std::int64_t AHeight,
+                             TBitmapMode AMode, std::string_view AData) {
+    FScriptText.push_back(BitmapCommand(AX, AY, AWidthBytes, AHeight, AMode, AData));
 }
 
 void TPrinterTSPL::AddUserData(const std::string& AFieldName, bool AIsStaticField,
@@ -439,11 +448,8 @@ std::string TPrinterTSPL::RecalculateImage(const TFieldObject& AField, std::stri
         widthBytes = Dots(AField.Width) / 8;
         height = Dots(AField.Height);
     }
-    std::string line = "BITMAP " + std::to_string(Dots(AField.Left)) + "," +
-                       std::to_string(Dots(AField.Top)) + "," + std::to_string(widthBytes) + "," +
-                       std::to_string(height) + ",0,";
-    line += AValue;
-    return line;
+    return BitmapCommand(Dots(AField.Left), Dots(AField.Top), widthBytes, height, TBitmapMode::bmOverwrite,
+                         AValue);
 }
 
 std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFieldObject& AField,
@@ -456,11 +462,8 @@ std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFiel
         TMonoBitmap bitmap;
         const std::string bytes = BarcodePicture(AField.BarcodeType, AField.Width, AField.Height,
                                                  AField.Orientation, FDotInMM, AValue, bitmap);
-        std::string line = "BITMAP " + std::to_string(Dots(AField.Left)) + "," +
-                           std::to_string(Dots(AField.Top)) + "," + std::to_string(bitmap.Width() / 8) + "," +
-                           std::to_string(bitmap.Height()) + ",0,";
-        line += bytes;
-        return line;
+        return BitmapCommand(Dots(AField.Left), Dots(AField.Top), bitmap.Width() / 8, bitmap.Height(),
+                             TBitmapMode::bmOverwrite, bytes);
     }
     CheckBarcodeDigits(AField.BarcodeType, AValue);
     std::string line(ALine);
@@ -484,6 +487,58 @@ void TPrinterTSPL::CheckBarcodeDigits(std::string_view AType, std::string_view A
     for (char c : AValue)
         if (c < '0' || c > '9') throw std::runtime_error(kBarcodeDigitsError);
 }
+
+TSlotKind TPrinterTSPL::SlotKind(const TFieldObject& AField) const {
+    switch (AField.FieldType) {
+        case TFieldType::ftTextGraphic: return FIsTextGraphic ? TSlotKind::skRaster : TSlotKind::skInLine;
+        case TFieldType::ftText: return TSlotKind::skCommands;
+        case TFieldType::ftImage:
+        case TFieldType::ftBarcode: return TSlotKind::skLine;
+    }
+    return TSlotKind::skNone;
+}
+
+std::string TPrinterTSPL::BlankRaster(const TFieldObject& AField) const {
+    // The size the BITMAP command announces; an unfilled field sends exactly that.
+    const std::int64_t width = MillimetresToDots(AField.Width, FDotInMM);
+    const std::int64_t height = MillimetresToDots(AField.Height, FDotInMM);
+    CheckRasterSize(width, height);
+    return BlankBitmapData(width / 8, height);
+}
+
+std::string TPrinterTSPL::SlotValue(const TFieldObject& AField, TSlotKind AKind, std::string_view ALine,
+                                    std::string_view AValue) const {
+    switch (AField.FieldType) {
+        case TFieldType::ftTextGraphic:
+            if (AKind == TSlotKind::skInLine) return TextContent(AValue);
+            return TextBitmap(AValue, AField.Width, AField.Height, AField.Orientation, AField.FontSize,
+                              AField.FontName, AField.FontStyle, AField.Align, AField.VAlign,
+                              AField.Multiline);
+        case TFieldType::ftText: return UserDataContent(AValue);
+        case TFieldType::ftBarcode: return RecalculateBarcode(ALine, AField, AValue);
+        case TFieldType::ftImage: {
+            TMonoBitmap bitmap;
+            const std::string bytes = GetBinaryFromBase64Image(
+                AValue, AField.Width, AField.Height, OrientationToRotation(AField.Orientation), bitmap);
+            return RecalculateImage(AField, bytes, bitmap);
+        }
+    }
+    return {};
+}
+
+std::string_view TPrinterTSPL::StatusQuery() const { return kStatusQuery; }
+
+TStatusVerdict TPrinterTSPL::JudgeStatus(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) const {
+    return JudgeStatusReply(AReply, AElapsedMs);
+}
+
+bool TPrinterTSPL::NeedsSetUp() const { return FSettings.Model == 3 || FSettings.Model == 4; }
+
+bool TPrinterTSPL::SetUpPrinter(const TPrinterExchange& AExchange) const {
+    return PrepareRibbon(FSettings.Model, FSettings.PrintMethod, AExchange);
+}
+
+std::string TPrinterTSPL::ScriptLogText(std::string_view AScript) const { return TsplScriptLogText(AScript); }
 
 std::string TPrinterTSPL::GetErrorDescription(std::uint8_t AErrorCode) {
     return quorvane::GetErrorDescription(AErrorCode);

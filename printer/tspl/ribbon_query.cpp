@@ -1,4 +1,4 @@
-#include "printer/ribbon_query.h"
+#include "printer/tspl/ribbon_query.h"
 
 #include "printer/ascii_text.h"
 
@@ -20,7 +20,7 @@ bool RibbonSwitchNeededM(std::string_view AReply, int APrintMethod) {
     return (flag == 0 && APrintMethod == 1) || (flag == 1 && APrintMethod == 0);
 }
 
-bool PrepareRibbon(int AModel, int APrintMethod, const TRibbonExchange& AExchange) {
+bool PrepareRibbon(int AModel, int APrintMethod, const TPrinterExchange& AExchange) {
     bool needed = false;
     if (AModel == 4) {
         AExchange.Write(kRibbonQueryMX);

@@ -9,32 +9,11 @@
 #include "printer/field_object.h"
 #include "printer/mono_bitmap.h"
 #include "printer/printer_type_base.h"
-#include "printer/tspl_code_page.h"
+#include "printer/tspl/bitmap_command.h"
+#include "printer/tspl/code_page.h"
+#include "printer/tspl/tspl_settings.h"
 
 namespace quorvane {
-
-// The settings the driver copies into the generator on every Open; defaults are those the
-// settings schema proposes.
-struct TTsplSettings {
-    std::int32_t Model = 0;          // 0 not specified, 1 Kesto S, 2 Kesto M, 3 Orvel M, 4 Orvel MX
-    std::int32_t BarcodeNarrow = 2;  // narrow bar of linear barcodes, dots
-    std::int32_t PrintMethod = 0;    // 0 direct thermal, 1 thermal transfer
-    bool _2DBarcodeAsPicture = true;
-    std::int32_t PDF417DataCompression = -1;  // -1 leaves an option out
-    std::int32_t PDF417CorrectionLevel = -1;
-    std::int32_t PDF417CenterPattern = -1;
-    std::int32_t PDF417ModuleWidth = -1;
-    std::int32_t PDF417ModuleHeight = -1;
-    std::int32_t PDF417Rows = 0;  // 0 leaves it out
-    std::int32_t PDF417Cols = 0;
-    std::int32_t PDF417Truncate = -1;
-    std::int32_t DataMatrixModuleSize = 3;  // 0 leaves it out
-    std::string DataMatrixSize = "10x10";
-    std::string QRCodeECCLevel = "M";
-    std::int32_t QRCodeCellWidth = 4;
-    std::string QRCodeMode = "A";
-    std::string QRCodeModel = "M1";
-};
 
 // A symbology the printer draws with its BARCODE command.
 struct TLinearSymbology {
@@ -65,13 +44,30 @@ public:
     TTsplSettings& Settings() { return FSettings; }
     void SetSettings(TTsplSettings AValue) { FSettings = std::move(AValue); }
 
-    // A generator with these settings and code page but no script: a label builder on
-    // another thread renders with it (the encoder and the script are not shared).
-    std::unique_ptr<TPrinterTSPL> CopySettings() const;
+    std::string_view Name() const override { return "TSPL"; }
 
-    // Code page of the text inside commands; InitialScriptActions sets it from its argument.
+    // The encoder and the script are not shared with the copy.
+    std::unique_ptr<TPrinterTypeBase> CopySettings() const override;
+
     const std::string& Codepage() const { return FCodepage; }
-    void SetCodepage(const std::string& AValue);
+    void SetCodepage(const std::string& AValue) override;
+
+    // Text is a BITMAP's data (skRaster) or a TEXT command's content (skInLine); barcodes and
+    // pictures are whole lines; user data is raw commands.
+    TSlotKind SlotKind(const TFieldObject& AField) const override;
+    // The white raster a text field's BITMAP announces.
+    std::string BlankRaster(const TFieldObject& AField) const override;
+    std::string SlotValue(const TFieldObject& AField, TSlotKind AKind, std::string_view ALine,
+                          std::string_view AValue) const override;
+
+    std::string_view StatusQuery() const override;
+    TStatusVerdict JudgeStatus(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) const override;
+
+    // The ribbon mode of the models that can switch it (3 Orvel M, 4 Orvel MX).
+    bool NeedsSetUp() const override;
+    bool SetUpPrinter(const TPrinterExchange& AExchange) const override;
+
+    std::string ScriptLogText(std::string_view AScript) const override;
 
     void InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigth, std::int32_t AGap,
                               std::int32_t ADensity, std::int32_t ADirection, double ASpeed,
@@ -125,6 +121,10 @@ public:
     // Encodes command text with the code page (ASCII passes through untouched).
     std::string EncodeCommandText(std::string_view AText) const;
 
+    // A user-data value as the bytes of the code page; ASCII too goes through the encoder, so
+    // a code page that is no code page fails.
+    std::string UserDataContent(std::string_view AValue) const;
+
     // Fails with "Недопустимые символы во входных данных штрихкода" when a digit-only
     // symbology gets anything but 0-9.
     static void CheckBarcodeDigits(std::string_view AType, std::string_view AValue);
@@ -142,6 +142,8 @@ public:
 
 private:
     std::int64_t Dots(std::int64_t AMillimetres) const { return AMillimetres * FDotInMM; }
+    void AddBitmap(std::int64_t AX, std::int64_t AY, std::int64_t AWidthBytes, std::int64_t AHeight,
+                   TBitmapMode AMode, std::string_view AData);
     std::string PDF417Options() const;
     std::string DataMatrixOptions(std::int32_t AOrientation, std::string_view ASize) const;
     // The DataMatrixSize setting, or when that cannot hold ABytes (the content as the printer

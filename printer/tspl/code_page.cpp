@@ -1,4 +1,4 @@
-#include "printer/tspl_code_page.h"
+#include "printer/tspl/code_page.h"
 
 #include <iconv.h>
 #include <algorithm>
