@@ -7,7 +7,8 @@
 #include <cmath>
 #include <limits>
 
-#include "printer/ascii_text.h"
+#include "printer/rounding.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 
@@ -95,16 +96,6 @@ bool ParseFloat(std::string_view AText, char ADecimalSeparator, double& AValue) 
     return true;
 }
 
-double RoundHalfEvenDouble(double AValue) {
-    // nearbyint follows the current rounding mode, which is round-to-nearest-even unless
-    // someone changed it; do not rely on that.
-    const double floor = std::floor(AValue);
-    const double diff = AValue - floor;
-    if (diff < 0.5) return floor;
-    if (diff > 0.5) return floor + 1;
-    return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
-}
-
 std::int32_t AttrToInt(const pugi::xml_node& ANode, const char* AName, std::int32_t ADefault) {
     const pugi::xml_attribute attr = ANode.attribute(AName);
     std::int32_t value = 0;
@@ -121,17 +112,8 @@ bool AttrToBool(const pugi::xml_node& ANode, const char* AName, bool ADefault) {
     const pugi::xml_attribute attr = ANode.attribute(AName);
     if (!attr) return ADefault;
     const std::string_view text = attr.value();
-    auto equals = [&](std::string_view AWord) {
-        if (text.size() != AWord.size()) return false;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            char c = text[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != AWord[i]) return false;
-        }
-        return true;
-    };
-    if (equals("true")) return true;
-    if (equals("false")) return false;
+    if (EqualsIgnoringAsciiCase(text, "true")) return true;
+    if (EqualsIgnoringAsciiCase(text, "false")) return false;
     return ADefault;
 }
 

@@ -38,10 +38,6 @@ std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* ANa
 bool ParseInt(std::string_view AText, std::int32_t& AValue);
 bool ParseFloat(std::string_view AText, char ADecimalSeparator, double& AValue);
 
-// Round half to even, as everywhere the driver rounds. Its own name: printer/rounding.h has the
-// integer-valued RoundHalfEven(double), and one signature with two return types breaks the link.
-double RoundHalfEvenDouble(double AValue);
-
 // The decimal separator of the user's regional settings (LC_ALL, LC_NUMERIC, LANG), whatever
 // locale the host process itself has selected.
 char UserDecimalSeparator();

@@ -11,8 +11,8 @@
 #include "driver/xml_text.h"
 #include "errors/equipment_errors.h"
 #include "log/driver_log.h"
-#include "printer/ascii_text.h"
 #include "printer/tspl/printer_type_tspl.h"
+#include "text/ascii_text.h"
 #include "transport/usb_print_list.h"
 
 namespace quorvane {

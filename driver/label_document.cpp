@@ -5,10 +5,10 @@
 #include <stdexcept>
 
 #include "driver/xml_text.h"
-#include "printer/ascii_text.h"
 #include "printer/barcode_picture.h"
 #include "printer/gs1_element_string.h"
 #include "printer/raster_limits.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 

@@ -1,25 +1,13 @@
 #include "driver/printer_models.h"
 
-#include <algorithm>
-#include <cctype>
+#include "text/ascii_text.h"
 
 namespace quorvane {
 
-namespace {
-
-// Hardware identifiers are ASCII, so an ASCII fold is enough here.
-bool ContainsIgnoreCase(std::string_view AText, std::string_view AFragment) {
-    const auto it =
-        std::search(AText.begin(), AText.end(), AFragment.begin(), AFragment.end(),
-                    [](unsigned char a, unsigned char b) { return std::toupper(a) == std::toupper(b); });
-    return it != AText.end() || AFragment.empty();
-}
-
-}  // namespace
-
 const TUSBPrinterModel* FindUSBPrinterModel(std::string_view AHardwareId) {
     for (const TUSBPrinterModel& model : kUSBPrinterModels)
-        if (ContainsIgnoreCase(AHardwareId, model.HardwareIdFragment)) return &model;
+        // Hardware identifiers are ASCII, so an ASCII fold is enough here.
+        if (ContainsIgnoringAsciiCase(AHardwareId, model.HardwareIdFragment)) return &model;
     return nullptr;
 }
 

@@ -2,6 +2,7 @@
 
 #include "help/viewer_program.h"
 #include "resources/embedded_resource.h"
+#include "text/ascii_text.h"
 
 #include <cmark-gfm-core-extensions.h>
 #include <cmark-gfm.h>
@@ -9,7 +10,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -108,10 +108,7 @@ void ExtractArchive(const std::string& AZipPath, const std::string& AFolder) {
 }
 
 bool HasExtension(const fs::path& APath, std::string_view AExtension) {
-    std::string ext = APath.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == AExtension;
+    return EqualsIgnoringAsciiCase(APath.extension().string(), AExtension);
 }
 
 // The first file of the folder (by name, for a stable choice) with that extension; "" if none.

@@ -17,6 +17,7 @@
 
 #include "log/version_info.h"
 #include "posix/file_descriptor.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 
@@ -43,14 +44,6 @@ TLogState& LogState() {
     // Function-local: the log may be used by start-up code of other translation units.
     static TLogState state;
     return state;
-}
-
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string Trim(const std::string& AText) {
-    auto first = std::find_if_not(AText.begin(), AText.end(), IsTrimmed);
-    auto last = std::find_if_not(AText.rbegin(), AText.rend(), IsTrimmed).base();
-    return first < last ? std::string(first, last) : std::string();
 }
 
 std::chrono::system_clock::time_point Now(const TLogState& AState) {
@@ -231,9 +224,10 @@ std::string FormatLogRecord(std::chrono::system_clock::time_point ATime, const s
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%03d", parts.tm_year + 1900,
                   parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, ms);
-    std::string line = std::string(stamp) + "\t" + LogLevelText(ALevel) + "\t" + Trim(AText);
+    std::string line =
+        std::string(stamp) + "\t" + LogLevelText(ALevel) + "\t" + std::string(TrimControls(AText));
     // The emptiness test looks at the untrimmed detail: a detail of spaces keeps its separator.
-    if (!ADetail.empty()) line += ": \t" + Trim(ADetail);
+    if (!ADetail.empty()) line += ": \t" + std::string(TrimControls(ADetail));
     return line;
 }
 

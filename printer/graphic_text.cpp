@@ -7,6 +7,7 @@
 #include "printer/raster_limits.h"
 #include "printer/rounding.h"
 #include "printer/text_layout.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 
@@ -27,13 +28,6 @@ std::int64_t DotsOf(double AMillimetres, double ADotsPerMM) {
     const double dots = AMillimetres * ADotsPerMM;
     if (!(dots > 0)) return 0;  // also NaN
     return RoundHalfEven(std::min(dots, 1e12));
-}
-
-// Blanks and control characters at both ends.
-std::string_view Trim(std::string_view AText) {
-    while (!AText.empty() && static_cast<unsigned char>(AText.front()) <= ' ') AText.remove_prefix(1);
-    while (!AText.empty() && static_cast<unsigned char>(AText.back()) <= ' ') AText.remove_suffix(1);
-    return AText;
 }
 
 }  // namespace
@@ -113,7 +107,7 @@ TMonoBitmap TGraphicText::GetBitMap() const {
     TMonoBitmap bitmap(width, height);
     const TDotRect box{0, 0, width, height};
     if (!box.Empty()) {
-        const TTextLayout layout(Trim(FData), FFont, FFontDPI, FTextFormat, width, height);
+        const TTextLayout layout(TrimControls(FData), FFont, FFontDPI, FTextFormat, width, height);
         std::int32_t top = 0;
         // Vertical placement applies to a single line only.
         if (FTextFormat & kTfSingleLine) {

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "printer/ascii_text.h"
 #include "printer/bitmap_transform.h"
 #include "printer/graphic_text.h"
 #include "printer/picture_decoder.h"
 #include "printer/raster_limits.h"
 #include "printer/rounding.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 

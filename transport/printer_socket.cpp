@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 
 #include "errors/equipment_errors.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 
@@ -30,12 +30,7 @@ constexpr int kPieceSize = 10;
 [[noreturn]] void Fail(const std::string& AText) { throw EquException(kErrorCode, AText); }
 
 // Leading and trailing blanks and control characters go, as the setting may carry them.
-std::string Trim(const std::string& AText) {
-    size_t first = 0, last = AText.size();
-    while (first < last && static_cast<unsigned char>(AText[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(AText[last - 1]) <= ' ') --last;
-    return AText.substr(first, last - first);
-}
+std::string Trim(const std::string& AText) { return std::string(TrimControls(AText)); }
 
 bool SetBlocking(int AFd, bool ABlocking) {
     const int flags = ::fcntl(AFd, F_GETFL);

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "printer/ascii_text.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 

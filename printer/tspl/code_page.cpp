@@ -6,7 +6,7 @@
 #include <charconv>
 #include <stdexcept>
 
-#include "printer/ascii_text.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 

@@ -8,27 +8,19 @@
 #include <stdexcept>
 
 #include "log/driver_log.h"
-#include "printer/ascii_text.h"
 #include "printer/barcode_picture.h"
 #include "printer/graphic_text.h"
 #include "printer/gs1_element_string.h"
 #include "printer/raster_limits.h"
+#include "printer/rounding.h"
 #include "printer/tspl/ribbon_query.h"
 #include "printer/tspl/script_log.h"
 #include "printer/tspl/status_query.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 
 namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(std::string_view A, std::string_view B) {
-    if (A.size() != B.size()) return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-        if (LowerAscii(A[i]) != LowerAscii(B[i])) return false;
-    return true;
-}
 
 bool IsAscii(std::string_view AText) {
     for (char c : AText)
@@ -38,11 +30,7 @@ bool IsAscii(std::string_view AText) {
 
 std::int64_t SpeedToWhole(double ASpeed) {
     if (!std::isfinite(ASpeed)) return 0;
-    // Halves go to the even neighbour: 2.5 gives 2, 3.5 gives 4.
-    const double floor = std::floor(ASpeed);
-    const double diff = ASpeed - floor;
-    double rounded = floor;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(floor, 2.0) != 0)) rounded = floor + 1;
+    const double rounded = RoundHalfEvenDouble(ASpeed);
     constexpr double low = std::numeric_limits<std::int32_t>::min();
     constexpr double high = std::numeric_limits<std::int32_t>::max();
     return static_cast<std::int64_t>(rounded < low ? low : rounded > high ? high : rounded);
@@ -92,7 +80,7 @@ constexpr const char* kBarcodeDigitsError = "Недопустимые симво
 
 const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName) {
     for (const TLinearSymbology& symbology : kLinearSymbologies)
-        if (EqualsIgnoringCase(symbology.DocumentName, ADocumentName)) return &symbology;
+        if (EqualsIgnoringAsciiCase(symbology.DocumentName, ADocumentName)) return &symbology;
     return nullptr;
 }
 
@@ -336,11 +324,11 @@ std::string TPrinterTSPL::Gs1DataMatrixLine(std::int32_t ALeft, std::int32_t ATo
 void TPrinterTSPL::Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop,
                                 std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
                                 std::string_view AContent, std::optional<std::string_view> AValueBytes) {
-    if (EqualsIgnoringCase(AType, "PDF417")) {
+    if (EqualsIgnoringAsciiCase(AType, "PDF417")) {
         AddScriptString(
             "PDF417 %d,%d,%d,%d,%d,%s\"%s\"",
             {Dots(ALeft), Dots(ATop), Dots(AWidth), Dots(AHeight), AOrientation, PDF417Options(), AContent});
-    } else if (EqualsIgnoringCase(AType, "DataMatrix")) {
+    } else if (EqualsIgnoringAsciiCase(AType, "DataMatrix")) {
         AddScriptString("DMATRIX %d,%d,%d,%d,%s\"%s\"",
                         {Dots(ALeft), Dots(ATop), Dots(AWidth), Dots(AHeight),
                          DataMatrixOptions(AOrientation, AValueBytes ? DataMatrixSizeFor(*AValueBytes)
@@ -428,13 +416,13 @@ void TPrinterTSPL::PrintBorder(const std::string& ABorder, std::int32_t ABorderW
         return;
     }
     for (std::string_view piece : pieces) {
-        if (EqualsIgnoringCase(piece, "left"))
+        if (EqualsIgnoringAsciiCase(piece, "left"))
             AddScriptString("BAR %d,%d,%d,%d", {left, top, t, Dots(AHeight)});
-        else if (EqualsIgnoringCase(piece, "top"))
+        else if (EqualsIgnoringAsciiCase(piece, "top"))
             AddScriptString("BAR %d,%d,%d,%d", {left, top, Dots(AWidth), t});
-        else if (EqualsIgnoringCase(piece, "right"))
+        else if (EqualsIgnoringAsciiCase(piece, "right"))
             AddScriptString("BAR %d,%d,%d,%d", {right - t, top, t, Dots(AHeight)});
-        else if (EqualsIgnoringCase(piece, "bottom"))
+        else if (EqualsIgnoringAsciiCase(piece, "bottom"))
             AddScriptString("BAR %d,%d,%d,%d", {left, bottom - t, Dots(AWidth), t});
     }
 }
@@ -470,7 +458,7 @@ std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFiel
     const auto at = line.find(AField.FieldValue);
     if (at == std::string::npos) return line;
     line.replace(at, AField.FieldValue.size(), BarcodeContent(AValue));
-    if (EqualsIgnoringCase(AField.BarcodeType, "DataMatrix") && line.starts_with("DMATRIX ")) {
+    if (EqualsIgnoringAsciiCase(AField.BarcodeType, "DataMatrix") && line.starts_with("DMATRIX ")) {
         // The template holds the configured size just before the content's opening quote.
         const std::string configured = DataMatrixSizeArguments(FSettings.DataMatrixSize);
         const std::string size = DataMatrixSizeFor(EncodeCommandText(AValue));

@@ -1,6 +1,6 @@
 #include "printer/tspl/ribbon_query.h"
 
-#include "printer/ascii_text.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "printer/ascii_text.h"
 #include "printer/tspl/bitmap_command.h"
 #include "printer/tspl/code_page.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <regex>
 #include <set>
 
@@ -7,6 +8,7 @@
 #include "printer/mono_bitmap.h"
 #include "printer/printer_type_base.h"
 #include "printer/raster_limits.h"
+#include "printer/rounding.h"
 #include "tests/printer/plain_printer.h"
 
 namespace quorvane {
@@ -23,6 +25,35 @@ TEST(PlaceholderToken, HasRegistryFormAndIsUnique) {
     }
     EXPECT_EQ(seen.size(), 1000U);
     EXPECT_TRUE(std::regex_match(kQuantityMarker, form));
+}
+
+TEST(RoundHalfEven, HalvesGoToTheEvenNeighbourWhateverTheRoundingMode) {
+    const struct {
+        double Value;
+        std::int64_t Expected;
+    } cases[] = {{0.5, 0},
+                 {1.5, 2},
+                 {2.5, 2},
+                 {3.5, 4},
+                 {2.4999, 2},
+                 {2.5001, 3},
+                 {-0.5, 0},
+                 {-1.5, -2},
+                 {-2.5, -2},
+                 {-2.6, -3},
+                 {-0.49999999999999994, 0},
+                 {7, 7}};
+    // The host process may have changed the mode; the driver's rounding must not follow it.
+    for (const int mode : {FE_TONEAREST, FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+        ASSERT_EQ(std::fesetround(mode), 0);
+        for (const auto& c : cases) {
+            volatile double value = c.Value;  // computed at run time, under the mode
+            EXPECT_EQ(RoundHalfEven(value), c.Expected) << c.Value << " in mode " << mode;
+            EXPECT_EQ(RoundHalfEvenDouble(value), static_cast<double>(c.Expected))
+                << c.Value << " in mode " << mode;
+        }
+    }
+    std::fesetround(FE_TONEAREST);
 }
 
 TEST(AddScriptString, FormatsIntegersAndBytesInOrder) {
@@ -126,12 +157,16 @@ TEST(RotatedBarcodePlacement, MovesLinearBarcodesInsideTheirBox) {
     EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 45, "ean13", false), (TFieldBox{5, 17, 10, 2}));
     EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 10, 40}, 90, "code128", false),
               (TFieldBox{10, 0, 40, 10}));
-    // 14 x 14 / 28 = 7 exactly; 15 x 15 / 50 = 4.5 rounds to 4; 7 x 7 / 10 = 4.9 rounds to 5
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 28, 14}, 90, "ean8", false).Height, 7);
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 50, 15}, 90, "ean8", false).Height, 4);
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 10, 7}, 90, "ean8", false).Height, 5);
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 50, 25}, 90, "ean8", false).Height, 12);
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 30, 15}, 90, "ean8", false).Height, 8);
+    // The height is the box's height squared over its width, half to even: 7 exactly, 4.5, 4.9,
+    // 12.5 and 7.5.
+    const struct {
+        std::int32_t Width, Height, Expected;
+    } heights[] = {{28, 14, 7}, {50, 15, 4}, {10, 7, 5}, {50, 25, 12}, {30, 15, 8}};
+    for (const auto& c : heights)
+        EXPECT_EQ(
+            TPrinterTypeBase::RotatedBarcodePlacement({0, 0, c.Width, c.Height}, 90, "ean8", false).Height,
+            c.Expected)
+            << c.Width << " x " << c.Height;
     EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 0, 0}, 90, "ean8", false),
               (TFieldBox{0, 0, 0, 0}));
 }

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <clocale>
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include "addin/export_text.h"
 #include "addin/wide_string.h"
 #include "quorvane_version.h"
+#include "text/ascii_text.h"
 
 namespace quorvane::host {
 
@@ -170,10 +170,8 @@ std::string SettingValue(const std::string& AName, const std::string& AValue, co
         throw std::invalid_argument("--set " + AName + "=" + AValue + ": " + AName + " takes a number");
     }
     if (AType == "Boolean") {
-        std::string lower = AValue;
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (lower == "true" || lower == "1") return "b:true";
-        if (lower == "false" || lower == "0") return "b:false";
+        if (EqualsIgnoringAsciiCase(AValue, "true") || AValue == "1") return "b:true";
+        if (EqualsIgnoringAsciiCase(AValue, "false") || AValue == "0") return "b:false";
         throw std::invalid_argument("--set " + AName + "=" + AValue + ": " + AName + " takes true or false");
     }
     return "s:" + AValue;

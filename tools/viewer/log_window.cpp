@@ -1,11 +1,11 @@
 #include "tools/viewer/log_window.h"
 
+#include "text/ascii_text.h"
 #include "tools/viewer/viewer_common.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -20,11 +20,8 @@ namespace {
 constexpr double kDesignDpi = 120.0;
 
 bool IsLogFileName(const std::string& AName) {
-    if (AName.size() < 4) return false;
-    std::string ext = AName.substr(AName.size() - 4);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == ".log";
+    return AName.size() >= 4 &&
+           EqualsIgnoringAsciiCase(std::string_view(AName).substr(AName.size() - 4), ".log");
 }
 
 // Case-insensitive first, so "quorvane_2026.12.08.log" and "QUORVANE_2026.12.09.LOG" sort by date.

@@ -1,18 +1,26 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
 namespace quorvane {
 
-// Words of the label document and printer replies are ASCII; comparing them must not depend
-// on the process locale the host has set.
+// Words of the label document, settings, file names and printer replies are ASCII; comparing
+// them must not depend on the process locale the host has set (std::tolower does).
+constexpr char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 inline bool EqualsIgnoringAsciiCase(std::string_view A, std::string_view B) {
     if (A.size() != B.size()) return false;
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     for (std::size_t i = 0; i < A.size(); ++i)
-        if (lower(A[i]) != lower(B[i])) return false;
+        if (LowerAscii(A[i]) != LowerAscii(B[i])) return false;
     return true;
+}
+
+inline bool ContainsIgnoringAsciiCase(std::string_view AText, std::string_view AFragment) {
+    const auto it = std::search(AText.begin(), AText.end(), AFragment.begin(), AFragment.end(),
+                                [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
+    return it != AText.end() || AFragment.empty();
 }
 
 // AText without leading and trailing spaces and control characters.
