@@ -11,18 +11,6 @@ namespace {
 constexpr char kEsc = 0x1b;
 constexpr char kFs = 0x1c;
 
-std::string Trim(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return std::string(s.substr(b, e - b));
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // \["] is a quote, \[R] a carriage return, \[L] a line feed; anything else stays as written.
 std::string Unescape(std::string_view s) {
     std::string out;
@@ -54,7 +42,7 @@ std::size_t ClosingQuote(std::string_view s) {
 
 TsplArg MakeArg(std::string_view raw) {
     TsplArg arg;
-    std::string t = Trim(raw);
+    std::string t = TsplTrim(raw);
     if (t.size() >= 2 && t.front() == '"' && ClosingQuote(t) == t.size() - 1) {
         arg.quoted = true;
         arg.text = Unescape(std::string_view(t).substr(1, t.size() - 2));
@@ -65,7 +53,7 @@ TsplArg MakeArg(std::string_view raw) {
 }
 
 bool ParseInt(const std::string& s, long long& v) {
-    std::string t = Trim(s);
+    std::string t = TsplTrim(s);
     auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
     return ec == std::errc() && p == t.data() + t.size();
 }
@@ -75,12 +63,12 @@ bool ParseInt(const std::string& s, long long& v) {
 TsplCommand TsplParser::SplitLine(const std::string& line) {
     TsplCommand cmd;
     cmd.line = line;
-    std::string t = Trim(line);
+    std::string t = TsplTrim(line);
     std::size_t sp = 0;
     while (sp < t.size() && !std::isspace(static_cast<unsigned char>(t[sp]))) ++sp;
-    cmd.name = Upper(t.substr(0, sp));
+    cmd.name = TsplUpper(t.substr(0, sp));
     std::string_view rest = std::string_view(t).substr(sp);
-    if (Trim(rest).empty()) return cmd;
+    if (TsplTrim(rest).empty()) return cmd;
     // Commas inside quotes belong to the string; an escaped quote is \["], whose quote
     // sits between brackets.
     bool inQuote = false;
@@ -101,7 +89,7 @@ TsplCommand TsplParser::SplitLine(const std::string& line) {
 }
 
 void TsplParser::StartBitmapIfComplete(std::vector<TsplEvent>& out) {
-    std::string head = Upper(FLine.substr(0, std::min<std::size_t>(FLine.size(), 7)));
+    std::string head = TsplUpper(FLine.substr(0, std::min<std::size_t>(FLine.size(), 7)));
     std::size_t lead = 0;
     while (lead < head.size() && std::isspace(static_cast<unsigned char>(head[lead]))) ++lead;
     if (head.compare(lead, 6, "BITMAP") != 0) return;
@@ -147,7 +135,7 @@ void TsplParser::EndLine(std::vector<TsplEvent>& out) {
     FLine.clear();
     FCommas = 0;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (Trim(line).empty()) return;
+    if (TsplTrim(line).empty()) return;
     TsplEvent e;
     e.kind = TsplEvent::Kind::Command;
     e.command = SplitLine(line);
@@ -238,7 +226,7 @@ std::vector<TsplEvent> TsplParser::Finish() {
                                 FBitmap.line,
                                 "truncated bitmap: received " + std::to_string(FBitmap.data.size()) + " of " +
                                     std::to_string(FDataNeeded) + " bytes"});
-    } else if ((FState == State::Line || FState == State::EscFs) && !Trim(FLine).empty()) {
+    } else if ((FState == State::Line || FState == State::EscFs) && !TsplTrim(FLine).empty()) {
         out.push_back(TsplEvent{
             TsplEvent::Kind::Problem, {}, 0, FLine.substr(0, 200), "command without line end, not executed"});
     } else if (FState == State::Esc || FState == State::EscBang) {
@@ -250,6 +238,18 @@ std::vector<TsplEvent> TsplParser::Finish() {
     FBitmap = {};
     FDataNeeded = 0;
     return out;
+}
+
+std::string TsplTrim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    return std::string(s.substr(b, e - b));
+}
+
+std::string TsplUpper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
 }
 
 }  // namespace quorvane

@@ -60,4 +60,9 @@ private:
     std::size_t FDataNeeded = 0;
 };
 
+// Text helpers of the reader, shared with the commands: white space trimmed at both ends, and
+// a word in upper case (command names and keywords are matched that way).
+std::string TsplTrim(std::string_view s);
+std::string TsplUpper(std::string s);
+
 }  // namespace quorvane

@@ -23,11 +23,6 @@ constexpr long long kMaxCoordinate = 1'000'000;
 constexpr long long kMaxCopyFiles = 1000;
 constexpr std::size_t kMaxExpression = 2048;
 
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 std::string Hex(std::uint8_t b) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%02X", b);
@@ -77,7 +72,7 @@ private:
 bool ParseLength(const std::string& text, int dpi, double& inches) {
     std::size_t end = text.size();
     while (end > 0 && std::isalpha(static_cast<unsigned char>(text[end - 1]))) --end;
-    std::string unit = Upper(text.substr(end));
+    std::string unit = TsplUpper(text.substr(end));
     std::string number = text.substr(0, end);
     if (!unit.empty()) {
         if (number.empty() || number.back() != ' ') return false;
@@ -96,13 +91,6 @@ bool ParseLength(const std::string& text, int dpi, double& inches) {
     return true;
 }
 
-std::string Trim(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return std::string(s.substr(b, e - b));
-}
-
 bool ParseWhole(std::string_view s, long long& v) {
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     return !s.empty() && ec == std::errc() && p == s.data() + s.size();
@@ -117,7 +105,7 @@ std::string Charset(const std::string& codepage) {
                                     737, 851, 855, 861, 862, 866, 869, 1251, 1255, 1256, 1257, 1258,
                                     // model-dependent CJK:
                                     932, 936, 949, 950};
-    std::string cp = Upper(codepage);
+    std::string cp = TsplUpper(codepage);
     if (cp == "UTF-8" || cp == "UTF8") return "UTF-8";
     for (const char* n : kNational)
         if (cp == n) return "ASCII";
@@ -603,7 +591,7 @@ void VirtualPrinter::DoBarcode(const TsplCommand& cmd) {
     ArgReader a(cmd);
     LinearSymbol s;
     long long x = a.Int(0), y = a.Int(1);
-    s.type = Upper(cmd.args[2].text);
+    s.type = TsplUpper(cmd.args[2].text);
     s.height = static_cast<int>(a.Int(3, 1, 30000));
     s.readable = static_cast<int>(a.Int(4, 0, 3));
     long long rot = a.Int(5);
@@ -641,9 +629,9 @@ void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
     ArgReader a(cmd);
     QrSymbol s;
     long long x = a.Int(0), y = a.Int(1);
-    std::string ecc = Upper(cmd.args[2].text);
+    std::string ecc = TsplUpper(cmd.args[2].text);
     s.cell = static_cast<int>(a.Int(3, 1, 10));
-    std::string mode = Upper(cmd.args[4].text);
+    std::string mode = TsplUpper(cmd.args[4].text);
     long long rot = a.Int(5);
     if (!a.Ok()) {
         Problem(cmd, a.Error());
@@ -662,13 +650,13 @@ void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
         return;
     }
     s.ecc = ecc[0];
-    std::string model = cmd.args.size() >= 8 ? Upper(cmd.args[6].text) : "M1";
+    std::string model = cmd.args.size() >= 8 ? TsplUpper(cmd.args[6].text) : "M1";
     if (model != "M1" && model != "M2") {
         Problem(cmd, "bad model " + cmd.args[6].text);
         return;
     }
     if (cmd.args.size() == 9) {
-        std::string mask = Upper(cmd.args[7].text);
+        std::string mask = TsplUpper(cmd.args[7].text);
         if (mask.size() != 2 || mask[0] != 'S' || mask[1] < '0' || mask[1] > '8') {
             Problem(cmd, "bad mask " + cmd.args[7].text);
             return;
@@ -707,7 +695,7 @@ void VirtualPrinter::DoDataMatrix(const TsplCommand& cmd) {
     int rotation = 0;
     std::vector<long long> size;
     for (std::size_t i = 4; i + 1 < cmd.args.size(); ++i) {
-        std::string opt = Upper(cmd.args[i].text);
+        std::string opt = TsplUpper(cmd.args[i].text);
         if (opt.empty() || !std::isalpha(static_cast<unsigned char>(opt[0]))) {
             size.push_back(a.Int(i, 10, 144));
             continue;
@@ -787,7 +775,7 @@ void VirtualPrinter::DoPdf417(const TsplCommand& cmd) {
         {'P', 0, 1},    {'E', 0, 8},    {'M', 0, 1}, {'W', 2, 9},    {'H', 4, 99},
         {'R', 1, 1000}, {'C', 1, 1000}, {'T', 0, 1}, {'L', 1, 2048}, {'U', 0, kMaxCoordinate}};
     for (std::size_t i = 5; i + 1 < cmd.args.size(); ++i) {
-        std::string opt = Upper(cmd.args[i].text);
+        std::string opt = TsplUpper(cmd.args[i].text);
         long long v;
         const Range* range = nullptr;
         for (const Range& r : kOptions)
@@ -831,10 +819,10 @@ void VirtualPrinter::DoPdf417(const TsplCommand& cmd) {
 
 void VirtualPrinter::DoSet(const TsplCommand& cmd) {
     // SET KEY VALUE; "SET GAP 0," has a comma of its own, so the rest of the line is read whole.
-    std::string rest = Upper(Trim(std::string_view(Trim(cmd.line)).substr(3)));
+    std::string rest = TsplUpper(TsplTrim(std::string_view(TsplTrim(cmd.line)).substr(3)));
     std::size_t blank = rest.find(' ');
     std::string key = rest.substr(0, blank);
-    std::string value = blank == std::string::npos ? "" : Trim(std::string_view(rest).substr(blank));
+    std::string value = blank == std::string::npos ? "" : TsplTrim(std::string_view(rest).substr(blank));
     long long number;
     bool onOff = value == "ON" || value == "OFF";
     bool count = ParseWhole(value, number) && number >= 0;
