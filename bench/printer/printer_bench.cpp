@@ -1,10 +1,12 @@
 // Rasterising one label's fields at the three printer resolutions.
 #include <benchmark/benchmark.h>
 
-#include <glib.h>
+#include <array>
 
 #include "printer/barcode_picture.h"
 #include "printer/printer_type_base.h"
+#include "tests/common/base64.h"
+#include "tests/common/bmp_fixture.h"
 #include "tests/printer/plain_printer.h"
 
 namespace quorvane {
@@ -70,20 +72,14 @@ BENCHMARK(DataMatrixPicture)->ArgName("dpi")->Arg(203)->Arg(300)->Arg(600)->Unit
 
 // A 200 x 100 BMP logo fitted into a 40 x 20 mm box.
 void PictureField(benchmark::State& AState) {
-    std::vector<std::uint8_t> bmp(62 + 28 * 100, 0);  // 1 bit, rows of 25 bytes padded to 28
-    const auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            bmp[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    // 1 bit per pixel, rows of 25 bytes padded to 28: stripes by the byte's place in the file.
+    const auto stripes = [](int x, int y) -> std::array<std::uint8_t, 4> {
+        const std::size_t at = 62 + static_cast<std::size_t>(99 - y) * 28 + static_cast<std::size_t>(x / 8);
+        const int byte = at % 3 == 0 ? 0xF0 : 0x3C;
+        const std::uint8_t v = (byte >> (7 - x % 8)) & 1 ? 255 : 0;
+        return {v, v, v, 255};
     };
-    bmp[0] = 'B', bmp[1] = 'M';
-    put32(10, 62), put32(14, 40), put32(18, 200), put32(22, 100);
-    bmp[26] = 1, bmp[28] = 1;
-    bmp[58] = bmp[59] = bmp[60] = 255;  // palette: 0 black, 1 white
-    for (std::size_t i = 62; i < bmp.size(); ++i)
-        bmp[i] = static_cast<std::uint8_t>(i % 3 == 0 ? 0xF0 : 0x3C);
-    gchar* text = g_base64_encode(bmp.data(), bmp.size());
-    const std::string value(text);
-    g_free(text);
+    const std::string value = test::Base64(test::MakeBmp(1, 200, 100, false, stripes));
     const test::TPlainPrinter printer(static_cast<std::int32_t>(AState.range(0)));
     for (auto _ : AState) {
         TMonoBitmap scaled;

@@ -5,7 +5,9 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -14,47 +16,23 @@
 #include "driver/label_document.h"
 #include "driver/label_pipeline.h"
 #include "printer/tspl/printer_type_tspl.h"
+#include "tests/common/base64.h"
+#include "tests/common/bmp_fixture.h"
 
 namespace quorvane {
 namespace {
 
-std::string Base64(const std::string& ABytes) {
-    static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < ABytes.size(); i += 3) {
-        unsigned v = static_cast<unsigned char>(ABytes[i]) << 16;
-        if (i + 1 < ABytes.size()) v |= static_cast<unsigned char>(ABytes[i + 1]) << 8;
-        if (i + 2 < ABytes.size()) v |= static_cast<unsigned char>(ABytes[i + 2]);
-        out += abc[v >> 18];
-        out += abc[(v >> 12) & 63];
-        out += i + 1 < ABytes.size() ? abc[(v >> 6) & 63] : '=';
-        out += i + 2 < ABytes.size() ? abc[v & 63] : '=';
-    }
-    return out;
-}
+using test::Base64;
 
 // A 96 x 48 24-bit BMP logo: a frame and a diagonal.
-std::string Logo() {
-    const int w = 96, h = 48, stride = w * 3;
-    std::string b(54 + stride * h, '\xFF');
-    auto put32 = [&](int at, int v) {
-        for (int k = 0; k < 4; ++k) b[at + k] = static_cast<char>((v >> (8 * k)) & 0xFF);
-    };
-    b.replace(0, 54, 54, '\0');
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(2, static_cast<int>(b.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, w);
-    put32(22, h);
-    b[26] = 1;
-    b[28] = 24;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if (x < 3 || y < 3 || x >= w - 3 || y >= h - 3 || x / 2 == y)
-                b.replace(54 + y * stride + x * 3, 3, 3, '\0');
-    return b;
+test::Bytes Logo() {
+    constexpr int w = 96, h = 48;
+    return test::MakeBmp(24, w, h, false, [](int x, int y) -> std::array<std::uint8_t, 4> {
+        const int row = h - 1 - y;  // the file's rows run bottom-up
+        const bool ink = x < 3 || row < 3 || x >= w - 3 || row >= h - 3 || x / 2 == row;
+        const std::uint8_t v = ink ? 0 : 255;
+        return {v, v, v, 255};
+    });
 }
 
 std::string Ean13(long ANumber) {

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "addin/wide_string.h"
+#include "tests/common/files.h"
+#include "tests/common/run_command.h"
 #include "tools/host/host_component.h"
 
 using namespace quorvane;
@@ -22,23 +24,17 @@ using ::testing::HasSubstr;
 namespace {
 
 std::set<std::string> DefinedDynamicSymbols(const std::string& APath) {
+    const quorvane::test::TCommandRun run =
+        quorvane::test::RunCommand("nm -D --defined-only '" + APath + "'");
+    EXPECT_EQ(run.Status, 0) << run.Output;
     std::set<std::string> names;
-    std::string command = "nm -D --defined-only '" + APath + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return names;
-    char line[1024];
-    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    std::istringstream lines(run.Output);
+    for (std::string line; std::getline(lines, line);) {
         std::istringstream words(line);
         std::string address, type, name;
         if (words >> address >> type >> name) names.insert(name);
     }
-    EXPECT_EQ(pclose(pipe), 0) << command;
     return names;
-}
-
-std::string ReadFile(const std::filesystem::path& APath) {
-    std::ifstream file(APath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 class HostPathsTest : public ::testing::Test {
@@ -71,11 +67,7 @@ protected:
         return result.Count() > 0 ? FormatTypedValue(result[0]) : "";
     }
 
-    std::string LogText() {
-        std::string text;
-        for (const auto& entry : std::filesystem::directory_iterator(LogDir)) text += ReadFile(entry.path());
-        return text;
-    }
+    std::string LogText() { return quorvane::test::ReadFolder(LogDir); }
 
     std::filesystem::path LogDir;
     THostMemoryManager Memory;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/files.h"
 #include "tests/driver/driver_host_fixture.h"
 #include "tools/host/host_commands.h"
 #include "tools/host/host_values.h"
@@ -227,11 +228,7 @@ TEST_F(DriverHostTest, FailuresAreLoggedAsErrors) {
     ASSERT_TRUE(SetParameter("LogEnabled", BoolValue(true)));
     EXPECT_FALSE(SetParameter("Nope", IntValue(1)));
     ASSERT_TRUE(SetParameter("LogEnabled", BoolValue(false)));
-    std::string log;
-    for (const auto& entry : std::filesystem::directory_iterator(LogDir())) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        log.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    const std::string log = test::ReadFolder(LogDir());
     EXPECT_NE(log.find("\tERROR\tException: \tProperty not found: Nope\r\n"), std::string::npos) << log;
 }
 

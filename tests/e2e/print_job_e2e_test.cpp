@@ -21,6 +21,8 @@
 
 #include <pugixml.hpp>
 
+#include "tests/common/files.h"
+#include "tests/common/run_command.h"
 #include "tests/driver/driver_host_fixture.h"
 #include "tools/printer/printer_server.h"
 
@@ -31,13 +33,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 const std::string kStatusQuery = "\x1b!?";
-
-std::string ReadFile(const fs::path& APath) {
-    std::ifstream in(APath, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::vector<fs::path> Examples() {
     std::vector<fs::path> files;
@@ -65,16 +60,8 @@ std::string SmallDocument(int AWidth, int AHeight, int ALabels = 1) {
            labels + "</Labels></Data>";
 }
 
-// Runs the host program and returns its standard output; AStatus receives the exit status.
-std::string RunHostProgram(const std::string& AArgs, int& AStatus) {
-    const std::string command = std::string(QUORVANE_HOST_PROGRAM) + " " + AArgs + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::string out;
-    char buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    AStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
+TCommandRun RunHostProgram(const std::string& AArgs) {
+    return RunCommand(std::string(QUORVANE_HOST_PROGRAM) + " " + AArgs);
 }
 
 // A loopback port nobody listens on.
@@ -232,9 +219,8 @@ private:
 
 // What `quorvane-host script` makes of a document with the schema's defaults, one script per label.
 std::vector<std::string> ScriptsOf(const fs::path& ADocument, const std::string& AOutDir) {
-    int status = -1;
-    const std::string out = RunHostProgram("script " + ADocument.string() + " --out " + AOutDir, status);
-    EXPECT_EQ(status, 0) << out;
+    const TCommandRun run = RunHostProgram("script " + ADocument.string() + " --out " + AOutDir);
+    EXPECT_EQ(run.Status, 0) << run.Output;
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(AOutDir)) files.push_back(entry.path());
     std::sort(files.begin(), files.end());
@@ -349,8 +335,7 @@ TEST_F(PrintJobTest, ExtendedLogRecordsEachScriptSentAsText) {
                     label + label + "</Labels></Data>"))
         << LastError().second;
     Set("LogEnabled", host::BoolValue(false));
-    std::string log;
-    for (const auto& entry : fs::directory_iterator(LogDir())) log += ReadFile(entry.path());
+    std::string log = ReadFolder(LogDir());  // iconv takes it as char*
     const auto count = [&log](const std::string& AText) {
         std::size_t n = 0;
         for (std::size_t at = 0; (at = log.find(AText, at)) != std::string::npos; ++at) ++n;
@@ -500,23 +485,22 @@ TEST_F(PrintJobTest, HostToolPrintsADocumentAndReportsFailures) {
     const std::string settings =
         "--set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" + std::to_string(Printer->Port()) +
         " --set LogEnabled=false";
-    int status = -1;
     const std::string example = std::string(QUORVANE_EXAMPLES_DIR) + "/shelf_label.xml";
-    std::string out = RunHostProgram("print " + example + " " + settings, status);
-    EXPECT_EQ(status, 0) << out;
+    TCommandRun run = RunHostProgram("print " + example + " " + settings);
+    EXPECT_EQ(run.Status, 0) << run.Output;
     JobBytes(1);
     EXPECT_EQ(Printer->Labels().size(), LabelElements(ReadFile(example)));
 
-    out = RunHostProgram("test " + settings, status);
-    EXPECT_EQ(status, 0) << out;
+    run = RunHostProgram("test " + settings);
+    EXPECT_EQ(run.Status, 0) << run.Output;
     JobBytes(2);
 
     const std::string refused =
         "--set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" + std::to_string(RefusedPort()) +
         " --set LogEnabled=false";
-    out = RunHostProgram("print " + example + " " + refused, status);
-    EXPECT_EQ(status, 1);
-    EXPECT_NE(out.find("Open failed: "), std::string::npos) << out;
+    run = RunHostProgram("print " + example + " " + refused);
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Output.find("Open failed: "), std::string::npos) << run.Output;
 }
 
 }  // namespace

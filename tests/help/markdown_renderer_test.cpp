@@ -14,16 +14,15 @@
 #include <utility>
 #include <vector>
 
+#include "tests/common/files.h"
+
 namespace quorvane {
 namespace {
 
 namespace fs = std::filesystem;
 using TEntries = std::vector<std::pair<std::string, std::string>>;
 
-std::string ReadBytes(const fs::path& APath) {
-    std::ifstream in(APath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::ReadFile;
 
 std::size_t Count(const std::string& AText, const std::string& APart) {
     std::size_t n = 0;
@@ -76,7 +75,7 @@ protected:
             EXPECT_GE(zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8), 0) << name;
         }
         EXPECT_EQ(zip_close(zip), 0);
-        return ReadBytes(path);
+        return ReadFile(path);
     }
 
     bool TmpIsEmpty() const { return fs::is_empty(FTmp); }
@@ -96,7 +95,7 @@ protected:
         renderer.RenderArchive(archive, ACaption, [&](const std::string& APage, const std::string& ACap) {
             shown.Page = APage;
             shown.Caption = ACap;
-            shown.Bytes = ReadBytes(APage);
+            shown.Bytes = ReadFile(APage);
             for (const auto& e : fs::recursive_directory_iterator(fs::path(APage).parent_path()))
                 shown.Files.push_back(fs::relative(e.path(), fs::path(APage).parent_path()).string());
             std::sort(shown.Files.begin(), shown.Files.end());
@@ -269,7 +268,7 @@ TEST_F(MarkdownRendererTest, EmbeddedHelpRendersWithItsStyleSheetAndPictures) {
     std::size_t refs = 0;
     TMarkdownRenderer::Render("help", "Справка", [&](const std::string& APage, const std::string&) {
         page = APage;
-        bytes = ReadBytes(APage);
+        bytes = ReadFile(APage);
         for (const std::string& ref : FileReferences(bytes))
             if (!fs::exists(fs::path(APage).parent_path() / ref)) missing.push_back(ref);
         refs = FileReferences(bytes).size();
@@ -299,7 +298,7 @@ TEST_F(MarkdownRendererTest, TablesStrikethroughAndAutolinksStaySafe) {
     std::ofstream(md) << "# A b\n\n| a | b |\n|---|---|\n| 1 | 2 |\n\n~~old~~ https://example.org/x\n\n"
                          "<script>alert(1)</script>\n\n[x](javascript:alert(1))\n\n## A b\n";
     TMarkdownRenderer::ConvertToHtml(md.string(), out.string(), "");
-    const std::string html = ReadBytes(out);
+    const std::string html = ReadFile(out);
     EXPECT_NE(html.find("<td>1</td>"), std::string::npos) << html;
     EXPECT_NE(html.find("<del>old</del>"), std::string::npos) << html;
     EXPECT_NE(html.find("<a href=\"https://example.org/x\">"), std::string::npos) << html;
@@ -330,12 +329,12 @@ TEST_F(MarkdownRendererTest, ConvertToHtmlChecksItsFilesAndLinksTheBareStyleShee
     std::ofstream(css) << "p{}";
     std::ofstream(out) << "an old, longer page that must not survive";
     TMarkdownRenderer::ConvertToHtml(md.string(), out.string(), css.string());
-    EXPECT_EQ(ReadBytes(out),
+    EXPECT_EQ(ReadFile(out),
               std::string(kBom) +
                   "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"style.css\" "
                   "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n<p>text</p>\n\r\n</body>\r\n</html>");
     TMarkdownRenderer::ConvertToHtml(md.string(), out.string(), "");
-    EXPECT_EQ(ReadBytes(out), std::string(kBom) + "<p>text</p>\n");
+    EXPECT_EQ(ReadFile(out), std::string(kBom) + "<p>text</p>\n");
 }
 
 }  // namespace

@@ -4,13 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/common/run_command.h"
 #include "tools/host/host_commands.h"
 
 using namespace quorvane::host;
@@ -98,16 +96,11 @@ TEST(HostCliTest, UsageErrors) {
 }
 
 TEST(HostCliTest, TheProgramRunsLikeThePlatformHost) {
-    std::string command = std::string(QUORVANE_HOST_PROGRAM) + " --component " + QUORVANE_TEST_COMPONENT +
-                          " --class qvtest call SetValue i:3 -- call GetValue 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-    int status = pclose(pipe);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-    EXPECT_EQ(output, "Result: b:true\nParam 1: i:3\nResult: i:3\n");
+    const quorvane::test::TCommandRun run = quorvane::test::RunCommand(
+        std::string(QUORVANE_HOST_PROGRAM) + " --component " + QUORVANE_TEST_COMPONENT +
+        " --class qvtest call SetValue i:3 -- call GetValue");
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_EQ(run.Output, "Result: b:true\nParam 1: i:3\nResult: i:3\n");
 }
 
 }  // namespace

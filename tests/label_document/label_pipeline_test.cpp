@@ -10,18 +10,14 @@
 
 #include "driver/label_pipeline.h"
 #include "printer/tspl/printer_type_tspl.h"
+#include "tests/common/files.h"
 
 namespace quorvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& APath) {
-    std::ifstream in(APath, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::ReadFile;
 
 // A 1 x 1 white PNG and a 2 x 2 one.
 const std::string kPng1 =

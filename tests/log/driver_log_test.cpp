@@ -25,6 +25,7 @@
 
 #include "log/driver_log.h"
 #include "log/version_info.h"
+#include "tests/common/files.h"
 
 using namespace quorvane;
 using ::testing::HasSubstr;
@@ -47,10 +48,7 @@ TimePoint LocalTime(int AYear, int AMonth, int ADay, int AHour, int AMinute, int
     return std::chrono::system_clock::from_time_t(std::mktime(&parts)) + std::chrono::milliseconds(AMs);
 }
 
-std::string ReadFile(const fs::path& APath) {
-    std::ifstream file(APath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
+using test::ReadFile;
 
 std::vector<std::string> Lines(const std::string& AText) {
     std::vector<std::string> lines;
@@ -339,8 +337,7 @@ TEST_F(DriverLogTest, ProcessesAndThreadsAppendWholeRecords) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
 
-    std::string text;
-    for (const auto& entry : fs::directory_iterator(Dir)) text += ReadFile(entry.path());
+    const std::string text = test::ReadFolder(Dir);
     std::set<std::string> seen;
     std::size_t headers = 0;
     for (const std::string& line : Lines(text)) {

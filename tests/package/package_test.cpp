@@ -18,6 +18,7 @@
 
 #include <pugixml.hpp>
 
+#include "tests/common/run_command.h"
 #include "tests/virtual_printer/printer_test_support.h"
 #include "tools/printer/printer_server.h"
 
@@ -58,18 +59,6 @@ std::map<std::string, std::string> ReadArchive(const std::string& APath) {
         entries[stat.name] = std::move(bytes);
     }
     return entries;
-}
-
-// Runs a command line; returns its standard output and error, AStatus receives the exit status.
-std::string RunCommand(const std::string& ACommand, int& AStatus) {
-    FILE* pipe = ::popen((ACommand + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) throw std::runtime_error("cannot run " + ACommand);
-    std::string out;
-    char buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    AStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
 }
 
 class PackageTest : public ::testing::Test {
@@ -162,13 +151,11 @@ TEST_F(PackageTest, UnpackedLibraryPrintsALabelThroughTheHost) {
     printer.Start();
 
     ::setenv("QUORVANE_LOG_DIR", (FDir / "log").c_str(), 1);
-    int status = -1;
-    const std::string out = RunCommand(
+    const TCommandRun run = RunCommand(
         std::string(QUORVANE_HOST_PROGRAM) + " --component " + library + " print " + document.string() +
-            " --set _2DBarcodeAsPicture=true --set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" +
-            std::to_string(printer.Port()),
-        status);
-    ASSERT_EQ(status, 0) << out;
+        " --set _2DBarcodeAsPicture=true --set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" +
+        std::to_string(printer.Port()));
+    ASSERT_EQ(run.Status, 0) << run.Output;
     ASSERT_TRUE(printer.WaitForJobs(1, 10s));
 
     for (const JournalEntry& e : printer.Journal())

@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <gif_lib.h>
-#include <glib.h>
 #include <png.h>
 #include <sys/resource.h>
 #include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -18,20 +16,21 @@
 #include "printer/picture_decoder.h"
 #include "printer/printer_type_base.h"
 #include "printer/raster_limits.h"
+#include "tests/common/base64.h"
+#include "tests/common/bmp_fixture.h"
 #include "tests/printer/plain_printer.h"
 #include "tests/printer/raster_probe.h"
 
 namespace quorvane {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using PixelFn = std::function<std::array<std::uint8_t, 4>(int x, int y)>;  // r, g, b, a
-
-// Black left half, white right half: the picture most fixtures carry.
-std::array<std::uint8_t, 4> HalfBlack(int x, int, int width) {
-    const std::uint8_t v = x < width / 2 ? 0 : 255;
-    return {v, v, v, 255};
-}
+using test::Base64;
+using test::Bytes;
+using test::HalfBlack;
+using test::MakeBmp;
+using test::PixelFn;
+using test::Put16;
+using test::Put32;
 
 // ---- fixtures, made with the same libraries the decoders use
 
@@ -135,66 +134,6 @@ Bytes MakeGif(bool AInterlace) {
     EGifCloseFile(gif, &error);
     GifFreeMapObject(map);
     return bytes;
-}
-
-void Put16(Bytes& b, std::size_t at, std::uint32_t v) {
-    b[at] = v & 0xFF;
-    b[at + 1] = (v >> 8) & 0xFF;
-}
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    Put16(b, at, v & 0xFFFF);
-    Put16(b, at + 2, v >> 16);
-}
-
-// Version 1 header (40 bytes), or version 5 (124) with bit fields for 32 bits with alpha.
-Bytes MakeBmp(int bits, int width, int height, bool topDown, const PixelFn& pixel, bool withAlpha = false) {
-    const std::uint32_t headerSize = withAlpha ? 124 : 40;
-    const std::uint32_t paletteSize = bits <= 8 ? (1U << bits) : 0;
-    const std::size_t stride = (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
-    const std::uint32_t offset = 14 + headerSize + paletteSize * 4;
-    Bytes b(offset + stride * static_cast<std::size_t>(height), 0);
-    b[0] = 'B', b[1] = 'M';
-    Put32(b, 2, static_cast<std::uint32_t>(b.size()));
-    Put32(b, 10, offset);
-    Put32(b, 14, headerSize);
-    Put32(b, 18, static_cast<std::uint32_t>(width));
-    Put32(b, 22, static_cast<std::uint32_t>(topDown ? -height : height));
-    Put16(b, 26, 1);
-    Put16(b, 28, static_cast<std::uint32_t>(bits));
-    if (withAlpha) {
-        Put32(b, 30, 3);
-        Put32(b, 54, 0x00FF0000), Put32(b, 58, 0x0000FF00), Put32(b, 62, 0x000000FF),
-            Put32(b, 66, 0xFF000000);
-    }
-    // Palette: a grey ramp, index 0 black and the last white.
-    for (std::uint32_t i = 0; i < paletteSize; ++i) {
-        const auto v = static_cast<std::uint8_t>(i * 255 / (paletteSize - 1));
-        b[14 + headerSize + 4 * i] = b[14 + headerSize + 4 * i + 1] = b[14 + headerSize + 4 * i + 2] = v;
-    }
-    for (int row = 0; row < height; ++row) {
-        const int y = topDown ? row : height - 1 - row;
-        std::uint8_t* out = &b[offset + stride * static_cast<std::size_t>(row)];
-        for (int x = 0; x < width; ++x) {
-            const auto p = pixel(x, y);
-            if (bits <= 8) {
-                const std::uint32_t index = p[0] * (paletteSize - 1) / 255;
-                const int perByte = 8 / bits;
-                out[x / perByte] |= static_cast<std::uint8_t>(index << (8 - bits * (x % perByte + 1)));
-            } else if (bits == 24) {
-                out[3 * x] = p[2], out[3 * x + 1] = p[1], out[3 * x + 2] = p[0];
-            } else {
-                out[4 * x] = p[2], out[4 * x + 1] = p[1], out[4 * x + 2] = p[0], out[4 * x + 3] = p[3];
-            }
-        }
-    }
-    return b;
-}
-
-std::string Base64(const Bytes& ABytes) {
-    gchar* text = g_base64_encode(ABytes.data(), ABytes.size());
-    std::string result(text);
-    g_free(text);
-    return result;
 }
 
 void ExpectHalfBlack(const std::optional<TMonoBitmap>& ABitmap, int AWidth, int AHeight) {

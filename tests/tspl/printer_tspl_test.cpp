@@ -10,6 +10,8 @@
 
 #include "printer/raster_limits.h"
 #include "printer/tspl/printer_type_tspl.h"
+#include "tests/common/base64.h"
+#include "tests/common/bmp_fixture.h"
 
 namespace quorvane {
 namespace {
@@ -18,48 +20,8 @@ const std::string kToken = "{0E3A5B7C-1D2F-4A6B-8C9D-0E1F2A3B4C5D}";
 
 std::vector<std::string> Lines(const TPrinterTSPL& APrinter) { return APrinter.ScriptText(); }
 
-std::string Base64(const std::string& ABytes) {
-    static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::size_t i = 0;
-    for (; i + 2 < ABytes.size(); i += 3) {
-        const unsigned v =
-            (unsigned char)ABytes[i] << 16 | (unsigned char)ABytes[i + 1] << 8 | (unsigned char)ABytes[i + 2];
-        out += {abc[v >> 18], abc[(v >> 12) & 63], abc[(v >> 6) & 63], abc[v & 63]};
-    }
-    if (ABytes.size() - i == 1) {
-        const unsigned v = (unsigned char)ABytes[i] << 16;
-        out += {abc[v >> 18], abc[(v >> 12) & 63], '=', '='};
-    } else if (ABytes.size() - i == 2) {
-        const unsigned v = (unsigned char)ABytes[i] << 16 | (unsigned char)ABytes[i + 1] << 8;
-        out += {abc[v >> 18], abc[(v >> 12) & 63], abc[(v >> 6) & 63], '='};
-    }
-    return out;
-}
-
-// A 24-bit BMP, black where the pixel is inside the left half.
-std::string HalfBlackBmp(int AWidth, int AHeight) {
-    const int stride = (AWidth * 3 + 3) / 4 * 4;
-    const int size = 54 + stride * AHeight;
-    std::string b(size, '\0');
-    auto put32 = [&](int at, int v) {
-        for (int k = 0; k < 4; ++k) b[at + k] = static_cast<char>((v >> (8 * k)) & 0xFF);
-    };
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(2, size);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, AWidth);
-    put32(22, AHeight);
-    b[26] = 1;
-    b[28] = 24;
-    put32(34, stride * AHeight);
-    for (int y = 0; y < AHeight; ++y)
-        for (int x = 0; x < AWidth; ++x)
-            for (int c = 0; c < 3; ++c) b[54 + y * stride + x * 3 + c] = x < AWidth / 2 ? '\0' : '\xFF';
-    return b;
-}
+using test::Base64;
+using test::HalfBlackBmp;
 
 TEST(TsplSetUp, InitialAndFinalCommands) {
     TPrinterTSPL printer;

@@ -17,6 +17,8 @@
 #include <thread>
 #include <unordered_map>
 
+#include "tests/common/files.h"
+
 extern char** environ;
 
 namespace quorvane::test {
@@ -181,8 +183,7 @@ std::optional<TImage> Screenshot(const TXvfb& AX, const std::string& AWindow, co
     const std::string raw = png + ".ppm";
     if (!RunTool({"import", "-window", AWindow, "-depth", "8", raw}, AX.Env())) return std::nullopt;
     RunTool({"convert", raw, png}, AX.Env());
-    std::ifstream in(raw, std::ios::binary);
-    const std::optional<std::string> ppm = std::string(std::istreambuf_iterator<char>(in), {});
+    const std::optional<std::string> ppm = test::ReadFile(raw);
     std::filesystem::remove(raw);
     // P6 <width> <height> <maxval> then the samples.
     TImage image;

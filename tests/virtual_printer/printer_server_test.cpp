@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/common/files.h"
 #include "tools/printer/printer_server.h"
 
 namespace quorvane {
@@ -190,9 +191,7 @@ TEST(PrinterServer, WritesLabelsRawJobsAndJournal) {
         EXPECT_EQ(img.At(10, 10), 1);
         EXPECT_EQ(img.At(60, 60), 0);
     }
-    std::ifstream raw(dir / "out" / "job-0002.bin", std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(raw)), {});
-    EXPECT_EQ(bytes, kJob);
+    EXPECT_EQ(test::ReadFile(dir / "out" / "job-0002.bin"), kJob);
     std::ifstream journal(dir / "journal.jsonl");
     std::string line;
     int lines = 0, labels = 0;
