@@ -14,7 +14,7 @@ FUZZ_SECONDS ?= 300
 # The short run on top of `make test`, per target.
 CI_FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build test demo clean package test-install configure-asan build-asan test-asan \
+.PHONY: all deps configure build test check demo clean package test-install configure-asan build-asan test-asan \
 	configure-tsan build-tsan test-tsan configure-fuzz build-fuzz fuzz test-fuzz test-stress
 
 all: build
@@ -34,6 +34,10 @@ test: build
 	@scripts/run-tests $(BUILD)
 	@$(MAKE) --no-print-directory test-asan
 	@$(MAKE) --no-print-directory test-fuzz
+
+# The inner loop: the unit tests on the normal build only (CI runs `make test`).
+check: build
+	@scripts/run-tests $(BUILD) -L unit
 
 # Benchmarks are left out of the sanitizer build: they are timings, not checks.
 configure-asan: deps

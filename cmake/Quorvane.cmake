@@ -47,17 +47,28 @@ function(quorvane_resources target)
   target_sources(${target} PRIVATE ${table})
 endfunction()
 
-# quorvane_test(NAME SOURCES... LIBS ...): a GoogleTest program registered with CTest.
+# quorvane_test(NAME LABEL unit|end-to-end|windows SOURCES ... LIBS ... [UMOCKDEV]): a GoogleTest
+# program registered with CTest under its label (`ctest -L unit`, `make check`): unit for code
+# run inside the test program, end-to-end for real programs run whole, windows for real windows.
+# UMOCKDEV runs it under umockdev-wrapper, which serves a fake udev tree from the test's own files
+# (set before gtest_discover_tests reads it, so discovery runs under it too).
 function(quorvane_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "UMOCKDEV" "LABEL" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_LABEL MATCHES "^(unit|end-to-end|windows)$")
+    message(FATAL_ERROR "quorvane_test(${name}): LABEL unit, end-to-end or windows")
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} quorvane_test_common GTest::gtest GTest::gmock GTest::gtest_main)
   if(QUORVANE_SANITIZE OR QUORVANE_TSAN)
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/sanitizer_suppressions.cpp)
   endif()
+  if(ARG_UMOCKDEV)
+    target_link_libraries(${name} PRIVATE PkgConfig::UMOCKDEV)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/transport/umockdev-run)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QUORVANE_BUILD_DIR=${PROJECT_BINARY_DIR}")
+    PROPERTIES ENVIRONMENT "QUORVANE_BUILD_DIR=${PROJECT_BINARY_DIR}" LABELS ${ARG_LABEL})
 endfunction()
 
 include(GoogleTest)
