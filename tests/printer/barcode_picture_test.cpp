@@ -35,16 +35,17 @@ TEST(BarcodePicture, CanvasSizeFollowsTheOrientation) {
         const TBarcodeCanvasSize s = BarcodeImageSize(w, h, o);
         return std::make_pair(s.Width, s.Height);
     };
-    EXPECT_EQ(size(30, 20, 0), std::make_pair(30, 20));
-    EXPECT_EQ(size(30, 20, 180), std::make_pair(30, 20));
-    EXPECT_EQ(size(30, 20, 45), std::make_pair(30, 20));
-    EXPECT_EQ(size(30, 20, 90), std::make_pair(20, 13));  // 400 / 30 = 13.3
-    EXPECT_EQ(size(40, 10, 270), std::make_pair(10, 2));  // 2.5 to even
-    EXPECT_EQ(size(50, 15, 90), std::make_pair(15, 4));   // 4.5 to even
-    EXPECT_EQ(size(30, 15, 90), std::make_pair(15, 8));   // 7.5 to even
-    EXPECT_EQ(size(20, 30, 90), std::make_pair(30, 20));
-    EXPECT_EQ(size(20, 20, 270), std::make_pair(20, 20));
-    EXPECT_EQ(size(0, 0, 90), std::make_pair(0, 0));
+    const struct {
+        int Width, Height, Orientation, ExpectedWidth, ExpectedHeight;
+    } cases[] = {{30, 20, 0, 30, 20},  {30, 20, 180, 30, 20}, {30, 20, 45, 30, 20},
+                 {30, 20, 90, 20, 13},  // 400 / 30 = 13.3
+                 {40, 10, 270, 10, 2},  // 2.5 to even
+                 {50, 15, 90, 15, 4},   // 4.5 to even
+                 {30, 15, 90, 15, 8},   // 7.5 to even
+                 {20, 30, 90, 30, 20}, {20, 20, 270, 20, 20}, {0, 0, 90, 0, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(size(c.Width, c.Height, c.Orientation), std::make_pair(c.ExpectedWidth, c.ExpectedHeight))
+            << c.Width << " x " << c.Height << " at " << c.Orientation;
 }
 
 TEST(BarcodePicture, EachSymbologyReadsBackAt203Dpi) {

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "printer/tspl/code_page.h"
 
@@ -9,12 +11,14 @@ namespace quorvane {
 namespace {
 
 TEST(CodePage, CyrillicLetterInEachFamily) {
-    EXPECT_EQ(TCodePageEncoder("866").Encode("Ж"), "\x86");
-    EXPECT_EQ(TCodePageEncoder("1251").Encode("Ж"), "\xC6");
-    EXPECT_EQ(TCodePageEncoder("utf-8").Encode("Ж"), "\xD0\x96");
-    EXPECT_EQ(TCodePageEncoder("UTF-8").Encode("Ж"), "\xD0\x96");
-    EXPECT_EQ(TCodePageEncoder("65001").Encode("Ж"), "\xD0\x96");
-    EXPECT_EQ(TCodePageEncoder("932").Encode("Ж"), "\x84\x47");
+    for (const auto& [codePage, bytes] :
+         std::vector<std::pair<std::string, std::string>>{{"866", "\x86"},
+                                                          {"1251", "\xC6"},
+                                                          {"utf-8", "\xD0\x96"},
+                                                          {"UTF-8", "\xD0\x96"},
+                                                          {"65001", "\xD0\x96"},
+                                                          {"932", "\x84\x47"}})
+        EXPECT_EQ(TCodePageEncoder(codePage).Encode("Ж"), bytes) << codePage;
     EXPECT_EQ(TCodePageEncoder("1251").Encode("Цена: 120 ₽ №5"),
               "\xD6\xE5\xED\xE0: 120 ? \xB9"
               "5");
