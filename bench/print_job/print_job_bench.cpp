@@ -14,7 +14,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -26,6 +25,7 @@
 #include "driver/label_document.h"
 #include "driver/printer_status_wait.h"
 #include "printer/tspl/printer_type_tspl.h"
+#include "tests/common/files.h"
 #include "tools/host/host_component.h"
 #include "transport/port_manager.h"
 
@@ -78,17 +78,10 @@ private:
     int FPort = 0;
 };
 
-std::string ReadFile(const std::string& APath) {
-    std::ifstream in(APath, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The example price tag's layout with kLabels labels of different goods.
 std::string PriceTags() {
     pugi::xml_document doc;
-    doc.load_string(ReadFile(std::string(QUORVANE_EXAMPLES_DIR) + "/price_tag.xml").c_str());
+    doc.load_string(test::ReadFile(std::string(QUORVANE_EXAMPLES_DIR) + "/price_tag.xml").c_str());
     pugi::xml_node labels = doc.document_element().child("Labels");
     pugi::xml_document model;
     model.append_copy(labels.child("Label"));
