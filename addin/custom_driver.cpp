@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "addin/export_text.h"
+#include "text/same_text.h"
 
 namespace quorvane {
 

@@ -3,7 +3,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "addin/export_text.h"
 #include "driver/label_pipeline.h"
 #include "driver/print_job.h"
 #include "driver/printer_models.h"
@@ -13,6 +12,7 @@
 #include "log/driver_log.h"
 #include "printer/tspl/printer_type_tspl.h"
 #include "text/ascii_text.h"
+#include "text/same_text.h"
 #include "transport/usb_print_list.h"
 
 namespace quorvane {

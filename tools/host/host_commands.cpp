@@ -13,10 +13,10 @@
 
 #include <pugixml.hpp>
 
-#include "addin/export_text.h"
 #include "addin/wide_string.h"
 #include "quorvane_version.h"
 #include "text/ascii_text.h"
+#include "text/same_text.h"
 
 namespace quorvane::host {
 

@@ -8,9 +8,9 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "addin/export_text.h"
 #include "driver/driver.h"
 #include "driver/label_document.h"
+#include "text/same_text.h"
 
 namespace quorvane::host {
 

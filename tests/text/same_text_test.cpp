@@ -1,4 +1,4 @@
-#include "addin/export_text.h"
+#include "text/same_text.h"
 
 #include <gtest/gtest.h>
 
