@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +20,7 @@
 #include <pugixml.hpp>
 
 #include "tests/common/files.h"
+#include "tests/common/loopback.h"
 #include "tests/common/run_command.h"
 #include "tests/driver/driver_host_fixture.h"
 #include "tools/printer/printer_server.h"
@@ -62,19 +61,6 @@ std::string SmallDocument(int AWidth, int AHeight, int ALabels = 1) {
 
 TCommandRun RunHostProgram(const std::string& AArgs) {
     return RunCommand(std::string(QUORVANE_HOST_PROGRAM) + " " + AArgs);
-}
-
-// A loopback port nobody listens on.
-int RefusedPort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(s);  // bound but never listening: the port is free again and refuses
-    return ntohs(address.sin_port);
 }
 
 enum class TLink { Tcp, Serial, Usb };
@@ -407,7 +393,7 @@ TEST_F(PrintJobTest, PrintingNeedsAnOpenDevice) {
 TEST_F(PrintJobTest, RefusedConnectionFailsOpenButLeavesTheDeviceOpened) {
     Set("InterfaceType", host::IntValue(2));
     Set("IPAddress", host::StringValue(Memory, "127.0.0.1"));
-    const int port = RefusedPort();
+    const int port = ClosedLoopbackPort();
     Set("IPPort", host::IntValue(port));
     EXPECT_FALSE(Open());
     const std::string openError = LastError().second;
@@ -495,9 +481,8 @@ TEST_F(PrintJobTest, HostToolPrintsADocumentAndReportsFailures) {
     EXPECT_EQ(run.Status, 0) << run.Output;
     JobBytes(2);
 
-    const std::string refused =
-        "--set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" + std::to_string(RefusedPort()) +
-        " --set LogEnabled=false";
+    const std::string refused = "--set InterfaceType=2 --set IPAddress=127.0.0.1 --set IPPort=" +
+                                std::to_string(ClosedLoopbackPort()) + " --set LogEnabled=false";
     run = RunHostProgram("print " + example + " " + refused);
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Output.find("Open failed: "), std::string::npos) << run.Output;

@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "posix/file_descriptor.h"
+#include "tests/common/loopback.h"
 #include "transport/posix_io.h"
 
 namespace quorvane::test {
@@ -172,17 +173,5 @@ private:
     std::atomic<bool> FStop{false};
     std::thread FThread;
 };
-
-// A loopback port on which nothing listens: bound, then closed again.
-inline int ClosedLoopbackPort() {
-    TFileDescriptor probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(probe.Get(), reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &size);
-    return ntohs(address.sin_port);
-}
 
 }  // namespace quorvane::test
