@@ -1,7 +1,16 @@
 #define ZX_USE_UTF8 1
 #include "tests/virtual_printer/printer_test_support.h"
 
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
 #include <ZXing/ReadBarcode.h>
+
+#include <algorithm>
 
 #include "tools/printer/status_model.h"
 
@@ -83,6 +92,41 @@ bool HasProblem(const JobResult& r, const std::string& fragment) {
     for (const auto& p : r.problems)
         if (p.find(fragment) != std::string::npos) return true;
     return false;
+}
+
+std::filesystem::path TempDir(const std::string& name) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("quorvane-vp-" + name + "-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+TFileDescriptor Connect(int port) {
+    TFileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    return fd;
+}
+
+void Send(int fd, const std::string& bytes) {
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
+std::string Receive(int fd, std::size_t n, int timeoutMs) {
+    std::string out;
+    char buf[512];
+    while (out.size() < n) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) break;
+        ssize_t got = ::read(fd, buf, std::min(sizeof buf, n - out.size()));
+        if (got <= 0) break;
+        out.append(buf, static_cast<std::size_t>(got));
+    }
+    return out;
 }
 
 }  // namespace quorvane::test

@@ -1,7 +1,9 @@
 #pragma once
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "posix/file_descriptor.h"
 #include "tools/printer/label_canvas.h"
 #include "tools/printer/printer_journal.h"
 #include "tools/printer/printer_options.h"
@@ -29,5 +31,14 @@ std::string Decode(const MonoImage& image, const std::string& format);
 std::string DecodeWithIdentifier(const MonoImage& image, const std::string& format);
 
 bool HasProblem(const JobResult& r, const std::string& fragment);
+
+// A fresh empty folder under the temporary folder, named for the test and the process.
+std::filesystem::path TempDir(const std::string& name);
+
+// A client of the printer's loopback port.
+TFileDescriptor Connect(int port);
+void Send(int fd, const std::string& bytes);
+// Reads until n bytes arrived or nothing more comes within the time-out.
+std::string Receive(int fd, std::size_t n, int timeoutMs = 5000);
 
 }  // namespace quorvane::test
