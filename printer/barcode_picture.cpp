@@ -11,6 +11,7 @@
 #include "printer/printer_type_base.h"
 #include "printer/raster_limits.h"
 #include "printer/rounding.h"
+#include "text/ascii_text.h"
 
 namespace quorvane {
 
@@ -20,18 +21,12 @@ struct ZintDelete {
     void operator()(zint_symbol* ASymbol) const { ZBarcode_Delete(ASymbol); }
 };
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
-    });
-}
-
 // The library's symbology for a document name; 0 when it is not a 2D name.
 int SymbologyOf(std::string_view AName) {
-    if (EqualsIgnoringCase(AName, "DataMatrix") || EqualsIgnoringCase(AName, "GS1DataMatrix"))
+    if (EqualsIgnoringAsciiCase(AName, "DataMatrix") || EqualsIgnoringAsciiCase(AName, "GS1DataMatrix"))
         return BARCODE_DATAMATRIX;
-    if (EqualsIgnoringCase(AName, "PDF417")) return BARCODE_PDF417;
-    if (EqualsIgnoringCase(AName, "QRCode")) return BARCODE_QRCODE;
+    if (EqualsIgnoringAsciiCase(AName, "PDF417")) return BARCODE_PDF417;
+    if (EqualsIgnoringAsciiCase(AName, "QRCode")) return BARCODE_QRCODE;
     return 0;
 }
 
@@ -71,8 +66,8 @@ void PlaceSymbol(const zint_symbol& ASymbol, TMonoBitmap& ACanvas) {
 bool Is2DSymbology(std::string_view AName) { return SymbologyOf(AName) != 0; }
 
 bool IsGs1DataMatrix(std::string_view AName, std::string_view AValue) {
-    return EqualsIgnoringCase(AName, "GS1DataMatrix") ||
-           (EqualsIgnoringCase(AName, "DataMatrix") && HasGs1Mark(AValue));
+    return EqualsIgnoringAsciiCase(AName, "GS1DataMatrix") ||
+           (EqualsIgnoringAsciiCase(AName, "DataMatrix") && HasGs1Mark(AValue));
 }
 
 TBarcodeCanvasSize BarcodeImageSize(std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation) {

@@ -16,13 +16,6 @@ namespace {
 constexpr double kMillimetresPerInch = 25.400051;
 constexpr std::int32_t kTextMargin = 5;  // dots left blank on every side of a text box
 
-std::string Lower(std::string_view AText) {
-    std::string lower(AText);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return lower;
-}
-
 // Clamped far above the raster bounds, so that the bounds check sees the true excess.
 std::int64_t DotsOf(double AMillimetres, double ADotsPerMM) {
     const double dots = AMillimetres * ADotsPerMM;
@@ -36,14 +29,14 @@ void ApplyFontStyle(TTextFont& AFont, std::string_view AFontStyle) {
     std::size_t start = 0;
     while (start <= AFontStyle.size()) {
         const std::size_t end = std::min(AFontStyle.find(' ', start), AFontStyle.size());
-        const std::string word = Lower(AFontStyle.substr(start, end - start));
-        if (word == "bold")
+        const std::string_view word = AFontStyle.substr(start, end - start);
+        if (EqualsIgnoringAsciiCase(word, "bold"))
             AFont.Bold = true;
-        else if (word == "italic")
+        else if (EqualsIgnoringAsciiCase(word, "italic"))
             AFont.Italic = true;
-        else if (word == "underline")
+        else if (EqualsIgnoringAsciiCase(word, "underline"))
             AFont.Underline = true;
-        else if (word == "strikeout")
+        else if (EqualsIgnoringAsciiCase(word, "strikeout"))
             AFont.StrikeOut = true;
         start = end + 1;
     }
@@ -51,16 +44,15 @@ void ApplyFontStyle(TTextFont& AFont, std::string_view AFontStyle) {
 
 TTextAlignment TextFormatFromAlign(std::string_view AAlign, std::string_view AVAlign) {
     TTextAlignment result;
-    const std::string align = Lower(AAlign);
-    if (!align.empty() && std::string_view("center").find(align) != std::string_view::npos)
+    // A part of the word is enough: "cent" centres.
+    if (!AAlign.empty() && ContainsIgnoringAsciiCase("center", AAlign))
         result.Format |= kTfCenter;
-    else if (!align.empty() && std::string_view("right").find(align) != std::string_view::npos)
+    else if (!AAlign.empty() && ContainsIgnoringAsciiCase("right", AAlign))
         result.Format |= kTfRight;
-    const std::string valign = Lower(AVAlign);
-    if (!valign.empty() && std::string_view("center").find(valign) != std::string_view::npos) {
+    if (!AVAlign.empty() && ContainsIgnoringAsciiCase("center", AVAlign)) {
         result.Format |= kTfVCenter;
         result.VAlign = TValign::vaCenter;
-    } else if (!valign.empty() && std::string_view("bottom").find(valign) != std::string_view::npos) {
+    } else if (!AVAlign.empty() && ContainsIgnoringAsciiCase("bottom", AVAlign)) {
         result.Format |= kTfBottom;
         result.VAlign = TValign::vaBottom;
     }

@@ -12,16 +12,6 @@
 
 namespace quorvane {
 
-namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
-    });
-}
-
-}  // namespace
-
 TPrinterTypeBase::TPrinterTypeBase() { Init(); }
 
 TPrinterTypeBase::~TPrinterTypeBase() = default;
@@ -158,10 +148,11 @@ TFieldBox TPrinterTypeBase::RotatedBarcodePlacement(const TFieldBox& ABox, std::
                                                     std::string_view ABarcodeType, bool A2DBarcodeAsPicture) {
     // The printer turns its own barcodes about the anchor; pictures are turned by us inside
     // the box, and QR Code and Data Matrix always keep their box.
-    if (EqualsIgnoringCase(ABarcodeType, "QRCode") || EqualsIgnoringCase(ABarcodeType, "DataMatrix") ||
-        EqualsIgnoringCase(ABarcodeType, "GS1DataMatrix"))
+    if (EqualsIgnoringAsciiCase(ABarcodeType, "QRCode") ||
+        EqualsIgnoringAsciiCase(ABarcodeType, "DataMatrix") ||
+        EqualsIgnoringAsciiCase(ABarcodeType, "GS1DataMatrix"))
         return ABox;
-    if (A2DBarcodeAsPicture && EqualsIgnoringCase(ABarcodeType, "PDF417")) return ABox;
+    if (A2DBarcodeAsPicture && EqualsIgnoringAsciiCase(ABarcodeType, "PDF417")) return ABox;
     if (AOrientation == 0) return ABox;
 
     const std::int64_t w = ABox.Width;

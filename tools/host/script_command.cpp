@@ -1,7 +1,5 @@
 #include "tools/host/script_command.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +8,7 @@
 
 #include "driver/driver.h"
 #include "driver/label_document.h"
+#include "text/ascii_text.h"
 #include "text/same_text.h"
 
 namespace quorvane::host {
@@ -61,8 +60,7 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
         std::filesystem::create_directories(outDir);
         // The files are named after the printer language: label-00001.tspl.
         std::string extension = driver.PrinterLanguage();
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        for (char& c : extension) c = LowerAscii(c);
         std::size_t written = 0;
         driver.BuildScripts(document, [&](TScriptObject&& AScript) {
             char name[32];
