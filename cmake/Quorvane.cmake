@@ -48,8 +48,9 @@ function(quorvane_resources target)
 endfunction()
 
 # quorvane_test(NAME LABEL unit|end-to-end|windows SOURCES ... LIBS ... [UMOCKDEV]): a GoogleTest
-# program registered with CTest under its label (`ctest -L unit`, `make check`): unit for code
-# run inside the test program, end-to-end for real programs run whole, windows for real windows.
+# program registered with CTest under its label (`ctest -L unit`, `make check`): unit for parts
+# tested inside the test program, end-to-end for whole print paths and the real programs (the host
+# tool, the virtual printer, the package), windows for real windows under Xvfb.
 # UMOCKDEV runs it under umockdev-wrapper, which serves a fake udev tree from the test's own files
 # (set before gtest_discover_tests reads it, so discovery runs under it too).
 function(quorvane_test name)
