@@ -8,6 +8,7 @@
 #include "addin/v8_date.h"
 #include "addin/v8_user_object.h"
 #include "addin/wide_string.h"
+#include "errors/messages.h"
 
 namespace quorvane {
 
@@ -23,7 +24,7 @@ std::string CutForLog(std::string AText) {
     while (cut > 0 && (static_cast<unsigned char>(AText[cut]) & 0xC0) == 0x80) --cut;
     const std::size_t length = AText.size();
     AText.resize(cut);
-    return AText + "… [обрезано до 64 КБ, полная длина " + std::to_string(length) + " байт]";
+    return AText + Message(TMessage::LogTextCut, length);
 }
 
 const char kUnsupported[] = "Unsupported data type";

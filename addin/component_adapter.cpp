@@ -8,13 +8,14 @@
 #include "addin/call_trace.h"
 #include "addin/class_registry.h"
 #include "addin/wide_string.h"
+#include "errors/messages.h"
 #include "log/driver_log.h"
 
 namespace quorvane {
 
 namespace {
 
-const char kUnknownError[] = "Неизвестная ошибка";
+const char* const kUnknownError = MessageText(TMessage::UnknownError);
 
 // Host lookup: localized name first, then the English one, whole strings, case-sensitive;
 // the first entry in registry order wins.

@@ -11,6 +11,7 @@
 
 #include "addin/v8_date.h"
 #include "addin/wide_string.h"
+#include "errors/messages.h"
 
 namespace quorvane {
 
@@ -175,7 +176,8 @@ bool TV8UserObject::V8SetBlob(V8Variant& V, const void* AData, std::size_t ALeng
 bool TV8UserObject::AddError(const std::string& AMessage) {
     if (V8 == nullptr) return false;
     std::u16string descr = Utf8ToWide(AMessage);
-    return V8->AddError(kAddInErrorCode, kAddInErrorSource, descr.c_str(), kAddInErrorScode);
+    const std::u16string source = Utf8ToWide(MessageText(TMessage::AddInErrorSource));
+    return V8->AddError(kAddInErrorCode, source.c_str(), descr.c_str(), kAddInErrorScode);
 }
 
 std::uint16_t V8Type(const V8Variant& V) { return V.vt & VTYPE_MASK; }

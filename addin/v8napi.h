@@ -172,7 +172,8 @@ public:
     virtual long FindMethod(const WCHAR_T* wsMethodName) = 0;
     virtual const WCHAR_T* GetMethodName(const long lMethodNum, const long lMethodAlias) = 0;
     virtual long GetNParams(const long lMethodNum) = 0;
-    virtual bool GetParamDefValue(const long lMethodNum, const long lParamNum, V8Variant* pvarParamDefValue) = 0;
+    virtual bool GetParamDefValue(const long lMethodNum, const long lParamNum,
+                                  V8Variant* pvarParamDefValue) = 0;
     virtual bool HasRetVal(const long lMethodNum) = 0;
     virtual bool CallAsProc(const long lMethodNum, V8Variant* paParams, const long lSizeArray) = 0;
     virtual bool CallAsFunc(const long lMethodNum, V8Variant* pvarRetValue, V8Variant* paParams,
@@ -197,7 +198,6 @@ constexpr unsigned short kAddInErrorCode = 1006;
 // E_FAIL as the platform headers define it for each target (0x80004005L): 2147500037 where long
 // has 64 bits, the negative HRESULT where it has 32.
 constexpr long kAddInErrorScode = static_cast<long>(0x80004005UL);
-inline constexpr const WCHAR_T* kAddInErrorSource = u"Внешняя компонента";
 
 // GetInfo answer: the Native API version the component speaks.
 constexpr long kAddInInfo = 2000;

@@ -3,6 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "errors/messages.h"
 #include "help/viewer_actions.h"
 #include "log/driver_log.h"
 #include "log/version_info.h"
@@ -40,7 +41,7 @@ void BuildGeneratedParameters(const TClassDecl& ADecl, pugi::xml_document& ADoc)
     pugi::xml_node decl = ADoc.append_child(pugi::node_declaration);
     decl.append_attribute("version") = "1.0";
     pugi::xml_node page = ADoc.append_child("Settings").append_child("Page");
-    page.append_attribute("Caption") = "Параметры";
+    page.append_attribute("Caption") = MessageText(TMessage::GeneratedParametersPage);
     ForEachProp(ADecl, [&page](const TPropDecl& p) {
         for (const ExportPropAttribute& attr : p.Attributes) {
             pugi::xml_node param = page.append_child("Parameter");
@@ -69,8 +70,8 @@ const TClassDecl& TCommonDriver::ClassDecl() {
             .Method("DeviceTest", &T::DeviceTest, {"ТестУстройства", 2})
             .Method("GetAdditionalActions", &T::GetAdditionalActions, {"ПолучитьДополнительныеДействия", 1})
             .Method("DoAdditionalAction", &T::DoAdditionalAction, {"ВыполнитьДополнительноеДействие", 1})
-            .Action("ViewLog", &T::ViewLog, {"Просмотр лога"})
-            .Action("ShowHelp", &T::ShowHelp, {"Справка"})
+            .Action("ViewLog", &T::ViewLog, {MessageText(TMessage::LogViewerCaption)})
+            .Action("ShowHelp", &T::ShowHelp, {MessageText(TMessage::HelpCaption)})
             .Property("LogEnabled", &T::GetLogEnabled, &T::SetLogEnabled,
                       {"ЛогВключен", "Вести лог", "False"})
             .Build();

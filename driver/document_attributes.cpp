@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 
+#include "errors/messages.h"
 #include "printer/rounding.h"
 #include "text/ascii_text.h"
 
@@ -135,15 +136,14 @@ std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName, s
 
 std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* AName, char ADecimalSeparator) {
     const pugi::xml_attribute attr = ANode.attribute(AName);
-    if (!attr) return std::string("нет атрибута ") + AName;
+    if (!attr) return Message(TMessage::AttributeMissing, AName);
     std::string text = std::string(AName) + "=\"" + attr.value() + "\"";
     const char other = ADecimalSeparator == ',' ? '.' : ',';
     double value = 0;
     if (!ParseFloat(attr.value(), ADecimalSeparator, value) && ParseFloat(attr.value(), other, value)) {
         std::string fixed = attr.value();
         std::replace(fixed.begin(), fixed.end(), other, ADecimalSeparator);
-        text += std::string(" — в региональных настройках системы десятичный разделитель «") +
-                ADecimalSeparator + "», пишите " + AName + "=\"" + fixed + "\"";
+        text += " — " + Message(TMessage::DecimalSeparatorHint, ADecimalSeparator, AName, fixed);
     }
     return text;
 }

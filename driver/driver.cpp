@@ -8,7 +8,7 @@
 #include "driver/printer_models.h"
 #include "driver/printer_setup.h"
 #include "driver/xml_text.h"
-#include "errors/equipment_errors.h"
+#include "errors/messages.h"
 #include "log/driver_log.h"
 #include "printer/tspl/printer_type_tspl.h"
 #include "text/ascii_text.h"
@@ -19,9 +19,8 @@ namespace quorvane {
 
 namespace {
 
-const char* const kDriverName = "Драйвер принтера печати этикеток Tarvo";
-const char* const kDriverDescription =
-    "Драйвер принтера печати этикеток Tarvo 1С:Совместимо для 1С:БПО NativeAPI";
+const char* const kDriverName = MessageText(TMessage::DriverName);
+const char* const kDriverDescription = MessageText(TMessage::DriverDescription);
 
 // The driver class is registered while the library loads; the registry it fills is a
 // function-local static, so the order of start-up code does not matter.
@@ -84,13 +83,11 @@ const TClassDecl& TDriver::ClassDecl() {
 }
 
 void TDriver::CheckEnabled() const {
-    if (!Enabled()) throw std::runtime_error(EquipmentErrorText(70));
+    if (!Enabled()) throw TMessageError(TMessage::DeviceNotEnabled);
 }
 
 TPortManager& TDriver::PortManager() const {
-    if (!FPortManager)
-        throw std::runtime_error("Неизвестный тип интерфейса: " +
-                                 std::to_string(FSettings.Device.InterfaceType));
+    if (!FPortManager) throw TMessageError(TMessage::UnknownInterfaceType, FSettings.Device.InterfaceType);
     return *FPortManager;
 }
 
@@ -205,7 +202,7 @@ void TDriver::BuildParameters(std::string& AText) {
     if (pugi::xml_node mainSettings = FindNamedElement(doc, "MainSettings")) {
         pugi::xml_node param = mainSettings.append_child("Parameter");
         param.append_attribute("Name") = "_2DBarcodeAsPicture";
-        param.append_attribute("Caption") = "Печать 2D штрихкода картинкой";
+        param.append_attribute("Caption") = MessageText(TMessage::TwoDBarcodeAsPictureCaption);
         param.append_attribute("TypeValue") = "Boolean";
         param.append_attribute("DefaultValue") = "true";
     }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "driver/xml_text.h"
+#include "errors/messages.h"
 #include "printer/barcode_picture.h"
 #include "printer/gs1_element_string.h"
 #include "printer/raster_limits.h"
@@ -14,34 +15,33 @@ namespace quorvane {
 
 namespace {
 
-constexpr const char* kSizeError = "Некорректно заданы размеры этикетки";
-constexpr const char* kNameError = "Имя поля в шаблоне этикетки не может быть пустым";
-constexpr const char* kLeftError = "Не задана позиция левой границы поля по оси X";
-constexpr const char* kTopError = "Не задана позиция верхней границы поля по оси Y";
+constexpr TMessage kSizeError = TMessage::LabelSizeInvalid;
+constexpr TMessage kNameError = TMessage::FieldNameEmpty;
+constexpr TMessage kLeftError = TMessage::FieldLeftMissing;
+constexpr TMessage kTopError = TMessage::FieldTopMissing;
+
+// The failure as a general one (without an equipment code), its message id kept.
+[[noreturn]] void ThrowGeneral(const std::exception& AError) {
+    if (const auto* known = dynamic_cast<const TMessageError*>(&AError))
+        throw TMessageError::WithText(known->Id(), known->what());
+    throw std::runtime_error(AError.what());
+}
 
 // A label size that is given but not positive, a negative field size, a font larger than any
 // raster, a resolution below one dot per millimetre and a copy count the printer does not take
 // never reach the printer.
-std::string Quoted(std::string_view AText) { return "\"" + std::string(AText) + "\""; }
-
 void CheckLabelSize(const char* AName, std::int32_t AValue) {
-    if (AValue <= 0)
-        throw std::runtime_error(std::string("Размер этикетки должен быть больше нуля: атрибут ") + AName +
-                                 " элемента Formatting равен " + std::to_string(AValue));
+    if (AValue <= 0) throw TMessageError(TMessage::LabelSizeNotPositive, AName, AValue);
 }
 
 void CheckFieldSize(const pugi::xml_node& AElement, const std::string& AFieldName, const char* AName,
                     std::int32_t AValue) {
     if (AValue < 0)
-        throw std::runtime_error("Размер поля " + Quoted(AFieldName) +
-                                 " не может быть отрицательным: атрибут " + AName + " элемента " +
-                                 AElement.name() + " равен " + std::to_string(AValue));
+        throw TMessageError(TMessage::FieldSizeNegative, AFieldName, AName, AElement.name(), AValue);
 }
 
 void CheckResolution(const TPrinterTypeBase& APrinter) {
-    if (APrinter.DotInMM() <= 0)
-        throw std::runtime_error("Некорректно задано разрешение принтера (Resolution): " +
-                                 std::to_string(APrinter.DPI()));
+    if (APrinter.DotInMM() <= 0) throw TMessageError(TMessage::ResolutionInvalid, APrinter.DPI());
 }
 
 // Copy counts of the PRINT command.
@@ -52,20 +52,19 @@ std::int32_t Quantity(const pugi::xml_node& ALabel, std::size_t ANumber) {
     if (!attr) return -1;
     std::int32_t value = 0;
     if (!ParseInt(attr.value(), value) || value < 1 || value > kMaxQuantity)
-        throw std::runtime_error("Некорректно задано количество (Quantity) у этикетки №" +
-                                 std::to_string(ANumber) + ": " + Quoted(attr.value()));
+        throw TMessageError(TMessage::QuantityInvalid, ANumber, attr.value());
     return value;
 }
 
 pugi::xml_node RequiredChild(const pugi::xml_document& ADocument, const char* AName) {
     const pugi::xml_node child = ADocument.document_element().child(AName);
-    if (!child) throw std::runtime_error(std::string("В документе этикеток нет элемента ") + AName);
+    if (!child) throw TMessageError(TMessage::DocumentElementMissing, AName);
     return child;
 }
 
 // A field element as the document names it: `элемент Text «Price»`.
 std::string ElementOf(const pugi::xml_node& AElement, std::string_view AFieldName) {
-    return std::string("элемент ") + AElement.name() + " «" + std::string(AFieldName) + "»";
+    return Message(TMessage::FieldElement, AElement.name(), AFieldName);
 }
 
 // The field a failure belongs to: `поле «Code» (Barcode QRCode), этикетка 2`; ALabel 0 is the
@@ -80,8 +79,8 @@ std::string FieldPlace(std::string_view AFieldName, const TFieldObject& AField, 
             kind = AField.BarcodeType.empty() ? "Barcode" : "Barcode " + AField.BarcodeType;
             break;
     }
-    return "поле «" + std::string(AFieldName) + "» (" + kind + "), " +
-           (ALabel > 0 ? "этикетка " + std::to_string(ALabel) : "шаблон этикетки");
+    return ALabel > 0 ? Message(TMessage::FieldOfLabel, AFieldName, kind, ALabel)
+                      : Message(TMessage::FieldOfTemplate, AFieldName, kind);
 }
 
 // Runs AStep, a step that writes one field's data; a failure of that data names the field after
@@ -92,45 +91,41 @@ auto ForField(std::string_view AFieldName, const TFieldObject& AField, int ALabe
     try {
         return AStep();
     } catch (const EGs1ElementString& error) {
-        throw std::runtime_error(std::string("Код маркировки не является строкой элементов GS1 (") +
-                                 error.what() + "): " + FieldPlace(AFieldName, AField, ALabel));
+        throw TMessageError(TMessage::MarkingCodeNotGs1, error.what(),
+                            FieldPlace(AFieldName, AField, ALabel));
     } catch (const EBarcodePicture& error) {
         // A barcode library that is not installed is no fault of the data.
         const std::string reason = error.what();
         if (reason.starts_with("не установлена библиотека"))
-            throw std::runtime_error("Штрихкод не может быть построен: " + reason + ": " +
-                                     FieldPlace(AFieldName, AField, ALabel));
-        throw std::runtime_error("Библиотека штрихкодов не смогла построить код из этих данных (" + reason +
-                                 "): " + FieldPlace(AFieldName, AField, ALabel));
+            throw TMessageError(TMessage::BarcodeCannotBeBuilt, reason,
+                                FieldPlace(AFieldName, AField, ALabel));
+        throw TMessageError(TMessage::BarcodeLibraryRefused, reason, FieldPlace(AFieldName, AField, ALabel));
     } catch (const std::runtime_error& error) {
-        throw std::runtime_error(std::string(error.what()) + ": " + FieldPlace(AFieldName, AField, ALabel));
+        const std::string text = std::string(error.what()) + ": " + FieldPlace(AFieldName, AField, ALabel);
+        if (const auto* known = dynamic_cast<const TMessageError*>(&error))
+            throw TMessageError::WithText(known->Id(), text);
+        throw std::runtime_error(text);
     }
 }
 
 // What the parser found wrong, in Russian, with the line and column (in characters) where it
 // stopped: people count lines, the parser counts bytes.
 std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_view AText) {
-    const char* reason = "ошибка разбора";
+    TMessage reason = TMessage::XmlParseError;
     switch (AResult.status) {
-        case pugi::status_unrecognized_tag: reason = "неверный тег (после «<» нет имени элемента)"; break;
-        case pugi::status_bad_pi:
-            reason = "ошибка в объявлении XML или инструкции обработки «<?...?>»";
-            break;
-        case pugi::status_bad_comment: reason = "ошибка в комментарии"; break;
-        case pugi::status_bad_cdata: reason = "ошибка в разделе CDATA"; break;
-        case pugi::status_bad_doctype: reason = "ошибка в объявлении DOCTYPE"; break;
-        case pugi::status_bad_pcdata: reason = "ошибка в тексте элемента"; break;
-        case pugi::status_bad_start_element: reason = "ошибка в открывающем теге элемента"; break;
-        case pugi::status_bad_attribute:
-            reason = "ошибка в атрибуте элемента (значение должно быть в кавычках, после имени — знак «=»)";
-            break;
-        case pugi::status_bad_end_element: reason = "ошибка в закрывающем теге элемента"; break;
-        case pugi::status_end_element_mismatch:
-            reason = "закрывающий тег не соответствует открывающему";
-            break;
-        case pugi::status_no_document_element: reason = "в документе нет ни одного элемента"; break;
-        case pugi::status_append_invalid_root: reason = "документ нельзя разместить в корне"; break;
-        case pugi::status_out_of_memory: reason = "недостаточно памяти"; break;
+        case pugi::status_unrecognized_tag: reason = TMessage::XmlBadTag; break;
+        case pugi::status_bad_pi: reason = TMessage::XmlBadDeclaration; break;
+        case pugi::status_bad_comment: reason = TMessage::XmlBadComment; break;
+        case pugi::status_bad_cdata: reason = TMessage::XmlBadCdata; break;
+        case pugi::status_bad_doctype: reason = TMessage::XmlBadDoctype; break;
+        case pugi::status_bad_pcdata: reason = TMessage::XmlBadText; break;
+        case pugi::status_bad_start_element: reason = TMessage::XmlBadStartTag; break;
+        case pugi::status_bad_attribute: reason = TMessage::XmlBadAttribute; break;
+        case pugi::status_bad_end_element: reason = TMessage::XmlBadEndTag; break;
+        case pugi::status_end_element_mismatch: reason = TMessage::XmlTagMismatch; break;
+        case pugi::status_no_document_element: reason = TMessage::XmlNoElement; break;
+        case pugi::status_append_invalid_root: reason = TMessage::XmlBadRoot; break;
+        case pugi::status_out_of_memory: reason = TMessage::XmlOutOfMemory; break;
         default: break;
     }
     const std::size_t offset = std::min<std::size_t>(
@@ -144,8 +139,7 @@ std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_vi
             ++column;  // UTF-8 continuation bytes belong to the character before
         }
     }
-    return std::string("Документ этикеток не является правильным XML: ") + reason + ", строка " +
-           std::to_string(line) + ", столбец " + std::to_string(column);
+    return Message(TMessage::DocumentNotXml, MessageText(reason), line, column);
 }
 
 }  // namespace
@@ -188,9 +182,9 @@ public:
         const std::int32_t width = AttrToMillimetres(AFormatting, "Width", -1, sep);
         const std::int32_t height = AttrToMillimetres(AFormatting, "Height", -1, sep);
         if (width == -1 || height == -1)
-            throw std::runtime_error(
-                std::string(kSizeError) + ": " +
-                DescribeNumberAttribute(AFormatting, width == -1 ? "Width" : "Height", sep));
+            throw TMessageError::WithText(
+                kSizeError, std::string(MessageText(kSizeError)) + ": " +
+                                DescribeNumberAttribute(AFormatting, width == -1 ? "Width" : "Height", sep));
         CheckLabelSize("Width", width);
         CheckLabelSize("Height", height);
         CheckResolution(FPrinter);
@@ -231,19 +225,21 @@ private:
     std::string CheckedName(const pugi::xml_node& AElement) const {
         std::string name = AttrToText(AElement, "FieldName");
         if (name.empty())
-            throw std::runtime_error(
-                std::string(kNameError) + ": элемент " + AElement.name() + " № " +
-                std::to_string(FElementNumber) + " в Formatting, " +
-                (AElement.attribute("FieldName") ? "FieldName=\"\"" : "нет атрибута FieldName"));
+            throw TMessageError::WithText(
+                kNameError,
+                std::string(MessageText(kNameError)) + ": " +
+                    Message(TMessage::NamelessElement, AElement.name(), FElementNumber) + ", " +
+                    (AElement.attribute("FieldName") ? "FieldName=\"\""
+                                                     : Message(TMessage::AttributeMissing, "FieldName")));
         return name;
     }
 
     void CheckPosition(const pugi::xml_node& AElement, std::string_view AName, std::int32_t ALeft,
                        std::int32_t ATop) const {
-        const auto fail = [&](const char* AText, const char* AAttribute) {
-            throw std::runtime_error(
-                std::string(AText) + ": " + ElementOf(AElement, AName) + ", " +
-                DescribeNumberAttribute(AElement, AAttribute, FSettings.DecimalSeparator));
+        const auto fail = [&](TMessage AId, const char* AAttribute) {
+            throw TMessageError::WithText(
+                AId, std::string(MessageText(AId)) + ": " + ElementOf(AElement, AName) + ", " +
+                         DescribeNumberAttribute(AElement, AAttribute, FSettings.DecimalSeparator));
         };
         if (ALeft == -1) fail(kLeftError, "Left");
         if (ATop == -1) fail(kTopError, "Top");
@@ -274,8 +270,7 @@ private:
         const std::int32_t fontSize = AttrToInt(AElement, "FontSize", 0);
         // Characters taller than the largest raster cannot be drawn.
         if (static_cast<std::int64_t>(fontSize) * FPrinter.DPI() / 72 > kMaxRasterSide)
-            throw std::runtime_error("Слишком большой размер шрифта (FontSize) у поля " + Quoted(name) +
-                                     ": " + std::to_string(fontSize));
+            throw TMessageError(TMessage::FontSizeTooLarge, name, fontSize);
         const std::string fontName = AttrToText(AElement, "FontName");
         const std::string fontStyle = AttrToText(AElement, "FontStyle");
         const std::string align = AttrToText(AElement, "Align");
@@ -537,7 +532,7 @@ pugi::xml_document ParseLabelDocument(std::string_view AText) {
     pugi::xml_document document;
     const pugi::xml_parse_result result =
         document.load_buffer(clean.data(), clean.size(), pugi::parse_default, pugi::encoding_utf8);
-    if (!result) throw std::runtime_error(ParseErrorText(result, clean));
+    if (!result) throw TMessageError::WithText(TMessage::DocumentNotXml, ParseErrorText(result, clean));
     return document;
 }
 
@@ -557,7 +552,7 @@ void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemp
         try {
             return AStep();
         } catch (const std::exception& error) {
-            throw std::runtime_error(error.what());
+            ThrowGeneral(error);
         }
     };
     const pugi::xml_node labels = PrepareLabels(ADocument, ATemplate, APrinter);
@@ -584,7 +579,7 @@ pugi::xml_node PrepareLabels(const pugi::xml_document& ADocument, const TLabelTe
         APrinter.SetCodepage(ATemplate.Codepage());
         return node;
     } catch (const std::exception& error) {
-        throw std::runtime_error(error.what());
+        ThrowGeneral(error);
     }
 }
 
@@ -604,7 +599,7 @@ TScriptObject TLabelBuilder::Build(const pugi::xml_node& ALabel, std::size_t ANu
     try {
         return FFiller->Fill(ALabel, ANumber);
     } catch (const std::exception& error) {
-        throw std::runtime_error(error.what());
+        ThrowGeneral(error);
     }
 }
 
@@ -612,7 +607,7 @@ void TLabelBuilder::Check(const pugi::xml_node& ALabel, std::size_t ANumber) {
     try {
         FFiller->FillValues(ALabel, ANumber);
     } catch (const std::exception& error) {
-        throw std::runtime_error(error.what());
+        ThrowGeneral(error);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "driver/printer_status_wait.h"
 #include "errors/equipment_errors.h"
+#include "errors/messages.h"
 #include "log/driver_log.h"
 
 namespace quorvane {
@@ -31,7 +32,7 @@ void SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
             APort.WriteToPort(script.FValue);
             ++sent;
             if (AOptions.ExtLogEnabled && GetLogMode() != 0)
-                WriteLog("Содержание скрипта",
+                WriteLog(MessageText(TMessage::ScriptLogTitle),
                          std::string(APrinter.Name()) + "\r\n" + APrinter.ScriptLogText(script.FValue),
                          TLogLevel::llDebug);
             // Other users of a shared device get their turn between labels.
@@ -42,10 +43,11 @@ void SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
         // Some labels are printed: say how many, so that a reprint of the batch makes no duplicates.
         std::string message = e.what();
         if (!message.empty() && message.back() != '.') message += '.';
-        message += " Отправлено на принтер этикеток: " + std::to_string(sent) + " из " +
-                   std::to_string(ALabelCount) + ".";
+        message += " " + Message(TMessage::LabelsSent, sent, ALabelCount);
         if (const auto* equipment = dynamic_cast<const EquException*>(&e))
-            throw EquException(equipment->Code, message);
+            throw EquException(equipment->Code, equipment->Id(), message);
+        if (const auto* known = dynamic_cast<const TMessageError*>(&e))
+            throw TMessageError::WithText(known->Id(), message);
         throw std::runtime_error(message);
     }
 }

@@ -2,6 +2,8 @@
 
 #include "text/ascii_text.h"
 
+#include "errors/messages.h"
+
 namespace quorvane {
 
 const TUSBPrinterModel* FindUSBPrinterModel(std::string_view AHardwareId) {
@@ -17,8 +19,9 @@ void AddUSBPrinterItems(pugi::xml_node AChoiceList, const std::vector<TUSBPrintI
         if (!device.isenabled) continue;
         const TUSBPrinterModel* model = FindUSBPrinterModel(device.hardwareid);
         if (model == nullptr) continue;
-        std::string text = "Принтер " + std::string(model->Name);
-        if (!device.devicename.empty()) text += " на " + device.devicename;
+        const std::string text = device.devicename.empty() ? Message(TMessage::UsbPrinterChoice, model->Name)
+                                                           : Message(TMessage::UsbPrinterChoiceOnDevice,
+                                                                     model->Name, device.devicename);
         pugi::xml_node item = AChoiceList.append_child("Item");
         item.append_attribute("Value") = device.interfacename.c_str();
         item.text().set(text.c_str());

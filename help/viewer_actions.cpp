@@ -1,5 +1,6 @@
 #include "help/viewer_actions.h"
 
+#include "errors/messages.h"
 #include "help/markdown_renderer.h"
 #include "help/viewer_program.h"
 #include "log/driver_log.h"
@@ -13,7 +14,7 @@ void ShowLogViewer() {
 
 void ShowHelp() {
     CheckDisplayAvailable();
-    TMarkdownRenderer::Render("help", "Справка");
+    TMarkdownRenderer::Render("help", MessageText(TMessage::HelpCaption));
 }
 
 }  // namespace quorvane

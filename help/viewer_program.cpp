@@ -1,5 +1,6 @@
 #include "help/viewer_program.h"
 
+#include "errors/messages.h"
 #include "help/temp_directory.h"
 #include "resources/embedded_resource.h"
 
@@ -138,16 +139,13 @@ void CheckDisplayAvailable() {
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0'))
-        throw std::runtime_error(
-            "Нет графического экрана (не заданы DISPLAY и WAYLAND_DISPLAY): окно не может быть "
-            "показано");
+        throw TMessageError(TMessage::NoDisplay);
 }
 
 void RunViewerProgram(const std::vector<std::string>& AArguments) {
     CheckDisplayAvailable();
     const EmbeddedResource* program = FindEmbeddedResource("viewer");
-    if (program == nullptr || program->size == 0)
-        throw std::runtime_error("Программа просмотра отсутствует в компоненте");
+    if (program == nullptr || program->size == 0) throw TMessageError(TMessage::ViewerMissing);
 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error(SystemError("pipe", errno));
@@ -192,8 +190,8 @@ void RunViewerProgram(const std::vector<std::string>& AArguments) {
     }
     writeEnd.Close();
     if (spawned != 0)
-        throw std::runtime_error(
-            SystemError("Не удалось запустить программу просмотра (папки: " + tried + ")", spawned));
+        throw TMessageError::WithText(TMessage::ViewerStartFailedIn,
+                                      SystemError(Message(TMessage::ViewerStartFailedIn, tried), spawned));
 
     std::string errors;
     const int status = WaitForExit(child, readEnd.Get(), errors);
@@ -202,12 +200,13 @@ void RunViewerProgram(const std::vector<std::string>& AArguments) {
     const std::string detail = errors.empty() ? std::string() : ": " + errors;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 127)  // the loader could not start it
-        throw std::runtime_error("Не удалось запустить программу просмотра" + detail);
+        throw TMessageError::WithText(TMessage::ViewerStartFailed,
+                                      Message(TMessage::ViewerStartFailed) + detail);
     if (WIFSIGNALED(status))
-        throw std::runtime_error("Программа просмотра прервана сигналом " + std::to_string(WTERMSIG(status)) +
-                                 detail);
-    throw std::runtime_error("Программа просмотра завершилась с кодом " +
-                             std::to_string(WEXITSTATUS(status)) + detail);
+        throw TMessageError::WithText(TMessage::ViewerKilled,
+                                      Message(TMessage::ViewerKilled, WTERMSIG(status)) + detail);
+    throw TMessageError::WithText(TMessage::ViewerExitCode,
+                                  Message(TMessage::ViewerExitCode, WEXITSTATUS(status)) + detail);
 }
 
 }  // namespace quorvane

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "errors/messages.h"
+
 namespace quorvane {
 
 namespace {
@@ -212,7 +214,7 @@ std::size_t PredefinedLength(std::string_view AAi) {
 
 std::string Position(std::size_t APosition) { return std::to_string(APosition + 1); }
 
-[[noreturn]] void Fail(const std::string& AText) { throw EGs1ElementString(AText); }
+[[noreturn]] void Fail(const TMessageError& AError) { throw EGs1ElementString(AError); }
 
 // Checks a field's data against its format; AAt is where the data starts in the value.
 void CheckData(std::string_view AAi, std::string_view AFormat, std::string_view AData, std::size_t AAt) {
@@ -225,11 +227,9 @@ void CheckData(std::string_view AAi, std::string_view AFormat, std::string_view 
     }
     const std::string field = "(" + std::string(AAi) + ")";
     if (AData.size() < min || AData.size() > max) {
-        if (min == max)
-            Fail("поле " + field + " должно содержать " + std::to_string(max) + " знаков, а содержит " +
-                 std::to_string(AData.size()));
-        if (AData.empty()) Fail("поле " + field + " пустое");
-        Fail("поле " + field + " длиннее " + std::to_string(max) + " знаков");
+        if (min == max) Fail(TMessageError(TMessage::Gs1FieldLengthExact, field, max, AData.size()));
+        if (AData.empty()) Fail(TMessageError(TMessage::Gs1FieldEmpty, field));
+        Fail(TMessageError(TMessage::Gs1FieldTooLong, field, max));
     }
     std::size_t at = 0;
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -240,12 +240,11 @@ void CheckData(std::string_view AAi, std::string_view AFormat, std::string_view 
         const std::string_view piece = AData.substr(at, length);
         for (std::size_t k = 0; k < piece.size(); ++k) {
             if (InSet(part.Set, piece[k])) continue;
-            if (part.Set == 'N')
-                Fail("в поле " + field + " допустимы только цифры (позиция " + Position(AAt + at + k) + ")");
-            Fail("недопустимый знак в поле " + field + " (позиция " + Position(AAt + at + k) + ")");
+            if (part.Set == 'N') Fail(TMessageError(TMessage::Gs1DigitsOnly, field, Position(AAt + at + k)));
+            Fail(TMessageError(TMessage::Gs1BadCharacter, field, Position(AAt + at + k)));
         }
         if (part.CheckDigit && !piece.empty() && !CheckDigitFits(piece))
-            Fail("неверная контрольная цифра в поле " + field);
+            Fail(TMessageError(TMessage::Gs1BadCheckDigit, field));
         at += length;
     }
 }
@@ -273,7 +272,7 @@ std::vector<TGs1Element> ParseGs1ElementString(std::string_view AValue) {
         }
         std::string_view ai;
         const TAiFormat* format = FindAi(AValue.substr(pos), ai);
-        if (!format) Fail("неизвестный идентификатор применения (AI) в позиции " + Position(pos));
+        if (!format) Fail(TMessageError(TMessage::Gs1UnknownAi, Position(pos)));
         const std::size_t start = pos + ai.size();
         const std::size_t predefined = PredefinedLength(ai);
         std::size_t end = AValue.find(kGs1Separator, start);
@@ -284,7 +283,7 @@ std::vector<TGs1Element> ParseGs1ElementString(std::string_view AValue) {
         elements.push_back({std::string(ai), std::string(data), predefined != 0});
         pos = end;
     }
-    if (elements.empty()) Fail("пустое значение");
+    if (elements.empty()) Fail(TMessageError(TMessage::Gs1EmptyValue));
     return elements;
 }
 

@@ -5,12 +5,14 @@
 #include <string_view>
 #include <vector>
 
+#include "errors/messages.h"
+
 namespace quorvane {
 
 // A value that is no valid GS1 element string; the text says what is wrong, in Russian.
-class EGs1ElementString : public std::runtime_error {
+class EGs1ElementString : public TMessageError {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EGs1ElementString(const TMessageError& AError) : TMessageError(AError) {}
 };
 
 // The group separator (GS, U+001D) that ends a variable-length field.

@@ -8,17 +8,15 @@
 #include <string_view>
 #include <vector>
 
+#include "errors/messages.h"
 #include "printer/mono_bitmap.h"
 
 namespace quorvane {
 
 // The one message for every picture that cannot be turned into a raster.
-inline constexpr const char* kImageConversionError =
-    "Ошибка преобразования входных данных изображения в Bitmap";
-
-class EImageConversion : public std::runtime_error {
+class EImageConversion : public TMessageError {
 public:
-    EImageConversion() : std::runtime_error(kImageConversionError) {}
+    EImageConversion() : TMessageError(TMessage::ImageConversionFailed) {}
 };
 
 enum class TPictureFormat { pfUnknown, pfPng, pfJpeg, pfGif, pfBmp };

@@ -4,18 +4,8 @@
 
 namespace quorvane {
 
-namespace {
-
-std::string LimitMessage(std::int64_t AWidth, std::int64_t AHeight) {
-    return "Слишком большое изображение: " + std::to_string(AWidth) + " x " + std::to_string(AHeight) +
-           " точек (допустимо не более " + std::to_string(kMaxRasterSide) + " точек по стороне и " +
-           std::to_string(kMaxRasterDots) + " точек всего)";
-}
-
-}  // namespace
-
 ERasterTooLarge::ERasterTooLarge(std::int64_t AWidth, std::int64_t AHeight)
-    : std::runtime_error(LimitMessage(AWidth, AHeight)) {}
+    : TMessageError(TMessage::RasterTooLarge, AWidth, AHeight, kMaxRasterSide, kMaxRasterDots) {}
 
 void CheckRasterSize(std::int64_t AWidth, std::int64_t AHeight) {
     const std::int64_t w = std::max<std::int64_t>(AWidth, 0);

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "errors/messages.h"
+
 namespace quorvane {
 
 // Documents and pictures are untrusted: no raster may grow beyond these bounds.
@@ -11,7 +13,7 @@ inline constexpr std::int64_t kMaxRasterSide = 16384;
 inline constexpr std::int64_t kMaxRasterDots = std::int64_t{64} * 1024 * 1024;
 
 // A raster (label, field box or picture) larger than the bounds.
-class ERasterTooLarge : public std::runtime_error {
+class ERasterTooLarge : public TMessageError {
 public:
     ERasterTooLarge(std::int64_t AWidth, std::int64_t AHeight);
 };

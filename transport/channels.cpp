@@ -2,6 +2,8 @@
 
 #include <sched.h>
 
+#include "errors/messages.h"
+
 namespace quorvane {
 
 namespace {
@@ -14,8 +16,8 @@ std::string WithContext(const std::string& AText, const std::string& AWhere, con
 // A COM port by its number and the device file it stands for.
 std::string ComPlace(const TComm& AComm) {
     const std::string path = TComm::PortPath(AComm.PortNumber());
-    return "COM" + std::to_string(AComm.PortNumber()) +
-           (path.empty() ? " (нет такого порта: допустимы номера 1-128)" : " (" + path + ")");
+    return "COM" + std::to_string(AComm.PortNumber()) + " (" +
+           (path.empty() ? std::string(MessageText(TMessage::ComPortNumberUnknown)) : path) + ")";
 }
 
 }  // namespace
@@ -35,8 +37,9 @@ void TUsbChannel::Check(int ACode) const {
     if (FPort.LastOpenError() != 0)
         why = SystemReason(FPort.LastOpenError(), "lp");
     else if (ACode == 1007)
-        why = "принтер не принимает данные дольше " + std::to_string(FPort.WriteTimeOut()) + " мс";
-    throw EquException(ACode, WithContext(EquipmentErrorText(ACode), FPort.PortName(), why));
+        why = Message(TMessage::PrinterNotTakingData, FPort.WriteTimeOut());
+    const TMessage id = EquipmentErrorMessage(ACode).value_or(TMessage::UnknownError);
+    throw EquException(ACode, id, WithContext(MessageText(id), FPort.PortName(), why));
 }
 
 void TUsbChannel::FailRead(int ACode) const {
@@ -88,8 +91,9 @@ void TSerialChannel::Open() {
     if (FPort.Open()) return;
     const int error = FPort.LastSystemError();
     throw EquException(
-        1011, WithContext("Ошибка открытия COM-порта", ComPlace(FPort),
-                          error != 0 ? SystemReason(error, "dialout") : FPort.ExtResultDescription()));
+        1011, TMessage::ComPortOpenFailed,
+        WithContext(MessageText(TMessage::ComPortOpenFailed), ComPlace(FPort),
+                    error != 0 ? SystemReason(error, "dialout") : FPort.ExtResultDescription()));
 }
 
 void TSerialChannel::Write(const std::string& AData) {

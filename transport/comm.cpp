@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "errors/messages.h"
 #include "transport/serial_line.h"
 #include "transport/serial_speed.h"
 
@@ -19,12 +20,12 @@ namespace quorvane {
 
 namespace {
 
-const char* const kNoDataText = "Данные в буфере отсутствуют";
-const char* const kWriteShortText = "Не удалось записать данные в порт";
-const char* const kNoAnswerText = "Устройство не отвечает";
-const char* const kReadErrorText = "Ошибка при чтении данных из порта";
-const char* const kProtocolText = "Ошибка протокола обмена";
-const char* const kNotOpenText = "Порт не открыт";
+const char* const kNoDataText = MessageText(TMessage::NoDataInBuffer);
+const char* const kWriteShortText = MessageText(TMessage::PortWriteShort);
+const char* const kNoAnswerText = MessageText(TMessage::DeviceNotResponding);
+const char* const kReadErrorText = MessageText(TMessage::PortReadError);
+const char* const kProtocolText = MessageText(TMessage::ExchangeProtocolError);
+const char* const kNotOpenText = MessageText(TMessage::PortNotOpen);
 
 struct RateRow {
     TBaudRate rate;

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "errors/messages.h"
+
 namespace quorvane {
 
 int WaitReady(int AFd, short AEvents, TDeadline ADeadline) {
@@ -34,29 +36,25 @@ std::string SystemErrorText(int AError) {
 }
 
 std::string SystemReason(int AError, const char* AGroup) {
-    const char* reason = nullptr;
+    TMessage reason;
     switch (AError) {
-        case ENOENT: reason = "устройство не найдено"; break;
+        case ENOENT: reason = TMessage::ReasonDeviceNotFound; break;
         case ENODEV:
-        case ENXIO: reason = "устройство отключено"; break;
+        case ENXIO: reason = TMessage::ReasonDeviceUnplugged; break;
         case EACCES:
-        case EPERM: reason = "нет прав доступа"; break;
-        case EBUSY: reason = "устройство занято другой программой"; break;
-        case ECONNREFUSED:
-            reason = "подключение отклонено: на этом порту принтер не принимает подключения";
-            break;
+        case EPERM: reason = TMessage::ReasonNoAccess; break;
+        case EBUSY: reason = TMessage::ReasonDeviceBusy; break;
+        case ECONNREFUSED: reason = TMessage::ReasonConnectionRefused; break;
         case ETIMEDOUT:
-        case ETIME: reason = "истекло время ожидания"; break;
+        case ETIME: reason = TMessage::ReasonTimedOut; break;
         case EHOSTUNREACH:
-        case ENETUNREACH: reason = "адрес недоступен из этой сети"; break;
+        case ENETUNREACH: reason = TMessage::ReasonUnreachable; break;
         case ECONNRESET:
-        case EPIPE: reason = "принтер разорвал подключение"; break;
+        case EPIPE: reason = TMessage::ReasonConnectionReset; break;
         default: return SystemErrorText(AError);
     }
-    std::string text = std::string(reason) + " (" + SystemErrorText(AError) + ")";
-    if ((AError == EACCES || AError == EPERM) && AGroup)
-        text += std::string("; добавьте пользователя в группу ") + AGroup +
-                " или установите правило udev packaging/70-quorvane.rules";
+    std::string text = std::string(MessageText(reason)) + " (" + SystemErrorText(AError) + ")";
+    if ((AError == EACCES || AError == EPERM) && AGroup) text += "; " + Message(TMessage::AccessHint, AGroup);
     return text;
 }
 

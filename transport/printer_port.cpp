@@ -5,13 +5,15 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "errors/messages.h"
+
 namespace quorvane {
 
 namespace {
 
-const char* const kNoDataText = "Данные в буфере отсутствуют";
-const char* const kNotConnectedText = "Принтер не подключен";
-const char* const kNoPaperText = "Нет бумаги";
+const char* const kNoDataText = MessageText(TMessage::NoDataInBuffer);
+const char* const kNotConnectedText = MessageText(TMessage::PrinterNotConnected);
+const char* const kNoPaperText = MessageText(TMessage::NoPaper);
 
 constexpr int kPortPaperOut = 0x20;
 constexpr int kPortSelected = 0x10;

@@ -19,15 +19,9 @@ namespace quorvane {
 namespace {
 
 constexpr int kErrorCode = 1001;
-const char* const kAddressText = "Синтаксическая ошибка в IP-адресе";
-const char* const kPortText = "Номер порта должен лежать в диапазоне 1-65535";
-const char* const kSocketText = "Ошибка при создании сокета";
-const char* const kConnectText = "Ошибка при установлении подключения";
-const char* const kSendText = "Ошибка при отправке данных серверу";
-const char* const kReceiveText = "Ошибка при получении ответа от сервера";
 constexpr int kPieceSize = 10;
 
-[[noreturn]] void Fail(const std::string& AText) { throw EquException(kErrorCode, AText); }
+[[noreturn]] void Fail(TMessage AId, const std::string& AText) { throw EquException(kErrorCode, AId, AText); }
 
 // Leading and trailing blanks and control characters go, as the setting may carry them.
 std::string Trim(const std::string& AText) { return std::string(TrimControls(AText)); }
@@ -48,28 +42,27 @@ ssize_t Receive(int AFd, char* ABuffer, size_t ASize) {
 
 // Why an address inet_addr refused is no use, for the person who typed it.
 std::string AddressProblem(const std::string& AAddress) {
-    const std::string quoted = "\"" + AAddress + "\"";
-    if (AAddress.empty()) return "адрес не задан";
-    if (AAddress == "255.255.255.255") return quoted + " — широковещательный адрес не подходит";
+    if (AAddress.empty()) return Message(TMessage::AddressNotGiven);
+    if (AAddress == "255.255.255.255") return Message(TMessage::BroadcastAddress, AAddress);
     const bool named =
         std::any_of(AAddress.begin(), AAddress.end(), [](unsigned char c) { return std::isalpha(c); });
-    return quoted + (named ? " — это имя узла, а нужен адрес IPv4 вида 192.168.1.10"
-                           : " — нужен адрес IPv4 вида 192.168.1.10");
+    return named ? Message(TMessage::HostNameNotAddress, AAddress)
+                 : Message(TMessage::AddressNotIpv4, AAddress);
 }
 
 // Why a receive got nothing: silence for the receive time-out, a closed connection, or a failure.
 std::string ReceiveProblem(ssize_t AResult, int AError) {
-    if (AResult == 0) return "принтер закрыл подключение, не ответив";
+    if (AResult == 0) return Message(TMessage::PrinterClosedConnection);
     if (AError == EAGAIN || AError == EWOULDBLOCK)
-        return "нет ответа за " + std::to_string(TPrinterSocket::ReceiveTimeOutMs) + " мс";
+        return Message(TMessage::NoAnswerWithin, TPrinterSocket::ReceiveTimeOutMs);
     return SystemReason(AError);
 }
 
 }  // namespace
 
-void TPrinterSocket::Fail(const char* AText, const std::string& AWhy) const {
-    ::quorvane::Fail(std::string(AText) + ": " + Trim(FIPAddress) + ":" + std::to_string(FIPPort) + " — " +
-                     AWhy);
+void TPrinterSocket::Fail(TMessage AId, const std::string& AWhy) const {
+    ::quorvane::Fail(AId, std::string(MessageText(AId)) + ": " + Trim(FIPAddress) + ":" +
+                              std::to_string(FIPPort) + " — " + AWhy);
 }
 
 void TPrinterSocket::SetConnection() {
@@ -78,9 +71,11 @@ void TPrinterSocket::SetConnection() {
     // broadcast address with the same all-ones value as an error, so that one is refused too.
     const in_addr_t address = ::inet_addr(Trim(FIPAddress).c_str());
     if (address == INADDR_NONE)
-        ::quorvane::Fail(std::string(kAddressText) + ": " + AddressProblem(Trim(FIPAddress)));
+        ::quorvane::Fail(TMessage::IpAddressSyntax, std::string(MessageText(TMessage::IpAddressSyntax)) +
+                                                        ": " + AddressProblem(Trim(FIPAddress)));
     if (FIPPort < 1 || FIPPort > 65535)
-        ::quorvane::Fail(std::string(kPortText) + ": " + std::to_string(FIPPort));
+        ::quorvane::Fail(TMessage::IpPortRange,
+                         std::string(MessageText(TMessage::IpPortRange)) + ": " + std::to_string(FIPPort));
 
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
@@ -88,23 +83,22 @@ void TPrinterSocket::SetConnection() {
     peer.sin_addr.s_addr = address;
 
     TFileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
-    if (!socket.Valid() || !SetBlocking(socket.Get(), false)) Fail(kSocketText, SystemReason(errno));
+    if (!socket.Valid() || !SetBlocking(socket.Get(), false))
+        Fail(TMessage::SocketCreateFailed, SystemReason(errno));
 
     if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR) Fail(kConnectText, SystemReason(errno));
+        if (errno != EINPROGRESS && errno != EINTR) Fail(TMessage::ConnectFailed, SystemReason(errno));
         const int events =
             WaitReady(socket.Get(), POLLOUT, DeadlineIn(std::chrono::milliseconds(ConnectTimeOutMs)));
-        if (events < 0) Fail(kConnectText, SystemReason(errno));
-        if (events == 0)
-            Fail(kConnectText, "нет ответа за " + std::to_string(ConnectTimeOutMs) +
-                                   " мс: принтер выключен, не в этой сети или адрес неверен");
+        if (events < 0) Fail(TMessage::ConnectFailed, SystemReason(errno));
+        if (events == 0) Fail(TMessage::ConnectFailed, Message(TMessage::ConnectNoAnswer, ConnectTimeOutMs));
         // Linux reports a refused connect as writable too; the pending error tells them apart.
         int error = 0;
         socklen_t size = sizeof error;
         if (::getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
-        if (error != 0) Fail(kConnectText, SystemReason(error));
+        if (error != 0) Fail(TMessage::ConnectFailed, SystemReason(error));
     }
-    if (!SetBlocking(socket.Get(), true)) Fail(kConnectText, SystemReason(errno));
+    if (!SetBlocking(socket.Get(), true)) Fail(TMessage::ConnectFailed, SystemReason(errno));
     timeval receive{ReceiveTimeOutMs / 1000, (ReceiveTimeOutMs % 1000) * 1000};
     ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive);
     FSocket = std::move(socket);
@@ -118,7 +112,7 @@ void TPrinterSocket::WriteStr(const std::string& APacket) {
         const ssize_t n = ::send(FSocket.Get(), APacket.data() + sent, APacket.size() - sent, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
-            Fail(kSendText, SystemReason(errno));
+            Fail(TMessage::SendFailed, SystemReason(errno));
         }
         sent += static_cast<size_t>(n);
     }
@@ -127,7 +121,7 @@ void TPrinterSocket::WriteStr(const std::string& APacket) {
 void TPrinterSocket::ReadString(int ALen, std::string& ABytes) {
     std::string buffer(static_cast<size_t>(ALen > 0 ? ALen : 0), '\0');
     if (Receive(FSocket.Get(), buffer.data(), buffer.size()) < 0)
-        Fail(kReceiveText, ReceiveProblem(-1, errno));
+        Fail(TMessage::ReceiveFailed, ReceiveProblem(-1, errno));
     ABytes = std::move(buffer);
 }
 
@@ -140,13 +134,13 @@ void TPrinterSocket::ReadString(std::string& ABytes) {
         if (n <= 0) break;  // closed, silent for the receive time-out, or failed
         gathered.append(piece, static_cast<size_t>(n));
     }
-    if (gathered.empty()) Fail(kReceiveText, ReceiveProblem(n, errno));
+    if (gathered.empty()) Fail(TMessage::ReceiveFailed, ReceiveProblem(n, errno));
     ABytes = std::move(gathered);
 }
 
 void TPrinterSocket::ReadChar(char& AByte) {
     char byte = 0;
-    if (Receive(FSocket.Get(), &byte, 1) < 0) Fail(kReceiveText, ReceiveProblem(-1, errno));
+    if (Receive(FSocket.Get(), &byte, 1) < 0) Fail(TMessage::ReceiveFailed, ReceiveProblem(-1, errno));
     AByte = byte;
 }
 

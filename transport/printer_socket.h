@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "errors/messages.h"
 #include "posix/file_descriptor.h"
 #include "transport/posix_io.h"
 
@@ -48,7 +49,7 @@ public:
 
 private:
     // Raises the documented text followed by the printer's address and AWhy.
-    [[noreturn]] void Fail(const char* AText, const std::string& AWhy) const;
+    [[noreturn]] void Fail(TMessage AId, const std::string& AWhy) const;
     TFileDescriptor FSocket;
     std::string FIPAddress;
     int FIPPort = 0;

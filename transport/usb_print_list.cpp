@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "errors/messages.h"
+
 namespace quorvane {
 
 namespace {
@@ -70,7 +72,7 @@ bool TUSBPrintList::Refresh() {
 }
 
 const std::unique_ptr<TUSBPrintInfoRec>& TUSBPrintList::At(int AIndex) const {
-    if (AIndex < 0 || AIndex >= Count()) throw std::runtime_error("Ошибка: \r\nНеверный индекс устройства");
+    if (AIndex < 0 || AIndex >= Count()) throw TMessageError(TMessage::WrongDeviceIndex);
     return FDevList[static_cast<size_t>(AIndex)];
 }
 

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "errors/messages.h"
 #include "text/ascii_text.h"
 
 namespace quorvane {
@@ -121,8 +122,7 @@ TCodePageEncoder::TCodePageEncoder(const std::string& ACodepage) : FCodepage(ACo
         return;
     }
     iconv_t cd = name.empty() ? iconv_t(-1) : iconv_open(name.c_str(), "UTF-8");
-    if (cd == iconv_t(-1))
-        throw std::runtime_error("Кодовая страница " + std::to_string(number) + " не поддерживается");
+    if (cd == iconv_t(-1)) throw TMessageError(TMessage::CodePageNotSupported, number);
     FCd.reset(cd);
 }
 

@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "errors/messages.h"
 #include "log/driver_log.h"
 #include "printer/barcode_picture.h"
 #include "printer/graphic_text.h"
@@ -73,8 +74,6 @@ std::optional<TDataMatrixSize> ParseDataMatrixSize(std::string_view AText) {
         return std::nullopt;
     return size;
 }
-
-constexpr const char* kBarcodeDigitsError = "Недопустимые символы во входных данных штрихкода";
 
 }  // namespace
 
@@ -292,8 +291,8 @@ std::string TPrinterTSPL::DataMatrixSizeFor(std::string_view ABytes) const {
     if (!best) return configured;  // nothing holds it; the printer will say so
     const std::string raised = std::to_string(best->Rows) + "x" + std::to_string(best->Columns);
     if (LogPasses(TLogLevel::llInfo))
-        WriteLog("Размер DataMatrix увеличен с " + configured + " до " + raised,
-                 "данные не помещаются в заданный размер", TLogLevel::llInfo);
+        WriteLog(Message(TMessage::DataMatrixSizeRaised, configured, raised),
+                 MessageText(TMessage::DataMatrixDataDoesNotFit), TLogLevel::llInfo);
     return raised;
 }
 
@@ -473,7 +472,7 @@ void TPrinterTSPL::CheckBarcodeDigits(std::string_view AType, std::string_view A
     const TLinearSymbology* linear = FindLinearSymbology(AType);
     if (!linear || !linear->DigitsOnly) return;
     for (char c : AValue)
-        if (c < '0' || c > '9') throw std::runtime_error(kBarcodeDigitsError);
+        if (c < '0' || c > '9') throw TMessageError(TMessage::BarcodeInvalidCharacters);
 }
 
 TSlotKind TPrinterTSPL::SlotKind(const TFieldObject& AField) const {

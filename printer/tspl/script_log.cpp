@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "errors/messages.h"
 #include "printer/tspl/bitmap_command.h"
 #include "printer/tspl/code_page.h"
 #include "text/ascii_text.h"
@@ -34,7 +35,7 @@ std::string TsplScriptLogText(std::string_view AScript) {
             const std::size_t data =
                 std::min<std::size_t>(rest.size() - head->Size, static_cast<std::size_t>(head->DataBytes));
             out.append(rest.substr(0, head->Size));
-            out += "<данные растра, " + std::to_string(data) + " байт>";
+            out += Message(TMessage::RasterDataInLog, data);
             pos += head->Size + data;
             const std::size_t lineEnd = AScript.find("\r\n", pos);
             const std::size_t tail = (lineEnd == std::string_view::npos ? AScript.size() : lineEnd) - pos;

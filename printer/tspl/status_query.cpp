@@ -1,23 +1,25 @@
 #include "printer/tspl/status_query.h"
 
+#include "errors/messages.h"
+
 namespace quorvane {
 
 std::string GetErrorDescription(std::uint8_t AErrorCode) {
     switch (AErrorCode) {
-        case 1: return "Открыта крышка принтера";
-        case 2: return "Замятие бумаги в принтере";
-        case 3: return "Открыта крышка и замятие бумаги в принтере";
-        case 4: return "Закончилась бумага в принтере";
-        case 5: return "Закончилась бумага и открыта крышка принтера";
-        case 8: return "Закончилась термолента";
-        case 9: return "Закончилась термолента и открыта крышка принтера";
-        case 10: return "Закончилась термолента и замятие бумаги в принтере";
-        case 11: return "Закончилась термолента, замятие бумаги и открыта крышка принтера";
-        case 12: return "Закончилась термолента и бумага";
-        case 13: return "Закончилась термолента, закончилась бумага и открыта крышка принтера";
-        case 16: return "Принтер остановлен";
-        case 32: return "Принтер в состоянии печати";
-        default: return "Неизвестная ошибка";
+        case 1: return MessageText(TMessage::StatusCoverOpen);
+        case 2: return MessageText(TMessage::StatusPaperJam);
+        case 3: return MessageText(TMessage::StatusCoverOpenPaperJam);
+        case 4: return MessageText(TMessage::StatusPaperOut);
+        case 5: return MessageText(TMessage::StatusPaperOutCoverOpen);
+        case 8: return MessageText(TMessage::StatusRibbonOut);
+        case 9: return MessageText(TMessage::StatusRibbonOutCoverOpen);
+        case 10: return MessageText(TMessage::StatusRibbonOutPaperJam);
+        case 11: return MessageText(TMessage::StatusRibbonOutPaperJamCoverOpen);
+        case 12: return MessageText(TMessage::StatusRibbonAndPaperOut);
+        case 13: return MessageText(TMessage::StatusRibbonAndPaperOutCoverOpen);
+        case 16: return MessageText(TMessage::StatusPaused);
+        case 32: return MessageText(TMessage::StatusPrinting);
+        default: return MessageText(TMessage::UnknownError);
     }
 }
 
@@ -30,9 +32,9 @@ TStatusVerdict JudgeStatusReply(std::optional<std::uint8_t> AReply, std::int64_t
     if (known) return {TStatusStep::ssFail, GetErrorDescription(status)};
     if (status == 0x20) {
         if (AElapsedMs <= kPrintingTimeoutMs) return {TStatusStep::ssAskAgain, {}};
-        return {TStatusStep::ssFail, "Превышено время ожидания окончания печати"};
+        return {TStatusStep::ssFail, MessageText(TMessage::PrintingTimeout)};
     }
-    return {TStatusStep::ssFail, "Проверьте, закрыта ли крышка принтера и наличие расходных материалов"};
+    return {TStatusStep::ssFail, MessageText(TMessage::CheckCoverAndSupplies)};
 }
 
 }  // namespace quorvane

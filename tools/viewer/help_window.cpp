@@ -1,12 +1,14 @@
 #include "tools/viewer/help_window.h"
 
+#include "errors/messages.h"
 #include "tools/viewer/viewer_common.h"
 
 namespace quorvane {
 
 TDocViewWindow::TDocViewWindow(const std::string& AHtmlFilePath, const std::string& ACaption) {
     FWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(GTK_WINDOW(FWindow), ACaption.empty() ? "Документ" : ACaption.c_str());
+    gtk_window_set_title(GTK_WINDOW(FWindow),
+                         ACaption.empty() ? MessageText(TMessage::DocumentCaption) : ACaption.c_str());
     gtk_window_set_default_size(GTK_WINDOW(FWindow), ScaleToScreen(900, 96.0), ScaleToScreen(680, 96.0));
     gtk_window_set_position(GTK_WINDOW(FWindow), GTK_WIN_POS_CENTER);
     CloseOnEscape(FWindow);

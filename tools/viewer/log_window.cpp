@@ -1,5 +1,6 @@
 #include "tools/viewer/log_window.h"
 
+#include "errors/messages.h"
 #include "text/ascii_text.h"
 #include "tools/viewer/viewer_common.h"
 
@@ -62,7 +63,7 @@ TLogWindow::TLogWindow(std::string ADirectory) : FLogDirectory(std::move(ADirect
     if (FLogDirectory.empty() || FLogDirectory.back() != '/') FLogDirectory += '/';
 
     FWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(GTK_WINDOW(FWindow), "Просмотр лога");
+    gtk_window_set_title(GTK_WINDOW(FWindow), MessageText(TMessage::LogViewerCaption));
     gtk_window_set_default_size(GTK_WINDOW(FWindow), ScaleToScreen(633, kDesignDpi),
                                 ScaleToScreen(293, kDesignDpi));
     gtk_window_set_position(GTK_WINDOW(FWindow), GTK_WIN_POS_CENTER);
@@ -87,9 +88,9 @@ TLogWindow::TLogWindow(std::string ADirectory) : FLogDirectory(std::move(ADirect
     g_signal_connect(FLogFiles, "popup", G_CALLBACK(OnListPopup), this);
     g_signal_connect(FLogFiles, "changed", G_CALLBACK(OnChanged), this);
 
-    GtkToolItem* openDir = gtk_tool_button_new(nullptr, "Открыть папку");
+    GtkToolItem* openDir = gtk_tool_button_new(nullptr, MessageText(TMessage::OpenFolderButton));
     gtk_tool_button_set_icon_name(GTK_TOOL_BUTTON(openDir), "folder-open");
-    gtk_tool_item_set_tooltip_text(openDir, "Открыть папку с логами");
+    gtk_tool_item_set_tooltip_text(openDir, MessageText(TMessage::OpenFolderTooltip));
     gtk_toolbar_insert(GTK_TOOLBAR(toolbar), openDir, -1);
     g_signal_connect(openDir, "clicked", G_CALLBACK(OnOpenDir), this);
 
@@ -113,11 +114,7 @@ TLogWindow::TLogWindow(std::string ADirectory) : FLogDirectory(std::move(ADirect
     if (count > 0) {
         gtk_combo_box_set_active(GTK_COMBO_BOX(FLogFiles), count - 1);  // the newest day
     } else {
-        const std::string text =
-            "В папке " + FLogDirectory +
-            " пока нет файлов лога. Лог ведётся, когда в настройках драйвера на странице "
-            "«Настройка лога» включено «Вести лог»; записи появятся здесь при следующем "
-            "обращении к драйверу.";
+        const std::string text = Message(TMessage::NoLogFiles, FLogDirectory);
         gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(FLog)), text.c_str(), -1);
     }
 
@@ -151,10 +148,10 @@ void TLogWindow::ShowSelectedFile() {
     std::ifstream in(path, std::ios::binary);
     if (in) {
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad()) text = "Не удалось прочитать файл " + path;
+        if (in.bad()) text = Message(TMessage::FileReadFailed, path);
     } else {
         // The file went away (or became unreadable) after the list was filled.
-        text = "Не удалось открыть файл " + path + ": " + std::strerror(errno);
+        text = Message(TMessage::FileOpenFailed, path, std::strerror(errno));
     }
     TGCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(FLog));
@@ -204,7 +201,7 @@ void TLogWindow::OpenDirectory() {
     GError* raw = nullptr;
     if (!uri || !g_app_info_launch_default_for_uri(uri.get(), nullptr, &raw)) {
         TGErrorPtr error(raw);
-        const std::string text = "Не удалось открыть папку " + FLogDirectory +
+        const std::string text = Message(TMessage::FolderOpenFailed, FLogDirectory) +
                                  (error ? std::string(": ") + error->message : std::string());
         ShowError(FWindow, text.c_str());
     }
