@@ -13,7 +13,6 @@
 #include "driver/driver.h"
 #include "driver/driver_info.h"
 #include "driver/printer_models.h"
-#include "errors/equipment_errors.h"
 
 namespace quorvane {
 namespace {
@@ -43,16 +42,6 @@ TEST(EnumNames, ValueTypeAndEquipmentType) {
     EXPECT_EQ(EquipmentTypeName(TEquipmentType::etLabelPrinter), "ПринтерЭтикеток");
     EXPECT_EQ(EquipmentTypeName(TEquipmentType::etUnknown), "НеизвестныйТипОборудования");
     EXPECT_THROW(EquipmentTypeName(static_cast<TEquipmentType>(14)), std::runtime_error);
-}
-
-TEST(EquipmentErrorText, CodesDescriptionsAndDefaults) {
-    EXPECT_EQ(EquipmentErrorText(1011, "", ""), "Порт недоступен");
-    EXPECT_EQ(EquipmentErrorText(5, "", ""), "Неизвестная ошибка");
-    EXPECT_EQ(EquipmentErrorText(5, "", "своё"), "своё");
-    EXPECT_EQ(EquipmentErrorText(1011, "занят", ""), "занят");
-    EXPECT_EQ(EquipmentErrorText(0, "занят", ""), "Нет ошибок");
-    EXPECT_EQ(EquipmentErrorText(70), "Устройство не включено");
-    EXPECT_EQ(EquipmentErrorText(1009), "Устройство занято");
 }
 
 // Without the schema resource the description is generated from the declarations.
