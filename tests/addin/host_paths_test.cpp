@@ -13,6 +13,7 @@
 #include <string>
 
 #include "addin/wide_string.h"
+#include "errors/messages.h"
 #include "tests/common/files.h"
 #include "tests/common/run_command.h"
 #include "tools/host/host_component.h"
@@ -276,7 +277,7 @@ TEST_F(HostPathsTest, CallTraceLinesInTheLog) {
 
     ASSERT_EQ(Connection.Errors.size(), 1u);
     EXPECT_EQ(Connection.Errors[0].Code, 1006);
-    EXPECT_EQ(Connection.Errors[0].Source, u"Внешняя компонента");
+    EXPECT_EQ(Connection.Errors[0].Source, Utf8ToWide(MessageText(TMessage::AddInErrorSource)));
     EXPECT_EQ(Connection.Errors[0].Description, u"Метод не выполнен");
     // E_FAIL as the platform headers define it (0x80004005L): 2147500037 on Linux x86_64.
     EXPECT_EQ(Connection.Errors[0].Scode, 0x80004005L);
@@ -324,7 +325,7 @@ TEST_F(HostPathsTest, PropertiesAndTheirErrors) {
     EXPECT_FALSE(object->SetProp(u"Сломанное", broken));
     ASSERT_EQ(Connection.Errors.size(), 2u);
     EXPECT_EQ(Connection.Errors[0].Description, u"Свойство недоступно");
-    EXPECT_EQ(Connection.Errors[0].Source, u"Внешняя компонента");
+    EXPECT_EQ(Connection.Errors[0].Source, Utf8ToWide(MessageText(TMessage::AddInErrorSource)));
 }
 
 TEST_F(HostPathsTest, ShortParameterArraysAndProcedureCalls) {

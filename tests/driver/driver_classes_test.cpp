@@ -13,6 +13,7 @@
 #include "driver/driver.h"
 #include "driver/driver_info.h"
 #include "driver/printer_models.h"
+#include "errors/messages.h"
 
 namespace quorvane {
 namespace {
@@ -49,7 +50,7 @@ TEST(GeneratedParameters, OneParameterPerExportedPropertyInOrder) {
     pugi::xml_document doc;
     BuildGeneratedParameters(TDriver::ClassDecl(), doc);
     const pugi::xml_node page = doc.child("Settings").child("Page");
-    EXPECT_STREQ(page.attribute("Caption").value(), "Параметры");
+    EXPECT_STREQ(page.attribute("Caption").value(), MessageText(TMessage::GeneratedParametersPage));
     struct Row {
         const char* Name;
         const char* Caption;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "errors/messages.h"
 #include "tests/common/files.h"
 #include "tests/driver/driver_host_fixture.h"
 #include "tools/host/host_commands.h"
@@ -268,9 +269,8 @@ TEST_F(DriverHostTest, RevisionDescriptionAndLogSwitch) {
                                                    "IntegrationComponent", "MainDriverInstalled",
                                                    "DriverVersion", "IntegrationComponentVersion",
                                                    "DownloadURL", "LogIsEnabled", "LogPath"}));
-        EXPECT_STREQ(root.attribute("Name").value(), "Драйвер принтера печати этикеток Tarvo");
-        EXPECT_STREQ(root.attribute("Description").value(),
-                     "Драйвер принтера печати этикеток Tarvo 1С:Совместимо для 1С:БПО NativeAPI");
+        EXPECT_STREQ(root.attribute("Name").value(), MessageText(TMessage::DriverName));
+        EXPECT_STREQ(root.attribute("Description").value(), MessageText(TMessage::DriverDescription));
         EXPECT_STREQ(root.attribute("EquipmentType").value(), "ПринтерЭтикеток");
         EXPECT_STREQ(root.attribute("IntegrationComponent").value(), "false");
         EXPECT_STREQ(root.attribute("MainDriverInstalled").value(), "false");
@@ -304,8 +304,9 @@ TEST_F(DriverHostTest, AdditionalActions) {
     std::vector<std::pair<std::string, std::string>> listed;
     for (pugi::xml_node a : doc.child("Actions").children())
         listed.emplace_back(a.attribute("Name").value(), a.attribute("Caption").value());
-    EXPECT_EQ(listed, (std::vector<std::pair<std::string, std::string>>{{"ViewLog", "Просмотр лога"},
-                                                                        {"ShowHelp", "Справка"}}));
+    EXPECT_EQ(listed, (std::vector<std::pair<std::string, std::string>>{
+                          {"ViewLog", MessageText(TMessage::LogViewerCaption)},
+                          {"ShowHelp", MessageText(TMessage::HelpCaption)}}));
 
     for (const char* name : {"viewlog", "GetDescription", ""}) {
         TCall call = Call(u"DoAdditionalAction", host::StringValue(Memory, name));
@@ -318,10 +319,10 @@ TEST_F(DriverHostTest, OpenAndCloseGuardTheLabelMethods) {
     TCall print = Call(u"PrintLabels", EmptyValue(), host::StringValue(Memory, "<Data/>"),
                        host::StringValue(Memory, ""));
     EXPECT_FALSE(print.Result.VarEnum.bVal);
-    EXPECT_EQ(LastError(), std::make_pair(1001, std::string("Устройство не включено")));
+    EXPECT_EQ(LastError(), std::make_pair(1001, std::string(MessageText(TMessage::DeviceNotEnabled))));
     TCall init = Call(u"InitializePrinter", EmptyValue());
     EXPECT_FALSE(init.Result.VarEnum.bVal);
-    EXPECT_EQ(LastError().second, "Устройство не включено");
+    EXPECT_EQ(LastError().second, MessageText(TMessage::DeviceNotEnabled));
 
     // Open puts a barcode width outside 1..10 back to 1.
     TLoopbackListener printer;
@@ -341,7 +342,7 @@ TEST_F(DriverHostTest, OpenAndCloseGuardTheLabelMethods) {
 
     ASSERT_TRUE(Call(u"Close", EmptyValue()).Result.VarEnum.bVal);
     EXPECT_FALSE(Call(u"InitializePrinter", EmptyValue()).Result.VarEnum.bVal);
-    EXPECT_EQ(LastError().second, "Устройство не включено");
+    EXPECT_EQ(LastError().second, MessageText(TMessage::DeviceNotEnabled));
 }
 
 TEST_F(DriverHostTest, EveryTextGoesThroughHostMemory) {

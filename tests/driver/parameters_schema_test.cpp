@@ -14,6 +14,7 @@
 #include "driver/common_driver.h"
 #include "driver/driver.h"
 #include "driver/driver_settings.h"
+#include "errors/messages.h"
 #include "resources/embedded_resource.h"
 
 namespace quorvane {
@@ -72,11 +73,11 @@ TEST(SettingsSchema, IsTheResourceWithTheUSBPrintersAndThePictureSwitch) {
     pugi::xml_node mainSettings = FindNamed(schema, "Group", "MainSettings");
     ASSERT_TRUE(mainSettings);
     const pugi::xml_node pictures = mainSettings.last_child();
-    EXPECT_EQ(Attributes(pictures),
-              (std::vector<std::pair<std::string, std::string>>{{"Name", "_2DBarcodeAsPicture"},
-                                                                {"Caption", "Печать 2D штрихкода картинкой"},
-                                                                {"TypeValue", "Boolean"},
-                                                                {"DefaultValue", "true"}}));
+    EXPECT_EQ(Attributes(pictures), (std::vector<std::pair<std::string, std::string>>{
+                                        {"Name", "_2DBarcodeAsPicture"},
+                                        {"Caption", MessageText(TMessage::TwoDBarcodeAsPictureCaption)},
+                                        {"TypeValue", "Boolean"},
+                                        {"DefaultValue", "true"}}));
     mainSettings.remove_child(pictures);
 
     EXPECT_EQ(XmlToText(schema), XmlToText(ResourceSchema()));

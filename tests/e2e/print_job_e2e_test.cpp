@@ -19,6 +19,7 @@
 
 #include <pugixml.hpp>
 
+#include "errors/messages.h"
 #include "tests/common/files.h"
 #include "tests/common/loopback.h"
 #include "tests/common/run_command.h"
@@ -276,7 +277,7 @@ TEST_F(PrintJobTest, UnlistedStatusByteAsksToCheckCoverAndConsumables) {
     StartPrinter(TLink::Tcp, 0x06);
     ASSERT_TRUE(Open());
     EXPECT_FALSE(PrintLabels(SmallDocument(30, 20)));
-    EXPECT_EQ(LastError().second, "Проверьте, закрыта ли крышка принтера и наличие расходных материалов");
+    EXPECT_EQ(LastError().second, MessageText(TMessage::CheckCoverAndSupplies));
     EXPECT_EQ(JobBytes(1), kStatusQuery);
 }
 
@@ -379,13 +380,13 @@ TEST_F(PrintJobTest, DocumentErrorsSendNothing) {
 TEST_F(PrintJobTest, PrintingNeedsAnOpenDevice) {
     StartPrinter();
     EXPECT_FALSE(PrintLabels(SmallDocument(30, 20)));
-    EXPECT_EQ(LastError(), (std::pair<int, std::string>{1001, "Устройство не включено"}));
+    EXPECT_EQ(LastError(), (std::pair<int, std::string>{1001, MessageText(TMessage::DeviceNotEnabled)}));
     EXPECT_FALSE(InitializePrinter());
-    EXPECT_EQ(LastError().second, "Устройство не включено");
+    EXPECT_EQ(LastError().second, MessageText(TMessage::DeviceNotEnabled));
     ASSERT_TRUE(Open());
     ASSERT_TRUE(Close());
     EXPECT_FALSE(PrintLabels(SmallDocument(30, 20)));
-    EXPECT_EQ(LastError().second, "Устройство не включено");
+    EXPECT_EQ(LastError().second, MessageText(TMessage::DeviceNotEnabled));
     Printer->Stop();
     EXPECT_EQ(Printer->JobCount(), 0);
 }
@@ -460,10 +461,10 @@ TEST_F(PrintJobTest, DeviceTestWithTheCoverOpenReportsItAndStaysOpened) {
     TCall test = Call(u"DeviceTest", host::EmptyValue(), host::EmptyValue());
     ASSERT_TRUE(test.Called);
     EXPECT_FALSE(test.Result.VarEnum.bVal);
-    EXPECT_EQ(WideToUtf8(V8Text((*test.Params)[0])), "Открыта крышка принтера");
+    EXPECT_EQ(WideToUtf8(V8Text((*test.Params)[0])), MessageText(TMessage::StatusCoverOpen));
     // Still opened: the next job goes to the printer, and meets the same open cover.
     EXPECT_FALSE(PrintLabels(SmallDocument(30, 20)));
-    EXPECT_EQ(LastError().second, "Открыта крышка принтера");
+    EXPECT_EQ(LastError().second, MessageText(TMessage::StatusCoverOpen));
 }
 
 TEST_F(PrintJobTest, HostToolPrintsADocumentAndReportsFailures) {

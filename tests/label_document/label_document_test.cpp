@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/label_document.h"
+#include "errors/messages.h"
 #include "printer/tspl/code_page.h"
 #include "printer/tspl/printer_type_tspl.h"
 
@@ -161,10 +162,10 @@ TEST(LabelDocument, CommaDecimalUnderRussianRegionalSettings) {
 }
 
 TEST(LabelDocument, ChecksInOrderWithTheirTexts) {
-    const std::string size = "Некорректно заданы размеры этикетки";
-    const std::string name = "Имя поля в шаблоне этикетки не может быть пустым";
-    const std::string left = "Не задана позиция левой границы поля по оси X";
-    const std::string top = "Не задана позиция верхней границы поля по оси Y";
+    const std::string size = MessageText(TMessage::LabelSizeInvalid);
+    const std::string name = MessageText(TMessage::FieldNameEmpty);
+    const std::string left = MessageText(TMessage::FieldLeftMissing);
+    const std::string top = MessageText(TMessage::FieldTopMissing);
     // Each message: the check's text, then the element, attribute and value that failed it.
     const struct {
         std::string document;
@@ -438,9 +439,9 @@ TEST(LabelDocument, LabelFailuresCarryTheirMessageAndNameTheField) {
     } cases[] = {
         {"<Barcode FieldName=\"e\" Type=\"EAN13\" Left=\"0\" Top=\"0\"/>",
          ok + "<Label><Record FieldName=\"e\" Value=\"46012345678X\"/></Label>",
-         "Недопустимые символы во входных данных штрихкода", "поле «e» (Barcode EAN13), этикетка 2"},
+         MessageText(TMessage::BarcodeInvalidCharacters), "поле «e» (Barcode EAN13), этикетка 2"},
         {kAllKinds, "<Label><Record FieldName=\"i\" Value=\"bm90IGEgcGljdHVyZQ==\"/></Label>",
-         "Ошибка преобразования входных данных изображения в Bitmap", "поле «i» (Image), этикетка 1"},
+         MessageText(TMessage::ImageConversionFailed), "поле «i» (Image), этикетка 1"},
         {kAllKinds, ok + ok + "<Label><Record FieldName=\"i\" Value=\"" + tooWide + "\"/></Label>",
          "Слишком большое изображение: 20000 x 1 точек", "поле «i» (Image), этикетка 3"},
         {"<Barcode FieldName=\"q\" Type=\"QRCode\" Left=\"0\" Top=\"0\" Width=\"20\" Height=\"20\"/>",

@@ -15,6 +15,7 @@
 #include "driver/print_job.h"
 #include "driver/printer_setup.h"
 #include "driver/printer_status_wait.h"
+#include "errors/messages.h"
 #include "printer/tspl/printer_type_tspl.h"
 #include "tests/transport/test_peers.h"
 #include "tools/printer/printer_server.h"
@@ -165,7 +166,7 @@ TEST(WaitPrinterReady, PrintingBeyondAMinuteFails) {
         WaitPrinterReady(printer.Exchange(), *Tspl());
         FAIL() << "no time-out";
     } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "Превышено время ожидания окончания печати");
+        EXPECT_STREQ(error.what(), MessageText(TMessage::PrintingTimeout));
     }
     // The answer to the 301st query, at 60.18 s, is the first one past the minute.
     EXPECT_EQ(printer.ReadWindows.size(), 301u);
@@ -190,7 +191,7 @@ TEST(StatusWait, PrinterBusyForMoreThanAMinuteFails) {
     TestPrinter printer(0x20);
     TFakeClock clock;
     clock.Step = 10000;  // each re-query finds the clock ten seconds on
-    EXPECT_EQ(StatusFailure(*printer.Lan(), clock), "Превышено время ожидания окончания печати");
+    EXPECT_EQ(StatusFailure(*printer.Lan(), clock), MessageText(TMessage::PrintingTimeout));
     // Asked at 0, 10.02, ..., 60.12 s: the answer at 60.12 s is the first past the minute.
     EXPECT_EQ(printer.StatusQueries(), 7u);
 
@@ -204,14 +205,14 @@ TEST(StatusWait, PrinterBusyForMoreThanAMinuteFails) {
 
 TEST(StatusWait, ErrorBytesFailWithTheirText) {
     const std::pair<std::uint8_t, const char*> cases[] = {
-        {0x01, "Открыта крышка принтера"},
-        {0x04, "Закончилась бумага в принтере"},
-        {0x0D, "Закончилась термолента, закончилась бумага и открыта крышка принтера"},
-        {0x10, "Принтер остановлен"},
-        {0x80, "Неизвестная ошибка"},
-        {0x06, "Проверьте, закрыта ли крышка принтера и наличие расходных материалов"},
-        {0x40, "Проверьте, закрыта ли крышка принтера и наличие расходных материалов"},
-        {0x21, "Проверьте, закрыта ли крышка принтера и наличие расходных материалов"},
+        {0x01, MessageText(TMessage::StatusCoverOpen)},
+        {0x04, MessageText(TMessage::StatusPaperOut)},
+        {0x0D, MessageText(TMessage::StatusRibbonAndPaperOutCoverOpen)},
+        {0x10, MessageText(TMessage::StatusPaused)},
+        {0x80, MessageText(TMessage::UnknownError)},
+        {0x06, MessageText(TMessage::CheckCoverAndSupplies)},
+        {0x40, MessageText(TMessage::CheckCoverAndSupplies)},
+        {0x21, MessageText(TMessage::CheckCoverAndSupplies)},
     };
     for (const auto& [status, text] : cases) {
         TestPrinter printer(status);
@@ -243,7 +244,7 @@ TEST(StatusWait, ReplyOnTheSerialPortIsReadByTheFirstTry) {
     TestPrinter printer(0x01, {}, true);
     auto port = printer.Com();
     TFakeClock clock;
-    EXPECT_EQ(StatusFailure(*port, clock), "Открыта крышка принтера");
+    EXPECT_EQ(StatusFailure(*port, clock), MessageText(TMessage::StatusCoverOpen));
     EXPECT_EQ(printer.StatusQueries(), 1u);
 }
 

@@ -12,6 +12,7 @@
 
 #include <jpeglib.h>
 
+#include "errors/messages.h"
 #include "printer/bitmap_transform.h"
 #include "printer/picture_decoder.h"
 #include "printer/printer_type_base.h"
@@ -150,7 +151,7 @@ void ExpectPictureMessage(std::string_view ABase64) {
         TPrinterTypeBase::GetBitmapFromBase64(ABase64);
         ADD_FAILURE() << "decoded " << ABase64.substr(0, 40);
     } catch (const EImageConversion& e) {
-        EXPECT_STREQ(e.what(), "Ошибка преобразования входных данных изображения в Bitmap");
+        EXPECT_STREQ(e.what(), MessageText(TMessage::ImageConversionFailed));
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "errors/messages.h"
 #include "test_peers.h"
 
 namespace quorvane {
@@ -222,10 +223,10 @@ TEST_F(CommOnPty, TimeoutsDecideWhenAReadEnds) {
 TEST_F(CommOnPty, QueuedReadTakesWhatWaitsAndFailsOnNothing) {
     std::string data;
     EXPECT_FALSE(Comm.ReadString(data, 0));  // closed: nothing queued
-    EXPECT_EQ(Comm.ExtResultDescription(), "Данные в буфере отсутствуют");
+    EXPECT_EQ(Comm.ExtResultDescription(), MessageText(TMessage::NoDataInBuffer));
     ASSERT_TRUE(Comm.Open());
     EXPECT_FALSE(Comm.ReadString(data, 0));
-    EXPECT_EQ(Comm.ExtResultDescription(), "Данные в буфере отсутствуют");
+    EXPECT_EQ(Comm.ExtResultDescription(), MessageText(TMessage::NoDataInBuffer));
     test::WriteAll(Pty.Master(), std::string("on\r\n\0", 5));
     ASSERT_TRUE(test::WaitArrived(Pty.Slave(), 5));
     EXPECT_TRUE(Comm.ReadString(data, 0));
@@ -240,18 +241,18 @@ TEST_F(CommOnPty, ReadsFailOnAClosedPortWithoutOpeningIt) {
     std::vector<uint8_t> buffer(4);
     uint32_t read = 0;
     EXPECT_FALSE(Comm.ReadBytes(std::span<uint8_t>(buffer), read, 0, 0));
-    EXPECT_EQ(Comm.ExtResultDescription(), "Порт не открыт");
+    EXPECT_EQ(Comm.ExtResultDescription(), MessageText(TMessage::PortNotOpen));
     EXPECT_FALSE(Comm.WriteBytes(std::span<const uint8_t>(buffer)));
-    EXPECT_EQ(Comm.ExtResultDescription(), "Порт не открыт");
+    EXPECT_EQ(Comm.ExtResultDescription(), MessageText(TMessage::PortNotOpen));
 }
 
 TEST_F(CommOnPty, ByteAndCharacterReaders) {
     ASSERT_TRUE(Comm.Open());
     uint8_t byte = 0;
     EXPECT_FALSE(Comm.ReadByte(byte));
-    EXPECT_EQ(Comm.ExtResultDescription(), "Устройство не отвечает");
+    EXPECT_EQ(Comm.ExtResultDescription(), MessageText(TMessage::DeviceNotResponding));
     EXPECT_FALSE(Comm.ReadByte(byte, 50));
-    EXPECT_EQ(Comm.ExtResultDescription(), "Ошибка при чтении данных из порта");
+    EXPECT_EQ(Comm.ExtResultDescription(), MessageText(TMessage::PortReadError));
     EXPECT_EQ(Comm.iReadByte(byte), 1017);
 
     // A stray continuation byte is skipped; "Ж", "€" and a character beyond the basic plane.
@@ -280,9 +281,9 @@ TEST_F(CommOnPty, ByteArraysAndCountedStrings) {
     std::vector<uint8_t> bytes;
     test::WriteAll(Pty.Master(), "ab");
     EXPECT_FALSE(Comm.ReadBytes(bytes, 4));
-    EXPECT_EQ(Comm.ExtResultDescription(), "Ошибка протокола обмена");
+    EXPECT_EQ(Comm.ExtResultDescription(), MessageText(TMessage::ExchangeProtocolError));
     EXPECT_FALSE(Comm.ReadBytes(bytes, 4));
-    EXPECT_EQ(Comm.ExtResultDescription(), "Устройство не отвечает");
+    EXPECT_EQ(Comm.ExtResultDescription(), MessageText(TMessage::DeviceNotResponding));
     EXPECT_TRUE(Comm.ReadBytes(bytes, 0));
 
     test::WriteAll(Pty.Master(), "1234");

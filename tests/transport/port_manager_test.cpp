@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "errors/equipment_errors.h"
+#include "errors/messages.h"
 #include "test_peers.h"
 #include "transport/channels.h"
 #include "transport/serial_line.h"
@@ -20,6 +21,7 @@ using test::PtyPair;
 
 struct Failure {
     int Code = 0;
+    TMessage Id = TMessage::NoError;
     std::string Text;
 };
 
@@ -30,7 +32,7 @@ Failure FailureOf(Action AAction) {
     try {
         AAction();
     } catch (const EquException& e) {
-        return {e.Code, e.what()};
+        return {e.Code, e.Id(), e.what()};
     }
     return {};
 }
@@ -77,40 +79,41 @@ TEST(PortManagerMessages, OpenFailuresSayWhereAndWhy) {
     struct Case {
         std::function<std::unique_ptr<TPortManager>()> make;
         int code;
-        const char* start;
+        TMessage id;
         std::initializer_list<std::string> parts;
     };
     const Case cases[] = {
         {[] { return std::make_unique<TPortManager>("/dev/usb/quorvane-no-such-lp"); },
          1011,
-         "Порт недоступен",
+         TMessage::PortUnavailable,
          {"/dev/usb/quorvane-no-such-lp — устройство не найдено (No such file or directory)"}},
         {[&] { return std::make_unique<TPortManager>("/dev/usb/lp3", denied); },
          1011,
-         "Порт недоступен",
+         TMessage::PortUnavailable,
          {"/dev/usb/lp3 — нет прав доступа (Permission denied)", "группу lp", "packaging/70-quorvane.rules"}},
         {[] { return std::make_unique<TPortManager>(6, 9600, 8, 0, 0); },
          1011,
-         "Ошибка открытия COM-порта",
+         TMessage::ComPortOpenFailed,
          {"COM6 (/dev/quorvane-no-such-tty) — устройство не найдено (No such file or directory)"}},
         {[] { return std::make_unique<TPortManager>(200, 9600, 8, 0, 0); },
          1011,
-         "Ошибка открытия COM-порта",
+         TMessage::ComPortOpenFailed,
          {"COM200 (нет такого порта"}},
         {[&] { return std::make_unique<TPortManager>("127.0.0.1", std::stoi(closed)); },
          1001,
-         "Ошибка при установлении подключения",
+         TMessage::ConnectFailed,
          {"127.0.0.1:" + closed + " — подключение отклонено", "(Connection refused)"}},
         {[] { return std::make_unique<TPortManager>("printer.local", 9100); },
          1001,
-         "Синтаксическая ошибка в IP-адресе",
+         TMessage::IpAddressSyntax,
          {"\"printer.local\" — это имя узла, а нужен адрес IPv4"}},
     };
     for (const Case& c : cases) {
         const auto manager = c.make();
         const Failure failure = FailureOf([&] { manager->OpenPort(); });
         EXPECT_EQ(failure.Code, c.code) << failure.Text;
-        EXPECT_TRUE(IsMessage(failure.Text, c.start, c.parts));
+        EXPECT_EQ(failure.Id, c.id) << failure.Text;
+        EXPECT_TRUE(IsMessage(failure.Text, MessageText(c.id), c.parts));
         manager->ClosePort();
     }
     ::unsetenv("QUORVANE_COM6");
@@ -124,8 +127,8 @@ TEST(PortManagerUSBSlow, ReadsOfASilentDevice) {
     EXPECT_EQ(manager.ReadFromPort(0), "");
     test::WriteAll(pty.Master(), "ribbon on");
     EXPECT_EQ(manager.ReadFromPort(-1), "ribbon on");
-    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.ReadFromPort(1); }).Text, "Данные в буфере отсутствуют",
-                          {pty.Path()}));
+    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.ReadFromPort(1); }).Text,
+                          MessageText(TMessage::NoDataInBuffer), {pty.Path()}));
     // The manager stays usable after a failure.
     manager.WriteToPort("A");
     EXPECT_EQ(test::ReadFor(pty.Master(), 1, 2s), "A");
@@ -138,7 +141,8 @@ TEST(PortManagerUSBSlow, WriteFailureCarriesTheTableText) {
     PortOf<TUsbChannel>(manager).SetWriteWaitTimeOut(200);
     manager.OpenPort();
     EXPECT_TRUE(IsMessage(FailureOf([&] { manager.WriteToPort(std::string(4 * 1024 * 1024, 'x')); }).Text,
-                          "Неизвестная ошибка", {pty.Path() + " — " + SystemErrorText(ETIME)}));
+                          MessageText(TMessage::UnknownError),
+                          {pty.Path() + " — " + SystemErrorText(ETIME)}));
     manager.ClosePort();
 }
 
@@ -172,8 +176,8 @@ TEST_F(SerialPort, WriteDropsEarlierRepliesAndReadsFollow) {
     EXPECT_EQ(manager.ReadFromPort(1), "");  // the stale bytes were discarded
     test::WriteAll(Pty.Master(), "\x04");
     EXPECT_EQ(manager.ReadFromPort(1), "\x04");
-    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.ReadFromPort(0); }).Text, "Данные в буфере отсутствуют",
-                          {"COM5 (" + Pty.Path() + ")"}));
+    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.ReadFromPort(0); }).Text,
+                          MessageText(TMessage::NoDataInBuffer), {"COM5 (" + Pty.Path() + ")"}));
     test::WriteAll(Pty.Master(), "off\r\n");
     ASSERT_TRUE(test::WaitArrived(Pty.Slave(), 5));
     EXPECT_EQ(manager.ReadFromPort(-1), "off\r\n");
@@ -184,7 +188,8 @@ TEST_F(SerialPort, WriteDropsEarlierRepliesAndReadsFollow) {
 TEST(PortManagerSerial, OpenFailureIsWrapped) {
     ::setenv("QUORVANE_COM6", "/dev/quorvane-no-such-tty", 1);
     TPortManager manager(6, 9600, 8, 0, 0);
-    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.OpenPort(); }).Text, "Ошибка открытия COM-порта", {}));
+    EXPECT_TRUE(
+        IsMessage(FailureOf([&] { manager.OpenPort(); }).Text, MessageText(TMessage::ComPortOpenFailed), {}));
     EXPECT_TRUE(IsMessage(FailureOf([&] { manager.WriteToPort("x"); }).Text, "No such file or directory",
                           {"COM6 (/dev/quorvane-no-such-tty)"}));
     manager.ClosePort();
@@ -208,8 +213,8 @@ TEST(PortManagerLAN, ConnectsPerOpenAndReadsFixedLengths) {
     EXPECT_FALSE(PortOf<TNetworkChannel>(manager).Connected());
 
     TPortManager badPort("127.0.0.1", 0);
-    EXPECT_TRUE(IsMessage(FailureOf([&] { badPort.OpenPort(); }).Text,
-                          "Номер порта должен лежать в диапазоне 1-65535", {"0"}));
+    EXPECT_TRUE(
+        IsMessage(FailureOf([&] { badPort.OpenPort(); }).Text, MessageText(TMessage::IpPortRange), {"0"}));
 }
 
 TEST(PortManagerLAN, ReadEverythingEndsWhenThePrinterCloses) {
@@ -265,10 +270,10 @@ TEST(PortManagerReadWithinSlow, SilenceEndsAsThePlainReadWould) {
     TPortManager lan("127.0.0.1", server.Port());
     for (TPortManager* m : {&usb, &com, &lan}) m->OpenPort();
     EXPECT_TRUE(IsMessage(FailureOf([&] { usb.ReadFromPortWithin(1, DeadlineIn(200ms)); }).Text,
-                          "Данные в буфере отсутствуют", {usbPty.Path()}));
+                          MessageText(TMessage::NoDataInBuffer), {usbPty.Path()}));
     EXPECT_EQ(com.ReadFromPortWithin(1, DeadlineIn(200ms)), "");
     EXPECT_TRUE(IsMessage(FailureOf([&] { lan.ReadFromPortWithin(1, DeadlineIn(200ms)); }).Text,
-                          "Ошибка при получении ответа от сервера",
+                          MessageText(TMessage::ReceiveFailed),
                           {"127.0.0.1:" + std::to_string(server.Port()) + " — нет ответа за 2000 мс"}));
     for (TPortManager* m : {&usb, &com, &lan}) m->ClosePort();
     ::unsetenv("QUORVANE_COM8");

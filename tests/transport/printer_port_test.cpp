@@ -6,6 +6,7 @@
 #include <future>
 #include <mutex>
 
+#include "errors/messages.h"
 #include "test_peers.h"
 #include "usblp_device.h"
 
@@ -15,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::PtyPair;
 
-const char* const kNoDataText = "Данные в буфере отсутствуют";
+const char* const kNoDataText = MessageText(TMessage::NoDataInBuffer);
 
 // A printer port whose device status is scripted: a pseudo-terminal has none of its own.
 class ScriptedPort : public TPrinterPort {
@@ -211,7 +212,7 @@ TEST(PrinterPortUsblp, WriteEndsWhenTheDeviceHasTakenEveryByteOrWithinItsBounds)
          [](size_t, size_t) { return 5; },
          {0x18, 0x38},
          1001,
-         "Нет бумаги",
+         MessageText(TMessage::NoPaper),
          -1,
          2 * kPiece,
          0,
@@ -279,7 +280,7 @@ TEST(PrinterPortSlow, PaperOutStopsTheJobUntilTheWindowCloses) {
     ASSERT_EQ(port.OpenPort(true), 0);
     const std::string job = Pattern(kStuckJobSize);
     EXPECT_EQ(port.SendToPort(job, true), 1001);
-    EXPECT_EQ(port.LastErrorDescription(), "Нет бумаги");
+    EXPECT_EQ(port.LastErrorDescription(), MessageText(TMessage::NoPaper));
     // Polled every 100 ms through the 1000 ms window: several queries, not one.
     EXPECT_GE(port.Queries(), 4);
     // Only the first write's part reached the device, intact.
@@ -313,10 +314,10 @@ TEST(PrinterPortSlow, FaultBitsGiveTheirCodesInOrder) {
     };
     const Case cases[] = {
         {PrinterStatus::PowerOff | PrinterStatus::PaperEmpty, 1008, ""},
-        {PrinterStatus::NotConnected | PrinterStatus::Busy, 1001, "Принтер не подключен"},
+        {PrinterStatus::NotConnected | PrinterStatus::Busy, 1001, MessageText(TMessage::PrinterNotConnected)},
         {PrinterStatus::Busy | PrinterStatus::OffLine, 1009, ""},
         {PrinterStatus::OffLine | PrinterStatus::PaperEmpty, 1008, ""},
-        {PrinterStatus::PaperEmpty | 0x01 | 0x02 | 0x80, 1001, "Нет бумаги"},
+        {PrinterStatus::PaperEmpty | 0x01 | 0x02 | 0x80, 1001, MessageText(TMessage::NoPaper)},
     };
     // Independent devices: run side by side, each with a short window.
     std::vector<std::future<void>> runs;

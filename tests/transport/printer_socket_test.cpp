@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "errors/equipment_errors.h"
+#include "errors/messages.h"
 #include "test_peers.h"
 
 namespace quorvane {
@@ -15,7 +16,7 @@ using namespace std::chrono_literals;
 using test::IsMessage;
 using test::LoopbackServer;
 
-const char* const kReceiveText = "Ошибка при получении ответа от сервера";
+const char* const kReceiveText = MessageText(TMessage::ReceiveFailed);
 
 int OpenDescriptors() {
     int count = 0;
@@ -79,7 +80,7 @@ TEST(PrinterSocket, RefusesBadAddressesAndPortsBeforeAnySocket) {
         {"printer.example", std::string("\"printer.example") + named},
         {"10.0.0.x", std::string("\"10.0.0.x") + named},
         {"255.255.255.255", "\"255.255.255.255\" — широковещательный адрес не подходит"},
-        {" ", "адрес не задан"},
+        {" ", MessageText(TMessage::AddressNotGiven)},
         {"1.2.3.4.5", "\"1.2.3.4.5\" — нужен адрес IPv4 вида 192.168.1.10"},
     };
     for (const auto& [address, context] : addresses) {
@@ -99,7 +100,7 @@ TEST(PrinterSocket, RefusesBadAddressesAndPortsBeforeAnySocket) {
 TEST(PrinterSocket, RefusedPortFailsWithoutLeaking) {
     const int before = OpenDescriptors();
     TPrinterSocket refused("127.0.0.1", test::ClosedLoopbackPort());
-    EXPECT_TRUE(IsMessage(FailureOf([&] { refused.SetConnection(); }), "Ошибка при установлении подключения",
+    EXPECT_TRUE(IsMessage(FailureOf([&] { refused.SetConnection(); }), MessageText(TMessage::ConnectFailed),
                           {"127.0.0.1:" + std::to_string(refused.IPPort()) + " — подключение отклонено"}));
     EXPECT_FALSE(refused.Connected());
     EXPECT_EQ(OpenDescriptors(), before);
@@ -123,7 +124,7 @@ TEST(PrinterSocketSlow, PeerThatNeverAnswersTheConnectFailsAfterTheBound) {
     std::this_thread::sleep_for(100ms);
     const int before = OpenDescriptors();
     TPrinterSocket socket("127.0.0.1", ntohs(address.sin_port));
-    EXPECT_TRUE(IsMessage(FailureOf([&] { socket.SetConnection(); }), "Ошибка при установлении подключения",
+    EXPECT_TRUE(IsMessage(FailureOf([&] { socket.SetConnection(); }), MessageText(TMessage::ConnectFailed),
                           {":" + std::to_string(socket.IPPort()) + " — нет ответа за 5000 мс"}));
     EXPECT_FALSE(socket.Connected());
     EXPECT_EQ(OpenDescriptors(), before);
@@ -141,7 +142,7 @@ TEST(PrinterSocket, PeerThatClosedGivesZeroBytes) {
     EXPECT_EQ(byte, '\0');
     // Read until silence on a closed connection has nothing: a failure.
     EXPECT_TRUE(IsMessage(FailureOf([&] { socket.ReadString(reply); }), kReceiveText,
-                          {"принтер закрыл подключение, не ответив"}));
+                          {MessageText(TMessage::PrinterClosedConnection)}));
     socket.CloseConnection();
 }
 
@@ -156,8 +157,8 @@ TEST(PrinterSocket, SendingToAClosedPeerFailsWithoutKillingTheProcess) {
         text = FailureOf([&] { socket.WriteStr(std::string(65536, 'A')); });
         std::this_thread::sleep_for(10ms);
     }
-    EXPECT_TRUE(IsMessage(text, "Ошибка при отправке данных серверу",
-                          {"127.0.0.1:", "принтер разорвал подключение"}));
+    EXPECT_TRUE(IsMessage(text, MessageText(TMessage::SendFailed),
+                          {"127.0.0.1:", MessageText(TMessage::ReasonConnectionReset)}));
     socket.CloseConnection();
 }
 

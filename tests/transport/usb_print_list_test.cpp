@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "errors/messages.h"
 #include "usb_testbed.h"
 
 namespace quorvane {
@@ -61,8 +62,8 @@ TEST(USBPrintList, ItemsCopyObjectsShareAndBadIndexesFail) {
         try {
             list.Items(index);
             ADD_FAILURE() << "index " << index << " accepted";
-        } catch (const std::runtime_error& e) {
-            EXPECT_STREQ(e.what(), "Ошибка: \r\nНеверный индекс устройства");
+        } catch (const TMessageError& e) {
+            EXPECT_EQ(e.Id(), TMessage::WrongDeviceIndex);
         }
         EXPECT_THROW(list.Objects(index), std::runtime_error);
     }

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "errors/messages.h"
 #include "printer/tspl/code_page.h"
 
 namespace quorvane {
@@ -54,8 +55,9 @@ TEST(CodePage, BadSettings) {
     try {
         TCodePageEncoder encoder("12345");
         FAIL();
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "Кодовая страница 12345 не поддерживается");
+    } catch (const TMessageError& error) {
+        EXPECT_EQ(error.Id(), TMessage::CodePageNotSupported);
+        EXPECT_EQ(error.what(), Message(TMessage::CodePageNotSupported, 12345));
     }
     EXPECT_THROW(TCodePageEncoder(""), std::runtime_error);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/label_document.h"
+#include "errors/messages.h"
 #include "printer/gs1_element_string.h"
 #include "printer/tspl/printer_type_tspl.h"
 #include "tests/virtual_printer/printer_test_support.h"
@@ -152,7 +153,7 @@ TEST(MarkingCode, InvalidElementStringsFailNamingTheField) {
         {"010460700978001621123456789012345678901", "поле (21) длиннее 20 знаков"},
         {"0104607009780016215Жb", "недопустимый знак в поле (21) (позиция 20)"},
         {"01046070097800162112&#29;8005123", "поле (8005) должно содержать 6 знаков, а содержит 3"},
-        {"]d2", "пустое значение"},
+        {"]d2", MessageText(TMessage::Gs1EmptyValue)},
     };
     for (const bool asPicture : {false, true})
         for (const auto& [value, detail] : cases) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "errors/messages.h"
 #include "printer/raster_limits.h"
 #include "printer/tspl/printer_type_tspl.h"
 #include "tests/common/base64.h"
@@ -202,8 +203,8 @@ TEST(TsplBarcode, DigitCheckEmptyAndUnknownTypes) {
     try {
         printer.AddBarcode(kToken, "ean13", 0, 0, 40, 10, 0, false, false, true, "46012345678A");
         FAIL();
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "Недопустимые символы во входных данных штрихкода");
+    } catch (const TMessageError& error) {
+        EXPECT_EQ(error.Id(), TMessage::BarcodeInvalidCharacters);
     }
     EXPECT_TRUE(printer.ScriptText().empty());
     printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "46012345678A");
@@ -367,7 +368,7 @@ TEST(TsplControl, FixedSequences) {
     EXPECT_EQ(printer.SetRibbon(), "SET RIBBON ON\r\n");
     EXPECT_EQ(TPrinterTSPL::SetGapDetect(), "GAPDETECT\r\n");
     EXPECT_EQ(TPrinterTSPL::SetAutodetect(), "AUTODETECT\r\n");
-    EXPECT_EQ(TPrinterTSPL::GetErrorDescription(9), "Закончилась термолента и открыта крышка принтера");
+    EXPECT_EQ(TPrinterTSPL::GetErrorDescription(9), MessageText(TMessage::StatusRibbonOutCoverOpen));
 }
 
 TEST(TsplUserData, RawLinesInTheTemplate) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "errors/messages.h"
 #include "printer/tspl/ribbon_query.h"
 #include "printer/tspl/script_log.h"
 #include "printer/tspl/status_query.h"
@@ -18,27 +19,27 @@ using namespace std::string_literals;
 
 TEST(StatusReply, KnownStatusBytesFailWithTheirMessage) {
     const std::vector<std::pair<int, std::string>> cases = {
-        {1, "Открыта крышка принтера"},
-        {2, "Замятие бумаги в принтере"},
-        {3, "Открыта крышка и замятие бумаги в принтере"},
-        {4, "Закончилась бумага в принтере"},
-        {5, "Закончилась бумага и открыта крышка принтера"},
-        {8, "Закончилась термолента"},
-        {9, "Закончилась термолента и открыта крышка принтера"},
-        {10, "Закончилась термолента и замятие бумаги в принтере"},
-        {11, "Закончилась термолента, замятие бумаги и открыта крышка принтера"},
-        {12, "Закончилась термолента и бумага"},
-        {13, "Закончилась термолента, закончилась бумага и открыта крышка принтера"},
-        {16, "Принтер остановлен"},
-        {0x80, "Неизвестная ошибка"},
+        {1, MessageText(TMessage::StatusCoverOpen)},
+        {2, MessageText(TMessage::StatusPaperJam)},
+        {3, MessageText(TMessage::StatusCoverOpenPaperJam)},
+        {4, MessageText(TMessage::StatusPaperOut)},
+        {5, MessageText(TMessage::StatusPaperOutCoverOpen)},
+        {8, MessageText(TMessage::StatusRibbonOut)},
+        {9, MessageText(TMessage::StatusRibbonOutCoverOpen)},
+        {10, MessageText(TMessage::StatusRibbonOutPaperJam)},
+        {11, MessageText(TMessage::StatusRibbonOutPaperJamCoverOpen)},
+        {12, MessageText(TMessage::StatusRibbonAndPaperOut)},
+        {13, MessageText(TMessage::StatusRibbonAndPaperOutCoverOpen)},
+        {16, MessageText(TMessage::StatusPaused)},
+        {0x80, MessageText(TMessage::UnknownError)},
     };
     for (const auto& [byte, message] : cases) {
         const TStatusVerdict verdict = JudgeStatusReply(static_cast<std::uint8_t>(byte), 0);
         EXPECT_EQ(verdict.Step, TStatusStep::ssFail) << byte;
         EXPECT_EQ(verdict.Message, message) << byte;
     }
-    EXPECT_EQ(GetErrorDescription(32), "Принтер в состоянии печати");
-    EXPECT_EQ(GetErrorDescription(7), "Неизвестная ошибка");
+    EXPECT_EQ(GetErrorDescription(32), MessageText(TMessage::StatusPrinting));
+    EXPECT_EQ(GetErrorDescription(7), MessageText(TMessage::UnknownError));
 }
 
 TEST(StatusReply, ReadyPrintingAndOtherBytes) {
@@ -47,12 +48,11 @@ TEST(StatusReply, ReadyPrintingAndOtherBytes) {
     EXPECT_EQ(JudgeStatusReply(0x20, 60000).Step, TStatusStep::ssAskAgain);
     const TStatusVerdict late = JudgeStatusReply(0x20, 60001);
     EXPECT_EQ(late.Step, TStatusStep::ssFail);
-    EXPECT_EQ(late.Message, "Превышено время ожидания окончания печати");
+    EXPECT_EQ(late.Message, MessageText(TMessage::PrintingTimeout));
     for (int byte : {6, 0x40, 0x21, 0xFF}) {
         const TStatusVerdict other = JudgeStatusReply(static_cast<std::uint8_t>(byte), 0);
         EXPECT_EQ(other.Step, TStatusStep::ssFail) << byte;
-        EXPECT_EQ(other.Message, "Проверьте, закрыта ли крышка принтера и наличие расходных материалов")
-            << byte;
+        EXPECT_EQ(other.Message, MessageText(TMessage::CheckCoverAndSupplies)) << byte;
     }
 }
 

@@ -1,3 +1,4 @@
+#include "errors/messages.h"
 #include "help/viewer_actions.h"
 #include "log/driver_log.h"
 #include "tests/viewer/x_session.h"
@@ -126,7 +127,7 @@ TEST_F(ViewerWindowTest, LogWindowShowsTheNewestLogFileFollowsItAndOffersNewFile
     TXvfb x;
     const std::string viewer = std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/quorvane-viewer";
     test::TChildProcess window({viewer, "log", FLogs.string()}, x.Env());
-    const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+    const auto id = test::FindWindow(x, MessageText(TMessage::LogViewerCaption), 20s);
     ASSERT_TRUE(id) << "no window titled Просмотр лога";
 
     auto lines = [](int n) { return [n](const test::TImage& i) { return test::CountTextLines(i) == n; }; };
@@ -173,7 +174,7 @@ TEST_F(ViewerWindowTest, LogWindowOpensAtTheNewestRecordsWrapsThemMarksErrorsAnd
     const std::string viewer = std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/quorvane-viewer";
     {
         test::TChildProcess window({viewer, "log", FLogs.string()}, x.Env());
-        const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+        const auto id = test::FindWindow(x, MessageText(TMessage::LogViewerCaption), 20s);
         ASSERT_TRUE(id);
         const auto shown = WaitForPicture(x, *id, "log-empty.png", 5s,
                                           [](const test::TImage& i) { return test::CountTextLines(i) > 0; });
@@ -190,7 +191,7 @@ TEST_F(ViewerWindowTest, LogWindowOpensAtTheNewestRecordsWrapsThemMarksErrorsAnd
         out << "2026.12.08 10:00:01.000\tERROR\tException: \t" << std::string(300, 'W') << "\r\n";
     }
     test::TChildProcess window({viewer, "log", FLogs.string()}, x.Env());
-    const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+    const auto id = test::FindWindow(x, MessageText(TMessage::LogViewerCaption), 20s);
     ASSERT_TRUE(id);
     const auto shown = WaitForPicture(x, *id, "log-end.png", 10s,
                                       [](const test::TImage& i) { return RedTextLines(i) >= 2; });
@@ -206,7 +207,7 @@ TEST_F(ViewerWindowTest, ViewLogActionRunsTheEmbeddedViewerUntilTheWindowCloses)
     SetLogDirectory(FLogs.string());
     TXvfb x;
     const std::string error = RunAction(x, ShowLogViewer, [&] {
-        const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+        const auto id = test::FindWindow(x, MessageText(TMessage::LogViewerCaption), 20s);
         ASSERT_TRUE(id);
         const auto shown = WaitForPicture(x, *id, "log-action.png", 10s,
                                           [](const test::TImage& i) { return test::CountTextLines(i) == 4; });
@@ -221,7 +222,7 @@ TEST_F(ViewerWindowTest, ViewLogActionRunsTheEmbeddedViewerUntilTheWindowCloses)
 TEST_F(ViewerWindowTest, HelpWindowShowsTheRenderedHelp) {
     TXvfb x;
     const std::string error = RunAction(x, ShowHelp, [&] {
-        const auto id = test::FindWindow(x, "Справка", 30s);
+        const auto id = test::FindWindow(x, MessageText(TMessage::HelpCaption), 30s);
         ASSERT_TRUE(id) << "no window titled Справка";
         // A page still loading is one flat colour; the help has headings, text and pictures.
         const auto shown = WaitForPicture(x, *id, "help.png", 20s,
@@ -258,7 +259,7 @@ TEST_F(ViewerWindowTest, DoAdditionalActionThroughTheHostReturnsTrueOnceTheWindo
     test::TChildProcess host({build + "/tools/host/quorvane-host", "action", "ViewLog"}, env, fds[1],
                              STDOUT_FILENO);
     close(fds[1]);
-    const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+    const auto id = test::FindWindow(x, MessageText(TMessage::LogViewerCaption), 20s);
     ASSERT_TRUE(id) << "no log window from DoAdditionalAction(\"ViewLog\")";
     const auto shown = WaitForPicture(x, *id, "log-host.png", 10s,
                                       [](const test::TImage& i) { return test::CountTextLines(i) == 2; });
@@ -323,7 +324,7 @@ TEST_F(ViewerWindowTest, TheViewerRunsFromANoexecTemporaryFolderLeavesNoFileAndE
     env["XDG_RUNTIME_DIR"] = runtime.string();
     const std::string build = std::getenv("QUORVANE_BUILD_DIR");
     test::TChildProcess host({build + "/tools/host/quorvane-host", "action", "ViewLog"}, env);
-    const auto id = test::FindWindow(x, "Просмотр лога", 20s);
+    const auto id = test::FindWindow(x, MessageText(TMessage::LogViewerCaption), 20s);
     ASSERT_TRUE(id) << (mounted ? "no log window with a noexec TMPDIR" : "no log window");
     // The program's file went as soon as it ran: nothing to leave behind, whatever happens next.
     EXPECT_TRUE(fs::is_empty(tmp));
