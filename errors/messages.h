@@ -11,7 +11,7 @@
 namespace quorvane {
 
 // Every text a person sees: errors, printer states, document messages, window captions.
-// A text takes its arguments at {0}, {1}, ... in any order.
+// A text takes its arguments at {0} to {9}, in any order.
 enum class TMessage {
     // The equipment error table, by code.
     NoError,                         // 0
