@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "printer/raster_limits.h"
+#include "printer/text_layout_glyphs.h"
 
 namespace quorvane {
 
@@ -256,7 +257,7 @@ bool TTextLayout::TextAfter(std::size_t AEnd) const {
 }
 
 void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, const TDotRect& AClip,
-                       bool ACompleteLinesOnly) const {
+                       bool ACompleteLinesOnly, bool AThroughCairo) const {
     TDotRect clip = AClip;
     clip.Left = std::max(clip.Left, 0);
     clip.Top = std::max(clip.Top, 0);
@@ -287,6 +288,28 @@ void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, c
         pango_layout_set_ellipsize(ellipsized.get(), PANGO_ELLIPSIZE_END);
     }
 
+    std::int32_t x = AX;
+    if (impl.BoxWidth >= 0 && impl.Align != 0 && !impl.Lines.empty()) {
+        const std::int32_t free = impl.BoxWidth - PANGO_PIXELS_CEIL(impl.Lines.front().Logical.width);
+        x += (impl.Align & kTfCenter) ? free / 2 : free;
+    }
+    std::vector<TShownLine> shown(drawn);
+    for (std::size_t i = 0; i < drawn; ++i) {
+        const TImpl::TLine& line = impl.Lines[i];
+        int left = line.Logical.x;
+        shown[i].Line = line.Line;
+        if (ellipsized && i + 1 == drawn) {
+            shown[i].Line = pango_layout_get_line_readonly(ellipsized.get(), 0);
+            std::unique_ptr<PangoLayoutIter, LayoutIterFree> iter(pango_layout_get_iter(ellipsized.get()));
+            PangoRectangle logical{};
+            pango_layout_iter_get_line_extents(iter.get(), nullptr, &logical);
+            left = logical.x;
+        }
+        shown[i].Left = PANGO_PIXELS(left);
+        shown[i].Baseline = PANGO_PIXELS(line.Baseline);
+    }
+    if (!AThroughCairo && DrawLineGlyphs(shown, x, AY, ATarget, clip)) return;
+
     // Draw into a one-bit surface of whole target rows from x = 0, so that the ink is copied
     // across byte by byte; the clip rectangle bounds the drawing.
     const std::int32_t width = clip.Right;
@@ -299,26 +322,10 @@ void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, c
         cairo_set_source_rgba(cr.get(), 0, 0, 0, 1);
         cairo_rectangle(cr.get(), clip.Left, 0, clip.Width(), clip.Height());
         cairo_clip(cr.get());
-        std::int32_t x = AX;
-        if (impl.BoxWidth >= 0 && impl.Align != 0 && !impl.Lines.empty()) {
-            const std::int32_t free = impl.BoxWidth - PANGO_PIXELS_CEIL(impl.Lines.front().Logical.width);
-            x += (impl.Align & kTfCenter) ? free / 2 : free;
-        }
         cairo_translate(cr.get(), x, AY - clip.Top);
-        for (std::size_t i = 0; i < drawn; ++i) {
-            const TImpl::TLine& line = impl.Lines[i];
-            PangoLayoutLine* shown = line.Line;
-            int left = line.Logical.x;
-            if (ellipsized && i + 1 == drawn) {
-                shown = pango_layout_get_line_readonly(ellipsized.get(), 0);
-                std::unique_ptr<PangoLayoutIter, LayoutIterFree> iter(
-                    pango_layout_get_iter(ellipsized.get()));
-                PangoRectangle logical{};
-                pango_layout_iter_get_line_extents(iter.get(), nullptr, &logical);
-                left = logical.x;
-            }
-            cairo_move_to(cr.get(), PANGO_PIXELS(left), PANGO_PIXELS(line.Baseline));
-            pango_cairo_show_layout_line(cr.get(), shown);
+        for (const TShownLine& line : shown) {
+            cairo_move_to(cr.get(), line.Left, line.Baseline);
+            pango_cairo_show_layout_line(cr.get(), line.Line);
         }
     }
     cairo_surface_flush(surface.get());

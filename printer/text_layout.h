@@ -43,9 +43,10 @@ public:
 
     // Draws the text with its top-left corner at (AX, AY), clipped to AClip. With
     // ACompleteLinesOnly a line that would cross AClip's bottom is left out, and so is every
-    // line after it; the first line is always drawn.
+    // line after it; the first line is always drawn. AThroughCairo has cairo draw every glyph,
+    // the reference for the glyph images drawn otherwise.
     void Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, const TDotRect& AClip,
-              bool ACompleteLinesOnly) const;
+              bool ACompleteLinesOnly, bool AThroughCairo = false) const;
 
 private:
     // Whether anything but blanks follows byte AEnd of the text.
