@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/render_cache.h"
+#include "printer/barcode_picture.h"
 
 namespace quorvane {
 
@@ -37,6 +38,18 @@ public:
             // Whether text can be drawn depends on its field's box, never on the value, and
             // drawing is most of a label's cost: the checking pass draws one value per field.
             if (ATextRaster && !FirstOfField(AField)) return {};
+            // Symbols are checked without choosing their mask; such a picture is not the one
+            // printed, so it stays out of the cache.
+            bool quick = false;
+            return FCache.Value(
+                AField, AValue,
+                [&] {
+                    const TQuickSymbolCheck check;
+                    std::string rendered = ARender();
+                    quick = check.Used();
+                    return rendered;
+                },
+                [&] { return !quick; });
         }
         return FCache.Value(AField, AValue, ARender);
     }

@@ -29,7 +29,8 @@ bool TRenderCache::Repeats(std::size_t AHash) const {
 }
 
 std::string TRenderCache::Value(std::size_t AField, std::string_view AValue,
-                                const std::function<std::string()>& ARender) {
+                                const std::function<std::string()>& ARender,
+                                const std::function<bool()>& AKeepable) {
     const std::size_t hash = Hash(AField, AValue);
     const bool repeats = Repeats(hash);
     TKey key{AField, std::string(repeats ? AValue : std::string_view())};
@@ -41,7 +42,7 @@ std::string TRenderCache::Value(std::size_t AField, std::string_view AValue,
     FRenders.fetch_add(1, std::memory_order_relaxed);
     const std::size_t size = key.Value.size() + rendered.size();
     // One entry may take an eighth of the room at most: huge one-offs would only churn it.
-    if (!repeats || size > FBudget / 8) return rendered;
+    if (!repeats || size > FBudget / 8 || (AKeepable && !AKeepable())) return rendered;
     auto entry = std::make_shared<const std::string>(rendered);
     const std::lock_guard lock(FLock);
     const auto [added, isNew] = FEntries.emplace(std::move(key), std::move(entry));

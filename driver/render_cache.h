@@ -24,9 +24,11 @@ public:
     // Records one more label that has AValue in field AField.
     void Count(std::size_t AField, std::string_view AValue);
 
-    // The rendered value: from the cache, or ARender() (kept when the value repeats).
+    // The rendered value: from the cache, or ARender() (kept when the value repeats, unless
+    // AKeepable, asked after rendering, says the result must not be reused).
     std::string Value(std::size_t AField, std::string_view AValue,
-                      const std::function<std::string()>& ARender);
+                      const std::function<std::string()>& ARender,
+                      const std::function<bool()>& AKeepable = {});
 
     std::size_t Bytes() const;
     std::size_t Renders() const { return FRenders.load(std::memory_order_relaxed); }

@@ -17,6 +17,26 @@ namespace quorvane {
 
 namespace {
 
+thread_local TQuickSymbolCheck* tQuickCheck = nullptr;
+
+}  // namespace
+
+class TQuickSymbolCheckAccess {
+public:
+    // Marks the innermost check of this thread used; false when there is none.
+    static bool Use() {
+        if (!tQuickCheck) return false;
+        tQuickCheck->FUsed = true;
+        return true;
+    }
+};
+
+TQuickSymbolCheck::TQuickSymbolCheck() : FOuter(tQuickCheck) { tQuickCheck = this; }
+
+TQuickSymbolCheck::~TQuickSymbolCheck() { tQuickCheck = FOuter; }
+
+namespace {
+
 struct ZintDelete {
     void operator()(zint_symbol* ASymbol) const { ZBarcode_Delete(ASymbol); }
 };
@@ -91,6 +111,8 @@ TMonoBitmap RenderSymbol(int ASymbology, int AInputMode, std::int32_t ACanvasWid
     symbol->symbology = ASymbology;
     symbol->input_mode = AInputMode;
     if (ASymbology == BARCODE_DATAMATRIX) symbol->option_3 = DM_SQUARE;
+    // The library's mask numbers count from 1, above the option's low byte.
+    if (ASymbology == BARCODE_QRCODE && TQuickSymbolCheckAccess::Use()) symbol->option_3 = 1 << 8;
     symbol->scale = 0.5f;  // one pixel per module; scaling to the canvas is ours
     if (AData.size() > INT_MAX) throw EBarcodePicture("Input too long");
     int result = ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(AData.data()),

@@ -52,6 +52,26 @@ std::string BarcodePicture(std::string_view ASymbology, std::int32_t AWidth, std
                            std::int32_t AOrientation, std::int32_t ADotInMM, std::string_view AValue,
                            TMonoBitmap& ABitmap);
 
+// While one lives on a thread, QR Codes drawn there get a fixed mask instead of the best one.
+// Whether the library takes a value never depends on the mask, and choosing it is most of the
+// encoding's work, so a pass that only checks values uses this. Such a picture is a valid
+// symbol but not the one printed: keep none drawn while Used() is true.
+class TQuickSymbolCheck {
+public:
+    TQuickSymbolCheck();
+    ~TQuickSymbolCheck();
+    TQuickSymbolCheck(const TQuickSymbolCheck&) = delete;
+    TQuickSymbolCheck& operator=(const TQuickSymbolCheck&) = delete;
+
+    // Whether a symbol was drawn with the fixed mask.
+    bool Used() const { return FUsed; }
+
+private:
+    friend class TQuickSymbolCheckAccess;
+    TQuickSymbolCheck* FOuter;
+    bool FUsed = false;
+};
+
 // True when the library encodes ABytes, taken byte for byte as a printer takes a DMATRIX
 // command's content, into an ECC 200 symbol of ARows x AColumns; false for a size ECC 200 lacks.
 bool DataMatrixHolds(std::string_view ABytes, std::int32_t ARows, std::int32_t AColumns);

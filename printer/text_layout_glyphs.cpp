@@ -123,7 +123,8 @@ std::optional<TGlyphImage> RasteriseGlyph(cairo_scaled_font_t* AFont, unsigned l
         for (int y = 0; y < image.Height; ++y)
             for (int x = 0; x < image.Width; ++x)
                 if (ink(x0 + x, y0 + y))
-                    image.Bits[static_cast<std::size_t>(y) * image.Stride + static_cast<std::size_t>(x / 8)] |=
+                    image
+                        .Bits[static_cast<std::size_t>(y) * image.Stride + static_cast<std::size_t>(x / 8)] |=
                         static_cast<std::uint8_t>(0x80U >> (x % 8));
         return image;
     }
@@ -139,8 +140,7 @@ public:
         const TKey key{AFont, AGlyph};
         if (const auto found = FImages.find(key); found != FImages.end())
             return found->second ? &*found->second : nullptr;
-        if (FFonts.emplace(AFont, nullptr).second)
-            FFonts[AFont].reset(cairo_scaled_font_reference(AFont));
+        if (FFonts.emplace(AFont, nullptr).second) FFonts[AFont].reset(cairo_scaled_font_reference(AFont));
         std::optional<TGlyphImage> image = RasteriseGlyph(AFont, AGlyph);
         if (image) FBytes += image->Bits.size() + sizeof(TGlyphImage);
         const auto added = FImages.emplace(key, std::move(image)).first;
@@ -250,7 +250,9 @@ void RefuseTrapezoid(PangoRenderer* ARenderer, PangoRenderPart, double, double, 
                      double) {
     CollectionOf(ARenderer).Refused = true;
 }
-void RefuseShape(PangoRenderer* ARenderer, PangoAttrShape*, int, int) { CollectionOf(ARenderer).Refused = true; }
+void RefuseShape(PangoRenderer* ARenderer, PangoAttrShape*, int, int) {
+    CollectionOf(ARenderer).Refused = true;
+}
 void RefuseGlyph(PangoRenderer* ARenderer, PangoFont*, PangoGlyph, double, double) {
     CollectionOf(ARenderer).Refused = true;
 }
@@ -344,8 +346,8 @@ bool DrawLineGlyphs(std::span<const TShownLine> ALines, std::int32_t AX, std::in
     for (const TShownLine& shown : ALines) {
         // Every font of a line shares the size of the layout's description.
         const PangoFontDescription* description = pango_layout_get_font_description(shown.Line->layout);
-        if (!description ||
-            static_cast<double>(pango_font_description_get_size(description)) / PANGO_SCALE > kMaxCachedFontDots)
+        if (!description || static_cast<double>(pango_font_description_get_size(description)) / PANGO_SCALE >
+                                kMaxCachedFontDots)
             return false;
     }
     state.Cache.Trim();
@@ -362,7 +364,8 @@ bool DrawLineGlyphs(std::span<const TShownLine> ALines, std::int32_t AX, std::in
         if (collection.Refused) return false;
     }
     for (const TPlacedGlyph& glyph : state.Glyphs)
-        Blit(*glyph.Image, glyph.X + glyph.Image->Left, glyph.Y + glyph.Image->Top + AClip.Top, ATarget, AClip);
+        Blit(*glyph.Image, glyph.X + glyph.Image->Left, glyph.Y + glyph.Image->Top + AClip.Top, ATarget,
+             AClip);
     return true;
 }
 
