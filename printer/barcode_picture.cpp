@@ -60,12 +60,24 @@ void PlaceSymbol(const zint_symbol& ASymbol, TMonoBitmap& ACanvas) {
     const auto dark = [&](std::int64_t x, std::int64_t y) { return ASymbol.bitmap[(y * sw + x) * 3] < 128; };
     const std::int64_t module = std::min(ACanvas.Width() / sw, ACanvas.Height() / sh);
     if (module >= 1) {
-        for (std::int64_t y = 0; y < sh; ++y)
-            for (std::int64_t x = 0; x < sw; ++x)
-                if (dark(x, y))
-                    ACanvas.FillRect(static_cast<std::int32_t>(x * module),
-                                     static_cast<std::int32_t>(y * module), static_cast<std::int32_t>(module),
-                                     static_cast<std::int32_t>(module), true);
+        // A row of modules is drawn once, run by run, and copied down the module's height.
+        for (std::int64_t y = 0; y < sh; ++y) {
+            const auto top = static_cast<std::int32_t>(y * module);
+            for (std::int64_t x = 0; x < sw;) {
+                if (!dark(x, y)) {
+                    ++x;
+                    continue;
+                }
+                std::int64_t end = x + 1;
+                while (end < sw && dark(end, y)) ++end;
+                ACanvas.FillRect(static_cast<std::int32_t>(x * module), top,
+                                 static_cast<std::int32_t>((end - x) * module), 1, true);
+                x = end;
+            }
+            for (std::int64_t r = 1; r < module; ++r)
+                std::copy_n(ACanvas.Row(top), ACanvas.Stride(),
+                            ACanvas.Row(top + static_cast<std::int32_t>(r)));
+        }
         return;
     }
     // Smaller than one dot per module: the symbol will hardly scan, but it keeps its shape.
