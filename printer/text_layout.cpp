@@ -53,6 +53,13 @@ public:
         cairo_font_options_destroy(options);
         pango_cairo_context_set_resolution(FContext.get(), 72.0);
     }
+    ~TPangoThreadState() {
+        const std::lock_guard lock(TextEngineLock());
+        FContext.reset();
+        FFontMap.reset();
+    }
+    TPangoThreadState(const TPangoThreadState&) = delete;
+    TPangoThreadState& operator=(const TPangoThreadState&) = delete;
     PangoContext* Context() const { return FContext.get(); }
 
 private:
@@ -88,6 +95,14 @@ struct TTextLayout::TImpl {
         int Baseline = 0;          // Pango units, from the top of the whole text
         std::size_t End = 0;       // byte offset in Text after the line's characters
     };
+
+    TImpl() = default;
+    TImpl(const TImpl&) = delete;
+    TImpl& operator=(const TImpl&) = delete;
+    ~TImpl() {
+        const std::lock_guard lock(TextEngineLock());
+        Windows.clear();
+    }
 
     std::string Text;
     std::unique_ptr<PangoFontDescription, FontDescriptionFree> Font;
@@ -212,6 +227,7 @@ struct TTextLayout::TImpl {
 TTextLayout::TTextLayout(std::string_view AText, const TTextFont& AFont, std::int32_t AFontDPI,
                          std::uint32_t AFormat, std::int32_t AWidth, std::int32_t AMaxHeight)
     : FImpl(std::make_unique<TImpl>()) {
+    const std::lock_guard lock(TextEngineLock());
     TImpl& impl = *FImpl;
     // Documents are untrusted: Pango wants valid UTF-8 and no NUL bytes.
     std::unique_ptr<gchar, GFree> valid(g_utf8_make_valid(AText.data(), static_cast<gssize>(AText.size())));
@@ -258,6 +274,7 @@ bool TTextLayout::TextAfter(std::size_t AEnd) const {
 
 void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, const TDotRect& AClip,
                        bool ACompleteLinesOnly, bool AThroughCairo) const {
+    const std::lock_guard lock(TextEngineLock());
     TDotRect clip = AClip;
     clip.Left = std::max(clip.Left, 0);
     clip.Top = std::max(clip.Top, 0);

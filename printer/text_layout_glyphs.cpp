@@ -149,7 +149,10 @@ public:
 
     // Called between drawings only, as it invalidates every image handed out.
     void Trim() {
-        if (FBytes <= kGlyphCacheBytes) return;
+        if (FBytes > kGlyphCacheBytes) Clear();
+    }
+
+    void Clear() {
         FImages.clear();
         FFonts.clear();
         FBytes = 0;
@@ -287,6 +290,11 @@ struct TThreadGlyphs {
         Collection.Glyphs = &Glyphs;
         reinterpret_cast<TGlyphCollector*>(Collector.get())->Collection = &Collection;
     }
+    ~TThreadGlyphs() {
+        const std::lock_guard lock(TextEngineLock());
+        Collector.reset();
+        Cache.Clear();
+    }
     TThreadGlyphs(const TThreadGlyphs&) = delete;
     TThreadGlyphs& operator=(const TThreadGlyphs&) = delete;
 
@@ -339,6 +347,12 @@ void Blit(const TGlyphImage& AImage, std::int32_t AX, std::int32_t AY, TMonoBitm
 }
 
 }  // namespace
+
+std::mutex& TextEngineLock() {
+    // Never destroyed: threads may still end, and lock it, while the process exits.
+    static std::mutex* const lock = new std::mutex;
+    return *lock;
+}
 
 bool DrawLineGlyphs(std::span<const TShownLine> ALines, std::int32_t AX, std::int32_t AY,
                     TMonoBitmap& ATarget, const TDotRect& AClip) {

@@ -419,20 +419,78 @@ TEST(GraphicText, PlainElementDrawsTrimmedTextIntoTheWholeBox) {
 }
 
 TEST(GraphicText, ThreadsRenderIndependently) {
-    TTextCase c;
-    c.Text = "Поток и ещё немного текста";
-    c.Multiline = true;
-    c.Style = "bold";
-    const TMonoBitmap expected = Render(c);
+    // Many faces and sizes at once: fonts are created and freed while other threads draw.
+    std::vector<TTextCase> cases;
+    for (const char* face : {"Arial", "Times New Roman", "Courier New", "DejaVu Sans"})
+        for (const char* style : {"", "bold", "italic underline", "bold italic"})
+            for (int size : {8, 16, 36}) {
+                TTextCase c;
+                c.Text = "Поток № 5 и ещё ½ € текста";
+                c.Multiline = true;
+                c.Style = style;
+                c.FontName = face;
+                c.FontSize = size;
+                cases.push_back(c);
+            }
+    std::vector<TMonoBitmap> expected;
+    for (const TTextCase& c : cases) expected.push_back(Render(c));
     std::vector<int> mismatches(4, 0);
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < mismatches.size(); ++t)
         threads.emplace_back([&, t] {
-            for (int i = 0; i < 25; ++i)
-                if (Render(c) != expected) ++mismatches[t];
+            for (int round = 0; round < 2; ++round)
+                for (std::size_t i = 0; i < cases.size(); ++i) {
+                    const std::size_t k = (i + t * 11) % cases.size();
+                    if (Render(cases[k]) != expected[k]) ++mismatches[t];
+                }
         });
     for (std::thread& thread : threads) thread.join();
     for (int m : mismatches) EXPECT_EQ(m, 0);
+}
+
+TEST(TextLayout, GlyphImagesDrawWhatCairoDraws) {
+    struct TCase {
+        std::string Text;
+        const char* Face;
+        double Size;
+        bool Bold, Italic;
+        std::int32_t DPI;
+        std::uint32_t Format;
+        std::int32_t X, Y;  // where the text goes in a 300 x 120 raster
+        TDotRect Clip;
+    };
+    const TDotRect all{0, 0, 300, 120};
+    const std::string mixed = "AVAWAY To «Ёж» № 5,90 ₽ fi ffl e\u0301 שלום";
+    const std::vector<TCase> cases = {
+        {mixed, "Arial", 10, false, false, 203, kTfSingleLineFlags, 3, 2, all},
+        {mixed, "Arial", 10, true, true, 300, kTfSingleLineFlags | kTfCenter, 0, 0, all},
+        {mixed, "Times New Roman", 7, false, true, 600, kTfMultilineFlags, 5, 5, all},
+        {mixed, "Courier New", 26, true, false, 203, kTfMultilineFlags | kTfRight, -7, -9, all},
+        {mixed, "DejaVu Serif", 12, false, false, 600, kTfMultilineFlags, 0, 0, all},
+        // Clips that cut glyphs on every side, and one that starts inside a byte.
+        {mixed, "Arial", 24, true, false, 203, kTfMultilineFlags, -3, -4, {13, 7, 211, 61}},
+        {mixed, "Arial", 9, false, false, 600, kTfMultilineFlags, 2, 1, {3, 0, 297, 119}},
+        {"gjpqy|ÅÉ", "Liberation Mono", 40, false, false, 203, kTfSingleLineFlags, 1, -20, {0, 10, 300, 40}},
+        // Drawn by cairo all the same: an underline, and a character no face has.
+        {"under 中 line", "Arial", 10, false, false, 203, kTfSingleLineFlags, 0, 0, all},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.Face) + " " + std::to_string(c.Size) + " at " + std::to_string(c.DPI));
+        TTextFont font;
+        font.Name = c.Face;
+        font.Size = c.Size;
+        font.Bold = c.Bold;
+        font.Italic = c.Italic;
+        font.Underline = c.Text.starts_with("under");
+        const TTextLayout layout(c.Text, font, c.DPI, c.Format, 290, 110);
+        TMonoBitmap cached(300, 120), cairo(300, 120);
+        for (bool complete : {false, true}) {
+            layout.Draw(cached, c.X, c.Y, c.Clip, complete);
+            layout.Draw(cairo, c.X, c.Y, c.Clip, complete, true);
+            EXPECT_GT(cairo.CountBlack(), 0);
+            EXPECT_TRUE(cached == cairo) << "complete lines only: " << complete;
+        }
+    }
 }
 
 }  // namespace
