@@ -212,8 +212,9 @@ TCollection& CollectionOf(PangoRenderer* ARenderer) {
 void CollectGlyphs(PangoRenderer* ARenderer, PangoFont* AFont, PangoGlyphString* AGlyphs, int AX, int AY) {
     TCollection& collection = CollectionOf(ARenderer);
     if (collection.Refused) return;
-    cairo_scaled_font_t* font =
-        PANGO_IS_CAIRO_FONT(AFont) ? pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(AFont)) : nullptr;
+    // Every font of a cairo font map is a cairo font; the call checks it. Fonts are shared
+    // with Pango's own threads, so this code reads nothing of them itself.
+    cairo_scaled_font_t* font = pango_cairo_font_get_scaled_font(reinterpret_cast<PangoCairoFont*>(AFont));
     if (!font || cairo_scaled_font_status(font) != CAIRO_STATUS_SUCCESS) {
         collection.Refused = true;
         return;
