@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 # The label builder threads under ThreadSanitizer (not part of `make test`: it takes long).
 TSAN_BUILD ?= build-tsan
 TSAN_TESTS ?= tests/label_document/label_document_test tests/print_job/print_job_test \
-	tests/print_job/print_job_usb_test tests/tspl/tspl_test
+	tests/print_job/print_job_usb_test tests/tspl/tspl_test tests/printer/graphic_text_test
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?=
 # libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer), a build of their own.
