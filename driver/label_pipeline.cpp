@@ -157,8 +157,8 @@ private:
 
     void Work() {
         try {
-            // Each builder renders with its own generator and encoders; text drawing keeps its
-            // font map per thread.
+            // Each builder renders with its own generator and encoders; text is drawn with one
+            // shared font map, a thread at a time.
             const std::unique_ptr<TPrinterTypeBase> printer = FJob.Printer.CopySettings();
             TLabelBuilder builder(FJob.Template, *printer, &FSource);
             for (;;) {

@@ -38,10 +38,11 @@ struct GFree {
     void operator()(gchar* AText) const { g_free(AText); }
 };
 
-// Setting up fontconfig and a font map is costly; every thread keeps one of each for good.
-class TPangoThreadState {
+// Setting up fontconfig and a font map is costly: one of each serves every thread in turn, under
+// TextEngineLock, for the life of the process.
+class TPangoState {
 public:
-    TPangoThreadState()
+    TPangoState()
         : FFontMap(pango_cairo_font_map_new()), FContext(pango_font_map_create_context(FFontMap.get())) {
         // One-bit output: no smoothing, glyph outlines hinted for a monochrome target, and whole
         // dots for advances so that measuring and drawing agree.
@@ -53,13 +54,8 @@ public:
         cairo_font_options_destroy(options);
         pango_cairo_context_set_resolution(FContext.get(), 72.0);
     }
-    ~TPangoThreadState() {
-        const std::lock_guard lock(TextEngineLock());
-        FContext.reset();
-        FFontMap.reset();
-    }
-    TPangoThreadState(const TPangoThreadState&) = delete;
-    TPangoThreadState& operator=(const TPangoThreadState&) = delete;
+    TPangoState(const TPangoState&) = delete;
+    TPangoState& operator=(const TPangoState&) = delete;
     PangoContext* Context() const { return FContext.get(); }
 
 private:
@@ -67,9 +63,10 @@ private:
     std::unique_ptr<PangoContext, GObjectUnref> FContext;
 };
 
-PangoContext* ThreadContext() {
-    thread_local TPangoThreadState state;
-    return state.Context();
+// Only under TextEngineLock. Never destroyed: threads may still draw while the process exits.
+PangoContext* SharedContext() {
+    static TPangoState* const state = new TPangoState;
+    return state->Context();
 }
 
 constexpr std::array<std::uint8_t, 256> MakeBitReverseTable() {
@@ -122,7 +119,7 @@ struct TTextLayout::TImpl {
 
     PangoLayout* NewLayout(std::string_view AText) const {
         LaidOutBytes += AText.size();
-        PangoLayout* layout = pango_layout_new(ThreadContext());
+        PangoLayout* layout = pango_layout_new(SharedContext());
         pango_layout_set_text(layout, AText.data(), static_cast<int>(AText.size()));
         pango_layout_set_font_description(layout, Font.get());
         std::unique_ptr<PangoAttrList, AttrListUnref> attributes(pango_attr_list_new());

@@ -22,7 +22,7 @@ struct TDotRect {
 };
 
 // One text laid out for a box width with Pango, drawn without smoothing into a one-bit raster.
-// The font map and context behind it are made once per thread.
+// The font map and context behind it serve every thread, one at a time (TextEngineLock).
 class TTextLayout {
 public:
     // AFormat: kTfSingleLine (one line, CR and LF read as blanks, cut with an ellipsis at the

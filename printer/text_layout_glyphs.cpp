@@ -32,7 +32,7 @@ struct CairoDestroy {
 // Fonts above this size in dots are left to cairo: their glyphs would crowd out the cache, and
 // cairo fills the largest ones as paths, which depends on more than the rounded position.
 constexpr double kMaxCachedFontDots = 512;
-// Glyph images kept per thread; beyond it the cache starts again empty.
+// Glyph images kept; beyond it the cache starts again empty.
 constexpr std::size_t kGlyphCacheBytes = std::size_t{4} << 20;
 
 // The ink of one glyph as cairo draws it at a whole-dot position: rows packed most significant
@@ -131,7 +131,7 @@ std::optional<TGlyphImage> RasteriseGlyph(cairo_scaled_font_t* AFont, unsigned l
     return std::nullopt;
 }
 
-// Glyph images of one thread, keyed by scaled font and glyph. The cache holds a reference to
+// Glyph images, keyed by scaled font and glyph. The cache holds a reference to
 // every font it keys by, so a font's address cannot come back as another font.
 class TGlyphCache {
 public:
@@ -149,10 +149,7 @@ public:
 
     // Called between drawings only, as it invalidates every image handed out.
     void Trim() {
-        if (FBytes > kGlyphCacheBytes) Clear();
-    }
-
-    void Clear() {
+        if (FBytes <= kGlyphCacheBytes) return;
         FImages.clear();
         FFonts.clear();
         FBytes = 0;
@@ -285,19 +282,15 @@ GType CollectorType() {
     return type;
 }
 
-struct TThreadGlyphs {
-    TThreadGlyphs() {
+// The glyph images and the collector, shared by every thread under TextEngineLock.
+struct TGlyphState {
+    TGlyphState() {
         Collection.Cache = &Cache;
         Collection.Glyphs = &Glyphs;
         reinterpret_cast<TGlyphCollector*>(Collector.get())->Collection = &Collection;
     }
-    ~TThreadGlyphs() {
-        const std::lock_guard lock(TextEngineLock());
-        Collector.reset();
-        Cache.Clear();
-    }
-    TThreadGlyphs(const TThreadGlyphs&) = delete;
-    TThreadGlyphs& operator=(const TThreadGlyphs&) = delete;
+    TGlyphState(const TGlyphState&) = delete;
+    TGlyphState& operator=(const TGlyphState&) = delete;
 
     TGlyphCache Cache;
     std::vector<TPlacedGlyph> Glyphs;
@@ -306,9 +299,10 @@ struct TThreadGlyphs {
         static_cast<PangoRenderer*>(g_object_new(CollectorType(), nullptr))};
 };
 
-TThreadGlyphs& ThreadGlyphs() {
-    thread_local TThreadGlyphs state;
-    return state;
+// Never destroyed, like the font map whose fonts it keeps.
+TGlyphState& SharedGlyphs() {
+    static TGlyphState* const state = new TGlyphState;
+    return *state;
 }
 
 // ORs the image into the target, dot by dot where it crosses the clip.
@@ -350,14 +344,14 @@ void Blit(const TGlyphImage& AImage, std::int32_t AX, std::int32_t AY, TMonoBitm
 }  // namespace
 
 std::mutex& TextEngineLock() {
-    // Never destroyed: threads may still end, and lock it, while the process exits.
+    // Never destroyed: threads may still draw while the process exits.
     static std::mutex* const lock = new std::mutex;
     return *lock;
 }
 
 bool DrawLineGlyphs(std::span<const TShownLine> ALines, std::int32_t AX, std::int32_t AY,
                     TMonoBitmap& ATarget, const TDotRect& AClip) {
-    TThreadGlyphs& state = ThreadGlyphs();
+    TGlyphState& state = SharedGlyphs();
     for (const TShownLine& shown : ALines) {
         // Every font of a line shares the size of the layout's description.
         const PangoFontDescription* description = pango_layout_get_font_description(shown.Line->layout);
