@@ -10,33 +10,12 @@
 #include <vector>
 
 #include "printer/raster_limits.h"
+#include "printer/text_handles.h"
 #include "printer/text_layout_glyphs.h"
 
 namespace quorvane {
 
 namespace {
-
-struct GObjectUnref {
-    void operator()(gpointer AObject) const { g_object_unref(AObject); }
-};
-struct FontDescriptionFree {
-    void operator()(PangoFontDescription* ADescription) const { pango_font_description_free(ADescription); }
-};
-struct AttrListUnref {
-    void operator()(PangoAttrList* AList) const { pango_attr_list_unref(AList); }
-};
-struct LayoutIterFree {
-    void operator()(PangoLayoutIter* AIter) const { pango_layout_iter_free(AIter); }
-};
-struct SurfaceDestroy {
-    void operator()(cairo_surface_t* ASurface) const { cairo_surface_destroy(ASurface); }
-};
-struct CairoDestroy {
-    void operator()(cairo_t* ACairo) const { cairo_destroy(ACairo); }
-};
-struct GFree {
-    void operator()(gchar* AText) const { g_free(AText); }
-};
 
 // Setting up fontconfig and a font map is costly: one of each serves every thread in turn, under
 // TextEngineLock, for the life of the process.

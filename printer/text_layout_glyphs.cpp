@@ -12,22 +12,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "printer/text_handles.h"
+
 namespace quorvane {
 
 namespace {
-
-struct GObjectUnref {
-    void operator()(gpointer AObject) const { g_object_unref(AObject); }
-};
-struct ScaledFontDestroy {
-    void operator()(cairo_scaled_font_t* AFont) const { cairo_scaled_font_destroy(AFont); }
-};
-struct SurfaceDestroy {
-    void operator()(cairo_surface_t* ASurface) const { cairo_surface_destroy(ASurface); }
-};
-struct CairoDestroy {
-    void operator()(cairo_t* ACairo) const { cairo_destroy(ACairo); }
-};
 
 // Fonts above this size in dots are left to cairo: their glyphs would crowd out the cache, and
 // cairo fills the largest ones as paths, which depends on more than the rounded position.
