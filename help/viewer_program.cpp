@@ -56,6 +56,10 @@ private:
     posix_spawn_file_actions_t FActions;
 };
 
+// How long a start waits for a written program that a forked child still holds: 2 s in all.
+constexpr int kBusyTries = 200;
+constexpr useconds_t kBusyWaitMicroseconds = 10'000;
+
 std::string SystemError(const std::string& AText, int AError) { return AText + ": " + std::strerror(AError); }
 
 void WriteProgram(const std::string& APath, const EmbeddedResource& AProgram) {
@@ -185,7 +189,13 @@ void RunViewerProgram(const std::vector<std::string>& AArguments) {
         argv.push_back(const_cast<char*>(path.c_str()));
         for (const std::string& argument : AArguments) argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
-        spawned = posix_spawn(&child, path.c_str(), actions.Get(), nullptr, argv.data(), envp.data());
+        // A process the host forked while the program was being written holds it open for
+        // writing until it execs or exits, and exec fails with ETXTBSY meanwhile: wait it out.
+        for (int tries = 0;; ++tries) {
+            spawned = posix_spawn(&child, path.c_str(), actions.Get(), nullptr, argv.data(), envp.data());
+            if (spawned != ETXTBSY || tries == kBusyTries) break;
+            usleep(kBusyWaitMicroseconds);
+        }
         if (spawned != EACCES && spawned != EPERM) break;  // a noexec mount statvfs did not tell
     }
     writeEnd.Close();

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include <future>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace quorvane {
 namespace {
@@ -374,6 +376,35 @@ TEST_F(ViewerWindowTest, WithoutAUsableDisplayTheActionsFailAtOnce) {
             EXPECT_NE(std::string(e.what()).find("cannot open the display"), std::string::npos) << e.what();
         }
     }
+    EXPECT_TRUE(fs::is_empty(FTmp));
+
+    // A host whose other threads start processes: a child forked while the program was being
+    // written holds it open for writing a moment, and the start must not fail on that.
+    std::atomic<bool> forking = true;
+    std::thread forker([&] {
+        std::vector<pid_t> children;  // only its own: the viewer is the action's to wait for
+        while (forking) {
+            const pid_t child = fork();
+            if (child == 0) {
+                usleep(20'000);
+                _exit(0);
+            }
+            if (child > 0) children.push_back(child);
+            std::erase_if(children, [](pid_t c) { return waitpid(c, nullptr, WNOHANG) == c; });
+            usleep(200);
+        }
+        for (pid_t c : children) waitpid(c, nullptr, 0);
+    });
+    for (int i = 0; i < 20; ++i) {
+        try {
+            ShowLogViewer();
+            ADD_FAILURE() << "no error on a display that is gone";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("cannot open the display"), std::string::npos) << e.what();
+        }
+    }
+    forking = false;
+    forker.join();
     EXPECT_TRUE(fs::is_empty(FTmp));
 }
 
