@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "errors/messages.h"
 #include "text/same_text.h"
 
 namespace quorvane {
@@ -29,7 +30,7 @@ std::string ValueTypeName(int AKind) {
         case 1: return "Number";
         case 2: return "Boolean";
         case 3: return "Unknown";
-        default: throw std::runtime_error("Enum value unacceptable");
+        default: throw TMessageError(TMessage::EnumValueUnacceptable);
     }
 }
 
@@ -92,13 +93,13 @@ bool TCustomDriver::PropertyGetSet(const std::string& PropName, V8Variant& propV
             if (Get) {
                 PropertyToV8(p, propValue);
             } else if (attr.ReadOnly) {
-                throw std::runtime_error("Property is read-only: " + PropName);
+                throw TMessageError(TMessage::PropertyReadOnly, PropName);
             } else {
                 V8ToProperty(p, propValue);
             }
         }
     });
-    if (!found) throw std::runtime_error("Property not found: " + PropName);
+    if (!found) throw TMessageError(TMessage::PropertyNotFound, PropName);
     return true;
 }
 
@@ -114,7 +115,7 @@ void TCustomDriver::PropertyToV8(const TPropDecl& AProp, V8Variant& AValue) {
         case TPropKind::pkString: V8SetUtf8String(AValue, std::get<std::string>(value)); return;
         case TPropKind::pkBoolean: V8SetBool(AValue, std::get<bool>(value)); return;
     }
-    throw std::runtime_error("Property type unacceptable");
+    throw TMessageError(TMessage::PropertyTypeUnacceptable);
 }
 
 void TCustomDriver::V8ToProperty(const TPropDecl& AProp, const V8Variant& AValue) {
@@ -126,12 +127,12 @@ void TCustomDriver::V8ToProperty(const TPropDecl& AProp, const V8Variant& AValue
             return;
         case TPropKind::pkDouble: AProp.Set(*this, V8GetDouble(AValue)); return;
         case TPropKind::pkString:
-            if (!V8IsString(AValue)) throw std::runtime_error("Value type unacceptable");
+            if (!V8IsString(AValue)) throw TMessageError(TMessage::ValueTypeUnacceptable);
             AProp.Set(*this, V8GetUtf8String(AValue));
             return;
         case TPropKind::pkBoolean: AProp.Set(*this, V8GetBool(AValue)); return;
     }
-    throw std::runtime_error("Property type unacceptable");
+    throw TMessageError(TMessage::PropertyTypeUnacceptable);
 }
 
 void TCustomDriver::ReportSuccess(V8Variant* ARetValue) {

@@ -9,6 +9,7 @@
 #include "addin/export_declarations.h"
 #include "addin/v8_user_object.h"
 #include "addin/wide_string.h"
+#include "errors/messages.h"
 #include "log/driver_log.h"
 
 namespace quorvane {
@@ -103,7 +104,7 @@ bool TCustomDriver::Guarded(V8Variant* ARetValue, F&& AWork) {
     } catch (const std::exception& e) {
         ReportError(e, ARetValue, 0);
     } catch (...) {
-        ReportError("Unknown error", ARetValue, 0);
+        ReportError(MessageText(TMessage::HostUnknownError), ARetValue, 0);
     }
     return true;
 }

@@ -145,7 +145,7 @@ bool TCommonDriver::DeviceTest(V8Variant* ARetValue, V8Variant* AParams, long, T
         if (AParams != nullptr) V8SetUtf8String(AParams[0], e.what());
         ReportError(e, ARetValue, 0);
     } catch (...) {
-        ReportError("Unknown error", ARetValue, 0);
+        ReportError(MessageText(TMessage::HostUnknownError), ARetValue, 0);
     }
     return true;
 }

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "errors/messages.h"
+
 #ifndef QUORVANE_DOWNLOAD_URL
 #define QUORVANE_DOWNLOAD_URL ""
 #endif
@@ -18,7 +20,7 @@ std::string EquipmentTypeName(TEquipmentType AType) {
         "Видеокамера",     "НеизвестныйТипОборудования",
     };
     const auto ordinal = static_cast<std::size_t>(AType);
-    if (ordinal >= names.size()) throw std::runtime_error("Enum value unacceptable");
+    if (ordinal >= names.size()) throw TMessageError(TMessage::EnumValueUnacceptable);
     return names[ordinal];
 }
 

@@ -50,6 +50,15 @@ enum class TMessage {
     AddInErrorSource,
     LogTextCut,
 
+    // The host's calls: properties, values and their types.
+    PropertyNotFound,
+    PropertyReadOnly,
+    PropertyTypeUnacceptable,
+    ValueTypeUnacceptable,
+    EnumValueUnacceptable,
+    HostUnknownError,
+    NotAValidInteger,
+
     // The printer's state before a label.
     StatusCoverOpen,
     StatusPaperJam,
@@ -220,6 +229,14 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::UsbPrinterChoiceOnDevice, "Принтер {0} на {1}"},
     {TMessage::AddInErrorSource, "Внешняя компонента"},
     {TMessage::LogTextCut, "… [обрезано до 64 КБ, полная длина {0} байт]"},
+
+    {TMessage::PropertyNotFound, "Property not found: {0}"},
+    {TMessage::PropertyReadOnly, "Property is read-only: {0}"},
+    {TMessage::PropertyTypeUnacceptable, "Property type unacceptable"},
+    {TMessage::ValueTypeUnacceptable, "Value type unacceptable"},
+    {TMessage::EnumValueUnacceptable, "Enum value unacceptable"},
+    {TMessage::HostUnknownError, "Unknown error"},
+    {TMessage::NotAValidInteger, "'{0}' is not a valid integer value"},
 
     {TMessage::StatusCoverOpen, "Открыта крышка принтера"},
     {TMessage::StatusPaperJam, "Замятие бумаги в принтере"},

@@ -114,8 +114,7 @@ TCodePageEncoder::TCodePageEncoder(const std::string& ACodepage) : FCodepage(ACo
         return;
     }
     long number = 0;
-    if (!ParseCodePageNumber(ACodepage, number))
-        throw std::runtime_error("'" + ACodepage + "' is not a valid integer value");
+    if (!ParseCodePageNumber(ACodepage, number)) throw TMessageError(TMessage::NotAValidInteger, ACodepage);
     const std::string name = IconvNameOfCodePage(number);
     if (name == "UTF-8") {
         FIsUtf8 = true;

@@ -9,6 +9,7 @@
 
 #include "addin/custom_driver.h"
 #include "addin/wide_string.h"
+#include "errors/messages.h"
 
 namespace quorvane {
 namespace {
@@ -120,24 +121,26 @@ TEST(ExportDeclarations, PropertySetWalksEveryMatchAndStopsAtAFailure) {
     try {
         sample.PropertySet("УРОВЕНЬ", number);
         FAIL() << "a number must not reach a text property";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Value type unacceptable");
+    } catch (const TMessageError& e) {
+        EXPECT_EQ(e.Id(), TMessage::ValueTypeUnacceptable);
     }
     EXPECT_EQ(sample.Level, 0);  // the walk stopped at Title, before Level
 
     try {
         sample.PropertySet("номер", number);
         FAIL() << "Serial is read-only";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Property is read-only: номер");
+    } catch (const TMessageError& e) {
+        EXPECT_EQ(e.Id(), TMessage::PropertyReadOnly);
+        EXPECT_STREQ(e.what(), Message(TMessage::PropertyReadOnly, "номер").c_str());
     }
     EXPECT_EQ(sample.Serial, 7);
 
     try {
         sample.PropertySet("Уровни", number);
         FAIL() << "no such property";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Property not found: Уровни");
+    } catch (const TMessageError& e) {
+        EXPECT_EQ(e.Id(), TMessage::PropertyNotFound);
+        EXPECT_STREQ(e.what(), Message(TMessage::PropertyNotFound, "Уровни").c_str());
     }
 }
 
