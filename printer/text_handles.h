@@ -4,6 +4,9 @@
 
 #include <pango/pangocairo.h>
 
+#include <array>
+#include <cstdint>
+
 namespace quorvane {
 
 struct GObjectUnref {
@@ -30,5 +33,19 @@ struct SurfaceDestroy {
 struct CairoDestroy {
     void operator()(cairo_t* ACairo) const { cairo_destroy(ACairo); }
 };
+
+// Byte with its bits in reverse order: cairo's one-bit surfaces keep the first pixel in the low
+// bit on little-endian machines, the raster in the high bit.
+constexpr std::array<std::uint8_t, 256> MakeBitReverseTable() {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned r = 0;
+        for (unsigned b = 0; b < 8; ++b)
+            if (i & (1U << b)) r |= 0x80U >> b;
+        table[i] = static_cast<std::uint8_t>(r);
+    }
+    return table;
+}
+inline constexpr auto kBitReverse = MakeBitReverseTable();
 
 }  // namespace quorvane

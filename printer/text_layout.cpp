@@ -48,18 +48,6 @@ PangoContext* SharedContext() {
     return state->Context();
 }
 
-constexpr std::array<std::uint8_t, 256> MakeBitReverseTable() {
-    std::array<std::uint8_t, 256> table{};
-    for (unsigned i = 0; i < 256; ++i) {
-        unsigned r = 0;
-        for (unsigned b = 0; b < 8; ++b)
-            if (i & (1U << b)) r |= 0x80U >> b;
-        table[i] = static_cast<std::uint8_t>(r);
-    }
-    return table;
-}
-constexpr auto kBitReverse = MakeBitReverseTable();
-
 }  // namespace
 
 struct TTextLayout::TImpl {

@@ -38,18 +38,6 @@ struct TGlyphImage {
 // cairo rounds a device position half up.
 std::int32_t RoundPosition(double AValue) { return static_cast<std::int32_t>(std::floor(AValue + 0.5)); }
 
-constexpr std::array<std::uint8_t, 256> MakeBitReverseTable() {
-    std::array<std::uint8_t, 256> table{};
-    for (unsigned i = 0; i < 256; ++i) {
-        unsigned r = 0;
-        for (unsigned b = 0; b < 8; ++b)
-            if (i & (1U << b)) r |= 0x80U >> b;
-        table[i] = static_cast<std::uint8_t>(r);
-    }
-    return table;
-}
-constexpr auto kBitReverse = MakeBitReverseTable();
-
 // A glyph drawn alone by cairo, with the scaled font and drawing state the layout's own
 // drawing would use. Empty when the glyph leaves no ink; nullopt when it does not fit a
 // reasonable scratch surface.
