@@ -23,9 +23,11 @@ namespace quorvane {
 
 namespace {
 
-const std::string kLineEnd = "\r\n";
-const std::string kHeaderPadding(40, ' ');
-const std::string kStopLine = "============Stop log===============";
+// Plain constants, not std::string: the log's state is closed from a static destructor, which
+// may run after this file's other statics are gone.
+constexpr char kLineEnd[] = "\r\n";
+constexpr std::size_t kHeaderPadding = 40;
+constexpr char kStopLine[] = "============Stop log===============";
 
 // All process-wide state of the log. The mode is atomic so that a record which does not pass
 // costs no lock; everything else (header flag, names, clock, the append itself) is under Lock.
@@ -178,14 +180,15 @@ void AppendLines(const TLogState& AState, const std::string& ALines) {
     // Closing the descriptor releases the flock.
 }
 
-void AppendStopLine(TLogState& AState) { AppendLines(AState, kStopLine + kLineEnd + kLineEnd); }
+void AppendStopLine(TLogState& AState) { AppendLines(AState, std::string(kStopLine) + kLineEnd + kLineEnd); }
 
 std::string HeaderBlock() {
     std::string name = GetModuleFileName();
     if (auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
-    return kHeaderPadding + kLineEnd + "============Start log=============" + kLineEnd + "OS version:\t" +
+    const std::string padding(kHeaderPadding, ' ');
+    return padding + kLineEnd + "============Start log=============" + kLineEnd + "OS version:\t" +
            GetOSVersionText() + kLineEnd + "Application:\t" + name + kLineEnd + "App. version:\t" +
-           GetModuleVersionText() + kLineEnd + kHeaderPadding + kLineEnd;
+           GetModuleVersionText() + kLineEnd + padding + kLineEnd;
 }
 
 bool Passes(int AMode, TLogLevel ALevel) {
