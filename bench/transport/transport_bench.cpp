@@ -16,11 +16,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A device on a file descriptor: answers every 3-byte status query with one byte, or drains
-// everything it gets.
+// A device on a file descriptor: answers every 3-byte status query with one byte, drains
+// everything it gets, or takes labels and answers the query that follows each.
 class Device {
 public:
-    enum class Mode { Answer, Drain };
+    enum class Mode { Answer, Drain, Labels };
     Device(int AFd, Mode AMode) : FThread([this, AFd, AMode] { Run(AFd, AMode); }) {}
     ~Device() {
         FStop = true;
@@ -32,6 +32,9 @@ private:
         while (!FStop) {
             if (AMode == Mode::Answer) {
                 if (test::ReadFor(AFd, 3, 50ms).size() == 3) test::WriteAll(AFd, std::string(1, '\0'));
+            } else if (AMode == Mode::Labels) {
+                const std::string data = test::ReadFor(AFd, 1 << 20, 1ms);
+                if (data.ends_with("\x1b!?")) test::WriteAll(AFd, std::string(1, '\0'));
             } else {
                 test::ReadFor(AFd, 1 << 20, 20ms);
             }
@@ -108,6 +111,21 @@ BENCHMARK(BM_StatusRoundTripFixedPause)
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// A label and the status query before the next, as the print job sends them: the small query
+// must not wait for the label's acknowledgement.
+void BM_LabelThenStatus(benchmark::State& state) {
+    const auto transport = static_cast<Transport>(state.range(0));
+    Link link(transport, Device::Mode::Labels);
+    const std::string label(12 << 10, 'L');
+    for (auto _ : state) {
+        link.Manager->WriteToPort(label);
+        link.Manager->WriteToPort("\x1b!?");
+        benchmark::DoNotOptimize(link.Manager->ReadFromPortWithin(1, DeadlineIn(200ms)));
+    }
+    state.SetLabel(Name(transport));
+}
+BENCHMARK(BM_LabelThenStatus)->Arg(kLAN)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A label script of state.range(1) bytes written in one WriteToPort.
 void BM_WriteScript(benchmark::State& state) {
