@@ -1,6 +1,7 @@
 #include "driver/label_document.h"
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <stdexcept>
 
@@ -528,11 +529,24 @@ private:
 };
 
 pugi::xml_document ParseLabelDocument(std::string_view AText) {
-    const std::string clean = LabelDocumentXmlText(AText);
+    // The cleaned text goes into a buffer the document parses in place and owns: a large document
+    // is held once while its nodes are made, not twice (pugixml would copy it again).
+    std::size_t size = 0;
+    void* buffer = nullptr;
+    {
+        const std::string clean = LabelDocumentXmlText(AText);
+        size = clean.size();
+        buffer = pugi::get_memory_allocation_function()(std::max<std::size_t>(size, 1));
+        if (buffer == nullptr) throw std::bad_alloc();
+        std::copy(clean.begin(), clean.end(), static_cast<char*>(buffer));
+    }
     pugi::xml_document document;
     const pugi::xml_parse_result result =
-        document.load_buffer(clean.data(), clean.size(), pugi::parse_default, pugi::encoding_utf8);
-    if (!result) throw TMessageError::WithText(TMessage::DocumentNotXml, ParseErrorText(result, clean));
+        document.load_buffer_inplace_own(buffer, size, pugi::parse_default, pugi::encoding_utf8);
+    // Parsing changed the buffer: the place of a failure is counted in the text as it was.
+    if (!result)
+        throw TMessageError::WithText(TMessage::DocumentNotXml,
+                                      ParseErrorText(result, LabelDocumentXmlText(AText)));
     return document;
 }
 
