@@ -2,7 +2,7 @@
 BUILD   ?= build
 # The same sources built with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
 ASAN_BUILD ?= build-asan
-# The label builder threads under ThreadSanitizer (not part of `make test`: it takes long).
+# The label builder threads under ThreadSanitizer: their tests only, a few minutes.
 TSAN_BUILD ?= build-tsan
 TSAN_TESTS ?= tests/label_document/label_document_test tests/print_job/print_job_test \
 	tests/print_job/print_job_usb_test tests/tspl/tspl_test tests/printer/graphic_text_test
@@ -28,11 +28,13 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Every test on the normal build, then again on the sanitizer build, then the fuzz targets:
-# their regression inputs and a short run each; any finding fails.
+# Every test on the normal build, then again on the sanitizer build, the builder threads'
+# tests under ThreadSanitizer, then the fuzz targets: their regression inputs and a short run
+# each; any finding fails.
 test: build
 	@scripts/run-tests $(BUILD)
 	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory test-tsan
 	@$(MAKE) --no-print-directory test-fuzz
 
 # The inner loop: the unit tests on the normal build only (CI runs `make test`).
