@@ -12,7 +12,6 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "addin/v8napi.h"
-#include "log/driver_log.h"
 #include "tools/host/host_connection.h"
 #include "tools/host/host_memory.h"
 #include "tools/host/host_values.h"
@@ -111,8 +110,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("QUORVANE_LOG_DIR", logs.c_str(), 1);
     static const std::string folder = logs.string();
     std::atexit([] {
-        // An input may have left the log on; its stop line would bring the folder back.
-        SetLogMode(0);
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
     });
