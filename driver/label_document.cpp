@@ -110,8 +110,9 @@ auto ForField(std::string_view AFieldName, const TFieldObject& AField, int ALabe
 }
 
 // What the parser found wrong, in Russian, with the line and column (in characters) where it
-// stopped: people count lines, the parser counts bytes.
-std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_view AText) {
+// stopped, counted in the document as written (ASource): people count lines, the parser counts
+// bytes of the cleaned text.
+std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_view ASource) {
     TMessage reason = TMessage::XmlParseError;
     switch (AResult.status) {
         case pugi::status_unrecognized_tag: reason = TMessage::XmlBadTag; break;
@@ -129,14 +130,14 @@ std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_vi
         case pugi::status_out_of_memory: reason = TMessage::XmlOutOfMemory; break;
         default: break;
     }
-    const std::size_t offset = std::min<std::size_t>(
-        static_cast<std::size_t>(std::max<std::ptrdiff_t>(AResult.offset, 0)), AText.size());
+    const std::size_t offset = LabelDocumentSourceOffset(
+        ASource, static_cast<std::size_t>(std::max<std::ptrdiff_t>(AResult.offset, 0)));
     std::size_t line = 1, column = 1;
     for (std::size_t i = 0; i < offset; ++i) {
-        if (AText[i] == '\n') {
+        if (ASource[i] == '\n') {
             ++line;
             column = 1;
-        } else if ((static_cast<unsigned char>(AText[i]) & 0xC0) != 0x80) {
+        } else if ((static_cast<unsigned char>(ASource[i]) & 0xC0) != 0x80) {
             ++column;  // UTF-8 continuation bytes belong to the character before
         }
     }
@@ -543,10 +544,7 @@ pugi::xml_document ParseLabelDocument(std::string_view AText) {
     pugi::xml_document document;
     const pugi::xml_parse_result result =
         document.load_buffer_inplace_own(buffer, size, pugi::parse_default, pugi::encoding_utf8);
-    // Parsing changed the buffer: the place of a failure is counted in the text as it was.
-    if (!result)
-        throw TMessageError::WithText(TMessage::DocumentNotXml,
-                                      ParseErrorText(result, LabelDocumentXmlText(AText)));
+    if (!result) throw TMessageError::WithText(TMessage::DocumentNotXml, ParseErrorText(result, AText));
     return document;
 }
 

@@ -40,9 +40,9 @@ std::size_t DecodeUtf8(std::string_view s, char32_t& out) {
     return len;
 }
 
-std::string Clean(std::string_view text, bool keepGroupSeparator) {
-    std::string result;
-    result.reserve(text.size());
+// Calls AEmit(position, kept text) for every character of AText that stays, in order.
+template <typename F>
+void Walk(std::string_view text, bool keepGroupSeparator, F AEmit) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         char32_t c = 0;
@@ -52,11 +52,17 @@ std::string Clean(std::string_view text, bool keepGroupSeparator) {
             continue;
         }
         if (IsXmlChar(c))
-            result.append(text.substr(pos, len));
+            AEmit(pos, text.substr(pos, len));
         else if (c == 0x1D && keepGroupSeparator)
-            result += "&#29;";
+            AEmit(pos, std::string_view("&#29;"));
         pos += len;
     }
+}
+
+std::string Clean(std::string_view text, bool keepGroupSeparator) {
+    std::string result;
+    result.reserve(text.size());
+    Walk(text, keepGroupSeparator, [&](std::size_t, std::string_view AKept) { result.append(AKept); });
     return result;
 }
 
@@ -65,5 +71,20 @@ std::string Clean(std::string_view text, bool keepGroupSeparator) {
 std::string RemoveInvalidXMLChars(std::string_view text) { return Clean(text, false); }
 
 std::string LabelDocumentXmlText(std::string_view text) { return Clean(text, true); }
+
+std::size_t LabelDocumentSourceOffset(std::string_view text, std::size_t offset) {
+    std::size_t cleaned = 0;
+    std::size_t source = text.size();
+    bool found = false;
+    Walk(text, true, [&](std::size_t APosition, std::string_view AKept) {
+        if (found) return;
+        if (offset < cleaned + AKept.size()) {
+            source = APosition;
+            found = true;
+        }
+        cleaned += AKept.size();
+    });
+    return source;
+}
 
 }  // namespace quorvane

@@ -15,4 +15,8 @@ std::string RemoveInvalidXMLChars(std::string_view text);
 // need between their fields, is kept as the character reference "&#29;".
 std::string LabelDocumentXmlText(std::string_view text);
 
+// Where the character at AOffset of LabelDocumentXmlText(text) came from in text: a place the
+// parser names is shown in the document as it was written. Past the end: text.size().
+std::size_t LabelDocumentSourceOffset(std::string_view text, std::size_t offset);
+
 }  // namespace quorvane

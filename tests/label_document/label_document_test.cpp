@@ -229,6 +229,8 @@ TEST(LabelDocument, ParsingDropsForbiddenCharactersAndReportsErrors) {
         {"<Data>\n  <Formatting Ширина=\"30\" Height=30/>\n</Data>",
          "ошибка в атрибуте элемента (значение должно быть в кавычках, после имени — знак «=»), строка 2, столбец 34"},
         {"", "в документе нет ни одного элемента, строка 1, столбец 1"},
+        // Counted as written: the group separator became "&#29;" and the U+0001 was dropped.
+        {"<a v='\x1D\x01'><b></a>", "закрывающий тег не соответствует открывающему, строка 1, столбец 16"},
     };
     for (const auto& [text, reason] : broken) {
         try {
