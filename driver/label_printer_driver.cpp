@@ -27,10 +27,13 @@ bool TLabelPrinterDriver::InitializePrinter(V8Variant* ARetValue, V8Variant*, lo
 
 bool TLabelPrinterDriver::PrintLabels(V8Variant* ARetValue, V8Variant* AParams, long, TV8AddInDefBaseEx*) {
     return Guarded(ARetValue, [&] {
-        const std::string text = V8GetUtf8String(HostParam(AParams, 1));
+        std::string text = V8GetUtf8String(HostParam(AParams, 1));
         const std::string mode = V8GetUtf8String(HostParam(AParams, 2));
         // The label document's own parse: its failure names the line and column in Russian.
-        DoPrintLabels(ParseLabelDocument(text), mode);
+        const pugi::xml_document document = ParseLabelDocument(text);
+        // The parsed document holds a copy of its own: a large text is let go before printing.
+        std::string().swap(text);
+        DoPrintLabels(document, mode);
     });
 }
 
