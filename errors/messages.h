@@ -153,6 +153,7 @@ enum class TMessage {
     BroadcastAddress,
     HostNameNotAddress,
     AddressNotIpv4,
+    AddressLeadingZero,
     PrinterClosedConnection,
     NoAnswerWithin,
     ConnectNoAnswer,
@@ -164,6 +165,7 @@ enum class TMessage {
     ReasonTimedOut,
     ReasonUnreachable,
     ReasonConnectionReset,
+    ReasonNotAPrinterDevice,
     AccessHint,
 
     // The help and log windows.
@@ -335,6 +337,7 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::BroadcastAddress, "\"{0}\" — широковещательный адрес не подходит"},
     {TMessage::HostNameNotAddress, "\"{0}\" — это имя узла, а нужен адрес IPv4 вида 192.168.1.10"},
     {TMessage::AddressNotIpv4, "\"{0}\" — нужен адрес IPv4 вида 192.168.1.10"},
+    {TMessage::AddressLeadingZero, "\"{0}\" — число с ведущим нулём читается как восьмеричное; пишите {1}"},
     {TMessage::PrinterClosedConnection, "принтер закрыл подключение, не ответив"},
     {TMessage::NoAnswerWithin, "нет ответа за {0} мс"},
     {TMessage::ConnectNoAnswer, "нет ответа за {0} мс: принтер выключен, не в этой сети или адрес неверен"},
@@ -347,6 +350,7 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::ReasonTimedOut, "истекло время ожидания"},
     {TMessage::ReasonUnreachable, "адрес недоступен из этой сети"},
     {TMessage::ReasonConnectionReset, "принтер разорвал подключение"},
+    {TMessage::ReasonNotAPrinterDevice, "это не устройство принтера"},
     {TMessage::AccessHint,
      "добавьте пользователя в группу {0} или установите правило udev packaging/70-quorvane.rules"},
 

@@ -140,6 +140,8 @@ bool TComm::Open() {
     }
     TFileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) return RecordSystemError();
+    // Only a terminal is a serial port; isatty leaves ENOTTY for anything else.
+    if (!::isatty(fd.Get())) return RecordSystemError();
     // Not shared: later opens of the terminal get EBUSY.
     if (::ioctl(fd.Get(), TIOCEXCL) != 0) return RecordSystemError();
     FHandle = std::move(fd);

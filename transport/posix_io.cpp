@@ -36,6 +36,9 @@ std::string SystemErrorText(int AError) {
 }
 
 std::string SystemReason(int AError, const char* AGroup) {
+    // A path that opened but is no device (a file, a directory): the system text would only
+    // confuse, so the reason stands alone.
+    if (AError == ENOTTY || AError == EISDIR) return MessageText(TMessage::ReasonNotAPrinterDevice);
     TMessage reason;
     switch (AError) {
         case ENOENT: reason = TMessage::ReasonDeviceNotFound; break;

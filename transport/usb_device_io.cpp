@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <linux/lp.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <thread>
 
 namespace quorvane {
@@ -16,9 +18,18 @@ class TSystemUsbDeviceIo final : public TUsbDeviceIo {
 public:
     int Open(const std::string& APath) override {
         const int fd = ::open(APath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return fd;
+        // Judged by what was opened, not by its name: a regular file (a system file, say)
+        // must never receive the status query or a label. Links to a device stay usable.
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
+            ::close(fd);
+            errno = ENOTTY;
+            return -1;
+        }
         // A terminal standing in for the printer must pass every byte unchanged.
         termios tio{};
-        if (fd >= 0 && ::isatty(fd) && ::tcgetattr(fd, &tio) == 0) {
+        if (::isatty(fd) && ::tcgetattr(fd, &tio) == 0) {
             ::cfmakeraw(&tio);
             ::tcsetattr(fd, TCSANOW, &tio);
         }

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "errors/equipment_errors.h"
 #include "errors/messages.h"
+#include "tests/common/files.h"
 #include "test_peers.h"
 #include "transport/channels.h"
 #include "transport/serial_line.h"
@@ -117,6 +120,42 @@ TEST(PortManagerMessages, OpenFailuresSayWhereAndWhy) {
         manager->ClosePort();
     }
     ::unsetenv("QUORVANE_COM6");
+}
+
+// A path that is no device is refused before a byte is written, whatever its name: a system
+// file named as the port must come out of a whole job unchanged.
+TEST(PortManagerMessages, APathThatIsNoDeviceIsRefusedAndNeverWritten) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "quorvane-not-a-device";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path file = folder / "passwd";
+    const std::string content = "root:x:0:0:root:/root:/bin/bash\n";
+    { std::ofstream(file, std::ios::binary) << content; }
+    ::setenv("QUORVANE_COM7", file.c_str(), 1);
+    const auto reason = MessageText(TMessage::ReasonNotAPrinterDevice);
+    struct Case {
+        std::unique_ptr<TPortManager> manager;
+        TMessage id;
+        std::string where;
+    };
+    Case cases[] = {
+        {std::make_unique<TPortManager>(file.string()), TMessage::PortUnavailable, file.string()},
+        {std::make_unique<TPortManager>(folder.string()), TMessage::PortUnavailable, folder.string()},
+        {std::make_unique<TPortManager>(7, 9600, 8, 0, 0), TMessage::ComPortOpenFailed,
+         "COM7 (" + file.string() + ")"},
+    };
+    for (Case& c : cases) {
+        const Failure failure = FailureOf([&] {
+            c.manager->OpenPort();
+            c.manager->WriteToPort("\x1b!?");
+        });
+        c.manager->ClosePort();
+        EXPECT_EQ(failure.Code, 1011) << failure.Text;
+        EXPECT_EQ(failure.Id, c.id) << failure.Text;
+        EXPECT_EQ(failure.Text, std::string(MessageText(c.id)) + ": " + c.where + " — " + reason);
+    }
+    EXPECT_EQ(test::ReadFile(file), content);
+    ::unsetenv("QUORVANE_COM7");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(PortManagerUSBSlow, ReadsOfASilentDevice) {
