@@ -240,21 +240,32 @@ double V8GetDate(const V8Variant& V) {
     }
 }
 
+namespace {
+
+// A host text is its length's units at most, whether or not a terminator follows them, and
+// ends at its first NUL within them.
+template <typename Char>
+std::basic_string_view<Char> HostText(const Char* AText, std::uint32_t ALength) {
+    if (AText == nullptr) return {};
+    const std::basic_string_view<Char> text(AText, ALength);
+    return text.substr(0, text.find(Char(0)));
+}
+
+}  // namespace
+
 std::u16string V8GetWString(const V8Variant& V) {
     switch (V8Type(V)) {
-        case VTYPE_PWSTR: return std::u16string(WideView(V.VarEnum.vtRecWideString.pwstrVal));
+        case VTYPE_PWSTR:
+            return std::u16string(HostText(V.VarEnum.vtRecWideString.pwstrVal, V.VarEnum.vtRecWideString.wstrLen));
         case VTYPE_PSTR:
-            if (V.VarEnum.vtRecString.pstrVal == nullptr) return {};
-            return Utf8ToWide(std::string_view(V.VarEnum.vtRecString.pstrVal, V.VarEnum.vtRecString.strLen));
+            return Utf8ToWide(HostText(V.VarEnum.vtRecString.pstrVal, V.VarEnum.vtRecString.strLen));
         default: return {};
     }
 }
 
 std::string V8GetUtf8String(const V8Variant& V) {
-    if (V8Type(V) == VTYPE_PSTR) {
-        if (V.VarEnum.vtRecString.pstrVal == nullptr) return {};
-        return std::string(V.VarEnum.vtRecString.pstrVal, V.VarEnum.vtRecString.strLen);
-    }
+    if (V8Type(V) == VTYPE_PSTR)
+        return std::string(HostText(V.VarEnum.vtRecString.pstrVal, V.VarEnum.vtRecString.strLen));
     return WideToUtf8(V8GetWString(V));
 }
 

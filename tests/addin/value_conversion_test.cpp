@@ -269,10 +269,31 @@ TEST_F(ValueTest, DateReaderAndDayCount) {
 
 TEST_F(ValueTest, WideReaderAndStringTest) {
     V = Wide("текст");
-    V.VarEnum.vtRecWideString.wstrLen = 2;  // not consulted: the text runs to its terminator
     EXPECT_EQ(V8GetWString(V), u"текст");
     EXPECT_EQ(V8GetUtf8String(V), "текст");
     EXPECT_TRUE(V8IsString(V));
+    V.VarEnum.vtRecWideString.wstrLen = 2;  // the length bounds the text, terminator or not
+    EXPECT_EQ(V8GetWString(V), u"те");
+
+    // Blocks without a terminator (the sanitizer build sees any read past them); within the
+    // length the text still ends at its first NUL.
+    std::vector<char16_t> wide{u'a', u'b', u'c'};
+    V8Variant unterminated{};
+    unterminated.vt = VTYPE_PWSTR;
+    unterminated.VarEnum.vtRecWideString.pwstrVal = wide.data();
+    unterminated.VarEnum.vtRecWideString.wstrLen = 3;
+    EXPECT_EQ(V8GetWString(unterminated), u"abc");
+    EXPECT_EQ(V8GetUtf8String(unterminated), "abc");
+    wide[1] = 0;
+    EXPECT_EQ(V8GetWString(unterminated), u"a");
+    std::vector<char> bytes{'x', '\0', 'y', 'z'};
+    unterminated.vt = VTYPE_PSTR;
+    unterminated.VarEnum.vtRecString.pstrVal = bytes.data();
+    unterminated.VarEnum.vtRecString.strLen = 4;
+    EXPECT_EQ(V8GetWString(unterminated), u"x");
+    EXPECT_EQ(V8GetUtf8String(unterminated), "x");
+    bytes[1] = 'w';
+    EXPECT_EQ(V8GetUtf8String(unterminated), "xwyz");
 
     V8Variant narrow{};
     ASSERT_TRUE(Object.V8SetString(narrow, "ещё"));
