@@ -174,7 +174,9 @@ std::string AddHeadingIds(const std::string& AHtml, const std::vector<std::strin
 
 std::string MarkdownToHtml(const std::string& AText) {
     cmark_gfm_core_extensions_ensure_registered();
-    std::unique_ptr<cmark_parser, TParserFree> parser(cmark_parser_new(CMARK_OPT_DEFAULT));
+    // Invalid UTF-8 becomes U+FFFD before parsing: the heading ids are made with GLib's UTF-8
+    // functions, which step past the end of a text cut inside a sequence.
+    std::unique_ptr<cmark_parser, TParserFree> parser(cmark_parser_new(CMARK_OPT_DEFAULT | CMARK_OPT_VALIDATE_UTF8));
     for (const char* name : {"table", "strikethrough", "autolink"}) {
         cmark_syntax_extension* extension = cmark_find_syntax_extension(name);
         if (extension == nullptr || !cmark_parser_attach_syntax_extension(parser.get(), extension))

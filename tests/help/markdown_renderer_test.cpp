@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <glib.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -306,6 +307,17 @@ TEST_F(MarkdownRendererTest, TablesStrikethroughAndAutolinksStaySafe) {
     EXPECT_EQ(html.find("javascript:"), std::string::npos) << html;
     EXPECT_NE(html.find("<h1 id=\"a-b\">"), std::string::npos) << html;
     EXPECT_NE(html.find("<h2 id=\"a-b-1\">"), std::string::npos) << html;
+}
+
+// A heading cut inside a UTF-8 sequence: the page holds the replacement character instead.
+TEST_F(MarkdownRendererTest, InvalidUtf8BecomesTheReplacementCharacter) {
+    const fs::path md = FRoot / "doc.md", out = FRoot / "doc.html";
+    std::ofstream(md, std::ios::binary) << "# A\xFC\n\nx\xC3\n\n## B\xF0\x9F";
+    TMarkdownRenderer::ConvertToHtml(md.string(), out.string(), "");
+    const std::string html = ReadFile(out);
+    EXPECT_TRUE(g_utf8_validate(html.data(), static_cast<gssize>(html.size()), nullptr)) << html;
+    EXPECT_NE(html.find("<h1 id=\"a\">A\uFFFD</h1>"), std::string::npos) << html;
+    EXPECT_NE(html.find("<h2 id=\"b\">B\uFFFD</h2>"), std::string::npos) << html;
 }
 
 TEST_F(MarkdownRendererTest, ConvertToHtmlChecksItsFilesAndLinksTheBareStyleSheetName) {
