@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <string_view>
 
 #include "errors/equipment_errors.h"
 #include "text/ascii_text.h"
@@ -39,6 +41,28 @@ ssize_t Receive(int AFd, char* ABuffer, size_t ASize) {
         const ssize_t n = ::recv(AFd, ABuffer, ASize, 0);
         if (n >= 0 || errno != EINTR) return n;
     }
+}
+
+// A part written with a leading zero ("010") is read by inet_addr as octal ("0x10": hex), so
+// the labels would reach another printer than the one typed. The problem, or empty.
+std::string LeadingZeroProblem(const std::string& AAddress) {
+    std::string plain;  // the parts without their leading zeros: "127.000.000.010" -> "127.0.0.10"
+    bool zeros = false;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = std::min(AAddress.find('.', start), AAddress.size());
+        std::string_view part(AAddress.data() + start, end - start);
+        if (part.size() > 1 && part.front() == '0') zeros = true;
+        while (part.size() > 1 && part.front() == '0') part.remove_prefix(1);
+        plain.append(start > 0 ? "." : "").append(part);
+        if (end == AAddress.size()) break;
+        start = end + 1;
+    }
+    if (!zeros) return {};
+    const bool decimal = std::all_of(plain.begin(), plain.end(),
+                                     [](unsigned char c) { return c == '.' || std::isdigit(c); });
+    return decimal ? Message(TMessage::AddressLeadingZero, AAddress, plain)
+                   : Message(TMessage::AddressNotIpv4, AAddress);
 }
 
 // Why an address inet_addr refused is no use, for the person who typed it.
@@ -70,10 +94,18 @@ void TPrinterSocket::SetConnection() {
     CloseConnection();
     // inet_addr takes the classic dotted forms and never looks a name up; it answers the
     // broadcast address with the same all-ones value as an error, so that one is refused too.
-    const in_addr_t address = ::inet_addr(Trim(FIPAddress).c_str());
+    const std::string typed = Trim(FIPAddress);
+    if (const std::string problem = LeadingZeroProblem(typed); !problem.empty())
+        ::quorvane::Fail(TMessage::IpAddressSyntax,
+                         std::string(MessageText(TMessage::IpAddressSyntax)) + ": " + problem);
+    // inet_addr stops at the first blank and takes "1.2.3.4 anything" as 1.2.3.4: an address is
+    // letters, digits and dots alone, or it is refused here with the reason.
+    const bool plain = std::all_of(typed.begin(), typed.end(),
+                                   [](unsigned char c) { return c == '.' || std::isalnum(c); });
+    const in_addr_t address = plain ? ::inet_addr(typed.c_str()) : INADDR_NONE;
     if (address == INADDR_NONE)
-        ::quorvane::Fail(TMessage::IpAddressSyntax, std::string(MessageText(TMessage::IpAddressSyntax)) +
-                                                        ": " + AddressProblem(Trim(FIPAddress)));
+        ::quorvane::Fail(TMessage::IpAddressSyntax,
+                         std::string(MessageText(TMessage::IpAddressSyntax)) + ": " + AddressProblem(typed));
     if (FIPPort < 1 || FIPPort > 65535)
         ::quorvane::Fail(TMessage::IpPortRange,
                          std::string(MessageText(TMessage::IpPortRange)) + ": " + std::to_string(FIPPort));

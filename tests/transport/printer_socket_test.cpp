@@ -82,6 +82,15 @@ TEST(PrinterSocket, RefusesBadAddressesAndPortsBeforeAnySocket) {
         {"255.255.255.255", "\"255.255.255.255\" — широковещательный адрес не подходит"},
         {" ", MessageText(TMessage::AddressNotGiven)},
         {"1.2.3.4.5", "\"1.2.3.4.5\" — нужен адрес IPv4 вида 192.168.1.10"},
+        // inet_addr would read these parts as octal or hex and reach another printer (here a
+        // loopback one, so that no run of this test ever reaches beyond the machine).
+        {"127.000.000.010", "\"127.000.000.010\" — число с ведущим нулём читается как восьмеричное; "
+                            "пишите 127.0.0.10"},
+        {" 127.00.1.012 ", "\"127.00.1.012\" — число с ведущим нулём читается как восьмеричное; пишите 127.0.1.12"},
+        {"0x7f.0.0.1", "\"0x7f.0.0.1\" — нужен адрес IPv4 вида 192.168.1.10"},
+        // inet_addr stops at a blank and would take what comes before it.
+        {"127.0.0.1\r\nSELFTEST", "\"127.0.0.1\r\nSELFTEST\" — это имя узла, а нужен адрес IPv4 вида 192.168.1.10"},
+        {"127.0.0.1 9100", "\"127.0.0.1 9100\" — нужен адрес IPv4 вида 192.168.1.10"},
     };
     for (const auto& [address, context] : addresses) {
         TPrinterSocket socket(address, 9100);
