@@ -34,7 +34,7 @@ void SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
             if (AOptions.ExtLogEnabled && GetLogMode() != 0)
                 WriteLog(MessageText(TMessage::ScriptLogTitle),
                          std::string(APrinter.Name()) + "\r\n" + APrinter.ScriptLogText(script.FValue),
-                         TLogLevel::llDebug);
+                         TLogLevel::llDebug, TLogBreaks::lbKeepInDetail);
             // Other users of a shared device get their turn between labels.
             APort.PassTurn();
         });

@@ -209,6 +209,20 @@ TLogState::~TLogState() {
     }
 }
 
+std::string EscapeBreaks(std::string_view AText) {
+    std::string out;
+    out.reserve(AText.size());
+    for (char c : AText) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
 const char* LogLevelText(TLogLevel ALevel) {
@@ -220,21 +234,23 @@ const char* LogLevelText(TLogLevel ALevel) {
     return "";
 }
 
+
 std::string FormatLogRecord(std::chrono::system_clock::time_point ATime, const std::string& AText,
-                            const std::string& ADetail, TLogLevel ALevel) {
+                            const std::string& ADetail, TLogLevel ALevel, TLogBreaks ABreaks) {
     int ms = 0;
     std::tm parts = LocalTime(ATime, ms);
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%03d", parts.tm_year + 1900,
                   parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, ms);
-    std::string line =
-        std::string(stamp) + "\t" + LogLevelText(ALevel) + "\t" + std::string(TrimControls(AText));
+    std::string line = std::string(stamp) + "\t" + LogLevelText(ALevel) + "\t" + EscapeBreaks(TrimControls(AText));
     // The emptiness test looks at the untrimmed detail: a detail of spaces keeps its separator.
-    if (!ADetail.empty()) line += ": \t" + std::string(TrimControls(ADetail));
+    if (!ADetail.empty())
+        line += ": \t" + (ABreaks == TLogBreaks::lbKeepInDetail ? std::string(TrimControls(ADetail))
+                                                                : EscapeBreaks(TrimControls(ADetail)));
     return line;
 }
 
-void WriteLog(const std::string& AText, const std::string& ADetail, TLogLevel ALevel) {
+void WriteLog(const std::string& AText, const std::string& ADetail, TLogLevel ALevel, TLogBreaks ABreaks) {
     TLogState& state = LogState();
     if (!Passes(state.Mode.load(std::memory_order_relaxed), ALevel)) return;
     std::lock_guard guard(state.Lock);
@@ -242,7 +258,7 @@ void WriteLog(const std::string& AText, const std::string& ADetail, TLogLevel AL
     if (!Passes(mode, ALevel)) return;
     std::string lines;
     if (!state.HeaderWritten) lines = HeaderBlock();
-    lines += FormatLogRecord(Now(state), AText, ADetail, ALevel) + kLineEnd;
+    lines += FormatLogRecord(Now(state), AText, ADetail, ALevel, ABreaks) + kLineEnd;
     AppendLines(state, lines);
     state.HeaderWritten = true;
 }

@@ -13,7 +13,13 @@ enum class TLogLevel { llInfo = 0, llDebug = 1, llError = 2 };
 // Mode 0 off, 1 errors only, 2 information and errors, 3 everything.
 // Mode, header flag and appends are safe to use from any thread. A record that cannot be
 // written (folder or file not available) raises std::system_error to the caller.
-void WriteLog(const std::string& AText, const std::string& ADetail, TLogLevel ALevel);
+// Line breaks inside a record: escaped as the two characters "\r" and "\n", so that a value
+// (a setting, a host string) cannot add lines that look like records; kept only in a detail
+// made of lines the driver composed itself (a printer script sent).
+enum class TLogBreaks { lbEscape, lbKeepInDetail };
+
+void WriteLog(const std::string& AText, const std::string& ADetail, TLogLevel ALevel,
+              TLogBreaks ABreaks = TLogBreaks::lbEscape);
 // Switching from on to off appends the stop line when a header was written. Values outside
 // 0..3 are clamped.
 void SetLogMode(int AMode);
@@ -41,7 +47,8 @@ void SetLogClock(TLogClock AClock);
 // One record line without its line end: "yyyy.mm.dd hh:nn:ss.zzz", TAB, level, TAB, trimmed text,
 // and for a non-empty detail ": " TAB and the trimmed detail. Exposed for tests.
 std::string FormatLogRecord(std::chrono::system_clock::time_point ATime, const std::string& AText,
-                            const std::string& ADetail, TLogLevel ALevel);
+                            const std::string& ADetail, TLogLevel ALevel,
+                            TLogBreaks ABreaks = TLogBreaks::lbEscape);
 // "INFO", "DEBUG", "ERROR".
 const char* LogLevelText(TLogLevel ALevel);
 

@@ -110,6 +110,10 @@ TEST_F(DriverLogTest, FileIsByteExact) {
     Now += std::chrono::milliseconds(993);
     WriteLog("Содержание скрипта", "   ", TLogLevel::llInfo);
     WriteLog("no detail", "", TLogLevel::llError);
+    // A value with line breaks cannot add a record; only a composed script keeps its lines.
+    const std::string forged = "M\r\n2026.12.08 09:05:04.000\tERROR\tforged\n";
+    WriteLog("SetParameter " + forged + " x", forged + " y", TLogLevel::llInfo);
+    WriteLog("Содержание скрипта", "TSPL\r\nCLS\r\nPRINT 1\r\n", TLogLevel::llDebug, TLogBreaks::lbKeepInDetail);
     SetLogMode(0);
 
     std::string application = GetModuleFileName();
@@ -123,6 +127,9 @@ TEST_F(DriverLogTest, FileIsByteExact) {
                                  "2026.12.08 09:05:03.007\tDEBUG\t> PrintLabels: \tParams: [x]\r\n"
                                  "2026.12.08 09:05:04.000\tINFO\tСодержание скрипта: \t\r\n"
                                  "2026.12.08 09:05:04.000\tERROR\tno detail\r\n"
+                                 "2026.12.08 09:05:04.000\tINFO\tSetParameter M\\r\\n2026.12.08 09:05:04.000\tERROR"
+                                 "\tforged\\n x: \tM\\r\\n2026.12.08 09:05:04.000\tERROR\tforged\\n y\r\n"
+                                 "2026.12.08 09:05:04.000\tDEBUG\tСодержание скрипта: \tTSPL\r\nCLS\r\nPRINT 1\r\n"
                                  "============Stop log===============\r\n\r\n";
     EXPECT_EQ(ReadFile(Today()), expected);
     struct stat info {};
