@@ -255,6 +255,7 @@ private:
         const std::optional<TTokenPlace> place = FPrinter.FindToken(AField->FieldValue, AFirstEntry);
         FTemplate.FFields.push_back(std::move(AField));
         FTemplate.FByName[AName] = index;
+        FNames.push_back(AName);
         FTemplate.FSlotPiece.push_back(std::string::npos);
         if (place) FMarks[place->Entry] = {kind, index, place->Offset};
     }
@@ -358,13 +359,6 @@ private:
         Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first);
     }
 
-    // The name a field was stored under; a field whose name a later one took has the name too.
-    std::string NameOf(std::size_t AField) const {
-        for (const auto& [name, index] : FTemplate.FByName)
-            if (index == AField) return name;
-        return {};
-    }
-
     // Cuts the script into literal runs and slots. Each slot's line was found while its field
     // was written, so bytes of static bitmaps are never searched for tokens.
     void Split(std::size_t AFinalStart) {
@@ -417,7 +411,7 @@ private:
             TLabelTemplate::TPiece value = piece(marked.Kind, marked.Field);
             if (marked.Kind == TSlotKind::skRaster)
                 value.Blank =
-                    ForField(NameOf(marked.Field), field, 0, [&] { return FPrinter.BlankRaster(field); });
+                    ForField(FNames[marked.Field], field, 0, [&] { return FPrinter.BlankRaster(field); });
             emit(std::move(value));
             literal.append(line, at + field.FieldValue.size());
             literal += "\r\n";
@@ -429,6 +423,9 @@ private:
     const TDocumentSettings& FSettings;
     TLabelTemplate FTemplate;
     std::unordered_map<std::size_t, TMarked> FMarks;  // script entry -> slot
+    // The name each field was stored under, by index; a field whose name a later one took
+    // keeps it for its messages.
+    std::vector<std::string> FNames;
     int FElementNumber = 0;  // position of the element being read among Formatting's elements
 };
 

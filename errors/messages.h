@@ -121,6 +121,7 @@ enum class TMessage {
     BarcodeInvalidCharacters,
     ImageConversionFailed,
     RasterTooLarge,
+    PictureTooLargeForField,
     CodePageNotSupported,
     DataMatrixSizeRaised,
     DataMatrixDataDoesNotFit,
@@ -306,6 +307,9 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::ImageConversionFailed, "Ошибка преобразования входных данных изображения в Bitmap"},
     {TMessage::RasterTooLarge,
      "Слишком большое изображение: {0} x {1} точек (допустимо не более {2} точек по стороне и {3} точек всего)"},
+    {TMessage::PictureTooLargeForField,
+     "Слишком большое изображение для поля {2} x {3} точек: {0} x {1} точек (допустимо не более {4} точек по "
+     "стороне)"},
     {TMessage::CodePageNotSupported, "Кодовая страница {0} не поддерживается"},
     {TMessage::DataMatrixSizeRaised, "Размер DataMatrix увеличен с {0} до {1}"},
     {TMessage::DataMatrixDataDoesNotFit, "данные не помещаются в заданный размер"},

@@ -45,7 +45,7 @@ struct TColour {
 
 }  // namespace
 
-std::optional<TMonoBitmap> ReadBmp(std::span<const std::uint8_t> ABytes) {
+std::optional<TMonoBitmap> ReadBmp(std::span<const std::uint8_t> ABytes, const TPictureLimit& ALimit) {
     const std::size_t size = ABytes.size();
     if (size < 26 || ABytes[0] != 'B' || ABytes[1] != 'M') return std::nullopt;
     const std::uint32_t dataOffset = U32(ABytes, 10);
@@ -88,7 +88,7 @@ std::optional<TMonoBitmap> ReadBmp(std::span<const std::uint8_t> ABytes) {
     const bool topDown = height < 0;
     if (topDown) height = -height;
     if (width <= 0 || height <= 0) return std::nullopt;
-    CheckRasterSize(width, height);
+    ALimit.Check(width, height);
 
     const bool masked = compression == kBiBitfields || compression == kBiAlphaBitfields;
     switch (bitCount) {

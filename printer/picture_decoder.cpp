@@ -27,12 +27,12 @@ struct PngImageFree {
     void operator()(png_image* AImage) const { png_image_free(AImage); }
 };
 
-std::optional<TMonoBitmap> DecodePng(std::span<const std::uint8_t> ABytes) {
+std::optional<TMonoBitmap> DecodePng(std::span<const std::uint8_t> ABytes, const TPictureLimit& ALimit) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, ABytes.data(), ABytes.size())) return std::nullopt;
     const std::unique_ptr<png_image, PngImageFree> guard(&image);
-    CheckRasterSize(image.width, image.height);
+    ALimit.Check(image.width, image.height);
 
     image.format = PNG_FORMAT_RGB;  // transparency is laid over the white background below
     std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
@@ -85,12 +85,19 @@ public:
         FInfo.mem->max_memory_to_use = 512L * 1024 * 1024;
         jpeg_mem_src(&FInfo, ABytes.data(), static_cast<unsigned long>(ABytes.size()));
         jpeg_read_header(&FInfo, TRUE);
+        FMultipleScans = jpeg_has_multiple_scans(&FInfo) != 0;
         return true;
     }
     std::int64_t Width() const { return FInfo.image_width; }
     std::int64_t Height() const { return FInfo.image_height; }
+    std::int64_t OutputWidth() const { return FInfo.output_width; }
+    std::int64_t OutputHeight() const { return FInfo.output_height; }
+    // A picture in several scans (progressive, say) keeps every coefficient of its full size
+    // while it is decoded, whatever the output scale.
+    bool MultipleScans() const { return FMultipleScans; }
 
-    bool ReadRows(TMonoBitmap& ABitmap) {
+    // Picks the output colours and the scale, and computes the output size.
+    bool SetOutput(unsigned ANumerator, unsigned ADenominator) {
         if (setjmp(FError.Jump)) return false;
         const J_COLOR_SPACE source = FInfo.jpeg_color_space;
         if (source == JCS_GRAYSCALE)
@@ -99,6 +106,14 @@ public:
             FInfo.out_color_space = JCS_CMYK;
         else
             FInfo.out_color_space = JCS_RGB;
+        FInfo.scale_num = ANumerator;
+        FInfo.scale_denom = ADenominator;
+        jpeg_calc_output_dimensions(&FInfo);
+        return true;
+    }
+
+    bool ReadRows(TMonoBitmap& ABitmap) {
+        if (setjmp(FError.Jump)) return false;
         jpeg_start_decompress(&FInfo);
         const int components = FInfo.output_components;
         // Adobe writes CMYK inverted (a stored 0 is full ink); others store ink directly.
@@ -133,14 +148,32 @@ private:
     jpeg_decompress_struct FInfo{};
     TJpegError FError{};
     bool FCreated = false;
+    bool FMultipleScans = false;
 };
 
-std::optional<TMonoBitmap> DecodeJpeg(std::span<const std::uint8_t> ABytes) {
+std::optional<TMonoBitmap> DecodeJpeg(std::span<const std::uint8_t> ABytes, const TPictureLimit& ALimit) {
     TJpegDecoder decoder;
     if (!decoder.ReadHeader(ABytes)) return std::nullopt;
-    CheckRasterSize(decoder.Width(), decoder.Height());
-    TMonoBitmap bitmap(static_cast<std::int32_t>(decoder.Width()),
-                       static_cast<std::int32_t>(decoder.Height()));
+    const std::int64_t width = decoder.Width();
+    const std::int64_t height = decoder.Height();
+    CheckRasterSize(width, height);
+    if (!decoder.SetOutput(1, 1)) return std::nullopt;
+    if (!ALimit.Allows(width, height)) {
+        if (decoder.MultipleScans()) ALimit.Check(width, height);  // refused: too large to hold
+        // Too large to decode whole: the smallest eighth that still covers the box (or the
+        // picture's own side, where that is smaller) is decoded instead. A picture within the
+        // limit is decoded whole as always, so its print does not change.
+        const std::int64_t wantWidth = std::min(width, ALimit.BoxWidth());
+        const std::int64_t wantHeight = std::min(height, ALimit.BoxHeight());
+        for (unsigned numerator = 1; numerator <= 8; ++numerator) {
+            if (!decoder.SetOutput(numerator, 8)) return std::nullopt;
+            if (decoder.OutputWidth() >= wantWidth && decoder.OutputHeight() >= wantHeight) break;
+        }
+        // Even an eighth is beyond the limit: refused with the picture's own size.
+        if (!ALimit.Allows(decoder.OutputWidth(), decoder.OutputHeight())) ALimit.Check(width, height);
+    }
+    TMonoBitmap bitmap(static_cast<std::int32_t>(decoder.OutputWidth()),
+                       static_cast<std::int32_t>(decoder.OutputHeight()));
     if (bitmap.Empty() || !decoder.ReadRows(bitmap)) return std::nullopt;
     return bitmap;
 }
@@ -168,12 +201,12 @@ struct GifClose {
     }
 };
 
-std::optional<TMonoBitmap> DecodeGif(std::span<const std::uint8_t> ABytes) {
+std::optional<TMonoBitmap> DecodeGif(std::span<const std::uint8_t> ABytes, const TPictureLimit& ALimit) {
     TGifSource source{ABytes};
     int error = 0;
     const std::unique_ptr<GifFileType, GifClose> gif(DGifOpen(&source, ReadGifBytes, &error));
     if (!gif) return std::nullopt;
-    CheckRasterSize(gif->SWidth, gif->SHeight);
+    ALimit.Check(gif->SWidth, gif->SHeight);
 
     int transparent = NO_TRANSPARENT_COLOR;
     for (;;) {
@@ -198,7 +231,7 @@ std::optional<TMonoBitmap> DecodeGif(std::span<const std::uint8_t> ABytes) {
         if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return std::nullopt;
         const GifImageDesc& frame = gif->Image;
         if (frame.Width <= 0 || frame.Height <= 0) return std::nullopt;
-        CheckRasterSize(frame.Width, frame.Height);
+        ALimit.Check(frame.Width, frame.Height);
         const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
         if (colours == nullptr) return std::nullopt;
 
@@ -280,12 +313,12 @@ std::optional<std::vector<std::uint8_t>> DecodeBase64(std::string_view AText) {
     return std::vector<std::uint8_t>(bytes.get(), bytes.get() + length);
 }
 
-std::optional<TMonoBitmap> DecodePicture(std::span<const std::uint8_t> ABytes) {
+std::optional<TMonoBitmap> DecodePicture(std::span<const std::uint8_t> ABytes, const TPictureLimit& ALimit) {
     switch (DetectPictureFormat(ABytes)) {
-        case TPictureFormat::pfPng: return DecodePng(ABytes);
-        case TPictureFormat::pfJpeg: return DecodeJpeg(ABytes);
-        case TPictureFormat::pfGif: return DecodeGif(ABytes);
-        case TPictureFormat::pfBmp: return ReadBmp(ABytes);
+        case TPictureFormat::pfPng: return DecodePng(ABytes, ALimit);
+        case TPictureFormat::pfJpeg: return DecodeJpeg(ABytes, ALimit);
+        case TPictureFormat::pfGif: return DecodeGif(ABytes, ALimit);
+        case TPictureFormat::pfBmp: return ReadBmp(ABytes, ALimit);
         default: return std::nullopt;
     }
 }

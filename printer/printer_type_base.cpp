@@ -112,16 +112,17 @@ std::string TPrinterTypeBase::GetGraphicText(std::string_view AText, std::int32_
     return BitmapToGraphicText(element.GetBitMapExt(alignment.VAlign));
 }
 
-TMonoBitmap TPrinterTypeBase::GetBitmapFromBase64(std::string_view AValue) {
+TMonoBitmap TPrinterTypeBase::GetBitmapFromBase64(std::string_view AValue, const TPictureLimit& ALimit) {
     const auto bytes = DecodeBase64(AValue);
     if (!bytes) throw EImageConversion();
-    auto bitmap = GetBitmapFromGraphic(*bytes);
+    auto bitmap = GetBitmapFromGraphic(*bytes, ALimit);
     if (!bitmap) throw EImageConversion();
     return std::move(*bitmap);
 }
 
-std::optional<TMonoBitmap> TPrinterTypeBase::GetBitmapFromGraphic(std::span<const std::uint8_t> ABytes) {
-    return DecodePicture(ABytes);
+std::optional<TMonoBitmap> TPrinterTypeBase::GetBitmapFromGraphic(std::span<const std::uint8_t> ABytes,
+                                                                  const TPictureLimit& ALimit) {
+    return DecodePicture(ABytes, ALimit);
 }
 
 std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64String, std::int32_t AWidth,
@@ -133,7 +134,10 @@ std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64S
     const std::int64_t height = MillimetresToDots(AHeight, FDotInMM);
     // Refuse an oversized box before the picture is even decoded.
     CheckRasterSize(width, height);
-    TMonoBitmap bitmap = GetBitmapFromBase64(ABase64String);
+    // The box as the picture stands before it is turned into it.
+    const bool turned = ARotation == TRotation::r90 || ARotation == TRotation::r270;
+    TMonoBitmap bitmap =
+        GetBitmapFromBase64(ABase64String, turned ? TPictureLimit(height, width) : TPictureLimit(width, height));
     RotateBitmap(bitmap, ARotation);
     if (FStretchImage)
         StretchBitmap(bitmap, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));

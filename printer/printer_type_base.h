@@ -14,6 +14,7 @@
 
 #include "printer/field_object.h"
 #include "printer/mono_bitmap.h"
+#include "printer/raster_limits.h"
 
 namespace quorvane {
 
@@ -171,14 +172,17 @@ public:
                                std::string_view AFontStyle, std::string_view AAlign, std::string_view AVAlign,
                                bool AMultiline) const;
 
-    // A Base64 picture as a black-and-white raster; throws EImageConversion on any failure.
-    static TMonoBitmap GetBitmapFromBase64(std::string_view AValue);
+    // A Base64 picture as a black-and-white raster; throws EImageConversion on any failure, and
+    // EPictureTooLarge for a picture larger than ALimit allows.
+    static TMonoBitmap GetBitmapFromBase64(std::string_view AValue, const TPictureLimit& ALimit = {});
     // PNG, JPEG, GIF or BMP bytes; std::nullopt when unknown or corrupt.
-    static std::optional<TMonoBitmap> GetBitmapFromGraphic(std::span<const std::uint8_t> ABytes);
+    static std::optional<TMonoBitmap> GetBitmapFromGraphic(std::span<const std::uint8_t> ABytes,
+                                                           const TPictureLimit& ALimit = {});
 
     // A picture value as printer bytes: decoded, turned by ARotation, stretched to or fitted
     // into AWidth x AHeight mm. ABmp receives the scaled raster. A blank value gives "" and an
-    // empty ABmp.
+    // empty ABmp. A picture far larger than the box is refused with EPictureTooLarge before its
+    // pixels are decoded (a JPEG is decoded scaled down instead where it can be).
     std::string GetBinaryFromBase64Image(std::string_view ABase64String, std::int32_t AWidth,
                                          std::int32_t AHeight, TRotation ARotation, TMonoBitmap& ABmp) const;
 

@@ -14,6 +14,25 @@ void CheckRasterSize(std::int64_t AWidth, std::int64_t AHeight) {
     if (w > kMaxRasterSide || h > kMaxRasterSide || w * h > kMaxRasterDots) throw ERasterTooLarge(w, h);
 }
 
+EPictureTooLarge::EPictureTooLarge(std::int64_t AWidth, std::int64_t AHeight, std::int64_t ABoxWidth,
+                                   std::int64_t ABoxHeight, std::int64_t ASide)
+    : TMessageError(TMessage::PictureTooLargeForField, AWidth, AHeight, ABoxWidth, ABoxHeight, ASide) {}
+
+TPictureLimit::TPictureLimit(std::int64_t ABoxWidth, std::int64_t ABoxHeight)
+    : FBoxWidth(std::max<std::int64_t>(ABoxWidth, 0)), FBoxHeight(std::max<std::int64_t>(ABoxHeight, 0)) {
+    // The box is within the raster bounds (checked before), so the product cannot overflow.
+    FSide = std::max(kPictureBoxFactor * std::max(FBoxWidth, FBoxHeight), kMinPictureSide);
+}
+
+bool TPictureLimit::Allows(std::int64_t AWidth, std::int64_t AHeight) const {
+    return !HasBox() || (AWidth <= FSide && AHeight <= FSide);
+}
+
+void TPictureLimit::Check(std::int64_t AWidth, std::int64_t AHeight) const {
+    CheckRasterSize(AWidth, AHeight);
+    if (!Allows(AWidth, AHeight)) throw EPictureTooLarge(AWidth, AHeight, FBoxWidth, FBoxHeight, FSide);
+}
+
 std::int64_t MillimetresToDots(std::int64_t AMillimetres, std::int64_t ADotInMM) {
     if (AMillimetres <= 0 || ADotInMM <= 0) return 0;
     return AMillimetres * ADotInMM;  // both come from 32-bit values: no overflow in 64 bits

@@ -179,6 +179,48 @@ BENCHMARK(BM_PeakMemory)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
+// A layout of AFields small text fields, and one label that fills each of them.
+std::string ManyFieldsDocument(int AFields) {
+    std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Data><Formatting Width=\"100\" Height=\"100\">";
+    for (int i = 0; i < AFields; ++i)
+        doc += "<Text FieldName=\"F" + std::to_string(i) + "\" Left=\"" + std::to_string(i % 90) + "\" Top=\"" +
+               std::to_string(i / 90 % 95) + "\" Width=\"8\" Height=\"3\" FontSize=\"6\"/>";
+    doc += "</Formatting><Labels><Label Quantity=\"1\">";
+    for (int i = 0; i < AFields; ++i)
+        doc += "<Record FieldName=\"F" + std::to_string(i) + "\" Value=\"" + std::to_string(i) + "\"/>";
+    return doc + "</Label></Labels></Data>";
+}
+
+// Template building and filling as the number of fields grows: the time per field should stay
+// flat from one size to the next (fields_per_s).
+void BM_ManyFields(benchmark::State& AState) {
+    const int fields = static_cast<int>(AState.range(0));
+    const bool fill = AState.range(1) != 0;
+    const std::string text = ManyFieldsDocument(fields);
+    const pugi::xml_document document = ParseLabelDocument(text);
+    TDocumentSettings settings;
+    for (auto _ : AState) {
+        TPrinterTSPL printer;
+        Configure(printer, 203);
+        TLabelTemplate labelTemplate;
+        LoadTemplate(document, labelTemplate, printer, settings);
+        if (fill)
+            FillLabels(document, labelTemplate, printer, settings,
+                       [](TScriptObject&& AScript) { benchmark::DoNotOptimize(AScript.FValue.data()); });
+        benchmark::DoNotOptimize(labelTemplate.FieldCount());
+    }
+    AState.counters["fields_per_s"] =
+        benchmark::Counter(static_cast<double>(fields) * static_cast<double>(AState.iterations()),
+                           benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ManyFields)
+    ->ArgNames({"fields", "fill"})
+    ->Args({4000, 0})
+    ->Args({16000, 0})
+    ->Args({4000, 1})
+    ->Args({16000, 1})
+    ->Unit(benchmark::kMillisecond);
+
 double ProcessCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);

@@ -436,6 +436,8 @@ TEST(LabelDocument, LabelFailuresCarryTheirMessageAndNameTheField) {
     const std::string ok = "<Label Quantity=\"1\"/>";
     const std::string tooWide =
         "Qk0+AAAAAAAAAD4AAAAoAAAAIE4AAAEAAAABAAEAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
+    const std::string farTooLarge =
+        "Qk0+AAAAAAAAAD4AAAAoAAAAQB8AAKAPAAABAAEAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAP///wA=";
     const struct {
         std::string formatting, labels, start, context;
     } cases[] = {
@@ -452,6 +454,15 @@ TEST(LabelDocument, LabelFailuresCarryTheirMessageAndNameTheField) {
          "): поле «q» (Barcode QRCode), этикетка 1"},
         {"<Text FieldName=\"big\" Left=\"0\" Top=\"0\" Width=\"2100\" Height=\"10\"/>", ok,
          "Слишком большое изображение: 16800 x 80 точек", "поле «big» (Text), шаблон этикетки"},
+        // 62 bytes that declare 8000 x 4000 pixels, for a 4 x 4 mm box: per label and static.
+        {kAllKinds, "<Label><Record FieldName=\"i\" Value=\"" + farTooLarge + "\"/></Label>",
+         "Слишком большое изображение для поля 32 x 32 точек: 8000 x 4000 точек (допустимо не более 2048 "
+         "точек по стороне)",
+         "поле «i» (Image), этикетка 1"},
+        {"<Image FieldName=\"s\" Static=\"true\" Left=\"1\" Top=\"1\" Width=\"4\" Height=\"4\" Value=\"" +
+             farTooLarge + "\"/>",
+         ok, "Слишком большое изображение для поля 32 x 32 точек: 8000 x 4000",
+         "поле «s» (Image), шаблон этикетки"},
     };
     for (const auto& c : cases) {
         TRun run;

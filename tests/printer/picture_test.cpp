@@ -59,7 +59,7 @@ Bytes MakePng(int width, int height, png_uint_32 format, const PixelFn& pixel) {
     return bytes;
 }
 
-Bytes MakeJpeg(int width, int height, J_COLOR_SPACE space, const PixelFn& pixel) {
+Bytes MakeJpeg(int width, int height, J_COLOR_SPACE space, const PixelFn& pixel, bool progressive = false) {
     jpeg_compress_struct info{};
     jpeg_error_mgr error{};
     info.err = jpeg_std_error(&error);
@@ -73,6 +73,7 @@ Bytes MakeJpeg(int width, int height, J_COLOR_SPACE space, const PixelFn& pixel)
     info.in_color_space = space;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 95, TRUE);
+    if (progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     std::vector<JSAMPLE> row(static_cast<std::size_t>(width * info.input_components));
     while (info.next_scanline < info.image_height) {
@@ -327,6 +328,79 @@ TEST(PictureDecoding, HeadersDeclaringHugePicturesAreRefusedBeforeDecoding) {
         }
     }
     EXPECT_LT(MaxResidentKilobytes() - before, 64 * 1024);
+}
+
+// Sets the size a JPEG's frame header (baseline or progressive) declares.
+void SetJpegSize(Bytes& AJpeg, int AWidth, int AHeight) {
+    for (std::size_t i = 2; i + 8 < AJpeg.size(); ++i)
+        if (AJpeg[i] == 0xFF && (AJpeg[i + 1] == 0xC0 || AJpeg[i + 1] == 0xC2)) {
+            AJpeg[i + 5] = static_cast<std::uint8_t>(AHeight >> 8), AJpeg[i + 6] = AHeight & 0xFF;
+            AJpeg[i + 7] = static_cast<std::uint8_t>(AWidth >> 8), AJpeg[i + 8] = AWidth & 0xFF;
+            return;
+        }
+    ADD_FAILURE() << "no frame header";
+}
+
+// Small files that declare 8000 x 4000 pixels, within the raster bounds: for a 20 x 20 mm box
+// (160 dots) each is refused by its header, naming both sizes, before a pixel is decoded.
+TEST(PictureValue, PicturesFarLargerThanTheirBoxAreRefusedBeforeDecoding) {
+    const auto half = [](int x, int y) { return HalfBlack(x, y, 16); };
+    std::vector<Bytes> bombs;
+    Bytes png = MakePng(16, 16, PNG_FORMAT_RGB, half);
+    Put32(png, 16, 0), Put32(png, 20, 0);
+    png[16 + 2] = 8000 >> 8, png[16 + 3] = 8000 & 0xFF, png[20 + 2] = 4000 >> 8, png[20 + 3] = 4000 & 0xFF;
+    const auto crc = static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0), png.data() + 12, 17));
+    png[29] = crc >> 24, png[30] = (crc >> 16) & 0xFF, png[31] = (crc >> 8) & 0xFF, png[32] = crc & 0xFF;
+    bombs.push_back(png);
+    // Progressive: every coefficient of the full size would be held, so no scaling helps.
+    Bytes jpeg = MakeJpeg(16, 16, JCS_RGB, half, true);
+    SetJpegSize(jpeg, 8000, 4000);
+    bombs.push_back(jpeg);
+    Bytes gif = MakeGif(false);
+    Put16(gif, 6, 8000), Put16(gif, 8, 4000);
+    bombs.push_back(gif);
+    Bytes bmp = MakeBmp(24, 4, 4, false, half);
+    Put32(bmp, 18, 8000), Put32(bmp, 22, 4000);
+    bombs.push_back(bmp);
+
+    test::TPlainPrinter printer;
+    const long before = MaxResidentKilobytes();
+    for (const Bytes& bomb : bombs) {
+        TMonoBitmap scaled;
+        try {
+            printer.GetBinaryFromBase64Image(Base64(bomb), 20, 20, TRotation::r0, scaled);
+            ADD_FAILURE() << "decoded " << bomb[1] << bomb[2];
+        } catch (const EPictureTooLarge& e) {
+            EXPECT_STREQ(e.what(),
+                         "Слишком большое изображение для поля 160 x 160 точек: 8000 x 4000 точек (допустимо не "
+                         "более 2048 точек по стороне)");
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << bomb[1] << bomb[2] << ": " << e.what();
+        }
+    }
+    EXPECT_LT(MaxResidentKilobytes() - before, 32 * 1024);
+}
+
+// A baseline JPEG beyond the limit is decoded at the smallest eighth that still covers the box,
+// and prints as the whole picture would.
+TEST(PictureValue, LargeBaselineJpegIsDecodedScaledDownToItsBox) {
+    const auto half = [](int x, int y) { return HalfBlack(x, y, 4096); };
+    const Bytes jpeg = MakeJpeg(4096, 2048, JCS_GRAYSCALE, half);
+    ExpectHalfBlack(DecodePicture(jpeg, TPictureLimit(160, 160)), 512, 256);
+    ExpectHalfBlack(DecodePicture(jpeg, TPictureLimit(600, 100)), 1024, 512);  // 600 needs two eighths
+    ExpectHalfBlack(DecodePicture(jpeg), 4096, 2048);  // no box: whole
+
+    test::TPlainPrinter printer;
+    TMonoBitmap scaled;
+    const std::string bytes = printer.GetBinaryFromBase64Image(Base64(jpeg), 20, 20, TRotation::r0, scaled);
+    EXPECT_EQ(scaled.Width(), 160);
+    EXPECT_EQ(scaled.Height(), 80);
+    ASSERT_EQ(bytes.size(), 20U * 80U);
+    EXPECT_EQ(bytes.substr(0, 20), std::string(10, '\0') + std::string(10, '\xFF'));
+
+    const Bytes progressive = MakeJpeg(4096, 2048, JCS_GRAYSCALE, half, true);
+    EXPECT_THROW(printer.GetBinaryFromBase64Image(Base64(progressive), 20, 20, TRotation::r0, scaled),
+                 EPictureTooLarge);
 }
 
 // ---- scaling, rotation, and the picture value as printer bytes
