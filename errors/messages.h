@@ -121,6 +121,7 @@ enum class TMessage {
 
     // Field data.
     BarcodeInvalidCharacters,
+    BarcodeControlCharacter,
     ImageConversionFailed,
     RasterTooLarge,
     CodePageNotSupported,
@@ -305,6 +306,7 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::XmlOutOfMemory, "недостаточно памяти"},
 
     {TMessage::BarcodeInvalidCharacters, "Недопустимые символы во входных данных штрихкода"},
+    {TMessage::BarcodeControlCharacter, "Недопустимый управляющий символ {0} в данных штрихкода (позиция {1})"},
     {TMessage::ImageConversionFailed, "Ошибка преобразования входных данных изображения в Bitmap"},
     {TMessage::RasterTooLarge,
      "Слишком большое изображение: {0} x {1} точек (допустимо не более {2} точек по стороне и {3} точек всего)"},
