@@ -7,6 +7,7 @@
 #include "driver/print_job.h"
 #include "driver/printer_models.h"
 #include "driver/printer_setup.h"
+#include "driver/setting_choices.h"
 #include "driver/xml_text.h"
 #include "errors/messages.h"
 #include "log/driver_log.h"
@@ -30,10 +31,13 @@ const bool kRegistered = [] {
 }();
 
 // The printer language, made from the settings: the one place a language is chosen. The
-// settings get back the bar width the language uses, which the host reads.
+// settings get back the bar width the language uses, which the host reads. The language gets
+// its text settings checked and as their choice lists write them, whenever it is made: at Open,
+// for InitializePrinter and for scripts built without a port.
 std::unique_ptr<TPrinterTypeBase> NewPrinter(TDriverSettings& ASettings) {
     auto printer = std::make_unique<TPrinterTSPL>();
-    printer->ApplySettings(ASettings.Device.Resolution, ASettings.Device.StretchImage, ASettings.Tspl);
+    printer->ApplySettings(ASettings.Device.Resolution, ASettings.Device.StretchImage,
+                           CheckedSettings(ASettings, TCheckedPart::cpGenerator).Tspl);
     ASettings.Tspl.BarcodeNarrow = printer->Settings().BarcodeNarrow;
     return printer;
 }
@@ -92,12 +96,16 @@ TPortManager& TDriver::PortManager() const {
 }
 
 TDocumentSettings TDriver::DocumentSettings() const {
-    TDocumentSettings s = FSettings.Document;
+    // Read for every template built, so checked for every one too: Codepage may have changed
+    // since Open.
+    TDocumentSettings s = CheckedSettings(FSettings, TCheckedPart::cpDocument).Document;
     s.DecimalSeparator = UserDecimalSeparator();
     return s;
 }
 
 void TDriver::Open() {
+    // A text setting off its choice list fails Open before anything else changes.
+    CheckedSettings(FSettings, TCheckedPart::cpAll);
     TLabelPrinterDriver::Open();
     FPrinter = PreparePrinter();
     FPortManager.reset();

@@ -43,6 +43,8 @@ enum class TMessage {
     DriverName,
     DriverDescription,
     UnknownInterfaceType,
+    SettingValueInvalid,
+    CodepageChoices,
     GeneratedParametersPage,
     TwoDBarcodeAsPictureCaption,
     UsbPrinterChoice,
@@ -119,6 +121,7 @@ enum class TMessage {
 
     // Field data.
     BarcodeInvalidCharacters,
+    BarcodeControlCharacter,
     ImageConversionFailed,
     RasterTooLarge,
     PictureTooLargeForField,
@@ -226,6 +229,8 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::DriverDescription,
      "Драйвер принтера печати этикеток Tarvo 1С:Совместимо для 1С:БПО NativeAPI"},
     {TMessage::UnknownInterfaceType, "Неизвестный тип интерфейса: {0}"},
+    {TMessage::SettingValueInvalid, "Некорректное значение настройки «{0}» ({1}): «{2}»; допустимо: {3}"},
+    {TMessage::CodepageChoices, "{0}, а также номера кодовых страниц {1}"},
     {TMessage::GeneratedParametersPage, "Параметры"},
     {TMessage::TwoDBarcodeAsPictureCaption, "Печать 2D штрихкода картинкой"},
     {TMessage::UsbPrinterChoice, "Принтер {0}"},
@@ -304,6 +309,7 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::XmlOutOfMemory, "недостаточно памяти"},
 
     {TMessage::BarcodeInvalidCharacters, "Недопустимые символы во входных данных штрихкода"},
+    {TMessage::BarcodeControlCharacter, "Недопустимый управляющий символ {0} в данных штрихкода (позиция {1})"},
     {TMessage::ImageConversionFailed, "Ошибка преобразования входных данных изображения в Bitmap"},
     {TMessage::RasterTooLarge,
      "Слишком большое изображение: {0} x {1} точек (допустимо не более {2} точек по стороне и {3} точек всего)"},

@@ -1,6 +1,9 @@
 // Host values -> the adapter: random value records of every type, parameter arrays shorter
-// than declared, unknown method and property numbers, through the three host tables. Only the
-// methods that touch no device are called (no Open, DeviceTest, InitializePrinter, actions).
+// than declared, unknown method and property numbers, text settings with any bytes, through the
+// three host tables. Only the methods that touch no device are called (no Open, DeviceTest,
+// InitializePrinter, actions). Last, the driver builds a document's scripts with the settings as
+// the host left them, as PrintLabels would: a setting changes arguments, never which commands
+// are sent.
 #include <unistd.h>
 #include <cstddef>
 #include <cstdint>
@@ -8,10 +11,15 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "addin/component_adapter.h"
 #include "addin/v8napi.h"
+#include "addin/wide_string.h"
+#include "driver/driver.h"
+#include "fuzz/script_oracle.h"
 #include "tools/host/host_connection.h"
 #include "tools/host/host_memory.h"
 #include "tools/host/host_values.h"
@@ -96,6 +104,53 @@ V8Variant RandomValue(FuzzedDataProvider& AData, host::THostMemoryManager& AMemo
     return value;
 }
 
+// The settings written into commands as text, with the schema's defaults.
+const std::pair<const char*, const char*> kTextSettings[] = {
+    {"Codepage", "1251"}, {"DataMatrixSize", "10x10"}, {"QRCodeECCLevel", "M"}, {"QRCodeMode", "A"},
+    {"QRCodeModel", "M1"}};
+
+// Every kind of barcode the printer draws itself, with values in the template and per label.
+constexpr const char* kDocument =
+    "<Data><Formatting Width=\"60\" Height=\"40\">"
+    "<Barcode FieldName=\"q\" Type=\"QRCode\" Left=\"1\" Top=\"1\" Width=\"15\" Height=\"15\"/>"
+    "<Barcode FieldName=\"s\" Type=\"QRCode\" Static=\"true\" Value=\"s\" Left=\"20\" Top=\"1\" "
+    "Width=\"15\" Height=\"15\"/>"
+    "<Barcode FieldName=\"d\" Type=\"DataMatrix\" Left=\"40\" Top=\"1\" Width=\"15\" Height=\"15\"/>"
+    "<Barcode FieldName=\"p\" Type=\"PDF417\" Left=\"1\" Top=\"20\" Width=\"30\" Height=\"10\"/>"
+    "<Barcode FieldName=\"c\" Type=\"code128\" Left=\"35\" Top=\"20\" Width=\"20\" Height=\"8\"/>"
+    "</Formatting><Labels><Label Quantity=\"2\"><Record FieldName=\"q\" Value=\"q1\"/>"
+    "<Record FieldName=\"d\" Value=\"d1\"/><Record FieldName=\"p\" Value=\"p1\"/>"
+    "<Record FieldName=\"c\" Value=\"c1\"/></Label></Labels></Data>";
+
+void SetText(TDriver& ADriver, host::THostMemoryManager& AMemory, const char* AName, const std::string& AValue) {
+    host::THostValues value(AMemory);
+    ADriver.PropertySet(AName, value.Add(host::StringValue(AMemory, AValue)));
+}
+
+// The command names of each label's script; empty when the driver refuses the document.
+std::vector<std::vector<std::string>> Commands(TDriver& ADriver, const pugi::xml_document& ADocument) {
+    std::vector<std::vector<std::string>> labels;
+    try {
+        ADriver.BuildScripts(ADocument, [&](TScriptObject&& AScript) {
+            labels.push_back(fuzz::GeneratorCommands(AScript.FValue));
+        });
+    } catch (const std::exception&) {
+        return {};  // a clear error: nothing would be sent
+    }
+    return labels;
+}
+
+// The scripts with the text settings as the host left them hold the commands they hold with
+// the defaults, in the same order.
+void CheckSettingsAddNoCommands(TDriver& ADriver, host::THostMemoryManager& AMemory) {
+    static const pugi::xml_document document = ParseLabelDocument(kDocument);
+    const auto given = Commands(ADriver, document);
+    if (given.empty()) return;
+    for (const auto& [name, value] : kTextSettings) SetText(ADriver, AMemory, name, value);
+    const auto reference = Commands(ADriver, document);
+    if (!reference.empty() && given != reference) __builtin_trap();
+}
+
 void FreeName(host::THostMemoryManager& AMemory, const WCHAR_T* AName) {
     void* block = const_cast<WCHAR_T*>(AName);
     if (block) AMemory.FreeMemory(&block);
@@ -124,8 +179,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     if (!GetClassObject(u"quorvane", &object) || object == nullptr) __builtin_trap();
     object->Init(static_cast<TV8AddInDefBaseEx*>(&connection));
     object->setMemManager(static_cast<TV8MemoryManager*>(&memory));
+    auto& driver = dynamic_cast<TDriver&>(static_cast<TComponentAdapter*>(object)->Object());
+    // The settings a host hands over before printing, the barcodes drawn by the printer.
+    for (const auto& [name, value] : kTextSettings) SetText(driver, memory, name, value);
+    for (const auto& [name, value] : {std::pair{"Resolution", 203}, {"Density", 7}, {"Gap", 3},
+                                      {"BarcodeNarrow", 2}, {"DataMatrixModuleSize", 3}, {"QRCodeCellWidth", 4},
+                                      {"PDF417DataCompression", -1}, {"PDF417CorrectionLevel", -1},
+                                      {"PDF417CenterPattern", -1}, {"PDF417ModuleWidth", -1},
+                                      {"PDF417ModuleHeight", -1}, {"PDF417Truncate", -1}}) {
+        host::THostValues record(memory);
+        driver.PropertySet(name, record.Add(host::IntValue(value)));
+    }
     for (int step = 0; step < 16 && data.remaining_bytes() > 0; ++step) {
-        switch (data.ConsumeIntegralInRange<int>(0, 5)) {
+        switch (data.ConsumeIntegralInRange<int>(0, 6)) {
             case 0:
             case 1: {
                 const long method = object->FindMethod(
@@ -169,6 +235,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
                 object->HasRetVal(n);
                 break;
             }
+            case 6: {
+                // A text setting with any bytes, often after a value of its list.
+                const auto& [name, valid] =
+                    kTextSettings[data.ConsumeIntegralInRange<std::size_t>(0, std::size(kTextSettings) - 1)];
+                std::string value = data.ConsumeBool() ? valid : "";
+                value += data.ConsumeRandomLengthString(32);
+                host::THostValues record(memory, 1);
+                record[0] = host::StringValue(memory, value);
+                object->SetPropVal(object->FindProp(Utf8ToWide(name).c_str()), record.Data());
+                break;
+            }
             default: {
                 std::u16string name;
                 const std::string bytes = data.ConsumeRandomLengthString(64);
@@ -182,6 +259,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
             }
         }
     }
+    CheckSettingsAddNoCommands(driver, memory);
     DestroyObject(&object);
     // Every text the component freed was the host's, and freed once.
     if (memory.BadFrees() != 0) __builtin_trap();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/label_document.h"
+#include "fuzz/script_oracle.h"
 #include "printer/tspl/printer_type_tspl.h"
 
 namespace {
@@ -121,13 +122,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
         const pugi::xml_document parsed = ParseLabelDocument(document);
         LoadTemplate(parsed, labelTemplate, printer, settings);
         const auto scripts = FillLabels(parsed, labelTemplate, printer, settings);
-        // User data are raw commands of the document's author, sent as they are.
+        // User data are raw commands of the document's author, sent as they are; every other
+        // value is data inside a command and adds none.
         std::string lower(document);
         std::transform(lower.begin(), lower.end(), lower.begin(),
                        [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
         const bool rawCommands = lower.find("userdata") != std::string::npos;
-        for (const TScriptObject& script : scripts)
-            if (!rawCommands) CheckScript(script.FValue);
+        for (const TScriptObject& script : scripts) {
+            if (rawCommands) continue;
+            CheckScript(script.FValue);
+            fuzz::GeneratorCommands(script.FValue);
+        }
         // -1 copies only for a label without a Quantity attribute.
         std::size_t index = 0;
         for (const pugi::xml_node& label : parsed.document_element().child("Labels").children()) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <stdexcept>
 
@@ -73,6 +74,22 @@ std::optional<TDataMatrixSize> ParseDataMatrixSize(std::string_view AText) {
         columns.ptr != AText.data() + AText.size())
         return std::nullopt;
     return size;
+}
+
+// ESC starts a command the printer runs at once, wherever it stands, and the other control
+// characters are no symbol's data. CR and LF reach the printer escaped and TAB is harmless
+// inside the quotes, so a code of several lines stays possible; GS separates GS1 fields.
+void CheckBarcodeControls(std::string_view AValue) {
+    std::size_t position = 0;
+    for (const char c : AValue) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80) ++position;  // counted in characters, as a person counts
+        const bool control = byte < 0x20 || byte == 0x7F;
+        if (!control || c == '\t' || c == '\r' || c == '\n' || c == kGs1Separator) continue;
+        char code[8];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(byte));
+        throw TMessageError(TMessage::BarcodeControlCharacter, std::string_view(code), position);
+    }
 }
 
 }  // namespace
@@ -149,6 +166,7 @@ std::string TPrinterTSPL::TextContent(std::string_view AValue) const {
 }
 
 std::string TPrinterTSPL::BarcodeContent(std::string_view AValue) const {
+    CheckBarcodeControls(AValue);
     // Escape after encoding: no multi-byte character of the code pages we offer has a quote,
     // CR or LF as a trailing byte, so the escape never splits one.
     return EscapeTsplString(EncodeCommandText(AValue));

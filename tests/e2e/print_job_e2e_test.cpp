@@ -377,6 +377,77 @@ TEST_F(PrintJobTest, DocumentErrorsSendNothing) {
     EXPECT_EQ(Printer->JobCount(), 0);
 }
 
+// One label with a QR code and a DataMatrix the printer draws itself, where the QR and DataMatrix
+// settings reach the commands.
+const std::string kPrinterDrawnCodes =
+    "<Data><Formatting Width=\"40\" Height=\"30\"><Barcode FieldName=\"Q\" Type=\"QRCode\" Left=\"1\" "
+    "Top=\"1\" Width=\"15\" Height=\"15\"/><Barcode FieldName=\"D\" Type=\"DataMatrix\" Left=\"20\" "
+    "Top=\"1\" Width=\"15\" Height=\"15\"/></Formatting><Labels><Label Quantity=\"1\"><Record "
+    "FieldName=\"Q\" Value=\"q\"/><Record FieldName=\"D\" Value=\"d\"/></Label></Labels></Data>";
+
+// A line end in a text setting would put commands of its own into every label: such a value
+// fails Open and nothing reaches the printer.
+TEST_F(PrintJobTest, TextSettingsOutsideTheirChoicesAddNoCommands) {
+    StartPrinter();
+    Set("_2DBarcodeAsPicture", host::BoolValue(false));
+    const std::pair<const char*, const char*> injections[] = {
+        {"QRCodeECCLevel", "M\r\nSELFTEST\r\n"}, {"QRCodeMode", "A\"\r\nPRINT 5"},
+        {"QRCodeModel", "M1\nCLS"},              {"DataMatrixSize", "10x10\r\nSELFTEST"},
+        {"Codepage", "1251\r\nSELFTEST"},         {"Codepage", " 1251"}};
+    for (const auto& [name, value] : injections) {
+        host::THostValues previous(Memory);
+        ASSERT_TRUE(Object->GetProp(Utf8ToWide(name), previous));
+        Set(name, host::StringValue(Memory, value));
+        EXPECT_FALSE(Open() && PrintLabels(kPrinterDrawnCodes, "first")) << name;
+        EXPECT_EQ(LastError().second.rfind("Некорректное значение настройки «", 0), 0U) << LastError().second;
+        Set(name, host::StringValue(Memory, WideToUtf8(V8Text(previous[0]))));
+    }
+    Set("QRCodeECCLevel", host::StringValue(Memory, "M\r\nSELFTEST\r\n"));
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(LastError().second,
+              "Некорректное значение настройки «Уровень восстановления с исправлением ошибок» (QRCodeECCLevel): "
+              "«M\\r\\nSELFTEST\\r\\n»; допустимо: L, M, Q, H");
+    Printer->Stop();
+    std::string commands;
+    for (const JournalEntry& e : Printer->Journal())
+        if (e.kind == "command") commands += e.text + "\n";
+    EXPECT_EQ(commands, "");
+}
+
+// Values are written as the choice list writes them, Codepage also as any code page the driver
+// encodes; a value changed after Open is checked where it is used.
+TEST_F(PrintJobTest, TextSettingsAreCheckedWhereverTheyAreUsed) {
+    StartPrinter();
+    Set("_2DBarcodeAsPicture", host::BoolValue(false));
+    Set("QRCodeECCLevel", host::StringValue(Memory, "h"));
+    Set("Codepage", host::StringValue(Memory, "28591"));
+    ASSERT_TRUE(Open()) << LastError().second;
+    ASSERT_TRUE(PrintLabels(kPrinterDrawnCodes)) << LastError().second;
+    ASSERT_TRUE(WaitForLabels(1));
+    std::string commands;
+    for (const JournalEntry& e : Printer->Journal())
+        if (e.kind == "command" && (e.command == "QRCODE" || e.command == "CODEPAGE")) commands += e.text + "\n";
+    EXPECT_EQ(commands, "CODEPAGE 28591\nQRCODE 8,8,H,4,A,0,M1,\"q\"\n");
+
+    Set("Codepage", host::StringValue(Memory, "1251\nSELFTEST"));
+    EXPECT_FALSE(PrintLabels(kPrinterDrawnCodes, "first"));
+    EXPECT_EQ(LastError().second.rfind("Некорректное значение настройки «Кодовая страница» (Codepage): "
+                                       "«1251\\nSELFTEST»; допустимо: 437, 737, ",
+                                       0),
+              0U)
+        << LastError().second;
+    Set("Codepage", host::StringValue(Memory, "utf-8"));
+    Set("Model", host::IntValue(4));
+    Set("QRCodeModel", host::StringValue(Memory, "M3"));
+    EXPECT_FALSE(InitializePrinter());
+    EXPECT_EQ(LastError().second,
+              "Некорректное значение настройки «Модель» (QRCodeModel): «M3»; допустимо: M1, M2");
+    TCall test = Call(u"DeviceTest", host::EmptyValue(), host::EmptyValue());
+    EXPECT_FALSE(Succeeded(test));
+    Printer->Stop();
+    EXPECT_EQ(Printer->JobCount(), 1);
+}
+
 TEST_F(PrintJobTest, PrintingNeedsAnOpenDevice) {
     StartPrinter();
     EXPECT_FALSE(PrintLabels(SmallDocument(30, 20)));

@@ -545,6 +545,40 @@ std::string FillError(TRun& ARun, const std::string& ADocument) {
     return "no error";
 }
 
+// ESC starts a command the printer runs at once, even inside a quoted value, and the other
+// control characters have no business in a symbol: refused before anything is sent, naming the
+// field. CR, LF and TAB are carried escaped or as they are; GS keeps its GS1 route.
+TEST(LabelDocumentFixes, ControlCharactersInBarcodeValuesAreRefused) {
+    const std::string qr =
+        "<Barcode FieldName=\"q\" Type=\"QRCode\" Left=\"0\" Top=\"0\" Width=\"20\" Height=\"20\" ";
+    const struct {
+        std::string formatting, labels, error;
+    } cases[] = {
+        {kAllKinds, "<Label Quantity=\"1\"><Record FieldName=\"b\" Value=\"1&#27;!R\"/></Label>",
+         "Недопустимый управляющий символ U+001B в данных штрихкода (позиция 2): "
+         "поле «b» (Barcode code128), этикетка 1"},
+        {qr + "Static=\"true\" Value=\"ab&#127;\"/>", "",
+         "Недопустимый управляющий символ U+007F в данных штрихкода (позиция 3): "
+         "поле «q» (Barcode QRCode), шаблон этикетки"},
+        {qr + "/>", "<Label Quantity=\"1\"><Record FieldName=\"q\" Value=\"Ж&#7;\"/></Label>",
+         "Недопустимый управляющий символ U+0007 в данных штрихкода (позиция 2): "
+         "поле «q» (Barcode QRCode), этикетка 1"},
+    };
+    for (const auto& c : cases) {
+        TRun run;
+        run.Printer.Settings()._2DBarcodeAsPicture = false;
+        EXPECT_EQ(FillError(run, Doc(c.formatting, c.labels)), c.error);
+    }
+
+    TRun run;
+    run.Printer.Settings()._2DBarcodeAsPicture = false;
+    const auto scripts = run.Print(Doc(qr + "/>",
+                                       "<Label Quantity=\"1\"><Record FieldName=\"q\" "
+                                       "Value=\"a&#9;b&#13;&#10;c\"/></Label>"));
+    EXPECT_NE(scripts.at(0).FValue.find(",\"a\tb\\[R]\\[L]c\"\r\n"), std::string::npos)
+        << scripts.at(0).FValue;
+}
+
 TEST(HostileDocuments, SizesThatCannotPrintAreRefusedBeforeAnyScript) {
     const std::string text = "<Text FieldName=\"t\" Left=\"1\" Top=\"1\" ";
     const std::pair<std::string, std::string> cases[] = {
