@@ -112,6 +112,21 @@ auto ForField(std::string_view AFieldName, const TFieldObject& AField, int ALabe
 // What the parser found wrong, in Russian, with the line and column (in characters) where it
 // stopped, counted in the document as written (ASource): people count lines, the parser counts
 // bytes of the cleaned text.
+// AReason at the place of the cleaned text's AOffset, counted in the document as written.
+std::string DocumentErrorText(TMessage AReason, std::size_t AOffset, std::string_view ASource) {
+    const std::size_t offset = LabelDocumentSourceOffset(ASource, AOffset);
+    std::size_t line = 1, column = 1;
+    for (std::size_t i = 0; i < offset; ++i) {
+        if (ASource[i] == '\n') {
+            ++line;
+            column = 1;
+        } else if ((static_cast<unsigned char>(ASource[i]) & 0xC0) != 0x80) {
+            ++column;  // UTF-8 continuation bytes belong to the character before
+        }
+    }
+    return Message(TMessage::DocumentNotXml, MessageText(AReason), line, column);
+}
+
 std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_view ASource) {
     TMessage reason = TMessage::XmlParseError;
     switch (AResult.status) {
@@ -130,18 +145,7 @@ std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_vi
         case pugi::status_out_of_memory: reason = TMessage::XmlOutOfMemory; break;
         default: break;
     }
-    const std::size_t offset = LabelDocumentSourceOffset(
-        ASource, static_cast<std::size_t>(std::max<std::ptrdiff_t>(AResult.offset, 0)));
-    std::size_t line = 1, column = 1;
-    for (std::size_t i = 0; i < offset; ++i) {
-        if (ASource[i] == '\n') {
-            ++line;
-            column = 1;
-        } else if ((static_cast<unsigned char>(ASource[i]) & 0xC0) != 0x80) {
-            ++column;  // UTF-8 continuation bytes belong to the character before
-        }
-    }
-    return Message(TMessage::DocumentNotXml, MessageText(reason), line, column);
+    return DocumentErrorText(reason, static_cast<std::size_t>(std::max<std::ptrdiff_t>(AResult.offset, 0)), ASource);
 }
 
 }  // namespace
@@ -533,6 +537,9 @@ pugi::xml_document ParseLabelDocument(std::string_view AText) {
     void* buffer = nullptr;
     {
         const std::string clean = LabelDocumentXmlText(AText);
+        if (const std::size_t nul = FindNulReference(clean); nul != std::string::npos)
+            throw TMessageError::WithText(TMessage::DocumentNotXml,
+                                          DocumentErrorText(TMessage::XmlNulReference, nul, AText));
         size = clean.size();
         buffer = pugi::get_memory_allocation_function()(std::max<std::size_t>(size, 1));
         if (buffer == nullptr) throw std::bad_alloc();

@@ -1,5 +1,7 @@
 #include "driver/xml_text.h"
 
+#include <utility>
+
 namespace quorvane {
 
 namespace {
@@ -71,6 +73,29 @@ std::string Clean(std::string_view text, bool keepGroupSeparator) {
 std::string RemoveInvalidXMLChars(std::string_view text) { return Clean(text, false); }
 
 std::string LabelDocumentXmlText(std::string_view text) { return Clean(text, true); }
+
+std::size_t FindNulReference(std::string_view text) {
+    std::size_t at = 0;
+    while ((at = text.find_first_of("<&", at)) != std::string_view::npos) {
+        const std::string_view rest = text.substr(at);
+        for (const auto& [open, close] : {std::pair{"<!--", "-->"}, std::pair{"<![CDATA[", "]]>"}}) {
+            if (rest.substr(0, std::string_view(open).size()) != open) continue;
+            const std::size_t end = text.find(close, at);
+            if (end == std::string_view::npos) return std::string_view::npos;
+            at = end;
+            break;
+        }
+        if (rest.substr(0, 2) == "&#") {
+            const bool hex = rest.size() > 2 && rest[2] == 'x';
+            std::size_t i = hex ? 3 : 2;
+            const std::size_t digits = i;
+            while (i < rest.size() && rest[i] == '0') ++i;
+            if (i > digits && i < rest.size() && rest[i] == ';') return at;
+        }
+        ++at;
+    }
+    return std::string_view::npos;
+}
 
 std::size_t LabelDocumentSourceOffset(std::string_view text, std::size_t offset) {
     std::size_t cleaned = 0;

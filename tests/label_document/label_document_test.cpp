@@ -221,8 +221,8 @@ TEST(LabelDocument, ElementNamesAndMissingParts) {
 }
 
 TEST(LabelDocument, ParsingDropsForbiddenCharactersAndReportsErrors) {
-    const auto doc = Parse("<a v='x\xF0\x9F\x98\x80y\x01z'/>");
-    EXPECT_STREQ(doc.child("a").attribute("v").value(), "xyz");
+    const auto doc = Parse("<a v='x\xF0\x9F\x98\x80y\x01z&#65;'><!-- &#0; --><![CDATA[&#x0;]]></a>");
+    EXPECT_STREQ(doc.child("a").attribute("v").value(), "xyzA");
     // Russian, with the line and the column in characters where the parser stopped.
     const std::pair<const char*, std::string> broken[] = {
         {"<a><b></a>", "закрывающий тег не соответствует открывающему, строка 1, столбец 9"},
@@ -231,6 +231,9 @@ TEST(LabelDocument, ParsingDropsForbiddenCharactersAndReportsErrors) {
         {"", "в документе нет ни одного элемента, строка 1, столбец 1"},
         // Counted as written: the group separator became "&#29;" and the U+0001 was dropped.
         {"<a v='\x1D\x01'><b></a>", "закрывающий тег не соответствует открывающему, строка 1, столбец 16"},
+        // The parser would end the value at the NUL: a barcode would print without the rest.
+        {"<a>\n<b v='AB&#x00;CD'/><!-- &#0; --></a>",
+         "ссылка на символ с кодом 0 (&#0;), которого не может быть в XML, строка 2, столбец 9"},
     };
     for (const auto& [text, reason] : broken) {
         try {
