@@ -11,12 +11,32 @@
 #include <string.h>
 #include <sys/random.h>
 
+/* Built against a glibc older than 2.32 (the package's system root), the runtime still asks for
+   __libc_single_threaded. Zero claims "maybe several threads", always true to act on: reference
+   counts then stay atomic, as they would on any glibc once a second thread starts. */
+#if !__GLIBC_PREREQ(2, 32)
+char __libc_single_threaded = 0;
+#endif
+
 uint32_t arc4random(void) {
     uint32_t value;
     while (getrandom(&value, sizeof value, 0) != (ssize_t)sizeof value) {
     }
     return value;
 }
+
+/* Older glibc headers lack the structure; the runtime was built with this one (x86_64). */
+#if !__GLIBC_PREREQ(2, 35)
+struct dl_find_object {
+    unsigned long long int dlfo_flags;
+    void* dlfo_map_start;
+    void* dlfo_map_end;
+    struct link_map* dlfo_link_map;
+    void* dlfo_eh_frame;
+    unsigned long long int __dlfo_reserved[7];
+};
+int _dl_find_object(void* pc, struct dl_find_object* result);
+#endif
 
 struct find_request {
     uintptr_t pc;
