@@ -112,8 +112,9 @@ package: deps
 # The package on minimal Debian 11 and Debian 12 roots holding only the README's run-time
 # packages, printing the examples to the virtual printer outside and decoding their 2D codes
 # (root, chroot and the Debian mirror; the roots are kept in the cache).
-test-install: package build
-	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvane-host-static quorvane-printer
+test-install: package configure
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvane-host-static
+	@cmake --build $(BUILD) -j $(JOBS) --target quorvane-printer quorvane-check-codes
 	@scripts/test-install $(PACKAGE_BUILD) $(BUILD)
 
 demo: build
