@@ -1,8 +1,9 @@
-/* The statically linked C++ runtime asks glibc for two functions newer than the rest of the
-   library needs: arc4random (2.36, std::random_device) and _dl_find_object (2.35, the exception
-   unwinder). These private stand-ins, built on older calls, keep the library loadable with
-   glibc 2.34 (Ubuntu 22.04, RHEL 9). The linker takes them before the system's, and hidden
-   visibility keeps them inside the library. */
+/* The statically linked C++ runtime asks glibc for what is newer than the rest of the library
+   needs: arc4random (2.36, std::random_device), _dl_find_object (2.35, the exception unwinder)
+   and __libc_single_threaded (2.32). These private stand-ins, built on older calls, keep the
+   package (built against glibc 2.31 headers) loadable with glibc 2.28 (Astra Linux SE 1.7,
+   RED OS 7.3, RHEL 8). The linker takes them before the system's, and hidden visibility keeps
+   them inside the library. */
 
 #define _GNU_SOURCE
 #include <dlfcn.h>
