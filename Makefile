@@ -90,23 +90,35 @@ STRESS_REPEAT ?= 20
 test-stress:
 	@scripts/stress-tests $(STRESS_BUILD) $(STRESS_REPEAT)
 
-# dist/quorvane.zip: the add-in package (MANIFEST.XML and libquorvane.so), and what its library
-# and the embedded viewer need on the machine that prints.
-package: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target quorvane_package
+# dist/quorvane.zip: the add-in package (MANIFEST.XML and libquorvane.so), built in a folder of
+# its own against a Debian 11 root (glibc 2.31, the -dev packages; made once by
+# scripts/package-root) with zlib, libzip, zint and libjpeg-turbo built from Debian's sources into
+# the library (scripts/third-party-sources); both are kept in the cache outside the tree
+# (scripts/quorvane-cache). Then the library's portability check, and what it and the embedded
+# viewer need on the machine that prints.
+PACKAGE_BUILD ?= build-package
+package: deps
+	@root=$$(scripts/package-root) && sources=$$(scripts/third-party-sources) && \
+		cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_PORTABLE=ON \
+			-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/Sysroot.cmake -DQUORVANE_SYSROOT=$$root \
+			-DQUORVANE_THIRD_PARTY_SOURCES=$$sources $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvane_package
+	@ctest --test-dir $(PACKAGE_BUILD) --output-on-failure
 	@mkdir -p dist
-	@cp $(BUILD)/dist/quorvane.zip dist/quorvane.zip
+	@cp $(PACKAGE_BUILD)/dist/quorvane.zip dist/quorvane.zip
 	@echo "dist/quorvane.zip"
-	@scripts/runtime-needs $(BUILD)/libquorvane.so $(BUILD)/quorvane-viewer
+	@scripts/runtime-needs --root $$(scripts/package-root) $(PACKAGE_BUILD)/libquorvane.so $(PACKAGE_BUILD)/quorvane-viewer
 
-# The package on a minimal Debian 12 root holding only the README's run-time packages, printing the
-# examples to the virtual printer outside (root, chroot and the Debian mirror; a few minutes).
-test-install: package
-	@cmake --build $(BUILD) -j $(JOBS) --target quorvane-host-static quorvane-printer
-	@scripts/test-install $(BUILD)
+# The package on minimal Debian 11 and Debian 12 roots holding only the README's run-time
+# packages, printing the examples to the virtual printer outside and decoding their 2D codes
+# (root, chroot and the Debian mirror; the roots are kept in the cache).
+test-install: package configure
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvane-host-static
+	@cmake --build $(BUILD) -j $(JOBS) --target quorvane-printer quorvane-check-codes
+	@scripts/test-install $(PACKAGE_BUILD) $(BUILD)
 
 demo: build
 	@scripts/demo $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) dist

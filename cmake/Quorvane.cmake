@@ -83,5 +83,7 @@ function(quorvane_static_runtime target)
   if(NOT QUORVANE_SANITIZE OR "ALWAYS" IN_LIST ARGN)
     target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--gc-sections)
     target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/component/glibc_floor.c)
+    # The runtime's thread calls live in libpthread before glibc 2.34.
+    target_link_libraries(${target} PRIVATE Threads::Threads)
   endif()
 endfunction()

@@ -1,8 +1,9 @@
-/* The statically linked C++ runtime asks glibc for two functions newer than the rest of the
-   library needs: arc4random (2.36, std::random_device) and _dl_find_object (2.35, the exception
-   unwinder). These private stand-ins, built on older calls, keep the library loadable with
-   glibc 2.34 (Ubuntu 22.04, RHEL 9). The linker takes them before the system's, and hidden
-   visibility keeps them inside the library. */
+/* The statically linked C++ runtime asks glibc for what is newer than the rest of the library
+   needs: arc4random (2.36, std::random_device), _dl_find_object (2.35, the exception unwinder)
+   and __libc_single_threaded (2.32). These private stand-ins, built on older calls, keep the
+   package (built against glibc 2.31 headers) loadable with glibc 2.28 (Astra Linux SE 1.7,
+   RED OS 7.3, RHEL 8). The linker takes them before the system's, and hidden visibility keeps
+   them inside the library. */
 
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -11,12 +12,32 @@
 #include <string.h>
 #include <sys/random.h>
 
+/* Built against a glibc older than 2.32 (the package's system root), the runtime still asks for
+   __libc_single_threaded. Zero claims "maybe several threads", always true to act on: reference
+   counts then stay atomic, as they would on any glibc once a second thread starts. */
+#if !__GLIBC_PREREQ(2, 32)
+char __libc_single_threaded = 0;
+#endif
+
 uint32_t arc4random(void) {
     uint32_t value;
     while (getrandom(&value, sizeof value, 0) != (ssize_t)sizeof value) {
     }
     return value;
 }
+
+/* Older glibc headers lack the structure; the runtime was built with this one (x86_64). */
+#if !__GLIBC_PREREQ(2, 35)
+struct dl_find_object {
+    unsigned long long int dlfo_flags;
+    void* dlfo_map_start;
+    void* dlfo_map_end;
+    struct link_map* dlfo_link_map;
+    void* dlfo_eh_frame;
+    unsigned long long int __dlfo_reserved[7];
+};
+int _dl_find_object(void* pc, struct dl_find_object* result);
+#endif
 
 struct find_request {
     uintptr_t pc;

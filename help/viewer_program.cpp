@@ -158,8 +158,7 @@ void RunViewerProgram(const std::vector<std::string>& AArguments) {
     TSpawnActions actions;
     posix_spawn_file_actions_addopen(actions.Get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(actions.Get(), writeEnd.Get(), STDERR_FILENO);
-    // The host's own descriptors (ports, sockets, pipes) stay with the host.
-    posix_spawn_file_actions_addclosefrom_np(actions.Get(), STDERR_FILENO + 1);
+    // The viewer closes every other descriptor it inherits as it starts (tools/viewer/main.cpp).
 
     // The viewer ends itself when this process goes (no window without its host).
     std::vector<std::string> environment{"QUORVANE_VIEWER_PARENT=" + std::to_string(getpid())};

@@ -1,6 +1,7 @@
 #include "errors/messages.h"
 #include "help/viewer_actions.h"
 #include "log/driver_log.h"
+#include "posix/file_descriptor.h"
 #include "tests/viewer/x_session.h"
 #include "tools/viewer/log_window.h"
 
@@ -207,10 +208,21 @@ TEST_F(ViewerWindowTest, LogWindowOpensAtTheNewestRecordsWrapsThemMarksErrorsAnd
 TEST_F(ViewerWindowTest, ViewLogActionRunsTheEmbeddedViewerUntilTheWindowCloses) {
     WriteLines(FLogs / "quorvane_2026.12.08.log", 4);
     SetLogDirectory(FLogs.string());
+    // A descriptor of the host's that any child would inherit: the viewer must not keep it.
+    const fs::path hostFile = FRoot / "host-port";
+    const TFileDescriptor inheritable(::open(hostFile.c_str(), O_WRONLY | O_CREAT, 0600));
+    ASSERT_GE(inheritable.Get(), 0);
     TXvfb x;
     const std::string error = RunAction(x, ShowLogViewer, [&] {
         const auto id = test::FindWindow(x, MessageText(TMessage::LogViewerCaption), 20s);
         ASSERT_TRUE(id);
+        const auto viewerPid = test::RunTool({"xdotool", "getwindowpid", *id}, x.Env());
+        ASSERT_TRUE(viewerPid);
+        const fs::path viewerFds = "/proc/" + std::to_string(std::stol(*viewerPid)) + "/fd";
+        for (const auto& fd : fs::directory_iterator(viewerFds)) {
+            std::error_code ignored;
+            EXPECT_NE(fs::read_symlink(fd.path(), ignored), hostFile) << "the viewer holds the host's " << fd.path();
+        }
         const auto shown = WaitForPicture(x, *id, "log-action.png", 10s,
                                           [](const test::TImage& i) { return test::CountTextLines(i) == 4; });
         ASSERT_TRUE(shown);

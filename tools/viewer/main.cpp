@@ -5,6 +5,7 @@
 #include "tools/viewer/help_window.h"
 #include "tools/viewer/log_window.h"
 
+#include <dirent.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -14,9 +15,28 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+// The host's descriptors (ports, sockets, pipes) stay with the host. Closed here rather than by
+// the spawn: glibc before 2.34 has no spawn action for it.
+void CloseInheritedDescriptors() {
+    DIR* folder = opendir("/proc/self/fd");
+    if (folder == nullptr) return;
+    std::vector<int> inherited;
+    while (const dirent* entry = readdir(folder)) {
+        const int fd = std::atoi(entry->d_name);
+        if (fd > STDERR_FILENO && fd != dirfd(folder)) inherited.push_back(fd);
+    }
+    closedir(folder);
+    for (const int fd : inherited) close(fd);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // Started by the component: the window goes with the process that waits for it.
     if (const char* parent = std::getenv("QUORVANE_VIEWER_PARENT"); parent != nullptr) {
+        CloseInheritedDescriptors();
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != static_cast<pid_t>(std::atol(parent))) return 1;  // gone before this line
         unsetenv("QUORVANE_VIEWER_PARENT");
