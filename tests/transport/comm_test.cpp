@@ -171,7 +171,7 @@ TEST_F(CommOnPty, PurgeAndCloseKeepBytesStillOnTheirWayToThePrinter) {
 TEST_F(CommOnPty, AJobLargerThanTheTerminalBufferGoesOutWholeOnASlowLine) {
     const size_t buffered = test::FillTerminal(Pty.Slave());
     ASSERT_EQ(test::ReadFor(Pty.Master(), buffered, 5s).size(), buffered);
-    constexpr size_t kBytesPerSecond = 11520;  // 115,200 baud: the write waits about 2 s for it
+    constexpr size_t kBytesPerSecond = 11520;  // 115,200 baud; the write waits about 2 s for the line
     std::string job(buffered + kBytesPerSecond, '\0');
     for (std::size_t i = 0; i < job.size(); ++i) job[i] = static_cast<char>('a' + i % 26);
     std::atomic<bool> written = false;

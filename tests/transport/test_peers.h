@@ -88,7 +88,7 @@ inline std::string ReadThrottled(int AFd, size_t ACount, size_t ABytesPerSecond,
                                  const std::atomic<bool>& AWriterDone) {
     using namespace std::chrono_literals;
     const size_t perStep = std::max<size_t>(1, ABytesPerSecond / 100);  // every 10 ms
-    const TDeadline deadline = DeadlineIn(60s);  // a hang guard only
+    const TDeadline deadline = DeadlineIn(60s);  // a hang guard only, far past any pace tested
     std::string data;
     TDeadline next = TClock::now();
     while (!AWriterDone && data.size() < ACount && TClock::now() < deadline) {

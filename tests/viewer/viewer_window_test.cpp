@@ -73,7 +73,7 @@ void ExpectViewerHoldsNot(const TXvfb& AX, const std::string& AWindow, const THe
     ASSERT_TRUE(pid) << "no process for the window";
     const std::vector<std::string> viewer = OpenFiles(static_cast<pid_t>(std::stol(*pid)));
     ASSERT_FALSE(viewer.empty()) << "the viewer's descriptors cannot be read";
-    ASSERT_TRUE(std::ranges::count(OpenFiles(::getpid()), AHeld.Path) == 1) << "the host holds no " << AHeld.Path;
+    ASSERT_EQ(std::ranges::count(OpenFiles(::getpid()), AHeld.Path), 1) << "the host holds no " << AHeld.Path;
     EXPECT_EQ(std::ranges::count(viewer, AHeld.Path), 0) << "the viewer inherited " << AHeld.Path;
 }
 
