@@ -5,7 +5,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <future>
 
 #include "errors/messages.h"
 #include "test_peers.h"
@@ -162,6 +164,46 @@ TEST_F(CommOnPty, PurgeAndCloseKeepBytesStillOnTheirWayToThePrinter) {
     printer.join();
     EXPECT_TRUE(received == job + "\x1b!?")
         << received.size() << " of " << job.size() + 3 << " bytes arrived";
+}
+
+// The write time-out grows with the job: a label larger than the terminal buffers goes out
+// whole on a slow line, and a printer that stopped reading fails the write after its bound.
+TEST_F(CommOnPty, AJobLargerThanTheTerminalBufferGoesOutWholeOnASlowLine) {
+    const size_t buffered = test::FillTerminal(Pty.Slave());
+    ASSERT_EQ(test::ReadFor(Pty.Master(), buffered, 5s).size(), buffered);
+    constexpr size_t kBytesPerSecond = 11520;  // 115,200 baud; the write waits about 2 s for the line
+    std::string job(buffered + kBytesPerSecond, '\0');
+    for (std::size_t i = 0; i < job.size(); ++i) job[i] = static_cast<char>('a' + i % 26);
+    std::atomic<bool> written = false;
+    std::string received;
+    std::thread printer(
+        [&] { received = test::ReadThrottled(Pty.Master(), job.size(), kBytesPerSecond, written); });
+    const bool ok = Comm.WriteStr(job, 0);
+    written = true;
+    printer.join();
+    EXPECT_TRUE(ok) << Comm.ExtResultDescription();
+    EXPECT_TRUE(received == job) << received.size() << " of " << job.size() << " bytes arrived";
+}
+
+TEST_F(CommOnPty, AStalledPrinterFailsTheWriteOnceTheBoundOfItsSizeHasPassed) {
+    TCommTimeouts timeouts;
+    timeouts.WriteTotalTimeoutMultiplier = 2;
+    timeouts.WriteTotalTimeoutConstant = 200;
+    ASSERT_TRUE(Comm.SetTimeouts(timeouts));
+    test::FillTerminal(Pty.Slave());  // the printer's buffer is full and it reads nothing more
+    const std::string job(500, 'S');
+    const auto bound = 2ms * job.size() + 200ms;
+    const auto start = std::chrono::steady_clock::now();
+    auto write = std::async(std::launch::async, [&] { return Comm.WriteStr(job, 0); });
+    // The margin only tells a hang from a failure; a hung write is released by reading.
+    if (write.wait_for(bound + 20s) != std::future_status::ready) {
+        ADD_FAILURE() << "the write did not end";
+        test::ReadFor(Pty.Master(), SIZE_MAX, 5s);
+    }
+    EXPECT_FALSE(write.get());
+    // A time-out never ends early, so the whole bound has passed before the failure.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, bound);
+    EXPECT_EQ(Comm.ExtResultDescription(), MessageText(TMessage::PortWriteShort));
 }
 
 TEST_F(CommOnPty, PurgeDropsWhatThePrinterSentBefore) {

@@ -3,6 +3,7 @@
 // Real peers for the transport tests: a loopback TCP server and pseudo-terminal pairs.
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
@@ -79,6 +80,48 @@ inline bool WaitArrived(int ATerminal, int ACount) {
         if (TClock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+// Reads ACount bytes from AFd no faster than ABytesPerSecond, as a printer on a slow serial line
+// takes them, until AWriterDone is set; the rest, already queued, at once.
+inline std::string ReadThrottled(int AFd, size_t ACount, size_t ABytesPerSecond,
+                                 const std::atomic<bool>& AWriterDone) {
+    using namespace std::chrono_literals;
+    const size_t perStep = std::max<size_t>(1, ABytesPerSecond / 100);  // every 10 ms
+    const TDeadline deadline = DeadlineIn(60s);  // a hang guard only, far past any pace tested
+    std::string data;
+    TDeadline next = TClock::now();
+    while (!AWriterDone && data.size() < ACount && TClock::now() < deadline) {
+        next += 10ms;
+        std::this_thread::sleep_until(next);
+        data += ReadFor(AFd, std::min(perStep, ACount - data.size()), 0ms);
+    }
+    return data + ReadFor(AFd, ACount - data.size(), 5s);
+}
+
+// Writes through the terminal side ATerminal until the terminal holds no more, as if the
+// printer had stopped reading; the number of bytes it took.
+inline size_t FillTerminal(int ATerminal) {
+    const int flags = ::fcntl(ATerminal, F_GETFL);
+    ::fcntl(ATerminal, F_SETFL, flags | O_NONBLOCK);
+    const std::string block(4096, 'F');
+    size_t total = 0;
+    // The kernel moves the bytes across on a worker, so room may come back a moment after a
+    // refusal: full means refused several times in a row.
+    for (int refused = 0; refused < 5;) {
+        const ssize_t n = ::write(ATerminal, block.data(), block.size());
+        if (n > 0) {
+            total += static_cast<size_t>(n);
+            refused = 0;
+        } else if (n < 0 && errno == EAGAIN) {
+            ++refused;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } else if (n < 0 && errno != EINTR) {
+            throw std::runtime_error("test terminal write failed");
+        }
+    }
+    ::fcntl(ATerminal, F_SETFL, flags);
+    return total;
 }
 
 inline void WriteAll(int AFd, const std::string& AData) {

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -42,6 +43,28 @@ TEST(CodePage, EveryCodePageOfTheSettingsListIsAvailable) {
                                "1255", "1256", "1257", "1258", "932", "936",  "949",  "950"}) {
         EXPECT_NO_THROW(TCodePageEncoder{number}) << number;
         EXPECT_EQ(TCodePageEncoder(number).Encode("A1 ?"), "A1 ?") << number;
+    }
+}
+
+// Each ISO 8859 page by a letter that sits elsewhere, or nowhere, in its neighbours.
+TEST(CodePage, IsoPagesEncodeTheirOwnLetters) {
+    for (const auto& [codePage, text, bytes] :
+         std::vector<std::tuple<std::string, std::string, std::string>>{{"28591", "é½", "\xE9\xBD"},
+                                                                        {"28592", "Ł", "\xA3"},
+                                                                        {"28593", "Ħ", "\xA1"},
+                                                                        {"28594", "ĸ", "\xA2"},
+                                                                        {"28595", "Ж", "\xB6"},
+                                                                        {"28596", "ع", "\xD9"},
+                                                                        {"28597", "Ω", "\xD9"},
+                                                                        {"28598", "א", "\xE0"},
+                                                                        {"28599", "ğ", "\xF0"},
+                                                                        {"28603", "ą", "\xE0"},
+                                                                        {"28605", "€", "\xA4"}}) {
+        try {
+            EXPECT_EQ(TCodePageEncoder(codePage).Encode(text), bytes) << codePage;
+        } catch (const std::runtime_error& error) {
+            ADD_FAILURE() << codePage << ": " << error.what();
+        }
     }
 }
 

@@ -187,5 +187,42 @@ TEST(Gs1ElementString, SeparatorOnlyAfterFieldsOfOpenLength) {
         EXPECT_EQ(Gs1DataMatrixEscapedText(ParseGs1ElementString(value)), escaped) << value;
 }
 
+// A check digit of 0 needs the final reduction of the weighted sum; rows run 0 to 9 by index.
+TEST(Gs1ElementString, CheckDigitsZeroToNineAcceptedAndAWrongOneRefused) {
+    const std::pair<std::string, std::vector<std::string>> rows[] = {
+        {"01",  // GTIN-13, padded to 14
+         {"04607009780030", "04607009780061", "04607009780092", "04607009780023", "04607009780054",
+          "04607009780085", "04607009780016", "04607009780047", "04607009780078", "04607009780009"}},
+        {"01",  // GTIN-14
+         {"14607009780020", "14607009780051", "14607009780082", "14607009780013", "14607009780044",
+          "14607009780075", "14607009780006", "14607009780037", "14607009780068", "14607009780099"}},
+        {"00",  // SSCC
+         {"346070097000000190", "346070097000000121", "346070097000000152", "346070097000000183",
+          "346070097000000114", "346070097000000145", "346070097000000176", "346070097000000107",
+          "346070097000000138", "346070097000000169"}},
+    };
+    for (const auto& [ai, values] : rows)
+        for (std::size_t digit = 0; digit < values.size(); ++digit) {
+            const std::string& value = values[digit];
+            SCOPED_TRACE(ai + value);
+            ASSERT_EQ(value.back(), static_cast<char>('0' + digit));
+            try {
+                const std::vector<TGs1Element> elements = ParseGs1ElementString(ai + value);
+                ASSERT_EQ(elements.size(), 1U);
+                EXPECT_EQ(elements[0].Data, value);
+            } catch (const EGs1ElementString& error) {
+                ADD_FAILURE() << "refused: " << error.what();
+            }
+            std::string wrong = value;
+            wrong.back() = static_cast<char>('0' + (digit + 1) % 10);
+            try {
+                ParseGs1ElementString(ai + wrong);
+                ADD_FAILURE() << "accepted " << wrong;
+            } catch (const EGs1ElementString& error) {
+                EXPECT_EQ(error.Id(), TMessage::Gs1BadCheckDigit) << error.what();
+            }
+        }
+}
+
 }  // namespace
 }  // namespace quorvane

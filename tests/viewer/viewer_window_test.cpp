@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -47,6 +48,33 @@ std::optional<test::TImage> WaitForPicture(const TXvfb& AX, const std::string& A
         std::this_thread::sleep_for(200ms);
     } while (std::chrono::steady_clock::now() < deadline);
     return image;
+}
+
+// What each descriptor of a process points at.
+std::vector<std::string> OpenFiles(pid_t APid) {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(APid) + "/fd", error))
+        files.push_back(fs::read_symlink(entry.path(), error).string());
+    return files;
+}
+
+// A file the host holds open on an inheritable descriptor, as a port, socket or lock may be.
+struct THeldFile {
+    explicit THeldFile(const fs::path& APath)
+        : Path(APath.string()), Fd(::open(APath.c_str(), O_RDWR | O_CREAT, 0600)) {}
+    std::string Path;
+    TFileDescriptor Fd;
+};
+
+// The window's process holds none of the host's descriptors.
+void ExpectViewerHoldsNot(const TXvfb& AX, const std::string& AWindow, const THeldFile& AHeld) {
+    const auto pid = test::RunTool({"xdotool", "getwindowpid", AWindow}, AX.Env());
+    ASSERT_TRUE(pid) << "no process for the window";
+    const std::vector<std::string> viewer = OpenFiles(static_cast<pid_t>(std::stol(*pid)));
+    ASSERT_FALSE(viewer.empty()) << "the viewer's descriptors cannot be read";
+    ASSERT_EQ(std::ranges::count(OpenFiles(::getpid()), AHeld.Path), 1) << "the host holds no " << AHeld.Path;
+    EXPECT_EQ(std::ranges::count(viewer, AHeld.Path), 0) << "the viewer inherited " << AHeld.Path;
 }
 
 class ViewerWindowTest : public ::testing::Test {
@@ -208,21 +236,12 @@ TEST_F(ViewerWindowTest, LogWindowOpensAtTheNewestRecordsWrapsThemMarksErrorsAnd
 TEST_F(ViewerWindowTest, ViewLogActionRunsTheEmbeddedViewerUntilTheWindowCloses) {
     WriteLines(FLogs / "quorvane_2026.12.08.log", 4);
     SetLogDirectory(FLogs.string());
-    // A descriptor of the host's that any child would inherit: the viewer must not keep it.
-    const fs::path hostFile = FRoot / "host-port";
-    const TFileDescriptor inheritable(::open(hostFile.c_str(), O_WRONLY | O_CREAT, 0600));
-    ASSERT_GE(inheritable.Get(), 0);
+    const THeldFile held(FRoot / "held-port");
     TXvfb x;
     const std::string error = RunAction(x, ShowLogViewer, [&] {
         const auto id = test::FindWindow(x, MessageText(TMessage::LogViewerCaption), 20s);
         ASSERT_TRUE(id);
-        const auto viewerPid = test::RunTool({"xdotool", "getwindowpid", *id}, x.Env());
-        ASSERT_TRUE(viewerPid);
-        const fs::path viewerFds = "/proc/" + std::to_string(std::stol(*viewerPid)) + "/fd";
-        for (const auto& fd : fs::directory_iterator(viewerFds)) {
-            std::error_code ignored;
-            EXPECT_NE(fs::read_symlink(fd.path(), ignored), hostFile) << "the viewer holds the host's " << fd.path();
-        }
+        ExpectViewerHoldsNot(x, *id, held);
         const auto shown = WaitForPicture(x, *id, "log-action.png", 10s,
                                           [](const test::TImage& i) { return test::CountTextLines(i) == 4; });
         ASSERT_TRUE(shown);
@@ -234,10 +253,12 @@ TEST_F(ViewerWindowTest, ViewLogActionRunsTheEmbeddedViewerUntilTheWindowCloses)
 }
 
 TEST_F(ViewerWindowTest, HelpWindowShowsTheRenderedHelp) {
+    const THeldFile held(FRoot / "held-port");
     TXvfb x;
     const std::string error = RunAction(x, ShowHelp, [&] {
         const auto id = test::FindWindow(x, MessageText(TMessage::HelpCaption), 30s);
         ASSERT_TRUE(id) << "no window titled Справка";
+        ExpectViewerHoldsNot(x, *id, held);
         // A page still loading is one flat colour; the help has headings, text and pictures.
         const auto shown = WaitForPicture(x, *id, "help.png", 20s,
                                           [](const test::TImage& i) { return test::InkShare(i) > 0.02; });
