@@ -13,6 +13,9 @@
 #include "printer/text_handles.h"
 #include "printer/text_layout_glyphs.h"
 
+// Resolved when the machine's Pango has it (1.44 and later), null otherwise.
+#pragma weak pango_attr_insert_hyphens_new
+
 namespace quorvane {
 
 namespace {
@@ -93,8 +96,10 @@ struct TTextLayout::TImpl {
         if (Underline)
             pango_attr_list_insert(attributes.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
         if (StrikeOut) pango_attr_list_insert(attributes.get(), pango_attr_strikethrough_new(TRUE));
-        // A word broken between characters gets no hyphen, as in an edit control.
-        pango_attr_list_insert(attributes.get(), pango_attr_insert_hyphens_new(FALSE));
+        // A word broken between characters gets no hyphen, as in an edit control. Pango before
+        // 1.44 (RHEL 8, Astra Linux 1.7) inserts none and lacks the attribute: a weak reference.
+        if (pango_attr_insert_hyphens_new != nullptr)
+            pango_attr_list_insert(attributes.get(), pango_attr_insert_hyphens_new(FALSE));
         pango_layout_set_attributes(layout, attributes.get());
         pango_layout_set_width(layout, Width * PANGO_SCALE);
         pango_layout_set_alignment(layout, Alignment);
