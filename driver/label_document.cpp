@@ -109,10 +109,8 @@ auto ForField(std::string_view AFieldName, const TFieldObject& AField, int ALabe
     }
 }
 
-// What the parser found wrong, in Russian, with the line and column (in characters) where it
-// stopped, counted in the document as written (ASource): people count lines, the parser counts
-// bytes of the cleaned text.
-// AReason at the place of the cleaned text's AOffset, counted in the document as written.
+// AReason with the line and column (in characters) of the cleaned text's AOffset, counted in the
+// document as written (ASource): people count lines, the parser counts bytes of the cleaned text.
 std::string DocumentErrorText(TMessage AReason, std::size_t AOffset, std::string_view ASource) {
     const std::size_t offset = LabelDocumentSourceOffset(ASource, AOffset);
     std::size_t line = 1, column = 1;
@@ -127,6 +125,7 @@ std::string DocumentErrorText(TMessage AReason, std::size_t AOffset, std::string
     return Message(TMessage::DocumentNotXml, MessageText(AReason), line, column);
 }
 
+// What the parser found wrong, in Russian, at the place where it stopped.
 std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_view ASource) {
     TMessage reason = TMessage::XmlParseError;
     switch (AResult.status) {
