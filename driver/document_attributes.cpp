@@ -1,8 +1,5 @@
 #include "driver/document_attributes.h"
 
-#include <langinfo.h>
-#include <locale.h>
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -54,7 +51,7 @@ bool ParseInt(std::string_view AText, std::int32_t& AValue) {
     return true;
 }
 
-bool ParseFloat(std::string_view AText, char ADecimalSeparator, double& AValue) {
+bool ParseFloat(std::string_view AText, double& AValue) {
     AText = TrimControls(AText);
     // Check the shape first: sign, digits, one separator, digits, optional exponent.
     std::string normal;
@@ -69,7 +66,7 @@ bool ParseFloat(std::string_view AText, char ADecimalSeparator, double& AValue) 
         normal.push_back(AText[i++]);
         ++digits;
     }
-    if (i < AText.size() && AText[i] == ADecimalSeparator) {
+    if (i < AText.size() && (AText[i] == '.' || AText[i] == ',')) {
         normal.push_back('.');
         ++i;
         while (i < AText.size() && IsDigit(AText[i])) {
@@ -103,10 +100,10 @@ std::int32_t AttrToInt(const pugi::xml_node& ANode, const char* AName, std::int3
     return attr && ParseInt(attr.value(), value) ? value : ADefault;
 }
 
-double AttrToFloat(const pugi::xml_node& ANode, const char* AName, double ADefault, char ADecimalSeparator) {
+double AttrToFloat(const pugi::xml_node& ANode, const char* AName, double ADefault) {
     const pugi::xml_attribute attr = ANode.attribute(AName);
     double value = 0;
-    return attr && ParseFloat(attr.value(), ADecimalSeparator, value) ? value : ADefault;
+    return attr && ParseFloat(attr.value(), value) ? value : ADefault;
 }
 
 bool AttrToBool(const pugi::xml_node& ANode, const char* AName, bool ADefault) {
@@ -122,40 +119,26 @@ std::string AttrToText(const pugi::xml_node& ANode, const char* AName) {
     return ANode.attribute(AName).value();
 }
 
-std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName, std::int32_t ADefault,
-                               char ADecimalSeparator) {
-    const pugi::xml_attribute attr = ANode.attribute(AName);
+std::optional<std::int32_t> ParseMillimetres(std::string_view AText) {
     double value = 0;
-    if (!attr || !ParseFloat(attr.value(), ADecimalSeparator, value)) return ADefault;
+    if (!ParseFloat(AText, value)) return std::nullopt;
     const double rounded = RoundHalfEvenDouble(value);
     if (rounded < std::numeric_limits<std::int32_t>::min() ||
         rounded > std::numeric_limits<std::int32_t>::max())
-        return ADefault;
+        return std::nullopt;
     return static_cast<std::int32_t>(rounded);
 }
 
-std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* AName, char ADecimalSeparator) {
+std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName, std::int32_t ADefault) {
     const pugi::xml_attribute attr = ANode.attribute(AName);
-    if (!attr) return Message(TMessage::AttributeMissing, AName);
-    std::string text = std::string(AName) + "=\"" + attr.value() + "\"";
-    const char other = ADecimalSeparator == ',' ? '.' : ',';
-    double value = 0;
-    if (!ParseFloat(attr.value(), ADecimalSeparator, value) && ParseFloat(attr.value(), other, value)) {
-        std::string fixed = attr.value();
-        std::replace(fixed.begin(), fixed.end(), other, ADecimalSeparator);
-        text += " — " + Message(TMessage::DecimalSeparatorHint, ADecimalSeparator, AName, fixed);
-    }
-    return text;
+    if (!attr) return ADefault;
+    return ParseMillimetres(attr.value()).value_or(ADefault);
 }
 
-char UserDecimalSeparator() {
-    // An empty locale name reads the user's environment, independent of setlocale().
-    locale_t user = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
-    if (user == static_cast<locale_t>(nullptr)) return '.';
-    const char* radix = nl_langinfo_l(RADIXCHAR, user);
-    const char separator = radix && radix[0] && !radix[1] ? radix[0] : '.';
-    freelocale(user);
-    return separator;
+std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* AName) {
+    const pugi::xml_attribute attr = ANode.attribute(AName);
+    if (!attr) return Message(TMessage::AttributeMissing, AName);
+    return std::string(AName) + "=\"" + attr.value() + "\"";
 }
 
 }  // namespace quorvane

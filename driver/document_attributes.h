@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,9 +16,10 @@ namespace quorvane {
 // trailing blanks and control characters are ignored.
 std::int32_t AttrToInt(const pugi::xml_node& ANode, const char* AName, std::int32_t ADefault);
 
-// A decimal number whose separator is ADecimalSeparator, optional exponent; trimmed like
-// AttrToInt. Any other separator makes the value unreadable.
-double AttrToFloat(const pugi::xml_node& ANode, const char* AName, double ADefault, char ADecimalSeparator);
+// A decimal number, optional exponent; trimmed like AttrToInt. Both "." and "," separate the
+// decimals, whatever the system's regional settings say: a document written on one machine
+// prints on the next.
+double AttrToFloat(const pugi::xml_node& ANode, const char* AName, double ADefault);
 
 // "True" or "False" in any case, untrimmed.
 bool AttrToBool(const pugi::xml_node& ANode, const char* AName, bool ADefault);
@@ -27,19 +29,16 @@ std::string AttrToText(const pugi::xml_node& ANode, const char* AName);
 
 // AttrToFloat rounded to whole millimetres, halves to the even neighbour. A value beyond the
 // 32-bit range counts as unreadable.
-std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName, std::int32_t ADefault,
-                               char ADecimalSeparator);
+std::int32_t AttrToMillimetres(const pugi::xml_node& ANode, const char* AName, std::int32_t ADefault);
 
-// A number attribute as written, for a message: `Left="1.5"`, or `нет атрибута Left`. A value
-// that reads with the other decimal separator says which one the system expects.
-std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* AName, char ADecimalSeparator);
+// AText as whole millimetres the way AttrToMillimetres reads it; nothing when it does not read.
+std::optional<std::int32_t> ParseMillimetres(std::string_view AText);
+
+// A number attribute as written, for a message: `Left="1.5"`, or `нет атрибута Left`.
+std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* AName);
 
 // Text-level parsers behind the readers.
 bool ParseInt(std::string_view AText, std::int32_t& AValue);
-bool ParseFloat(std::string_view AText, char ADecimalSeparator, double& AValue);
-
-// The decimal separator of the user's regional settings (LC_ALL, LC_NUMERIC, LANG), whatever
-// locale the host process itself has selected.
-char UserDecimalSeparator();
+bool ParseFloat(std::string_view AText, double& AValue);
 
 }  // namespace quorvane

@@ -98,9 +98,7 @@ TPortManager& TDriver::PortManager() const {
 TDocumentSettings TDriver::DocumentSettings() const {
     // Read for every template built, so checked for every one too: Codepage may have changed
     // since Open.
-    TDocumentSettings s = CheckedSettings(FSettings, TCheckedPart::cpDocument).Document;
-    s.DecimalSeparator = UserDecimalSeparator();
-    return s;
+    return CheckedSettings(FSettings, TCheckedPart::cpDocument).Document;
 }
 
 void TDriver::Open() {

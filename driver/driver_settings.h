@@ -40,7 +40,7 @@ struct TDriverSettings {
 
     TDeviceSettings Device;
     TTsplSettings Tspl;          // copied into the generator at Open
-    TDocumentSettings Document;  // its DecimalSeparator is no setting
+    TDocumentSettings Document;
 };
 
 // Which part reads a setting.

@@ -45,12 +45,13 @@ void CheckResolution(const TPrinterTypeBase& APrinter) {
     if (APrinter.DotInMM() <= 0) throw TMessageError(TMessage::ResolutionInvalid, APrinter.DPI());
 }
 
-// Copy counts of the PRINT command.
+// Copy counts of the PRINT command. No manual gives -1 a meaning, so a label without Quantity
+// is printed once rather than left to what a printer makes of -1.
 constexpr std::int64_t kMaxQuantity = 999999999;
 
 std::int32_t Quantity(const pugi::xml_node& ALabel, std::size_t ANumber) {
     const pugi::xml_attribute attr = ALabel.attribute("Quantity");
-    if (!attr) return -1;
+    if (!attr) return 1;
     std::int32_t value = 0;
     if (!ParseInt(attr.value(), value) || value < 1 || value > kMaxQuantity)
         throw TMessageError(TMessage::QuantityInvalid, ANumber, attr.value());
@@ -183,15 +184,16 @@ public:
         : FPrinter(APrinter), FSettings(ASettings) {}
 
     TLabelTemplate Build(const pugi::xml_node& AFormatting) {
-        const char sep = FSettings.DecimalSeparator;
-        const std::int32_t width = AttrToMillimetres(AFormatting, "Width", -1, sep);
-        const std::int32_t height = AttrToMillimetres(AFormatting, "Height", -1, sep);
+        const std::int32_t width = AttrToMillimetres(AFormatting, "Width", -1);
+        const std::int32_t height = AttrToMillimetres(AFormatting, "Height", -1);
         if (width == -1 || height == -1)
             throw TMessageError::WithText(
                 kSizeError, std::string(MessageText(kSizeError)) + ": " +
-                                DescribeNumberAttribute(AFormatting, width == -1 ? "Width" : "Height", sep));
+                                DescribeNumberAttribute(AFormatting, width == -1 ? "Width" : "Height"));
         CheckLabelSize("Width", width);
         CheckLabelSize("Height", height);
+        FLabelWidth = width;
+        FLabelHeight = height;
         CheckResolution(FPrinter);
         FPrinter.Init();
         FPrinter.InitialScriptActions(width, height, FSettings.Gap, FSettings.Density, FSettings.Direction,
@@ -224,7 +226,7 @@ private:
     };
 
     std::int32_t Mm(const pugi::xml_node& AElement, const char* AName, std::int32_t ADefault) {
-        return AttrToMillimetres(AElement, AName, ADefault, FSettings.DecimalSeparator);
+        return AttrToMillimetres(AElement, AName, ADefault);
     }
 
     std::string CheckedName(const pugi::xml_node& AElement) const {
@@ -244,10 +246,45 @@ private:
         const auto fail = [&](TMessage AId, const char* AAttribute) {
             throw TMessageError::WithText(
                 AId, std::string(MessageText(AId)) + ": " + ElementOf(AElement, AName) + ", " +
-                         DescribeNumberAttribute(AElement, AAttribute, FSettings.DecimalSeparator));
+                         DescribeNumberAttribute(AElement, AAttribute));
         };
         if (ALeft == -1) fail(kLeftError, "Left");
         if (ATop == -1) fail(kTopError, "Top");
+        // A field that starts off the label prints nothing of itself.
+        const auto outside = [&](const char* AAttribute) {
+            throw TMessageError(TMessage::FieldOutsideLabel, AName, FLabelWidth, FLabelHeight,
+                                DescribeNumberAttribute(AElement, AAttribute));
+        };
+        if (ALeft < 0 || ALeft >= FLabelWidth) outside("Left");
+        if (ATop < 0 || ATop >= FLabelHeight) outside("Top");
+    }
+
+    // A field's Width or Height: 0 when not given; a value that does not read as millimetres
+    // is refused rather than taken as 0, which would leave the field empty.
+    std::int32_t FieldSize(const pugi::xml_node& AElement, const std::string& AName, const char* AAttribute) const {
+        const pugi::xml_attribute attr = AElement.attribute(AAttribute);
+        if (!attr) return 0;
+        const std::optional<std::int32_t> value = ParseMillimetres(attr.value());
+        if (!value) throw TMessageError(TMessage::FieldNumberUnreadable, AName, AAttribute, attr.value());
+        CheckFieldSize(AElement, AName, AAttribute, *value);
+        return *value;
+    }
+
+    // The printer turns a field by quarter turns only.
+    static std::int32_t Orientation(const pugi::xml_node& AElement, const std::string& AName) {
+        const std::int32_t orientation = AttrToInt(AElement, "Orientation", 0);
+        if (orientation != 0 && orientation != 90 && orientation != 180 && orientation != 270)
+            throw TMessageError(TMessage::OrientationInvalid, AName, AElement.attribute("Orientation").value());
+        return orientation;
+    }
+
+    // A frame line no thicker than the label's shorter side, in dots.
+    std::int32_t BorderWidth(const pugi::xml_node& AElement, const std::string& AName) const {
+        const std::int32_t width = AttrToInt(AElement, "BorderWidth", 0);
+        const std::int64_t limit = MillimetresToDots(std::min(FLabelWidth, FLabelHeight), FPrinter.DotInMM());
+        if (!AttrToText(AElement, "Border").empty() && width > limit)
+            throw TMessageError(TMessage::BorderWidthInvalid, AName, width, limit);
+        return width;
     }
 
     // Stores the field under its name (a later field of the same name takes the name over)
@@ -268,11 +305,10 @@ private:
         const std::int32_t left = Mm(AElement, "Left", -1);
         const std::int32_t top = Mm(AElement, "Top", -1);
         CheckPosition(AElement, name, left, top);
-        const std::int32_t width = Mm(AElement, "Width", 0);
-        const std::int32_t height = Mm(AElement, "Height", 0);
-        CheckFieldSize(AElement, name, "Width", width);
-        CheckFieldSize(AElement, name, "Height", height);
-        const std::int32_t orientation = AttrToInt(AElement, "Orientation", 0);
+        const std::int32_t width = FieldSize(AElement, name, "Width");
+        const std::int32_t height = FieldSize(AElement, name, "Height");
+        const std::int32_t orientation = Orientation(AElement, name);
+        const std::int32_t borderWidth = BorderWidth(AElement, name);
         const std::int32_t fontSize = AttrToInt(AElement, "FontSize", 0);
         // Characters taller than the largest raster cannot be drawn.
         if (static_cast<std::int64_t>(fontSize) * FPrinter.DPI() / 72 > kMaxRasterSide)
@@ -290,7 +326,7 @@ private:
         const std::size_t first = FPrinter.ScriptText().size();
         ForField(name, *field, 0, [&] {
             FPrinter.AddText(token, left, top, width, height, orientation, fontName, fontSize, fontStyle,
-                             AttrToText(AElement, "Border"), AttrToInt(AElement, "BorderWidth", 0),
+                             AttrToText(AElement, "Border"), borderWidth,
                              AttrToText(AElement, "BorderStyle"), align, valign, multiline, isStatic,
                              AttrToText(AElement, "Value"));
         });
@@ -301,11 +337,9 @@ private:
         const std::string name = CheckedName(AElement);
         TFieldBox box{Mm(AElement, "Left", -1), Mm(AElement, "Top", -1), 0, 0};
         CheckPosition(AElement, name, box.Left, box.Top);
-        box.Width = Mm(AElement, "Width", 0);
-        box.Height = Mm(AElement, "Height", 0);
-        CheckFieldSize(AElement, name, "Width", box.Width);
-        CheckFieldSize(AElement, name, "Height", box.Height);
-        const std::int32_t orientation = AttrToInt(AElement, "Orientation", 0);
+        box.Width = FieldSize(AElement, name, "Width");
+        box.Height = FieldSize(AElement, name, "Height");
+        const std::int32_t orientation = Orientation(AElement, name);
         const std::string type = AttrToText(AElement, "Type");
         const bool isStatic = AttrToBool(AElement, "Static", false);
         box =
@@ -330,11 +364,10 @@ private:
         const std::int32_t left = Mm(AElement, "Left", -1);
         const std::int32_t top = Mm(AElement, "Top", -1);
         CheckPosition(AElement, name, left, top);
-        const std::int32_t width = Mm(AElement, "Width", 0);
-        const std::int32_t height = Mm(AElement, "Height", 0);
-        CheckFieldSize(AElement, name, "Width", width);
-        CheckFieldSize(AElement, name, "Height", height);
-        const std::int32_t orientation = AttrToInt(AElement, "Orientation", 0);
+        const std::int32_t width = FieldSize(AElement, name, "Width");
+        const std::int32_t height = FieldSize(AElement, name, "Height");
+        const std::int32_t orientation = Orientation(AElement, name);
+        const std::int32_t borderWidth = BorderWidth(AElement, name);
         const bool isStatic = AttrToBool(AElement, "Static", false);
         const std::string token = NewPlaceholderToken();
         auto field = std::make_unique<TFieldObject>(
@@ -344,7 +377,7 @@ private:
         const std::size_t first = FPrinter.ScriptText().size();
         ForField(name, *field, 0, [&] {
             FPrinter.AddImage(token, left, top, width, height, orientation, AttrToText(AElement, "Border"),
-                              AttrToInt(AElement, "BorderWidth", 0), AttrToText(AElement, "BorderStyle"),
+                              borderWidth, AttrToText(AElement, "BorderStyle"),
                               isStatic, AttrToText(AElement, "Value"));
         });
         Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first);
@@ -430,6 +463,8 @@ private:
     // keeps it for its messages.
     std::vector<std::string> FNames;
     int FElementNumber = 0;  // position of the element being read among Formatting's elements
+    std::int32_t FLabelWidth = 0;  // mm
+    std::int32_t FLabelHeight = 0;
 };
 
 // Builds one label's script from the template and the label's records.

@@ -25,7 +25,6 @@ struct TDocumentSettings {
     double Speed = 2;
     std::string Codepage = "1251";
     bool _2DBarcodeAsPicture = true;  // rotated-barcode placement
-    char DecimalSeparator = UserDecimalSeparator();
 };
 
 // One label's finished script and its copy count.

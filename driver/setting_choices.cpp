@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -33,7 +34,7 @@ const TChoiceLists& SchemaChoiceLists() {
         if (resource == nullptr) return result;
         pugi::xml_document schema;
         ParseXml(std::string(reinterpret_cast<const char*>(resource->data), resource->size), schema);
-        for (const pugi::xpath_node& node : schema.select_nodes("//Parameter[ChoiceList/Item]")) {
+        for (const pugi::xpath_node& node : schema.select_nodes("//Parameter")) {
             TChoiceList& list = result[node.node().attribute("Name").value()];
             list.Caption = node.node().attribute("Caption").value();
             for (const pugi::xml_node& item : node.node().child("ChoiceList").children("Item"))
@@ -98,6 +99,47 @@ std::string Joined(const std::vector<std::string>& AValues) {
     return text;
 }
 
+// What the printer takes for a number setting that goes into its commands: the TSPL manuals'
+// ranges where they give one, else the schema's list. Off is the value that leaves an option out
+// of its command. A value the manual allows stays allowed where the list lacks it, as Resolution
+// 1000 (40 dots per millimetre); 25 is the least with a whole dot per millimetre.
+struct TNumberRange {
+    std::string_view Name;
+    double Low;
+    double High;
+    std::optional<std::int32_t> Off;
+};
+
+constexpr TNumberRange kNumberRanges[] = {
+    {"Resolution", 25, 1000, std::nullopt},
+    {"Density", 0, 15, std::nullopt},
+    {"Speed", 1, 12, std::nullopt},  // the speeds TSC lists; the schema's 13 and 14 are in no manual
+    {"Direction", 0, 1, std::nullopt},
+    {"Gap", 0, 25, std::nullopt},  // GAP takes up to one inch
+    {"PDF417DataCompression", 0, 1, -1},
+    {"PDF417CorrectionLevel", 0, 8, -1},
+    {"PDF417CenterPattern", 0, 1, -1},
+    {"PDF417ModuleWidth", 2, 9, -1},
+    {"PDF417ModuleHeight", 4, 99, -1},
+    {"PDF417Rows", 3, 90, 0},
+    {"PDF417Cols", 1, 30, 0},
+    {"PDF417Truncate", 0, 1, -1},
+    {"DataMatrixModuleSize", 1, 30, 0},
+    {"QRCodeCellWidth", 1, 10, std::nullopt},
+};
+
+// A number as a person writes it: 16, 2.5.
+std::string NumberText(double AValue) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, AValue);
+    return std::string(text, result.ptr);
+}
+
+std::string RangeText(const TNumberRange& ARange) {
+    std::string text = NumberText(ARange.Low) + "–" + NumberText(ARange.High);
+    return ARange.Off ? std::to_string(*ARange.Off) + ", " + text : text;
+}
+
 bool ReadBy(TSettingReader AReader, TCheckedPart APart) {
     switch (APart) {
         case TCheckedPart::cpAll: return true;
@@ -114,7 +156,7 @@ bool ReadBy(TSettingReader AReader, TCheckedPart APart) {
 std::string CheckedChoice(std::string_view AName, std::string_view AValue) {
     const TChoiceLists& lists = SchemaChoiceLists();
     const auto found = lists.find(AName);
-    if (found == lists.end() || AValue.empty()) return std::string(AValue);
+    if (found == lists.end() || found->second.Values.empty() || AValue.empty()) return std::string(AValue);
     const TChoiceList& list = found->second;
     for (const std::string& value : list.Values)
         if (EqualsIgnoringAsciiCase(value, AValue)) return value;
@@ -128,11 +170,29 @@ std::string CheckedChoice(std::string_view AName, std::string_view AValue) {
     throw TMessageError(TMessage::SettingValueInvalid, list.Caption, AName, Visible(AValue), allowed);
 }
 
+void CheckNumberSetting(std::string_view AName, double AValue) {
+    // 0 is what a setting holds until the host gives it, as an empty text is.
+    if (AValue == 0) return;
+    for (const TNumberRange& range : kNumberRanges) {
+        if (range.Name != AName) continue;
+        if ((AValue >= range.Low && AValue <= range.High) || (range.Off && AValue == *range.Off)) return;
+        const auto found = SchemaChoiceLists().find(AName);
+        const std::string caption = found == SchemaChoiceLists().end() ? std::string(AName) : found->second.Caption;
+        throw TMessageError(TMessage::SettingValueInvalid, caption, AName, NumberText(AValue), RangeText(range));
+    }
+}
+
 TDriverSettings CheckedSettings(TDriverSettings ASettings, TCheckedPart APart) {
     for (const TSetting& setting : DriverSettings()) {
-        if (setting.Kind != TPropKind::pkString || !ReadBy(setting.Reader, APart)) continue;
-        const std::string value = std::get<std::string>(setting.Get(ASettings));
-        setting.Set(ASettings, TPropValue(CheckedChoice(setting.Name, value)));
+        const bool generatorReads = setting.Name == "Resolution" && APart == TCheckedPart::cpGenerator;
+        if (!ReadBy(setting.Reader, APart) && !generatorReads) continue;
+        const TPropValue value = setting.Get(ASettings);
+        if (const auto* text = std::get_if<std::string>(&value))
+            setting.Set(ASettings, TPropValue(CheckedChoice(setting.Name, *text)));
+        else if (const auto* number = std::get_if<std::int32_t>(&value))
+            CheckNumberSetting(setting.Name, *number);
+        else if (const auto* real = std::get_if<double>(&value))
+            CheckNumberSetting(setting.Name, *real);
     }
     return ASettings;
 }

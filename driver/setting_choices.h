@@ -19,10 +19,15 @@ namespace quorvane {
 // names the setting, the value and what is allowed.
 std::string CheckedChoice(std::string_view AName, std::string_view AValue);
 
+// A number setting that goes into printer commands, checked against what the printer takes;
+// a value outside fails with SettingValueInvalid. Other names pass.
+void CheckNumberSetting(std::string_view AName, double AValue);
+
 // Whose settings CheckedSettings checks: every one, or those of the part that reads them.
 enum class TCheckedPart { cpAll, cpGenerator, cpDocument };
 
-// ASettings with every text setting of APart put through CheckedChoice.
+// ASettings with every text setting of APart put through CheckedChoice and every number setting
+// through CheckNumberSetting; the generator's part includes Resolution, which it is made with.
 TDriverSettings CheckedSettings(TDriverSettings ASettings, TCheckedPart APart);
 
 }  // namespace quorvane

@@ -99,7 +99,6 @@ enum class TMessage {
     FieldOfTemplate,
     FontSizeTooLarge,
     AttributeMissing,
-    DecimalSeparatorHint,
     MarkingCodeNotGs1,
     BarcodeCannotBeBuilt,
     BarcodeLibraryRefused,
@@ -189,6 +188,15 @@ enum class TMessage {
     ViewerStartFailed,
     ViewerKilled,
     ViewerExitCode,
+
+    // Values no printer can take.
+    BarcodeTypeUnknown,
+    BarcodeLengthWrong,
+    BarcodeDataTooLong,
+    FieldNumberUnreadable,
+    FieldOutsideLabel,
+    OrientationInvalid,
+    BorderWidthInvalid,
 };
 
 namespace detail {
@@ -286,8 +294,6 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::FieldOfTemplate, "поле «{0}» ({1}), шаблон этикетки"},
     {TMessage::FontSizeTooLarge, "Слишком большой размер шрифта (FontSize) у поля \"{0}\": {1}"},
     {TMessage::AttributeMissing, "нет атрибута {0}"},
-    {TMessage::DecimalSeparatorHint,
-     "в региональных настройках системы десятичный разделитель «{0}», пишите {1}=\"{2}\""},
     {TMessage::MarkingCodeNotGs1, "Код маркировки не является строкой элементов GS1 ({0}): {1}"},
     {TMessage::BarcodeCannotBeBuilt, "Штрихкод не может быть построен: {0}: {1}"},
     {TMessage::BarcodeLibraryRefused,
@@ -384,6 +390,17 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::ViewerStartFailed, "Не удалось запустить программу просмотра"},
     {TMessage::ViewerKilled, "Программа просмотра прервана сигналом {0}"},
     {TMessage::ViewerExitCode, "Программа просмотра завершилась с кодом {0}"},
+
+    {TMessage::BarcodeTypeUnknown, "Неизвестный тип штрихкода «{0}»; допустимы: {1}"},
+    {TMessage::BarcodeLengthWrong, "Штрихкод {0} должен содержать {1} или {2} цифр, а содержит {3}"},
+    {TMessage::BarcodeDataTooLong,
+     "Слишком длинные данные штрихкода: {0} байт в команде (принтер принимает не более {1})"},
+    {TMessage::FieldNumberUnreadable, "Некорректное число в атрибуте {1} поля «{0}»: \"{2}\""},
+    {TMessage::FieldOutsideLabel, "Поле «{0}» выходит за пределы этикетки {1} x {2} мм: {3}"},
+    {TMessage::OrientationInvalid,
+     "Некорректный поворот (Orientation) у поля «{0}»: {1}; допустимо: 0, 90, 180, 270"},
+    {TMessage::BorderWidthInvalid,
+     "Слишком толстая рамка (BorderWidth) у поля «{0}»: {1} точек; допустимо не более {2}"},
 };
 
 inline constexpr std::size_t kMessageCount = std::size(kMessages);
@@ -391,7 +408,7 @@ inline constexpr std::size_t kMessageCount = std::size(kMessages);
 consteval bool InEnumOrder() {
     for (std::size_t i = 0; i < kMessageCount; ++i)
         if (static_cast<std::size_t>(kMessages[i].Id) != i) return false;
-    return static_cast<std::size_t>(TMessage::ViewerExitCode) + 1 == kMessageCount;
+    return static_cast<std::size_t>(TMessage::BorderWidthInvalid) + 1 == kMessageCount;
 }
 static_assert(InEnumOrder(), "one row per message, in the order of TMessage");
 

@@ -92,7 +92,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     static const std::int32_t kResolutions[] = {203, 300, 600};
 
     TDocumentSettings settings;
-    settings.DecimalSeparator = (h[0] & 0x80) ? ',' : '.';
     settings.Gap = 3 + Signed(h[1]);
     settings.Density = 7 + Signed(h[2]);
     settings.Direction = Signed(h[3]);

@@ -39,16 +39,27 @@ std::int64_t SpeedToWhole(double ASpeed) {
 }
 
 constexpr std::array<TLinearSymbology, 9> kLinearSymbologies{{
-    {"ean8", "EAN8", 1, true},
-    {"ean13", "EAN13", 1, true},
-    {"ean128", "EAN128", 1, false},
-    {"code39", "39", 2, false},
-    {"code128", "128", 1, false},
-    {"code93", "93", 3, false},
-    {"itf14", "ITF14", 2, true},
-    {"ean13addon2", "EAN13+2", 1, true},
-    {"ean13addon5", "EAN13+5", 1, true},
+    {"EAN8", "EAN8", 1, true, 7},
+    {"EAN13", "EAN13", 1, true, 12},
+    {"EAN128", "EAN128", 1, false, 0},
+    {"Code39", "39", 2, false, 0},
+    {"Code128", "128", 1, false, 0},
+    {"Code93", "93", 3, false, 0},
+    {"ITF14", "ITF14", 2, true, 13},
+    {"EAN13Addon2", "EAN13+2", 1, true, 14},
+    {"EAN13Addon5", "EAN13+5", 1, true, 17},
 }};
+
+// The longest quoted expression a printer takes; a longer one is skipped, and the label comes
+// out without it.
+constexpr std::size_t kMaxExpressionBytes = 2048;
+
+// A barcode's quoted data as it goes into the command, refused when the printer would skip it.
+std::string CheckedExpression(std::string AContent) {
+    if (AContent.size() > kMaxExpressionBytes)
+        throw TMessageError(TMessage::BarcodeDataTooLong, AContent.size(), kMaxExpressionBytes);
+    return AContent;
+}
 
 struct TDataMatrixSize {
     std::int32_t Rows;
@@ -98,6 +109,13 @@ const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName) {
     for (const TLinearSymbology& symbology : kLinearSymbologies)
         if (EqualsIgnoringAsciiCase(symbology.DocumentName, ADocumentName)) return &symbology;
     return nullptr;
+}
+
+std::string KnownBarcodeTypes() {
+    std::string names;
+    for (const TLinearSymbology& symbology : kLinearSymbologies)
+        names += std::string(symbology.DocumentName) + ", ";
+    return names + "PDF417, QRCode, DataMatrix, GS1DataMatrix";
 }
 
 std::string EscapeTsplString(std::string_view AText) {
@@ -169,7 +187,7 @@ std::string TPrinterTSPL::BarcodeContent(std::string_view AValue) const {
     CheckBarcodeControls(AValue);
     // Escape after encoding: no multi-byte character of the code pages we offer has a quote,
     // CR or LF as a trailing byte, so the escape never splits one.
-    return EscapeTsplString(EncodeCommandText(AValue));
+    return CheckedExpression(EscapeTsplString(EncodeCommandText(AValue)));
 }
 
 void TPrinterTSPL::InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigth, std::int32_t AGap,
@@ -315,7 +333,7 @@ std::string TPrinterTSPL::DataMatrixSizeFor(std::string_view ABytes) const {
 }
 
 std::string TPrinterTSPL::Gs1DataMatrixContent(std::string_view AValue) {
-    return EscapeTsplString(Gs1DataMatrixEscapedText(ParseGs1ElementString(AValue)));
+    return CheckedExpression(EscapeTsplString(Gs1DataMatrixEscapedText(ParseGs1ElementString(AValue))));
 }
 
 std::string TPrinterTSPL::Gs1DataMatrixLine(std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
@@ -362,11 +380,14 @@ void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& 
                               std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight,
                               std::int32_t AOrientation, bool APrintHRI, bool /*ACheckSymbol*/,
                               bool AIsStaticField, const std::string& AValue) {
+    const TLinearSymbology* linear = FindLinearSymbology(AType);
+    // A type the printer has no command for would leave the field off every label unsaid.
+    if (!linear && !Is2DSymbology(AType)) throw TMessageError(TMessage::BarcodeTypeUnknown, AType, KnownBarcodeTypes());
     if (AIsStaticField) {
         if (AValue.empty()) return;
-        CheckBarcodeDigits(AType, AValue);
+        CheckBarcodeValue(AType, AValue);
     }
-    if (const TLinearSymbology* linear = FindLinearSymbology(AType)) {
+    if (linear) {
         const std::string content = AIsStaticField ? BarcodeContent(AValue) : AFieldName;
         const std::int32_t narrow = FSettings.BarcodeNarrow;
         AddScriptString(
@@ -375,7 +396,6 @@ void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& 
              narrow, static_cast<std::int64_t>(narrow) * linear->WideFactor, content});
         return;
     }
-    if (!Is2DSymbology(AType)) return;  // an unknown symbology prints nothing, by design of the layout format
     if (!FSettings._2DBarcodeAsPicture &&
         IsGs1DataMatrix(AType, AIsStaticField ? std::string_view(AValue) : std::string_view())) {
         const std::string content = AIsStaticField ? Gs1DataMatrixContent(AValue) : AFieldName;
@@ -470,7 +490,7 @@ std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFiel
         return BitmapCommand(Dots(AField.Left), Dots(AField.Top), bitmap.Width() / 8, bitmap.Height(),
                              TBitmapMode::bmOverwrite, bytes);
     }
-    CheckBarcodeDigits(AField.BarcodeType, AValue);
+    CheckBarcodeValue(AField.BarcodeType, AValue);
     std::string line(ALine);
     const auto at = line.find(AField.FieldValue);
     if (at == std::string::npos) return line;
@@ -491,6 +511,16 @@ void TPrinterTSPL::CheckBarcodeDigits(std::string_view AType, std::string_view A
     if (!linear || !linear->DigitsOnly) return;
     for (char c : AValue)
         if (c < '0' || c > '9') throw TMessageError(TMessage::BarcodeInvalidCharacters);
+}
+
+void TPrinterTSPL::CheckBarcodeValue(std::string_view AType, std::string_view AValue) {
+    CheckBarcodeDigits(AType, AValue);
+    const TLinearSymbology* linear = FindLinearSymbology(AType);
+    if (!linear || linear->Digits == 0) return;
+    const auto count = static_cast<std::int64_t>(AValue.size());
+    if (count != linear->Digits && count != linear->Digits + 1)
+        throw TMessageError(TMessage::BarcodeLengthWrong, linear->DocumentName, linear->Digits,
+                            linear->Digits + 1, count);
 }
 
 TSlotKind TPrinterTSPL::SlotKind(const TFieldObject& AField) const {

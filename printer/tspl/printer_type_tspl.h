@@ -21,7 +21,11 @@ struct TLinearSymbology {
     std::string_view TsplType;
     std::int32_t WideFactor;  // wide bar = factor x narrow
     bool DigitsOnly;
+    std::int32_t Digits;  // the data's digits without the check digit, which may follow; 0: any length
 };
+
+// The barcode types a document may name, as it is told when it names another.
+std::string KnownBarcodeTypes();
 
 // The entry for ADocumentName, or nullptr when it is no linear symbology.
 const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName);
@@ -128,6 +132,9 @@ public:
     // Fails with "Недопустимые символы во входных данных штрихкода" when a digit-only
     // symbology gets anything but 0-9.
     static void CheckBarcodeDigits(std::string_view AType, std::string_view AValue);
+    // The digit check, then the digit count of the fixed-length symbologies, with or without
+    // the check digit.
+    static void CheckBarcodeValue(std::string_view AType, std::string_view AValue);
 
     static std::string GetErrorDescription(std::uint8_t AErrorCode);
 

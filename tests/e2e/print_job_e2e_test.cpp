@@ -448,6 +448,50 @@ TEST_F(PrintJobTest, TextSettingsAreCheckedWhereverTheyAreUsed) {
     EXPECT_EQ(Printer->JobCount(), 1);
 }
 
+// A number outside what the printer takes fails Open with the setting named and nothing is sent;
+// values the manuals allow print without a problem, also where the schema's list lacks them.
+TEST_F(PrintJobTest, NumberSettingsThePrinterCannotTakeFailOpen) {
+    StartPrinter();
+    const std::pair<const char*, V8Variant> refused[] = {
+        {"Density", host::IntValue(16)},          {"Speed", host::DoubleValue(20)},
+        {"Gap", host::IntValue(-3)},              {"Direction", host::IntValue(2)},
+        {"Resolution", host::IntValue(100000)},   {"PDF417ModuleWidth", host::IntValue(12)},
+        {"QRCodeCellWidth", host::IntValue(11)},  {"PDF417Rows", host::IntValue(-5)}};
+    for (const auto& [name, value] : refused) {
+        host::THostValues previous(Memory);
+        ASSERT_TRUE(Object->GetProp(Utf8ToWide(name), previous));
+        Set(name, value);
+        EXPECT_FALSE(Open()) << name;
+        EXPECT_EQ(LastError().second.rfind("Некорректное значение настройки «", 0), 0U) << LastError().second;
+        EXPECT_NE(LastError().second.find(std::string("(") + name + ")"), std::string::npos) << LastError().second;
+        Set(name, previous[0]);
+    }
+    Set("Density", host::IntValue(16));
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(LastError().second, "Некорректное значение настройки «Темнота печати» (Density): «16»; допустимо: 0–15");
+    Set("Speed", host::DoubleValue(2.6));
+    Set("Density", host::IntValue(15));
+    Set("Resolution", host::IntValue(7));
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(LastError().second,
+              "Некорректное значение настройки «Разрешение печати(dpi)» (Resolution): «7»; допустимо: 25–1000");
+    Set("Resolution", host::IntValue(300));
+    Set("PDF417ModuleWidth", host::IntValue(-1));
+    Set("Gap", host::IntValue(0));
+    ASSERT_TRUE(Open()) << LastError().second;
+    ASSERT_TRUE(PrintLabels(SmallDocument(30, 20))) << LastError().second;
+    ASSERT_TRUE(WaitForLabels(1));
+    Printer->Stop();
+    std::string seen;
+    for (const JournalEntry& e : Printer->Journal()) {
+        if (e.kind == "problem") seen += "problem " + e.command + " " + e.text + "\n";
+        if (e.kind == "command" && (e.command == "SPEED" || e.command == "DENSITY" || e.command == "GAP"))
+            seen += e.text + "\n";
+    }
+    EXPECT_EQ(seen, "GAP 0 mm,0 mm\nSPEED 3\nDENSITY 15\n");
+    EXPECT_EQ(Printer->JobCount(), 1);
+}
+
 TEST_F(PrintJobTest, PrintingNeedsAnOpenDevice) {
     StartPrinter();
     EXPECT_FALSE(PrintLabels(SmallDocument(30, 20)));

@@ -133,8 +133,7 @@ TEST(MessageCatalogue, FillsArgumentsOnceInTheirPlaces) {
     // braces inside an argument left alone.
     EXPECT_EQ(Message(TMessage::FieldSizeNegative, "{1}", "Width", "Text", -3),
               "Размер поля \"{1}\" не может быть отрицательным: атрибут Width элемента Text равен -3");
-    EXPECT_EQ(Message(TMessage::DecimalSeparatorHint, ',', "Left", std::string("1,5")),
-              "в региональных настройках системы десятичный разделитель «,», пишите Left=\"1,5\"");
+    EXPECT_EQ(Message(TMessage::FieldOfLabel, "{0}", 'x', 2), "поле «{0}» (x), этикетка 2");
     EXPECT_EQ(Message(TMessage::LabelsSent, std::size_t{2}, 5u), "Отправлено на принтер этикеток: 2 из 5.");
 }
 

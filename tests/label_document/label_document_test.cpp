@@ -15,11 +15,7 @@ namespace {
 
 pugi::xml_document Parse(const std::string& AText) { return ParseLabelDocument(AText); }
 
-TDocumentSettings Defaults() {
-    TDocumentSettings settings;
-    settings.DecimalSeparator = '.';
-    return settings;
-}
+TDocumentSettings Defaults() { return {}; }
 
 // Builds the template and fills the labels of one document.
 struct TRun {
@@ -104,15 +100,14 @@ TEST(Attributes, Integers) {
 
 TEST(Attributes, FloatsAndBooleans) {
     const auto doc = Parse(
-        "<a p='30.5' c='30,5' e=' 2.5e1 ' x='1e' t='TRUE' f='false' "
+        "<a p='30.5' c='30,5' e=' 2.5e1 ' x='1e' two='1,5.5' t='TRUE' f='false' "
         "o='1' y='yes' b=' true'/>");
     const pugi::xml_node a = doc.child("a");
-    EXPECT_DOUBLE_EQ(AttrToFloat(a, "p", -1, '.'), 30.5);
-    EXPECT_DOUBLE_EQ(AttrToFloat(a, "c", -1, '.'), -1);
-    EXPECT_DOUBLE_EQ(AttrToFloat(a, "c", -1, ','), 30.5);
-    EXPECT_DOUBLE_EQ(AttrToFloat(a, "p", -1, ','), -1);
-    EXPECT_DOUBLE_EQ(AttrToFloat(a, "e", -1, '.'), 25);
-    EXPECT_DOUBLE_EQ(AttrToFloat(a, "x", -1, '.'), -1);
+    EXPECT_DOUBLE_EQ(AttrToFloat(a, "p", -1), 30.5);
+    EXPECT_DOUBLE_EQ(AttrToFloat(a, "c", -1), 30.5);
+    EXPECT_DOUBLE_EQ(AttrToFloat(a, "e", -1), 25);
+    EXPECT_DOUBLE_EQ(AttrToFloat(a, "x", -1), -1);
+    EXPECT_DOUBLE_EQ(AttrToFloat(a, "two", -1), -1);
     EXPECT_TRUE(AttrToBool(a, "t", false));
     EXPECT_FALSE(AttrToBool(a, "f", true));
     EXPECT_TRUE(AttrToBool(a, "o", true));
@@ -130,35 +125,24 @@ TEST(LabelDocument, MillimetresRoundHalfToEven) {
     }
 }
 
-TEST(LabelDocument, CommaDecimalUnderRussianRegionalSettings) {
+// A point and a comma both separate decimals under any regional settings, halves still to even.
+TEST(LabelDocument, EitherDecimalSeparatorUnderAnyRegionalSettings) {
     const char* saved = std::getenv("LC_ALL");
     const std::string previous = saved ? saved : "";
-    setenv("LC_ALL", "ru_RU.UTF-8", 1);
-    const char separator = UserDecimalSeparator();
+    for (const char* locale : {"ru_RU.UTF-8", "C"}) {
+        setenv("LC_ALL", locale, 1);
+        TRun run;
+        const auto scripts =
+            run.Print(Doc("<Text FieldName=\"a\" Left=\"1,5\" Top=\"2.5\" Width=\"30,4\" Height=\"10.5\"/>",
+                          "<Label Quantity=\"1\"/>", "Width=\"31.5\" Height=\"20,5\""));
+        const auto lines = SplitLines(scripts.at(0).FValue);
+        EXPECT_EQ(lines[0], "SIZE 32 mm,20 mm") << locale;
+        EXPECT_EQ(lines[7].substr(0, 22), "BITMAP 16,16,30,80,1,\xFF") << locale;
+    }
     if (saved)
         setenv("LC_ALL", previous.c_str(), 1);
     else
         unsetenv("LC_ALL");
-    ASSERT_EQ(separator, ',') << "ru_RU.UTF-8 missing: run scripts/install-deps";
-    setenv("LC_ALL", "C", 1);
-    EXPECT_EQ(UserDecimalSeparator(), '.');
-    if (saved)
-        setenv("LC_ALL", previous.c_str(), 1);
-    else
-        unsetenv("LC_ALL");
-
-    TRun run;
-    run.Settings.DecimalSeparator = separator;
-    const auto scripts =
-        run.Print(Doc("<Text FieldName=\"a\" Left=\"1,5\" Top=\"2,5\" Width=\"30,4\" Height=\"10,5\"/>",
-                      "<Label Quantity=\"1\"/>", "Width=\"31,5\" Height=\"20,5\""));
-    const auto lines = SplitLines(scripts.at(0).FValue);
-    EXPECT_EQ(lines[0], "SIZE 32 mm,20 mm");
-    EXPECT_EQ(lines[7].substr(0, 22), "BITMAP 16,16,30,80,1,\xFF");
-    // A point is no separator there: the size counts as absent, and the message says why.
-    EXPECT_EQ(run.LoadError(Doc("", "", "Width=\"30.5\" Height=\"20\"")),
-              "Некорректно заданы размеры этикетки: Width=\"30.5\" — в региональных настройках "
-              "системы десятичный разделитель «,», пишите Width=\"30,5\"");
 }
 
 TEST(LabelDocument, ChecksInOrderWithTheirTexts) {
@@ -175,8 +159,7 @@ TEST(LabelDocument, ChecksInOrderWithTheirTexts) {
         {Doc("<Text/>", "", "Width=\"30\""), size, "нет атрибута Height"},
         {Doc("", "", "Width=\"-1\" Height=\"20\""), size, "Width=\"-1\""},
         {Doc("", "", "Width=\"abc\" Height=\"20\""), size, "Width=\"abc\""},
-        {Doc("", "", "Width=\"30\" Height=\"20,5\""), size,
-         "Height=\"20,5\" — в региональных настройках системы десятичный разделитель «.», пишите Height=\"20.5\""},
+        {Doc("", "", "Width=\"30\" Height=\"20;5\""), size, "Height=\"20;5\""},
         {Doc("<Text Left=\"x\"/>", ""), name, "элемент Text № 1 в Formatting, нет атрибута FieldName"},
         {Doc("<UserData FieldName=\"u\"/><Image FieldName=\"\" Left=\"1\" Top=\"1\"/>", ""), name,
          "элемент Image № 2 в Formatting, FieldName=\"\""},
@@ -209,8 +192,8 @@ TEST(LabelDocument, ElementNamesAndMissingParts) {
         "<Sheet/></Labels></Root>");
     EXPECT_EQ(run.Template.FieldCount(), 2U);
     ASSERT_EQ(scripts.size(), 2U);
-    EXPECT_EQ(scripts[0].FQuantity, -1);
-    EXPECT_EQ(SplitLines(scripts[0].FValue).back(), "PRINT -1");
+    EXPECT_EQ(scripts[0].FQuantity, 1);
+    EXPECT_EQ(SplitLines(scripts[0].FValue).back(), "PRINT 1");
     EXPECT_EQ(scripts[1].FQuantity, 10);
 
     EXPECT_EQ(run.LoadError("<Data><formatting Width=\"30\" Height=\"20\"/><Labels/></Data>"),
@@ -651,6 +634,85 @@ TEST(HostileDocuments, FontSizesBeyondAnyRasterAreRefusedLargeOnesDraw) {
     }
 }
 
+// A barcode type the printer has no command for, or a value its symbology cannot hold, is
+// refused naming the field, before anything is sent; so is data the printer would skip.
+TEST(HostileDocuments, BarcodesThePrinterCannotDrawAreRefused) {
+    const auto barcode = [](const std::string& AType, const std::string& AExtra = "") {
+        return "<Barcode FieldName=\"b\" Type=\"" + AType + "\" Left=\"1\" Top=\"1\" Width=\"28\" Height=\"8\"" +
+               AExtra + "/>";
+    };
+    const auto value = [](const std::string& AValue) {
+        return "<Label Quantity=\"1\"><Record FieldName=\"b\" Value=\"" + AValue + "\"/></Label>";
+    };
+    const std::string known = "допустимы: EAN8, EAN13, EAN128, Code39, Code128, Code93, ITF14, EAN13Addon2, "
+                              "EAN13Addon5, PDF417, QRCode, DataMatrix, GS1DataMatrix";
+    for (const char* type : {"EAN-13", "UPCA", "Codabar", "QR", "ITF", ""}) {
+        TRun run;
+        EXPECT_EQ(FillError(run, Doc(barcode(type), value("1"))),
+                  "Неизвестный тип штрихкода «" + std::string(type) + "»; " + known + ": поле «b» (Barcode" +
+                      (*type ? " " + std::string(type) : std::string()) + "), шаблон этикетки");
+    }
+    const std::string qr(3000, 'q');
+    TRun drawn;
+    drawn.Printer.Settings()._2DBarcodeAsPicture = false;
+    const struct {
+        std::string formatting, labels, error;
+    } cases[] = {
+        {barcode("EAN8"), value("4607001771234"),
+         "Штрихкод EAN8 должен содержать 7 или 8 цифр, а содержит 13: поле «b» (Barcode EAN8), этикетка 1"},
+        {barcode("ean13", " Static=\"True\" Value=\"46070017\""), "",
+         "Штрихкод EAN13 должен содержать 12 или 13 цифр, а содержит 8: поле «b» (Barcode ean13), шаблон этикетки"},
+        {barcode("EAN13"), value(std::string(100000, '4')),
+         "Штрихкод EAN13 должен содержать 12 или 13 цифр, а содержит 100000: поле «b» (Barcode EAN13), этикетка 1"},
+        {barcode("Code128"), value(std::string(2049, '7')),
+         "Слишком длинные данные штрихкода: 2049 байт в команде (принтер принимает не более 2048): поле «b» "
+         "(Barcode Code128), этикетка 1"},
+        {barcode("EAN13") + barcode("Code39"), value("460700177123") + value("ABC-1"), "no error"},
+    };
+    for (const auto& c : cases) {
+        TRun run;
+        EXPECT_EQ(FillError(run, Doc(c.formatting, c.labels)), c.error);
+    }
+    EXPECT_EQ(FillError(drawn, Doc(barcode("QRCode"), value(qr))),
+              "Слишком длинные данные штрихкода: 3000 байт в команде (принтер принимает не более 2048): поле «b» "
+              "(Barcode QRCode), этикетка 1");
+    TRun fits;
+    fits.Printer.Settings()._2DBarcodeAsPicture = false;
+    EXPECT_EQ(FillError(fits, Doc(barcode("QRCode"), value(std::string(2048, 'q')))), "no error");
+}
+
+// Geometry no printer can draw is refused naming the field, as pictures too large for theirs are.
+TEST(HostileDocuments, GeometryNobodyCanPrintIsRefused) {
+    const auto text = [](const std::string& AAttributes) {
+        return "<Text FieldName=\"t\" Left=\"1\" Top=\"1\" " + AAttributes + "/>";
+    };
+    const struct {
+        std::string formatting, error;
+    } cases[] = {
+        {text("Width=\"1e308\" Height=\"5\""), "Некорректное число в атрибуте Width поля «t»: \"1e308\""},
+        {"<Barcode FieldName=\"b\" Type=\"Code128\" Left=\"1\" Top=\"1\" Width=\"20\" Height=\"NaN\"/>",
+         "Некорректное число в атрибуте Height поля «b»: \"NaN\""},
+        {"<Image FieldName=\"i\" Left=\"500\" Top=\"1\"/>",
+         "Поле «i» выходит за пределы этикетки 30 x 20 мм: Left=\"500\""},
+        {"<Text FieldName=\"t\" Left=\"1\" Top=\"20\"/>", "Поле «t» выходит за пределы этикетки 30 x 20 мм: Top=\"20\""},
+        {"<Text FieldName=\"t\" Left=\"-3\" Top=\"2\"/>", "Поле «t» выходит за пределы этикетки 30 x 20 мм: Left=\"-3\""},
+        {text("Width=\"10\" Height=\"5\" Orientation=\"45\""),
+         "Некорректный поворот (Orientation) у поля «t»: 45; допустимо: 0, 90, 180, 270"},
+        {"<Barcode FieldName=\"b\" Type=\"QRCode\" Left=\"1\" Top=\"1\" Orientation=\"360\"/>",
+         "Некорректный поворот (Orientation) у поля «b»: 360; допустимо: 0, 90, 180, 270"},
+        {text("Width=\"10\" Height=\"5\" Border=\"left\" BorderWidth=\"2147483647\""),
+         "Слишком толстая рамка (BorderWidth) у поля «t»: 2147483647 точек; допустимо не более 160"},
+        {text("Width=\"10\" Height=\"5\" Border=\"left top right bottom\" BorderWidth=\"160\" "
+              "Orientation=\"270\"") +
+             "<Image FieldName=\"i\" Left=\"29\" Top=\"19\" BorderWidth=\"99999\"/>",
+         "no error"},
+    };
+    for (const auto& c : cases) {
+        TRun run;
+        EXPECT_EQ(FillError(run, Doc(c.formatting, "<Label/>")), c.error) << c.formatting;
+    }
+}
+
 TEST(HostileDocuments, AQuantityGivenMustBeACopyCount) {
     const std::string field = "<Text FieldName=\"t\" Left=\"0\" Top=\"0\" Width=\"2\" Height=\"1\"/>";
     for (const char* bad : {"abc", "nan", "1e308", "2147483648", "99999999999", "0", "-1", ""}) {
@@ -663,8 +725,8 @@ TEST(HostileDocuments, AQuantityGivenMustBeACopyCount) {
     const auto scripts =
         run.Print(Doc(field, "<Label/><Label Quantity=\" 999999999 \"/><Label Quantity=\"$10\"/>"));
     ASSERT_EQ(scripts.size(), 3U);
-    EXPECT_EQ(scripts[0].FQuantity, -1);
-    EXPECT_NE(scripts[0].FValue.find("PRINT -1\r\n"), std::string::npos);
+    EXPECT_EQ(scripts[0].FQuantity, 1);
+    EXPECT_NE(scripts[0].FValue.find("PRINT 1\r\n"), std::string::npos);
     EXPECT_EQ(scripts[1].FQuantity, 999999999);
     EXPECT_EQ(scripts[2].FQuantity, 16);
 }

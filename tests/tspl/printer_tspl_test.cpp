@@ -215,8 +215,15 @@ TEST(TsplBarcode, DigitCheckEmptyAndUnknownTypes) {
 
     printer.Init();
     printer.AddBarcode(kToken, "ean13", 0, 0, 40, 10, 0, false, false, true, "");
-    printer.AddBarcode(kToken, "upca", 0, 0, 40, 10, 0, false, false, true, "012345678905");
-    printer.AddBarcode(kToken, "upca", 0, 0, 40, 10, 0, false, false, false, "");
+    EXPECT_TRUE(printer.ScriptText().empty());
+    for (const bool isStatic : {true, false}) {
+        try {
+            printer.AddBarcode(kToken, "upca", 0, 0, 40, 10, 0, false, false, isStatic, "012345678905");
+            ADD_FAILURE() << "upca accepted";
+        } catch (const TMessageError& error) {
+            EXPECT_EQ(error.Id(), TMessage::BarcodeTypeUnknown);
+        }
+    }
     EXPECT_TRUE(printer.ScriptText().empty());
 }
 

@@ -82,7 +82,6 @@ TEST_P(VirtualPrinterScripts, PriceTagsPrintAsMeant) {
     TPrinterTSPL printer;
     printer.ApplySettings(dpi, false, TTsplSettings());
     TDocumentSettings settings;
-    settings.DecimalSeparator = '.';
     const pugi::xml_document document = ParseLabelDocument(kPriceTag);
     TLabelTemplate labelTemplate;
     LoadTemplate(document, labelTemplate, printer, settings);
