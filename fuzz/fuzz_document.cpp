@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
             CheckScript(script.FValue);
             fuzz::GeneratorCommands(script.FValue);
         }
-        // -1 copies only for a label without a Quantity attribute.
+        // One copy for a label without a Quantity attribute.
         std::size_t index = 0;
         for (const pugi::xml_node& label : parsed.document_element().child("Labels").children()) {
             std::string name = label.name();
@@ -141,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
             });
             if (label.type() != pugi::node_element || name != "label") continue;
             if (index >= scripts.size()) __builtin_trap();
-            if (scripts[index++].FQuantity == -1 && label.attribute("Quantity")) __builtin_trap();
+            if (scripts[index++].FQuantity != 1 && !label.attribute("Quantity")) __builtin_trap();
         }
     } catch (const std::exception&) {
         // A clear error for this document is the expected end of a bad one.
