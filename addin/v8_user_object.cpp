@@ -180,6 +180,13 @@ bool TV8UserObject::AddError(const std::string& AMessage) {
     return V8->AddError(kAddInErrorCode, source.c_str(), descr.c_str(), kAddInErrorScode);
 }
 
+bool TV8UserObject::AddWarning(const std::string& AMessage) {
+    if (V8 == nullptr) return false;
+    const std::u16string descr = Utf8ToWide(AMessage);
+    const std::u16string source = Utf8ToWide(MessageText(TMessage::AddInErrorSource));
+    return V8->AddError(kAddInWarningCode, source.c_str(), descr.c_str(), 0);
+}
+
 std::uint16_t V8Type(const V8Variant& V) { return V.vt & VTYPE_MASK; }
 
 std::int32_t V8GetInt(const V8Variant& V) { return V8Type(V) == VTYPE_I4 ? V.VarEnum.lVal : V8ToInt(V); }

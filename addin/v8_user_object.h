@@ -53,6 +53,9 @@ public:
     // Reports AMessage to the host (wcode 1006, source "Внешняя компонента", E_FAIL). False
     // when there is no connection yet.
     bool AddError(const std::string& AMessage);
+    // A warning for the person at the host, without failing the call: the platform shows it
+    // as a message and raises nothing.
+    bool AddWarning(const std::string& AMessage);
 
 private:
     // A block of ASize bytes from the host, or null.

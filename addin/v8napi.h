@@ -199,6 +199,9 @@ constexpr unsigned short kAddInErrorCode = 1006;
 // has 64 bits, the negative HRESULT where it has 32.
 constexpr long kAddInErrorScode = static_cast<long>(0x80004005UL);
 
+// AddError code of a warning (ADDIN_E_ATTENTION); with scode 0 the platform raises nothing.
+constexpr unsigned short kAddInWarningCode = 1002;
+
 // GetInfo answer: the Native API version the component speaks.
 constexpr long kAddInInfo = 2000;
 

@@ -238,7 +238,16 @@ void TCommonDriver::ExecuteAction(const std::string& AActionName) {
         for (const TMethAttribute& attr : m.Attributes)
             if (std::holds_alternative<AdditionalActionAttribute>(attr)) found = &m;
     });
-    if (found == nullptr) throw std::runtime_error("Action not found");
+    if (found == nullptr) {
+        // Name the actions there are: the name is matched exactly, case included.
+        std::string known;
+        ForEachMethod(GetClassDecl(), [&known](const TMethDecl& m) {
+            for (const TMethAttribute& attr : m.Attributes)
+                if (const auto* action = std::get_if<AdditionalActionAttribute>(&attr))
+                    known += (known.empty() ? "" : ", ") + m.Name + " (" + action->Caption + ")";
+        });
+        throw TMessageError(TMessage::ActionNotFound, AActionName, known);
+    }
     found->Action(*this);
 }
 

@@ -9,6 +9,7 @@
 #include "driver/printer_setup.h"
 #include "driver/setting_choices.h"
 #include "driver/xml_text.h"
+#include "errors/equipment_errors.h"
 #include "errors/messages.h"
 #include "log/driver_log.h"
 #include "printer/tspl/printer_type_tspl.h"
@@ -101,6 +102,23 @@ TDocumentSettings TDriver::DocumentSettings() const {
     return CheckedSettings(FSettings, TCheckedPart::cpDocument).Document;
 }
 
+namespace {
+
+// The schema's defaults name no port: say which setting to fill rather than failing to open
+// a device with an empty name.
+void CheckPortChosen(const TDeviceSettings& ADevice) {
+    const char* setting = nullptr;
+    if (ADevice.InterfaceType == 0 && IsBlank(ADevice.USBPort)) setting = "USBPort";
+    if (ADevice.InterfaceType == 1 && ADevice.COMPort == 0) setting = "COMPort";
+    if (ADevice.InterfaceType == 2 && IsBlank(ADevice.IPAddress)) setting = "IPAddress";
+    if (setting == nullptr) return;
+    throw EquException(1011, TMessage::PortUnavailable,
+                       std::string(MessageText(TMessage::PortUnavailable)) + " — " +
+                           Message(TMessage::PortNotChosen, setting));
+}
+
+}  // namespace
+
 void TDriver::Open() {
     // A text setting off its choice list fails Open before anything else changes.
     CheckedSettings(FSettings, TCheckedPart::cpAll);
@@ -121,6 +139,7 @@ void TDriver::Open() {
 
     // Proves the port; Enabled stays true and the manager stays in place when it fails.
     TPortManager& port = PortManager();
+    CheckPortChosen(device);
     TPortCloser closer(port);
     port.OpenPort();
 }
@@ -180,8 +199,9 @@ void TDriver::DoPrintLabels(const pugi::xml_document& ADocument, const std::stri
     job.Check();
     TPrintJobOptions options;
     options.ExtLogEnabled = FSettings.Device.ExtLogEnabled;
-    SendLabelScripts(
+    const bool answered = SendLabelScripts(
         PortManager(), *FPrinter, [&](const auto& ASend) { job.Build(ASend); }, job.LabelCount(), options);
+    if (!answered) AddWarning(MessageText(TMessage::PrinterDidNotAnswer));
 }
 
 void TDriver::DoDeviceTest(std::string& /*ADescription*/, std::string& /*ADemoModeDescription*/) {

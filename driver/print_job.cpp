@@ -10,9 +10,9 @@
 
 namespace quorvane {
 
-void SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
+bool SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
                       const std::vector<TScriptObject>& AScripts, const TPrintJobOptions& AOptions) {
-    SendLabelScripts(
+    return SendLabelScripts(
         APort, APrinter,
         [&](const auto& ASend) {
             for (const TScriptObject& script : AScripts) ASend(TScriptObject(script));
@@ -20,15 +20,20 @@ void SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
         AScripts.size(), AOptions);
 }
 
-void SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
+bool SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
                       const TLabelScriptSource& ASource, std::size_t ALabelCount,
                       const TPrintJobOptions& AOptions) {
     TPortCloser closer(APort);
     APort.OpenPort();
     std::size_t sent = 0;
+    bool answered = true;
     try {
         ASource([&](TScriptObject&& script) {
-            WaitUntilPrinterReady(APort, APrinter, AOptions.Clock);
+            if (!WaitUntilPrinterReady(APort, APrinter, AOptions.Clock) && answered) {
+                // Written when it happens, so that a job that fails later still says it.
+                answered = false;
+                WriteLog(MessageText(TMessage::PrinterDidNotAnswer), "", TLogLevel::llWarning);
+            }
             APort.WriteToPort(script.FValue);
             ++sent;
             if (AOptions.ExtLogEnabled && GetLogMode() != 0)
@@ -50,6 +55,7 @@ void SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
             throw TMessageError::WithText(known->Id(), message);
         throw std::runtime_error(message);
     }
+    return answered;
 }
 
 }  // namespace quorvane

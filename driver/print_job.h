@@ -39,15 +39,17 @@ using TLabelScriptSource = std::function<void(const std::function<void(TScriptOb
 
 // Sends label scripts as ASource produces them, with the port open; as below otherwise.
 // ALabelCount is how many ASource will produce, for the count a failure reports.
-void SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
+// Returns false when the printer never answered a status query of the job: the labels went
+// out unchecked, which the log says once per job as a warning.
+bool SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
                       const TLabelScriptSource& ASource, std::size_t ALabelCount,
                       const TPrintJobOptions& AOptions);
 
 // Sends finished label scripts: opens the port, checks the printer before each label with
 // APrinter's status query, writes the label's bytes in one write, and closes the port also when
 // a check or a write fails. Labels before a failure have been sent; the failing one and the
-// rest are not.
-void SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
+// rest are not. False as above.
+bool SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
                       const std::vector<TScriptObject>& AScripts, const TPrintJobOptions& AOptions);
 
 }  // namespace quorvane

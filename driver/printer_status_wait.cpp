@@ -5,7 +5,7 @@
 
 namespace quorvane {
 
-void WaitPrinterReady(const TStatusExchange& AExchange, const TPrinterTypeBase& APrinter) {
+bool WaitPrinterReady(const TStatusExchange& AExchange, const TPrinterTypeBase& APrinter) {
     const std::int64_t start = AExchange.NowMs();
     for (;;) {
         AExchange.Write(APrinter.StatusQuery());
@@ -13,13 +13,13 @@ void WaitPrinterReady(const TStatusExchange& AExchange, const TPrinterTypeBase& 
         for (int attempt = 0; attempt < kStatusReadAttempts && !reply; ++attempt)
             reply = AExchange.ReadByte(kStatusReadIntervalMs);
         const TStatusVerdict verdict = APrinter.JudgeStatus(reply, AExchange.NowMs() - start);
-        if (verdict.Step == TStatusStep::ssReady) return;
+        if (verdict.Step == TStatusStep::ssReady) return reply.has_value();
         if (verdict.Step == TStatusStep::ssFail) throw std::runtime_error(verdict.Message);
         AExchange.SleepMs(kBusyRequeryMs);
     }
 }
 
-void WaitUntilPrinterReady(TPortManager& APort, const TPrinterTypeBase& APrinter, const TWaitClock& AClock) {
+bool WaitUntilPrinterReady(TPortManager& APort, const TPrinterTypeBase& APrinter, const TWaitClock& AClock) {
     const TStatusExchange exchange{
         [&APort](std::string_view ABytes) { APort.WriteToPort(std::string(ABytes)); },
         [&APort](int AWindowMs) -> std::optional<std::uint8_t> {
@@ -31,7 +31,7 @@ void WaitUntilPrinterReady(TPortManager& APort, const TPrinterTypeBase& APrinter
         AClock.SleepMs,
         AClock.NowMs,
     };
-    WaitPrinterReady(exchange, APrinter);
+    return WaitPrinterReady(exchange, APrinter);
 }
 
 }  // namespace quorvane

@@ -29,11 +29,12 @@ struct TStatusExchange {
 // The check before each label: sends APrinter's status query until its verdict is ready, with
 // up to three reads of the reply each time and a short pause before asking again. Throws
 // std::runtime_error with the verdict's message; what the hooks throw passes unchanged.
-void WaitPrinterReady(const TStatusExchange& AExchange, const TPrinterTypeBase& APrinter);
+// Returns false when the printer is taken as ready only because it did not answer.
+bool WaitPrinterReady(const TStatusExchange& AExchange, const TPrinterTypeBase& APrinter);
 
 // WaitPrinterReady on the open port: each read of the reply waits for the byte no longer than
 // it takes to arrive, so the printer does not stand idle between labels. Transport failures
-// pass unchanged.
-void WaitUntilPrinterReady(TPortManager& APort, const TPrinterTypeBase& APrinter, const TWaitClock& AClock);
+// pass unchanged. False as above.
+bool WaitUntilPrinterReady(TPortManager& APort, const TPrinterTypeBase& APrinter, const TWaitClock& AClock);
 
 }  // namespace quorvane

@@ -197,6 +197,37 @@ enum class TMessage {
     FieldOutsideLabel,
     OrientationInvalid,
     BorderWidthInvalid,
+
+    // System reasons by errno, so that no reason reaches a person in English.
+    SysNoSuchFile,
+    SysNotADirectory,
+    SysIsADirectory,
+    SysReadOnlyFileSystem,
+    SysNoSpace,
+    SysQuotaExceeded,
+    SysIoError,
+    SysInvalidArgument,
+    SysTryAgain,
+    SysInterrupted,
+    SysSymbolicLink,
+    SysTooManyOpenFiles,
+    SysOutOfMemory,
+    SysFileExists,
+    SysNameTooLong,
+    SysBadDescriptor,
+    SysNotSupported,
+    SysNetworkDown,
+    SysAddressNotAvailable,
+    SysUnknown,
+
+    // The driver log and the port choice.
+    LogFolderUnusable,
+    LogFileOpenFailed,
+    LogFileLockFailed,
+    LogFileWriteFailed,
+    PortNotChosen,
+    PrinterDidNotAnswer,
+    ActionNotFound,
 };
 
 namespace detail {
@@ -401,6 +432,36 @@ inline constexpr TMessageRow kMessages[] = {
      "Некорректный поворот (Orientation) у поля «{0}»: {1}; допустимо: 0, 90, 180, 270"},
     {TMessage::BorderWidthInvalid,
      "Слишком толстая рамка (BorderWidth) у поля «{0}»: {1} точек; допустимо не более {2}"},
+
+    {TMessage::SysNoSuchFile, "нет такого файла или папки"},
+    {TMessage::SysNotADirectory, "часть пути не является папкой"},
+    {TMessage::SysIsADirectory, "это папка, а не файл"},
+    {TMessage::SysReadOnlyFileSystem, "файловая система доступна только для чтения"},
+    {TMessage::SysNoSpace, "на устройстве нет свободного места"},
+    {TMessage::SysQuotaExceeded, "превышена дисковая квота"},
+    {TMessage::SysIoError, "ошибка ввода-вывода"},
+    {TMessage::SysInvalidArgument, "недопустимое значение параметра"},
+    {TMessage::SysTryAgain, "ресурс временно недоступен"},
+    {TMessage::SysInterrupted, "операция прервана"},
+    {TMessage::SysSymbolicLink, "путь ведёт через символическую ссылку"},
+    {TMessage::SysTooManyOpenFiles, "открыто слишком много файлов"},
+    {TMessage::SysOutOfMemory, "не хватает памяти"},
+    {TMessage::SysFileExists, "файл уже существует"},
+    {TMessage::SysNameTooLong, "слишком длинное имя файла"},
+    {TMessage::SysBadDescriptor, "файл не открыт"},
+    {TMessage::SysNotSupported, "операция не поддерживается"},
+    {TMessage::SysNetworkDown, "сеть не работает"},
+    {TMessage::SysAddressNotAvailable, "адрес не принадлежит этому компьютеру"},
+    {TMessage::SysUnknown, "системная ошибка {0}"},
+
+    {TMessage::LogFolderUnusable, "Не удалось создать папку лога ни в одном из мест: {0}"},
+    {TMessage::LogFileOpenFailed, "Не удалось открыть файл лога {0}: {1}"},
+    {TMessage::LogFileLockFailed, "Не удалось заблокировать файл лога {0}: {1}"},
+    {TMessage::LogFileWriteFailed, "Не удалось записать в файл лога {0}: {1}"},
+    {TMessage::PortNotChosen, "не выбран порт: задайте {0}"},
+    {TMessage::PrinterDidNotAnswer,
+     "принтер не ответил на запрос состояния; этикетки отправлены без проверки"},
+    {TMessage::ActionNotFound, "Нет такого дополнительного действия: «{0}»; есть: {1}"},
 };
 
 inline constexpr std::size_t kMessageCount = std::size(kMessages);
@@ -408,7 +469,7 @@ inline constexpr std::size_t kMessageCount = std::size(kMessages);
 consteval bool InEnumOrder() {
     for (std::size_t i = 0; i < kMessageCount; ++i)
         if (static_cast<std::size_t>(kMessages[i].Id) != i) return false;
-    return static_cast<std::size_t>(TMessage::BorderWidthInvalid) + 1 == kMessageCount;
+    return static_cast<std::size_t>(TMessage::ActionNotFound) + 1 == kMessageCount;
 }
 static_assert(InEnumOrder(), "one row per message, in the order of TMessage");
 

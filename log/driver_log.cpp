@@ -13,8 +13,10 @@
 #include <ctime>
 #include <filesystem>
 #include <mutex>
-#include <system_error>
+#include <vector>
 
+#include "errors/messages.h"
+#include "errors/system_errors.h"
 #include "log/version_info.h"
 #include "posix/file_descriptor.h"
 #include "text/ascii_text.h"
@@ -36,6 +38,10 @@ struct TLogState {
     std::atomic<int> Mode{0};
     bool HeaderWritten = false;
     std::string Directory;
+    // The folder the records go to, and the wanted folder it was chosen for: a fallback when
+    // the wanted one could not be used.
+    std::string Active;
+    std::string ActiveFor;
     std::string BaseName;
     TLogClock Clock;
 
@@ -84,33 +90,74 @@ std::string BaseNameOf(const TLogState& AState) {
     return name;
 }
 
-// Creates the folder and any missing parents, private to the user.
-void CreateDirectories(const std::string& APath) {
-    std::string partial;
+// A folder that cannot hold the log, and why (an errno).
+struct TFolderProblem {
+    int Error;
+};
+
+// Creates the folder and any missing parents, private to the user, and checks that records
+// can be written into it.
+void PrepareDirectory(const std::string& APath) {
     std::size_t position = 0;
     while (position != std::string::npos) {
         position = APath.find('/', position + 1);
-        partial = APath.substr(0, position);
+        const std::string partial = APath.substr(0, position);
         if (partial.empty()) continue;
-        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-            throw std::system_error(errno, std::generic_category(),
-                                    "Cannot create the log folder " + partial);
-        }
+        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) throw TFolderProblem{errno};
     }
     struct stat info {};
-    if (stat(APath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        throw std::system_error(ENOTDIR, std::generic_category(), "Cannot create the log folder " + APath);
+    if (stat(APath.c_str(), &info) != 0) throw TFolderProblem{errno};
+    if (!S_ISDIR(info.st_mode)) throw TFolderProblem{ENOTDIR};
+    if (access(APath.c_str(), W_OK | X_OK) != 0) throw TFolderProblem{errno};
+}
+
+// The shared temporary folder holds the last fallback: it must be ours and closed to others,
+// or another user could read the records or plant links in it.
+void CheckPrivate(const std::string& APath) {
+    struct stat info {};
+    if (lstat(APath.c_str(), &info) != 0) throw TFolderProblem{errno};
+    if (!S_ISDIR(info.st_mode)) throw TFolderProblem{ENOTDIR};
+    if (info.st_uid != geteuid() || (info.st_mode & 077) != 0) throw TFolderProblem{EACCES};
+}
+
+std::string WithoutTrailingSlash(std::string APath) {
+    while (APath.size() > 1 && APath.back() == '/') APath.pop_back();
+    return APath;
+}
+
+// The wanted folder first; when it cannot be created or written (a home that is not writable),
+// $XDG_RUNTIME_DIR/quorvane, then a private folder under the temporary folder. Only when none
+// can be used does a record fail, naming every place tried. Caller holds AState.Lock.
+std::string ActiveDirectory(TLogState& AState) {
+    const std::string wanted = DirectoryOf(AState);
+    if (!AState.Active.empty() && AState.ActiveFor == wanted) return AState.Active;
+    std::vector<std::pair<std::string, bool>> places{{wanted, false}};
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime == '/')
+        places.emplace_back(WithoutTrailingSlash(runtime) + "/quorvane", false);
+    const char* temp = std::getenv("TMPDIR");
+    const std::string tempDir = temp != nullptr && *temp == '/' ? WithoutTrailingSlash(temp) : "/tmp";
+    places.emplace_back(tempDir + "/quorvane-" + std::to_string(geteuid()), true);
+    std::string tried;
+    for (const auto& [place, shared] : places) {
+        try {
+            PrepareDirectory(place);
+            if (shared) CheckPrivate(place);
+            AState.Active = place;
+            AState.ActiveFor = wanted;
+            return place;
+        } catch (const TFolderProblem& problem) {
+            tried += (tried.empty() ? "" : "; ") + place + " — " + SystemErrorText(problem.Error);
+        }
     }
+    throw TMessageError(TMessage::LogFolderUnusable, tried);
 }
 
 std::string FileNameIn(const TLogState& AState, const std::string& ADirectory) {
     return ADirectory + "/" + BaseNameOf(AState) + "_" + FileDate(Now(AState)) + ".log";
 }
 
-std::string LogFileName(const TLogState& AState, bool ADirectoryOnly) {
-    std::string directory = DirectoryOf(AState);
-    struct stat info {};
-    if (stat(directory.c_str(), &info) != 0) CreateDirectories(directory);
+std::string LogFileName(TLogState& AState, bool ADirectoryOnly) {
+    const std::string directory = ActiveDirectory(AState);
     return ADirectoryOnly ? directory + "/" : FileNameIn(AState, directory);
 }
 
@@ -137,8 +184,8 @@ void RemoveOldFiles(const TLogState& AState, const std::string& ADirectory) {
 // Appends whole lines to today's file under an exclusive flock, so that several processes
 // writing the same file never interleave. The process that starts a day's file removes the
 // files of old days. Caller holds AState.Lock.
-void AppendLines(const TLogState& AState, const std::string& ALines) {
-    std::string directory = DirectoryOf(AState);
+void AppendLines(TLogState& AState, const std::string& ALines) {
+    std::string directory = ActiveDirectory(AState);
     std::string path = FileNameIn(AState, directory);
     const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC;
     bool started = false;
@@ -153,18 +200,18 @@ void AppendLines(const TLogState& AState, const std::string& ALines) {
         return handle;
     };
     int handle = openFile();
-    if (handle < 0 && errno == ENOENT) {
-        // The folder is created on the first record only, not checked before every one.
-        CreateDirectories(directory);
+    if (handle < 0 && errno != ELOOP) {
+        // The folder went away or became unwritable since it was chosen: choose again.
+        AState.Active.clear();
+        directory = ActiveDirectory(AState);
+        path = FileNameIn(AState, directory);
         handle = openFile();
     }
     TFileDescriptor file(handle);
-    if (file.Get() < 0)
-        throw std::system_error(errno, std::generic_category(), "Cannot open the log file " + path);
+    if (file.Get() < 0) throw TMessageError(TMessage::LogFileOpenFailed, path, SystemErrorText(errno));
     if (started) RemoveOldFiles(AState, directory);
     while (flock(file.Get(), LOCK_EX) != 0) {
-        if (errno != EINTR)
-            throw std::system_error(errno, std::generic_category(), "Cannot lock the log file " + path);
+        if (errno != EINTR) throw TMessageError(TMessage::LogFileLockFailed, path, SystemErrorText(errno));
     }
     const char* data = ALines.data();
     std::size_t left = ALines.size();
@@ -172,7 +219,7 @@ void AppendLines(const TLogState& AState, const std::string& ALines) {
         ssize_t written = write(file.Get(), data, left);
         if (written < 0) {
             if (errno == EINTR) continue;
-            throw std::system_error(errno, std::generic_category(), "Cannot write the log file " + path);
+            throw TMessageError(TMessage::LogFileWriteFailed, path, SystemErrorText(errno));
         }
         data += written;
         left -= static_cast<std::size_t>(written);
@@ -194,7 +241,7 @@ std::string HeaderBlock() {
 bool Passes(int AMode, TLogLevel ALevel) {
     switch (AMode) {
         case 1: return ALevel == TLogLevel::llError;
-        case 2: return ALevel == TLogLevel::llInfo || ALevel == TLogLevel::llError;
+        case 2: return ALevel != TLogLevel::llDebug;
         case 3: return true;
         default: return false;
     }
@@ -230,6 +277,7 @@ const char* LogLevelText(TLogLevel ALevel) {
         case TLogLevel::llInfo: return "INFO";
         case TLogLevel::llDebug: return "DEBUG";
         case TLogLevel::llError: return "ERROR";
+        case TLogLevel::llWarning: return "WARN";
     }
     return "";
 }

@@ -6,13 +6,16 @@
 
 namespace quorvane {
 
-// Levels of a log record; the numbers are those of the log's mode filter.
-enum class TLogLevel { llInfo = 0, llDebug = 1, llError = 2 };
+// Levels of a log record; the numbers are those of the log's mode filter. A warning is
+// something that went through but may not have done what was meant; it passes where
+// information does.
+enum class TLogLevel { llInfo = 0, llDebug = 1, llError = 2, llWarning = 3 };
 
 // The process-wide driver log: one mode and one folder for every driver object.
 // Mode 0 off, 1 errors only, 2 information and errors, 3 everything.
-// Mode, header flag and appends are safe to use from any thread. A record that cannot be
-// written (folder or file not available) raises std::system_error to the caller.
+// Mode, header flag and appends are safe to use from any thread. A folder that cannot be used
+// gives way to $XDG_RUNTIME_DIR/quorvane, then to a private folder under the temporary folder.
+// A record that cannot be written even so raises TMessageError (a Russian text) to the caller.
 // Line breaks inside a record: escaped as the two characters "\r" and "\n", so that a value
 // (a setting, a host string) cannot add lines that look like records; kept only in a detail
 // made of lines the driver composed itself (a printer script sent).
@@ -27,7 +30,8 @@ int GetLogMode();
 // True when a record of ALevel would be written in the current mode; lets callers skip
 // building a costly text that would be dropped.
 bool LogPasses(TLogLevel ALevel);
-// The log folder with a trailing "/" or today's file; creates the folder on demand.
+// The folder the records go to (a fallback when the wanted one cannot be used), with a
+// trailing "/", or today's file there; creates the folder on demand.
 std::string GetLogFileName(bool ADirectoryOnly);
 
 // QUORVANE_LOG_DIR when set, else $XDG_DATA_HOME (default ~/.local/share) + "/Venbrook/quorvane".
@@ -49,7 +53,7 @@ void SetLogClock(TLogClock AClock);
 std::string FormatLogRecord(std::chrono::system_clock::time_point ATime, const std::string& AText,
                             const std::string& ADetail, TLogLevel ALevel,
                             TLogBreaks ABreaks = TLogBreaks::lbEscape);
-// "INFO", "DEBUG", "ERROR".
+// "INFO", "DEBUG", "ERROR", "WARN".
 const char* LogLevelText(TLogLevel ALevel);
 
 }  // namespace quorvane

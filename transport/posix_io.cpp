@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "errors/messages.h"
 
@@ -29,34 +28,15 @@ int WaitReady(int AFd, short AEvents, TDeadline ADeadline) {
 
 std::string SystemErrorText() { return SystemErrorText(errno); }
 
-std::string SystemErrorText(int AError) {
-    char buffer[256];
-    // The GNU form: returns either buffer or a static text.
-    return ::strerror_r(AError, buffer, sizeof buffer);
-}
-
 std::string SystemReason(int AError, const char* AGroup) {
-    // A path that opened but is no device (a file, a directory): the system text would only
-    // confuse, so the reason stands alone.
-    if (AError == ENOTTY || AError == EISDIR) return MessageText(TMessage::ReasonNotAPrinterDevice);
-    TMessage reason;
+    std::string text;
     switch (AError) {
-        case ENOENT: reason = TMessage::ReasonDeviceNotFound; break;
-        case ENODEV:
-        case ENXIO: reason = TMessage::ReasonDeviceUnplugged; break;
-        case EACCES:
-        case EPERM: reason = TMessage::ReasonNoAccess; break;
-        case EBUSY: reason = TMessage::ReasonDeviceBusy; break;
-        case ECONNREFUSED: reason = TMessage::ReasonConnectionRefused; break;
-        case ETIMEDOUT:
-        case ETIME: reason = TMessage::ReasonTimedOut; break;
-        case EHOSTUNREACH:
-        case ENETUNREACH: reason = TMessage::ReasonUnreachable; break;
-        case ECONNRESET:
-        case EPIPE: reason = TMessage::ReasonConnectionReset; break;
-        default: return SystemErrorText(AError);
+        case ENOENT: text = MessageText(TMessage::ReasonDeviceNotFound); break;
+        // A path that opened but is no device (a file, a directory).
+        case ENOTTY:
+        case EISDIR: text = MessageText(TMessage::ReasonNotAPrinterDevice); break;
+        default: text = SystemErrorText(AError); break;
     }
-    std::string text = std::string(MessageText(reason)) + " (" + SystemErrorText(AError) + ")";
     if ((AError == EACCES || AError == EPERM) && AGroup) text += "; " + Message(TMessage::AccessHint, AGroup);
     return text;
 }

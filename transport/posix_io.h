@@ -3,6 +3,8 @@
 #include <chrono>
 #include <string>
 
+#include "errors/system_errors.h"
+
 namespace quorvane {
 
 using TClock = std::chrono::steady_clock;
@@ -16,13 +18,12 @@ inline TDeadline DeadlineIn(std::chrono::milliseconds AFromNow) { return TClock:
 // Interrupted waits resume with the time that is left.
 int WaitReady(int AFd, short AEvents, TDeadline ADeadline);
 
-// The system text of errno (or of AError).
+// The system text of errno, in Russian (SystemErrorText(int) for a given number).
 std::string SystemErrorText();
-std::string SystemErrorText(int AError);
 
-// Why a device or connection failed, for people: a Russian reason with the system text in
-// brackets ("нет прав доступа (Permission denied)"); for a refused access it adds how to get
-// access through AGroup or the udev rule. Unknown errors give the system text alone.
+// Why a device or connection failed, for people: the system text, said the way it reads for a
+// device path ("устройство не найдено" rather than "нет такого файла"); for a refused access it
+// adds how to get access through AGroup or the udev rule.
 std::string SystemReason(int AError, const char* AGroup = nullptr);
 
 }  // namespace quorvane

@@ -311,7 +311,9 @@ TEST_F(DriverHostTest, AdditionalActions) {
     for (const char* name : {"viewlog", "GetDescription", ""}) {
         TCall call = Call(u"DoAdditionalAction", host::StringValue(Memory, name));
         EXPECT_FALSE(call.Result.VarEnum.bVal) << name;
-        EXPECT_EQ(LastError(), std::make_pair(1001, std::string("Action not found"))) << name;
+        EXPECT_EQ(LastError(), std::make_pair(1001, "Нет такого дополнительного действия: «" + std::string(name) +
+                                                        "»; есть: ViewLog (Просмотр лога), ShowHelp (Справка)"))
+            << name;
     }
 }
 

@@ -71,9 +71,9 @@ TEST(HostCliTest, SettingsPropertiesAndFailures) {
     EXPECT_EQ(run.Err, "Fail failed: Метод не выполнен\nCannot read Broken: Свойство недоступно\n");
     EXPECT_THAT(run.Out, HasSubstr("Result: i:0\n"));
 
-    // A setting the driver rejects (returns false) fails the run too.
+    // A setting the component does not have is a usage error, found before any call.
     run = RunTool({"--set", "Unknown=1", "call", "GetValue"});
-    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Status, 2);
 }
 
 TEST(HostCliTest, UsageErrors) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/files.h"
+#include "tests/transport/test_peers.h"
 #include "tools/host/host_commands.h"
 #include "tools/host/print_commands.h"
 #include "tools/host/script_command.h"
@@ -122,13 +124,14 @@ TEST_F(HostTool, EveryCommandGivesTheSameMessageAndStatusForTheSameFault) {
         args.insert(args.end(), command.begin(), command.end());
         TRun run = Run(args);
         EXPECT_EQ(run.Status, 2) << command[0];
-        EXPECT_THAT(run.Err, HasSubstr("quorvane-host: --set Resolution=abc: Resolution takes a number\n"));
+        EXPECT_THAT(run.Err, HasSubstr("quorvane-host: --set Resolution=abc: Resolution takes a number (203, 300, 600)\n"));
 
+        // A setting name the component does not know is a typing error like a bad value.
         args = {"--set", "NoSuchSetting=1"};
         args.insert(args.end(), command.begin(), command.end());
         run = Run(args);
-        EXPECT_EQ(run.Status, 1) << command[0];
-        EXPECT_EQ(run.Err, "SetParameter NoSuchSetting failed: Property not found: NoSuchSetting\n")
+        EXPECT_EQ(run.Status, 2) << command[0];
+        EXPECT_THAT(run.Err, HasSubstr("quorvane-host: --set NoSuchSetting=1: there is no setting NoSuchSetting\n"))
             << command[0];
 
         args = {command[0], (FDir / "missing.xml").string()};
@@ -149,12 +152,23 @@ TEST_F(HostTool, FailuresAlwaysGiveAReasonWithoutTypeTags) {
     TRun run = Run({"--set", "LogEnabled=false", "--set", "InterfaceType=5", "call", "Open", "s:"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(run.Err, "Open failed: Неизвестный тип интерфейса: 5\n");
-    // A log folder that cannot be made fails the traced call itself, before the driver has a say.
+    // A log folder that cannot be made (a home that is not writable) gives way to the runtime
+    // folder, and the work goes on; only with no place left does the traced call fail, in Russian.
     ::setenv("QUORVANE_LOG_DIR", (FDir / "file" / "log").c_str(), 1);
     std::ofstream(FDir / "file") << "not a folder";
+    ::setenv("XDG_RUNTIME_DIR", FDir.c_str(), 1);
+    run = Run({"--set", "LogEnabled=true", "--set", "USBPort=/dev/null", "init"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_TRUE(fs::exists(FDir / "quorvane")) << run.Err;
+    ::setenv("QUORVANE_LOG_DIR", (FDir / "file" / "log2").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (FDir / "file").c_str(), 1);
+    ::setenv("TMPDIR", (FDir / "file").c_str(), 1);
     run = Run({"--set", "LogEnabled=true", "init"});
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::unsetenv("TMPDIR");
     EXPECT_EQ(run.Status, 1);
-    EXPECT_THAT(run.Err, ContainsRegex("^SetParameter [A-Za-z]+ failed: [^\n]+\n$"));
+    EXPECT_THAT(run.Err, ContainsRegex("^[A-Za-z ]+ failed: Не удалось создать папку лога ни в одном "
+                                       "из мест: [^\n]+ — часть пути не является папкой\n$"));
 
     ::setenv("QUORVANE_LOG_DIR", (FDir / "log").c_str(), 1);
     run = Run({"print", "--help"});
@@ -167,6 +181,42 @@ TEST_F(HostTool, FailuresAlwaysGiveAReasonWithoutTypeTags) {
     EXPECT_THAT(
         run.Out,
         ContainsRegex("^quorvane-host [0-9.]+\ncomponent [^\n]+ [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+\n$"));
+}
+
+TEST_F(HostTool, UnchosenPortsAndMistypedModesAndNumbersAreSaidInWords) {
+    // The schema's defaults choose no port: each transport names the setting to fill.
+    for (const auto& [type, setting] : std::vector<std::pair<std::string, std::string>>{
+             {"0", "USBPort"}, {"1", "COMPort"}, {"2", "IPAddress"}}) {
+        TRun run = Run({"--set", "LogEnabled=false", "--set", "InterfaceType=" + type, "--set", "COMPort=0", "print",
+                        FDocument});
+        EXPECT_EQ(run.Status, 1) << setting;
+        EXPECT_EQ(run.Err, "Open failed: Порт недоступен — не выбран порт: задайте " + setting + "\n");
+    }
+    TRun run = Run({"print", FDocument, "--mode", "frist"});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_THAT(run.Err, HasSubstr("--mode frist: MODE is first or last"));
+    run = Run({"--set", "InterfaceType=LAN", "print", FDocument});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_THAT(run.Err, HasSubstr("InterfaceType takes a number (0 USB, 1 COM, 2 LAN)"));
+}
+
+TEST_F(HostTool, APrinterThatNeverAnswersIsTakenAsReadyButTheRunSaysSo) {
+    // A serial line with nothing on the other end: the labels go, unchecked, and both the log
+    // (once per job) and the summary say so.
+    test::PtyPair line;
+    ::setenv("QUORVANE_COM7", line.Path().c_str(), 1);
+    TRun run = Run({"--set", "InterfaceType=1", "--set", "COMPort=7", "print", FDocument});
+    ::unsetenv("QUORVANE_COM7");
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_THAT(run.Out, ContainsRegex("^2 labels sent to COM7 \\([^)]+\\) in [0-9.]+ s — принтер не ответил на "
+                                       "запрос состояния; этикетки отправлены без проверки\n$"));
+    std::string log;
+    for (const auto& file : fs::directory_iterator(FDir / "log")) log += test::ReadFile(file.path());
+    std::size_t warnings = 0;
+    for (std::size_t at = log.find("\tWARN\tпринтер не ответил"); at != std::string::npos;
+         at = log.find("\tWARN\t", at + 1))
+        ++warnings;
+    EXPECT_EQ(warnings, 1u) << log;
 }
 
 }  // namespace

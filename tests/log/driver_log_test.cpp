@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "errors/messages.h"
 #include "log/driver_log.h"
 #include "log/version_info.h"
 #include "tests/common/files.h"
@@ -77,6 +78,11 @@ protected:
         Root = pattern;
         Dir = Root / "Venbrook" / "quorvane";
         setenv("QUORVANE_LOG_DIR", Dir.c_str(), 1);
+        // The fallback folders stay inside the test's folder too.
+        for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"})
+            if (const char* value = getenv(name)) Saved[name] = value;
+        setenv("XDG_RUNTIME_DIR", (Root / "run").c_str(), 1);
+        setenv("TMPDIR", (Root / "tmp").c_str(), 1);
         SetLogBaseName("quorvane");
         Now = LocalTime(2026, 12, 8, 9, 5, 3, 7);
         SetLogClock([this] { return Now; });
@@ -87,6 +93,10 @@ protected:
         SetLogDirectory("");
         SetLogBaseName("");
         unsetenv("QUORVANE_LOG_DIR");
+        for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+            if (Saved.count(name)) setenv(name, Saved[name].c_str(), 1);
+            else unsetenv(name);
+        }
         fs::remove_all(Root);
     }
 
@@ -95,6 +105,7 @@ protected:
     fs::path Root;
     fs::path Dir;
     TimePoint Now;
+    std::map<std::string, std::string> Saved;
 };
 
 TEST_F(DriverLogTest, OffWritesNothingAndCreatesNoFolder) {
@@ -287,15 +298,56 @@ TEST_F(DriverLogTest, FailuresReachTheCallerAndLinksAreNotFollowed) {
     { std::ofstream(target) << "keep"; }
     fs::create_symlink(target, Today());
     SetLogMode(3);
-    EXPECT_THROW(WriteLog("x", "", TLogLevel::llError), std::system_error);
+    try {
+        WriteLog("x", "", TLogLevel::llError);
+        ADD_FAILURE() << "a link was followed";
+    } catch (const TMessageError& e) {
+        EXPECT_EQ(e.Id(), TMessage::LogFileOpenFailed);
+        EXPECT_EQ(std::string(e.what()), "Не удалось открыть файл лога " + Today().string() +
+                                             ": путь ведёт через символическую ссылку");
+    }
     EXPECT_EQ(ReadFile(target), "keep");
-
-    SetLogDirectory((target / "sub").string());  // a file where the folder should be
-    EXPECT_THROW(WriteLog("x", "", TLogLevel::llError), std::system_error);
-    SetLogDirectory("");
     fs::remove(Today());
     WriteLog("written after the failures", "", TLogLevel::llError);
     EXPECT_THAT(ReadFile(Today()), HasSubstr("Start log"));  // the header was not marked as written
+}
+
+// A folder that cannot be made (a home that is not writable: here a file stands in the way)
+// gives way to $XDG_RUNTIME_DIR/quorvane, then to a private folder under TMPDIR; only when no
+// place is left does a record fail, naming each place and why in Russian.
+TEST_F(DriverLogTest, UnusableFolderFallsBackAndFailsOnlyWithNoPlaceLeft) {
+    const fs::path blocker = Root / "home";
+    { std::ofstream(blocker) << "a file, not a folder"; }
+    fs::create_directories(Root / "run");
+    fs::create_directories(Root / "tmp");
+    setenv("QUORVANE_LOG_DIR", (blocker / "first").c_str(), 1);
+    SetLogMode(3);
+    WriteLog("в запасной папке", "", TLogLevel::llInfo);
+    EXPECT_EQ(GetLogFileName(true), (Root / "run" / "quorvane").string() + "/");
+    EXPECT_THAT(ReadFile(Root / "run" / "quorvane" / "quorvane_2026.12.08.log"),
+                HasSubstr("\tINFO\tв запасной папке"));
+
+    unsetenv("XDG_RUNTIME_DIR");
+    setenv("QUORVANE_LOG_DIR", (blocker / "second").c_str(), 1);
+    const fs::path priv = Root / "tmp" / ("quorvane-" + std::to_string(geteuid()));
+    EXPECT_EQ(GetLogFileName(true), priv.string() + "/");
+    struct stat info {};
+    ASSERT_EQ(stat(priv.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    // A folder in the shared temporary folder that others can enter is not used.
+    chmod(priv.c_str(), 0755);
+    setenv("QUORVANE_LOG_DIR", (blocker / "third").c_str(), 1);
+    try {
+        WriteLog("x", "", TLogLevel::llError);
+        ADD_FAILURE() << "written without a usable folder";
+    } catch (const TMessageError& e) {
+        EXPECT_EQ(e.Id(), TMessage::LogFolderUnusable);
+        EXPECT_EQ(std::string(e.what()), "Не удалось создать папку лога ни в одном из мест: " +
+                                             (blocker / "third").string() + " — часть пути не является папкой; " +
+                                             priv.string() + " — нет прав доступа");
+    }
+    setenv("QUORVANE_LOG_DIR", Dir.c_str(), 1);  // where the stop line goes
 }
 
 // Each writer puts its id into text and detail, with a long detail, so that a torn or

@@ -89,15 +89,15 @@ TEST(PortManagerMessages, OpenFailuresSayWhereAndWhy) {
         {[] { return std::make_unique<TPortManager>("/dev/usb/quorvane-no-such-lp"); },
          1011,
          TMessage::PortUnavailable,
-         {"/dev/usb/quorvane-no-such-lp — устройство не найдено (No such file or directory)"}},
+         {"/dev/usb/quorvane-no-such-lp — устройство не найдено"}},
         {[&] { return std::make_unique<TPortManager>("/dev/usb/lp3", denied); },
          1011,
          TMessage::PortUnavailable,
-         {"/dev/usb/lp3 — нет прав доступа (Permission denied)", "группу lp", "packaging/70-quorvane.rules"}},
+         {"/dev/usb/lp3 — нет прав доступа; добавьте пользователя в группу lp", "packaging/70-quorvane.rules"}},
         {[] { return std::make_unique<TPortManager>(6, 9600, 8, 0, 0); },
          1011,
          TMessage::ComPortOpenFailed,
-         {"COM6 (/dev/quorvane-no-such-tty) — устройство не найдено (No such file or directory)"}},
+         {"COM6 (/dev/quorvane-no-such-tty) — устройство не найдено"}},
         {[] { return std::make_unique<TPortManager>(200, 9600, 8, 0, 0); },
          1011,
          TMessage::ComPortOpenFailed,
@@ -105,7 +105,7 @@ TEST(PortManagerMessages, OpenFailuresSayWhereAndWhy) {
         {[&] { return std::make_unique<TPortManager>("127.0.0.1", std::stoi(closed)); },
          1001,
          TMessage::ConnectFailed,
-         {"127.0.0.1:" + closed + " — подключение отклонено", "(Connection refused)"}},
+         {"127.0.0.1:" + closed + " — подключение отклонено: на этом порту принтер не принимает подключения"}},
         {[] { return std::make_unique<TPortManager>("printer.local", 9100); },
          1001,
          TMessage::IpAddressSyntax,
@@ -229,7 +229,7 @@ TEST(PortManagerSerial, OpenFailureIsWrapped) {
     TPortManager manager(6, 9600, 8, 0, 0);
     EXPECT_TRUE(
         IsMessage(FailureOf([&] { manager.OpenPort(); }).Text, MessageText(TMessage::ComPortOpenFailed), {}));
-    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.WriteToPort("x"); }).Text, "No such file or directory",
+    EXPECT_TRUE(IsMessage(FailureOf([&] { manager.WriteToPort("x"); }).Text, "нет такого файла или папки",
                           {"COM6 (/dev/quorvane-no-such-tty)"}));
     manager.ClosePort();
     ::unsetenv("QUORVANE_COM6");

@@ -86,13 +86,13 @@ TEST(PrinterPort, MissingDeviceIsCode1011) {
     TPrinterPort port;
     port.SetPortName("/dev/usb/quorvane-no-such-lp");
     EXPECT_EQ(port.OpenPort(true), 1011);
-    EXPECT_EQ(port.LastErrorDescription(), "No such file or directory");
+    EXPECT_EQ(port.LastErrorDescription(), "нет такого файла или папки");
     EXPECT_FALSE(port.Opened());
     std::string data;
     EXPECT_EQ(port.ReadFromPort(1, data, true), 1001);
-    EXPECT_EQ(port.LastErrorDescription(), "Bad file descriptor");
+    EXPECT_EQ(port.LastErrorDescription(), "файл не открыт");
     EXPECT_EQ(port.SendToPort("PRINT 1\r\n", true), 1001);
-    EXPECT_EQ(port.LastErrorDescription(), "Bad file descriptor");
+    EXPECT_EQ(port.LastErrorDescription(), "файл не открыт");
 }
 
 TEST(PrinterPort, LongJobReachesASlowDeviceWhole) {
@@ -141,9 +141,9 @@ TEST(PrinterPort, DeviceGoneFailsTheReadWithTheSystemText) {
     pty.CloseMaster();
     std::string data;
     EXPECT_EQ(port.ReadFromPort(1, data, true), 1001);
-    EXPECT_EQ(port.LastErrorDescription(), "Input/output error");
+    EXPECT_EQ(port.LastErrorDescription(), "ошибка ввода-вывода");
     EXPECT_EQ(port.ReadFromPort(data, true), 1001);
-    EXPECT_EQ(port.LastErrorDescription(), "Input/output error");
+    EXPECT_EQ(port.LastErrorDescription(), "ошибка ввода-вывода");
 }
 
 // The kernel's printer class device, in simulated time: what a write reports against what the

@@ -83,6 +83,10 @@ TEST(PrinterProgram, ServesJobsAndStopsCleanly) {
     for (const char* option : {"--listen", "--pty", "--journal", "--status", "--status-script", "--mechanics",
                                "--ribbon", "--out", "--dpi", "--copies", "--jobs", "--idle-exit"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
+    Child version = Spawn({"--version"});
+    text = Receive(version.out.Get(), 1 << 16);
+    EXPECT_EQ(WaitExit(version.pid), 0);
+    EXPECT_TRUE(text.rfind("quorvane-printer ", 0) == 0 && text.find('.') != std::string::npos) << text;
 
     // Every usage error exits 2; a port beyond 65535 is refused, not wrapped.
     for (const std::vector<std::string>& args :

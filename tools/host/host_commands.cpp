@@ -151,7 +151,8 @@ bool RunAction(THostSession& ASession, const std::string& AName) {
 // A --set value in the type the settings schema gives the setting (Number, Boolean, String); a
 // typed value (i:12, d:3.5, b:true, s:text) keeps its own type, as does a setting the schema
 // does not list. Returns the typed notation; a value the type cannot take is a usage error.
-std::string SettingValue(const std::string& AName, const std::string& AValue, const std::string& AType) {
+std::string SettingValue(const std::string& AName, const std::string& AValue, const std::string& AType,
+                         const std::string& AChoices = {}) {
     const bool typed = AValue.size() >= 2 && AValue[1] == ':' &&
                        std::string_view("idbs").find(AValue[0]) != std::string_view::npos;
     if (typed || AType.empty()) return AValue;
@@ -167,7 +168,8 @@ std::string SettingValue(const std::string& AName, const std::string& AValue, co
         double real = 0;
         if (auto [at, ec] = std::from_chars(begin, end, real); ec == std::errc() && at == end)
             return "d:" + number;
-        throw std::invalid_argument("--set " + AName + "=" + AValue + ": " + AName + " takes a number");
+        throw std::invalid_argument("--set " + AName + "=" + AValue + ": " + AName + " takes a number" +
+                                    (AChoices.empty() ? "" : " (" + AChoices + ")"));
     }
     if (AType == "Boolean") {
         if (EqualsIgnoringAsciiCase(AValue, "true") || AValue == "1") return "b:true";
@@ -192,6 +194,7 @@ bool ApplySettings(THostSession& ASession, const std::vector<std::pair<std::stri
     struct TSchemaSetting {
         std::string Name, Type, Default;
         bool HasDefault = false;
+        std::string Choices;  // "0 USB, 1 COM, 2 LAN"
     };
     std::vector<TSchemaSetting> schema;
     THostValues params(ASession.Memory);
@@ -209,9 +212,15 @@ bool ApplySettings(THostSession& ASession, const std::vector<std::pair<std::stri
         document.load_string(TextOf(params[0]).c_str());
         for (const pugi::xpath_node& node : document.select_nodes("//Parameter")) {
             const pugi::xml_node p = node.node();
+            std::string choices;
+            for (const pugi::xml_node item : p.child("ChoiceList").children("Item")) {
+                const std::string value = item.attribute("Value").value();
+                const std::string caption = item.child_value();
+                choices += (choices.empty() ? "" : ", ") + value + (caption == value ? "" : " " + caption);
+            }
             schema.push_back({p.attribute("Name").value(), p.attribute("TypeValue").value(),
                               p.attribute("DefaultValue").value(),
-                              static_cast<bool>(p.attribute("DefaultValue"))});
+                              static_cast<bool>(p.attribute("DefaultValue")), choices});
         }
     } else if (ADefaults) {
         ASession.Err << "GetParameters failed: " << ASession.FailureReason(firstError) << "\n";
@@ -222,14 +231,28 @@ bool ApplySettings(THostSession& ASession, const std::vector<std::pair<std::stri
             if (SameTextIgnoreCase(s.Name, AName)) return s.Type;
         return std::string();
     };
+    auto choicesOf = [&](const std::string& AName) {
+        for (const TSchemaSetting& s : schema)
+            if (SameTextIgnoreCase(s.Name, AName)) return s.Choices;
+        return std::string();
+    };
+    // A name the object has no property for is the user's typing error, like a bad value: found
+    // before anything is handed over. Settings are named either way, ignoring case.
+    const std::vector<std::string> properties = ASession.PropertyNames();
+    for (const auto& [name, value] : AUser) {
+        const bool known = properties.empty() || std::any_of(properties.begin(), properties.end(), [&](const auto& p) {
+                               return SameTextIgnoreCase(p, name);
+                           });
+        if (!known) throw std::invalid_argument("--set " + name + "=" + value + ": there is no setting " + name);
+    }
 
     // What is handed over, in order; every value is checked before the first is.
     std::vector<std::pair<std::string, std::string>> order;
     const auto userLog =
         std::find_if(AUser.rbegin(), AUser.rend(), [](const auto& s) { return IsLogSwitch(s.first); });
     if (userLog != AUser.rend()) {
-        order.emplace_back(userLog->first,
-                           SettingValue(userLog->first, userLog->second, typeOf(userLog->first)));
+        order.emplace_back(userLog->first, SettingValue(userLog->first, userLog->second, typeOf(userLog->first),
+                                                        choicesOf(userLog->first)));
     }
     if (ADefaults) {
         for (const TSchemaSetting& s : schema)
@@ -240,7 +263,7 @@ bool ApplySettings(THostSession& ASession, const std::vector<std::pair<std::stri
                 order.emplace_back(s.Name, SettingValue(s.Name, s.Default, s.Type));
     }
     for (const auto& [name, value] : AUser)
-        if (!IsLogSwitch(name)) order.emplace_back(name, SettingValue(name, value, typeOf(name)));
+        if (!IsLogSwitch(name)) order.emplace_back(name, SettingValue(name, value, typeOf(name), choicesOf(name)));
 
     for (const auto& [name, value] : order) {
         THostValues set(ASession.Memory);
@@ -366,6 +389,14 @@ std::string THostSession::PropText(std::u16string_view AName) {
     } catch (const std::runtime_error&) {
     }
     return {};
+}
+
+std::vector<std::string> THostSession::PropertyNames() {
+    std::vector<std::string> names;
+    const long count = Object->Extender().GetNProps();
+    for (long i = 0; i < count; ++i)
+        for (long alias : {0L, 1L}) names.push_back(WideToUtf8(Object->PropName(i, alias)));
+    return names;
 }
 
 std::string TextOf(const V8Variant& AValue) {

@@ -37,6 +37,8 @@ struct THostSession {
     std::string FailureReason(std::size_t AFirst);
     // A document by path, or standard input for "-"; std::invalid_argument when unreadable.
     std::string ReadInput(const std::string& APath) const;
+    // Every property name of the object, English and localized.
+    std::vector<std::string> PropertyNames();
     // A property's value in the typed notation, or "" when it cannot be read.
     std::string PropText(std::u16string_view AName);
 };

@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 
 #include "addin/wide_string.h"
+#include "text/same_text.h"
 #include "transport/comm.h"
 
 namespace quorvane::host {
@@ -52,6 +53,16 @@ std::string DeviceAddress(THostSession& ASession) {
     return Setting(ASession, u"USBPort");
 }
 
+// The warnings the component gave since AFirst host errors, each after " — ": the summary of a
+// call that went through may not hide what it could not check.
+std::string Warnings(const THostSession& ASession, std::size_t AFirst) {
+    std::string text;
+    for (std::size_t i = AFirst; i < ASession.Connection.Errors.size(); ++i)
+        if (ASession.Connection.Errors[i].Code == kAddInWarningCode)
+            text += " — " + WideToUtf8(ASession.Connection.Errors[i].Description);
+    return text;
+}
+
 std::size_t LabelCount(const std::string& ADocument) {
     pugi::xml_document document;
     document.load_string(ADocument.c_str());
@@ -65,6 +76,10 @@ bool RunPrint(THostSession& ASession, const std::vector<std::string>& AArgs) {
         if (AArgs[i] == "--mode") {
             if (i + 1 >= AArgs.size()) throw std::invalid_argument("--mode needs a value");
             mode = AArgs[++i];
+            // The driver takes any other word as "neither": a typo would silently rebuild the
+            // template of every call.
+            if (!SameTextIgnoreCase(mode, "first") && !SameTextIgnoreCase(mode, "last"))
+                throw std::invalid_argument("--mode " + mode + ": MODE is first or last");
         } else if (file.empty()) {
             file = AArgs[i];
         } else {
@@ -78,6 +93,7 @@ bool RunPrint(THostSession& ASession, const std::vector<std::string>& AArgs) {
     params.Add(StringValue(ASession.Memory, ""));
     params.Add(StringValue(ASession.Memory, document));
     params.Add(StringValue(ASession.Memory, mode));
+    const std::size_t firstError = ASession.Connection.Errors.size();
     const auto start = std::chrono::steady_clock::now();
     const bool printed = CallDevice(ASession, u"PrintLabels", params);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -88,7 +104,7 @@ bool RunPrint(THostSession& ASession, const std::vector<std::string>& AArgs) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", took.count());
         ASession.Out << labels << (labels == 1 ? " label" : " labels") << " sent to " << address << " in "
-                     << seconds << " s\n";
+                     << seconds << " s" << Warnings(ASession, firstError) << "\n";
     }
     return printed && closed;
 }
@@ -100,7 +116,8 @@ bool RunTest(THostSession& ASession, const std::vector<std::string>&) {
     THostValues result(ASession.Memory);
     const std::size_t firstError = ASession.Connection.Errors.size();
     if (ASession.CallSucceeded(u"DeviceTest", params, result)) {
-        ASession.Out << "DeviceTest passed: the demo label was sent to " << DeviceAddress(ASession) << "\n";
+        ASession.Out << "DeviceTest passed: the demo label was sent to " << DeviceAddress(ASession)
+                     << Warnings(ASession, firstError) << "\n";
         return true;
     }
     ASession.Err << "DeviceTest failed: " << ASession.FailureReason(firstError) << "\n";
@@ -128,7 +145,7 @@ bool RunInit(THostSession& ASession, const std::vector<std::string>&) {
 void AddPrintCommands(THostCommandTable& ATable) {
     ATable.Add(
         {"print", "FILE.xml [--mode MODE]",
-         "Open, PrintLabels with the document (- reads standard input), Close; MODE: first, last or empty", 1,
+         "Open, PrintLabels with the document (- reads standard input), Close; MODE: first or last", 1,
          3, RunPrint, true});
     ATable.Add({"test", "", "DeviceTest: prints the demo label", 0, 0, RunTest, true});
     ATable.Add({"init", "", "Open, InitializePrinter (ribbon set-up of Orvel M and Orvel MX), Close", 0, 0,

@@ -8,6 +8,8 @@
 #include <iostream>
 #include <string>
 
+
+#include "quorvane_version.h"
 #include "tools/printer/printer_server.h"
 
 namespace {
@@ -47,6 +49,7 @@ Options:
                        per PRINT command.
   --jobs N             exit after N jobs (a job is a connection or pty session with data).
   --idle-exit SECONDS  exit after SECONDS without a job or data.
+  --version            show the version.
   --help               show this text.
 
 Reading: commands are checked against the public TSPL manuals' facts and anything outside
@@ -127,6 +130,9 @@ int main(int argc, char** argv) {
         try {
             if (arg == "--help" || arg == "-h") {
                 std::cout << kHelp;
+                return 0;
+            } else if (arg == "--version") {
+                std::cout << "quorvane-printer " << QUORVANE_VERSION_TEXT << "\n";
                 return 0;
             } else if (arg == "--listen")
                 options.listen = ListenAddress(value());
