@@ -113,7 +113,7 @@ struct TNumberRange {
 constexpr TNumberRange kNumberRanges[] = {
     {"Resolution", 25, 1000, std::nullopt},
     {"Density", 0, 15, std::nullopt},
-    {"Speed", 1, 12, std::nullopt},  // the speeds TSC lists; the schema's 13 and 14 are in no manual
+    {"Speed", 1, 14, std::nullopt},  // the settings list offers 14; no manual gives per-model limits
     {"Direction", 0, 1, std::nullopt},
     {"Gap", 0, 25, std::nullopt},  // GAP takes up to one inch
     {"PDF417DataCompression", 0, 1, -1},
