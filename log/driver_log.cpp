@@ -193,8 +193,8 @@ std::string HeaderBlock() {
 
 bool Passes(int AMode, TLogLevel ALevel) {
     switch (AMode) {
-        case 1: return ALevel == TLogLevel::llError;
-        case 2: return ALevel == TLogLevel::llInfo || ALevel == TLogLevel::llError;
+        case 1: return ALevel == TLogLevel::llError || ALevel == TLogLevel::llWarn;
+        case 2: return ALevel != TLogLevel::llDebug;
         case 3: return true;
         default: return false;
     }
@@ -230,6 +230,7 @@ const char* LogLevelText(TLogLevel ALevel) {
         case TLogLevel::llInfo: return "INFO";
         case TLogLevel::llDebug: return "DEBUG";
         case TLogLevel::llError: return "ERROR";
+        case TLogLevel::llWarn: return "WARN";
     }
     return "";
 }

@@ -6,8 +6,9 @@
 
 namespace quorvane {
 
-// Levels of a log record; the numbers are those of the log's mode filter.
-enum class TLogLevel { llInfo = 0, llDebug = 1, llError = 2 };
+// Levels of a log record; the numbers are those of the log's mode filter. A warning is a fault
+// in the data that did not stop the job; it is kept wherever errors are.
+enum class TLogLevel { llInfo = 0, llDebug = 1, llError = 2, llWarn = 3 };
 
 // The process-wide driver log: one mode and one folder for every driver object.
 // Mode 0 off, 1 errors only, 2 information and errors, 3 everything.
@@ -49,7 +50,7 @@ void SetLogClock(TLogClock AClock);
 std::string FormatLogRecord(std::chrono::system_clock::time_point ATime, const std::string& AText,
                             const std::string& ADetail, TLogLevel ALevel,
                             TLogBreaks ABreaks = TLogBreaks::lbEscape);
-// "INFO", "DEBUG", "ERROR".
+// "INFO", "DEBUG", "ERROR", "WARN".
 const char* LogLevelText(TLogLevel ALevel);
 
 }  // namespace quorvane
