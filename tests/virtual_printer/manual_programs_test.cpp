@@ -90,8 +90,10 @@ TEST(ManualPrograms, VerdictAndDecodedValue) {
         if (p.problem.empty()) {
             EXPECT_TRUE(r.problems.empty()) << ::testing::PrintToString(r.problems);
         } else {
-            ASSERT_EQ(r.problems.size(), 1U) << ::testing::PrintToString(r.problems);
-            EXPECT_NE(r.problems[0].find(p.problem), std::string::npos) << r.problems[0];
+            EXPECT_EQ(r.problems.size(), 1U) << ::testing::PrintToString(r.problems);
+            if (!r.problems.empty()) {
+                EXPECT_NE(r.problems[0].find(p.problem), std::string::npos) << r.problems[0];
+            }
         }
         bool noted = false;
         for (const JournalEntry& e : r.journal)
@@ -102,7 +104,10 @@ TEST(ManualPrograms, VerdictAndDecodedValue) {
             EXPECT_TRUE(noted) << "no entry with " << p.note;
         }
         EXPECT_EQ(r.reply, p.reply);
-        ASSERT_EQ(r.labels.size(), 1U);
+        if (r.labels.size() != 1U) {
+            ADD_FAILURE() << r.labels.size() << " labels";
+            continue;  // every row is judged, whichever fails
+        }
         if (p.width) {
             EXPECT_EQ(r.labels[0].image.width, p.width);
             EXPECT_EQ(r.labels[0].image.height, p.height);
