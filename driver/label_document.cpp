@@ -7,6 +7,8 @@
 
 #include "driver/xml_text.h"
 #include "errors/messages.h"
+#include "log/driver_log.h"
+#include "printer/tspl/code_page.h"
 #include "printer/barcode_picture.h"
 #include "printer/gs1_element_string.h"
 #include "printer/raster_limits.h"
@@ -108,6 +110,17 @@ auto ForField(std::string_view AFieldName, const TFieldObject& AField, int ALabe
             throw TMessageError::WithText(known->Id(), text);
         throw std::runtime_error(text);
     }
+}
+
+// Characters of the field's value that the code page lacks went to the printer as "?": the
+// label still prints, and the log says which character of which field.
+void WarnUnencodable(const TPrinterTypeBase& APrinter, std::string_view AFieldName, const TFieldObject& AField,
+                     int ALabel) {
+    for (const TPrinterTypeBase::TUnencodable& lost : APrinter.TakeUnencodable())
+        if (LogPasses(TLogLevel::llWarning))
+            WriteLog(Message(TMessage::CharacterSentAsQuestionMark, lost.Character, CodePointName(lost.Character),
+                             lost.Codepage, FieldPlace(AFieldName, AField, ALabel)),
+                     "", TLogLevel::llWarning);
 }
 
 // AReason with the line and column (in characters) of the cleaned text's AOffset, counted in the
@@ -330,6 +343,7 @@ private:
                              AttrToText(AElement, "BorderStyle"), align, valign, multiline, isStatic,
                              AttrToText(AElement, "Value"));
         });
+        WarnUnencodable(FPrinter, name, *field, 0);
         Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first);
     }
 
@@ -392,6 +406,7 @@ private:
                                                     std::string(), false, false, std::string());
         const std::size_t first = FPrinter.ScriptText().size();
         FPrinter.AddUserData(token, isStatic, AttrToText(AElement, "Value"));
+        WarnUnencodable(FPrinter, name, *field, 0);
         Register(name, std::move(field), isStatic ? FPrinter.ScriptText().size() : first);
     }
 
@@ -507,6 +522,7 @@ public:
                     FSource->Value(index, value, SlotOf(index).Slot == TSlotKind::skRaster, render);
             else
                 FValues[index] = render();
+            WarnUnencodable(FPrinter, found->first, field, static_cast<int>(ANumber));
             FFilled[index] = true;
         }
         return quantity;

@@ -7,7 +7,8 @@ namespace quorvane {
 namespace {
 
 bool IsXmlChar(char32_t c) {
-    return c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD);
+    return c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0x10FFFF);
 }
 
 // Length of the well-formed UTF-8 sequence at the start of `s` and its code point;

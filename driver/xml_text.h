@@ -6,9 +6,8 @@
 namespace quorvane {
 
 // Drops what XML 1.0 forbids before a text is parsed: keeps TAB, LF, CR and the characters
-// U+0020..U+D7FF and U+E000..U+FFFD. Characters above U+FFFF are dropped too (they would be
-// surrogate pairs on the host side, and both halves are outside the kept ranges), and so are
-// bytes that are not well-formed UTF-8.
+// U+0020..U+D7FF, U+E000..U+FFFD and U+10000..U+10FFFF (emoji and rare CJK are data people
+// print); drops bytes that are not well-formed UTF-8.
 std::string RemoveInvalidXMLChars(std::string_view text);
 
 // The same for a label document, except that a group separator (U+001D), which marking codes

@@ -228,6 +228,10 @@ enum class TMessage {
     PortNotChosen,
     PrinterDidNotAnswer,
     ActionNotFound,
+
+    // Characters a code page cannot carry.
+    BarcodeCharacterNotInCodepage,
+    CharacterSentAsQuestionMark,
 };
 
 namespace detail {
@@ -462,6 +466,11 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::PrinterDidNotAnswer,
      "принтер не ответил на запрос состояния; этикетки отправлены без проверки"},
     {TMessage::ActionNotFound, "Нет такого дополнительного действия: «{0}»; есть: {1}"},
+
+    {TMessage::BarcodeCharacterNotInCodepage,
+     "Символ «{0}» ({1}) в данных штрихкода отсутствует в кодовой странице {2}"},
+    {TMessage::CharacterSentAsQuestionMark,
+     "Символ «{0}» ({1}) отсутствует в кодовой странице {2} и отправлен принтеру как «?»: {3}"},
 };
 
 inline constexpr std::size_t kMessageCount = std::size(kMessages);
@@ -469,7 +478,7 @@ inline constexpr std::size_t kMessageCount = std::size(kMessages);
 consteval bool InEnumOrder() {
     for (std::size_t i = 0; i < kMessageCount; ++i)
         if (static_cast<std::size_t>(kMessages[i].Id) != i) return false;
-    return static_cast<std::size_t>(TMessage::ActionNotFound) + 1 == kMessageCount;
+    return static_cast<std::size_t>(TMessage::CharacterSentAsQuestionMark) + 1 == kMessageCount;
 }
 static_assert(InEnumOrder(), "one row per message, in the order of TMessage");
 

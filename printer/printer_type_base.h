@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "printer/field_object.h"
@@ -206,7 +207,16 @@ public:
     // All entries, each followed by CR LF.
     std::string Script() const;
 
+    // A character of text written as commands that the code page lacks and that went out as "?".
+    struct TUnencodable {
+        std::string Character;  // UTF-8
+        std::string Codepage;
+    };
+    // What the values written since the last call lost; the caller logs it with the field.
+    std::vector<TUnencodable> TakeUnencodable() const { return std::exchange(FUnencodable, {}); }
+
 protected:
+    mutable std::vector<TUnencodable> FUnencodable;
     std::int32_t FDotInMM = 8;
     std::int32_t FDPI = 203;
     std::vector<std::string> FScriptText;

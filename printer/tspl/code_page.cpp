@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <stdexcept>
 
 #include "errors/messages.h"
@@ -129,7 +130,8 @@ TCodePageEncoder::~TCodePageEncoder() = default;
 TCodePageEncoder::TCodePageEncoder(TCodePageEncoder&&) noexcept = default;
 TCodePageEncoder& TCodePageEncoder::operator=(TCodePageEncoder&&) noexcept = default;
 
-void TCodePageEncoder::EncodeTo(std::string_view AText, std::string& AOut) const {
+void TCodePageEncoder::EncodeTo(std::string_view AText, std::string& AOut,
+                                std::vector<std::string>* AMissing) const {
     if (FIsUtf8) {
         AOut.append(AText);
         return;
@@ -172,6 +174,7 @@ void TCodePageEncoder::EncodeTo(std::string_view AText, std::string& AOut) const
         AOut[used++] = '?';
         const std::size_t skip =
             error == EILSEQ ? std::min(inLeft, Utf8SequenceLength(static_cast<unsigned char>(*in))) : inLeft;
+        if (AMissing) AMissing->emplace_back(in, skip);
         in += skip;
         inLeft -= skip;
     }
@@ -179,10 +182,26 @@ void TCodePageEncoder::EncodeTo(std::string_view AText, std::string& AOut) const
     AOut.resize(used);
 }
 
-std::string TCodePageEncoder::Encode(std::string_view AText) const {
+std::string TCodePageEncoder::Encode(std::string_view AText, std::vector<std::string>* AMissing) const {
     std::string out;
-    EncodeTo(AText, out);
+    EncodeTo(AText, out, AMissing);
     return out;
+}
+
+std::string CodePointName(std::string_view AUtf8) {
+    char32_t code = 0;
+    const std::size_t length = AUtf8.empty() ? 0 : WellFormedUtf8Length(AUtf8);
+    char name[16];
+    if (length == 0) {
+        if (AUtf8.empty()) return {};
+        std::snprintf(name, sizeof name, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(AUtf8[0])));
+        return name;
+    }
+    const auto lead = static_cast<unsigned char>(AUtf8[0]);
+    code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    for (std::size_t i = 1; i < length; ++i) code = (code << 6) | (static_cast<unsigned char>(AUtf8[i]) & 0x3F);
+    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code));
+    return name;
 }
 
 std::string DecodeCodePage(std::string_view ABytes, const std::string& ACodepage) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvane {
 
@@ -22,9 +23,10 @@ public:
     const std::string& Codepage() const { return FCodepage; }
     bool IsUtf8() const { return FIsUtf8; }
 
-    // Appends the encoded bytes of AText to AOut.
-    void EncodeTo(std::string_view AText, std::string& AOut) const;
-    std::string Encode(std::string_view AText) const;
+    // Appends the encoded bytes of AText to AOut. Each character written as "?" is added to
+    // AMissing (its UTF-8 text) when given.
+    void EncodeTo(std::string_view AText, std::string& AOut, std::vector<std::string>* AMissing = nullptr) const;
+    std::string Encode(std::string_view AText, std::vector<std::string>* AMissing = nullptr) const;
 
 private:
     struct TIconvCloser {
@@ -35,6 +37,10 @@ private:
     bool FIsUtf8 = false;
     std::unique_ptr<void, TIconvCloser> FCd;
 };
+
+// "U+20BD" for the first character of a UTF-8 text: how a message names a character that a
+// font may not show.
+std::string CodePointName(std::string_view AUtf8);
 
 // The iconv name of a Windows code-page number, or empty when none is known.
 std::string IconvNameOfCodePage(long ANumber);

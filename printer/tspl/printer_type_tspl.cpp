@@ -168,26 +168,44 @@ void TPrinterTSPL::SetCodepage(const std::string& AValue) {
     FEncoder.reset();
 }
 
+const TCodePageEncoder& TPrinterTSPL::Encoder() const {
+    if (!FEncoder) FEncoder.emplace(FCodepage);
+    return *FEncoder;
+}
+
 std::string TPrinterTSPL::EncodeCommandText(std::string_view AText) const {
     if (IsAscii(AText)) return std::string(AText);
-    if (!FEncoder) FEncoder.emplace(FCodepage);
-    return FEncoder->Encode(AText);
+    return UserDataContent(AText);
 }
 
 std::string TPrinterTSPL::UserDataContent(std::string_view AValue) const {
-    if (!FEncoder) FEncoder.emplace(FCodepage);
-    return FEncoder->Encode(AValue);
+    std::vector<std::string> missing;
+    std::string bytes = Encoder().Encode(AValue, &missing);
+    for (std::string& character : missing) FUnencodable.push_back({std::move(character), FCodepage});
+    return bytes;
 }
 
 std::string TPrinterTSPL::TextContent(std::string_view AValue) const {
     return EscapeTsplString(EncodeCommandText(AValue));
 }
 
-std::string TPrinterTSPL::BarcodeContent(std::string_view AValue) const {
+std::string TPrinterTSPL::LinearBarcodeContent(std::string_view AValue) const {
     CheckBarcodeControls(AValue);
+    if (IsAscii(AValue)) return EscapeTsplString(AValue);
+    std::vector<std::string> missing;
+    const std::string bytes = Encoder().Encode(AValue, &missing);
+    if (!missing.empty())
+        throw TMessageError(TMessage::BarcodeCharacterNotInCodepage, missing.front(),
+                            CodePointName(missing.front()), FCodepage);
     // Escape after encoding: no multi-byte character of the code pages we offer has a quote,
     // CR or LF as a trailing byte, so the escape never splits one.
-    return CheckedExpression(EscapeTsplString(EncodeCommandText(AValue)));
+    return CheckedExpression(EscapeTsplString(bytes));
+}
+
+std::string TPrinterTSPL::TwoDBarcodeContent(std::string_view AValue) {
+    CheckBarcodeControls(AValue);
+    // UTF-8 has no quote, CR or LF inside a multi-byte character either.
+    return CheckedExpression(EscapeTsplString(AValue));
 }
 
 void TPrinterTSPL::InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigth, std::int32_t AGap,
@@ -388,7 +406,7 @@ void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& 
         CheckBarcodeValue(AType, AValue);
     }
     if (linear) {
-        const std::string content = AIsStaticField ? BarcodeContent(AValue) : AFieldName;
+        const std::string content = AIsStaticField ? LinearBarcodeContent(AValue) : AFieldName;
         const std::int32_t narrow = FSettings.BarcodeNarrow;
         AddScriptString(
             "BARCODE %d,%d,\"%s\",%d,%d,%d,%d,%d,\"%s\"",
@@ -404,8 +422,8 @@ void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& 
     }
     if (!FSettings._2DBarcodeAsPicture) {
         if (AIsStaticField)
-            Add2DCommand(AType, ALeft, ATop, AWidth, AHeight, AOrientation, BarcodeContent(AValue),
-                         EncodeCommandText(AValue));
+            Add2DCommand(AType, ALeft, ATop, AWidth, AHeight, AOrientation, TwoDBarcodeContent(AValue),
+                         AValue);
         else
             Add2DCommand(AType, ALeft, ATop, AWidth, AHeight, AOrientation, AFieldName, std::nullopt);
         return;
@@ -494,11 +512,12 @@ std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFiel
     std::string line(ALine);
     const auto at = line.find(AField.FieldValue);
     if (at == std::string::npos) return line;
-    line.replace(at, AField.FieldValue.size(), BarcodeContent(AValue));
+    line.replace(at, AField.FieldValue.size(),
+                 Is2DSymbology(AField.BarcodeType) ? TwoDBarcodeContent(AValue) : LinearBarcodeContent(AValue));
     if (EqualsIgnoringAsciiCase(AField.BarcodeType, "DataMatrix") && line.starts_with("DMATRIX ")) {
         // The template holds the configured size just before the content's opening quote.
         const std::string configured = DataMatrixSizeArguments(FSettings.DataMatrixSize);
-        const std::string size = DataMatrixSizeFor(EncodeCommandText(AValue));
+        const std::string size = DataMatrixSizeFor(AValue);
         if (size != FSettings.DataMatrixSize && at >= configured.size() + 1 &&
             line.compare(at - 1 - configured.size(), configured.size(), configured) == 0)
             line.replace(at - 1 - configured.size(), configured.size(), DataMatrixSizeArguments(size));

@@ -122,7 +122,8 @@ public:
     // The content of a built-in-font TEXT command for a value: escaped and encoded.
     std::string TextContent(std::string_view AValue) const;
 
-    // Encodes command text with the code page (ASCII passes through untouched).
+    // Encodes command text with the code page (ASCII passes through untouched); characters the
+    // code page lacks become "?" and are noted for TakeUnencodable.
     std::string EncodeCommandText(std::string_view AText) const;
 
     // A user-data value as the bytes of the code page; ASCII too goes through the encoder, so
@@ -162,7 +163,13 @@ private:
     void Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
                       std::int32_t AHeight, std::int32_t AOrientation, std::string_view AContent,
                       std::optional<std::string_view> AValueBytes);
-    std::string BarcodeContent(std::string_view AValue) const;
+    // A linear symbol's content in the code page; a character the code page lacks is refused,
+    // since a "?" would print a valid code of another value.
+    std::string LinearBarcodeContent(std::string_view AValue) const;
+    // A 2D symbol's content as UTF-8: the printer puts the bytes into the symbol as given, and
+    // scanners read byte data as UTF-8.
+    static std::string TwoDBarcodeContent(std::string_view AValue);
+    const TCodePageEncoder& Encoder() const;
     // A GS1 DataMatrix the printer draws: escape character "~" (FNC1 is "~1"), no row and
     // column count so that the printer picks the smallest size that holds the data.
     std::string Gs1DataMatrixLine(std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,

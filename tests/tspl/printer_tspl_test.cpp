@@ -258,7 +258,7 @@ TEST(TsplBarcode, PrinterDrawn2DSymbols) {
     printer.AddBarcode(kToken, "QRCode", 1, 2, 20, 20, 180, false, false, true, "q");
     EXPECT_EQ(Lines(printer),
               (std::vector<std::string>{"PDF417 8,16,240,80,90,P1,E5,M0,W3,H10,R7,C4,T1,\"a\\[\"]b\"",
-                                        "DMATRIX 8,16,160,160,r270,12,26,\"\xC6\"",
+                                        "DMATRIX 8,16,160,160,r270,12,26,\"\xD0\x96\"",  // 2D data are UTF-8
                                         "QRCODE 8,16,H,6,M,180,M2,\"q\""}));
 }
 

@@ -6,10 +6,14 @@
 #include <ZXing/ReadBarcode.h>
 #include <ZXing/TextUtfEncoding.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "driver/label_document.h"
+#include "log/driver_log.h"
 #include "printer/tspl/printer_type_tspl.h"
 #include "tests/virtual_printer/printer_test_support.h"
 #include "tools/printer/virtual_printer.h"
@@ -141,6 +145,83 @@ TEST(VirtualPrinterDataMatrix, CommandSizeHoldsTheValue) {
             EXPECT_EQ(test::Decode(printed.Labels[0].image, "DataMatrix"), c.Value);
         }
     }
+}
+
+std::string Job(const std::string& ADocument, bool AAsPicture, const std::string& ACodepage = "1251") {
+    TPrinterTSPL printer;
+    TTsplSettings tspl;
+    tspl._2DBarcodeAsPicture = AAsPicture;
+    printer.ApplySettings(203, false, tspl);
+    TDocumentSettings settings;
+    settings.DecimalSeparator = '.';
+    settings.Codepage = ACodepage;
+    settings._2DBarcodeAsPicture = AAsPicture;
+    const pugi::xml_document document = ParseLabelDocument(ADocument);
+    TLabelTemplate labelTemplate;
+    LoadTemplate(document, labelTemplate, printer, settings);
+    std::string job;
+    for (const TScriptObject& script : FillLabels(document, labelTemplate, printer, settings))
+        job += script.FValue;
+    return job;
+}
+
+std::string OneFieldDocument(const std::string& AField, const std::string& AName, const std::string& AValue) {
+    return "<Data><Formatting Width=\"100\" Height=\"60\">" + AField +
+           "</Formatting><Labels><Label Quantity=\"1\"><Record FieldName=\"" + AName + "\" Value=\"" +
+           AValue + "\"/></Label></Labels></Data>";
+}
+
+// A code reads back as the document's text by either route and with a single-byte code page:
+// by command its data are UTF-8, as scanners and phones read byte-mode data; characters past
+// U+FFFF (emoji) survive the document cleaner.
+TEST(VirtualPrinterCodes, TwoDimensionalCodesReadBackAsTheDocumentText) {
+    const std::string values[] = {"Молоко 3,2% цена 94,90 ₽", "X😀Y"};
+    for (const bool asPicture : {false, true})
+        for (const char* type : {"QRCode", "PDF417", "DataMatrix"})
+            for (const std::string& value : values) {
+                SCOPED_TRACE(std::string(type) + (asPicture ? " picture " : " command ") + value);
+                const std::string job = Job(
+                    OneFieldDocument("<Barcode FieldName=\"C\" Type=\"" + std::string(type) +
+                                         "\" Left=\"4\" Top=\"4\" Width=\"90\" Height=\"50\"/>",
+                                     "C", value),
+                    asPicture);
+                const TPrinted printed = PrintOn(job, 203);
+                EXPECT_TRUE(printed.Problems.empty()) << ::testing::PrintToString(printed.Problems);
+                ASSERT_EQ(printed.Labels.size(), 1U);
+                EXPECT_EQ(test::Decode(printed.Labels[0].image, type), value);
+            }
+}
+
+// A linear code cannot say "?" for a character the code page lacks: the value is refused with
+// the character and the field. Text sent as commands goes on with "?" and a warning in the log.
+TEST(VirtualPrinterCodes, CharactersTheCodePageLacks) {
+    try {
+        Job(OneFieldDocument("<Barcode FieldName=\"Цена\" Type=\"code128\" Left=\"4\" Top=\"4\" "
+                             "Width=\"60\" Height=\"10\"/>",
+                             "Цена", "94,90 ₽"),
+            false);
+        ADD_FAILURE() << "a rouble sign in code page 1251 was sent";
+    } catch (const std::runtime_error& error) {
+        const std::string text = error.what();
+        EXPECT_NE(text.find("«₽» (U+20BD)"), std::string::npos) << text;
+        EXPECT_NE(text.find("«Цена»"), std::string::npos) << text;
+    }
+
+    const std::filesystem::path folder = test::TempDir("codepage-warning");
+    SetLogDirectory(folder.string());
+    SetLogMode(2);
+    const std::string job = Job(
+        OneFieldDocument("<UserData FieldName=\"Raw\"/>", "Raw", "TEXT 0,0,&quot;1&quot;,0,1,1,&quot;94 ₽&quot;"),
+        false);
+    const std::string logFile = GetLogFileName(false);
+    SetLogMode(0);
+    SetLogDirectory("");
+    EXPECT_NE(job.find("TEXT 0,0,\"1\",0,1,1,\"94 ?\""), std::string::npos);
+    std::ifstream file(logFile);
+    const std::string log{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_NE(log.find("\tWARN\t"), std::string::npos) << log;
+    EXPECT_NE(log.find("«₽» (U+20BD)"), std::string::npos) << log;
+    EXPECT_NE(log.find("«Raw»"), std::string::npos) << log;
 }
 
 }  // namespace

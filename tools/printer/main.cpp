@@ -54,20 +54,35 @@ Options:
 
 Reading: commands are checked against the public TSPL manuals' facts and anything outside
 them is journalled as a problem: a bare number in SIZE, GAP and BLINE is inches, millimetres
-are "n mm" with the space; GAP m,n and BLINE m,n take both values, m 0-1 in (0-25.4 mm) and
+are "n mm" with the space and become 8 dots/mm at 203 dpi, 24 at 600 dpi, the fraction of a
+dot dropped; at 300 dpi sources disagree (12 or 11.8 dots/mm): this printer takes 12 and
+journals each such length as a leniency. <ESC>!? is answered at once wherever it arrives, also
+inside a command line. QRCODE level and mode are written bare; manual mode data starts with
+a mode letter (N, A, K, or B and a 4-digit byte count) and "!" changes mode; BARCODE "128M"
+reads !nnn as code values (start codes, set changes, FNC3 first); a two-width symbology needs
+wide > narrow; TEXT font "0" and *.TTF take point sizes; PDF417 with Ln takes n bytes of
+unquoted content; GAP m,n and BLINE m,n take both values, m 0-1 in (0-25.4 mm) and
 n at most the label length; SPEED 1-12, DENSITY 0-15, DIRECTION 0 or 1, PRINT m[,n] 1-999999999,
 BITMAP mode 0-2, TEXT multiplication 1-10 and rotation 0/90/180/270, QRCODE ECC L/M/Q/H,
 cell 1-10, mode A/M, model M1/M2, mask S0-S8; DMATRIX c0-255, x>=1, r0/90/180/270, a0/1,
 row and column 10-144 with content that fits them; PDF417 P0-1, E0-8, M0-1, W2-9, H4-99, T0-1,
 L1-2048; strings at most 2048 bytes. Ink beyond the label is "content outside the label"; the
 white dots of a bitmap print nothing and may lie beyond it.
-Where no manual page confirms a fact, the printer is lenient and accepts:
+Valid commands this printer does not draw are journalled "unsupported" by name: MAXICODE,
+PUTBMP, PUTPCX, ELLIPSE, TLC39, CODABLOCK, AZTEC, MPDF417, RSS, DOWNLOAD, COUNTER, INPUT and
+counters and variables (@1="...", A$=...). Approximations (journalled): QRCODE model 1 drawn
+as model 2; QRCODE manual mode and "128M" keep the data and let the encoder pick segment
+modes and code sets.
+Where no manual page confirms a fact, the printer is lenient and accepts (journalled as
+"leniency": millimetres at 300 dpi; DMATRIX without x#, drawn with the largest module that
+keeps the symbol inside its area):
   a line ended by LF alone; command names and words in any case; the "dot" unit in SIZE/GAP;
   SIZE of any size it can draw; SPEED values between the listed ones (per-model tables not
   found); DIRECTION n,m with a mirror m of 0 or 1; CODEPAGE 1251, 1255-1258, 737, 851, 855, 861,
   862, 866, 869, 8859-n, UTF-8 and the CJK pages 932/936/949/950 beside the confirmed ones; TEXT
   fonts 0, 6, 7, 8 and any *.TTF name, alignment 0-3; BARCODE types beyond 128 and 39, readable
-  0-3, alignment 0-3, any narrow (up to 100) and wide (up to 300) width; QRCODE model without
+  0-3, alignment 0-3, any narrow (up to 100) and wide (up to 300) width; fonts TSS24.BF2,
+  TST24.BF2 and K (24 x 24 dots); QRCODE model without
   mask; DMATRIX rows other than columns without a1; PDF417 any row and column count; NUL bytes
   inside 2D barcode data; SET RIBBON ON/OFF and the SET options BACK, COUNTER, HEAD, PRINTKEY,
   REPRINT, KEY1, KEY2, LED1-3; REFERENCE, OFFSET, SHIFT, ERASE, REVERSE, CIRCLE, AUTODETECT,

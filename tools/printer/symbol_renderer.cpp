@@ -52,10 +52,12 @@ bool ModuleSet(const zint_symbol* s, int row, int col) {
     return (s->encoded_data[row][col >> 3] >> (col & 7)) & 1;
 }
 
-ZintPtr Encode(int type, const std::string& data, int option1, int option2, int option3, int inputMode) {
+ZintPtr Encode(int type, const std::string& data, int option1, int option2, int option3, int inputMode,
+               int outputOptions = 0) {
     ZintPtr sym(ZBarcode_Create());
     if (!sym) throw std::runtime_error("zint: out of memory");
     sym->symbology = type;
+    sym->output_options |= outputOptions;
     sym->option_1 = option1;
     sym->option_2 = option2;
     sym->option_3 = option3;
@@ -77,6 +79,58 @@ MonoImage Matrix(const zint_symbol* s, int moduleW, int rowH) {
                 for (int y = r * rowH; y < (r + 1) * rowH; ++y)
                     for (int x = c * moduleW; x < (c + 1) * moduleW; ++x) out.At(x, y) = 1;
     return out;
+}
+
+// Manual Code 128 ("128M"): "!nnn" is a code value: 103-105 start in code set A, B or C, 99-101
+// change the set, 96 is FNC3 (reader initialisation) before any data; anything else is data of
+// the current set, digit pairs in set C. FNC1, FNC2, FNC4 and SHIFT are refused: the encoder
+// cannot place them where the job puts them. Returns the data; the code sets are the encoder's.
+std::string ManualCode128Data(const std::string& content, bool& readerInit) {
+    char set = 'B';
+    std::string data;
+    readerInit = false;
+    std::size_t i = 0;
+    while (i < content.size()) {
+        if (content[i] != '!') {
+            if (set != 'C') {
+                data += content[i++];
+                continue;
+            }
+            if (i + 1 >= content.size() || !std::isdigit(static_cast<unsigned char>(content[i])) ||
+                !std::isdigit(static_cast<unsigned char>(content[i + 1])))
+                throw std::runtime_error("code set C takes digit pairs");
+            data.append(content, i, 2);
+            i += 2;
+            continue;
+        }
+        const std::string digits = content.substr(i + 1, 3);
+        if (digits.size() != 3 || !std::all_of(digits.begin(), digits.end(), [](char c) {
+                return std::isdigit(static_cast<unsigned char>(c));
+            }) || std::stoi(digits) > 106)
+            throw std::runtime_error("!" + digits + " is no Code 128 code value");
+        const int v = std::stoi(digits);
+        const bool first = i == 0;
+        i += 4;
+        if (v >= 103 && v <= 105) {
+            if (!first) throw std::runtime_error("start code value " + digits + " inside the data");
+            set = static_cast<char>('A' + (v - 103));
+        } else if (set == 'C' && v < 100) {
+            data += digits.substr(1);
+        } else if (set != 'C' && v < 96) {
+            data += static_cast<char>(set == 'A' && v >= 64 ? v - 64 : v + 32);
+        } else if (v == 96 && set != 'C' && data.empty()) {
+            readerInit = true;
+        } else if (v == 99 && set != 'C') {
+            set = 'C';
+        } else if (v == 100 && set != 'B') {
+            set = 'B';
+        } else if (v == 101 && set != 'A') {
+            set = 'A';
+        } else {
+            throw std::runtime_error("code value " + digits + " (FNC1, FNC2, FNC4, SHIFT or FNC3 after data) is not drawn");
+        }
+    }
+    return data;
 }
 
 // TSPL gives EAN add-ons as trailing digits; zint wants them after a '+'.
@@ -164,6 +218,11 @@ std::string BracketedForFnc1(const std::vector<std::string>& parts) {
 
 bool SymbolRenderer::KnownLinearType(const std::string& type) { return FindType(type) != nullptr; }
 
+bool SymbolRenderer::TwoWidthType(const std::string& type) {
+    const LinearType* t = FindType(type);
+    return t && t->twoWidth;
+}
+
 MonoImage SymbolRenderer::Linear(const LinearSymbol& s) {
     const LinearType* t = FindType(s.type);
     if (!t) throw std::runtime_error("unknown barcode type " + s.type);
@@ -183,7 +242,9 @@ MonoImage SymbolRenderer::Linear(const LinearSymbol& s) {
         }
     }
     if (t->zint == BARCODE_EANX) data = EanContent(s.type, data);
-    ZintPtr sym = Encode(t->zint, data, 0, t->option2, 0, inputMode);
+    bool readerInit = false;
+    if (s.type == "128M") data = ManualCode128Data(data, readerInit);
+    ZintPtr sym = Encode(t->zint, data, 0, t->option2, 0, inputMode, readerInit ? READER_INIT : 0);
 
     int narrow = std::clamp(s.narrow, 1, 64);
     int wide = std::clamp(s.wide, narrow, 64 * 3);

@@ -45,6 +45,8 @@ class SymbolRenderer {
 public:
     // Each throws std::runtime_error with zint's message when the content cannot be encoded.
     static bool KnownLinearType(const std::string& type);
+    // Bars and spaces are narrow or wide (Code 39, interleaved 2 of 5, Codabar...).
+    static bool TwoWidthType(const std::string& type);
     static MonoImage Linear(const LinearSymbol& s);
     static MonoImage Qr(const QrSymbol& s);
     static MonoImage DataMatrix(const DataMatrixSymbol& s);

@@ -37,6 +37,8 @@ struct ResidentFont {
 constexpr ResidentFont kFonts[] = {
     {"1", 8, 12},  {"2", 12, 20}, {"3", 16, 24}, {"4", 24, 32},
     {"5", 32, 48}, {"6", 14, 19}, {"7", 21, 27}, {"8", 14, 25},
+    // Simplified and traditional Chinese and Korean, 24 x 24 dots.
+    {"TSS24.BF2", 24, 24}, {"TST24.BF2", 24, 24}, {"K", 24, 24},
 };
 
 // One font map for the process, kept to the end: pango's default map is per thread, and

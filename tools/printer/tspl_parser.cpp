@@ -179,13 +179,13 @@ std::vector<TsplEvent> TsplParser::Feed(std::string_view bytes) {
             case State::EscFs:
                 ++i;
                 if (c == '\n') {
-                    std::string text = std::move(FLine);
-                    FLine.clear();
+                    std::string text = std::move(FEscText);
+                    FEscText.clear();
                     if (!text.empty() && text.back() == '\r') text.pop_back();
                     out.push_back(TsplEvent{TsplEvent::Kind::EscQuery, {}, 0, std::move(text), {}});
                     FState = State::Line;
-                } else if (FLine.size() < kMaxLine) {
-                    FLine += c;
+                } else if (FEscText.size() < kMaxLine) {
+                    FEscText += c;
                 }
                 continue;
             case State::Discard:
@@ -198,7 +198,8 @@ std::vector<TsplEvent> TsplParser::Feed(std::string_view bytes) {
                 continue;
             case State::Line:
                 ++i;
-                if (c == kEsc && FLine.empty()) {
+                if (c == kEsc) {
+                    // Answered at once, wherever it stands; the line goes on after it.
                     FState = State::Esc;
                 } else if (c == '\n') {
                     EndLine(out);
@@ -226,14 +227,17 @@ std::vector<TsplEvent> TsplParser::Finish() {
                                 FBitmap.line,
                                 "truncated bitmap: received " + std::to_string(FBitmap.data.size()) + " of " +
                                     std::to_string(FDataNeeded) + " bytes"});
-    } else if ((FState == State::Line || FState == State::EscFs) && !TsplTrim(FLine).empty()) {
+    } else if ((FState == State::Line && !TsplTrim(FLine).empty()) ||
+               (FState == State::EscFs && !TsplTrim(FEscText).empty())) {
         out.push_back(TsplEvent{
-            TsplEvent::Kind::Problem, {}, 0, FLine.substr(0, 200), "command without line end, not executed"});
+            TsplEvent::Kind::Problem, {}, 0, (FState == State::Line ? FLine : FEscText).substr(0, 200),
+            "command without line end, not executed"});
     } else if (FState == State::Esc || FState == State::EscBang) {
         out.push_back(TsplEvent{TsplEvent::Kind::Problem, {}, 0, {}, "incomplete escape sequence"});
     }
     FState = State::Line;
     FLine.clear();
+    FEscText.clear();
     FCommas = 0;
     FBitmap = {};
     FDataNeeded = 0;

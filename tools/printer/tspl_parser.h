@@ -55,6 +55,7 @@ private:
 
     State FState = State::Line;
     std::string FLine;
+    std::string FEscText;  // what follows <ESC><FS>, up to its line end
     int FCommas = 0;
     TsplCommand FBitmap;
     std::size_t FDataNeeded = 0;

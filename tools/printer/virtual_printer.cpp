@@ -67,9 +67,20 @@ private:
     std::string FError;
 };
 
-// A bare number is inches; "3 mm" millimetres and "24 dot" dots, each with the space before the
-// unit that the manual requires ("3mm" is not a length).
-bool ParseLength(const std::string& text, int dpi, double& inches) {
+// Dots per millimetre as the manuals give them: 8 at 203 dpi, 12 at 300 dpi (one maker's own
+// example uses 11.8 there), 24 at 600 dpi.
+int DotsPerMm(int dpi) { return dpi / 25; }
+
+// A length in inches (for the manuals' ranges) and in dots: a bare number is inches; "3 mm"
+// millimetres and "24 dot" dots, each with the space before the unit that the manual requires
+// ("3mm" is not a length). Converted lengths drop their fraction of a dot.
+struct Length {
+    double inches = 0;
+    long long dots = 0;
+    bool millimetres = false;
+};
+
+bool ParseLength(const std::string& text, int dpi, Length& length) {
     std::size_t end = text.size();
     while (end > 0 && std::isalpha(static_cast<unsigned char>(text[end - 1]))) --end;
     std::string unit = TsplUpper(text.substr(end));
@@ -79,15 +90,23 @@ bool ParseLength(const std::string& text, int dpi, double& inches) {
         while (!number.empty() && number.back() == ' ') number.pop_back();
     }
     double v;
-    if (!ParseDouble(number, v) || v < 0) return false;
-    if (unit.empty())
-        inches = v;
-    else if (unit == "MM")
-        inches = v / 25.4;
-    else if (unit == "DOT")
-        inches = v / dpi;
-    else
+    if (!ParseDouble(number, v) || v < 0 || v > 1e6) return false;
+    constexpr double kSlack = 1e-9;  // 2.5 x 8 is 20 dots, not 19.999...
+    double dots;
+    if (unit.empty()) {
+        length.inches = v;
+        dots = v * dpi;
+    } else if (unit == "MM") {
+        length.inches = v / 25.4;
+        length.millimetres = true;
+        dots = v * DotsPerMm(dpi);
+    } else if (unit == "DOT") {
+        length.inches = v / dpi;
+        dots = v;
+    } else {
         return false;
+    }
+    length.dots = static_cast<long long>(std::floor(dots + kSlack));
     return true;
 }
 
@@ -119,8 +138,77 @@ std::string Charset(const std::string& codepage) {
     return {};
 }
 
+// "@1=\"10\"" or "A$=B$+C$": a counter or variable set outside any command.
+bool IsAssignment(const std::string& line) {
+    const std::string t = TsplTrim(line);
+    const std::size_t eq = t.find('=');
+    if (eq == std::string::npos || eq == 0) return false;
+    for (std::size_t i = 0; i < eq; ++i) {
+        const char c = t[i];
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '@' && c != '$' && c != '_' && c != ' ')
+            return false;
+    }
+    return true;
+}
+
 int Rotation(long long degrees) {
     return degrees == 90 || degrees == 180 || degrees == 270 ? static_cast<int>(degrees) : 0;
+}
+
+// Manual-mode QR data: a mode letter first (N numeric, A alphanumeric, K kanji, B and a 4-digit
+// byte count), "!" and a letter to change mode; the letters and counts are not data. AData
+// gets the data alone.
+bool ManualQrData(const std::string& text, std::string& data, std::string& error) {
+    data.clear();
+    std::size_t i = 0;
+    bool first = true;
+    while (i < text.size()) {
+        if (!first) {
+            if (text[i] != '!') {
+                error = "manual QRCODE data: \"!\" and a mode letter expected at byte " + std::to_string(i + 1);
+                return false;
+            }
+            ++i;
+        }
+        const char mode = i < text.size() ? text[i] : '\0';
+        ++i;
+        if (mode == 'B') {
+            long long count = 0;
+            if (i + 4 > text.size() || !ParseWhole(std::string_view(text).substr(i, 4), count) || count < 0) {
+                error = "manual QRCODE data: B wants a 4-digit byte count";
+                return false;
+            }
+            i += 4;
+            if (i + static_cast<std::size_t>(count) > text.size()) {
+                error = "manual QRCODE data: byte count " + std::to_string(count) + " beyond the data";
+                return false;
+            }
+            data.append(text, i, static_cast<std::size_t>(count));
+            i += static_cast<std::size_t>(count);
+        } else if (mode == 'N' || mode == 'A' || mode == 'K') {
+            const std::size_t end = std::min(text.find('!', i), text.size());
+            const std::string part = text.substr(i, end - i);
+            static const std::string kAlnum = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+            const bool ok = mode == 'N'   ? part.find_first_not_of("0123456789") == std::string::npos
+                            : mode == 'A' ? part.find_first_not_of(kAlnum) == std::string::npos
+                                          : part.size() % 2 == 0;
+            if (!ok) {
+                error = std::string("manual QRCODE data: characters outside mode ") + mode;
+                return false;
+            }
+            data += part;
+            i = end;
+        } else {
+            error = "manual QRCODE data must begin with a mode letter N, A, K or B";
+            return false;
+        }
+        first = false;
+    }
+    if (first) {
+        error = "manual QRCODE data must begin with a mode letter N, A, K or B";
+        return false;
+    }
+    return true;
 }
 
 bool ValidRotation(long long degrees) {
@@ -130,7 +218,11 @@ bool ValidRotation(long long degrees) {
 }  // namespace
 
 VirtualPrinter::VirtualPrinter(const PrinterOptions& options, PrinterJournal& journal, StatusModel& status)
-    : FOptions(options), FJournal(journal), FStatus(status), FRibbon(options.ribbon) {}
+    : FOptions(options), FJournal(journal), FStatus(status), FRibbon(options.ribbon) {
+    FSettings.widthDots = 4LL * options.dpi;
+    FSettings.heightDots = 2LL * options.dpi;
+    FSettings.gapDots = options.dpi * 12LL / 100;
+}
 
 void VirtualPrinter::Log(const std::string& kind, const std::string& command, const std::string& text,
                          const std::string& detail) {
@@ -148,8 +240,8 @@ void VirtualPrinter::Problem(const TsplCommand& cmd, const std::string& message)
 }
 
 LabelCanvas& VirtualPrinter::Canvas() {
-    int w = static_cast<int>(std::lround(FSettings.widthIn * FOptions.dpi));
-    int h = static_cast<int>(std::lround(FSettings.heightIn * FOptions.dpi));
+    const int w = static_cast<int>(FSettings.widthDots);
+    const int h = static_cast<int>(FSettings.heightDots);
     if (FCanvas.Width() != w || FCanvas.Height() != h) FCanvas = LabelCanvas(w, h);
     return FCanvas;
 }
@@ -389,6 +481,12 @@ void VirtualPrinter::Execute(const TsplCommand& cmd, std::string& reply) {
     } else if (n == "AUTODETECT" || n == "BLINEDETECT" || n == "OFFSET" || n == "SHIFT" || n == "SOUND" ||
                n == "CUT" || n == "LIMITFEED" || n == "SELFTEST" || n == "EOP" || n == "INITIALPRINTER") {
         // Paper handling whose parameters no manual page confirms: accepted as they come.
+    } else if (n == "MAXICODE" || n == "PUTBMP" || n == "PUTPCX" || n == "ELLIPSE" || n == "TLC39" ||
+               n == "CODABLOCK" || n == "AZTEC" || n == "MPDF417" || n == "RSS" || n == "DOWNLOAD" ||
+               n == "COUNTER" || n == "INPUT") {
+        Log("unsupported", n, cmd.line, "valid TSPL this printer does not run; nothing drawn");
+    } else if (IsAssignment(cmd.line)) {
+        Log("unsupported", "variable", cmd.line, "counters and variables are not run; nothing drawn");
     } else {
         Problem(cmd, "unknown command, skipped");
     }
@@ -399,19 +497,28 @@ void VirtualPrinter::DoSize(const TsplCommand& cmd) {
         Problem(cmd, "wrong argument count");
         return;
     }
-    double w, h;
+    Length w, h;
     if (!ParseLength(cmd.args[0].text, FOptions.dpi, w) || !ParseLength(cmd.args[1].text, FOptions.dpi, h)) {
         Problem(cmd, "bad length (a bare number is inches; millimetres are written \"n mm\")");
         return;
     }
-    double wd = w * FOptions.dpi, hd = h * FOptions.dpi;
-    if (wd < 1 || hd < 1 || wd > 40000 || hd > 40000 ||
-        wd * hd > static_cast<double>(LabelCanvas::kMaxDots)) {
+    if (w.dots < 1 || h.dots < 1 || w.dots > 40000 || h.dots > 40000 ||
+        static_cast<double>(w.dots) * static_cast<double>(h.dots) > static_cast<double>(LabelCanvas::kMaxDots)) {
         Problem(cmd, "label size beyond limits, skipped");
         return;
     }
-    FSettings.widthIn = w;
-    FSettings.heightIn = h;
+    NoteDisputedMillimetres(cmd, w.millimetres || h.millimetres);
+    FSettings.widthDots = w.dots;
+    FSettings.heightDots = h.dots;
+}
+
+void VirtualPrinter::NoteDisputedMillimetres(const TsplCommand& cmd, bool millimetres) {
+    if (millimetres && DotsPerMm(FOptions.dpi) == 12)
+        Leniency(cmd, "millimetres at 300 dpi taken as 12 dots/mm (sources also give 11.8)");
+}
+
+void VirtualPrinter::Leniency(const TsplCommand& cmd, const std::string& message) {
+    Log("leniency", cmd.name, cmd.line, message);
 }
 
 void VirtualPrinter::DoGap(const TsplCommand& cmd) {
@@ -420,22 +527,23 @@ void VirtualPrinter::DoGap(const TsplCommand& cmd) {
         Problem(cmd, "wrong argument count");
         return;
     }
-    double g, offset;
+    Length g, offset;
     if (!ParseLength(cmd.args[0].text, FOptions.dpi, g) ||
         !ParseLength(cmd.args[1].text, FOptions.dpi, offset)) {
         Problem(cmd, "bad length (a bare number is inches; millimetres are written \"n mm\")");
         return;
     }
     constexpr double kSlack = 1e-9;  // 25.4 mm is exactly one inch
-    if (g > 1 + kSlack) {
+    if (g.inches > 1 + kSlack) {
         Problem(cmd, "gap out of range 0-1 in (0-25.4 mm)");
         return;
     }
-    if (offset > FSettings.heightIn + kSlack) {
+    if (offset.dots > FSettings.heightDots) {
         Problem(cmd, "offset longer than the label");
         return;
     }
-    FSettings.gapIn = g;
+    NoteDisputedMillimetres(cmd, g.millimetres || offset.millimetres);
+    FSettings.gapDots = g.dots;
 }
 
 void VirtualPrinter::DoBitmap(const TsplCommand& cmd) {
@@ -537,7 +645,11 @@ void VirtualPrinter::DoText(const TsplCommand& cmd) {
         return;
     }
     ArgReader a(cmd);
-    long long x = a.Int(0), y = a.Int(1), rot = a.Int(3), xm = a.Int(4, 1, 10), ym = a.Int(5, 1, 10);
+    FontCell cell;
+    const bool known = TextRenderer::LookupFont(cmd.args[2].text, FOptions.dpi, cell);
+    // Font "0" and TrueType fonts take point sizes; the resident fonts factors of 1-10.
+    const long long most = known && cell.scalable ? 999 : 10;
+    long long x = a.Int(0), y = a.Int(1), rot = a.Int(3), xm = a.Int(4, 1, most), ym = a.Int(5, 1, most);
     long long align = cmd.args.size() == 8 ? a.Int(6, 0, 3) : 0;
     if (!a.Ok()) {
         Problem(cmd, a.Error());
@@ -547,8 +659,7 @@ void VirtualPrinter::DoText(const TsplCommand& cmd) {
         Problem(cmd, "bad rotation");
         return;
     }
-    FontCell cell;
-    if (!TextRenderer::LookupFont(cmd.args[2].text, FOptions.dpi, cell)) {
+    if (!known) {
         Problem(cmd, "unknown font " + cmd.args[2].text);
         return;
     }
@@ -614,6 +725,10 @@ void VirtualPrinter::DoBarcode(const TsplCommand& cmd) {
         Problem(cmd, "content is not a quoted string");
         return;
     }
+    if (SymbolRenderer::TwoWidthType(s.type) && s.wide <= s.narrow) {
+        Problem(cmd, "wide element not wider than the narrow one");
+        return;
+    }
     s.content = cmd.args.back().text;
     s.dpi = FOptions.dpi;
     MonoImage pic = SymbolRenderer::Linear(s);
@@ -635,6 +750,10 @@ void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
     long long rot = a.Int(5);
     if (!a.Ok()) {
         Problem(cmd, a.Error());
+        return;
+    }
+    if (cmd.args[2].quoted || cmd.args[4].quoted) {
+        Problem(cmd, "error correction level and mode are written bare, not quoted");
         return;
     }
     if (ecc != "L" && ecc != "M" && ecc != "Q" && ecc != "H") {
@@ -670,8 +789,15 @@ void VirtualPrinter::DoQrCode(const TsplCommand& cmd) {
     // Valid commands this printer only approximates: journalled, but no fault of the job.
     if (cmd.args.size() >= 8 && model == "M1")
         Log("approximation", cmd.name, cmd.line, "model 1 drawn as model 2");
-    if (mode == "M") Log("approximation", cmd.name, cmd.line, "manual mode read as automatic");
     s.content = cmd.args.back().text;
+    if (mode == "M") {
+        std::string error;
+        if (!ManualQrData(cmd.args.back().text, s.content, error)) {
+            Problem(cmd, error);
+            return;
+        }
+        Log("approximation", cmd.name, cmd.line, "segments drawn in the modes the encoder picks");
+    }
     MonoImage pic = SymbolRenderer::Qr(s);
     NoteClipped(cmd,
                 Canvas().Place(pic, x + FSettings.refX, y + FSettings.refY, Rotation(rot), DrawMode::Or));
@@ -734,6 +860,9 @@ void VirtualPrinter::DoDataMatrix(const TsplCommand& cmd) {
         return;
     }
     s.content = cmd.args.back().text;
+    if (s.module == 0)
+        Leniency(cmd, "no module size: the largest that keeps the symbol inside its " + std::to_string(s.boxWidth) +
+                          "x" + std::to_string(s.boxHeight) + " area");
     MonoImage pic;
     try {
         pic = SymbolRenderer::DataMatrix(s);
@@ -774,7 +903,31 @@ void VirtualPrinter::DoPdf417(const TsplCommand& cmd) {
     static constexpr Range kOptions[] = {
         {'P', 0, 1},    {'E', 0, 8},    {'M', 0, 1}, {'W', 2, 9},    {'H', 4, 99},
         {'R', 1, 1000}, {'C', 1, 1000}, {'T', 0, 1}, {'L', 1, 2048}, {'U', 0, kMaxCoordinate}};
-    for (std::size_t i = 5; i + 1 < cmd.args.size(); ++i) {
+    // With Ln the content follows unquoted, exactly n bytes, commas and quotes included.
+    std::size_t optionsEnd = cmd.args.size() - 1;
+    std::string content = cmd.args.back().text;
+    bool contentOk = cmd.args.back().quoted;
+    for (std::size_t i = 5; i < cmd.args.size(); ++i) {
+        long long n;
+        const std::string& t = cmd.args[i].text;
+        if (cmd.args[i].quoted || t.size() < 2 || std::toupper(static_cast<unsigned char>(t[0])) != 'L' ||
+            !ParseWhole(std::string_view(t).substr(1), n) || n < 1 || n > 2048)
+            continue;
+        std::size_t at = 0, commas = 0;
+        while (at < cmd.line.size() && commas < i + 1)
+            if (cmd.line[at++] == ',') ++commas;
+        if (commas < i + 1 || cmd.line.size() - at < static_cast<std::size_t>(n)) {
+            Problem(cmd, "content shorter than its length option " + t);
+            return;
+        }
+        content = cmd.line.substr(at, static_cast<std::size_t>(n));
+        contentOk = true;
+        optionsEnd = i + 1;
+        if (cmd.line.size() - at > static_cast<std::size_t>(n))
+            Problem(cmd, "bytes after the content of length " + std::to_string(n));
+        break;
+    }
+    for (std::size_t i = 5; i < optionsEnd; ++i) {
         std::string opt = TsplUpper(cmd.args[i].text);
         long long v;
         const Range* range = nullptr;
@@ -807,11 +960,11 @@ void VirtualPrinter::DoPdf417(const TsplCommand& cmd) {
             default: break;
         }
     }
-    if (!cmd.args.back().quoted) {
+    if (!contentOk) {
         Problem(cmd, "content is not a quoted string");
         return;
     }
-    s.content = cmd.args.back().text;
+    s.content = content;
     MonoImage pic = SymbolRenderer::Pdf417(s);
     NoteClipped(cmd,
                 Canvas().Place(pic, x + FSettings.refX, y + FSettings.refY, Rotation(rot), DrawMode::Or));
@@ -874,7 +1027,8 @@ void VirtualPrinter::DoPrint(const TsplCommand& cmd) {
     }
     if (FOptions.mechanics) {
         double seconds =
-            static_cast<double>(total) * (FSettings.heightIn + FSettings.gapIn) / FSettings.speed;
+            static_cast<double>(total) * static_cast<double>(FSettings.heightDots + FSettings.gapDots) /
+            FOptions.dpi / FSettings.speed;
         FStatus.AddBusy(std::chrono::duration<double>(seconds));
     }
 }

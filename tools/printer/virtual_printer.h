@@ -41,7 +41,8 @@ public:
 
 private:
     struct Settings {
-        double widthIn = 4.0, heightIn = 2.0, gapIn = 0.12;
+        // In dots; the power-on label is 4 x 2 in with a 0.12 in gap at 203 dpi.
+        long long widthDots = 812, heightDots = 406, gapDots = 24;
         double speed = 4.0;
         int density = 8;
         int direction = 0, mirror = 0;
@@ -55,6 +56,9 @@ private:
     void Log(const std::string& kind, const std::string& command, const std::string& text,
              const std::string& detail = {});
     void Problem(const TsplCommand& cmd, const std::string& message);
+    // A valid command read by a rule no manual fixes (sources disagree or say nothing).
+    void Leniency(const TsplCommand& cmd, const std::string& message);
+    void NoteDisputedMillimetres(const TsplCommand& cmd, bool millimetres);
     LabelCanvas& Canvas();
     void NoteClipped(const TsplCommand& cmd, bool inside);
     std::string ToUtf8(const std::string& bytes) const;
