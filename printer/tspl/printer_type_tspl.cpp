@@ -191,7 +191,7 @@ std::string TPrinterTSPL::TextContent(std::string_view AValue) const {
 
 std::string TPrinterTSPL::LinearBarcodeContent(std::string_view AValue) const {
     CheckBarcodeControls(AValue);
-    if (IsAscii(AValue)) return EscapeTsplString(AValue);
+    if (IsAscii(AValue)) return CheckedExpression(EscapeTsplString(AValue));
     std::vector<std::string> missing;
     const std::string bytes = Encoder().Encode(AValue, &missing);
     if (!missing.empty())

@@ -153,7 +153,6 @@ std::string Job(const std::string& ADocument, bool AAsPicture, const std::string
     tspl._2DBarcodeAsPicture = AAsPicture;
     printer.ApplySettings(203, false, tspl);
     TDocumentSettings settings;
-    settings.DecimalSeparator = '.';
     settings.Codepage = ACodepage;
     settings._2DBarcodeAsPicture = AAsPicture;
     const pugi::xml_document document = ParseLabelDocument(ADocument);
