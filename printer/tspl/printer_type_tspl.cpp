@@ -94,6 +94,8 @@ void CheckBarcodeControls(std::string_view AValue) {
 
 }  // namespace
 
+std::span<const TLinearSymbology> LinearSymbologies() { return kLinearSymbologies; }
+
 const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName) {
     for (const TLinearSymbology& symbology : kLinearSymbologies)
         if (EqualsIgnoringAsciiCase(symbology.DocumentName, ADocumentName)) return &symbology;

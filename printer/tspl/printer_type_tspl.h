@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,9 @@ struct TLinearSymbology {
     std::int32_t WideFactor;  // wide bar = factor x narrow
     bool DigitsOnly;
 };
+
+// Every linear symbology a document may name.
+std::span<const TLinearSymbology> LinearSymbologies();
 
 // The entry for ADocumentName, or nullptr when it is no linear symbology.
 const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName);
