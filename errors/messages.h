@@ -189,6 +189,10 @@ enum class TMessage {
     ViewerStartFailed,
     ViewerKilled,
     ViewerExitCode,
+    FindPlaceholder,
+    FindNextTooltip,
+    FindPreviousTooltip,
+    HelpBackTooltip,
 };
 
 namespace detail {
@@ -384,6 +388,10 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::ViewerStartFailed, "Не удалось запустить программу просмотра"},
     {TMessage::ViewerKilled, "Программа просмотра прервана сигналом {0}"},
     {TMessage::ViewerExitCode, "Программа просмотра завершилась с кодом {0}"},
+    {TMessage::FindPlaceholder, "Найти в логе"},
+    {TMessage::FindNextTooltip, "Следующее совпадение (Enter)"},
+    {TMessage::FindPreviousTooltip, "Предыдущее совпадение (Shift+Enter)"},
+    {TMessage::HelpBackTooltip, "Назад (Alt+Влево)"},
 };
 
 inline constexpr std::size_t kMessageCount = std::size(kMessages);
@@ -391,7 +399,7 @@ inline constexpr std::size_t kMessageCount = std::size(kMessages);
 consteval bool InEnumOrder() {
     for (std::size_t i = 0; i < kMessageCount; ++i)
         if (static_cast<std::size_t>(kMessages[i].Id) != i) return false;
-    return static_cast<std::size_t>(TMessage::ViewerExitCode) + 1 == kMessageCount;
+    return static_cast<std::size_t>(TMessage::HelpBackTooltip) + 1 == kMessageCount;
 }
 static_assert(InEnumOrder(), "one row per message, in the order of TMessage");
 
