@@ -13,9 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <optional>
 
 namespace quorvane {
 
@@ -225,14 +222,21 @@ bool TLogWindow::AppendNewRecords() {
     const std::size_t held = bytes.size();
     bytes.resize(held + static_cast<std::size_t>(st.st_size - FOffset));
     std::size_t done = held;
+    int readError = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::pread(fd.Get(), bytes.data() + done, bytes.size() - done,
                                   static_cast<off_t>(FOffset + static_cast<std::int64_t>(done - held)));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // cut shorter meanwhile: the rest comes at the next check
+        if (n < 0) readError = errno;
+        if (n <= 0) break;  // at 0 cut shorter meanwhile: the rest comes at the next check
         done += static_cast<std::size_t>(n);
     }
     bytes.resize(done);
+    if (readError != 0) {
+        // Said in the text and no longer followed: records after this point would be missing.
+        bytes += "\n" + Message(TMessage::FileReadFailed, FShownPath) + ": " + std::strerror(readError) + "\n";
+        FShownPath.clear();
+    }
     FOffset += static_cast<std::int64_t>(done - held);
     const std::size_t tail = IncompleteTail(bytes);
     FHeldBack = bytes.substr(bytes.size() - tail);
@@ -305,12 +309,13 @@ void TLogWindow::CheckFile() {
     const std::string path = SelectedPath();
     if (path.empty() || path != FShownPath) return;
     const bool follow = ViewAtEnd();
+    const std::int64_t shown = FOffset;
     if (!AppendNewRecords()) {
         struct stat st {};
         if (stat(path.c_str(), &st) == 0) ShowSelectedFile();  // replaced: the new file from its start
         return;
     }
-    if (follow) ScrollToEnd();
+    if (follow && FOffset != shown) ScrollToEnd();
 }
 
 void TLogWindow::OpenFindBar() {
