@@ -151,27 +151,30 @@ using enum TAttributeReader;
 
 constexpr TDocumentAttribute kFormattingAttributes[] = {{"Width", arMillimetres}, {"Height", arMillimetres}};
 constexpr TDocumentAttribute kTextAttributes[] = {
-    {"FieldName", arText},   {"Left", arMillimetres},  {"Top", arMillimetres},    {"Width", arMillimetres},
-    {"Height", arMillimetres}, {"Orientation", arInteger}, {"FontName", arText},   {"FontSize", arInteger},
-    {"FontStyle", arText},   {"Align", arText},        {"VAlign", arText},        {"Multiline", arBoolean},
-    {"Static", arBoolean},   {"Border", arText},       {"BorderWidth", arInteger}, {"BorderStyle", arText},
-    {"Value", arText}};
+    {"FieldName", arText},    {"Left", arMillimetres},   {"Top", arMillimetres},
+    {"Width", arMillimetres}, {"Height", arMillimetres}, {"Orientation", arInteger},
+    {"FontName", arText},     {"FontSize", arInteger},   {"FontStyle", arText},
+    {"Align", arText},        {"VAlign", arText},        {"Multiline", arBoolean},
+    {"Static", arBoolean},    {"Border", arText},        {"BorderWidth", arInteger},
+    {"BorderStyle", arText},  {"Value", arText}};
 constexpr TDocumentAttribute kBarcodeAttributes[] = {
-    {"FieldName", arText},    {"Left", arMillimetres},  {"Top", arMillimetres},       {"Width", arMillimetres},
-    {"Height", arMillimetres}, {"Orientation", arInteger}, {"Type", arText},           {"FontName", arText},
-    {"FontStyle", arText},    {"PrintHRI", arBoolean},  {"CheckSymbol", arBoolean},   {"Static", arBoolean},
+    {"FieldName", arText},    {"Left", arMillimetres},    {"Top", arMillimetres},
+    {"Width", arMillimetres}, {"Height", arMillimetres},  {"Orientation", arInteger},
+    {"Type", arText},         {"FontName", arText},       {"FontStyle", arText},
+    {"PrintHRI", arBoolean},  {"CheckSymbol", arBoolean}, {"Static", arBoolean},
     {"Value", arText}};
 constexpr TDocumentAttribute kImageAttributes[] = {
-    {"FieldName", arText},    {"Left", arMillimetres},  {"Top", arMillimetres},     {"Width", arMillimetres},
-    {"Height", arMillimetres}, {"Orientation", arInteger}, {"FontName", arText},     {"FontSize", arInteger},
-    {"FontStyle", arText},    {"Static", arBoolean},    {"Border", arText},         {"BorderWidth", arInteger},
-    {"BorderStyle", arText},  {"Value", arText}};
-constexpr TDocumentAttribute kUserDataAttributes[] = {{"FieldName", arText}, {"Static", arBoolean}, {"Value", arText}};
+    {"FieldName", arText},     {"Left", arMillimetres},    {"Top", arMillimetres}, {"Width", arMillimetres},
+    {"Height", arMillimetres}, {"Orientation", arInteger}, {"FontName", arText},   {"FontSize", arInteger},
+    {"FontStyle", arText},     {"Static", arBoolean},      {"Border", arText},     {"BorderWidth", arInteger},
+    {"BorderStyle", arText},   {"Value", arText}};
+constexpr TDocumentAttribute kUserDataAttributes[] = {
+    {"FieldName", arText}, {"Static", arBoolean}, {"Value", arText}};
 constexpr TDocumentAttribute kLabelAttributes[] = {{"Quantity", arInteger}};
 constexpr TDocumentAttribute kRecordAttributes[] = {{"FieldName", arText}, {"Value", arText}};
 
 constexpr TDocumentElement kDocumentElements[] = {
-    {"Formatting", kFormattingAttributes}, {"Text", kTextAttributes},   {"Barcode", kBarcodeAttributes},
+    {"Formatting", kFormattingAttributes}, {"Text", kTextAttributes},         {"Barcode", kBarcodeAttributes},
     {"Image", kImageAttributes},           {"UserData", kUserDataAttributes}, {"Labels", {}},
     {"Label", kLabelAttributes},           {"Record", kRecordAttributes}};
 

@@ -52,7 +52,8 @@ void BM_LogWindowFollowingAGrowingFile(benchmark::State& AState) {
     test::TXvfb x;
     // QUORVANE_VIEWER in the environment measures another build of the program.
     const char* program = std::getenv("QUORVANE_VIEWER");
-    test::TChildProcess viewer({program != nullptr ? program : QUORVANE_VIEWER, "log", folder.string()}, x.Env());
+    test::TChildProcess viewer({program != nullptr ? program : QUORVANE_VIEWER, "log", folder.string()},
+                               x.Env());
     if (!test::FindWindow(x, MessageText(TMessage::LogViewerCaption), 60s)) {
         AState.SkipWithError("no log window");
         fs::remove_all(folder);

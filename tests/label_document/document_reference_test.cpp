@@ -36,10 +36,14 @@ TMatches FindAll(const std::string& AText, const std::string& APattern) {
 
 // The word the help uses for each way of reading, and the reader's call for it.
 const std::map<TAttributeReader, std::string> kWords = {{TAttributeReader::arMillimetres, "мм"},
-    {TAttributeReader::arInteger, "целое"}, {TAttributeReader::arBoolean, "да/нет"},
-    {TAttributeReader::arText, "текст"}};
-const std::map<std::string, std::string> kCalls = {{"Mm", "мм"}, {"AttrToMillimetres", "мм"},
-    {"AttrToInt", "целое"}, {"AttrToBool", "да/нет"}, {"AttrToText", "текст"}};
+                                                        {TAttributeReader::arInteger, "целое"},
+                                                        {TAttributeReader::arBoolean, "да/нет"},
+                                                        {TAttributeReader::arText, "текст"}};
+const std::map<std::string, std::string> kCalls = {{"Mm", "мм"},
+                                                   {"AttrToMillimetres", "мм"},
+                                                   {"AttrToInt", "целое"},
+                                                   {"AttrToBool", "да/нет"},
+                                                   {"AttrToText", "текст"}};
 
 // element -> attribute -> word, in the reader's table.
 std::map<std::string, std::map<std::string, std::string>> Table() {
@@ -67,7 +71,8 @@ TEST(LabelDocumentReference, ListsEveryElementAttributeAndBarcodeTypeTheReaderKn
     for (std::string line; std::getline(section, line);) {
         if (line.starts_with("### ")) {
             typeList = line == "### Типы штрихкодов";
-            element = std::regex_search(line, head, std::regex("^### Элемент `(\\w+)`$")) ? head[1].str() : "";
+            element =
+                std::regex_search(line, head, std::regex("^### Элемент `(\\w+)`$")) ? head[1].str() : "";
             if (!element.empty()) listed[element];
         } else if (std::regex_search(line, row, std::regex("^\\| `(\\w+)` \\| ([^|]+?) \\|"))) {
             if (typeList)
@@ -79,7 +84,8 @@ TEST(LabelDocumentReference, ListsEveryElementAttributeAndBarcodeTypeTheReaderKn
     EXPECT_EQ(listed, Table());
 
     std::set<std::string> known;
-    for (const TLinearSymbology& linear : LinearSymbologies()) known.insert(Lower(std::string(linear.DocumentName)));
+    for (const TLinearSymbology& linear : LinearSymbologies())
+        known.insert(Lower(std::string(linear.DocumentName)));
     for (const std::string_view name : TwoDSymbologyNames()) known.insert(Lower(std::string(name)));
     EXPECT_EQ(types, known);
 }
@@ -104,7 +110,8 @@ TEST(LabelDocumentReference, TheReaderReadsWhatItsTableSays) {
     }
     for (const auto& entry : read) EXPECT_TRUE(full.contains(entry)) << "not in the table: " << entry.first;
     for (const auto& entry : table) EXPECT_TRUE(read.contains(entry)) << "never read: " << entry.first;
-    for (const std::smatch& m : FindAll(code, "(?:EqualsIgnoringAsciiCase\\([^,]+|RequiredChild\\(\\w+), \"(\\w+)\"\\)"))
+    for (const std::smatch& m :
+         FindAll(code, "(?:EqualsIgnoringAsciiCase\\([^,]+|RequiredChild\\(\\w+), \"(\\w+)\"\\)"))
         recognised.insert(m[1].str());
     EXPECT_EQ(recognised, elements);
 }

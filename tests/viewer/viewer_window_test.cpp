@@ -186,13 +186,15 @@ TEST_F(ViewerWindowTest, LogWindowShowsTheNewestLogFileFollowsItAndOffersNewFile
     WriteLines(FLogs / "quorvane_2026.12.09.log", 80);
     WriteError(FLogs / "quorvane_2026.12.09.log", "the last record");
     ASSERT_TRUE(test::ClickAndType(x, *id, 100, 20, {"End", "Return"}));
-    shown = WaitForPicture(x, *id, "log-picked.png", 5s, [](const test::TImage& i) { return RedTextLines(i) == 1; });
+    shown = WaitForPicture(x, *id, "log-picked.png", 5s,
+                           [](const test::TImage& i) { return RedTextLines(i) == 1; });
     ASSERT_TRUE(shown);
     EXPECT_EQ(RedTextLines(*shown), 1) << "the picked day does not open at its end; see log-picked.png";
 
     // At the end, the view follows new records; scrolled back to the start, it stays there.
     for (int i = 0; i < 3; ++i) WriteError(FLogs / "quorvane_2026.12.09.log", "appended");
-    shown = WaitForPicture(x, *id, "log-follow.png", 4s, [](const test::TImage& i) { return RedTextLines(i) == 4; });
+    shown = WaitForPicture(x, *id, "log-follow.png", 4s,
+                           [](const test::TImage& i) { return RedTextLines(i) == 4; });
     ASSERT_TRUE(shown);
     EXPECT_EQ(RedTextLines(*shown), 4) << "the view did not follow the new records; see log-follow.png";
     ASSERT_TRUE(test::ClickAndType(x, *id, 300, 200, {"ctrl+Home"}));
@@ -279,9 +281,7 @@ TEST_F(ViewerWindowTest, LogWindowFindsTextForwardAndBackRoundTheEnds) {
     WriteLines(file, 2);
     WriteError(file, "a Needle here");
     WriteLines(file, 150, std::ios::app);
-    {
-        std::ofstream(file, std::ios::binary | std::ios::app) << "2026.12.08 10:00:02.000\tINFO\tneedle\r\n";
-    }
+    { std::ofstream(file, std::ios::binary | std::ios::app) << "2026.12.08 10:00:02.000\tINFO\tneedle\r\n"; }
     WriteLines(file, 150, std::ios::app);
 
     TXvfb x;
@@ -295,11 +295,13 @@ TEST_F(ViewerWindowTest, LogWindowFindsTextForwardAndBackRoundTheEnds) {
     const struct {
         std::vector<std::string> Keys;
         bool Red;  // the ERROR record's occurrence is in view, not the other one
-    } steps[] = {{{"ctrl+f", "n", "e", "e", "d", "l", "e"}, true}, {{"Return"}, false}, {{"shift+Return"}, true}};
+    } steps[] = {
+        {{"ctrl+f", "n", "e", "e", "d", "l", "e"}, true}, {{"Return"}, false}, {{"shift+Return"}, true}};
     for (const auto& step : steps) {
         ASSERT_TRUE(PressKeys(x, *id, step.Keys));
-        const auto shown = WaitForPicture(x, *id, "log-find.png", 3s,
-                                          [&](const test::TImage& i) { return (RedTextLines(i) > 0) == step.Red; });
+        const auto shown = WaitForPicture(x, *id, "log-find.png", 3s, [&](const test::TImage& i) {
+            return (RedTextLines(i) > 0) == step.Red;
+        });
         ASSERT_TRUE(shown);
         EXPECT_EQ(RedTextLines(*shown) > 0, step.Red) << "after " << step.Keys.back() << "; see log-find.png";
     }
@@ -353,7 +355,9 @@ TEST_F(ViewerWindowTest, HelpWindowShowsTheRenderedHelp) {
 double GreyShare(const test::TImage& AImage, int AGrey) {
     std::size_t near = 0;
     for (std::size_t i = 0; i + 2 < AImage.Rgb.size(); i += 3)
-        if (std::abs(AImage.Rgb[i] - AGrey) + std::abs(AImage.Rgb[i + 1] - AGrey) + std::abs(AImage.Rgb[i + 2] - AGrey) < 30)
+        if (std::abs(AImage.Rgb[i] - AGrey) + std::abs(AImage.Rgb[i + 1] - AGrey) +
+                std::abs(AImage.Rgb[i + 2] - AGrey) <
+            30)
             ++near;
     return AImage.Rgb.empty() ? 0.0 : static_cast<double>(near) * 3 / static_cast<double>(AImage.Rgb.size());
 }
@@ -363,7 +367,8 @@ TEST_F(ViewerWindowTest, HelpWindowGoesBackAfterALinkWithAltLeftAndItsBackButton
     // known to be there, not just still loading.
     std::ofstream(FRoot / "a.html") << "<html><body style=\"margin:0;background:#808080\"><a href=\"b.html\" "
                                        "style=\"display:block;height:2000px\">&nbsp;</a></body></html>";
-    std::ofstream(FRoot / "b.html") << "<html><body style=\"margin:0;background:#000;height:2000px\"></body></html>";
+    std::ofstream(FRoot / "b.html")
+        << "<html><body style=\"margin:0;background:#000;height:2000px\"></body></html>";
     TXvfb x;
     const std::string viewer = std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/quorvane-viewer";
     test::TChildProcess window({viewer, "help", (FRoot / "a.html").string(), "Страницы"}, x.Env());

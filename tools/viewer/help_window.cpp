@@ -87,7 +87,8 @@ void TDocViewWindow::OnBack(GtkToolButton*, gpointer AThis) {
 void TDocViewWindow::OnHistoryChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
                                       gpointer AThis) {
     auto* self = static_cast<TDocViewWindow*>(AThis);
-    gtk_widget_set_sensitive(GTK_WIDGET(self->FBack), webkit_web_view_can_go_back(WEBKIT_WEB_VIEW(self->FBrowser)));
+    gtk_widget_set_sensitive(GTK_WIDGET(self->FBack),
+                             webkit_web_view_can_go_back(WEBKIT_WEB_VIEW(self->FBrowser)));
 }
 
 void TDocViewWindow::OnDestroy(GtkWidget*, gpointer AThis) {

@@ -178,7 +178,8 @@ void TLogWindow::FillList() {
 }
 
 void TLogWindow::SelectNewest() {
-    const int count = gtk_tree_model_iter_n_children(gtk_combo_box_get_model(GTK_COMBO_BOX(FLogFiles)), nullptr);
+    const int count =
+        gtk_tree_model_iter_n_children(gtk_combo_box_get_model(GTK_COMBO_BOX(FLogFiles)), nullptr);
     if (count > 0) gtk_combo_box_set_active(GTK_COMBO_BOX(FLogFiles), count - 1);  // the newest day
 }
 
@@ -234,7 +235,8 @@ bool TLogWindow::AppendNewRecords() {
     bytes.resize(done);
     if (readError != 0) {
         // Said in the text and no longer followed: records after this point would be missing.
-        bytes += "\n" + Message(TMessage::FileReadFailed, FShownPath) + ": " + std::strerror(readError) + "\n";
+        bytes +=
+            "\n" + Message(TMessage::FileReadFailed, FShownPath) + ": " + std::strerror(readError) + "\n";
         FShownPath.clear();
     }
     FOffset += static_cast<std::int64_t>(done - held);
@@ -293,8 +295,8 @@ gboolean TLogWindow::OnScrollAgain(gpointer AThis) {
     auto* self = static_cast<TLogWindow*>(AThis);
     self->FScrollAgain = 0;
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(self->FLog));
-    gtk_text_view_scroll_to_mark(GTK_TEXT_VIEW(self->FLog), gtk_text_buffer_get_insert(buffer), 0.0, TRUE, 0.0,
-                                 1.0);
+    gtk_text_view_scroll_to_mark(GTK_TEXT_VIEW(self->FLog), gtk_text_buffer_get_insert(buffer), 0.0, TRUE,
+                                 0.0, 1.0);
     return G_SOURCE_REMOVE;
 }
 
@@ -336,7 +338,8 @@ void TLogWindow::Find(bool AForward, bool AFromSelectionStart) {
     }
     // Typing extends the match in place; next and previous step past it.
     GtkTextIter from = AForward && !AFromSelectionStart ? last : first;
-    const auto flags = static_cast<GtkTextSearchFlags>(GTK_TEXT_SEARCH_CASE_INSENSITIVE | GTK_TEXT_SEARCH_TEXT_ONLY);
+    const auto flags =
+        static_cast<GtkTextSearchFlags>(GTK_TEXT_SEARCH_CASE_INSENSITIVE | GTK_TEXT_SEARCH_TEXT_ONLY);
     GtkTextIter start, end;
     auto search = [&](const GtkTextIter& AFrom) {
         return AForward ? gtk_text_iter_forward_search(&AFrom, needle.c_str(), flags, &start, &end, nullptr)
@@ -416,7 +419,8 @@ gboolean TLogWindow::OnWindowKey(GtkWidget*, GdkEventKey* AEvent, gpointer AThis
 // Shift+Enter goes back, as in a browser's find bar.
 gboolean TLogWindow::OnFindKey(GtkWidget*, GdkEventKey* AEvent, gpointer AThis) {
     const guint modifiers = AEvent->state & gtk_accelerator_get_default_mod_mask();
-    if (modifiers == GDK_SHIFT_MASK && (AEvent->keyval == GDK_KEY_Return || AEvent->keyval == GDK_KEY_KP_Enter)) {
+    if (modifiers == GDK_SHIFT_MASK &&
+        (AEvent->keyval == GDK_KEY_Return || AEvent->keyval == GDK_KEY_KP_Enter)) {
         static_cast<TLogWindow*>(AThis)->Find(false);
         return TRUE;
     }
