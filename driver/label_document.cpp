@@ -161,7 +161,40 @@ std::string ParseErrorText(const pugi::xml_parse_result& AResult, std::string_vi
     return DocumentErrorText(reason, static_cast<std::size_t>(std::max<std::ptrdiff_t>(AResult.offset, 0)), ASource);
 }
 
+using enum TAttributeReader;
+
+constexpr TDocumentAttribute kFormattingAttributes[] = {{"Width", arMillimetres}, {"Height", arMillimetres}};
+constexpr TDocumentAttribute kTextAttributes[] = {
+    {"FieldName", arText},    {"Left", arMillimetres},   {"Top", arMillimetres},
+    {"Width", arMillimetres}, {"Height", arMillimetres}, {"Orientation", arInteger},
+    {"FontName", arText},     {"FontSize", arInteger},   {"FontStyle", arText},
+    {"Align", arText},        {"VAlign", arText},        {"Multiline", arBoolean},
+    {"Static", arBoolean},    {"Border", arText},        {"BorderWidth", arInteger},
+    {"BorderStyle", arText},  {"Value", arText}};
+constexpr TDocumentAttribute kBarcodeAttributes[] = {
+    {"FieldName", arText},    {"Left", arMillimetres},    {"Top", arMillimetres},
+    {"Width", arMillimetres}, {"Height", arMillimetres},  {"Orientation", arInteger},
+    {"Type", arText},         {"FontName", arText},       {"FontStyle", arText},
+    {"PrintHRI", arBoolean},  {"CheckSymbol", arBoolean}, {"Static", arBoolean},
+    {"Value", arText}};
+constexpr TDocumentAttribute kImageAttributes[] = {
+    {"FieldName", arText},     {"Left", arMillimetres},    {"Top", arMillimetres}, {"Width", arMillimetres},
+    {"Height", arMillimetres}, {"Orientation", arInteger}, {"FontName", arText},   {"FontSize", arInteger},
+    {"FontStyle", arText},     {"Static", arBoolean},      {"Border", arText},     {"BorderWidth", arInteger},
+    {"BorderStyle", arText},   {"Value", arText}};
+constexpr TDocumentAttribute kUserDataAttributes[] = {
+    {"FieldName", arText}, {"Static", arBoolean}, {"Value", arText}};
+constexpr TDocumentAttribute kLabelAttributes[] = {{"Quantity", arInteger}};
+constexpr TDocumentAttribute kRecordAttributes[] = {{"FieldName", arText}, {"Value", arText}};
+
+constexpr TDocumentElement kDocumentElements[] = {
+    {"Formatting", kFormattingAttributes}, {"Text", kTextAttributes},         {"Barcode", kBarcodeAttributes},
+    {"Image", kImageAttributes},           {"UserData", kUserDataAttributes}, {"Labels", {}},
+    {"Label", kLabelAttributes},           {"Record", kRecordAttributes}};
+
 }  // namespace
+
+std::span<const TDocumentElement> LabelDocumentElements() { return kDocumentElements; }
 
 TLabelTemplate::TLabelTemplate() = default;
 TLabelTemplate::~TLabelTemplate() = default;

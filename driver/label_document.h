@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -80,6 +81,24 @@ private:
     std::size_t FLiteralSize = 0;
     std::string FCodepage;
 };
+
+// How the reader reads an attribute's text.
+enum class TAttributeReader { arMillimetres, arInteger, arBoolean, arText };
+
+struct TDocumentAttribute {
+    std::string_view Name;
+    TAttributeReader Reader;
+};
+
+// An element the reader recognises and the attributes it reads from it.
+struct TDocumentElement {
+    std::string_view Name;
+    std::span<const TDocumentAttribute> Attributes;
+};
+
+// Every element and attribute of a label document the reader reads, in document order: the
+// reference for people who write documents is checked against it.
+std::span<const TDocumentElement> LabelDocumentElements();
 
 // Parses a label document after dropping what XML forbids; fails with the parser's message.
 pugi::xml_document ParseLabelDocument(std::string_view AText);

@@ -232,6 +232,11 @@ enum class TMessage {
     // Characters a code page cannot carry.
     BarcodeCharacterNotInCodepage,
     CharacterSentAsQuestionMark,
+
+    FindPlaceholder,
+    FindNextTooltip,
+    FindPreviousTooltip,
+    HelpBackTooltip,
 };
 
 namespace detail {
@@ -471,6 +476,11 @@ inline constexpr TMessageRow kMessages[] = {
      "Символ «{0}» ({1}) в данных штрихкода отсутствует в кодовой странице {2}"},
     {TMessage::CharacterSentAsQuestionMark,
      "Символ «{0}» ({1}) отсутствует в кодовой странице {2} и отправлен принтеру как «?»: {3}"},
+
+    {TMessage::FindPlaceholder, "Найти в логе"},
+    {TMessage::FindNextTooltip, "Следующее совпадение (Enter)"},
+    {TMessage::FindPreviousTooltip, "Предыдущее совпадение (Shift+Enter)"},
+    {TMessage::HelpBackTooltip, "Назад (Alt+Влево)"},
 };
 
 inline constexpr std::size_t kMessageCount = std::size(kMessages);
@@ -478,7 +488,7 @@ inline constexpr std::size_t kMessageCount = std::size(kMessages);
 consteval bool InEnumOrder() {
     for (std::size_t i = 0; i < kMessageCount; ++i)
         if (static_cast<std::size_t>(kMessages[i].Id) != i) return false;
-    return static_cast<std::size_t>(TMessage::CharacterSentAsQuestionMark) + 1 == kMessageCount;
+    return static_cast<std::size_t>(TMessage::HelpBackTooltip) + 1 == kMessageCount;
 }
 static_assert(InEnumOrder(), "one row per message, in the order of TMessage");
 

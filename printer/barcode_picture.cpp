@@ -41,12 +41,15 @@ struct ZintDelete {
     void operator()(zint_symbol* ASymbol) const { ZBarcode_Delete(ASymbol); }
 };
 
+// The 2D names a document may give, and the library's symbology of each.
+constexpr std::string_view k2DNames[] = {"PDF417", "DataMatrix", "GS1DataMatrix", "QRCode"};
+constexpr int k2DSymbologies[] = {BARCODE_PDF417, BARCODE_DATAMATRIX, BARCODE_DATAMATRIX, BARCODE_QRCODE};
+static_assert(std::size(k2DNames) == std::size(k2DSymbologies));
+
 // The library's symbology for a document name; 0 when it is not a 2D name.
 int SymbologyOf(std::string_view AName) {
-    if (EqualsIgnoringAsciiCase(AName, "DataMatrix") || EqualsIgnoringAsciiCase(AName, "GS1DataMatrix"))
-        return BARCODE_DATAMATRIX;
-    if (EqualsIgnoringAsciiCase(AName, "PDF417")) return BARCODE_PDF417;
-    if (EqualsIgnoringAsciiCase(AName, "QRCode")) return BARCODE_QRCODE;
+    for (std::size_t i = 0; i < std::size(k2DNames); ++i)
+        if (EqualsIgnoringAsciiCase(AName, k2DNames[i])) return k2DSymbologies[i];
     return 0;
 }
 
@@ -94,6 +97,8 @@ void PlaceSymbol(const zint_symbol& ASymbol, TMonoBitmap& ACanvas) {
 }
 
 }  // namespace
+
+std::span<const std::string_view> TwoDSymbologyNames() { return k2DNames; }
 
 bool Is2DSymbology(std::string_view AName) { return SymbologyOf(AName) != 0; }
 

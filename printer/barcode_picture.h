@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -15,7 +16,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// "PDF417", "DataMatrix", "GS1DataMatrix", "QRCode" in any case.
+// The 2D symbology names a document may give: "PDF417", "DataMatrix", "GS1DataMatrix", "QRCode".
+std::span<const std::string_view> TwoDSymbologyNames();
+
+// One of TwoDSymbologyNames in any case.
 bool Is2DSymbology(std::string_view AName);
 
 // A value printed as GS1 DataMatrix: any value of "GS1DataMatrix", and a "DataMatrix" value

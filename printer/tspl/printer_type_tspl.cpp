@@ -105,6 +105,8 @@ void CheckBarcodeControls(std::string_view AValue) {
 
 }  // namespace
 
+std::span<const TLinearSymbology> LinearSymbologies() { return kLinearSymbologies; }
+
 const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName) {
     for (const TLinearSymbology& symbology : kLinearSymbologies)
         if (EqualsIgnoringAsciiCase(symbology.DocumentName, ADocumentName)) return &symbology;
@@ -115,7 +117,9 @@ std::string KnownBarcodeTypes() {
     std::string names;
     for (const TLinearSymbology& symbology : kLinearSymbologies)
         names += std::string(symbology.DocumentName) + ", ";
-    return names + "PDF417, QRCode, DataMatrix, GS1DataMatrix";
+    for (const std::string_view name : TwoDSymbologyNames()) names += std::string(name) + ", ";
+    names.resize(names.size() - 2);
+    return names;
 }
 
 std::string EscapeTsplString(std::string_view AText) {

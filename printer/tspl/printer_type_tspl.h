@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,9 @@ struct TLinearSymbology {
 
 // The barcode types a document may name, as it is told when it names another.
 std::string KnownBarcodeTypes();
+
+// Every linear symbology a document may name.
+std::span<const TLinearSymbology> LinearSymbologies();
 
 // The entry for ADocumentName, or nullptr when it is no linear symbology.
 const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -281,16 +282,24 @@ TEST_F(MarkdownRendererTest, EmbeddedHelpRendersWithItsStyleSheetAndPictures) {
     EXPECT_TRUE(missing.empty()) << missing.front();
     EXPECT_TRUE(TmpIsEmpty());
 
-    // The help's tables are tables, not "|" text; each contents entry leads to its section.
+    // The help's tables are tables, not "|" text; each contents entry leads to its section, and
+    // each section has its entry.
     EXPECT_GE(Count(bytes, "<table>"), 3u);
     EXPECT_EQ(Count(bytes, "|---"), 0u);
-    std::size_t links = 0;
-    for (std::size_t at = 0; (at = bytes.find("href=\"#", at)) != std::string::npos; ++links) {
+    std::set<std::string> targets;
+    for (std::size_t at = 0; (at = bytes.find("href=\"#", at)) != std::string::npos;) {
         at += 7;
         const std::string target = PercentDecoded(bytes.substr(at, bytes.find('"', at) - at));
         EXPECT_NE(bytes.find(" id=\"" + target + "\""), std::string::npos) << target;
+        targets.insert(target);
     }
-    EXPECT_GE(links, 8u);
+    std::size_t sections = 0;
+    for (std::size_t at = 0; (at = bytes.find("<h2 id=\"", at)) != std::string::npos; ++sections) {
+        at += 8;
+        const std::string id = bytes.substr(at, bytes.find('"', at) - at);
+        EXPECT_TRUE(targets.contains(id)) << "the contents leave out the section " << id;
+    }
+    EXPECT_GE(sections, 8u);
     EXPECT_NE(bytes.find("<h2 id=\"лог-драйвера\">Лог драйвера</h2>"), std::string::npos);
 }
 

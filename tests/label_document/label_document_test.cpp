@@ -645,7 +645,7 @@ TEST(HostileDocuments, BarcodesThePrinterCannotDrawAreRefused) {
         return "<Label Quantity=\"1\"><Record FieldName=\"b\" Value=\"" + AValue + "\"/></Label>";
     };
     const std::string known = "допустимы: EAN8, EAN13, EAN128, Code39, Code128, Code93, ITF14, EAN13Addon2, "
-                              "EAN13Addon5, PDF417, QRCode, DataMatrix, GS1DataMatrix";
+                              "EAN13Addon5, PDF417, DataMatrix, GS1DataMatrix, QRCode";
     for (const char* type : {"EAN-13", "UPCA", "Codabar", "QR", "ITF", ""}) {
         TRun run;
         EXPECT_EQ(FillError(run, Doc(barcode(type), value("1"))),

@@ -149,6 +149,13 @@ TEST(LogFileList, OnlyLogFilesOfAnyCaseSortedByName) {
     fs::remove_all(dir);
 }
 
+int RedTextLines(const test::TImage& AImage);
+
+void WriteError(const fs::path& APath, const std::string& AText) {
+    std::ofstream out(APath, std::ios::binary | std::ios::app);
+    out << "2026.12.08 10:00:01.000\tERROR\t" << AText << "\r\n";
+}
+
 TEST_F(ViewerWindowTest, LogWindowShowsTheNewestLogFileFollowsItAndOffersNewFiles) {
     WriteLines(FLogs / "quorvane_2026.12.06.log", 1);
     WriteLines(FLogs / "quorvane_2026.12.07.LOG", 3);  // the newest log file
@@ -165,23 +172,51 @@ TEST_F(ViewerWindowTest, LogWindowShowsTheNewestLogFileFollowsItAndOffersNewFile
     auto shown = WaitForPicture(x, *id, "log-newest.png", 10s, lines(3));
     ASSERT_TRUE(shown);
     EXPECT_EQ(test::CountTextLines(*shown), 3) << "see log-newest.png";
+    // The size the help's picture of the window shows, whatever the screen's resolution.
+    EXPECT_GE(shown->Width, 640);
+    EXPECT_GE(shown->Height, 420);
 
     WriteLines(FLogs / "quorvane_2026.12.07.LOG", 2, std::ios::app);
     shown = WaitForPicture(x, *id, "log-appended.png", 3s, lines(5));
     ASSERT_TRUE(shown);
     EXPECT_EQ(test::CountTextLines(*shown), 5) << "see log-appended.png";
 
-    // A file that appears later is offered when the list drops down; picking it shows it.
-    WriteLines(FLogs / "quorvane_2026.12.09.log", 7);
+    // A file that appears later is offered when the list drops down; picking it shows it at its
+    // end, far below the first screen.
+    WriteLines(FLogs / "quorvane_2026.12.09.log", 80);
+    WriteError(FLogs / "quorvane_2026.12.09.log", "the last record");
     ASSERT_TRUE(test::ClickAndType(x, *id, 100, 20, {"End", "Return"}));
-    shown = WaitForPicture(x, *id, "log-picked.png", 5s, lines(7));
+    shown = WaitForPicture(x, *id, "log-picked.png", 5s,
+                           [](const test::TImage& i) { return RedTextLines(i) == 1; });
     ASSERT_TRUE(shown);
-    EXPECT_EQ(test::CountTextLines(*shown), 7) << "see log-picked.png";
+    EXPECT_EQ(RedTextLines(*shown), 1) << "the picked day does not open at its end; see log-picked.png";
+
+    // At the end, the view follows new records; scrolled back to the start, it stays there.
+    for (int i = 0; i < 3; ++i) WriteError(FLogs / "quorvane_2026.12.09.log", "appended");
+    shown = WaitForPicture(x, *id, "log-follow.png", 4s,
+                           [](const test::TImage& i) { return RedTextLines(i) == 4; });
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(RedTextLines(*shown), 4) << "the view did not follow the new records; see log-follow.png";
+    ASSERT_TRUE(test::ClickAndType(x, *id, 300, 200, {"ctrl+Home"}));
+    for (int i = 0; i < 3; ++i) WriteError(FLogs / "quorvane_2026.12.09.log", "later");
+    std::this_thread::sleep_for(2500ms);
+    shown = test::Screenshot(x, *id, "log-stay.png");
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(RedTextLines(*shown), 0) << "the view left the start; see log-stay.png";
 
     ASSERT_TRUE(test::PressEscape(x, *id));
     const auto status = window.WaitExit(10s);
     ASSERT_TRUE(status) << "the window did not close";
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+}
+
+// Keys (xdotool names) to the window, in turn.
+bool PressKeys(const TXvfb& AX, const std::string& AWindow, const std::vector<std::string>& AKeys) {
+    for (const std::string& key : AKeys) {
+        if (!test::RunTool({"xdotool", "windowfocus", "--sync", AWindow, "key", key}, AX.Env())) return false;
+        std::this_thread::sleep_for(150ms);
+    }
+    return true;
 }
 
 // Text lines drawn in red (ERROR records): runs of rows holding clearly red pixels.
@@ -212,6 +247,13 @@ TEST_F(ViewerWindowTest, LogWindowOpensAtTheNewestRecordsWrapsThemMarksErrorsAnd
         ASSERT_TRUE(shown);
         EXPECT_GT(test::CountTextLines(*shown), 0)
             << "an empty folder shows an empty window; see log-empty.png";
+        // The log writer makes the day's file: the window shows it without being reopened.
+        WriteLines(FLogs / "quorvane_2026.12.07.log", 2);
+        WriteError(FLogs / "quorvane_2026.12.07.log", "first failure");
+        const auto appeared = WaitForPicture(x, *id, "log-appeared.png", 5s,
+                                             [](const test::TImage& i) { return RedTextLines(i) == 1; });
+        ASSERT_TRUE(appeared);
+        EXPECT_EQ(RedTextLines(*appeared), 1) << "the first log file is not shown; see log-appeared.png";
         ASSERT_TRUE(test::PressEscape(x, *id));
         EXPECT_TRUE(window.WaitExit(10s));
     }
@@ -229,6 +271,44 @@ TEST_F(ViewerWindowTest, LogWindowOpensAtTheNewestRecordsWrapsThemMarksErrorsAnd
     ASSERT_TRUE(shown);
     // Red only when the window shows the end; two red lines only when the record wraps.
     EXPECT_GE(RedTextLines(*shown), 2) << "see log-end.png";
+    ASSERT_TRUE(test::PressEscape(x, *id));
+    EXPECT_TRUE(window.WaitExit(10s));
+}
+
+TEST_F(ViewerWindowTest, LogWindowFindsTextForwardAndBackRoundTheEnds) {
+    // "needle" in an ERROR record near the start and in an INFO record far from it.
+    const fs::path file = FLogs / "quorvane_2026.12.08.log";
+    WriteLines(file, 2);
+    WriteError(file, "a Needle here");
+    WriteLines(file, 150, std::ios::app);
+    { std::ofstream(file, std::ios::binary | std::ios::app) << "2026.12.08 10:00:02.000\tINFO\tneedle\r\n"; }
+    WriteLines(file, 150, std::ios::app);
+
+    TXvfb x;
+    const std::string viewer = std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/quorvane-viewer";
+    test::TChildProcess window({viewer, "log", FLogs.string()}, x.Env());
+    const auto id = test::FindWindow(x, MessageText(TMessage::LogViewerCaption), 20s);
+    ASSERT_TRUE(id);
+    ASSERT_TRUE(WaitForPicture(x, *id, "log-find-0.png", 10s,
+                               [](const test::TImage& i) { return test::CountTextLines(i) > 10; }));
+    // Typing searches from the caret (at the end) round to the start; Enter goes on, Shift+Enter back.
+    const struct {
+        std::vector<std::string> Keys;
+        bool Red;  // the ERROR record's occurrence is in view, not the other one
+    } steps[] = {
+        {{"ctrl+f", "n", "e", "e", "d", "l", "e"}, true}, {{"Return"}, false}, {{"shift+Return"}, true}};
+    for (const auto& step : steps) {
+        ASSERT_TRUE(PressKeys(x, *id, step.Keys));
+        const auto shown = WaitForPicture(x, *id, "log-find.png", 3s, [&](const test::TImage& i) {
+            return (RedTextLines(i) > 0) == step.Red;
+        });
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(RedTextLines(*shown) > 0, step.Red) << "after " << step.Keys.back() << "; see log-find.png";
+    }
+
+    // Escape closes the find bar first, then the window.
+    ASSERT_TRUE(test::PressEscape(x, *id));
+    EXPECT_FALSE(window.WaitExit(500ms)) << "Escape in the find bar closed the window";
     ASSERT_TRUE(test::PressEscape(x, *id));
     EXPECT_TRUE(window.WaitExit(10s));
 }
@@ -269,6 +349,50 @@ TEST_F(ViewerWindowTest, HelpWindowShowsTheRenderedHelp) {
     });
     EXPECT_EQ(error, "");
     EXPECT_TRUE(fs::is_empty(FTmp)) << "a private folder was left behind";
+}
+
+// Share of pixels near the colour (AGrey, AGrey, AGrey).
+double GreyShare(const test::TImage& AImage, int AGrey) {
+    std::size_t near = 0;
+    for (std::size_t i = 0; i + 2 < AImage.Rgb.size(); i += 3)
+        if (std::abs(AImage.Rgb[i] - AGrey) + std::abs(AImage.Rgb[i + 1] - AGrey) +
+                std::abs(AImage.Rgb[i + 2] - AGrey) <
+            30)
+            ++near;
+    return AImage.Rgb.empty() ? 0.0 : static_cast<double>(near) * 3 / static_cast<double>(AImage.Rgb.size());
+}
+
+TEST_F(ViewerWindowTest, HelpWindowGoesBackAfterALinkWithAltLeftAndItsBackButton) {
+    // A grey page that is one big link to a black one; an empty view is white, so each page is
+    // known to be there, not just still loading.
+    std::ofstream(FRoot / "a.html") << "<html><body style=\"margin:0;background:#808080\"><a href=\"b.html\" "
+                                       "style=\"display:block;height:2000px\">&nbsp;</a></body></html>";
+    std::ofstream(FRoot / "b.html")
+        << "<html><body style=\"margin:0;background:#000;height:2000px\"></body></html>";
+    TXvfb x;
+    const std::string viewer = std::string(std::getenv("QUORVANE_BUILD_DIR")) + "/quorvane-viewer";
+    test::TChildProcess window({viewer, "help", (FRoot / "a.html").string(), "Страницы"}, x.Env());
+    const auto id = test::FindWindow(x, "Страницы", 30s);
+    ASSERT_TRUE(id);
+    auto grey = [](const test::TImage& i) { return GreyShare(i, 128) > 0.6; };
+    auto black = [](const test::TImage& i) { return GreyShare(i, 0) > 0.6; };
+    ASSERT_TRUE(WaitForPicture(x, *id, "help-back-0.png", 20s, grey));
+
+    for (const std::string way : {"Alt+Left", "the Back button"}) {
+        ASSERT_TRUE(test::ClickAndType(x, *id, 300, 300, {}));
+        auto shown = WaitForPicture(x, *id, "help-back-link.png", 10s, black);
+        ASSERT_TRUE(shown);
+        ASSERT_TRUE(black(*shown)) << "the link was not followed; see help-back-link.png";
+        if (way == "Alt+Left")
+            ASSERT_TRUE(PressKeys(x, *id, {"alt+Left"}));
+        else
+            ASSERT_TRUE(test::ClickAndType(x, *id, 18, 18, {}));
+        shown = WaitForPicture(x, *id, "help-back-1.png", 10s, grey);
+        ASSERT_TRUE(shown);
+        EXPECT_TRUE(grey(*shown)) << way << " did not go back; see help-back-1.png";
+    }
+    ASSERT_TRUE(test::PressEscape(x, *id));
+    EXPECT_TRUE(window.WaitExit(10s));
 }
 
 // Reads all a child wrote to the pipe until it closed it.

@@ -12,7 +12,20 @@ TDocViewWindow::TDocViewWindow(const std::string& AHtmlFilePath, const std::stri
     gtk_window_set_default_size(GTK_WINDOW(FWindow), ScaleToScreen(900, 96.0), ScaleToScreen(680, 96.0));
     gtk_window_set_position(GTK_WINDOW(FWindow), GTK_WIN_POS_CENTER);
     CloseOnEscape(FWindow);
+    g_signal_connect(FWindow, "key-press-event", G_CALLBACK(OnKey), this);
     g_signal_connect(FWindow, "destroy", G_CALLBACK(OnDestroy), this);
+
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_container_add(GTK_CONTAINER(FWindow), box);
+    GtkWidget* toolbar = gtk_toolbar_new();
+    gtk_toolbar_set_style(GTK_TOOLBAR(toolbar), GTK_TOOLBAR_ICONS);
+    gtk_box_pack_start(GTK_BOX(box), toolbar, FALSE, FALSE, 0);
+    FBack = gtk_tool_button_new(nullptr, nullptr);
+    gtk_tool_button_set_icon_name(GTK_TOOL_BUTTON(FBack), "go-previous");
+    gtk_tool_item_set_tooltip_text(FBack, MessageText(TMessage::HelpBackTooltip));
+    gtk_widget_set_sensitive(GTK_WIDGET(FBack), FALSE);
+    gtk_toolbar_insert(GTK_TOOLBAR(toolbar), FBack, -1);
+    g_signal_connect(FBack, "clicked", G_CALLBACK(OnBack), this);
 
     FBrowser = webkit_web_view_new();
     WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(FBrowser));
@@ -20,7 +33,9 @@ TDocViewWindow::TDocViewWindow(const std::string& AHtmlFilePath, const std::stri
     webkit_settings_set_enable_javascript(settings, FALSE);
     webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(FBrowser, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
-    gtk_container_add(GTK_CONTAINER(FWindow), FBrowser);
+    g_signal_connect(webkit_web_view_get_back_forward_list(WEBKIT_WEB_VIEW(FBrowser)), "changed",
+                     G_CALLBACK(OnHistoryChanged), this);
+    gtk_box_pack_start(GTK_BOX(box), FBrowser, TRUE, TRUE, 0);
 
     GError* raw = nullptr;
     TGCharPtr uri(g_filename_to_uri(AHtmlFilePath.c_str(), nullptr, &raw));
@@ -54,6 +69,26 @@ gboolean TDocViewWindow::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* AD
         ShowError(static_cast<TDocViewWindow*>(AThis)->FWindow, error->message);
     }
     return TRUE;
+}
+
+gboolean TDocViewWindow::OnKey(GtkWidget*, GdkEventKey* AEvent, gpointer AThis) {
+    const guint modifiers = AEvent->state & gtk_accelerator_get_default_mod_mask();
+    if (modifiers != GDK_MOD1_MASK || (AEvent->keyval != GDK_KEY_Left && AEvent->keyval != GDK_KEY_KP_Left))
+        return FALSE;
+    OnBack(nullptr, AThis);
+    return TRUE;
+}
+
+void TDocViewWindow::OnBack(GtkToolButton*, gpointer AThis) {
+    auto* view = WEBKIT_WEB_VIEW(static_cast<TDocViewWindow*>(AThis)->FBrowser);
+    if (webkit_web_view_can_go_back(view)) webkit_web_view_go_back(view);
+}
+
+void TDocViewWindow::OnHistoryChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer,
+                                      gpointer AThis) {
+    auto* self = static_cast<TDocViewWindow*>(AThis);
+    gtk_widget_set_sensitive(GTK_WIDGET(self->FBack),
+                             webkit_web_view_can_go_back(WEBKIT_WEB_VIEW(self->FBrowser)));
 }
 
 void TDocViewWindow::OnDestroy(GtkWidget*, gpointer AThis) {

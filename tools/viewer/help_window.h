@@ -7,8 +7,9 @@
 
 namespace quorvane {
 
-// The help window (TfrmDocView): one web view showing an HTML file. Links that leave the
-// page's own files open in the desktop's browser. Closing the window ends the GTK main loop.
+// The help window (TfrmDocView): one web view showing an HTML file, under a Back button.
+// Links that leave the page's own files open in the desktop's browser; Alt+Left or the
+// button returns from a followed link. Closing the window ends the GTK main loop.
 class TDocViewWindow {
 public:
     TDocViewWindow(const std::string& AHtmlFilePath, const std::string& ACaption);
@@ -22,9 +23,14 @@ private:
     static gboolean OnDecidePolicy(WebKitWebView* AView, WebKitPolicyDecision* ADecision,
                                    WebKitPolicyDecisionType AType, gpointer AThis);
     static void OnDestroy(GtkWidget* AWidget, gpointer AThis);
+    static gboolean OnKey(GtkWidget* AWidget, GdkEventKey* AEvent, gpointer AThis);
+    static void OnBack(GtkToolButton* AButton, gpointer AThis);
+    static void OnHistoryChanged(WebKitBackForwardList* AList, WebKitBackForwardListItem* AAdded,
+                                 gpointer ARemoved, gpointer AThis);
 
     GtkWidget* FWindow = nullptr;
     GtkWidget* FBrowser = nullptr;  // wbBrowser
+    GtkToolItem* FBack = nullptr;
 };
 
 }  // namespace quorvane
