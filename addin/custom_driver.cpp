@@ -121,6 +121,10 @@ void TCustomDriver::PropertyToV8(const TPropDecl& AProp, V8Variant& AValue) {
 void TCustomDriver::V8ToProperty(const TPropDecl& AProp, const V8Variant& AValue) {
     switch (AProp.Kind) {
         case TPropKind::pkInteger:
+            if (V8Type(AValue) == VTYPE_R8 || V8Type(AValue) == VTYPE_R4) {
+                const double number = V8GetDouble(AValue);
+                if (number >= 2147483648.0 || number < -2147483648.0) CheckUnstorableNumber(AProp.Name, number);
+            }
             // The host's reader knows no Boolean; an integer setting takes one as 1 or 0.
             AProp.Set(*this,
                       V8Type(AValue) == VTYPE_BOOL ? std::int32_t{AValue.VarEnum.bVal} : V8GetInt(AValue));

@@ -74,6 +74,9 @@ protected:
 
     void PropertyToV8(const TPropDecl& AProp, V8Variant& AValue);
     void V8ToProperty(const TPropDecl& AProp, const V8Variant& AValue);
+    // Called with a host number too large for the integer property AName, before it is stored
+    // clamped: a driver that knows the setting's range refuses the value as the host gave it.
+    virtual void CheckUnstorableNumber(const std::string& /*AName*/, double /*AValue*/) const {}
 
 private:
     static TClassReg& RegisterDecl(const TClassDecl& ADecl, TUserClassFactory AFactory,

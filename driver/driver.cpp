@@ -119,6 +119,10 @@ void CheckPortChosen(const TDeviceSettings& ADevice) {
 
 }  // namespace
 
+void TDriver::CheckUnstorableNumber(const std::string& AName, double AValue) const {
+    CheckNumberSetting(AName, AValue);
+}
+
 void TDriver::Open() {
     // A text setting off its choice list fails Open before anything else changes.
     CheckedSettings(FSettings, TCheckedPart::cpAll);

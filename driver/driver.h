@@ -44,6 +44,7 @@ public:
 protected:
     void DoPrintLabels(const pugi::xml_document& ADocument, const std::string& APrintMode) override;
     void DoInitializePrinter() override;
+    void CheckUnstorableNumber(const std::string& AName, double AValue) const override;
 
 private:
     // Appends the recognised USB printers to AChoiceList and records them in FUSBPortDictionary.

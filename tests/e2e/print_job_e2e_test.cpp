@@ -475,6 +475,10 @@ TEST_F(PrintJobTest, NumberSettingsThePrinterCannotTakeFailOpen) {
     EXPECT_FALSE(Open());
     EXPECT_EQ(LastError().second,
               "Некорректное значение настройки «Разрешение печати(dpi)» (Resolution): «7»; допустимо: 25–1000");
+    // A number no integer setting can hold is refused as given, not clamped first.
+    EXPECT_FALSE(SetParameter("Resolution", host::DoubleValue(2147483648.0)));
+    EXPECT_EQ(LastError().second, "Некорректное значение настройки «Разрешение печати(dpi)» (Resolution): "
+                                  "«2147483648»; допустимо: 25–1000");
     Set("Resolution", host::IntValue(300));
     Set("PDF417ModuleWidth", host::IntValue(-1));
     Set("Gap", host::IntValue(0));
