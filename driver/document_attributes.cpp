@@ -1,7 +1,5 @@
 #include "driver/document_attributes.h"
 
-#include <langinfo.h>
-#include <locale.h>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -146,16 +144,6 @@ std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* ANa
         text += " — " + Message(TMessage::DecimalSeparatorHint, ADecimalSeparator, AName, fixed);
     }
     return text;
-}
-
-char UserDecimalSeparator() {
-    // An empty locale name reads the user's environment, independent of setlocale().
-    locale_t user = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
-    if (user == static_cast<locale_t>(nullptr)) return '.';
-    const char* radix = nl_langinfo_l(RADIXCHAR, user);
-    const char separator = radix && radix[0] && !radix[1] ? radix[0] : '.';
-    freelocale(user);
-    return separator;
 }
 
 }  // namespace quorvane

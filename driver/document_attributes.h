@@ -38,8 +38,8 @@ std::string DescribeNumberAttribute(const pugi::xml_node& ANode, const char* ANa
 bool ParseInt(std::string_view AText, std::int32_t& AValue);
 bool ParseFloat(std::string_view AText, char ADecimalSeparator, double& AValue);
 
-// The decimal separator of the user's regional settings (LC_ALL, LC_NUMERIC, LANG), whatever
-// locale the host process itself has selected.
+// The decimal separator of the user's regional settings (LC_ALL, LC_NUMERIC, LANG; on Windows the
+// user's locale), whatever locale the host process itself has selected.
 char UserDecimalSeparator();
 
 }  // namespace quorvane
