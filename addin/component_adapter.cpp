@@ -44,6 +44,16 @@ TComponentAdapter::TComponentAdapter(std::unique_ptr<TV8UserObject> AObject) : F
 
 TComponentAdapter::~TComponentAdapter() = default;
 
+#if defined(_WIN32)
+void* TComponentAdapter::ScalarDeletingDestructor(unsigned AFlags) {
+    if (AFlags & 1)
+        delete this;
+    else
+        this->~TComponentAdapter();
+    return this;
+}
+#endif
+
 void TComponentAdapter::ReportError(const char* AMessage) noexcept {
     try {
         FObject->AddError(AMessage);

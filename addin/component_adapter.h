@@ -14,7 +14,15 @@ struct TMethReg;
 class TComponentAdapter final : public TV8ComponentBase {
 public:
     explicit TComponentAdapter(std::unique_ptr<TV8UserObject> AObject);
+#if defined(_WIN32)
+    ~TComponentAdapter();
+    // Slot 0 of all three tables, MSVC's scalar deleting destructor: bit 0 of the flags frees
+    // the object too. The host never calls it (DestroyObject does the work), but an MSVC table
+    // has exactly this entry there.
+    void* ScalarDeletingDestructor(unsigned AFlags) override;
+#else
     ~TComponentAdapter() override;
+#endif
 
     TV8UserObject& Object() { return *FObject; }
 

@@ -11,9 +11,9 @@ using namespace quorvane;
 
 extern "C" QUORVANE_EXPORT const WCHAR_T* GetClassNames() {
     try {
-        return ClassRegistry().ClassNames().c_str();
+        return ToHostText(ClassRegistry().ClassNames().c_str());
     } catch (...) {
-        return u"";
+        return ToHostText(u"");
     }
 }
 
@@ -37,7 +37,8 @@ extern "C" QUORVANE_EXPORT long GetClassObject(const WCHAR_T* wsName, TV8Compone
 extern "C" QUORVANE_EXPORT long DestroyObject(TV8ComponentBase** pIntf) {
     if (pIntf == nullptr || *pIntf == nullptr) return 0;
     try {
-        std::unique_ptr<TV8ComponentBase> adapter(*pIntf);
+        // Through the concrete type: on Windows the interfaces' destructor is not virtual.
+        std::unique_ptr<TComponentAdapter> adapter(static_cast<TComponentAdapter*>(*pIntf));
     } catch (...) {
     }
     return 0;

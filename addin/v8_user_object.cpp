@@ -177,7 +177,7 @@ bool TV8UserObject::AddError(const std::string& AMessage) {
     if (V8 == nullptr) return false;
     std::u16string descr = Utf8ToWide(AMessage);
     const std::u16string source = Utf8ToWide(MessageText(TMessage::AddInErrorSource));
-    return V8->AddError(kAddInErrorCode, source.c_str(), descr.c_str(), kAddInErrorScode);
+    return V8->AddError(kAddInErrorCode, ToHostText(source.c_str()), ToHostText(descr.c_str()), kAddInErrorScode);
 }
 
 bool TV8UserObject::AddWarning(const std::string& AMessage) {
@@ -263,7 +263,8 @@ std::basic_string_view<Char> HostText(const Char* AText, std::uint32_t ALength) 
 std::u16string V8GetWString(const V8Variant& V) {
     switch (V8Type(V)) {
         case VTYPE_PWSTR:
-            return std::u16string(HostText(V.VarEnum.vtRecWideString.pwstrVal, V.VarEnum.vtRecWideString.wstrLen));
+            return std::u16string(
+                HostText(FromHostText(V.VarEnum.vtRecWideString.pwstrVal), V.VarEnum.vtRecWideString.wstrLen));
         case VTYPE_PSTR:
             return Utf8ToWide(HostText(V.VarEnum.vtRecString.pstrVal, V.VarEnum.vtRecString.strLen));
         default: return {};

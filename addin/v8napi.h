@@ -3,8 +3,11 @@
 // The host's Native API as seen from the component: the value record, the three interfaces the
 // component implements, the host interfaces it calls, and the three exported entry points.
 // Slots are declared in the platform's order with the platform's C types; slot 0 of every
-// interface is a virtual destructor the host never calls (two table entries under the Itanium ABI,
-// which is what the platform's Linux host expects).
+// interface is the destructor slot the host never calls. On Linux it is a virtual destructor (two
+// table entries under the Itanium ABI, which is what the platform's Linux host expects). The
+// Windows host is built with MSVC, whose virtual destructor is ONE entry, the scalar deleting
+// destructor: there slot 0 is declared as exactly that, and the destructor itself is protected
+// and not virtual (g++ would otherwise give it two entries and shift every slot after it).
 
 #include <cstddef>
 #include <cstdint>
@@ -110,23 +113,41 @@ static_assert(sizeof(V8Variant) == 64);
 static_assert(offsetof(TV8RecString, strLen) == 8);
 static_assert(offsetof(TV8RecWideString, wstrLen) == 8);
 static_assert(sizeof(long) == 8, "slot types follow the LP64 model");
-#elif defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(V8Variant) == 48);
+#elif defined(_WIN32)
+// MSVC's record on both Windows targets: struct tm is nine ints, the union 40 bytes.
+static_assert(sizeof(TVarEnum) == 40);
+static_assert(offsetof(V8Variant, cbElements) == 40);
 static_assert(offsetof(V8Variant, vt) == 44);
+static_assert(sizeof(V8Variant) == 48);
+static_assert(sizeof(WCHAR_T) == 2 && sizeof(long) == 4, "slot types follow the LLP64 model");
+#endif
+
+// Slot 0 of every host interface (see the top of this file).
+#if defined(_WIN32)
+#define QUORVANE_DESTRUCTOR_SLOT(Interface)            \
+public:                                                \
+    virtual void* ScalarDeletingDestructor(unsigned AFlags) = 0; \
+                                                       \
+protected:                                             \
+    ~Interface() = default;                            \
+                                                       \
+public:
+#else
+#define QUORVANE_DESTRUCTOR_SLOT(Interface) \
+public:                                     \
+    virtual ~Interface() {}
 #endif
 
 // ---- Host interfaces the component calls -------------------------------------------------
 
 class TV8MemoryManager {
-public:
-    virtual ~TV8MemoryManager() {}
+    QUORVANE_DESTRUCTOR_SLOT(TV8MemoryManager)
     virtual bool AllocMemory(void** pMemory, unsigned long ulCountByte) = 0;
     virtual void FreeMemory(void** pMemory) = 0;
 };
 
 class TV8AddInDefBase {
-public:
-    virtual ~TV8AddInDefBase() {}
+    QUORVANE_DESTRUCTOR_SLOT(TV8AddInDefBase)
     virtual bool AddError(unsigned short wcode, const WCHAR_T* source, const WCHAR_T* descr, long scode) = 0;
     virtual bool Read(WCHAR_T* wszPropName, V8Variant* pVal, long* pErrCode, WCHAR_T** errDescriptor) = 0;
     virtual bool Write(WCHAR_T* wszPropName, V8Variant* pVar) = 0;
@@ -148,8 +169,7 @@ public:
 
 // The initialisation table.
 class TV8InitDone {
-public:
-    virtual ~TV8InitDone() {}
+    QUORVANE_DESTRUCTOR_SLOT(TV8InitDone)
     virtual bool Init(void* disp) = 0;          // the host connection, a TV8AddInDefBaseEx
     virtual bool setMemManager(void* mem) = 0;  // a TV8MemoryManager
     virtual long GetInfo() = 0;
@@ -158,8 +178,7 @@ public:
 
 // The language-extension table.
 class TV8LanguageExtender {
-public:
-    virtual ~TV8LanguageExtender() {}
+    QUORVANE_DESTRUCTOR_SLOT(TV8LanguageExtender)
     virtual bool RegisterExtensionAs(WCHAR_T** wsExtensionName) = 0;
     virtual long GetNProps() = 0;
     virtual long FindProp(const WCHAR_T* wsPropName) = 0;
@@ -182,15 +201,19 @@ public:
 
 // The locale table.
 class TV8LocaleBase {
-public:
-    virtual ~TV8LocaleBase() {}
+    QUORVANE_DESTRUCTOR_SLOT(TV8LocaleBase)
     virtual void SetLocale(const WCHAR_T* loc) = 0;
 };
 
 // What GetClassObject hands out: the three tables at the start of one object, in this order.
 class TV8ComponentBase : public TV8InitDone, public TV8LanguageExtender, public TV8LocaleBase {
+#if defined(_WIN32)
+protected:
+    ~TV8ComponentBase() = default;
+#else
 public:
     ~TV8ComponentBase() override {}
+#endif
 };
 
 // AddError arguments of every error the component reports to the host.
@@ -207,8 +230,13 @@ constexpr long kAddInInfo = 2000;
 
 }  // namespace quorvane
 
-// The three entry points, the only symbols the library exports.
+// The three entry points, the only symbols the library exports. A PE file ignores visibility:
+// there addin/exports.def names them.
+#if defined(_WIN32)
+#define QUORVANE_EXPORT
+#else
 #define QUORVANE_EXPORT __attribute__((visibility("default")))
+#endif
 extern "C" {
 QUORVANE_EXPORT const quorvane::WCHAR_T* GetClassNames();
 QUORVANE_EXPORT long GetClassObject(const quorvane::WCHAR_T* wsName, quorvane::TV8ComponentBase** pIntf);

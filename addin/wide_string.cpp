@@ -86,7 +86,7 @@ std::string WideToUtf8(std::u16string_view AText) {
 }
 
 std::u16string_view WideView(const WCHAR_T* AText) {
-    return AText == nullptr ? std::u16string_view() : std::u16string_view(AText);
+    return AText == nullptr ? std::u16string_view() : std::u16string_view(FromHostText(AText));
 }
 
 }  // namespace quorvane

@@ -15,4 +15,9 @@ std::string WideToUtf8(std::u16string_view AText);
 // The characters of a NUL-terminated host text; null gives an empty text.
 std::u16string_view WideView(const WCHAR_T* AText);
 
+// The same UTF-16 units seen as the host's type and as ours: on Windows the host's unit is
+// wchar_t, 16 bits like char16_t; on Linux both are char16_t.
+inline const WCHAR_T* ToHostText(const char16_t* AText) { return reinterpret_cast<const WCHAR_T*>(AText); }
+inline const char16_t* FromHostText(const WCHAR_T* AText) { return reinterpret_cast<const char16_t*>(AText); }
+
 }  // namespace quorvane

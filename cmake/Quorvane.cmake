@@ -1,8 +1,15 @@
 # quorvane_subsystem(NAME [LIBS ...]): a static library of every .cpp in the current folder.
 # A folder without sources yet gives an interface library, so the tree builds at every step.
+# A platform facility is a pair of files: NAME_posix.cpp joins the Linux build, NAME_windows.cpp
+# the Windows one.
 function(quorvane_subsystem name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_windows\\.cpp$")
+  endif()
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)

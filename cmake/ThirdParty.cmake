@@ -83,6 +83,11 @@ function(add_bundled target prefix archive)
     INTERFACE_INCLUDE_DIRECTORIES ${prefix}/include INTERFACE_LINK_LIBRARIES "${ARGN}")
 endfunction()
 
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsThirdParty.cmake)
+  return()
+endif()
+
 # Debian's zlib source lacks what zlib's CMake build needs; its configure script is what Debian uses.
 quorvane_third_party(zlib zlib-1.2.13.dfsg CONFIGURE --static)
 add_bundled(PkgConfig::ZLIB ${zlib_PREFIX} libz.a)

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "errors/messages.h"
-#include "posix/file_descriptor.h"
 #include "transport/posix_io.h"
+#include "transport/socket_owner.h"
 
 namespace quorvane {
 
@@ -50,12 +51,19 @@ public:
 private:
     // Raises the documented text followed by the printer's address and AWhy.
     [[noreturn]] void Fail(TMessage AId, const std::string& AWhy) const;
-    TFileDescriptor FSocket;
+    // The trimmed address as a dotted IPv4 literal (network byte order) once it and the port
+    // have passed their checks; raises with the reason otherwise. Shared by both systems.
+    std::uint32_t CheckedAddress() const;
+    // The system's inet_addr: the classic dotted forms, never a name look-up; false for what it
+    // refuses, the all-ones broadcast address included (it answers that like an error).
+    static bool ParseIpv4(const std::string& AText, std::uint32_t& AAddress);
+    TSocketOwner FSocket;
     std::string FIPAddress;
     int FIPPort = 0;
 };
 
-// The sockets interface needs no start or stop on Linux; kept for the library's load and unload.
+// The library's load and unload start and stop the sockets interface (Winsock 1.1 on Windows;
+// nothing to do on Linux).
 void StartSocketsLibrary();
 void StopSocketsLibrary();
 

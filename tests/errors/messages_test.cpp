@@ -104,6 +104,8 @@ TEST(MessageCatalogue, HoldsTheDocumentedTexts) {
         {TMessage::ConnectFailed, "Ошибка при установлении подключения"},
         {TMessage::SendFailed, "Ошибка при отправке данных серверу"},
         {TMessage::ReceiveFailed, "Ошибка при получении ответа от сервера"},
+        {TMessage::WinsockStartFailed, "Ошибка инициализации библиотеки WinSock"},
+        {TMessage::WinsockCleanupFailed, "WSACleanup"},
         {TMessage::LogViewerCaption, "Просмотр лога"},
         {TMessage::HelpCaption, "Справка"},
         {TMessage::DocumentCaption, "Документ"},

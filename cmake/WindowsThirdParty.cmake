@@ -1,0 +1,37 @@
+# The Windows build's libraries: built from Debian's source packages (scripts/third-party-sources
+# --windows) with the mingw-w64 toolchain, static, once per target, kept in the cache. zlib is
+# mingw-w64's own package (libz-mingw-w64-dev).
+find_library(QUORVANE_MINGW_ZLIB NAMES libz.a REQUIRED)
+find_path(QUORVANE_MINGW_ZLIB_INCLUDE zlib.h REQUIRED)
+add_library(PkgConfig::ZLIB STATIC IMPORTED GLOBAL)
+set_target_properties(PkgConfig::ZLIB PROPERTIES IMPORTED_LOCATION ${QUORVANE_MINGW_ZLIB}
+  INTERFACE_INCLUDE_DIRECTORIES ${QUORVANE_MINGW_ZLIB_INCLUDE})
+
+# Deflate only, as on Linux; zlib is named before libzip looks for it.
+quorvane_third_party(libzip libzip-1.7.3 -DCMAKE_INSTALL_LIBDIR=lib -DZLIB_INCLUDE_DIR=${QUORVANE_MINGW_ZLIB_INCLUDE}
+  -DZLIB_LIBRARY=${QUORVANE_MINGW_ZLIB} -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_COMMONCRYPTO=OFF
+  -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF -DENABLE_OPENSSL=OFF -DENABLE_WINDOWS_CRYPTO=OFF -DBUILD_TOOLS=OFF
+  -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF)
+# libzip's random numbers come from the CryptoAPI (advapi32).
+add_bundled(PkgConfig::LIBZIP ${libzip_PREFIX} libzip.a PkgConfig::ZLIB advapi32)
+set_target_properties(PkgConfig::LIBZIP PROPERTIES INTERFACE_COMPILE_DEFINITIONS ZIP_STATIC)
+
+quorvane_third_party(zint zint-2.11.1 -DCMAKE_INSTALL_LIBDIR=lib -DZINT_STATIC=ON -DZINT_USE_PNG=OFF -DZINT_USE_QT=OFF)
+add_bundled(Zint::Zint ${zint_PREFIX} libzint-static.a)
+
+quorvane_third_party(pugixml pugixml-1.13 -DCMAKE_INSTALL_LIBDIR=lib -DPUGIXML_BUILD_TESTS=OFF)
+add_bundled(pugixml::pugixml ${pugixml_PREFIX} libpugixml.a)
+
+# The extensions library comes before the core library it uses.
+quorvane_third_party(cmark-gfm cmark-gfm-0.29.0.gfm.6 -DCMAKE_INSTALL_LIBDIR=lib -DCMARK_TESTS=OFF
+  -DCMARK_SHARED=OFF -DCMARK_STATIC=ON)
+add_bundled(cmark_gfm_core ${cmark-gfm_PREFIX} libcmark-gfm.a)
+add_bundled(PkgConfig::CMARK ${cmark-gfm_PREFIX} libcmark-gfm-extensions.a cmark_gfm_core)
+set_target_properties(PkgConfig::CMARK PROPERTIES
+  INTERFACE_COMPILE_DEFINITIONS "CMARK_GFM_STATIC_DEFINE;CMARK_GFM_EXTENSIONS_STATIC_DEFINE")
+
+# The unit tests' framework, cross-built like everything else.
+quorvane_third_party(googletest googletest-1.12.1 -DCMAKE_INSTALL_LIBDIR=lib -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON)
+add_bundled(GTest::gtest ${googletest_PREFIX} libgtest.a Threads::Threads)
+add_bundled(GTest::gtest_main ${googletest_PREFIX} libgtest_main.a GTest::gtest)
+add_bundled(GTest::gmock ${googletest_PREFIX} libgmock.a GTest::gtest)
