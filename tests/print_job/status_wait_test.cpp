@@ -280,8 +280,9 @@ TEST(SendLabelScripts, APrinterThatNeverAnswersGetsItsLabelsOnEveryTransport) {
 
     std::string received;
     {
-        test::LoopbackServer silent(
-            [&](int AClient, test::LoopbackServer&) { received = test::LoopbackServer::ReceiveAll(AClient); });
+        test::LoopbackServer silent([&](int AClient, test::LoopbackServer&) {
+            received = test::LoopbackServer::ReceiveAll(AClient);
+        });
         TPortManager lan("127.0.0.1", silent.Port());
         EXPECT_FALSE(SendLabelScripts(lan, *Tspl(), scripts, options));
     }
@@ -293,7 +294,8 @@ TEST(SendLabelScripts, APrinterThatNeverAnswersGetsItsLabelsOnEveryTransport) {
         SendLabelScripts(lan, *Tspl(), scripts, options);
         ADD_FAILURE() << "a closed connection is no silent printer";
     } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find(MessageText(TMessage::PrinterClosedConnection)), std::string::npos)
+        EXPECT_NE(std::string(e.what()).find(MessageText(TMessage::PrinterClosedConnection)),
+                  std::string::npos)
             << e.what();
     }
 }

@@ -199,11 +199,12 @@ TEST(VirtualPrinterCodes, TurnedLinearCodesStayInTheirBox) {
     for (const bool asPicture : {false, true})
         for (const int orientation : {0, 90, 180, 270}) {
             SCOPED_TRACE(std::string(asPicture ? "picture " : "command ") + std::to_string(orientation));
-            const std::string job = Job(OneFieldDocument("<Barcode FieldName=\"C\" Type=\"code128\" Left=\"20\" "
-                                                         "Top=\"20\" Width=\"40\" Height=\"30\" Orientation=\"" +
-                                                             std::to_string(orientation) + "\"/>",
-                                                         "C", "A1"),
-                                        asPicture);
+            const std::string job =
+                Job(OneFieldDocument("<Barcode FieldName=\"C\" Type=\"code128\" Left=\"20\" "
+                                     "Top=\"20\" Width=\"40\" Height=\"30\" Orientation=\"" +
+                                         std::to_string(orientation) + "\"/>",
+                                     "C", "A1"),
+                    asPicture);
             const TPrinted printed = PrintOn(job, 203);
             EXPECT_TRUE(printed.Problems.empty()) << ::testing::PrintToString(printed.Problems);
             ASSERT_EQ(printed.Labels.size(), 1U);
