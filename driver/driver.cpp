@@ -215,6 +215,9 @@ void TDriver::DoDeviceTest(std::string& /*ADescription*/, std::string& /*ADemoMo
     const std::string name = IsBlank(info.Description) ? info.Name : info.Description;
     pugi::xml_document document;
     ParseXml(RemoveInvalidXMLChars(DemoLabelDocument(name + " " + info.DriverVersion)), document);
+    // The demo layout is built whatever template an earlier print left, so the test never prints
+    // the user's layout with the demo record; "last" leaves none, and the next print builds its own.
+    FTemplateCreated = false;
     DoPrintLabels(document, "last");
     Close();
 }

@@ -18,8 +18,8 @@ public:
     virtual void Write(const std::string& AData) = 0;
     // ACount >= 1: one counted read; ACount <= 0: everything the printer has to say.
     virtual std::string Read(int ACount) = 0;
-    // A counted read that first waits for the printer's answer until ADeadline: back the moment
-    // data arrives, and otherwise ending exactly like the counted read after the deadline would.
+    // The printer's answer, at most ACount bytes, waited for until ADeadline: back the moment data
+    // arrives; empty when the printer is silent until then. Broken connections still fail.
     virtual std::string ReadWithin(int ACount, TDeadline ADeadline) = 0;
     virtual void Flush() = 0;
     virtual void Close() = 0;

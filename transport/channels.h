@@ -21,7 +21,7 @@ public:
     void Write(const std::string& AData) override;
     // Counted: at most ACount bytes within 500 ms, nothing is a failure.
     std::string Read(int ACount) override;
-    // Silence fails 500 ms after ADeadline.
+    // Silence until ADeadline gives nothing.
     std::string ReadWithin(int ACount, TDeadline ADeadline) override;
     void Flush() override;
     void Close() override;
@@ -72,7 +72,7 @@ public:
     void Write(const std::string& AData) override;
     // Counted: exactly ACount bytes, zero-padded.
     std::string Read(int ACount) override;
-    // Silence fails after the 2 s receive time-out.
+    // Silence until ADeadline gives nothing; a closed connection fails.
     std::string ReadWithin(int ACount, TDeadline ADeadline) override;
     void Flush() override {}
     void Close() override;

@@ -32,10 +32,9 @@ public:
     // failure; serial: at most ACount bytes within the port time-outs, nothing is no failure;
     // network: exactly ACount bytes, zero-padded). ACount <= 0: everything the printer has to say.
     std::string ReadFromPort(int ACount) { return FChannel->Read(ACount); }
-    // A counted read (ACount >= 1) that first waits for the printer's answer until ADeadline:
-    // it returns the moment data arrives, and otherwise ends exactly like sleeping until
-    // ADeadline and then calling ReadFromPort(ACount) would (USB: failure after 500 ms more;
-    // serial: empty after the time-outs; network: failure after the 2 s receive time-out).
+    // The printer's answer (ACount >= 1 bytes at most), waited for until ADeadline: returned the
+    // moment data arrives. A printer silent until then gives an empty string on every transport
+    // (serial: after the port time-outs); a connection that breaks or a failed read still fails.
     std::string ReadFromPortWithin(int ACount, TDeadline ADeadline);
     void FlushBuffer() { FChannel->Flush(); }
     void ClosePort() { FChannel->Close(); }

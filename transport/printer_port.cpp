@@ -214,7 +214,15 @@ int TPrinterPort::ReadFromPort(std::string& AData, bool AOverlappedMode) {
 }
 
 int TPrinterPort::ReadFromPortWithin(int ACount, std::string& AData, TDeadline ADeadline) {
-    if (Opened()) FIo->Poll(FFd, POLLIN, FIo->Now() + (ADeadline - TClock::now()));
+    AData.clear();
+    if (!Opened()) {
+        errno = EBADF;
+        return SystemFailure();
+    }
+    const int events = FIo->Poll(FFd, POLLIN, FIo->Now() + (ADeadline - TClock::now()));
+    if (events < 0) return SystemFailure();
+    // A printer that says nothing is no fault of the device; one that went away is.
+    if (events == 0) return 0;
     return ReadFromPort(ACount, AData, true);
 }
 

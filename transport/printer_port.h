@@ -52,8 +52,8 @@ public:
     // Reads of up to 2048 bytes, each allowed 500 ms, until one brings nothing; a silent
     // printer answers 0 with empty data.
     int ReadFromPort(std::string& AData, bool AOverlappedMode);
-    // Waits until data arrives or ADeadline passes, then the counted read: at most the wait
-    // plus 500 ms, and back the moment the printer answers.
+    // The printer's reply: waits until data arrives or ADeadline passes, then the counted read.
+    // Back the moment the printer answers; silence until ADeadline gives no data and no failure.
     int ReadFromPortWithin(int ACount, std::string& AData, TDeadline ADeadline);
     // Waits, within the write window, until the device has taken a write still in flight.
     void FlushBuffers();

@@ -35,9 +35,8 @@ public:
     void ReadString(std::string& ABytes);
     // One byte; 0 when the peer has closed.
     void ReadChar(char& AByte);
-    // Waits until data (or the peer's close) arrives or ADeadline passes, then makes the
-    // counted read: so it costs at most the wait plus the 2 s receive bound, and returns
-    // the moment the printer answers.
+    // The printer's reply, at most ALen bytes: back the moment they arrive; nothing (and no
+    // failure) when the printer is silent until ADeadline. A closed connection fails.
     void ReadStringWithin(int ALen, std::string& ABytes, TDeadline ADeadline);
     // Harmless when not connected.
     void CloseConnection();

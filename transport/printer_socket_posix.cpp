@@ -122,8 +122,16 @@ void TPrinterSocket::ReadChar(char& AByte) {
 }
 
 void TPrinterSocket::ReadStringWithin(int ALen, std::string& ABytes, TDeadline ADeadline) {
-    if (FSocket.Valid()) WaitReady(Fd(FSocket), POLLIN, ADeadline);
-    ReadString(ALen, ABytes);
+    ABytes.clear();
+    const int events = FSocket.Valid() ? WaitReady(Fd(FSocket), POLLIN, ADeadline) : 1;
+    if (events < 0) Fail(TMessage::ReceiveFailed, SystemReason(errno));
+    if (events == 0) return;  // silence: the caller decides what no answer means
+    std::string buffer(static_cast<size_t>(ALen > 0 ? ALen : 0), '\0');
+    const ssize_t n = Receive(Fd(FSocket), buffer.data(), buffer.size());
+    // Unlike the padded read, a closed connection is no answer of zero bytes.
+    if (n <= 0) Fail(TMessage::ReceiveFailed, ReceiveProblem(n, errno));
+    buffer.resize(static_cast<size_t>(n));
+    ABytes = std::move(buffer);
 }
 
 void TPrinterSocket::CloseConnection() {

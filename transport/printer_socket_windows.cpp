@@ -159,8 +159,16 @@ void TPrinterSocket::ReadChar(char& AByte) {
 }
 
 void TPrinterSocket::ReadStringWithin(int ALen, std::string& ABytes, TDeadline ADeadline) {
-    if (FSocket.Valid()) WaitSocket(Native(FSocket), false, ADeadline);
-    ReadString(ALen, ABytes);
+    ABytes.clear();
+    const int ready = FSocket.Valid() ? WaitSocket(Native(FSocket), false, ADeadline) : 1;
+    if (ready < 0) Fail(TMessage::ReceiveFailed, Reason(WSAGetLastError()));
+    if (ready == 0) return;  // silence: the caller decides what no answer means
+    std::string buffer(static_cast<std::size_t>(ALen > 0 ? ALen : 0), '\0');
+    const int n = Receive(Native(FSocket), buffer.data(), static_cast<int>(buffer.size()));
+    // Unlike the padded read, a closed connection is no answer of zero bytes.
+    if (n <= 0) Fail(TMessage::ReceiveFailed, ReceiveProblem(n, WSAGetLastError()));
+    buffer.resize(static_cast<std::size_t>(n));
+    ABytes = std::move(buffer);
 }
 
 void TPrinterSocket::CloseConnection() {

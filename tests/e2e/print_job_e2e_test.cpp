@@ -543,8 +543,9 @@ TEST_F(PrintJobTest, UnknownInterfaceTypeFailsOpen) {
 TEST_F(PrintJobTest, InitializePrinterSwitchesAMismatchedRibbonOnOrvelMX) {
     StartPrinter(TLink::Serial);  // ribbon off
     Set("Model", host::IntValue(4));
-    Set("PrintMethod", host::IntValue(1));
     ASSERT_TRUE(Open());
+    // The set-up follows the settings as they are at the call, not as they were at Open.
+    Set("PrintMethod", host::IntValue(1));
     ASSERT_TRUE(InitializePrinter()) << LastError().second;
     JobBytes(1);
     EXPECT_TRUE(Printer->Ribbon());
@@ -555,23 +556,33 @@ TEST_F(PrintJobTest, InitializePrinterSwitchesAMismatchedRibbonOnOrvelMX) {
     EXPECT_TRUE(ribbonCommand);
 }
 
-TEST_F(PrintJobTest, DeviceTestPrintsTheDemoLabelAndKeepsDensityTen) {
+// The demo label is the test's own also when the user's template is held, and the next call
+// builds its template again, as after any call in mode "last".
+TEST_F(PrintJobTest, DeviceTestPrintsItsOwnDemoLabelAndKeepsDensityTen) {
     StartPrinter();
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(PrintLabels(SmallDocument(40, 25), ""));
     TCall test = Call(u"DeviceTest", host::EmptyValue(), host::EmptyValue());
     ASSERT_TRUE(Succeeded(test)) << LastError().second;
     EXPECT_EQ(V8Text((*test.Params)[0]), u"");
     EXPECT_EQ(Prop(u"Density").VarEnum.lVal, 10);
-    JobBytes(1);
-    ASSERT_EQ(Printer->Labels().size(), 1u);
-    EXPECT_EQ(SizeCommands(), std::vector<std::string>{"SIZE 30 mm,20 mm"});
-    bool density = false, textInsideTheWidth = false;
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(PrintLabels(SmallDocument(50, 30), ""));
+    JobBytes(3);
+    ASSERT_EQ(Printer->Labels().size(), 3u);
+    EXPECT_EQ(SizeCommands(),
+              (std::vector<std::string>{"SIZE 40 mm,25 mm", "SIZE 30 mm,20 mm", "SIZE 50 mm,30 mm"}));
+    std::vector<std::string> densities;
+    int demoTexts = 0;
     for (const JournalEntry& e : Printer->Journal()) {
-        density |= e.kind == "command" && e.text == "DENSITY 10";
+        if (e.kind == "command" && e.command == "DENSITY") densities.push_back(e.text);
         // The text box, 28 mm wide at 1 mm, ends inside the 30 mm (240 dot) label.
-        textInsideTheWidth |= e.kind == "command" && e.text == "BITMAP 8,16,28,160,1";
+        demoTexts += e.kind == "command" && e.text == "BITMAP 8,16,28,160,1";
     }
-    EXPECT_TRUE(density);
-    EXPECT_TRUE(textInsideTheWidth);
+    ASSERT_EQ(densities.size(), 3u);
+    EXPECT_EQ(densities[1], "DENSITY 10");
+    EXPECT_EQ(densities[2], "DENSITY 10");
+    EXPECT_EQ(demoTexts, 1);
     EXPECT_EQ(Problems(), "");
 }
 

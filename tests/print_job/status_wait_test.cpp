@@ -18,6 +18,7 @@
 #include "errors/messages.h"
 #include "printer/tspl/printer_type_tspl.h"
 #include "tests/transport/test_peers.h"
+#include "tests/transport/usblp_device.h"
 #include "tools/printer/printer_server.h"
 
 namespace quorvane {
@@ -223,23 +224,6 @@ TEST(StatusWait, ErrorBytesFailWithTheirText) {
     }
 }
 
-TEST(StatusWait, SilentSerialPrinterCountsAsReadyAfterThreeTries) {
-    test::PtyPair pty;
-    ::setenv("QUORVANE_COM58", pty.Path().c_str(), 1);
-    TPortManager port(58, 9600, 8, 0, 0);
-    TFakeClock clock;
-    EXPECT_EQ(StatusFailure(port, clock), "");
-    // One query, no re-query.
-    EXPECT_EQ(test::Drain(pty.Master()), "\x1b!?");
-}
-
-TEST(StatusWait, SilentNetworkPrinterFailsTheJobAsTheReceiveTimesOut) {
-    test::LoopbackServer silent([](int, test::LoopbackServer& s) { s.StaySilent(); });
-    TPortManager port("127.0.0.1", silent.Port());
-    TFakeClock clock;
-    EXPECT_NE(StatusFailure(port, clock), "");
-}
-
 TEST(StatusWait, ReplyOnTheSerialPortIsReadByTheFirstTry) {
     TestPrinter printer(0x01, {}, true);
     auto port = printer.Com();
@@ -270,6 +254,50 @@ TEST(SendLabelScripts, StopsBeforeTheLabelWhoseCheckFailsAndClosesThePort) {
     ASSERT_TRUE(printer.Server().WaitForJobs(1, 5s));
     EXPECT_EQ(printer.Server().Labels().size(), 2u);
     EXPECT_EQ(printer.StatusQueries(), 3u);
+}
+
+// A printer that never answers the status query gets its labels all the same, whatever carries
+// them, and the job says they went unchecked; a printer that hangs up still fails the job.
+TEST(SendLabelScripts, APrinterThatNeverAnswersGetsItsLabelsOnEveryTransport) {
+    const std::vector<TScriptObject> scripts = {{1, "SIZE 20 mm,10 mm\r\nCLS\r\nPRINT 1\r\n"}};
+    const std::string expected = "\x1b!?" + scripts[0].FValue;
+    TFakeClock clock;
+    TPrintJobOptions options;
+    options.Clock = clock.Clock();
+
+    test::PtyPair pty;
+    ::setenv("QUORVANE_COM58", pty.Path().c_str(), 1);
+    TPortManager com(58, 9600, 8, 0, 0);
+    EXPECT_FALSE(SendLabelScripts(com, *Tspl(), scripts, options));
+    EXPECT_EQ(test::Drain(pty.Master()), expected);
+    ::unsetenv("QUORVANE_COM58");
+
+    auto device = std::make_shared<test::TUsblpDevice>();
+    device->Answers = false;
+    TPortManager usb("/dev/usb/lp0", device);
+    EXPECT_FALSE(SendLabelScripts(usb, *Tspl(), scripts, options));
+    EXPECT_EQ(device->Received(), expected);
+
+    std::string received;
+    {
+        test::LoopbackServer silent([&](int AClient, test::LoopbackServer&) {
+            received = test::LoopbackServer::ReceiveAll(AClient);
+        });
+        TPortManager lan("127.0.0.1", silent.Port());
+        EXPECT_FALSE(SendLabelScripts(lan, *Tspl(), scripts, options));
+    }
+    EXPECT_EQ(received, expected);
+
+    test::LoopbackServer hangsUp([](int AClient, test::LoopbackServer&) { test::ReadFor(AClient, 3, 5s); });
+    TPortManager lan("127.0.0.1", hangsUp.Port());
+    try {
+        SendLabelScripts(lan, *Tspl(), scripts, options);
+        ADD_FAILURE() << "a closed connection is no silent printer";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(MessageText(TMessage::PrinterClosedConnection)),
+                  std::string::npos)
+            << e.what();
+    }
 }
 
 TEST(RibbonSetUp, OrvelMXWithTheWrongRibbonIsSwitchedResetAndGivenFiveSeconds) {

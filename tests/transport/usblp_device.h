@@ -39,6 +39,8 @@ public:
     std::deque<int> PortStatuses = {0x18};
     // The printer's answers to ESC!?, one per query, the last repeating: ready.
     std::deque<char> StatusReplies = {0x00};
+    // False: the printer takes data but never answers the status query.
+    bool Answers = true;
     // What open answers when the device node refuses the user (EACCES) or is gone; 0: it opens.
     int OpenError = 0;
 
@@ -134,6 +136,7 @@ private:
         FReceived += FInFlight->Data;
         FInFlight.reset();
         for (size_t at; (at = FReceived.find("\x1b!?", FScanned)) != std::string::npos; FScanned = at + 3) {
+            if (!Answers) continue;
             FReplies += StatusReplies.front();
             if (StatusReplies.size() > 1) StatusReplies.pop_front();
         }

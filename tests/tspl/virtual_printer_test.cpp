@@ -191,6 +191,31 @@ TEST(VirtualPrinterCodes, TwoDimensionalCodesReadBackAsTheDocumentText) {
             }
 }
 
+// A turned linear code is moved back into its box, whichever way 2D codes are sent: the
+// printer turns it about its anchor, which would put it beside or above the box.
+TEST(VirtualPrinterCodes, TurnedLinearCodesStayInTheirBox) {
+    // At 203 dpi (8 dots per mm) the box is 160..480 across and 160..400 down.
+    const int left = 160, top = 160, width = 320, height = 240;
+    for (const bool asPicture : {false, true})
+        for (const int orientation : {0, 90, 180, 270}) {
+            SCOPED_TRACE(std::string(asPicture ? "picture " : "command ") + std::to_string(orientation));
+            const std::string job =
+                Job(OneFieldDocument("<Barcode FieldName=\"C\" Type=\"code128\" Left=\"20\" "
+                                     "Top=\"20\" Width=\"40\" Height=\"30\" Orientation=\"" +
+                                         std::to_string(orientation) + "\"/>",
+                                     "C", "A1"),
+                    asPicture);
+            const TPrinted printed = PrintOn(job, 203);
+            EXPECT_TRUE(printed.Problems.empty()) << ::testing::PrintToString(printed.Problems);
+            ASSERT_EQ(printed.Labels.size(), 1U);
+            const MonoImage& image = printed.Labels[0].image;
+            const long long all = BlackIn(image, 0, 0, image.width, image.height);
+            EXPECT_GT(all, 0);
+            EXPECT_EQ(BlackIn(image, left, top, width, height), all);
+            EXPECT_EQ(test::Decode(image, "Code128"), "A1");
+        }
+}
+
 // A linear code cannot say "?" for a character the code page lacks: the value is refused with
 // the character and the field. Text sent as commands goes on with "?" and a warning in the log.
 TEST(VirtualPrinterCodes, CharactersTheCodePageLacks) {
