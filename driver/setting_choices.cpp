@@ -111,6 +111,9 @@ struct TNumberRange {
 };
 
 constexpr TNumberRange kNumberRanges[] = {
+    {"DataBits", 5, 8, std::nullopt},  // what a serial line can frame
+    {"StopBits", 0, 2, std::nullopt},
+    {"Parity", 0, 4, std::nullopt},    // none, odd, even, mark, space
     {"Resolution", 25, 1000, std::nullopt},
     {"Density", 0, 15, std::nullopt},
     {"Speed", 1, 14, std::nullopt},  // the settings list offers 14; no manual gives per-model limits

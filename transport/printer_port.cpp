@@ -91,6 +91,7 @@ int TPrinterPort::SendToPort(const std::string& AData, bool AOverlappedMode) {
     // the device, and reports POLLOUT only when the device has taken them: bytes count as sent
     // only then.
     int code = 0;
+    std::string writeFailure;  // the system's reason, unless the status later names a better one
     size_t taken = 0;
     size_t handedOver = 0;
     bool polling = false;
@@ -129,8 +130,10 @@ int TPrinterPort::SendToPort(const std::string& AData, bool AOverlappedMode) {
         if (n > 0) handedOver = static_cast<size_t>(n);
         if (n > 0 || (n < 0 && errno == EAGAIN))
             FWriteInFlight = true;
-        else if (n < 0 && errno != EINTR)
+        else if (n < 0 && errno != EINTR) {
             code = SystemFailure();
+            writeFailure = FLastErrorDescription;
+        }
         polling = true;
     }
     if (code == 0 && FWriteInFlight && FIo->Now() >= limit) {
@@ -140,6 +143,7 @@ int TPrinterPort::SendToPort(const std::string& AData, bool AOverlappedMode) {
         FLastErrorDescription = SystemErrorText(ETIME);
         return 1001;
     }
+    if (code != 0 && FLastErrorDescription.empty()) FLastErrorDescription = writeFailure;
     return code != 0 ? code : 1007;
 }
 

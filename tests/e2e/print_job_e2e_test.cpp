@@ -456,7 +456,8 @@ TEST_F(PrintJobTest, NumberSettingsThePrinterCannotTakeFailOpen) {
         {"Density", host::IntValue(16)},          {"Speed", host::DoubleValue(20)},
         {"Gap", host::IntValue(-3)},              {"Direction", host::IntValue(2)},
         {"Resolution", host::IntValue(100000)},   {"PDF417ModuleWidth", host::IntValue(12)},
-        {"QRCodeCellWidth", host::IntValue(11)},  {"PDF417Rows", host::IntValue(-5)}};
+        {"QRCodeCellWidth", host::IntValue(11)},  {"PDF417Rows", host::IntValue(-5)},
+        {"DataBits", host::IntValue(9)},          {"Parity", host::IntValue(7)}};
     for (const auto& [name, value] : refused) {
         host::THostValues previous(Memory);
         ASSERT_TRUE(Object->GetProp(Utf8ToWide(name), previous));

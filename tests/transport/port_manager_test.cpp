@@ -158,6 +158,16 @@ TEST(PortManagerMessages, APathThatIsNoDeviceIsRefusedAndNeverWritten) {
     std::filesystem::remove_all(folder);
 }
 
+// A device that refuses the bytes (here the kernel's full device) is named with its reason.
+TEST(PortManagerMessages, AWriteTheDeviceRefusesSaysWhy) {
+    TPortManager manager(std::string("/dev/full"));
+    manager.OpenPort();
+    const Failure failure = FailureOf([&] { manager.WriteToPort("SIZE 30 mm,20 mm\r\n"); });
+    manager.ClosePort();
+    const std::string tail = std::string(": /dev/full — ") + MessageText(TMessage::SysNoSpace);
+    EXPECT_TRUE(failure.Text.ends_with(tail)) << failure.Text;
+}
+
 TEST(PortManagerUSBSlow, ReadsOfASilentDevice) {
     PtyPair pty;
     TPortManager manager(pty.Path());
