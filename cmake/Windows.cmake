@@ -9,9 +9,10 @@ add_subdirectory(text)
 add_subdirectory(errors)
 add_subdirectory(addin)
 add_subdirectory(driver)
-# The transport so far: the network printer socket (Winsock).
+# The transport so far: the network printer socket (Winsock) and the serial port (the
+# communications API).
 add_library(quorvane_transport STATIC transport/printer_socket.cpp transport/printer_socket_windows.cpp
-  transport/socket_owner_windows.cpp)
+  transport/socket_owner_windows.cpp transport/comm.cpp transport/comm_windows.cpp)
 target_include_directories(quorvane_transport PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(quorvane_transport PUBLIC quorvane_errors quorvane_text ws2_32)
 
@@ -22,6 +23,6 @@ set(QUORVANE_WINE_PREFIX ${cache}/wine CACHE PATH "Wine prefix of the Windows te
 enable_testing()
 add_subdirectory(tests/windows)
 
-set(QUORVANE_WINDOWS_PENDING posix log resources printer "transport but the network socket" help component tools bench
+set(QUORVANE_WINDOWS_PENDING posix log resources printer "transport but the network socket and the serial port" help component tools bench
   "the tests of the Linux build")
 message(STATUS "Windows build: not built yet: ${QUORVANE_WINDOWS_PENDING}")
