@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "errors/windows_errors.h"
+#include "text/windows_text.h"
 #include "transport/comm.h"
 
 namespace quorvane {
@@ -19,34 +21,10 @@ struct TSerialDevice {
 
 namespace {
 
-// The errno the port's failures are reported by, so that one table gives the Russian texts on
-// every system.
-int ErrnoOf(DWORD AError) {
-    switch (AError) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return ENOENT;
-        // A COM port is opened exclusively: a refused open means another program holds it.
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION: return EBUSY;
-        case ERROR_INVALID_PARAMETER: return EINVAL;
-        case ERROR_NOT_READY:
-        case ERROR_DEVICE_NOT_CONNECTED:
-        case ERROR_DEV_NOT_EXIST: return ENODEV;
-        case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY: return ENOMEM;
-        case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
-        case ERROR_INVALID_HANDLE: return EBADF;
-        default: return EIO;
-    }
-}
-
-void TakeSystemError() { errno = ErrnoOf(::GetLastError()); }
-
-std::wstring Wide(const std::string& AText) {
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, AText.data(), static_cast<int>(AText.size()), wide.data(), n);
-    return wide;
+// A COM port is opened exclusively: a refused open means another program holds it.
+void TakeSystemError() {
+    const DWORD error = ::GetLastError();
+    errno = error == ERROR_ACCESS_DENIED ? EBUSY : ErrnoOfWindowsError(error);
 }
 
 }  // namespace
@@ -63,7 +41,7 @@ std::string TComm::PortPath(int APortNumber) {
 }
 
 bool TComm::OpenDevice(const std::string& APath) {
-    HANDLE handle = ::CreateFileW(Wide(APath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    HANDLE handle = ::CreateFileW(WindowsText(APath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         TakeSystemError();
