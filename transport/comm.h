@@ -56,9 +56,9 @@ struct TCommTimeouts {
     uint32_t WriteTotalTimeoutConstant = 100;
 };
 
-// A serial port on a terminal device. Port n is /dev/ttyS(n-1) for 1..64, /dev/ttyUSB(n-65)
-// for 65..96, /dev/ttyACM(n-97) for 97..128; the environment variable QUORVANE_COM<n>
-// overrides the path. Operations report by their result and leave a text in
+// A serial port. Port n is \\.\COMn on Windows; on Linux a terminal device, /dev/ttyS(n-1) for
+// 1..64, /dev/ttyUSB(n-65) for 65..96, /dev/ttyACM(n-97) for 97..128. The environment variable
+// QUORVANE_COM<n> overrides the path. Operations report by their result and leave a text in
 // ExtResultDescription(); nothing is thrown.
 class TComm {
 public:
@@ -173,7 +173,7 @@ private:
     uint16_t FXonLimit = 256;
     uint16_t FXoffLimit = 256;
     std::unique_ptr<TSerialDevice> FDevice;
-    // No overlapped I/O on Linux: the flag only makes the event-waiting reads wait with poll().
+    // No overlapped I/O: the flag only makes the event-waiting reads wait for input first.
     bool FOverlappedMode = false;
     TBaudRate FBaudRate = TBaudRate::br9600;
     int FPortNumber = 1;
