@@ -51,7 +51,8 @@ inline std::string SystemErrorText(int AError) {
 #ifdef EHOSTDOWN
         case EHOSTDOWN:
 #endif
-            id = TMessage::ReasonUnreachable; break;
+            id = TMessage::ReasonUnreachable;
+            break;
         case ENETDOWN: id = TMessage::SysNetworkDown; break;
         case EADDRNOTAVAIL: id = TMessage::SysAddressNotAvailable; break;
         default: return Message(TMessage::SysUnknown, AError);

@@ -76,7 +76,8 @@ std::string DirectoryOf(const TLogState& AState) {
 
 std::string BaseNameOf(const TLogState& AState) {
     std::string name = AState.BaseName.empty() ? GetModuleFileName() : AState.BaseName;
-    if (auto slash = name.find_last_of(LogPathDelimiters()); slash != std::string::npos) name.erase(0, slash + 1);
+    if (auto slash = name.find_last_of(LogPathDelimiters()); slash != std::string::npos)
+        name.erase(0, slash + 1);
     if (auto dot = name.find('.'); dot != std::string::npos) name.erase(dot);
     return name;
 }
@@ -150,14 +151,16 @@ void AppendLines(TLogState& AState, const std::string& ALines) {
     if (!file) throw TMessageError(TMessage::LogFileOpenFailed, path, SystemErrorText(errno));
     if (started) RemoveOldFiles(AState, directory);
     if (!file->Lock()) throw TMessageError(TMessage::LogFileLockFailed, path, SystemErrorText(errno));
-    if (!file->Append(ALines)) throw TMessageError(TMessage::LogFileWriteFailed, path, SystemErrorText(errno));
+    if (!file->Append(ALines))
+        throw TMessageError(TMessage::LogFileWriteFailed, path, SystemErrorText(errno));
 }
 
 void AppendStopLine(TLogState& AState) { AppendLines(AState, std::string(kStopLine) + kLineEnd + kLineEnd); }
 
 std::string HeaderBlock() {
     std::string name = GetModuleFileName();
-    if (auto slash = name.find_last_of(LogPathDelimiters()); slash != std::string::npos) name.erase(0, slash + 1);
+    if (auto slash = name.find_last_of(LogPathDelimiters()); slash != std::string::npos)
+        name.erase(0, slash + 1);
     const std::string padding(kHeaderPadding, ' ');
     return padding + kLineEnd + "============Start log=============" + kLineEnd + "OS version:\t" +
            GetOSVersionText() + kLineEnd + "Application:\t" + name + kLineEnd + "App. version:\t" +

@@ -93,7 +93,8 @@ std::unique_ptr<TLogFile> TLogFile::Open(const std::string& APath, bool& ACreate
     if (handle < 0 && errno == ENOENT) {
         handle = open(APath.c_str(), flags | O_CREAT | O_EXCL, 0600);
         ACreated = handle >= 0;
-        if (handle < 0 && errno == EEXIST) handle = open(APath.c_str(), flags);  // another process was quicker
+        if (handle < 0 && errno == EEXIST)
+            handle = open(APath.c_str(), flags);  // another process was quicker
     }
     if (handle < 0) return nullptr;
     return std::make_unique<TLogFile>(handle);

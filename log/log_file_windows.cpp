@@ -1,6 +1,6 @@
-#include <windows.h>
 #include <aclapi.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -40,16 +40,15 @@ void GrantEveryoneFullAccess(const std::wstring& APath) {
         ThrowFolderProblem();
     PACL dacl = nullptr;
     TLocalMemory descriptor;
-    const DWORD read = ::GetNamedSecurityInfoW(APath.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                               nullptr, &dacl, nullptr, &descriptor.Memory);
+    const DWORD read = ::GetNamedSecurityInfoW(APath.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                               nullptr, nullptr, &dacl, nullptr, &descriptor.Memory);
     if (read != ERROR_SUCCESS) throw TLogFolderProblem{ErrnoOfWindowsError(read)};
     if (dacl == nullptr) return;  // no list at all: open to everyone already
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         void* entry = nullptr;
         if (!::GetAce(dacl, i, &entry)) continue;
         const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
-        if (allowed->Mask == GENERIC_ALL &&
-            ::EqualSid(const_cast<DWORD*>(&allowed->SidStart), everyone.Sid))
+        if (allowed->Mask == GENERIC_ALL && ::EqualSid(const_cast<DWORD*>(&allowed->SidStart), everyone.Sid))
             return;
     }
     EXPLICIT_ACCESS_W access{};
@@ -65,8 +64,8 @@ void GrantEveryoneFullAccess(const std::wstring& APath) {
     TLocalMemory combinedOwner;
     combinedOwner.Memory = combined;
     // A folder whose list cannot be changed still takes records from this user.
-    ::SetNamedSecurityInfoW(const_cast<LPWSTR>(APath.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                            nullptr, combined, nullptr);
+    ::SetNamedSecurityInfoW(const_cast<LPWSTR>(APath.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, combined, nullptr);
 }
 
 std::string ShellFolder(int AFolder) {
@@ -115,7 +114,8 @@ void PrepareLogFolder(const std::string& APath, bool AShared) {
 std::vector<std::pair<std::string, bool>> FallbackLogFolders() { return {}; }
 
 std::string DefaultLogDirectory() {
-    if (const char* overridden = std::getenv("QUORVANE_LOG_DIR"); overridden != nullptr && *overridden != '\0')
+    if (const char* overridden = std::getenv("QUORVANE_LOG_DIR");
+        overridden != nullptr && *overridden != '\0')
         return overridden;
     std::string data = ShellFolder(CSIDL_COMMON_APPDATA);
     if (data.empty()) data = ShellFolder(CSIDL_APPDATA);
@@ -135,13 +135,14 @@ std::unique_ptr<TLogFile> TLogFile::Open(const std::string& APath, bool& ACreate
     // Appending access puts every write at the end; reading access is what LockFileEx asks for.
     constexpr DWORD kAccess = FILE_APPEND_DATA | GENERIC_READ;
     ACreated = false;
-    HANDLE handle = ::CreateFileW(path.c_str(), kAccess, share, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        ::CreateFileW(path.c_str(), kAccess, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND) {
-        handle = ::CreateFileW(path.c_str(), kAccess, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
+        handle =
+            ::CreateFileW(path.c_str(), kAccess, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         ACreated = handle != INVALID_HANDLE_VALUE;
-        if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS)  // another process was quicker
+        if (handle == INVALID_HANDLE_VALUE &&
+            ::GetLastError() == ERROR_FILE_EXISTS)  // another process was quicker
             handle = ::CreateFileW(path.c_str(), kAccess, share, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     }
@@ -154,7 +155,8 @@ std::unique_ptr<TLogFile> TLogFile::Open(const std::string& APath, bool& ACreate
 
 bool TLogFile::Lock() {
     OVERLAPPED from{};
-    if (::LockFileEx(reinterpret_cast<HANDLE>(FHandle), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &from))
+    if (::LockFileEx(reinterpret_cast<HANDLE>(FHandle), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD,
+                     &from))
         return true;
     TakeWindowsError();
     return false;

@@ -17,8 +17,9 @@ namespace {
 // The module this code is linked into (the DLL inside the host, not the host's program).
 HMODULE OwnModule() {
     HMODULE module = nullptr;
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCWSTR>(&OwnModule), &module);
+    ::GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&OwnModule), &module);
     return module;
 }
 
@@ -42,9 +43,9 @@ struct TVersionName {
 };
 
 constexpr TVersionName kNames[] = {
-    {4, 10, "Windows 98"},    {4, 90, "Windows ME"},   {5, 0, "Windows 2000"}, {5, 1, "Windows XP"},
-    {5, 2, "Windows 2003"},   {6, 0, "Windows Vista"}, {6, 1, "Windows 7"},    {6, 2, "Windows 8.0"},
-    {6, 3, "Windows 8.1"},    {10, 0, "Windows 10"},
+    {4, 10, "Windows 98"},  {4, 90, "Windows ME"},   {5, 0, "Windows 2000"}, {5, 1, "Windows XP"},
+    {5, 2, "Windows 2003"}, {6, 0, "Windows Vista"}, {6, 1, "Windows 7"},    {6, 2, "Windows 8.0"},
+    {6, 3, "Windows 8.1"},  {10, 0, "Windows 10"},
 };
 
 const char* VersionName(const OSVERSIONINFOW& AInfo) {
@@ -93,7 +94,8 @@ std::string GetOSVersionText() {
     if (info.szCSDVersion[0] != L'\0') text += Utf8Text(info.szCSDVersion) + " ";
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, "(%lu.%lu.%lu)", static_cast<unsigned long>(info.dwMajorVersion),
-                  static_cast<unsigned long>(info.dwMinorVersion), static_cast<unsigned long>(info.dwBuildNumber));
+                  static_cast<unsigned long>(info.dwMinorVersion),
+                  static_cast<unsigned long>(info.dwBuildNumber));
     return text + numbers;
 }
 

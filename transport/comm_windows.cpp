@@ -41,8 +41,8 @@ std::string TComm::PortPath(int APortNumber) {
 }
 
 bool TComm::OpenDevice(const std::string& APath) {
-    HANDLE handle = ::CreateFileW(WindowsText(APath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = ::CreateFileW(WindowsText(APath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         TakeSystemError();
         return false;
@@ -143,8 +143,7 @@ long TComm::TimedRead(char* ABuffer, size_t ACount) {
         return -1;
     }
     DWORD got = 0;
-    if (!::ReadFile(FDevice->Handle, ABuffer, static_cast<DWORD>(ACount), &got, nullptr))
-        {
+    if (!::ReadFile(FDevice->Handle, ABuffer, static_cast<DWORD>(ACount), &got, nullptr)) {
         TakeSystemError();
         return -1;
     }
@@ -164,8 +163,7 @@ long TComm::TimedWrite(const char* AData, size_t ACount) {
         return -1;
     }
     DWORD sent = 0;
-    if (!::WriteFile(FDevice->Handle, AData, static_cast<DWORD>(ACount), &sent, nullptr))
-        {
+    if (!::WriteFile(FDevice->Handle, AData, static_cast<DWORD>(ACount), &sent, nullptr)) {
         TakeSystemError();
         return -1;
     }
@@ -190,9 +188,9 @@ int TComm::WaitInput(TDeadline ADeadline) {
         COMSTAT stat{};
         DWORD errors = 0;
         if (!::ClearCommError(FDevice->Handle, &errors, &stat)) {
-        TakeSystemError();
-        return -1;
-    }
+            TakeSystemError();
+            return -1;
+        }
         if (stat.cbInQue > 0) return 1;
         if (TClock::now() >= ADeadline) return 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -201,11 +199,11 @@ int TComm::WaitInput(TDeadline ADeadline) {
 
 long TComm::ReadQueued(char* ABuffer, size_t ACount) {
     // What is queued now, without waiting for more.
-    COMMTIMEOUTS t{MAXDWORD, 0, 0, FTimeouts.WriteTotalTimeoutMultiplier, FTimeouts.WriteTotalTimeoutConstant};
+    COMMTIMEOUTS t{MAXDWORD, 0, 0, FTimeouts.WriteTotalTimeoutMultiplier,
+                   FTimeouts.WriteTotalTimeoutConstant};
     DWORD got = 0;
     if (!::SetCommTimeouts(FDevice->Handle, &t) ||
-        !::ReadFile(FDevice->Handle, ABuffer, static_cast<DWORD>(ACount), &got, nullptr))
-        {
+        !::ReadFile(FDevice->Handle, ABuffer, static_cast<DWORD>(ACount), &got, nullptr)) {
         TakeSystemError();
         return -1;
     }

@@ -37,7 +37,9 @@ public:
         }
         return fd;
     }
-    std::ptrdiff_t Write(int AFd, const char* AData, size_t ACount) override { return ::write(AFd, AData, ACount); }
+    std::ptrdiff_t Write(int AFd, const char* AData, size_t ACount) override {
+        return ::write(AFd, AData, ACount);
+    }
     std::ptrdiff_t Read(int AFd, char* AData, size_t ACount) override { return ::read(AFd, AData, ACount); }
     int Poll(int AFd, short AEvents, TDeadline ADeadline) override {
         return WaitReady(AFd, AEvents, ADeadline);

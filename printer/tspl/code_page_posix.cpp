@@ -24,7 +24,8 @@ std::unique_ptr<TCodePageConverter, TCodePageConverterDeleter> OpenCodePageEncod
     (void)ANumber;
     const iconv_t cd = iconv_open(AName.c_str(), "UTF-8");
     if (cd == iconv_t(-1)) return nullptr;
-    return std::unique_ptr<TCodePageConverter, TCodePageConverterDeleter>(std::make_unique<TCodePageConverter>(cd).release());
+    return std::unique_ptr<TCodePageConverter, TCodePageConverterDeleter>(
+        std::make_unique<TCodePageConverter>(cd).release());
 }
 
 void EncodeNonAscii(TCodePageConverter& AConverter, std::string_view AText, std::string& AOut,

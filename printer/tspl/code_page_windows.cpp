@@ -20,6 +20,7 @@ void TCodePageConverterDeleter::operator()(TCodePageConverter* AConverter) const
 namespace {
 
 // DOS Greek (851), on the printer's list but not among Windows' code pages.
+// clang-format off
 constexpr char16_t kCodePage851[128] = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x0386, 0x00E7,
     0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x0388, 0x00C4, 0x0389,
@@ -38,6 +39,7 @@ constexpr char16_t kCodePage851[128] = {
     0x00AD, 0x00B1, 0x03C5, 0x03C6, 0x03C7, 0x00A7, 0x03C8, 0x02DB,
     0x00B0, 0x00A8, 0x03C9, 0x03CB, 0x03B0, 0x03CE, 0x25A0, 0x00A0,
 };
+// clang-format on
 
 const char16_t* OwnTable(long ANumber) { return ANumber == 851 ? kCodePage851 : nullptr; }
 
@@ -52,7 +54,8 @@ std::size_t Utf8Length(std::string_view AText) {
     const std::size_t length = Utf8SequenceLength(static_cast<unsigned char>(AText[0]));
     if (static_cast<unsigned char>(AText[0]) < 0x80) return 1;
     if (length < 2 || AText.size() < length) return 0;
-    return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, AText.data(), static_cast<int>(length), nullptr, 0) > 0
+    return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, AText.data(), static_cast<int>(length),
+                                 nullptr, 0) > 0
                ? length
                : 0;
 }
@@ -65,7 +68,8 @@ std::unique_ptr<TCodePageConverter, TCodePageConverterDeleter> OpenCodePageEncod
     const char16_t* table = OwnTable(ANumber);
     if (table == nullptr && !Installed(ANumber)) return nullptr;
     return std::unique_ptr<TCodePageConverter, TCodePageConverterDeleter>(
-        std::make_unique<TCodePageConverter>(TCodePageConverter{static_cast<UINT>(ANumber), table}).release());
+        std::make_unique<TCodePageConverter>(TCodePageConverter{static_cast<UINT>(ANumber), table})
+            .release());
 }
 
 // One character at a time: the system would otherwise put its best-fit look-alikes ("e" for
@@ -74,7 +78,9 @@ void EncodeNonAscii(TCodePageConverter& AConverter, std::string_view AText, std:
                     std::vector<std::string>* AMissing) {
     while (!AText.empty()) {
         const std::size_t well = Utf8Length(AText);
-        const std::size_t length = well != 0 ? well : std::min(AText.size(), Utf8SequenceLength(static_cast<unsigned char>(AText[0])));
+        const std::size_t length =
+            well != 0 ? well
+                      : std::min(AText.size(), Utf8SequenceLength(static_cast<unsigned char>(AText[0])));
         const std::string_view character = AText.substr(0, length);
         AText.remove_prefix(length);
         if (well == 1) {
@@ -96,9 +102,9 @@ void EncodeNonAscii(TCodePageConverter& AConverter, std::string_view AText, std:
             continue;
         }
         const int n = wide.empty() ? 0
-                                   : ::WideCharToMultiByte(AConverter.CodePage, WC_NO_BEST_FIT_CHARS, wide.data(),
-                                                           static_cast<int>(wide.size()), bytes, sizeof bytes,
-                                                           nullptr, &defaulted);
+                                   : ::WideCharToMultiByte(AConverter.CodePage, WC_NO_BEST_FIT_CHARS,
+                                                           wide.data(), static_cast<int>(wide.size()), bytes,
+                                                           sizeof bytes, nullptr, &defaulted);
         if (n > 0 && !defaulted) {
             AOut.append(bytes, static_cast<std::size_t>(n));
             continue;
@@ -122,10 +128,11 @@ bool DecodeCodePageBytes(std::string_view ABytes, long ANumber, const std::strin
     }
     while (!ABytes.empty()) {
         // A lead byte of a double-byte code page takes its trail byte with it.
-        const std::size_t length = ::IsDBCSLeadByteEx(page, static_cast<BYTE>(ABytes[0])) && ABytes.size() > 1 ? 2 : 1;
+        const std::size_t length =
+            ::IsDBCSLeadByteEx(page, static_cast<BYTE>(ABytes[0])) && ABytes.size() > 1 ? 2 : 1;
         wchar_t wide[4];
-        const int n = ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, ABytes.data(), static_cast<int>(length), wide,
-                                            4);
+        const int n = ::MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, ABytes.data(),
+                                            static_cast<int>(length), wide, 4);
         if (n > 0)
             out += Utf8Text(std::wstring_view(wide, static_cast<std::size_t>(n)));
         else

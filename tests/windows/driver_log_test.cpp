@@ -1,9 +1,9 @@
 // The driver log on Windows under Wine: the shared folder and its access list, the day file
 // and its header, and the lock other processes' writers wait on.
 
-#include <windows.h>
 #include <aclapi.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -36,8 +36,8 @@ bool IsFolder(const std::string& APath) {
 bool EveryoneHasFullAccess(const std::string& APath) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoW(WindowsText(APath).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    if (::GetNamedSecurityInfoW(WindowsText(APath).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
     PSID everyone = nullptr;
@@ -84,7 +84,8 @@ protected:
 TEST_F(WindowsDriverLog, FolderIsTheSharedApplicationDataOneOpenToEveryone) {
     ::SetEnvironmentVariableW(L"QUORVANE_LOG_DIR", nullptr);
     wchar_t common[MAX_PATH];
-    ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common)));
+    ASSERT_TRUE(
+        SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common)));
     EXPECT_EQ(DefaultLogDirectory(), Utf8Text(common) + "\\Venbrook\\quorvane");
 
     // Missing parents are made too, and the new folder is opened to every user.
@@ -115,8 +116,9 @@ TEST_F(WindowsDriverLog, DayFileHasTheHeaderRecordsAndStopLine) {
     const std::string expected = padding + "\r\n============Start log=============\r\nOS version:\tWindows ";
     EXPECT_EQ(text.substr(0, expected.size()), expected);
     // The module is the program the log is linked into here; it has no version resource.
-    EXPECT_NE(text.find("\r\nApplication:\tdriver_log_test.exe\r\nApp. version:\t0.0.0.0\r\n" + padding + "\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("\r\nApplication:\tdriver_log_test.exe\r\nApp. version:\t0.0.0.0\r\n" + padding + "\r\n"),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find("2026.12.08 09:00:00.000\tDEBUG\t> Open: \tParams:\r\n"), std::string::npos) << text;
     const std::string stop = "============Stop log===============\r\n\r\n";
