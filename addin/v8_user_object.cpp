@@ -184,7 +184,7 @@ bool TV8UserObject::AddWarning(const std::string& AMessage) {
     if (V8 == nullptr) return false;
     const std::u16string descr = Utf8ToWide(AMessage);
     const std::u16string source = Utf8ToWide(MessageText(TMessage::AddInErrorSource));
-    return V8->AddError(kAddInWarningCode, source.c_str(), descr.c_str(), 0);
+    return V8->AddError(kAddInWarningCode, ToHostText(source.c_str()), ToHostText(descr.c_str()), 0);
 }
 
 std::uint16_t V8Type(const V8Variant& V) { return V.vt & VTYPE_MASK; }

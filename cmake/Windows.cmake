@@ -7,13 +7,20 @@ include(${CMAKE_CURRENT_LIST_DIR}/ThirdParty.cmake)
 
 add_subdirectory(text)
 add_subdirectory(errors)
+add_subdirectory(log)
 add_subdirectory(addin)
 add_subdirectory(driver)
-# The transport so far: the network printer socket (Winsock).
+# The transport so far: the network printer socket (Winsock) and the serial port (the
+# communications API).
 add_library(quorvane_transport STATIC transport/printer_socket.cpp transport/printer_socket_windows.cpp
-  transport/socket_owner_windows.cpp)
+  transport/socket_owner_windows.cpp transport/comm.cpp transport/comm_windows.cpp)
 target_include_directories(quorvane_transport PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(quorvane_transport PUBLIC quorvane_errors quorvane_text ws2_32)
+
+# Of the printer so far: the code pages (the system's conversions).
+add_library(quorvane_code_page STATIC printer/tspl/code_page.cpp printer/tspl/code_page_windows.cpp)
+target_include_directories(quorvane_code_page PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(quorvane_code_page PUBLIC quorvane_errors quorvane_text)
 
 # The tests run under Wine in a prefix kept in the cache (made once, 5-30 s), shared by both targets.
 execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/quorvane-cache OUTPUT_VARIABLE cache
@@ -22,6 +29,6 @@ set(QUORVANE_WINE_PREFIX ${cache}/wine CACHE PATH "Wine prefix of the Windows te
 enable_testing()
 add_subdirectory(tests/windows)
 
-set(QUORVANE_WINDOWS_PENDING posix log resources printer "transport but the network socket" help component tools bench
+set(QUORVANE_WINDOWS_PENDING posix resources "printer but the code pages" "transport but the network socket and the serial port" help component tools bench
   "the tests of the Linux build")
 message(STATUS "Windows build: not built yet: ${QUORVANE_WINDOWS_PENDING}")

@@ -21,7 +21,9 @@ inline std::string SystemErrorText(int AError) {
         case EISDIR: id = TMessage::SysIsADirectory; break;
         case EROFS: id = TMessage::SysReadOnlyFileSystem; break;
         case ENOSPC: id = TMessage::SysNoSpace; break;
+#ifdef EDQUOT  // not in the Windows C runtime
         case EDQUOT: id = TMessage::SysQuotaExceeded; break;
+#endif
         case EIO: id = TMessage::SysIoError; break;
         case EINVAL: id = TMessage::SysInvalidArgument; break;
         case EAGAIN: id = TMessage::SysTryAgain; break;
@@ -46,7 +48,11 @@ inline std::string SystemErrorText(int AError) {
         case EPIPE: id = TMessage::ReasonConnectionReset; break;
         case EHOSTUNREACH:
         case ENETUNREACH:
-        case EHOSTDOWN: id = TMessage::ReasonUnreachable; break;
+#ifdef EHOSTDOWN
+        case EHOSTDOWN:
+#endif
+            id = TMessage::ReasonUnreachable;
+            break;
         case ENETDOWN: id = TMessage::SysNetworkDown; break;
         case EADDRNOTAVAIL: id = TMessage::SysAddressNotAvailable; break;
         default: return Message(TMessage::SysUnknown, AError);

@@ -1,15 +1,9 @@
 #include "log/driver_log.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <mutex>
@@ -17,8 +11,8 @@
 
 #include "errors/messages.h"
 #include "errors/system_errors.h"
+#include "log/log_file.h"
 #include "log/version_info.h"
-#include "posix/file_descriptor.h"
 #include "text/ascii_text.h"
 
 namespace quorvane {
@@ -63,10 +57,7 @@ std::tm LocalTime(std::chrono::system_clock::time_point ATime, int& AMillisecond
     auto seconds = std::chrono::floor<std::chrono::seconds>(since);
     AMilliseconds =
         static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(since - seconds).count());
-    std::time_t t = static_cast<std::time_t>(seconds.count());
-    std::tm parts{};
-    localtime_r(&t, &parts);
-    return parts;
+    return LocalTimeOf(static_cast<std::time_t>(seconds.count()));
 }
 
 std::string FileDate(std::chrono::system_clock::time_point ATime) {
@@ -79,50 +70,16 @@ std::string FileDate(std::chrono::system_clock::time_point ATime) {
 
 std::string DirectoryOf(const TLogState& AState) {
     std::string directory = AState.Directory.empty() ? DefaultLogDirectory() : AState.Directory;
-    while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+    while (directory.size() > 1 && directory.back() == LogPathDelimiter()) directory.pop_back();
     return directory;
 }
 
 std::string BaseNameOf(const TLogState& AState) {
     std::string name = AState.BaseName.empty() ? GetModuleFileName() : AState.BaseName;
-    if (auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+    if (auto slash = name.find_last_of(LogPathDelimiters()); slash != std::string::npos)
+        name.erase(0, slash + 1);
     if (auto dot = name.find('.'); dot != std::string::npos) name.erase(dot);
     return name;
-}
-
-// A folder that cannot hold the log, and why (an errno).
-struct TFolderProblem {
-    int Error;
-};
-
-// Creates the folder and any missing parents, private to the user, and checks that records
-// can be written into it.
-void PrepareDirectory(const std::string& APath) {
-    std::size_t position = 0;
-    while (position != std::string::npos) {
-        position = APath.find('/', position + 1);
-        const std::string partial = APath.substr(0, position);
-        if (partial.empty()) continue;
-        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) throw TFolderProblem{errno};
-    }
-    struct stat info {};
-    if (stat(APath.c_str(), &info) != 0) throw TFolderProblem{errno};
-    if (!S_ISDIR(info.st_mode)) throw TFolderProblem{ENOTDIR};
-    if (access(APath.c_str(), W_OK | X_OK) != 0) throw TFolderProblem{errno};
-}
-
-// The shared temporary folder holds the last fallback: it must be ours and closed to others,
-// or another user could read the records or plant links in it.
-void CheckPrivate(const std::string& APath) {
-    struct stat info {};
-    if (lstat(APath.c_str(), &info) != 0) throw TFolderProblem{errno};
-    if (!S_ISDIR(info.st_mode)) throw TFolderProblem{ENOTDIR};
-    if (info.st_uid != geteuid() || (info.st_mode & 077) != 0) throw TFolderProblem{EACCES};
-}
-
-std::string WithoutTrailingSlash(std::string APath) {
-    while (APath.size() > 1 && APath.back() == '/') APath.pop_back();
-    return APath;
 }
 
 // The wanted folder first; when it cannot be created or written (a home that is not writable),
@@ -132,20 +89,15 @@ std::string ActiveDirectory(TLogState& AState) {
     const std::string wanted = DirectoryOf(AState);
     if (!AState.Active.empty() && AState.ActiveFor == wanted) return AState.Active;
     std::vector<std::pair<std::string, bool>> places{{wanted, false}};
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime == '/')
-        places.emplace_back(WithoutTrailingSlash(runtime) + "/quorvane", false);
-    const char* temp = std::getenv("TMPDIR");
-    const std::string tempDir = temp != nullptr && *temp == '/' ? WithoutTrailingSlash(temp) : "/tmp";
-    places.emplace_back(tempDir + "/quorvane-" + std::to_string(geteuid()), true);
+    for (auto& place : FallbackLogFolders()) places.push_back(std::move(place));
     std::string tried;
     for (const auto& [place, shared] : places) {
         try {
-            PrepareDirectory(place);
-            if (shared) CheckPrivate(place);
+            PrepareLogFolder(place, shared);
             AState.Active = place;
             AState.ActiveFor = wanted;
             return place;
-        } catch (const TFolderProblem& problem) {
+        } catch (const TLogFolderProblem& problem) {
             tried += (tried.empty() ? "" : "; ") + place + " — " + SystemErrorText(problem.Error);
         }
     }
@@ -153,12 +105,12 @@ std::string ActiveDirectory(TLogState& AState) {
 }
 
 std::string FileNameIn(const TLogState& AState, const std::string& ADirectory) {
-    return ADirectory + "/" + BaseNameOf(AState) + "_" + FileDate(Now(AState)) + ".log";
+    return ADirectory + LogPathDelimiter() + BaseNameOf(AState) + "_" + FileDate(Now(AState)) + ".log";
 }
 
 std::string LogFileName(TLogState& AState, bool ADirectoryOnly) {
     const std::string directory = ActiveDirectory(AState);
-    return ADirectoryOnly ? directory + "/" : FileNameIn(AState, directory);
+    return ADirectoryOnly ? directory + LogPathDelimiter() : FileNameIn(AState, directory);
 }
 
 // Removes this log's daily files (base name + "_yyyy.mm.dd.log") dated more than 30 days before
@@ -181,57 +133,34 @@ void RemoveOldFiles(const TLogState& AState, const std::string& ADirectory) {
     }
 }
 
-// Appends whole lines to today's file under an exclusive flock, so that several processes
+// Appends whole lines to today's file under an exclusive lock, so that several processes
 // writing the same file never interleave. The process that starts a day's file removes the
 // files of old days. Caller holds AState.Lock.
 void AppendLines(TLogState& AState, const std::string& ALines) {
     std::string directory = ActiveDirectory(AState);
     std::string path = FileNameIn(AState, directory);
-    const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC;
     bool started = false;
-    auto openFile = [&] {
-        int handle = open(path.c_str(), flags);
-        if (handle < 0 && errno == ENOENT) {
-            handle = open(path.c_str(), flags | O_CREAT | O_EXCL, 0600);
-            started = handle >= 0;
-            if (handle < 0 && errno == EEXIST)
-                handle = open(path.c_str(), flags);  // another process was quicker
-        }
-        return handle;
-    };
-    int handle = openFile();
-    if (handle < 0 && errno != ELOOP) {
+    std::unique_ptr<TLogFile> file = TLogFile::Open(path, started);
+    if (!file && errno != ELOOP) {
         // The folder went away or became unwritable since it was chosen: choose again.
         AState.Active.clear();
         directory = ActiveDirectory(AState);
         path = FileNameIn(AState, directory);
-        handle = openFile();
+        file = TLogFile::Open(path, started);
     }
-    TFileDescriptor file(handle);
-    if (file.Get() < 0) throw TMessageError(TMessage::LogFileOpenFailed, path, SystemErrorText(errno));
+    if (!file) throw TMessageError(TMessage::LogFileOpenFailed, path, SystemErrorText(errno));
     if (started) RemoveOldFiles(AState, directory);
-    while (flock(file.Get(), LOCK_EX) != 0) {
-        if (errno != EINTR) throw TMessageError(TMessage::LogFileLockFailed, path, SystemErrorText(errno));
-    }
-    const char* data = ALines.data();
-    std::size_t left = ALines.size();
-    while (left > 0) {
-        ssize_t written = write(file.Get(), data, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            throw TMessageError(TMessage::LogFileWriteFailed, path, SystemErrorText(errno));
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    // Closing the descriptor releases the flock.
+    if (!file->Lock()) throw TMessageError(TMessage::LogFileLockFailed, path, SystemErrorText(errno));
+    if (!file->Append(ALines))
+        throw TMessageError(TMessage::LogFileWriteFailed, path, SystemErrorText(errno));
 }
 
 void AppendStopLine(TLogState& AState) { AppendLines(AState, std::string(kStopLine) + kLineEnd + kLineEnd); }
 
 std::string HeaderBlock() {
     std::string name = GetModuleFileName();
-    if (auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+    if (auto slash = name.find_last_of(LogPathDelimiters()); slash != std::string::npos)
+        name.erase(0, slash + 1);
     const std::string padding(kHeaderPadding, ' ');
     return padding + kLineEnd + "============Start log=============" + kLineEnd + "OS version:\t" +
            GetOSVersionText() + kLineEnd + "Application:\t" + name + kLineEnd + "App. version:\t" +
@@ -335,22 +264,6 @@ std::string GetLogFileName(bool ADirectoryOnly) {
     TLogState& state = LogState();
     std::lock_guard guard(state.Lock);
     return LogFileName(state, ADirectoryOnly);
-}
-
-std::string DefaultLogDirectory() {
-    if (const char* overridden = std::getenv("QUORVANE_LOG_DIR");
-        overridden != nullptr && *overridden != '\0') {
-        return overridden;
-    }
-    std::string data;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
-        data = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        data = std::string(home != nullptr ? home : "") + "/.local/share";
-    }
-    while (data.size() > 1 && data.back() == '/') data.pop_back();
-    return data + "/Venbrook/quorvane";
 }
 
 void SetLogDirectory(const std::string& ADirectory) {

@@ -14,7 +14,8 @@ enum class TLogLevel { llInfo = 0, llDebug = 1, llError = 2, llWarning = 3 };
 // The process-wide driver log: one mode and one folder for every driver object.
 // Mode 0 off, 1 errors only, 2 information and errors, 3 everything.
 // Mode, header flag and appends are safe to use from any thread. A folder that cannot be used
-// gives way to $XDG_RUNTIME_DIR/quorvane, then to a private folder under the temporary folder.
+// gives way to $XDG_RUNTIME_DIR/quorvane, then to a private folder under the temporary folder
+// (Linux; on Windows there is no fallback).
 // A record that cannot be written even so raises TMessageError (a Russian text) to the caller.
 // Line breaks inside a record: escaped as the two characters "\r" and "\n", so that a value
 // (a setting, a host string) cannot add lines that look like records; kept only in a detail
@@ -31,10 +32,12 @@ int GetLogMode();
 // building a costly text that would be dropped.
 bool LogPasses(TLogLevel ALevel);
 // The folder the records go to (a fallback when the wanted one cannot be used), with a
-// trailing "/", or today's file there; creates the folder on demand.
+// trailing "/" ("\" on Windows), or today's file there; creates the folder on demand.
 std::string GetLogFileName(bool ADirectoryOnly);
 
-// QUORVANE_LOG_DIR when set, else $XDG_DATA_HOME (default ~/.local/share) + "/Venbrook/quorvane".
+// QUORVANE_LOG_DIR when set, else $XDG_DATA_HOME (default ~/.local/share) + "/Venbrook/quorvane";
+// on Windows the common application-data folder (the user's roaming one when there is none)
+// + "\Venbrook\quorvane".
 // Read at each use, so nothing needs to set the folder at load.
 std::string DefaultLogDirectory();
 // An explicit folder (no trailing "/" needed); an empty text returns to DefaultLogDirectory().

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "errors/equipment_errors.h"
-#include "transport/posix_io.h"
+#include "transport/deadline.h"
 
 namespace quorvane {
 

@@ -3,6 +3,7 @@
 #include <sched.h>
 
 #include "errors/messages.h"
+#include "transport/posix_io.h"
 
 namespace quorvane {
 

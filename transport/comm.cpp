@@ -1,11 +1,5 @@
 #include "transport/comm.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -13,8 +7,7 @@
 #include <thread>
 
 #include "errors/messages.h"
-#include "transport/serial_line.h"
-#include "transport/serial_speed.h"
+#include "errors/system_errors.h"
 
 namespace quorvane {
 
@@ -30,23 +23,22 @@ const char* const kNotOpenText = MessageText(TMessage::PortNotOpen);
 struct RateRow {
     TBaudRate rate;
     int value;
-    speed_t constant;  // 0: no B-constant, set through the exact-speed path
 };
 
 constexpr std::array<RateRow, 13> kRates{{
-    {TBaudRate::br110, 110, B110},
-    {TBaudRate::br300, 300, B300},
-    {TBaudRate::br600, 600, B600},
-    {TBaudRate::br1200, 1200, B1200},
-    {TBaudRate::br2400, 2400, B2400},
-    {TBaudRate::br4800, 4800, B4800},
-    {TBaudRate::br9600, 9600, B9600},
-    {TBaudRate::br14400, 14400, 0},
-    {TBaudRate::br19200, 19200, B19200},
-    {TBaudRate::br38400, 38400, B38400},
-    {TBaudRate::br56000, 56000, 0},
-    {TBaudRate::br57600, 57600, B57600},
-    {TBaudRate::br115200, 115200, B115200},
+    {TBaudRate::br110, 110},
+    {TBaudRate::br300, 300},
+    {TBaudRate::br600, 600},
+    {TBaudRate::br1200, 1200},
+    {TBaudRate::br2400, 2400},
+    {TBaudRate::br4800, 4800},
+    {TBaudRate::br9600, 9600},
+    {TBaudRate::br14400, 14400},
+    {TBaudRate::br19200, 19200},
+    {TBaudRate::br38400, 38400},
+    {TBaudRate::br56000, 56000},
+    {TBaudRate::br57600, 57600},
+    {TBaudRate::br115200, 115200},
 }};
 
 const RateRow* FindRate(TBaudRate ARate) {
@@ -97,15 +89,6 @@ void AppendUtf16(std::u16string& AText, char32_t ACodePoint) {
 
 }  // namespace
 
-std::string TComm::PortPath(int APortNumber) {
-    const std::string variable = "QUORVANE_COM" + std::to_string(APortNumber);
-    if (const char* path = std::getenv(variable.c_str()); path && *path) return path;
-    if (APortNumber >= 1 && APortNumber <= 64) return "/dev/ttyS" + std::to_string(APortNumber - 1);
-    if (APortNumber >= 65 && APortNumber <= 96) return "/dev/ttyUSB" + std::to_string(APortNumber - 65);
-    if (APortNumber >= 97 && APortNumber <= 128) return "/dev/ttyACM" + std::to_string(APortNumber - 97);
-    return {};
-}
-
 bool TComm::RateOf(TBaudRate ARate, int& AValue) {
     const RateRow* row = FindRate(ARate);
     if (row) AValue = row->value;
@@ -124,13 +107,6 @@ bool TComm::Fail(const char* AText) {
     return false;
 }
 
-void TComm::ReleaseHandle() {
-    if (!Opened()) return;
-    // The exclusive mark stays on the terminal while anyone else holds it (a pty's other end).
-    ::ioctl(FHandle.Get(), TIOCNXCL);
-    FHandle.Reset();
-}
-
 bool TComm::Open() {
     if (Opened()) return true;
     const std::string path = PortPath(FPortNumber);
@@ -138,13 +114,7 @@ bool TComm::Open() {
         errno = ENOENT;
         return RecordSystemError();
     }
-    TFileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.Valid()) return RecordSystemError();
-    // Only a terminal is a serial port; isatty leaves ENOTTY for anything else.
-    if (!::isatty(fd.Get())) return RecordSystemError();
-    // Not shared: later opens of the terminal get EBUSY.
-    if (::ioctl(fd.Get(), TIOCEXCL) != 0) return RecordSystemError();
-    FHandle = std::move(fd);
+    if (!OpenDevice(path)) return RecordSystemError();
     // The kernel sizes a terminal's queues itself; there is nothing to set for 32768 bytes.
     bool ok = Purge(true) && ApplyLineSettings();
     if (ok && FOverlappedMode) ok = SetMask();
@@ -161,160 +131,6 @@ bool TComm::Open() {
     return true;
 }
 
-bool ComposeLineSettings(const TComm& AComm, termios& ATio) {
-    const RateRow* rate = FindRate(AComm.BaudRate());
-    const uint8_t dataBits = AComm.DataBits();
-    const TParity parity = AComm.Parity();
-    const TFlowControl& flow = AComm.FlowControl();
-    if (dataBits < 5 || dataBits > 8 || static_cast<int>(parity) > 4 ||
-        static_cast<int>(AComm.StopBits()) > 2 || !rate) {
-        errno = EINVAL;
-        return false;
-    }
-    // Binary mode: no line editing, echo or character translation in either direction.
-    ::cfmakeraw(&ATio);
-    ATio.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF | IXANY);
-    ATio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    ATio.c_cflag |= CLOCAL | CREAD;
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    ATio.c_cflag |= kSizes[dataBits - 5];
-    switch (parity) {
-        case TParity::prNone: break;
-        case TParity::prOdd: ATio.c_cflag |= PARENB | PARODD; break;
-        case TParity::prEven: ATio.c_cflag |= PARENB; break;
-        case TParity::prMark: ATio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-        case TParity::prSpace: ATio.c_cflag |= PARENB | CMSPAR; break;
-    }
-    if (parity != TParity::prNone) ATio.c_iflag |= INPCK;
-    // One and a half stop bits exist only with 5 data bits, where the UART makes them of CSTOPB.
-    if (AComm.StopBits() != TStopBits::sbOneStopBit) ATio.c_cflag |= CSTOPB;
-    if (flow.FOutCtsFlow || flow.FControlRts == TControlRts::rtsHandshake) ATio.c_cflag |= CRTSCTS;
-    if (flow.FXonXoffOut) ATio.c_iflag |= IXON;
-    if (flow.FXonXoffIn) ATio.c_iflag |= IXOFF;
-    ATio.c_cc[VSTART] = 17;
-    ATio.c_cc[VSTOP] = 19;
-    ATio.c_cc[VMIN] = 1;
-    ATio.c_cc[VTIME] = 0;
-    if (rate->constant != 0) {
-        ::cfsetispeed(&ATio, rate->constant);
-        ::cfsetospeed(&ATio, rate->constant);
-    }
-    return true;
-}
-
-bool TComm::ApplyLineSettings() {
-    if (!Opened()) return true;
-    const int fd = FHandle.Get();
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0 || !ComposeLineSettings(*this, tio)) return RecordSystemError();
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) return RecordSystemError();
-    const RateRow* rate = FindRate(FBaudRate);
-    if (rate->constant == 0 && !SetTerminalSpeed(fd, static_cast<unsigned>(rate->value)))
-        return RecordSystemError();
-    // Modem lines: a pseudo-terminal has none, so their failure is no failure of the settings.
-    int dtr = TIOCM_DTR, rts = TIOCM_RTS;
-    ::ioctl(fd, FFlowControl.FControlDtr == TControlDtr::dtrDisable ? TIOCMBIC : TIOCMBIS, &dtr);
-    if (FFlowControl.FControlRts != TControlRts::rtsHandshake)
-        ::ioctl(fd, FFlowControl.FControlRts == TControlRts::rtsDisable ? TIOCMBIC : TIOCMBIS, &rts);
-    return true;
-}
-
-bool TComm::Close() {
-    if (Opened()) {
-        if (FOverlappedMode) StopEventWaiting();
-        // Dropping DTR fails on a terminal without modem lines; closing goes on regardless and
-        // leaves the text of the last real failure in place.
-        int dtr = TIOCM_DTR;
-        ::ioctl(FHandle.Get(), TIOCMBIC, &dtr);
-        // Only the input: the tail of the last write may still wait in the output queue
-        // (a write returns once the kernel has the bytes), and closing lets it drain.
-        ::tcflush(FHandle.Get(), TCIFLUSH);
-        ReleaseHandle();
-    }
-    return true;
-}
-
-bool TComm::Purge(bool AAbort) {
-    if (!OpenOnDemand()) return false;
-    // Nothing is ever pending in the background here, so aborting adds nothing to the flush.
-    (void)AAbort;
-    // The output queue is left alone: unlike a completed write on Windows, a completed write
-    // here may still have bytes on their way to the printer, and dropping them cuts a label.
-    if (::tcflush(FHandle.Get(), TCIFLUSH) != 0) return RecordSystemError();
-    return true;
-}
-
-long TComm::TimedRead(char* ABuffer, size_t ACount) {
-    if (!Opened()) {
-        errno = EBADF;
-        return -1;
-    }
-    if (ACount == 0) return 0;
-    const TCommTimeouts& t = FTimeouts;
-    const bool hasTotal = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
-    const bool returnAtOnce = t.ReadIntervalTimeout == TCommTimeouts::kNoWait && !hasTotal;
-    const bool returnOnFirst = t.ReadIntervalTimeout == TCommTimeouts::kNoWait && hasTotal;
-    const TDeadline forever = TDeadline::max();
-    const TDeadline total =
-        hasTotal
-            ? DeadlineIn(Ms(uint64_t{t.ReadTotalTimeoutMultiplier} * ACount + t.ReadTotalTimeoutConstant))
-            : forever;
-    size_t got = 0;
-    while (got < ACount) {
-        TDeadline deadline = returnAtOnce ? TClock::now() : total;
-        if (got > 0) {
-            if (returnOnFirst) break;
-            if (t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != TCommTimeouts::kNoWait)
-                deadline = std::min(deadline, DeadlineIn(Ms(t.ReadIntervalTimeout)));
-        }
-        const int events = WaitReady(FHandle.Get(), POLLIN, deadline);
-        if (events < 0) return -1;
-        if (events == 0) break;
-        const ssize_t n = ::read(FHandle.Get(), ABuffer + got, ACount - got);
-        if (n > 0) {
-            got += static_cast<size_t>(n);
-        } else if (n == 0) {
-            break;
-        } else if (errno != EAGAIN && errno != EINTR) {
-            return -1;
-        }
-    }
-    return static_cast<long>(got);
-}
-
-long TComm::TimedWrite(const char* AData, size_t ACount) {
-    if (!Opened()) {
-        errno = EBADF;
-        return -1;
-    }
-    const TCommTimeouts& t = FTimeouts;
-    const bool hasTotal = t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0;
-    const TDeadline deadline =
-        hasTotal
-            ? DeadlineIn(Ms(uint64_t{t.WriteTotalTimeoutMultiplier} * ACount + t.WriteTotalTimeoutConstant))
-            : TDeadline::max();
-    size_t sent = 0;
-    while (sent < ACount) {
-        const ssize_t n = ::write(FHandle.Get(), AData + sent, ACount - sent);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return -1;
-        const int events = WaitReady(FHandle.Get(), POLLOUT, deadline);
-        if (events < 0) return -1;
-        if (events == 0) break;
-    }
-    return static_cast<long>(sent);
-}
-
-int TComm::QueuedCount() const {
-    int count = 0;
-    if (!Opened() || ::ioctl(FHandle.Get(), FIONREAD, &count) != 0) return 0;
-    return count;
-}
-
 bool TComm::WaitForEvent(int ATimeout) {
     if (!FOverlappedMode) return true;
     if (!Opened()) {
@@ -323,7 +139,7 @@ bool TComm::WaitForEvent(int ATimeout) {
     }
     const TDeadline deadline =
         ATimeout > 0 ? DeadlineIn(Ms(static_cast<uint64_t>(ATimeout))) : TDeadline::max();
-    if (WaitReady(FHandle.Get(), POLLIN, deadline) < 0) return RecordSystemError();
+    if (WaitInput(deadline) < 0) return RecordSystemError();
     return true;
 }
 
@@ -354,7 +170,7 @@ bool TComm::ReadString(std::string& ABuff, int ATimeout) {
     const int queued = QueuedCount();
     if (queued <= 0) return Fail(kNoDataText);
     ABuff.assign(static_cast<size_t>(queued), '\0');
-    const ssize_t n = ::read(FHandle.Get(), ABuff.data(), ABuff.size());
+    const long n = ReadQueued(ABuff.data(), ABuff.size());
     if (n < 0) {
         ABuff.clear();
         return RecordSystemError();
@@ -364,7 +180,7 @@ bool TComm::ReadString(std::string& ABuff, int ATimeout) {
 }
 
 bool TComm::ReadStringWithin(int ACount, std::string& ABuff, TDeadline ADeadline) {
-    if (Opened()) WaitReady(FHandle.Get(), POLLIN, ADeadline);
+    if (Opened()) WaitInput(ADeadline);
     return ReadString(ACount, ABuff);
 }
 
@@ -381,7 +197,7 @@ bool TComm::ReadByte(uint8_t& AValue, int ATimeout) {
     // Waiting on the descriptor answers the moment a byte arrives, where polling the queue
     // count every 5 ms would answer up to 5 ms late.
     const TDeadline deadline = DeadlineIn(Ms(static_cast<uint64_t>(std::max(ATimeout, 0))));
-    const int events = Opened() ? WaitReady(FHandle.Get(), POLLIN, deadline) : 0;
+    const int events = Opened() ? WaitInput(deadline) : 0;
     if (events <= 0) {
         if (!Opened()) std::this_thread::sleep_until(deadline);
         return Fail(kReadErrorText);
@@ -446,7 +262,7 @@ int TComm::iReadByte(uint8_t& AValue) {
         AValue = static_cast<uint8_t>(byte);
         return 0;
     }
-    const std::string system = n < 0 ? SystemErrorText() : kNoAnswerText;
+    const std::string system = n < 0 ? SystemErrorText(errno) : kNoAnswerText;
     FExtResultDescription = std::string(kReadErrorText) + ". " + system;
     return 1017;
 }
@@ -584,20 +400,6 @@ int TComm::RunCmd(const std::string& AInData, std::string& AOutData, const std::
     const int code = RunCmd(AInData, AOutData, AMaxLen, ATimeout, ACountAfterEnd);
     if (code == 0 && AOutData.find(AEndSymb) == std::string::npos) return 1014;
     return code;
-}
-
-bool TComm::SetCommDTR(bool AValue) {
-    if (!OpenOnDemand()) return false;
-    int line = TIOCM_DTR;
-    if (::ioctl(FHandle.Get(), AValue ? TIOCMBIS : TIOCMBIC, &line) != 0) return RecordSystemError();
-    return true;
-}
-
-bool TComm::SetCommRTS(bool AValue) {
-    if (!OpenOnDemand()) return false;
-    int line = TIOCM_RTS;
-    if (::ioctl(FHandle.Get(), AValue ? TIOCMBIS : TIOCMBIC, &line) != 0) return RecordSystemError();
-    return true;
 }
 
 bool TComm::SetMask() {

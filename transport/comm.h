@@ -1,14 +1,18 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "posix/file_descriptor.h"
-#include "transport/posix_io.h"
+#include "transport/deadline.h"
 
 namespace quorvane {
+
+// The open port of the system's own kind (a terminal descriptor, a communications handle).
+struct TSerialDevice;
 
 enum class TBaudRate : uint8_t {
     br110,
@@ -52,14 +56,14 @@ struct TCommTimeouts {
     uint32_t WriteTotalTimeoutConstant = 100;
 };
 
-// A serial port on a terminal device. Port n is /dev/ttyS(n-1) for 1..64, /dev/ttyUSB(n-65)
-// for 65..96, /dev/ttyACM(n-97) for 97..128; the environment variable QUORVANE_COM<n>
-// overrides the path. Operations report by their result and leave a text in
-// ExtResultDescription(); nothing is thrown. The time-outs are kept with poll() deadlines.
+// A serial port. Port n is \\.\COMn on Windows; on Linux a terminal device, /dev/ttyS(n-1) for
+// 1..64, /dev/ttyUSB(n-65) for 65..96, /dev/ttyACM(n-97) for 97..128. The environment variable
+// QUORVANE_COM<n> overrides the path. Operations report by their result and leave a text in
+// ExtResultDescription(); nothing is thrown.
 class TComm {
 public:
-    TComm() = default;
-    ~TComm() { Close(); }
+    TComm();
+    ~TComm();
     TComm(const TComm&) = delete;
     TComm& operator=(const TComm&) = delete;
 
@@ -113,7 +117,7 @@ public:
     void StopEventWaiting();
 
     // Properties.
-    bool Opened() const { return FHandle.Valid(); }
+    bool Opened() const { return FDevice != nullptr; }
     TBaudRate BaudRate() const { return FBaudRate; }
     void SetBaudRate(TBaudRate AValue);
     int BaudRateAsInt() const;
@@ -148,6 +152,11 @@ public:
 
 private:
     bool OpenOnDemand() { return Opened() || Open(); }
+    // The system side: opening APath (false with errno), waiting for input as WaitReady
+    // answers, and a read of what is queued (the count, or -1 with errno).
+    bool OpenDevice(const std::string& APath);
+    int WaitInput(TDeadline ADeadline);
+    long ReadQueued(char* ABuffer, size_t ACount);
     bool ApplyLineSettings();
     bool RecordSystemError();
     bool Fail(const char* AText);
@@ -163,8 +172,8 @@ private:
     char FEvtChar = 0;
     uint16_t FXonLimit = 256;
     uint16_t FXoffLimit = 256;
-    TFileDescriptor FHandle;
-    // No overlapped I/O on Linux: the flag only makes the event-waiting reads wait with poll().
+    std::unique_ptr<TSerialDevice> FDevice;
+    // No overlapped I/O: the flag only makes the event-waiting reads wait for input first.
     bool FOverlappedMode = false;
     TBaudRate FBaudRate = TBaudRate::br9600;
     int FPortNumber = 1;

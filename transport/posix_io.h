@@ -1,17 +1,11 @@
 #pragma once
 
-#include <chrono>
 #include <string>
 
 #include "errors/system_errors.h"
+#include "transport/deadline.h"
 
 namespace quorvane {
-
-using TClock = std::chrono::steady_clock;
-// A point in time on the monotonic clock by which a wait must end.
-using TDeadline = TClock::time_point;
-
-inline TDeadline DeadlineIn(std::chrono::milliseconds AFromNow) { return TClock::now() + AFromNow; }
 
 // Waits until AFd reports one of AEvents (POLLIN, POLLOUT) or ADeadline passes.
 // Returns the events seen (errors and hang-ups included), 0 on time-out, -1 with errno on failure.

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "errors/messages.h"
-#include "transport/posix_io.h"
+#include "transport/deadline.h"
 #include "transport/socket_owner.h"
 
 namespace quorvane {

@@ -12,6 +12,7 @@
 #include <cerrno>
 
 #include "errors/equipment_errors.h"
+#include "transport/posix_io.h"
 
 namespace quorvane {
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
-#include "transport/posix_io.h"
+#include "transport/deadline.h"
 
 namespace quorvane {
 
@@ -19,8 +18,8 @@ public:
 
     // Opens APath for reading and writing, non-blocking; a descriptor or -1.
     virtual int Open(const std::string& APath) = 0;
-    virtual ssize_t Write(int AFd, const char* AData, size_t ACount) = 0;
-    virtual ssize_t Read(int AFd, char* AData, size_t ACount) = 0;
+    virtual std::ptrdiff_t Write(int AFd, const char* AData, size_t ACount) = 0;
+    virtual std::ptrdiff_t Read(int AFd, char* AData, size_t ACount) = 0;
     // Waits until AFd reports one of AEvents or ADeadline passes, as WaitReady answers.
     virtual int Poll(int AFd, short AEvents, TDeadline ADeadline) = 0;
     // The printer class port status byte (LPGETSTATUS); -1 when the device has none.

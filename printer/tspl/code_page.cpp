@@ -1,27 +1,17 @@
 #include "printer/tspl/code_page.h"
 
-#include <iconv.h>
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <stdexcept>
 
 #include "errors/messages.h"
+#include "printer/tspl/code_page_system.h"
 #include "text/ascii_text.h"
 
 namespace quorvane {
 
 namespace {
-
-// Length of the UTF-8 sequence that starts with ALead; 1 for a stray byte, so a bad byte is
-// skipped on its own.
-std::size_t Utf8SequenceLength(unsigned char ALead) {
-    if (ALead >= 0xF0 && ALead <= 0xF4) return 4;
-    if (ALead >= 0xE0) return ALead <= 0xEF ? 3 : 1;
-    if (ALead >= 0xC2) return 2;
-    return 1;
-}
 
 bool ParseCodePageNumber(std::string_view AText, long& ANumber) {
     while (!AText.empty() && AText.front() == ' ') AText.remove_prefix(1);
@@ -38,8 +28,6 @@ std::string IconvNameOfSetting(const std::string& ACodepage) {
     long number = 0;
     return ParseCodePageNumber(ACodepage, number) ? IconvNameOfCodePage(number) : std::string();
 }
-
-constexpr std::string_view kReplacement{"\xEF\xBF\xBD"};  // U+FFFD in UTF-8
 
 // The length of the well-formed UTF-8 sequence at ABytes' front (no overlong forms, surrogates
 // or code points past U+10FFFF), or 0.
@@ -107,8 +95,6 @@ std::string IconvNameOfCodePage(long ANumber) {
     return {};
 }
 
-void TCodePageEncoder::TIconvCloser::operator()(void* ACd) const { iconv_close(static_cast<iconv_t>(ACd)); }
-
 TCodePageEncoder::TCodePageEncoder(const std::string& ACodepage) : FCodepage(ACodepage) {
     if (EqualsIgnoringAsciiCase(ACodepage, "utf-8")) {
         FIsUtf8 = true;
@@ -121,9 +107,8 @@ TCodePageEncoder::TCodePageEncoder(const std::string& ACodepage) : FCodepage(ACo
         FIsUtf8 = true;
         return;
     }
-    iconv_t cd = name.empty() ? iconv_t(-1) : iconv_open(name.c_str(), "UTF-8");
-    if (cd == iconv_t(-1)) throw TMessageError(TMessage::CodePageNotSupported, number);
-    FCd.reset(cd);
+    if (!name.empty()) FConverter = OpenCodePageEncoder(number, name);
+    if (!FConverter) throw TMessageError(TMessage::CodePageNotSupported, number);
 }
 
 TCodePageEncoder::~TCodePageEncoder() = default;
@@ -148,38 +133,7 @@ void TCodePageEncoder::EncodeTo(std::string_view AText, std::string& AOut,
         return;
     }
 
-    auto cd = static_cast<iconv_t>(FCd.get());
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    const std::size_t start = AOut.size();
-    std::size_t used = start;
-    AOut.resize(start + AText.size() * 2 + 16);
-    char* in = const_cast<char*>(AText.data());
-    std::size_t inLeft = AText.size();
-    auto convert = [&](char** AIn, std::size_t* AInLeft) {
-        for (;;) {
-            char* out = AOut.data() + used;
-            std::size_t outLeft = AOut.size() - used;
-            const std::size_t rc = iconv(cd, AIn, AInLeft, &out, &outLeft);
-            used = static_cast<std::size_t>(out - AOut.data());
-            if (rc != std::size_t(-1)) return 0;
-            if (errno != E2BIG) return errno;
-            AOut.resize(AOut.size() * 2);
-        }
-    };
-    while (inLeft > 0) {
-        const int error = convert(&in, &inLeft);
-        if (error == 0) break;
-        // Unrepresentable or malformed: one "?" per character, then carry on.
-        if (used == AOut.size()) AOut.resize(AOut.size() * 2);
-        AOut[used++] = '?';
-        const std::size_t skip =
-            error == EILSEQ ? std::min(inLeft, Utf8SequenceLength(static_cast<unsigned char>(*in))) : inLeft;
-        if (AMissing) AMissing->emplace_back(in, skip);
-        in += skip;
-        inLeft -= skip;
-    }
-    convert(nullptr, nullptr);  // flush the shift state of stateful code pages
-    AOut.resize(used);
+    EncodeNonAscii(*FConverter, AText, AOut, AMissing);
 }
 
 std::string TCodePageEncoder::Encode(std::string_view AText, std::vector<std::string>* AMissing) const {
@@ -225,41 +179,16 @@ std::string DecodeCodePage(std::string_view ABytes, const std::string& ACodepage
         }
         return out;
     }
-    const iconv_t cd = name.empty() ? iconv_t(-1) : iconv_open("UTF-8", name.c_str());
-    if (cd == iconv_t(-1)) {
+    long number = 0;
+    ParseCodePageNumber(ACodepage, number);
+    if (name.empty() || !DecodeCodePageBytes(ABytes, number, name, out)) {
         for (char c : ABytes) {
             if (static_cast<unsigned char>(c) < 0x80)
                 out += c;
             else
                 out += kReplacement;
         }
-        return out;
     }
-    const std::unique_ptr<void, void (*)(void*)> closer(
-        cd, [](void* ACd) { iconv_close(static_cast<iconv_t>(ACd)); });
-    char* in = const_cast<char*>(ABytes.data());
-    std::size_t inLeft = ABytes.size();
-    std::size_t used = 0;
-    out.resize(ABytes.size() * 3 + 16);
-    while (inLeft > 0) {
-        char* outPtr = out.data() + used;
-        std::size_t outLeft = out.size() - used;
-        const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        used = static_cast<std::size_t>(outPtr - out.data());
-        if (rc != std::size_t(-1)) break;
-        if (errno == E2BIG) {
-            out.resize(out.size() * 2);
-            continue;
-        }
-        // A byte the code page does not define, or a sequence cut short at the end.
-        if (out.size() - used < kReplacement.size()) out.resize(out.size() * 2);
-        out.replace(used, kReplacement.size(), kReplacement);
-        used += kReplacement.size();
-        const std::size_t skip = errno == EILSEQ ? 1 : inLeft;
-        in += skip;
-        inLeft -= skip;
-    }
-    out.resize(used);
     return out;
 }
 

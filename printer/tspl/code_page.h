@@ -7,10 +7,16 @@
 
 namespace quorvane {
 
+// The system's converter into one code page (printer/tspl/code_page_system.h).
+struct TCodePageConverter;
+struct TCodePageConverterDeleter {
+    void operator()(TCodePageConverter* AConverter) const;
+};
+
 // Encodes UTF-8 text into the single-byte (or DBCS) code page the printer is told to use with
 // CODEPAGE. The setting is "UTF-8" (any case) or a Windows code-page number such as "1251" or
-// "866". Characters the code page cannot represent become "?". One encoder keeps its iconv
-// descriptor open, so converting many short values costs no set-up each time.
+// "866". Characters the code page cannot represent become "?". One encoder keeps its system
+// converter open, so converting many short values costs no set-up each time.
 class TCodePageEncoder {
 public:
     // Fails with "'%s' is not a valid integer value" for a setting that is no number, and with
@@ -29,20 +35,17 @@ public:
     std::string Encode(std::string_view AText, std::vector<std::string>* AMissing = nullptr) const;
 
 private:
-    struct TIconvCloser {
-        void operator()(void* ACd) const;
-    };
-
     std::string FCodepage;
     bool FIsUtf8 = false;
-    std::unique_ptr<void, TIconvCloser> FCd;
+    std::unique_ptr<TCodePageConverter, TCodePageConverterDeleter> FConverter;
 };
 
 // "U+20BD" for the first character of a UTF-8 text: how a message names a character that a
 // font may not show.
 std::string CodePointName(std::string_view AUtf8);
 
-// The iconv name of a Windows code-page number, or empty when none is known.
+// The iconv name of a Windows code-page number, or empty when none is known: the code pages
+// offered on every system.
 std::string IconvNameOfCodePage(long ANumber);
 
 // ABytes, written in the code page ACodepage names (as the setting and the CODEPAGE command

@@ -1,5 +1,5 @@
 #include "transport/comm.h"
-#include "transport/serial_line.h"
+#include "transport/serial_line_posix.h"
 
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>

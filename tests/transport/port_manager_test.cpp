@@ -11,7 +11,7 @@
 #include "tests/common/files.h"
 #include "test_peers.h"
 #include "transport/channels.h"
-#include "transport/serial_line.h"
+#include "transport/serial_line_posix.h"
 #include "usblp_device.h"
 
 namespace quorvane {

@@ -44,6 +44,9 @@ TEST(CodePage, EveryCodePageOfTheSettingsListIsAvailable) {
         EXPECT_NO_THROW(TCodePageEncoder{number}) << number;
         EXPECT_EQ(TCodePageEncoder(number).Encode("A1 ?"), "A1 ?") << number;
     }
+    // DOS Greek, which not every system converts by itself.
+    EXPECT_EQ(TCodePageEncoder("851").Encode("Ωω€"), "\xD5\xFA?");
+    EXPECT_EQ(DecodeCodePage("\xD5\xFA\x91", "851"), "Ωω\xEF\xBF\xBD");
 }
 
 // Each ISO 8859 page by a letter that sits elsewhere, or nowhere, in its neighbours.

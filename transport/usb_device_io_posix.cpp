@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <thread>
 
+#include "transport/posix_io.h"
+
 namespace quorvane {
 
 namespace {
@@ -35,8 +37,10 @@ public:
         }
         return fd;
     }
-    ssize_t Write(int AFd, const char* AData, size_t ACount) override { return ::write(AFd, AData, ACount); }
-    ssize_t Read(int AFd, char* AData, size_t ACount) override { return ::read(AFd, AData, ACount); }
+    std::ptrdiff_t Write(int AFd, const char* AData, size_t ACount) override {
+        return ::write(AFd, AData, ACount);
+    }
+    std::ptrdiff_t Read(int AFd, char* AData, size_t ACount) override { return ::read(AFd, AData, ACount); }
     int Poll(int AFd, short AEvents, TDeadline ADeadline) override {
         return WaitReady(AFd, AEvents, ADeadline);
     }
