@@ -27,4 +27,11 @@ public:
     virtual void PassTurn() {}
 };
 
+// A failure's text for people: the documented text first, then where it happened and, when
+// known, why.
+inline std::string WithContext(const std::string& AText, const std::string& AWhere,
+                               const std::string& AWhy = {}) {
+    return AText + ": " + AWhere + (AWhy.empty() ? "" : " — " + AWhy);
+}
+
 }  // namespace quorvane

@@ -1,18 +1,11 @@
 #include "transport/channels.h"
 
-#include <sched.h>
-
 #include "errors/messages.h"
-#include "transport/posix_io.h"
+#include "transport/system_reason.h"
 
 namespace quorvane {
 
 namespace {
-
-// The documented text first, then where it happened and, when known, why.
-std::string WithContext(const std::string& AText, const std::string& AWhere, const std::string& AWhy = {}) {
-    return AText + ": " + AWhere + (AWhy.empty() ? "" : " — " + AWhy);
-}
 
 // A COM port by its number and the device file it stands for.
 std::string ComPlace(const TComm& AComm) {
@@ -22,56 +15,6 @@ std::string ComPlace(const TComm& AComm) {
 }
 
 }  // namespace
-
-// ---- USB ----------------------------------------------------------------------------------
-
-TUsbChannel::TUsbChannel(const std::string& APortName, std::shared_ptr<TUsbDeviceIo> AIo)
-    : FPort(std::move(AIo)) {
-    FPort.SetPortName(APortName);
-    FPort.SetInterfaceType(TPrintInterfaceType::itUSBPrint);
-}
-
-// Open and write failures carry the standard text of their code, then the device and why.
-void TUsbChannel::Check(int ACode) const {
-    if (ACode == 0) return;
-    std::string why = FPort.LastErrorDescription();
-    if (FPort.LastOpenError() != 0)
-        why = SystemReason(FPort.LastOpenError(), "lp");
-    else if (ACode == 1007)
-        why = Message(TMessage::PrinterNotTakingData, FPort.WriteTimeOut());
-    const TMessage id = EquipmentErrorMessage(ACode).value_or(TMessage::UnknownError);
-    throw EquException(ACode, id, WithContext(MessageText(id), FPort.PortName(), why));
-}
-
-void TUsbChannel::FailRead(int ACode) const {
-    throw EquException(ACode, WithContext(FPort.LastErrorDescription(), FPort.PortName()));
-}
-
-void TUsbChannel::Open() { Check(FPort.OpenPort(true)); }
-
-void TUsbChannel::Write(const std::string& AData) {
-    FPort.FlushBuffers();
-    Check(FPort.SendToPort(AData, true));
-}
-
-std::string TUsbChannel::Read(int ACount) {
-    std::string data;
-    const int code = ACount >= 1 ? FPort.ReadFromPort(ACount, data, true) : FPort.ReadFromPort(data, true);
-    if (code != 0) FailRead(code);
-    return data;
-}
-
-std::string TUsbChannel::ReadWithin(int ACount, TDeadline ADeadline) {
-    std::string data;
-    if (const int code = FPort.ReadFromPortWithin(ACount, data, ADeadline); code != 0) FailRead(code);
-    return data;
-}
-
-void TUsbChannel::Flush() { FPort.FlushBuffers(); }
-
-void TUsbChannel::Close() { FPort.ClosePort(); }
-
-void TUsbChannel::PassTurn() { sched_yield(); }
 
 // ---- Serial -------------------------------------------------------------------------------
 

@@ -4,9 +4,6 @@
 
 namespace quorvane {
 
-TPortManager::TPortManager(const std::string& APortName, std::shared_ptr<TUsbDeviceIo> AIo)
-    : FChannel(std::make_unique<TUsbChannel>(APortName, std::move(AIo))) {}
-
 TPortManager::TPortManager(int APortNumber, int ABaudRate, int ADataBits, int AStopBits, int AParity)
     : FChannel(std::make_unique<TSerialChannel>(APortNumber, ABaudRate, ADataBits, AStopBits, AParity)) {}
 

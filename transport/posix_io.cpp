@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "errors/messages.h"
-
 namespace quorvane {
 
 int WaitReady(int AFd, short AEvents, TDeadline ADeadline) {
@@ -24,21 +22,6 @@ int WaitReady(int AFd, short AEvents, TDeadline ADeadline) {
         }
         if (errno != EINTR) return -1;
     }
-}
-
-std::string SystemErrorText() { return SystemErrorText(errno); }
-
-std::string SystemReason(int AError, const char* AGroup) {
-    std::string text;
-    switch (AError) {
-        case ENOENT: text = MessageText(TMessage::ReasonDeviceNotFound); break;
-        // A path that opened but is no device (a file, a directory).
-        case ENOTTY:
-        case EISDIR: text = MessageText(TMessage::ReasonNotAPrinterDevice); break;
-        default: text = SystemErrorText(AError); break;
-    }
-    if ((AError == EACCES || AError == EPERM) && AGroup) text += "; " + Message(TMessage::AccessHint, AGroup);
-    return text;
 }
 
 }  // namespace quorvane

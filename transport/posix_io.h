@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "errors/system_errors.h"
 #include "transport/deadline.h"
+#include "transport/system_reason.h"
 
 namespace quorvane {
 
@@ -11,13 +11,5 @@ namespace quorvane {
 // Returns the events seen (errors and hang-ups included), 0 on time-out, -1 with errno on failure.
 // Interrupted waits resume with the time that is left.
 int WaitReady(int AFd, short AEvents, TDeadline ADeadline);
-
-// The system text of errno, in Russian (SystemErrorText(int) for a given number).
-std::string SystemErrorText();
-
-// Why a device or connection failed, for people: the system text, said the way it reads for a
-// device path ("устройство не найдено" rather than "нет такого файла"); for a refused access it
-// adds how to get access through AGroup or the udev rule.
-std::string SystemReason(int AError, const char* AGroup = nullptr);
 
 }  // namespace quorvane
