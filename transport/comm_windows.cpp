@@ -127,6 +127,19 @@ bool TComm::Purge(bool AAbort) {
     return true;
 }
 
+namespace {
+
+bool ApplyTimeouts(HANDLE AHandle, const TCommTimeouts& ATimeouts) {
+    COMMTIMEOUTS t{ATimeouts.ReadIntervalTimeout, ATimeouts.ReadTotalTimeoutMultiplier,
+                   ATimeouts.ReadTotalTimeoutConstant, ATimeouts.WriteTotalTimeoutMultiplier,
+                   ATimeouts.WriteTotalTimeoutConstant};
+    if (::SetCommTimeouts(AHandle, &t)) return true;
+    TakeSystemError();
+    return false;
+}
+
+}  // namespace
+
 // Reads and writes run under the port's own time-outs, set from FTimeouts before each call so
 // that SetTimeouts takes effect on the next one.
 long TComm::TimedRead(char* ABuffer, size_t ACount) {
@@ -135,13 +148,7 @@ long TComm::TimedRead(char* ABuffer, size_t ACount) {
         return -1;
     }
     if (ACount == 0) return 0;
-    COMMTIMEOUTS t{FTimeouts.ReadIntervalTimeout, FTimeouts.ReadTotalTimeoutMultiplier,
-                   FTimeouts.ReadTotalTimeoutConstant, FTimeouts.WriteTotalTimeoutMultiplier,
-                   FTimeouts.WriteTotalTimeoutConstant};
-    if (!::SetCommTimeouts(FDevice->Handle, &t)) {
-        TakeSystemError();
-        return -1;
-    }
+    if (!ApplyTimeouts(FDevice->Handle, FTimeouts)) return -1;
     DWORD got = 0;
     if (!::ReadFile(FDevice->Handle, ABuffer, static_cast<DWORD>(ACount), &got, nullptr)) {
         TakeSystemError();
@@ -155,13 +162,7 @@ long TComm::TimedWrite(const char* AData, size_t ACount) {
         errno = EBADF;
         return -1;
     }
-    COMMTIMEOUTS t{FTimeouts.ReadIntervalTimeout, FTimeouts.ReadTotalTimeoutMultiplier,
-                   FTimeouts.ReadTotalTimeoutConstant, FTimeouts.WriteTotalTimeoutMultiplier,
-                   FTimeouts.WriteTotalTimeoutConstant};
-    if (!::SetCommTimeouts(FDevice->Handle, &t)) {
-        TakeSystemError();
-        return -1;
-    }
+    if (!ApplyTimeouts(FDevice->Handle, FTimeouts)) return -1;
     DWORD sent = 0;
     if (!::WriteFile(FDevice->Handle, AData, static_cast<DWORD>(ACount), &sent, nullptr)) {
         TakeSystemError();
