@@ -21,8 +21,8 @@ struct TDotRect {
     bool Empty() const { return Right <= Left || Bottom <= Top; }
 };
 
-// One text laid out for a box width with Pango, drawn without smoothing into a one-bit raster.
-// The font map and context behind it serve every thread, one at a time (TextEngineLock).
+// One text laid out for a box width with the system's text engine, drawn without smoothing into
+// a one-bit raster. Layouts may be made and drawn on any thread.
 class TTextLayout {
 public:
     // AFormat: kTfSingleLine (one line, CR and LF read as blanks, cut with an ellipsis at the
@@ -43,13 +43,13 @@ public:
 
     // Draws the text with its top-left corner at (AX, AY), clipped to AClip. With
     // ACompleteLinesOnly a line that would cross AClip's bottom is left out, and so is every
-    // line after it; the first line is always drawn. AThroughCairo has cairo draw every glyph,
-    // the reference for the glyph images drawn otherwise.
+    // line after it; the first line is always drawn. AReference draws through the engine's
+    // general path where it has a faster one, the reference the faster one is checked against.
     void Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, const TDotRect& AClip,
-              bool ACompleteLinesOnly, bool AThroughCairo = false) const;
+              bool ACompleteLinesOnly, bool AReference = false) const;
 
 private:
-    // Whether anything but blanks follows byte AEnd of the text.
+    // Whether anything but blanks follows position AEnd of the text (as the layout keeps it).
     bool TextAfter(std::size_t AEnd) const;
 
     struct TImpl;

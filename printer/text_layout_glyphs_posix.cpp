@@ -1,4 +1,4 @@
-#include "printer/text_layout_glyphs.h"
+#include "printer/text_layout_glyphs_posix.h"
 
 #include <pango/pangocairo.h>
 
@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "printer/text_handles.h"
+#include "printer/text_handles_posix.h"
 
 namespace quorvane {
 

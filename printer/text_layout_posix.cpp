@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "printer/raster_limits.h"
-#include "printer/text_handles.h"
-#include "printer/text_layout_glyphs.h"
+#include "printer/text_handles_posix.h"
+#include "printer/text_layout_glyphs_posix.h"
 
 // Resolved when the machine's Pango has it (1.44 and later), null otherwise.
 #pragma weak pango_attr_insert_hyphens_new
@@ -242,7 +242,7 @@ bool TTextLayout::TextAfter(std::size_t AEnd) const {
 }
 
 void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, const TDotRect& AClip,
-                       bool ACompleteLinesOnly, bool AThroughCairo) const {
+                       bool ACompleteLinesOnly, bool AReference) const {
     const std::lock_guard lock(TextEngineLock());
     TDotRect clip = AClip;
     clip.Left = std::max(clip.Left, 0);
@@ -294,7 +294,7 @@ void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, c
         shown[i].Left = PANGO_PIXELS(left);
         shown[i].Baseline = PANGO_PIXELS(line.Baseline);
     }
-    if (!AThroughCairo && DrawLineGlyphs(shown, x, AY, ATarget, clip)) return;
+    if (!AReference && DrawLineGlyphs(shown, x, AY, ATarget, clip)) return;
 
     // Draw into a one-bit surface of whole target rows from x = 0, so that the ink is copied
     // across byte by byte; the clip rectangle bounds the drawing.
