@@ -25,6 +25,13 @@ add_library(quorvane_code_page STATIC printer/tspl/code_page.cpp printer/tspl/co
 target_include_directories(quorvane_code_page PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(quorvane_code_page PUBLIC quorvane_errors quorvane_text)
 
+# Of the printer so far: text drawn with GDI into the one-bit raster, with the raster helpers it
+# needs (the rest of the printer joins them later).
+add_library(quorvane_printer_text STATIC printer/graphic_text.cpp printer/text_layout_windows.cpp
+  printer/mono_bitmap.cpp printer/bitmap_transform.cpp printer/raster_limits.cpp)
+target_include_directories(quorvane_printer_text PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(quorvane_printer_text PUBLIC quorvane_errors quorvane_text gdi32)
+
 # The tests run under Wine in a prefix kept in the cache (made once, 5-30 s), shared by both targets.
 execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/quorvane-cache OUTPUT_VARIABLE cache
   OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
@@ -32,6 +39,6 @@ set(QUORVANE_WINE_PREFIX ${cache}/wine CACHE PATH "Wine prefix of the Windows te
 enable_testing()
 add_subdirectory(tests/windows)
 
-set(QUORVANE_WINDOWS_PENDING posix resources "printer but the code pages" "the USB printer channel and the USB printer list (SetupAPI, overlapped I/O)" help component tools bench
+set(QUORVANE_WINDOWS_PENDING posix resources "printer but the code pages and the text" "the USB printer channel and the USB printer list (SetupAPI, overlapped I/O)" help component tools bench
   "the tests of the Linux build")
 message(STATUS "Windows build: not built yet: ${QUORVANE_WINDOWS_PENDING}")

@@ -1,0 +1,153 @@
+// Text drawn with GDI under Wine into the one-bit raster: glyphs, wrapping, ellipses,
+// alignment, style and the line clipping. The rules on line heights match the Linux build; the
+// dots do not (the rasterisers differ).
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "printer/graphic_text.h"
+#include "printer/text_layout.h"
+#include "tests/printer/raster_probe.h"
+
+namespace quorvane {
+
+// A failed comparison of rasters shows their ink, not their bytes.
+void PrintTo(const TMonoBitmap& ABitmap, std::ostream* AOut) {
+    const test::TInkBox ink = test::InkBox(ABitmap);
+    *AOut << ABitmap.Width() << "x" << ABitmap.Height() << ", " << ABitmap.CountBlack() << " black, ink "
+          << ink.Left << "," << ink.Top << " to " << ink.Right << "," << ink.Bottom;
+}
+
+namespace {
+
+using test::InkBands;
+using test::InkBox;
+
+TTextFont DejaVu(bool ABold = false) {
+    TTextFont font;
+    font.Name = "DejaVu Sans";
+    font.Size = 12;
+    font.Bold = ABold;
+    return font;
+}
+
+TMonoBitmap Draw(const TTextLayout& ALayout, std::int32_t AWidth, std::int32_t AHeight, bool ACompleteLinesOnly) {
+    TMonoBitmap bitmap(AWidth, AHeight);
+    ALayout.Draw(bitmap, 0, 0, TDotRect{0, 0, AWidth, AHeight}, ACompleteLinesOnly);
+    return bitmap;
+}
+
+TMonoBitmap Line(std::string_view AText, const TTextFont& AFont, std::uint32_t AFormat = kTfSingleLineFlags) {
+    const TTextLayout layout(AText, AFont, 203, AFormat, 400);
+    return Draw(layout, 400, 80, true);
+}
+
+// The box drawn for a character the face lacks (a private-use one).
+const std::string kMissing = "\uE000";
+
+TEST(WindowsText, EveryCharacterOfAPriceHasAGlyph) {
+    const TTextFont font = DejaVu();
+    const TMonoBitmap missing = Line(kMissing, font);
+    ASSERT_GT(missing.CountBlack(), 0);
+    const std::u32string price = U"Молоко 3,2% цена 94,90 ₽";
+    for (const char32_t c : price) {
+        if (c == U' ') continue;
+        std::string utf8;
+        if (c < 0x80) {
+            utf8 = static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            utf8 = {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                    static_cast<char>(0x80 | (c & 0x3F))};
+        }
+        const TMonoBitmap glyph = Line(utf8, font);
+        EXPECT_GT(glyph.CountBlack(), 0) << static_cast<unsigned>(c);
+        EXPECT_NE(glyph, missing) << static_cast<unsigned>(c);
+    }
+    // The comparison sees a missing glyph: Arial is Liberation Sans here, which has no rouble.
+    TTextFont arial;
+    arial.Size = 12;
+    EXPECT_EQ(Line("₽", arial), Line(kMissing, arial));
+    // Ink is black on white: blanks leave the raster white, a line does not fill it.
+    EXPECT_EQ(Line("   ", font).CountBlack(), 0);
+    const TMonoBitmap whole = Line("Молоко 3,2% цена 94,90 ₽", font);
+    EXPECT_LT(whole.CountBlack(), 400 * 80 / 4);
+    EXPECT_EQ(InkBands(whole), 1);
+}
+
+TEST(WindowsText, WrapsIntoWholeLinesAndEndsACutTextInAnEllipsis) {
+    const TTextFont font = DejaVu();
+    const std::int32_t line = TTextLayout("x", font, 203, kTfMultilineFlags, 240).Height();
+    ASSERT_GT(line, 20);
+    // Line breaks in the text are kept; every line is as tall as the first.
+    EXPECT_EQ(TTextLayout("one\ntwo\r\nthree", font, 203, kTfMultilineFlags, 240).Height(), 3 * line);
+    EXPECT_EQ(TTextLayout("one\ntwo", font, 203, kTfSingleLineFlags, 240).Height(), line);
+
+    const std::string text = "one two three four five six seven eight nine ten eleven twelve";
+    const TTextLayout wrapped(text, font, 203, kTfMultilineFlags, 240);
+    EXPECT_GT(wrapped.Height(), 2 * line);
+    EXPECT_EQ(InkBands(Draw(wrapped, 240, wrapped.Height(), true)), wrapped.Height() / line);
+    EXPECT_LE(InkBox(Draw(wrapped, 240, wrapped.Height(), true)).Right, 240 - 1);
+
+    // Two and a half lines of room: complete lines only keeps two, the second ending in an
+    // ellipsis inside the box; without the ellipsis flag the same two lines are drawn plain.
+    const std::int32_t room = 5 * line / 2;
+    const TMonoBitmap cut = Draw(wrapped, 240, room, true);
+    EXPECT_EQ(InkBands(cut), 2);
+    EXPECT_EQ(InkBands(Draw(wrapped, 240, room, false)), 3);
+    const TTextLayout plain(text, font, 203, kTfMultilineFlags & ~kTfEndEllipsis, 240);
+    EXPECT_NE(cut, Draw(plain, 240, room, true));
+    EXPECT_LE(InkBox(cut).Right, 240 - 1);
+    // A single line too long for its box ends in an ellipsis too.
+    const TTextLayout single(text, font, 203, kTfSingleLineFlags, 240);
+    const TTextLayout unmarked(text, font, 203, kTfSingleLineFlags & ~kTfEndEllipsis, 240);
+    EXPECT_NE(Draw(single, 240, line, true), Draw(unmarked, 240, line, true));
+    // Nothing but blanks after the last line drawn: no ellipsis.
+    EXPECT_EQ(Draw(TTextLayout("one two\r\n \n\n", font, 203, kTfMultilineFlags, 240), 240, line, true),
+              Draw(TTextLayout("one two", font, 203, kTfMultilineFlags, 240), 240, line, true));
+}
+
+TEST(WindowsText, StopsLayingOutBelowTheBoxAndAlwaysDrawsTheFirstLine) {
+    const TTextFont font = DejaVu();
+    const std::string word(1'000'000, 'W');
+    const TTextLayout huge(word, font, 203, kTfMultilineFlags, 390, 230);
+    const TTextLayout small(word.substr(0, 20'000), font, 203, kTfMultilineFlags, 390, 230);
+    EXPECT_GT(huge.Height(), 230);
+    EXPECT_EQ(huge.Height(), small.Height());
+    EXPECT_LT(huge.LaidOutBytes(), 65'536U);
+    EXPECT_EQ(huge.LaidOutBytes(), small.LaidOutBytes());
+    // A box lower than one line still shows the first line, cut by the box.
+    const TTextLayout one("Wall", font, 203, kTfMultilineFlags, 390);
+    EXPECT_GT(Draw(one, 390, one.Height() / 2, true).CountBlack(), 0);
+}
+
+TEST(WindowsText, AlignsInsideTheMarginAndBoldHasMoreInk) {
+    auto render = [](std::string_view AAlign, bool ABold) {
+        TExtGraphicText element;
+        element.Font() = DejaVu(ABold);
+        element.SetDPI(203);
+        element.SetWidth(40);
+        element.SetHeight(10);
+        element.SetData("Цена");
+        element.SetTextFormat(TextFormatFromAlign(AAlign, "").Format | kTfSingleLineFlags);
+        return element.GetBitMapExt(TValign::vaTop);
+    };
+    const auto left = InkBox(render("", false));
+    const auto right = InkBox(render("right", false));
+    const auto centre = InkBox(render("center", false));
+    ASSERT_FALSE(left.Empty());
+    EXPECT_GE(left.Left, 5);
+    EXPECT_LE(left.Left, 8);
+    EXPECT_LE(right.Right, 320 - 6);
+    EXPECT_GE(right.Right, 320 - 9);
+    EXPECT_EQ(right.Width(), left.Width());
+    EXPECT_NEAR((centre.Left + centre.Right) / 2.0, 160, 3);
+    EXPECT_GT(render("", true).CountBlack(), render("", false).CountBlack() * 5 / 4);
+}
+
+}  // namespace
+}  // namespace quorvane
