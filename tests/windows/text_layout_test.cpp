@@ -26,11 +26,10 @@ namespace {
 using test::InkBands;
 using test::InkBox;
 
-TTextFont DejaVu(bool ABold = false) {
+TTextFont DejaVu() {
     TTextFont font;
     font.Name = "DejaVu Sans";
     font.Size = 12;
-    font.Bold = ABold;
     return font;
 }
 
@@ -122,20 +121,21 @@ TEST(WindowsText, StopsLayingOutBelowTheBoxAndAlwaysDrawsTheFirstLine) {
     EXPECT_GT(Draw(one, 390, one.Height() / 2, true).CountBlack(), 0);
 }
 
-TEST(WindowsText, AlignsInsideTheMarginAndBoldHasMoreInk) {
-    auto render = [](std::string_view AAlign, bool ABold) {
+TEST(WindowsText, AlignsInsideTheMarginAndDrawsTheStyles) {
+    auto render = [](std::string_view AAlign, std::string_view AStyle = "") {
         TExtGraphicText element;
-        element.Font() = DejaVu(ABold);
+        element.Font() = DejaVu();
+        ApplyFontStyle(element.Font(), AStyle);
         element.SetDPI(203);
         element.SetWidth(40);
         element.SetHeight(10);
-        element.SetData("Цена");
+        element.SetData("Молоко");
         element.SetTextFormat(TextFormatFromAlign(AAlign, "").Format | kTfSingleLineFlags);
         return element.GetBitMapExt(TValign::vaTop);
     };
-    const auto left = InkBox(render("", false));
-    const auto right = InkBox(render("right", false));
-    const auto centre = InkBox(render("center", false));
+    const auto left = InkBox(render(""));
+    const auto right = InkBox(render("right"));
+    const auto centre = InkBox(render("center"));
     ASSERT_FALSE(left.Empty());
     EXPECT_GE(left.Left, 5);
     EXPECT_LE(left.Left, 8);
@@ -143,7 +143,13 @@ TEST(WindowsText, AlignsInsideTheMarginAndBoldHasMoreInk) {
     EXPECT_GE(right.Right, 320 - 9);
     EXPECT_EQ(right.Width(), left.Width());
     EXPECT_NEAR((centre.Left + centre.Right) / 2.0, 160, 3);
-    EXPECT_GT(render("", true).CountBlack(), render("", false).CountBlack() * 5 / 4);
+    const TMonoBitmap regular = render("");
+    EXPECT_GT(render("", "bold").CountBlack(), regular.CountBlack() * 5 / 4);
+    EXPECT_NE(render("", "italic"), regular);
+    // No letter of the word reaches below the baseline; the underline does.
+    EXPECT_GT(InkBox(render("", "underline")).Bottom, left.Bottom);
+    EXPECT_GT(render("", "strikeout").CountBlack(), regular.CountBlack());
+    EXPECT_EQ(InkBox(render("", "strikeout")).Bottom, left.Bottom);
 }
 
 }  // namespace
