@@ -181,13 +181,14 @@ struct TTextLayout::TImpl {
                 line.End = p + content;
                 line.Next = p + after;
             } else {
-                // No blank: as many characters as fit, at least one, never half a surrogate pair.
+                // No blank: as many characters as fit, at least one, never half a surrogate pair
+                // (GDI may count the first unit of a pair as fitting without the second).
                 std::size_t count = std::max<std::size_t>(fit, 1);
                 if (count < rest.size() && IS_LOW_SURROGATE(rest[count])) {
-                    if (fit == 0)
-                        ++count;
-                    else
+                    if (count > 1)
                         --count;
+                    else
+                        ++count;
                 }
                 line.End = line.Next = p + count;
             }

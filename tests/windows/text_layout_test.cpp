@@ -102,6 +102,12 @@ TEST(WindowsText, WrapsIntoWholeLinesAndEndsACutTextInAnEllipsis) {
     const TTextLayout unmarked(text, font, 203, kTfSingleLineFlags & ~kTfEndEllipsis, 240);
     EXPECT_LT(InkBox(Draw(single, 320, line, true)).Right, 240);
     EXPECT_GE(InkBox(Draw(unmarked, 320, line, true)).Right, 240);
+    // A character beyond 16 bits (two UTF-16 units) is never split: in any width ten of them
+    // take ten lines at most.
+    std::string faces;
+    for (int i = 0; i < 10; ++i) faces += "\U0001F600";
+    for (std::int32_t width = 1; width <= 80; ++width)
+        EXPECT_LE(TTextLayout(faces, font, 203, kTfMultilineFlags, width, 20 * line).Height(), 10 * line) << width;
     // Nothing but blanks after the last line drawn: no ellipsis.
     EXPECT_EQ(Draw(TTextLayout("one two\r\n \n\n", font, 203, kTfMultilineFlags, 240), 240, line, true),
               Draw(TTextLayout("one two", font, 203, kTfMultilineFlags, 240), 240, line, true));
