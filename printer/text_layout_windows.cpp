@@ -58,8 +58,8 @@ private:
     int FSaved;
 };
 
-// Where a line may break: after a run of blanks.
-bool IsBreakBlank(wchar_t AChar) { return AChar == L' ' || AChar == L'\t'; }
+// Where a line may break: after a run of blanks (tabs are blanks by then).
+bool IsBreakBlank(wchar_t AChar) { return AChar == L' '; }
 
 // Spaces and control characters, as the trimming of values counts them.
 bool IsControlOrSpace(wchar_t AChar) { return AChar <= L' '; }
@@ -233,10 +233,12 @@ TTextLayout::TTextLayout(std::string_view AText, const TTextFont& AFont, std::in
     impl.LineHeight = metrics.tmHeight;
     impl.Width = std::max(AWidth, 0);
     impl.Format = AFormat;
-    // Documents are untrusted: malformed UTF-8 arrives as U+FFFD, and so does NUL.
+    // Documents are untrusted: malformed UTF-8 arrives as U+FFFD, and so does NUL. GDI draws a
+    // tab as a missing glyph: it is read as a blank.
     impl.Text = WindowsText(AText);
     for (wchar_t& c : impl.Text) {
         if (c == L'\0') c = L'\uFFFD';
+        if (c == L'\t') c = L' ';
         if ((AFormat & kTfSingleLine) && (c == L'\r' || c == L'\n')) c = L' ';
     }
     if (AFormat & kTfSingleLine)
