@@ -11,14 +11,30 @@ add_subdirectory(log)
 add_subdirectory(addin)
 add_subdirectory(driver)
 # The transport so far: the port manager with its network (Winsock) and serial (communications
-# API) channels. The USB channel (usb_channel.cpp, printer_port.cpp and the device I/O under
-# them) waits for its Windows twin: until then the manager's USB constructor is not in this
-# library, so nothing that needs it links.
+# API) channels, and the USB printer list (SetupAPI). The USB channel (overlapped I/O on the
+# printer class device) waits for its Windows twin: until then a USB port fails at once with a
+# message saying so (usb_channel_windows.cpp).
 add_library(quorvane_transport STATIC transport/printer_socket.cpp transport/printer_socket_windows.cpp
   transport/socket_owner_windows.cpp transport/comm.cpp transport/comm_windows.cpp transport/channels.cpp
-  transport/port_manager.cpp transport/system_reason.cpp)
+  transport/port_manager.cpp transport/system_reason.cpp transport/usb_channel_windows.cpp
+  transport/usb_print_list.cpp transport/usb_print_list_windows.cpp)
 target_include_directories(quorvane_transport PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(quorvane_transport PUBLIC quorvane_errors quorvane_text ws2_32)
+target_link_libraries(quorvane_transport PUBLIC quorvane_errors quorvane_text ws2_32 setupapi cfgmgr32)
+set_property(GLOBAL APPEND PROPERTY QUORVANE_PARTS quorvane_transport)
+
+# The embedded files: the settings' schema. The help archive and the viewer program join with
+# the Windows windows.
+add_library(quorvane_resources STATIC resources/embedded_resource.cpp)
+target_include_directories(quorvane_resources PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(quorvane_resources PUBLIC quorvane_text)
+set_property(GLOBAL APPEND PROPERTY QUORVANE_PARTS quorvane_resources)
+quorvane_resources(quorvane_resources PARAMETERS ${PROJECT_SOURCE_DIR}/resources/parameters.xml)
+
+# The additional actions' windows: until they are built, both actions fail with a message saying so.
+add_library(quorvane_help STATIC help/viewer_actions_windows.cpp)
+target_include_directories(quorvane_help PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(quorvane_help PUBLIC quorvane_errors)
+set_property(GLOBAL APPEND PROPERTY QUORVANE_PARTS quorvane_help)
 
 # Of the printer so far: the code pages (the system's conversions).
 add_library(quorvane_code_page STATIC printer/tspl/code_page.cpp printer/tspl/code_page_windows.cpp)
@@ -39,6 +55,7 @@ set(QUORVANE_WINE_PREFIX ${cache}/wine CACHE PATH "Wine prefix of the Windows te
 enable_testing()
 add_subdirectory(tests/windows)
 
-set(QUORVANE_WINDOWS_PENDING posix resources "printer but the code pages and the text" "the USB printer channel and the USB printer list (SetupAPI, overlapped I/O)" help component tools bench
+set(QUORVANE_WINDOWS_PENDING posix "printer but the code pages and the text" "the USB printer channel (overlapped I/O)"
+  "the log and help windows" component tools bench
   "the tests of the Linux build")
 message(STATUS "Windows build: not built yet: ${QUORVANE_WINDOWS_PENDING}")

@@ -1,7 +1,5 @@
 #include "tools/host/host_commands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <clocale>

@@ -1,23 +1,14 @@
 #include "tools/host/host_component.h"
 
-#include <dlfcn.h>
-
 #include <stdexcept>
 
 #include "addin/wide_string.h"
 
 namespace quorvane::host {
 
-void TComponentLibrary::TCloser::operator()(void* AHandle) const { dlclose(AHandle); }
-
-TComponentLibrary::TComponentLibrary(const std::string& APath) : FPath(APath) {
-    FHandle.reset(dlopen(APath.c_str(), RTLD_NOW | RTLD_LOCAL));
-    if (!FHandle) {
-        const char* error = dlerror();
-        throw std::runtime_error("cannot load " + APath + ": " + (error ? error : "unknown error"));
-    }
+TComponentLibrary::TComponentLibrary(const std::string& APath) : FPath(APath), FHandle(Open(APath)) {
     auto resolve = [&](const char* AName) {
-        void* symbol = dlsym(FHandle.get(), AName);
+        void* symbol = Resolve(AName);
         if (symbol == nullptr) throw std::runtime_error(APath + " does not export " + AName);
         return symbol;
     };

@@ -28,6 +28,11 @@ private:
     struct TCloser {
         void operator()(void* AHandle) const;
     };
+    // The system's loader (host_platform_*.cpp): Open throws with the loader's reason; Resolve
+    // gives nullptr for a missing export.
+    static void* Open(const std::string& APath);
+    void* Resolve(const char* AName) const;
+
     std::string FPath;
     std::unique_ptr<void, TCloser> FHandle;
     TGetClassNamesProc FGetClassNames = nullptr;

@@ -1,7 +1,5 @@
 // quorvane-host: loads the component as the platform does and calls it by name.
 
-#include <unistd.h>
-
 #include <clocale>
 #include <iostream>
 #include <string>
@@ -9,6 +7,7 @@
 
 #include "tools/host/devices_command.h"
 #include "tools/host/host_commands.h"
+#include "tools/host/host_platform.h"
 #include "tools/host/print_commands.h"
 #include "tools/host/script_command.h"
 
@@ -20,6 +19,6 @@ int main(int argc, char** argv) {
     quorvane::host::AddScriptCommand(commands);
     quorvane::host::AddPrintCommands(commands);
     quorvane::host::AddDevicesCommand(commands);
-    return quorvane::host::RunHost(args, std::cout, std::cerr, commands, isatty(STDOUT_FILENO) == 1,
+    return quorvane::host::RunHost(args, std::cout, std::cerr, commands, quorvane::host::StdoutIsTerminal(),
                                    &std::cin);
 }

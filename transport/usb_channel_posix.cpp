@@ -6,8 +6,8 @@
 #include "transport/port_manager.h"
 #include "transport/posix_io.h"
 
-// The USB channel, apart from the others: a build without the USB device I/O (Windows so far)
-// leaves this file out, and with it the manager's USB constructor.
+// The USB channel on the kernel's printer class device, apart from the other channels, which
+// every system shares.
 
 namespace quorvane {
 

@@ -1,0 +1,29 @@
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "addin/wide_string.h"
+#include "tools/host/host_component.h"
+#include "tools/host/host_platform.h"
+
+namespace quorvane::host {
+
+void TComponentLibrary::TCloser::operator()(void* AHandle) const { FreeLibrary(static_cast<HMODULE>(AHandle)); }
+
+void* TComponentLibrary::Open(const std::string& APath) {
+    const std::u16string path = Utf8ToWide(APath);
+    HMODULE handle = LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
+    if (handle == nullptr)
+        throw std::runtime_error("cannot load " + APath + ": Windows error " + std::to_string(GetLastError()));
+    return handle;
+}
+
+void* TComponentLibrary::Resolve(const char* AName) const {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(FHandle.get()), AName));
+}
+
+bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+
+}  // namespace quorvane::host
