@@ -54,6 +54,124 @@ std::optional<std::vector<std::int64_t>> Numbers(std::string_view AText, std::si
     return AText.empty() ? std::optional(numbers) : std::nullopt;
 }
 
+// Cuts the dots to send of one bitmap into blocks: along bands of white rows or white byte
+// columns, again inside each part the other way, and keeps a cut only where the commands it
+// adds cost fewer bytes than the white they leave out.
+class TBlockCutter {
+public:
+    TBlockCutter(const std::vector<std::uint8_t>& AKeep, std::int64_t AStride, std::int64_t AHeight,
+                 const TBitmapHead& AHead)
+        : FKeep(AKeep), FStride(AStride), FHeight(AHeight), FHead(AHead) {}
+
+    std::vector<TBlock> Run() const {
+        if (FStride == 0 || FHeight == 0) return {};
+        return Best({0, FHeight - 1, 0, FStride - 1}, true, false).Blocks;
+    }
+
+private:
+    struct TPlan {
+        std::int64_t Cost = 0;
+        std::vector<TBlock> Blocks;
+    };
+
+    bool RowUsed(std::int64_t ARow, const TBlock& ABlock) const {
+        const std::uint8_t* row = FKeep.data() + ARow * FStride;
+        for (std::int64_t col = ABlock.Col0; col <= ABlock.Col1; ++col)
+            if (row[col] != 0) return true;
+        return false;
+    }
+    bool ColumnUsed(std::int64_t ACol, const TBlock& ABlock) const {
+        for (std::int64_t row = ABlock.Row0; row <= ABlock.Row1; ++row)
+            if (FKeep[static_cast<std::size_t>(row * FStride + ACol)] != 0) return true;
+        return false;
+    }
+
+    // Bytes a block costs on the wire: its command, its data and the line end.
+    std::int64_t Cost(const TBlock& ABlock) const {
+        const std::int64_t widthBytes = ABlock.Col1 - ABlock.Col0 + 1;
+        const std::int64_t rows = ABlock.Row1 - ABlock.Row0 + 1;
+        const std::string command = BitmapCommand(FHead.X + ABlock.Col0 * 8, FHead.Y + ABlock.Row0, widthBytes,
+                                                  rows, static_cast<TBitmapMode>(FHead.Mode), {});
+        return static_cast<std::int64_t>(command.size()) + widthBytes * rows + 2;
+    }
+
+    // The runs of used rows (AByRows) or byte columns of ABlock, each cut down to what it uses.
+    std::vector<TBlock> Bands(const TBlock& ABlock, bool AByRows) const {
+        std::vector<TBlock> bands;
+        const std::int64_t first = AByRows ? ABlock.Row0 : ABlock.Col0;
+        const std::int64_t last = AByRows ? ABlock.Row1 : ABlock.Col1;
+        for (std::int64_t at = first; at <= last; ++at) {
+            if (!(AByRows ? RowUsed(at, ABlock) : ColumnUsed(at, ABlock))) continue;
+            if (!bands.empty() && (AByRows ? bands.back().Row1 : bands.back().Col1) == at - 1)
+                (AByRows ? bands.back().Row1 : bands.back().Col1) = at;
+            else
+                bands.push_back(AByRows ? TBlock{at, at, ABlock.Col0, ABlock.Col1}
+                                        : TBlock{ABlock.Row0, ABlock.Row1, at, at});
+        }
+        for (TBlock& band : bands) {
+            if (AByRows) {
+                while (!ColumnUsed(band.Col0, band)) ++band.Col0;
+                while (!ColumnUsed(band.Col1, band)) --band.Col1;
+            } else {
+                while (!RowUsed(band.Row0, band)) ++band.Row0;
+                while (!RowUsed(band.Row1, band)) --band.Row1;
+            }
+        }
+        return bands;
+    }
+
+    // ABlock is cut down to what it uses unless it is a band just found.
+    TPlan Best(const TBlock& ABlock, bool AByRows, bool AOtherTried) const {
+        const std::vector<TBlock> bands = Bands(ABlock, AByRows);
+        if (bands.empty()) return {};
+        if (bands.size() == 1) {
+            if (AOtherTried) return {Cost(bands[0]), {bands[0]}};
+            return Best(bands[0], !AByRows, true);
+        }
+        // Consecutive bands go out alone (cut further) or together as one block: the cheapest
+        // grouping.
+        const std::size_t n = bands.size();
+        std::vector<TPlan> alone(n);
+        for (std::size_t i = 0; i < n; ++i) alone[i] = Best(bands[i], !AByRows, false);
+        std::vector<std::int64_t> best(n + 1, 0);
+        std::vector<std::size_t> from(n + 1, 0);
+        for (std::size_t j = 1; j <= n; ++j) {
+            TBlock group = bands[j - 1];
+            best[j] = -1;
+            for (std::size_t i = j; i-- > 0;) {
+                group = {std::min(group.Row0, bands[i].Row0), std::max(group.Row1, bands[i].Row1),
+                         std::min(group.Col0, bands[i].Col0), std::max(group.Col1, bands[i].Col1)};
+                const std::int64_t cost = best[i] + (i == j - 1 ? alone[i].Cost : Cost(group));
+                if (best[j] < 0 || cost < best[j]) {
+                    best[j] = cost;
+                    from[j] = i;
+                }
+            }
+        }
+        TPlan plan{best[n], {}};
+        std::vector<std::pair<std::size_t, std::size_t>> groups;
+        for (std::size_t j = n; j > 0; j = from[j]) groups.emplace_back(from[j], j - 1);
+        for (auto it = groups.rbegin(); it != groups.rend(); ++it) {
+            const auto [i, k] = *it;
+            if (i == k) {
+                plan.Blocks.insert(plan.Blocks.end(), alone[i].Blocks.begin(), alone[i].Blocks.end());
+                continue;
+            }
+            TBlock group = bands[i];
+            for (std::size_t b = i + 1; b <= k; ++b)
+                group = {std::min(group.Row0, bands[b].Row0), std::max(group.Row1, bands[b].Row1),
+                         std::min(group.Col0, bands[b].Col0), std::max(group.Col1, bands[b].Col1)};
+            plan.Blocks.push_back(group);
+        }
+        return plan;
+    }
+
+    const std::vector<std::uint8_t>& FKeep;
+    const std::int64_t FStride;
+    const std::int64_t FHeight;
+    const TBitmapHead& FHead;
+};
+
 class TInkOnlyWriter {
 public:
     explicit TInkOnlyWriter(std::string_view AScript) : FScript(AScript) { FOut.reserve(AScript.size()); }
@@ -122,7 +240,7 @@ private:
         if (AHead.Mode == static_cast<std::int64_t>(TBitmapMode::bmOverwrite))
             for (const TDrawn& drawn : FDrawn) Cover(keep, AHead.X, AHead.Y, stride * 8, height, drawn);
 
-        for (const TBlock& block : Blocks(keep, stride, height, AHead)) {
+        for (const TBlock& block : TBlockCutter(keep, stride, height, AHead).Run()) {
             const std::int64_t widthBytes = block.Col1 - block.Col0 + 1;
             std::string rows;
             rows.reserve(static_cast<std::size_t>(widthBytes * (block.Row1 - block.Row0 + 1)));
@@ -158,50 +276,6 @@ private:
                 row[kx >> 3] = static_cast<std::uint8_t>(row[kx >> 3] | (0x80U >> (kx & 7)));
             }
         }
-    }
-
-    // Bytes a block costs on the wire: its command, its data and the line end.
-    static std::int64_t Cost(const TBitmapHead& AHead, const TBlock& ABlock) {
-        const std::int64_t widthBytes = ABlock.Col1 - ABlock.Col0 + 1;
-        const std::int64_t rows = ABlock.Row1 - ABlock.Row0 + 1;
-        const std::string command = BitmapCommand(AHead.X + ABlock.Col0 * 8, AHead.Y + ABlock.Row0, widthBytes,
-                                                  rows, static_cast<TBitmapMode>(AHead.Mode), {});
-        return static_cast<std::int64_t>(command.size()) + widthBytes * rows + 2;
-    }
-
-    // Runs of rows with dots to send, each trimmed to its bytes; neighbours merge when one
-    // command costs no more than two.
-    static std::vector<TBlock> Blocks(const std::vector<std::uint8_t>& AKeep, std::int64_t AStride,
-                                      std::int64_t AHeight, const TBitmapHead& AHead) {
-        std::vector<TBlock> runs;
-        for (std::int64_t row = 0; row < AHeight; ++row) {
-            const std::uint8_t* bytes = AKeep.data() + row * AStride;
-            std::int64_t first = 0;
-            while (first < AStride && bytes[first] == 0) ++first;
-            if (first == AStride) continue;
-            std::int64_t last = AStride - 1;
-            while (bytes[last] == 0) --last;
-            if (!runs.empty() && runs.back().Row1 == row - 1) {
-                runs.back().Row1 = row;
-                runs.back().Col0 = std::min(runs.back().Col0, first);
-                runs.back().Col1 = std::max(runs.back().Col1, last);
-            } else {
-                runs.push_back({row, row, first, last});
-            }
-        }
-        std::vector<TBlock> blocks;
-        for (const TBlock& run : runs) {
-            if (!blocks.empty()) {
-                const TBlock merged{blocks.back().Row0, run.Row1, std::min(blocks.back().Col0, run.Col0),
-                                    std::max(blocks.back().Col1, run.Col1)};
-                if (Cost(AHead, merged) <= Cost(AHead, blocks.back()) + Cost(AHead, run)) {
-                    blocks.back() = merged;
-                    continue;
-                }
-            }
-            blocks.push_back(run);
-        }
-        return blocks;
     }
 
     std::string_view FScript;
