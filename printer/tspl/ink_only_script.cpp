@@ -90,9 +90,15 @@ private:
     std::int64_t Cost(const TBlock& ABlock) const {
         const std::int64_t widthBytes = ABlock.Col1 - ABlock.Col0 + 1;
         const std::int64_t rows = ABlock.Row1 - ABlock.Row0 + 1;
-        const std::string command = BitmapCommand(FHead.X + ABlock.Col0 * 8, FHead.Y + ABlock.Row0, widthBytes,
-                                                  rows, static_cast<TBitmapMode>(FHead.Mode), {});
-        return static_cast<std::int64_t>(command.size()) + widthBytes * rows + 2;
+        // "BITMAP x,y,width,height,mode," as BitmapCommand writes it.
+        const auto digits = [](std::int64_t AValue) {
+            std::int64_t count = 1;
+            for (; AValue >= 10; AValue /= 10) ++count;
+            return count;
+        };
+        const std::int64_t command = 7 + digits(FHead.X + ABlock.Col0 * 8) + digits(FHead.Y + ABlock.Row0) +
+                                     digits(widthBytes) + digits(rows) + digits(FHead.Mode) + 5;
+        return command + widthBytes * rows + 2;
     }
 
     // The runs of used rows (AByRows) or byte columns of ABlock, each cut down to what it uses.
@@ -120,12 +126,55 @@ private:
         return bands;
     }
 
+    // A block without white bands, as runs of rows each as wide as its rows' dots need, where
+    // the narrower rows save more than their command costs (a glyph's tail, a comma).
+    TPlan ByRowExtent(const TBlock& ABlock) const {
+        const std::size_t n = static_cast<std::size_t>(ABlock.Row1 - ABlock.Row0 + 1);
+        std::vector<std::int64_t> first(n), last(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint8_t* row = FKeep.data() + (ABlock.Row0 + static_cast<std::int64_t>(i)) * FStride;
+            first[i] = ABlock.Col0;
+            while (first[i] <= ABlock.Col1 && row[first[i]] == 0) ++first[i];
+            last[i] = ABlock.Col1;
+            while (last[i] >= first[i] && row[last[i]] == 0) --last[i];
+        }
+        std::vector<std::int64_t> best(n + 1, 0);
+        std::vector<std::size_t> from(n + 1, 0);
+        for (std::size_t j = 1; j <= n; ++j) {
+            std::int64_t col0 = first[j - 1], col1 = last[j - 1];
+            best[j] = -1;
+            for (std::size_t i = j; i-- > 0;) {
+                col0 = std::min(col0, first[i]);
+                col1 = std::max(col1, last[i]);
+                const TBlock group{ABlock.Row0 + static_cast<std::int64_t>(i),
+                                   ABlock.Row0 + static_cast<std::int64_t>(j - 1), col0, col1};
+                const std::int64_t cost = best[i] + Cost(group);
+                if (best[j] < 0 || cost < best[j]) {
+                    best[j] = cost;
+                    from[j] = i;
+                }
+            }
+        }
+        TPlan plan{best[n], {}};
+        for (std::size_t j = n; j > 0; j = from[j]) {
+            std::int64_t col0 = ABlock.Col1, col1 = ABlock.Col0;
+            for (std::size_t i = from[j]; i < j; ++i) {
+                col0 = std::min(col0, first[i]);
+                col1 = std::max(col1, last[i]);
+            }
+            plan.Blocks.push_back({ABlock.Row0 + static_cast<std::int64_t>(from[j]),
+                                   ABlock.Row0 + static_cast<std::int64_t>(j - 1), col0, col1});
+        }
+        std::reverse(plan.Blocks.begin(), plan.Blocks.end());
+        return plan;
+    }
+
     // ABlock is cut down to what it uses unless it is a band just found.
     TPlan Best(const TBlock& ABlock, bool AByRows, bool AOtherTried) const {
         const std::vector<TBlock> bands = Bands(ABlock, AByRows);
         if (bands.empty()) return {};
         if (bands.size() == 1) {
-            if (AOtherTried) return {Cost(bands[0]), {bands[0]}};
+            if (AOtherTried) return ByRowExtent(bands[0]);
             return Best(bands[0], !AByRows, true);
         }
         // Consecutive bands go out alone (cut further) or together as one block: the cheapest

@@ -23,6 +23,12 @@ TEST(InkOnlyScript, OrBitmapsKeepTheirInkOnlyInBlocksWorthTheirCommand) {
                                Bitmap("0,0,2,5,1,", 2, 5) + "PRINT 1\r\n";
     EXPECT_EQ(InkOnlyScript(script), "SIZE 58 mm,40 mm\r\nCLS\r\nBITMAP 24,10,1,1,1,\x7F\r\n"
                                      "BITMAP 32,65,1,1,1,\x0D\r\nPRINT 1\r\n");
+    // Rows that need fewer bytes (a glyph's tail) go apart when that saves more than a command.
+    std::string tail(10 * 40, '\x00');
+    for (int row = 30; row < 40; ++row) tail.replace(static_cast<std::size_t>(row * 10 + 1), 9, 9, '\xFF');
+    EXPECT_EQ(InkOnlyScript("BITMAP 0,0,10,40,1," + tail + "\r\n"),
+              "BITMAP 0,0,10,30,1," + std::string(300, '\x00') + "\r\nBITMAP 0,30,1,10,1," + std::string(10, '\x00') +
+                  "\r\n");
     // Two lines of text close together stay one block, trimmed to both.
     EXPECT_EQ(InkOnlyScript(Bitmap("0,0,3,4,1,", 3, 4, {{0, '\x00'}, {2 * 3 + 1, '\xFE'}})),
               "BITMAP 0,0,2,3,1," + std::string("\x00\xFF\xFF\xFF\xFF\xFE", 6) + "\r\n");
