@@ -223,7 +223,11 @@ private:
 
 class TInkOnlyWriter {
 public:
-    explicit TInkOnlyWriter(std::string_view AScript) : FScript(AScript) { FOut.reserve(AScript.size()); }
+    // Until the first CLS the printer's buffer may still hold the previous label.
+    explicit TInkOnlyWriter(std::string_view AScript)
+        : FScript(AScript), FDrawn{{-kEverywhere, -kEverywhere, 2 * kEverywhere, 2 * kEverywhere}} {
+        FOut.reserve(AScript.size());
+    }
 
     std::string Run() {
         std::size_t pos = 0;
@@ -329,7 +333,7 @@ private:
 
     std::string_view FScript;
     std::string FOut;
-    std::vector<TDrawn> FDrawn;  // since the last CLS
+    std::vector<TDrawn> FDrawn;  // since the last CLS, or everywhere before the first
 };
 
 }  // namespace

@@ -36,23 +36,25 @@ TEST(InkOnlyScript, OrBitmapsKeepTheirInkOnlyInBlocksWorthTheirCommand) {
 
 TEST(InkOnlyScript, OverwritingWhiteStaysOnlyWhereEarlierCommandsMayHaveDrawn) {
     // A bar under the first two bytes of row 0; a white overwriting bitmap beside it goes.
-    const std::string bar = "BAR 0,0,16,1\r\n";
+    const std::string bar = "CLS\r\nBAR 0,0,16,1\r\n";
     EXPECT_EQ(InkOnlyScript(bar + Bitmap("0,0,4,3,0,", 4, 3) + Bitmap("100,100,2,2,0,", 2, 2)),
               bar + "BITMAP 0,0,2,1,0,\xFF\xFF\r\n");
     // A box's frame, thickness included.
-    EXPECT_EQ(InkOnlyScript("BOX 8,8,15,9,1\r\n" + Bitmap("0,0,3,12,0,", 3, 12)),
-              "BOX 8,8,15,9,1\r\nBITMAP 0,7,3,4,0," + std::string(12, '\xFF') + "\r\n");
+    EXPECT_EQ(InkOnlyScript("CLS\r\nBOX 8,8,15,9,1\r\n" + Bitmap("0,0,3,12,0,", 3, 12)),
+              "CLS\r\nBOX 8,8,15,9,1\r\nBITMAP 0,7,3,4,0," + std::string(12, '\xFF') + "\r\n");
     // The dots of an earlier bitmap: dot 9 of row 1, under the second byte.
-    const std::string dot = Bitmap("0,0,2,2,1,", 2, 2, {{3, '\xBF'}});
+    const std::string dot = "CLS\r\n" + Bitmap("0,0,2,2,1,", 2, 2, {{3, '\xBF'}});
     EXPECT_EQ(InkOnlyScript(dot + Bitmap("0,0,3,2,0,", 3, 2)),
-              "BITMAP 8,1,1,1,1,\xBF\r\nBITMAP 8,1,1,1,0,\xFF\r\n");
+              "CLS\r\nBITMAP 8,1,1,1,1,\xBF\r\nBITMAP 8,1,1,1,0,\xFF\r\n");
     // CLS clears what lies beneath; a command of unknown extent may have drawn anywhere.
-    EXPECT_EQ(InkOnlyScript(dot + "CLS\r\n" + Bitmap("0,0,3,2,0,", 3, 2)), "BITMAP 8,1,1,1,1,\xBF\r\nCLS\r\n");
+    EXPECT_EQ(InkOnlyScript(dot + "CLS\r\n" + Bitmap("0,0,3,2,0,", 3, 2)),
+              "CLS\r\nBITMAP 8,1,1,1,1,\xBF\r\nCLS\r\n");
+    // Before the first CLS the previous label may lie beneath.
+    const std::string white = Bitmap("0,0,2,2,0,", 2, 2);
+    EXPECT_EQ(InkOnlyScript(white), white);
     for (const std::string command : {"TEXT 200,200,\"3\",0,1,1,\"x\"\r\n", "BARCODE 300,0,\"128\",40,0,0,2,4,\"1\"\r\n",
-                                      "BAR 0,0,-5,5\r\n", "REFERENCE 0,0\r\n"}) {
-        const std::string white = Bitmap("0,0,2,2,0,", 2, 2);
-        EXPECT_EQ(InkOnlyScript(command + white), command + white) << command;
-    }
+                                      "BAR 0,0,-5,5\r\n", "REFERENCE 0,0\r\n"})
+        EXPECT_EQ(InkOnlyScript("CLS\r\n" + command + white), "CLS\r\n" + command + white) << command;
 }
 
 TEST(InkOnlyScript, LinesItCannotReadStayAsTheyAre) {
