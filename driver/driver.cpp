@@ -160,12 +160,14 @@ std::string TDriver::PrinterLanguage() const {
 }
 
 void TDriver::BuildScripts(const pugi::xml_document& ADocument,
-                           const std::function<void(TScriptObject&&)>& AEmit) {
+                           const std::function<void(TScriptObject&&)>& AEmit, bool AFullBitmaps) {
     const std::unique_ptr<TPrinterTypeBase> printer = PreparePrinter();
     TLabelTemplate labelTemplate;
     const TDocumentSettings settings = DocumentSettings();
     LoadTemplate(ADocument, labelTemplate, *printer, settings);
-    TLabelJob job(ADocument, labelTemplate, *printer, settings);
+    TLabelJobOptions options;
+    options.FullBitmaps = AFullBitmaps;
+    TLabelJob job(ADocument, labelTemplate, *printer, settings, options);
     job.Check();
     job.Build(AEmit);
 }

@@ -33,7 +33,9 @@ public:
     // The scripts of a document with the current settings, built as PrintLabels would build
     // them but without a port and without touching the template kept between its calls:
     // every label is checked first, then each is handed to AEmit in order as it is built.
-    void BuildScripts(const pugi::xml_document& ADocument, const std::function<void(TScriptObject&&)>& AEmit);
+    // AFullBitmaps: every BITMAP over its whole box, to show that the trimmed ones print the same.
+    void BuildScripts(const pugi::xml_document& ADocument, const std::function<void(TScriptObject&&)>& AEmit,
+                      bool AFullBitmaps = false);
 
     // The name of the printer language the scripts are written in ("TSPL").
     std::string PrinterLanguage() const;

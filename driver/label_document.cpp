@@ -525,10 +525,12 @@ public:
           FFilled(ATemplate.FFields.size(), false) {}
 
     void SetSource(TSlotValueSource* ASource) { FSource = ASource; }
+    void SetFullBitmaps(bool AValue) { FFullBitmaps = AValue; }
 
     TScriptObject Fill(const pugi::xml_node& ALabel, std::size_t ANumber) {
         const std::int32_t quantity = FillValues(ALabel, ANumber);
-        return TScriptObject(quantity, Assemble(quantity));
+        std::string script = Assemble(quantity);
+        return TScriptObject(quantity, FFullBitmaps ? std::move(script) : FPrinter.SendableScript(std::move(script)));
     }
 
     // Renders the label's values into FValues and returns its quantity.
@@ -611,6 +613,7 @@ private:
     std::vector<std::string> FValues;
     std::vector<bool> FFilled;
     TSlotValueSource* FSource = nullptr;
+    bool FFullBitmaps = false;
 };
 
 pugi::xml_document ParseLabelDocument(std::string_view AText) {
@@ -687,9 +690,10 @@ bool IsLabelElement(const pugi::xml_node& ANode) {
 }
 
 TLabelBuilder::TLabelBuilder(const TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter,
-                             TSlotValueSource* ASource)
+                             TSlotValueSource* ASource, bool AFullBitmaps)
     : FFiller(std::make_unique<TLabelFiller>(ATemplate, APrinter)) {
     FFiller->SetSource(ASource);
+    FFiller->SetFullBitmaps(AFullBitmaps);
 }
 
 TLabelBuilder::~TLabelBuilder() = default;

@@ -138,8 +138,10 @@ class TLabelFiller;
 // builder per thread, each with its own generator.
 class TLabelBuilder {
 public:
+    // AFullBitmaps: the script as assembled, without the language's trimming (SendableScript);
+    // only to show that trimming prints the same.
     TLabelBuilder(const TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter,
-                  TSlotValueSource* ASource = nullptr);
+                  TSlotValueSource* ASource = nullptr, bool AFullBitmaps = false);
     ~TLabelBuilder();
     TLabelBuilder(const TLabelBuilder&) = delete;
     TLabelBuilder& operator=(const TLabelBuilder&) = delete;

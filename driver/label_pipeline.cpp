@@ -78,6 +78,7 @@ struct TLabelJob::TState {
           Settings(ASettings),
           Workers(AOptions.Workers ? AOptions.Workers : LabelWorkerCount()),
           InlineLabels(AOptions.InlineLabels),
+          FullBitmaps(AOptions.FullBitmaps),
           CacheBytes(AOptions.CacheBytes) {}
 
     // Made for the first pass on builder threads: a small job needs none.
@@ -91,6 +92,7 @@ struct TLabelJob::TState {
     const TDocumentSettings& Settings;
     unsigned Workers;
     std::size_t InlineLabels;
+    bool FullBitmaps;
     pugi::xml_node First;  // the first Label element
     std::size_t Count = 0;
     std::size_t CacheBytes;
@@ -160,7 +162,7 @@ private:
             // Each builder renders with its own generator and encoders; text is drawn with one
             // shared font map, a thread at a time.
             const std::unique_ptr<TPrinterTypeBase> printer = FJob.Printer.CopySettings();
-            TLabelBuilder builder(FJob.Template, *printer, &FSource);
+            TLabelBuilder builder(FJob.Template, *printer, &FSource, FJob.FullBitmaps);
             for (;;) {
                 pugi::xml_node label;
                 std::size_t index = 0;
@@ -236,7 +238,7 @@ std::size_t TLabelJob::Renders() const { return FState->Cache ? FState->Cache->R
 void TLabelJob::Check() {
     TState& job = *FState;
     if (job.Count <= job.InlineLabels) {
-        TLabelBuilder builder(job.Template, job.Printer);
+        TLabelBuilder builder(job.Template, job.Printer, nullptr, job.FullBitmaps);
         job.Kept.clear();
         std::size_t number = 0;
         for (pugi::xml_node label = job.First; label; label = NextLabel(label.next_sibling()))

@@ -14,6 +14,7 @@ struct TLabelJobOptions {
     unsigned Workers = 0;                            // builder threads; 0: one per core
     std::size_t CacheBytes = std::size_t{16} << 20;  // rendered values kept for reuse
     std::size_t InlineLabels = 8;                    // jobs up to this size are built on the calling thread
+    bool FullBitmaps = false;                        // untrimmed scripts, for the proof that trimming prints the same
 };
 
 // The labels of one document, built for sending with memory that does not grow with the job.

@@ -124,6 +124,9 @@ public:
     // InitializePrinter's exchange on the open port; returns whether it changed the printer.
     virtual bool SetUpPrinter(const TPrinterExchange& /*AExchange*/) const { return false; }
 
+    // A finished label's script as it goes out: a language may drop bytes that print nothing.
+    virtual std::string SendableScript(std::string AScript) const { return AScript; }
+
     // A label's script as the log shows it: valid UTF-8, binary data replaced by its length.
     virtual std::string ScriptLogText(std::string_view AScript) const = 0;
 

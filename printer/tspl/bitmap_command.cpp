@@ -54,7 +54,8 @@ std::optional<TBitmapHead> ParseBitmapHead(std::string_view ALine) {
     const std::int64_t widthBytes = numbers[2];
     const std::int64_t height = numbers[3];
     if (height != 0 && widthBytes > INT64_MAX / height) return std::nullopt;
-    return TBitmapHead{ALine.size() - rest.size(), widthBytes * height};
+    return TBitmapHead{ALine.size() - rest.size(), widthBytes * height, numbers[0], numbers[1], widthBytes,
+                       height, numbers[4]};
 }
 
 }  // namespace quorvane

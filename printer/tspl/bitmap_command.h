@@ -25,6 +25,11 @@ std::string BlankBitmapData(std::int64_t AWidthBytes, std::int64_t AHeight);
 struct TBitmapHead {
     std::size_t Size = 0;
     std::int64_t DataBytes = 0;
+    std::int64_t X = 0;
+    std::int64_t Y = 0;
+    std::int64_t WidthBytes = 0;
+    std::int64_t Height = 0;
+    std::int64_t Mode = 0;
 };
 
 // Nothing when ALine starts with no such command.

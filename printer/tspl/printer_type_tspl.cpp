@@ -15,6 +15,7 @@
 #include "printer/gs1_element_string.h"
 #include "printer/raster_limits.h"
 #include "printer/rounding.h"
+#include "printer/tspl/ink_only_script.h"
 #include "printer/tspl/ribbon_query.h"
 #include "printer/tspl/script_log.h"
 #include "printer/tspl/status_query.h"
@@ -595,6 +596,8 @@ bool TPrinterTSPL::NeedsSetUp() const { return FSettings.Model == 3 || FSettings
 bool TPrinterTSPL::SetUpPrinter(const TPrinterExchange& AExchange) const {
     return PrepareRibbon(FSettings.Model, FSettings.PrintMethod, AExchange);
 }
+
+std::string TPrinterTSPL::SendableScript(std::string AScript) const { return InkOnlyScript(AScript); }
 
 std::string TPrinterTSPL::ScriptLogText(std::string_view AScript) const { return TsplScriptLogText(AScript); }
 

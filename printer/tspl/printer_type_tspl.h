@@ -76,6 +76,8 @@ public:
     bool SetUpPrinter(const TPrinterExchange& AExchange) const override;
 
     std::string ScriptLogText(std::string_view AScript) const override;
+    // Every BITMAP cut down to its ink (InkOnlyScript).
+    std::string SendableScript(std::string AScript) const override;
 
     void InitialScriptActions(std::int32_t AWidth, std::int32_t AHeigth, std::int32_t AGap,
                               std::int32_t ADensity, std::int32_t ADirection, double ASpeed,

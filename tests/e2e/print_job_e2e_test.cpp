@@ -344,7 +344,7 @@ TEST_F(PrintJobTest, ExtendedLogRecordsEachScriptSentAsText) {
 
     std::smatch bitmap;
     ASSERT_TRUE(std::regex_search(
-        log, bitmap, std::regex("\r\nBITMAP 8,8,(\\d+),(\\d+),1,<данные растра, (\\d+) байт>\r\n")));
+        log, bitmap, std::regex("\r\nBITMAP \\d+,\\d+,(\\d+),(\\d+),1,<данные растра, (\\d+) байт>\r\n")));
     EXPECT_EQ(std::stoi(bitmap[3]), std::stoi(bitmap[1]) * std::stoi(bitmap[2]));
 }
 
@@ -577,8 +577,15 @@ TEST_F(PrintJobTest, DeviceTestPrintsItsOwnDemoLabelAndKeepsDensityTen) {
     int demoTexts = 0;
     for (const JournalEntry& e : Printer->Journal()) {
         if (e.kind == "command" && e.command == "DENSITY") densities.push_back(e.text);
-        // The text box, 28 mm wide at 1 mm, ends inside the 30 mm (240 dot) label.
-        demoTexts += e.kind == "command" && e.text == "BITMAP 8,16,28,160,1";
+        // The demo's text lies in its box, 28 mm wide at 1 mm, that ends inside the 30 mm
+        // (240 dot) label.
+        int x = 0, y = 0, width = 0, height = 0, mode = 0;
+        if (e.kind == "command" && e.job == 2 &&
+            std::sscanf(e.text.c_str(), "BITMAP %d,%d,%d,%d,%d", &x, &y, &width, &height, &mode) == 5) {
+            demoTexts = 1;
+            EXPECT_TRUE(mode == 1 && x >= 8 && x + width * 8 <= 8 + 28 * 8 && y >= 16 && y + height <= 16 + 160)
+                << e.text;
+        }
     }
     ASSERT_EQ(densities.size(), 3u);
     EXPECT_EQ(densities[1], "DENSITY 10");

@@ -17,6 +17,19 @@ pugi::xml_document Parse(const std::string& AText) { return ParseLabelDocument(A
 
 TDocumentSettings Defaults() { return {}; }
 
+// The labels as the template and the values assemble them, before the printer language cuts
+// each BITMAP down to its ink (tested with the language): the bytes these tests look at.
+std::vector<TScriptObject> AssembledLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+                                           TPrinterTypeBase& APrinter) {
+    const pugi::xml_node labels = PrepareLabels(ADocument, ATemplate, APrinter);
+    TLabelBuilder builder(ATemplate, APrinter, nullptr, true);
+    std::vector<TScriptObject> scripts;
+    std::size_t number = 0;
+    for (const pugi::xml_node& label : labels.children())
+        if (IsLabelElement(label)) scripts.push_back(builder.Build(label, ++number));
+    return scripts;
+}
+
 // Builds the template and fills the labels of one document.
 struct TRun {
     TPrinterTSPL Printer;
@@ -26,7 +39,7 @@ struct TRun {
     std::vector<TScriptObject> Print(const std::string& ADocument) {
         const pugi::xml_document document = Parse(ADocument);
         LoadTemplate(document, Template, Printer, Settings);
-        return FillLabels(document, Template, Printer, Settings);
+        return AssembledLabels(document, Template, Printer);
     }
 
     std::string LoadError(const std::string& ADocument) {
@@ -368,7 +381,7 @@ TEST(LabelDocumentFixes, InsertedValuesAreNeverSearchedAgain) {
         Parse("<Data><Labels><Label Quantity=\"4\"><Record FieldName=\"u\" Value=\"" + trap +
               "\"/><Record FieldName=\"t\" Value=\"x\"/><Record FieldName=\"b\" Value=\"B1\"/>"
               "</Label></Labels></Data>");
-    const auto scripts = FillLabels(labels, run.Template, run.Printer, run.Settings);
+    const auto scripts = AssembledLabels(labels, run.Template, run.Printer);
     const auto lines = SplitLines(scripts.at(0).FValue);
     ASSERT_EQ(lines.size(), 12U);
     EXPECT_EQ(lines[7], "BITMAP 0,0,2,8,1," +
@@ -405,7 +418,7 @@ TEST(LabelDocumentFixes, AReusedTemplateWritesTextInTheCodePageItAnnounces) {
     for (const char* later : {"866", "UTF-8"}) {
         run.Settings.Codepage = later;
         const auto lines =
-            SplitLines(FillLabels(Parse(doc), run.Template, run.Printer, run.Settings).at(0).FValue);
+            SplitLines(AssembledLabels(Parse(doc), run.Template, run.Printer).at(0).FValue);
         ASSERT_EQ(lines.size(), 12U) << later;
         EXPECT_EQ(lines[6], "CODEPAGE 1251") << later;
         EXPECT_EQ(lines[9],
@@ -489,7 +502,7 @@ TEST(LabelDocument, AFailedRebuildKeepsThePreviousTemplate) {
         LoadTemplate(Parse(Doc("<Text FieldName=\"x\"/>", "")), run.Template, run.Printer, run.Settings),
         std::runtime_error);
     const auto again =
-        FillLabels(Parse(Doc("", "<Label Quantity=\"1\"/>")), run.Template, run.Printer, run.Settings);
+        AssembledLabels(Parse(Doc("", "<Label Quantity=\"1\"/>")), run.Template, run.Printer);
     ASSERT_EQ(again.size(), 1U);
     EXPECT_EQ(again[0].FValue, first.at(0).FValue);
 }

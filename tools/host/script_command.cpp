@@ -19,6 +19,7 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
     std::string file;
     std::string outDir;
     bool toOutput = false;  // -o -: standard output even when it is a terminal
+    bool fullBitmaps = false;
     for (std::size_t i = 0; i < AArgs.size(); ++i) {
         const std::string& arg = AArgs[i];
         if (arg == "--out" || arg == "-o") {
@@ -26,13 +27,15 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
             outDir = AArgs[++i];
             toOutput = outDir == "-";
             if (toOutput) outDir.clear();
+        } else if (arg == "--full-bitmaps") {
+            fullBitmaps = true;
         } else if (file.empty()) {
             file = arg;
         } else {
             throw std::invalid_argument("one document at a time: " + arg);
         }
     }
-    if (file.empty()) throw std::invalid_argument("usage: script FILE.xml [--out DIR | -o -]");
+    if (file.empty()) throw std::invalid_argument("usage: script FILE.xml [--out DIR | -o -] [--full-bitmaps]");
     if (outDir.empty() && !toOutput && ASession.OutIsTerminal)
         throw std::invalid_argument(
             "the scripts hold binary data: give --out DIR, or -o - to write them here anyway");
@@ -53,7 +56,7 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
             driver.BuildScripts(document, [&](TScriptObject&& AScript) {
                 ASession.Out.write(AScript.FValue.data(),
                                    static_cast<std::streamsize>(AScript.FValue.size()));
-            });
+            }, fullBitmaps);
             ASession.Out.flush();
             return static_cast<bool>(ASession.Out);
         }
@@ -69,7 +72,7 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
             std::ofstream out(path, std::ios::binary | std::ios::trunc);
             out.write(AScript.FValue.data(), static_cast<std::streamsize>(AScript.FValue.size()));
             if (!out) throw std::runtime_error("cannot write " + path.string());
-        });
+        }, fullBitmaps);
         ASession.Out << written << (written == 1 ? " label script" : " label scripts") << " written to "
                      << outDir << "\n";
         return true;
@@ -83,10 +86,11 @@ bool RunScript(THostSession& ASession, const std::vector<std::string>& AArgs) {
 
 void AddScriptCommand(THostCommandTable& ATable) {
     ATable.Add(
-        {"script", "FILE.xml [--out DIR | -o -]",
+        {"script", "FILE.xml [--out DIR | -o -] [--full-bitmaps]",
          "the printer scripts of a label document, built without a printer: one file per label into DIR, "
-         "or all to standard output (-o - also to a terminal)",
-         1, 3, RunScript, true});
+         "or all to standard output (-o - also to a terminal); --full-bitmaps sends every bitmap over its "
+         "whole box, as the proof that the usual ink-only bitmaps print the same compares against",
+         1, 4, RunScript, true});
 }
 
 }  // namespace quorvane::host
