@@ -20,10 +20,20 @@ add_library(quorvane_transport STATIC transport/printer_socket.cpp transport/pri
 target_include_directories(quorvane_transport PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(quorvane_transport PUBLIC quorvane_errors quorvane_text ws2_32)
 
-# Of the printer so far: the code pages (the system's conversions).
-add_library(quorvane_code_page STATIC printer/tspl/code_page.cpp printer/tspl/code_page_windows.cpp)
-target_include_directories(quorvane_code_page PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(quorvane_code_page PUBLIC quorvane_errors quorvane_text)
+# The printer: rasters, pictures, barcodes and the TSPL commands. The text layout is built apart
+# (quorvane_printer_text), and so is the printer type's member that draws text, until the two are
+# joined.
+set(printer_text_sources printer/graphic_text.cpp printer/text_layout.cpp printer/text_layout_glyphs.cpp
+  printer/printer_type_text.cpp)
+file(GLOB printer_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/printer/*.cpp ${PROJECT_SOURCE_DIR}/printer/*/*.cpp)
+list(FILTER printer_sources EXCLUDE REGEX "_posix\\.cpp$")
+foreach(source IN LISTS printer_text_sources)
+  list(REMOVE_ITEM printer_sources ${PROJECT_SOURCE_DIR}/${source})
+endforeach()
+add_library(quorvane_printer STATIC ${printer_sources})
+target_include_directories(quorvane_printer PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(quorvane_printer PUBLIC quorvane_errors quorvane_text quorvane_log Zint::Zint PkgConfig::PNG
+  PkgConfig::JPEG Gif::Gif)
 
 # The tests run under Wine in a prefix kept in the cache (made once, 5-30 s), shared by both targets.
 execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/quorvane-cache OUTPUT_VARIABLE cache
@@ -32,6 +42,6 @@ set(QUORVANE_WINE_PREFIX ${cache}/wine CACHE PATH "Wine prefix of the Windows te
 enable_testing()
 add_subdirectory(tests/windows)
 
-set(QUORVANE_WINDOWS_PENDING posix resources "printer but the code pages" "the USB printer channel and the USB printer list (SetupAPI, overlapped I/O)" help component tools bench
+set(QUORVANE_WINDOWS_PENDING posix resources "the printer's text layout (graphic_text, text_layout*, printer_type_text)" "the USB printer channel and the USB printer list (SetupAPI, overlapped I/O)" help component tools bench
   "the tests of the Linux build")
 message(STATUS "Windows build: not built yet: ${QUORVANE_WINDOWS_PENDING}")
