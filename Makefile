@@ -125,13 +125,16 @@ windows: deps
 	for t in $(WINDOWS_TARGETS); do \
 		dir=$(WINDOWS_BUILD)/$${t%%:*}; mkdir -p $$dir; \
 		cmake -S . -B $$dir -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-$${t#*:}.cmake \
-			-DQUORVANE_THIRD_PARTY_SOURCES=$$sources $(CMAKE_FLAGS) > $$dir/configure.log 2>&1 \
+			-DQUORVANE_THIRD_PARTY_SOURCES=$$sources -DQUORVANE_LINUX_BUILD=$(abspath $(BUILD)) $(CMAKE_FLAGS) \
+			> $$dir/configure.log 2>&1 \
 			|| { cat $$dir/configure.log; exit 1; }; \
 		grep -h 'Windows build' $$dir/configure.log; \
 		cmake --build $$dir -j $(JOBS); \
 	done
 
-test-windows: windows
+# The pictures and barcodes are compared with the Linux build's, so its picture_digest is built too.
+test-windows: windows configure
+	@cmake --build $(BUILD) -j $(JOBS) --target picture_digest
 	@set -e; for t in $(WINDOWS_TARGETS); do \
 		ctest --test-dir $(WINDOWS_BUILD)/$${t%%:*} --output-on-failure; \
 	done

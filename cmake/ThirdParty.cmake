@@ -11,7 +11,9 @@ get_filename_component(third_party_built ${QUORVANE_THIRD_PARTY_SOURCES}/../buil
 
 # quorvane_third_party(NAME FOLDER [CONFIGURE] [ARGS...]): sets NAME_PREFIX to the installed copy of
 # the library unpacked in FOLDER, building it first when no copy for this compiler and root exists.
-# ARGS go to its CMake, or with CONFIGURE to its configure script (then built with make).
+# ARGS go to its CMake, or with CONFIGURE to its configure script (then built with make). A library
+# whose only build system is a Makefile gets a CMake project of ours, cmake/third-party/NAME, given
+# the unpacked folder as QUORVANE_SOURCE.
 function(quorvane_third_party name folder)
   set(configure_script OFF)
   if(ARGV2 STREQUAL "CONFIGURE")
@@ -19,6 +21,14 @@ function(quorvane_third_party name folder)
     list(REMOVE_AT ARGN 0)
   endif()
   set(source ${QUORVANE_THIRD_PARTY_SOURCES}/${folder})
+  set(project_dir ${source})
+  set(own_project "")
+  if(EXISTS ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third-party/${name}/CMakeLists.txt)
+    set(project_dir ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third-party/${name})
+    file(READ ${project_dir}/CMakeLists.txt own_project)
+    string(APPEND own_project "|")
+    list(APPEND ARGN -DQUORVANE_SOURCE=${source})
+  endif()
   file(READ ${QUORVANE_THIRD_PARTY_SOURCES}/${name}.stamp version)
   string(STRIP "${version}" version)
   set(sysroot_stamp "")
@@ -40,7 +50,7 @@ function(quorvane_third_party name folder)
   if(configure_script)
     set(args ${ARGN})
   endif()
-  string(SHA1 key "${configure_script}|${cflags}|${version}|${CMAKE_C_COMPILER}|${CMAKE_C_COMPILER_VERSION}|${CMAKE_SYSROOT}|${sysroot_stamp}|${args}")
+  string(SHA1 key "${own_project}${configure_script}|${cflags}|${version}|${CMAKE_C_COMPILER}|${CMAKE_C_COMPILER_VERSION}|${CMAKE_SYSROOT}|${sysroot_stamp}|${args}")
   string(SUBSTRING ${key} 0 12 key)
   set(prefix ${third_party_built}/${name}-${key})
   if(NOT EXISTS ${prefix}/done)
@@ -57,7 +67,7 @@ function(quorvane_third_party name folder)
       elseif(configure_script)
         set(command make install)
       elseif(step STREQUAL configure)
-        set(command ${CMAKE_COMMAND} -S ${source} -B ${work} -DCMAKE_INSTALL_PREFIX=${prefix} ${args})
+        set(command ${CMAKE_COMMAND} -S ${project_dir} -B ${work} -DCMAKE_INSTALL_PREFIX=${prefix} ${args})
       elseif(step STREQUAL build)
         set(command ${CMAKE_COMMAND} --build ${work} -j 2)
       else()

@@ -1,7 +1,6 @@
 # The Windows build (cmake/mingw-i686.cmake, cmake/mingw-x86_64.cmake; `make windows`). It grows
 # folder by folder as each part gets its Windows twin; what it does not build yet is listed in
-# QUORVANE_WINDOWS_PENDING and printed at configure time. The folders built so far are static
-# libraries only: no DLL links until the log, printer and transport have their twins.
+# QUORVANE_WINDOWS_PENDING and printed at configure time.
 find_package(Threads REQUIRED)
 include(${CMAKE_CURRENT_LIST_DIR}/ThirdParty.cmake)
 
@@ -36,17 +35,14 @@ target_include_directories(quorvane_help PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(quorvane_help PUBLIC quorvane_errors)
 set_property(GLOBAL APPEND PROPERTY QUORVANE_PARTS quorvane_help)
 
-# Of the printer so far: the code pages (the system's conversions).
-add_library(quorvane_code_page STATIC printer/tspl/code_page.cpp printer/tspl/code_page_windows.cpp)
-target_include_directories(quorvane_code_page PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(quorvane_code_page PUBLIC quorvane_errors quorvane_text)
-
-# Of the printer so far: text drawn with GDI into the one-bit raster, with the raster helpers it
-# needs (the rest of the printer joins them later).
-add_library(quorvane_printer_text STATIC printer/graphic_text.cpp printer/text_layout_windows.cpp
-  printer/mono_bitmap.cpp printer/bitmap_transform.cpp printer/raster_limits.cpp)
-target_include_directories(quorvane_printer_text PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(quorvane_printer_text PUBLIC quorvane_errors quorvane_text gdi32)
+# The printer: rasters, text drawn with GDI, pictures, barcodes and the TSPL commands.
+file(GLOB printer_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/printer/*.cpp ${PROJECT_SOURCE_DIR}/printer/*/*.cpp)
+list(FILTER printer_sources EXCLUDE REGEX "_posix\\.cpp$")
+add_library(quorvane_printer STATIC ${printer_sources})
+target_include_directories(quorvane_printer PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(quorvane_printer PUBLIC quorvane_errors quorvane_text quorvane_log Zint::Zint PkgConfig::PNG
+  PkgConfig::JPEG Gif::Gif gdi32)
+set_property(GLOBAL APPEND PROPERTY QUORVANE_PARTS quorvane_printer)
 
 # The tests run under Wine in a prefix kept in the cache (made once, 5-30 s), shared by both targets.
 execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/quorvane-cache OUTPUT_VARIABLE cache
@@ -55,7 +51,6 @@ set(QUORVANE_WINE_PREFIX ${cache}/wine CACHE PATH "Wine prefix of the Windows te
 enable_testing()
 add_subdirectory(tests/windows)
 
-set(QUORVANE_WINDOWS_PENDING posix "printer but the code pages and the text" "the USB printer channel (overlapped I/O)"
-  "the log and help windows" component tools bench
+set(QUORVANE_WINDOWS_PENDING posix "the USB printer channel (overlapped I/O)" "the log and help windows" component tools bench
   "the tests of the Linux build")
 message(STATUS "Windows build: not built yet: ${QUORVANE_WINDOWS_PENDING}")

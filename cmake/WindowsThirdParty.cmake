@@ -35,3 +35,15 @@ quorvane_third_party(googletest googletest-1.12.1 -DCMAKE_INSTALL_LIBDIR=lib -DB
 add_bundled(GTest::gtest ${googletest_PREFIX} libgtest.a Threads::Threads)
 add_bundled(GTest::gtest_main ${googletest_PREFIX} libgtest_main.a GTest::gtest)
 add_bundled(GTest::gmock ${googletest_PREFIX} libgmock.a GTest::gtest)
+
+# The picture decoders, the same versions as the Linux build's system libraries, so a picture
+# gives the same raster on both systems. libjpeg-turbo keeps its SIMD code (nasm) as there; its
+# library folder is left to its default (lib), as its own install rules take a relative one as
+# relative to the build folder.
+quorvane_third_party(libpng1.6 libpng1.6-1.6.39 -DCMAKE_INSTALL_LIBDIR=lib -DZLIB_INCLUDE_DIR=${QUORVANE_MINGW_ZLIB_INCLUDE}
+  -DZLIB_LIBRARY=${QUORVANE_MINGW_ZLIB} -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_EXECUTABLES=OFF -DPNG_TESTS=OFF)
+add_bundled(PkgConfig::PNG ${libpng1.6_PREFIX} libpng16.a PkgConfig::ZLIB)
+quorvane_third_party(libjpeg-turbo libjpeg-turbo-2.1.5 -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF -DREQUIRE_SIMD=ON)
+add_bundled(PkgConfig::JPEG ${libjpeg-turbo_PREFIX} libjpeg.a)
+quorvane_third_party(giflib giflib-5.2.1)
+add_bundled(Gif::Gif ${giflib_PREFIX} libgif.a)

@@ -125,6 +125,7 @@ std::optional<TMonoBitmap> ReadBmp(std::span<const std::uint8_t> ABytes, const T
     const std::uint64_t stride = (static_cast<std::uint64_t>(width) * bitCount + 31) / 32 * 4;
     const std::uint64_t lastRow = (static_cast<std::uint64_t>(width) * bitCount + 7) / 8;
     if (dataOffset + stride * static_cast<std::uint64_t>(height - 1) + lastRow > size) return std::nullopt;
+    const auto lastRowBytes = static_cast<std::size_t>(lastRow);  // within the data, so it fits
 
     const TChannel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
     TMonoBitmap bitmap(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
@@ -145,8 +146,8 @@ std::optional<TMonoBitmap> ReadBmp(std::span<const std::uint8_t> ABytes, const T
                 b = in[3 * x], g = in[3 * x + 1], r = in[3 * x + 2];
             } else {
                 const std::uint32_t pixel = bitCount == 16
-                                                ? U16({in, lastRow}, 2 * static_cast<std::size_t>(x))
-                                                : U32({in, lastRow}, 4 * static_cast<std::size_t>(x));
+                                                ? U16({in, lastRowBytes}, 2 * static_cast<std::size_t>(x))
+                                                : U32({in, lastRowBytes}, 4 * static_cast<std::size_t>(x));
                 r = red.Of(pixel), g = green.Of(pixel), b = blue.Of(pixel);
                 if (alpha.Mask != 0) {
                     const std::uint32_t a = alpha.Of(pixel);

@@ -1,7 +1,6 @@
 #include "printer/picture_decoder.h"
 
 #include <gif_lib.h>
-#include <glib.h>
 #include <png.h>
 
 #include <array>
@@ -265,13 +264,15 @@ std::optional<TMonoBitmap> DecodeGif(std::span<const std::uint8_t> ABytes, const
     }
 }
 
-bool IsBase64Letter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+// The letter's 6-bit value, or -1 outside the standard alphabet.
+int Base64Value(char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
 }
-
-struct GFreeBytes {
-    void operator()(guchar* ABytes) const { g_free(ABytes); }
-};
 
 }  // namespace
 
@@ -291,26 +292,37 @@ TPictureFormat DetectPictureFormat(std::span<const std::uint8_t> ABytes) {
 }
 
 std::optional<std::vector<std::uint8_t>> DecodeBase64(std::string_view AText) {
-    // GLib skips characters outside the alphabet; a picture value must not be half garbage.
-    std::string clean;
-    clean.reserve(AText.size());
+    // A picture value must not be half garbage: anything outside the alphabet refuses it.
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(AText.size() / 4 * 3 + 3);
+    std::uint32_t bits = 0;
+    std::size_t letters = 0;
     std::size_t padding = 0;
     for (const char c : AText) {
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
         if (c == '=') {
             ++padding;
-        } else if (!IsBase64Letter(c) || padding != 0) {
-            return std::nullopt;
+            continue;
         }
-        clean += c;
+        const int value = Base64Value(c);
+        if (value < 0 || padding != 0) return std::nullopt;
+        bits = (bits << 6) | static_cast<std::uint32_t>(value);
+        if (++letters % 4 == 0) {
+            bytes.push_back(static_cast<std::uint8_t>(bits >> 16));
+            bytes.push_back(static_cast<std::uint8_t>(bits >> 8));
+            bytes.push_back(static_cast<std::uint8_t>(bits));
+            bits = 0;
+        }
     }
-    const std::size_t letters = clean.size() - padding;
-    if (padding > 2 || letters % 4 == 1 || (padding != 0 && clean.size() % 4 != 0)) return std::nullopt;
-    while (clean.size() % 4 != 0) clean += '=';
-    if (clean.empty()) return std::vector<std::uint8_t>{};
-    gsize length = 0;
-    const std::unique_ptr<guchar, GFreeBytes> bytes(g_base64_decode(clean.c_str(), &length));
-    return std::vector<std::uint8_t>(bytes.get(), bytes.get() + length);
+    if (padding > 2 || letters % 4 == 1 || (padding != 0 && (letters + padding) % 4 != 0)) return std::nullopt;
+    // The last group's two or three letters carry one or two bytes; their spare bits are dropped.
+    if (letters % 4 == 2) {
+        bytes.push_back(static_cast<std::uint8_t>(bits >> 4));
+    } else if (letters % 4 == 3) {
+        bytes.push_back(static_cast<std::uint8_t>(bits >> 10));
+        bytes.push_back(static_cast<std::uint8_t>(bits >> 2));
+    }
+    return bytes;
 }
 
 std::optional<TMonoBitmap> DecodePicture(std::span<const std::uint8_t> ABytes, const TPictureLimit& ALimit) {

@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "printer/bitmap_transform.h"
-#include "printer/graphic_text.h"
 #include "printer/picture_decoder.h"
 #include "printer/raster_limits.h"
 #include "printer/rounding.h"
@@ -87,29 +86,6 @@ std::string TPrinterTypeBase::BitmapToGraphicText(const TMonoBitmap& ABitmap) {
         for (std::size_t x = 0; x < rowBytes; ++x) *out++ = static_cast<char>(~row[x]);
     }
     return bytes;
-}
-
-std::string TPrinterTypeBase::GetGraphicText(std::string_view AText, std::int32_t AWidth,
-                                             std::int32_t AHeight, TRotation ARotation,
-                                             std::int32_t AFontSize, std::string_view AFontName,
-                                             std::string_view AFontStyle, std::string_view AAlign,
-                                             std::string_view AVAlign, bool AMultiline) const {
-    TExtGraphicText element;
-    TTextFont& font = element.Font();
-    ApplyFontStyle(font, AFontStyle);
-    element.SetDPI(FDPI);
-    // The BITMAP command announces the box in DotInMM dots (none below 25 dpi); the raster must
-    // have exactly that size even for a resolution whose two roundings disagree.
-    element.SetDotsPerMM(std::max<std::int32_t>(FDotInMM, 0));
-    element.SetWidth(AWidth);
-    element.SetHeight(AHeight);
-    element.SetData(std::string(AText));
-    element.SetRotation(ARotation);
-    if (!AFontName.empty()) font.Name = std::string(AFontName);
-    if (AFontSize > 0) font.Size = AFontSize;
-    const TTextAlignment alignment = TextFormatFromAlign(AAlign, AVAlign);
-    element.SetTextFormat(alignment.Format | (AMultiline ? kTfMultilineFlags : kTfSingleLineFlags));
-    return BitmapToGraphicText(element.GetBitMapExt(alignment.VAlign));
 }
 
 TMonoBitmap TPrinterTypeBase::GetBitmapFromBase64(std::string_view AValue, const TPictureLimit& ALimit) {

@@ -243,6 +243,15 @@ TEST(PictureDecoding, Base64ValueWithLineBreaks) {
     std::string unpadded = Base64(png);
     while (unpadded.back() == '=') unpadded.pop_back();
     ExpectHalfBlack(TPrinterTypeBase::GetBitmapFromBase64(unpadded), 64, 16);
+    // Every length of the last group, padded or not, and every bit of the bytes in it.
+    const Bytes all = {0xFF, 0x00, 0xFB, 0xEF, 0xBE, 0x80, 0x7F};
+    for (std::size_t length = 0; length <= all.size(); ++length) {
+        const Bytes bytes(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(length));
+        std::string padded = Base64(bytes);
+        EXPECT_EQ(DecodeBase64(padded), bytes) << padded;
+        while (!padded.empty() && padded.back() == '=') padded.pop_back();
+        EXPECT_EQ(DecodeBase64(padded), bytes) << padded;
+    }
 }
 
 TEST(PictureDecoding, UnknownCorruptOrMalformedGiveThePictureMessage) {
