@@ -125,13 +125,14 @@ windows: deps
 	for t in $(WINDOWS_TARGETS); do \
 		dir=$(WINDOWS_BUILD)/$${t%%:*}; mkdir -p $$dir; \
 		cmake -S . -B $$dir -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-$${t#*:}.cmake \
-			-DQUORVANE_THIRD_PARTY_SOURCES=$$sources $(CMAKE_FLAGS) > $$dir/configure.log 2>&1 \
+			-DQUORVANE_THIRD_PARTY_SOURCES=$$sources -DQUORVANE_LINUX_BUILD=$(CURDIR)/$(BUILD) $(CMAKE_FLAGS) > $$dir/configure.log 2>&1 \
 			|| { cat $$dir/configure.log; exit 1; }; \
 		grep -h 'Windows build' $$dir/configure.log; \
 		cmake --build $$dir -j $(JOBS); \
 	done
 
-test-windows: windows
+test-windows: windows build
+	@cmake --build $(BUILD) -j $(JOBS) --target quorvane-printer quorvane-check-codes
 	@set -e; for t in $(WINDOWS_TARGETS); do \
 		ctest --test-dir $(WINDOWS_BUILD)/$${t%%:*} --output-on-failure; \
 	done
