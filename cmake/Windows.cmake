@@ -44,6 +44,27 @@ target_link_libraries(quorvane_printer PUBLIC quorvane_errors quorvane_text quor
   PkgConfig::JPEG Gif::Gif gdi32)
 set_property(GLOBAL APPEND PROPERTY QUORVANE_PARTS quorvane_printer)
 
+# The component, quorvane-x86.dll or quorvane-x64.dll: every part's objects go in directly, as on
+# Linux, so start-up registrations are kept; only the three entry points are exported
+# (addin/exports.def); linked -static, so the DLL needs nothing but the system's own DLLs.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QUORVANE_WINDOWS_ARCH x64)
+else()
+  set(QUORVANE_WINDOWS_ARCH x86)
+endif()
+get_property(parts GLOBAL PROPERTY QUORVANE_PARTS)
+add_library(quorvane SHARED ${PROJECT_SOURCE_DIR}/addin/exports.def)
+foreach(part IN LISTS parts)
+  target_sources(quorvane PRIVATE $<TARGET_OBJECTS:${part}>)
+  target_link_libraries(quorvane PRIVATE ${part})
+endforeach()
+set_target_properties(quorvane PROPERTIES PREFIX "" OUTPUT_NAME quorvane-${QUORVANE_WINDOWS_ARCH}
+  RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+target_link_options(quorvane PRIVATE -static -Wl,--no-undefined)
+
+# quorvane-host.exe: the host tool, loading the DLL as the platform does.
+add_subdirectory(tools/host)
+
 # The tests run under Wine in a prefix kept in the cache (made once, 5-30 s), shared by both targets.
 execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/quorvane-cache OUTPUT_VARIABLE cache
   OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
@@ -51,6 +72,7 @@ set(QUORVANE_WINE_PREFIX ${cache}/wine CACHE PATH "Wine prefix of the Windows te
 enable_testing()
 add_subdirectory(tests/windows)
 
-set(QUORVANE_WINDOWS_PENDING posix "the USB printer channel (overlapped I/O)" "the log and help windows" component tools bench
+set(QUORVANE_WINDOWS_PENDING posix "the USB printer channel (overlapped I/O)" "the log and help windows"
+  "the tools but the host" bench
   "the tests of the Linux build")
 message(STATUS "Windows build: not built yet: ${QUORVANE_WINDOWS_PENDING}")
