@@ -17,7 +17,7 @@ public:
     TPrinterSocket(std::string AIPAddress, int AIPPort)
         : FIPAddress(std::move(AIPAddress)), FIPPort(AIPPort) {}
     // Closes a connection that is still open, so no descriptor outlives the object.
-    ~TPrinterSocket() = default;
+    ~TPrinterSocket() { CloseConnection(); }
     TPrinterSocket(const TPrinterSocket&) = delete;
     TPrinterSocket& operator=(const TPrinterSocket&) = delete;
 
@@ -61,8 +61,8 @@ private:
     int FIPPort = 0;
 };
 
-// The library's load and unload start and stop the sockets interface (Winsock 1.1 on Windows;
-// nothing to do on Linux).
+// Start and stop the sockets interface (Winsock 1.1 on Windows; nothing to do on Linux). Each
+// connection starts it before its socket is made and stops it after the socket is closed.
 void StartSocketsLibrary();
 void StopSocketsLibrary();
 

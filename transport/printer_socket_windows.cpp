@@ -12,6 +12,25 @@ namespace quorvane {
 
 namespace {
 
+// Winsock counts its starts: each connection holds one from before its socket is made until
+// after it is closed (CloseConnection). Not started while the library loads, as Windows forbids
+// starting Winsock inside a library's load notification; so a failure to start reaches the
+// caller that opens the connection, with its text.
+class TSocketsStart {
+public:
+    TSocketsStart() { StartSocketsLibrary(); }
+    ~TSocketsStart() {
+        if (FHeld) WSACleanup();
+    }
+    TSocketsStart(const TSocketsStart&) = delete;
+    TSocketsStart& operator=(const TSocketsStart&) = delete;
+    // The connection keeps the start.
+    void Keep() { FHeld = false; }
+
+private:
+    bool FHeld = true;
+};
+
 constexpr int kPieceSize = 10;
 
 SOCKET Native(const TSocketOwner& ASocket) { return static_cast<SOCKET>(ASocket.Get()); }
@@ -83,6 +102,8 @@ int WaitSocket(SOCKET ASocket, bool AWrite, TDeadline ADeadline) {
 void TPrinterSocket::SetConnection() {
     CloseConnection();
     const std::uint32_t address = CheckedAddress();
+    // Declared before the socket, so that a failed attempt closes its socket while Winsock runs.
+    TSocketsStart start;
 
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
@@ -119,6 +140,7 @@ void TPrinterSocket::SetConnection() {
     const DWORD receive = ReceiveTimeOutMs;
     ::setsockopt(Native(socket), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receive), sizeof receive);
     FSocket = std::move(socket);
+    start.Keep();
 }
 
 void TPrinterSocket::WriteStr(const std::string& APacket) {
@@ -175,6 +197,8 @@ void TPrinterSocket::CloseConnection() {
     if (!FSocket.Valid()) return;
     ::shutdown(Native(FSocket), SD_BOTH);
     FSocket.Reset();
+    // The connection's start of Winsock; nobody to tell if the count is already off.
+    WSACleanup();
 }
 
 bool TPrinterSocket::ParseIpv4(const std::string& AText, std::uint32_t& AAddress) {

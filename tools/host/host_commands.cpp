@@ -401,7 +401,7 @@ std::string TextOf(const V8Variant& AValue) {
     if ((AValue.vt & VTYPE_MASK) != VTYPE_PWSTR || AValue.VarEnum.vtRecWideString.pwstrVal == nullptr)
         return {};
     return WideToUtf8(
-        std::u16string_view(AValue.VarEnum.vtRecWideString.pwstrVal, AValue.VarEnum.vtRecWideString.wstrLen));
+        std::u16string_view(FromHostText(AValue.VarEnum.vtRecWideString.pwstrVal), AValue.VarEnum.vtRecWideString.wstrLen));
 }
 
 void THostCommandTable::Add(THostCommand ACommand) { FCommands.push_back(std::move(ACommand)); }
@@ -439,14 +439,6 @@ THostCommandTable DefaultCommands() {
     return table;
 }
 
-std::string DefaultComponentPath() {
-    char path[4096];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return "libquorvane.so";
-    std::string exe(path, static_cast<std::size_t>(length));
-    std::string dir = exe.substr(0, exe.rfind('/'));
-    return dir + "/../../libquorvane.so";
-}
 
 int RunHost(const std::vector<std::string>& AArgs, std::ostream& AOut, std::ostream& AErr,
             const THostCommandTable& ACommands, bool AOutIsTerminal, std::istream* AIn) {

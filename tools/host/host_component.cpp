@@ -24,14 +24,14 @@ THostObject::THostObject(const TComponentLibrary& ALibrary, std::u16string_view 
                          std::u16string_view ALocale)
     : FLibrary(ALibrary), FManager(AManager), FConnection(AConnection) {
     std::u16string name(AClassName);
-    if (FLibrary.GetClassObject(name.c_str(), &FObject) != 1 || FObject == nullptr) {
+    if (FLibrary.GetClassObject(ToHostText(name.c_str()), &FObject) != 1 || FObject == nullptr) {
         FObject = nullptr;
         throw std::runtime_error("the component has no class " + WideToUtf8(name));
     }
     InitDone().Init(static_cast<TV8AddInDefBase*>(&FConnection));
     InitDone().setMemManager(static_cast<TV8MemoryManager*>(&FManager));
     std::u16string locale(ALocale);
-    Locale().SetLocale(locale.c_str());
+    Locale().SetLocale(ToHostText(locale.c_str()));
 }
 
 THostObject::~THostObject() {
@@ -65,7 +65,7 @@ std::u16string THostObject::ExtensionName(bool* ANull) {
 
 bool THostObject::Call(std::u16string_view AName, THostValues& AParams, THostValues& AResult) {
     std::u16string name(AName);
-    long number = Extender().FindMethod(name.c_str());
+    long number = Extender().FindMethod(ToHostText(name.c_str()));
     if (number < 0) throw std::runtime_error("no method " + WideToUtf8(name));
     if (Extender().HasRetVal(number)) {
         if (AResult.Count() == 0) AResult.Add(EmptyValue());
@@ -76,7 +76,7 @@ bool THostObject::Call(std::u16string_view AName, THostValues& AParams, THostVal
 
 bool THostObject::GetProp(std::u16string_view AName, THostValues& AValue) {
     std::u16string name(AName);
-    long number = Extender().FindProp(name.c_str());
+    long number = Extender().FindProp(ToHostText(name.c_str()));
     if (number < 0) throw std::runtime_error("no property " + WideToUtf8(name));
     if (AValue.Count() == 0) AValue.Add(EmptyValue());
     return Extender().GetPropVal(number, AValue.Data());
@@ -84,7 +84,7 @@ bool THostObject::GetProp(std::u16string_view AName, THostValues& AValue) {
 
 bool THostObject::SetProp(std::u16string_view AName, THostValues& AValue) {
     std::u16string name(AName);
-    long number = Extender().FindProp(name.c_str());
+    long number = Extender().FindProp(ToHostText(name.c_str()));
     if (number < 0) throw std::runtime_error("no property " + WideToUtf8(name));
     if (AValue.Count() == 0) AValue.Add(EmptyValue());
     return Extender().SetPropVal(number, AValue.Data());

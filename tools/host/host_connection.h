@@ -18,6 +18,10 @@ struct THostError {
 // component uses none of them.
 class THostConnection final : public TV8AddInDefBaseEx {
 public:
+#if defined(_WIN32)
+    // The table's first slot; the session owns this object, so the component never deletes it.
+    void* ScalarDeletingDestructor(unsigned) override { return this; }
+#endif
     bool AddError(unsigned short wcode, const WCHAR_T* source, const WCHAR_T* descr, long scode) override;
     bool Read(WCHAR_T*, V8Variant*, long*, WCHAR_T**) override { return false; }
     bool Write(WCHAR_T*, V8Variant*) override { return false; }

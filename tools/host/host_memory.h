@@ -13,6 +13,10 @@ namespace quorvane::host {
 // freed twice or freed without having been allocated here.
 class THostMemoryManager final : public TV8MemoryManager {
 public:
+#if defined(_WIN32)
+    // The table's first slot; the session owns this object, so the component never deletes it.
+    void* ScalarDeletingDestructor(unsigned) override { return this; }
+#endif
     bool AllocMemory(void** pMemory, unsigned long ulCountByte) override;
     void FreeMemory(void** pMemory) override;
 

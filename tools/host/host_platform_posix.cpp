@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 
+#include "tools/host/host_commands.h"
 #include "tools/host/host_component.h"
 #include "tools/host/host_platform.h"
 
@@ -20,6 +21,15 @@ void* TComponentLibrary::Open(const std::string& APath) {
 }
 
 void* TComponentLibrary::Resolve(const char* AName) const { return dlsym(FHandle.get(), AName); }
+
+std::string DefaultComponentPath() {
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return "libquorvane.so";
+    std::string exe(path, static_cast<std::size_t>(length));
+    std::string dir = exe.substr(0, exe.rfind('/'));
+    return dir + "/../../libquorvane.so";
+}
 
 bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
