@@ -119,7 +119,10 @@ bool TComm::Close() {
 
 bool TComm::Purge(bool AAbort) {
     if (!OpenOnDemand()) return false;
-    const DWORD flags = PURGE_RXCLEAR | (AAbort ? PURGE_RXABORT | PURGE_TXABORT : 0);
+    // The output is left alone, aborting included: the writes here are never overlapped, so
+    // there is no write to abort, and Wine (as some USB serial adapters) answers a transmit
+    // abort by discarding bytes already written, which cuts a label.
+    const DWORD flags = PURGE_RXCLEAR | (AAbort ? PURGE_RXABORT : 0);
     if (!::PurgeComm(FDevice->Handle, flags)) {
         TakeSystemError();
         return RecordSystemError();
