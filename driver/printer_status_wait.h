@@ -19,9 +19,9 @@ inline constexpr int kBusyRequeryMs = 20;
 // A printer expected to finish soon is first asked this long before the expected end, and then
 // every kNearEndRequeryMs until kNearEndTailMs after it; the next label then waits for at most
 // about a millisecond, and a printer is asked a few times per label rather than every 20 ms.
-inline constexpr int kNearEndLeadMs = 6;
-inline constexpr int kNearEndRequeryMs = 2;
-inline constexpr int kNearEndTailMs = 20;
+inline constexpr int kNearEndLeadMs = 4;
+inline constexpr int kNearEndRequeryMs = 1;
+inline constexpr int kNearEndTailMs = 10;
 // An expected end further off than this is not waited for without asking: the printer's own
 // bound for staying busy applies from the first query, as without an expectation.
 inline constexpr std::int64_t kLongestQuietWaitMs = 10000;

@@ -185,7 +185,7 @@ TEST(WaitPrinterReady, AnExpectedEndIsWaitedForQuietlyThenAskedOften) {
     EXPECT_TRUE(WaitPrinterReady(printer.Exchange(), *Tspl(), &forecast));
     EXPECT_EQ(printer.Pauses, (std::vector<int>{300 - kNearEndLeadMs, kNearEndRequeryMs, kNearEndRequeryMs}));
     EXPECT_FALSE(forecast.ReadyAtFirstQuery);
-    EXPECT_EQ(forecast.LastBusyMs, 298);
+    EXPECT_EQ(forecast.LastBusyMs, 299);
     EXPECT_EQ(forecast.ReadyMs, 301);
 
     TScriptedPrinter busy;
