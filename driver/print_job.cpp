@@ -28,9 +28,10 @@ double NextCopyMs(double ACopyMs, double AReckonedMs, const TPrintForecast& AFor
     if (AForecast.ReadyAtFirstQuery) return std::min(ACopyMs * kEarlyShrink, AReckonedMs);
     // Without a "printing" answer (a silent printer, one idle before the expected end) there is
     // nothing to learn.
-    if (AForecast.LastBusyMs == 0 || AForecast.ReadyMs == 0) return ACopyMs;
-    // The printer finished between its last "printing" and its "ready".
-    const double took = static_cast<double>(AForecast.LastBusyMs + AForecast.ReadyMs) / 2 - ASentAtMs;
+    if (AForecast.LastBusyMs == 0) return ACopyMs;
+    // At least this long: expecting the end a little early costs a query or two, expecting it
+    // late costs the printer's time.
+    const double took = static_cast<double>(AForecast.LastBusyMs - ASentAtMs);
     if (took <= 0) return ACopyMs;
     return std::min(took / std::max(ACopies, 1), AReckonedMs * kMostOverReckoning);
 }

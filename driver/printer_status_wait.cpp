@@ -20,6 +20,7 @@ bool WaitPrinterReady(const TStatusExchange& AExchange, const TPrinterTypeBase& 
     }
     const std::int64_t start = AExchange.NowMs();
     for (bool first = true;; first = false) {
+        const std::int64_t asked = AExchange.NowMs();
         AExchange.Write(APrinter.StatusQuery());
         std::optional<std::uint8_t> reply;
         for (int attempt = 0; attempt < kStatusReadAttempts && !reply; ++attempt)
@@ -27,14 +28,11 @@ bool WaitPrinterReady(const TStatusExchange& AExchange, const TPrinterTypeBase& 
         const std::int64_t now = AExchange.NowMs();
         const TStatusVerdict verdict = APrinter.JudgeStatus(reply, now - start);
         if (verdict.Step == TStatusStep::ssReady) {
-            if (doneAt > 0) {
-                AForecast->ReadyAtFirstQuery = first && quietWait;
-                AForecast->ReadyMs = now;
-            }
+            if (doneAt > 0) AForecast->ReadyAtFirstQuery = first && quietWait;
             return reply.has_value();
         }
         if (verdict.Step == TStatusStep::ssFail) throw std::runtime_error(verdict.Message);
-        if (doneAt > 0) AForecast->LastBusyMs = now;
+        if (doneAt > 0) AForecast->LastBusyMs = asked;
         AExchange.SleepMs(doneAt > 0 && now < doneAt + kNearEndTailMs ? kNearEndRequeryMs : kBusyRequeryMs);
     }
 }

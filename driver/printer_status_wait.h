@@ -19,7 +19,7 @@ inline constexpr int kBusyRequeryMs = 20;
 // A printer expected to finish soon is first asked this long before the expected end, and then
 // every kNearEndRequeryMs until kNearEndTailMs after it; the next label then waits for at most
 // about a millisecond, and a printer is asked a few times per label rather than every 20 ms.
-inline constexpr int kNearEndLeadMs = 4;
+inline constexpr int kNearEndLeadMs = 2;
 inline constexpr int kNearEndRequeryMs = 1;
 inline constexpr int kNearEndTailMs = 10;
 // An expected end further off than this is not waited for without asking: the printer's own
@@ -31,8 +31,9 @@ struct TPrintForecast {
     std::int64_t DoneAtMs = 0;  // on the exchange's clock; 0: no expectation, ask at once
     // Filled in by the wait:
     bool ReadyAtFirstQuery = false;  // after a quiet wait: the printer was done sooner
-    std::int64_t LastBusyMs = 0;     // when "printing" was last answered; 0: never
-    std::int64_t ReadyMs = 0;        // when the printer was found ready
+    // When the last query answered with "printing" was sent: the printer was still busy after
+    // it. 0: none was.
+    std::int64_t LastBusyMs = 0;
 };
 
 // The transport hooks the wait needs; the print job binds them to its open port.
