@@ -21,7 +21,7 @@ inline constexpr int kBusyRequeryMs = 20;
 // about a millisecond, and a printer is asked a few times per label rather than every 20 ms.
 inline constexpr int kNearEndLeadMs = 2;
 inline constexpr int kNearEndRequeryMs = 1;
-inline constexpr int kNearEndTailMs = 10;
+inline constexpr int kNearEndTailMs = 20;
 // An expected end further off than this is not waited for without asking: the printer's own
 // bound for staying busy applies from the first query, as without an expectation.
 inline constexpr std::int64_t kLongestQuietWaitMs = 10000;
