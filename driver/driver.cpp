@@ -205,6 +205,7 @@ void TDriver::DoPrintLabels(const pugi::xml_document& ADocument, const std::stri
     job.Check();
     TPrintJobOptions options;
     options.ExtLogEnabled = FSettings.Device.ExtLogEnabled;
+    options.CopyPrintMs = FTemplate.CopyPrintMs();
     const bool answered = SendLabelScripts(
         PortManager(), *FPrinter, [&](const auto& ASend) { job.Build(ASend); }, job.LabelCount(), options);
     if (!answered) AddWarning(MessageText(TMessage::PrinterDidNotAnswer));

@@ -245,6 +245,7 @@ public:
         FPrinter.InitialScriptActions(width, height, FSettings.Gap, FSettings.Density, FSettings.Direction,
                                       FSettings.Speed, FSettings.Codepage);
         FTemplate.FCodepage = FSettings.Codepage;
+        FTemplate.FCopyPrintMs = FPrinter.CopyPrintMs(height, FSettings.Gap, FSettings.Speed);
         for (const pugi::xml_node& element : AFormatting.children()) {
             if (element.type() != pugi::node_element) continue;
             const std::string_view name = element.name();

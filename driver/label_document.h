@@ -61,6 +61,8 @@ public:
     // The code page the template announces to the printer; every label's text is written in
     // it, whatever the setting says when the template is reused.
     const std::string& Codepage() const { return FCodepage; }
+    // What one copy of a label takes the printer, as its language reckons; 0: unknown.
+    double CopyPrintMs() const { return FCopyPrintMs; }
 
 private:
     friend class TTemplateBuilder;
@@ -80,6 +82,7 @@ private:
     std::vector<TPiece> FPieces;
     std::size_t FLiteralSize = 0;
     std::string FCodepage;
+    double FCopyPrintMs = 0;
 };
 
 // How the reader reads an attribute's text.

@@ -31,6 +31,9 @@ private:
 struct TPrintJobOptions {
     // Write each script into the driver log (when the log is on).
     bool ExtLogEnabled = false;
+    // What one copy of a label takes the printer (TLabelTemplate::CopyPrintMs); 0: unknown, so
+    // the printer is asked at once before each label.
+    double CopyPrintMs = 0;
     TWaitClock Clock = TWaitClock::System();
 };
 
@@ -48,7 +51,8 @@ bool SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
 // Sends finished label scripts: opens the port, checks the printer before each label with
 // APrinter's status query, writes the label's bytes in one write, and closes the port also when
 // a check or a write fails. Labels before a failure have been sent; the failing one and the
-// rest are not. False as above.
+// rest are not. While a label prints, the check of the next one starts shortly before its
+// expected end (from CopyPrintMs, then from what the labels before it took). False as above.
 bool SendLabelScripts(TPortManager& APort, const TPrinterTypeBase& APrinter,
                       const std::vector<TScriptObject>& AScripts, const TPrintJobOptions& AOptions);
 

@@ -119,6 +119,12 @@ public:
     // AReply is empty when no byte came; AElapsedMs is the time since the label's first query.
     virtual TStatusVerdict JudgeStatus(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) const = 0;
 
+    // How long the printer takes for one copy of a label AHeight mm long with AGap mm between
+    // labels at the template's ASpeed, in milliseconds; 0 when the language cannot tell.
+    virtual double CopyPrintMs(std::int32_t /*AHeight*/, std::int32_t /*AGap*/, double /*ASpeed*/) const {
+        return 0;
+    }
+
     // Whether InitializePrinter has anything to do on this printer; by default nothing.
     virtual bool NeedsSetUp() const { return false; }
     // InitializePrinter's exchange on the open port; returns whether it changed the printer.

@@ -587,6 +587,13 @@ std::string TPrinterTSPL::SlotValue(const TFieldObject& AField, TSlotKind AKind,
 
 std::string_view TPrinterTSPL::StatusQuery() const { return kStatusQuery; }
 
+double TPrinterTSPL::CopyPrintMs(std::int32_t AHeight, std::int32_t AGap, double ASpeed) const {
+    const std::int64_t speed = SpeedToWhole(ASpeed);
+    if (speed <= 0 || AHeight <= 0) return 0;
+    constexpr double kMmPerInch = 25.4;
+    return 1000.0 * (AHeight + std::max<std::int32_t>(AGap, 0)) / kMmPerInch / static_cast<double>(speed);
+}
+
 TStatusVerdict TPrinterTSPL::JudgeStatus(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) const {
     return JudgeStatusReply(AReply, AElapsedMs);
 }

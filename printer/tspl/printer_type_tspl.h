@@ -70,6 +70,8 @@ public:
 
     std::string_view StatusQuery() const override;
     TStatusVerdict JudgeStatus(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) const override;
+    // SPEED is inches per second; the paper moves the label and its gap.
+    double CopyPrintMs(std::int32_t AHeight, std::int32_t AGap, double ASpeed) const override;
 
     // The ribbon mode of the models that can switch it (3 Orvel M, 4 Orvel MX).
     bool NeedsSetUp() const override;

@@ -48,9 +48,11 @@ struct TFakeClock {
 // The virtual printer in this process, over TCP or its pseudo-terminal.
 class TestPrinter {
 public:
-    explicit TestPrinter(std::uint8_t AStatus, std::vector<std::uint8_t> AScript = {}, bool APty = false) {
+    explicit TestPrinter(std::uint8_t AStatus, std::vector<std::uint8_t> AScript = {}, bool APty = false,
+                         bool AMechanics = false) {
         PrinterOptions o;
         o.listen = APty ? "off" : "127.0.0.1:0";
+        o.mechanics = AMechanics;
         o.status = AStatus;
         o.statusScript = std::move(AScript);
         if (APty) {
@@ -171,6 +173,44 @@ TEST(WaitPrinterReady, PrintingBeyondAMinuteFails) {
     }
     // The answer to the 301st query, at 60.18 s, is the first one past the minute.
     EXPECT_EQ(printer.ReadWindows.size(), 301u);
+}
+
+// With an expected end the printer is left alone until shortly before it and asked often around
+// it; past it, at the usual pace, and a printer that stays busy meets the same bound and text.
+TEST(WaitPrinterReady, AnExpectedEndIsWaitedForQuietlyThenAskedOften) {
+    TScriptedPrinter printer;
+    printer.ReplyAfterMs = 1;
+    printer.Replies = {0x20, 0x20, 0x00};
+    TPrintForecast forecast{300};
+    EXPECT_TRUE(WaitPrinterReady(printer.Exchange(), *Tspl(), &forecast));
+    EXPECT_EQ(printer.Pauses, (std::vector<int>{300 - kNearEndLeadMs, kNearEndRequeryMs, kNearEndRequeryMs}));
+    EXPECT_FALSE(forecast.ReadyAtFirstQuery);
+    // The second query, sent at 298 ms, was the last to find the printer busy.
+    EXPECT_EQ(forecast.LastBusyMs, 300 - kNearEndLeadMs + 2);
+
+    TScriptedPrinter busy;
+    busy.ReplyAfterMs = 180;
+    busy.Replies.assign(400, std::optional<std::uint8_t>(0x20));
+    TPrintForecast soon{100};
+    try {
+        WaitPrinterReady(busy.Exchange(), *Tspl(), &soon);
+        ADD_FAILURE() << "no time-out";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), MessageText(TMessage::PrintingTimeout));
+    }
+    EXPECT_EQ(busy.ReadWindows.size(), 301u);
+    ASSERT_EQ(busy.Pauses.size(), 301u);
+    EXPECT_EQ(busy.Pauses.front(), 100 - kNearEndLeadMs);
+    EXPECT_TRUE(
+        std::all_of(busy.Pauses.begin() + 1, busy.Pauses.end(), [](int p) { return p == kBusyRequeryMs; }));
+
+    // A far end is not waited for without asking; a printer done before it is noted.
+    TScriptedPrinter done;
+    done.Replies = {0x00};
+    TPrintForecast far{1000000};
+    EXPECT_TRUE(WaitPrinterReady(done.Exchange(), *Tspl(), &far));
+    EXPECT_EQ(done.Pauses, (std::vector<int>{static_cast<int>(kLongestQuietWaitMs)}));
+    EXPECT_TRUE(far.ReadyAtFirstQuery);
 }
 
 TEST(WaitPrinterReady, PaperOutStopsAtOnce) {
@@ -298,6 +338,35 @@ TEST(SendLabelScripts, APrinterThatNeverAnswersGetsItsLabelsOnEveryTransport) {
                   std::string::npos)
             << e.what();
     }
+}
+
+// Against a printer that takes its print time, on the real clock: a few queries per label, and
+// each label goes out only after the printer said it was done with the one before.
+TEST(SendLabelScripts, AsksAFewTimesPerLabelAndSendsOnlyToAPrinterThatIsDone) {
+    TestPrinter printer(0x00, {}, false, true);
+    auto port = printer.Lan();
+    // 20 mm at 2 inches per second: about 0.4 s per label.
+    const std::vector<TScriptObject> scripts(
+        4, {1, "SIZE 20 mm,20 mm\r\nGAP 0 mm,0 mm\r\nSPEED 2\r\nCLS\r\nBAR 0,0,40,40\r\nPRINT 1\r\n"});
+    TPrintJobOptions options;
+    options.CopyPrintMs = Tspl()->CopyPrintMs(20, 0, 2);
+    EXPECT_TRUE(SendLabelScripts(*port, *Tspl(), scripts, options));
+    ASSERT_TRUE(printer.Server().WaitForJobs(1, 5s));
+
+    std::size_t labels = 0, queries = 0;
+    std::string lastReply;
+    for (const JournalEntry& e : printer.Server().Journal()) {
+        if (e.kind == "immediate" && e.command == "ESC!?") {
+            ++queries;
+            lastReply = e.detail;
+        } else if (e.kind == "label") {
+            ++labels;
+            EXPECT_EQ(lastReply, "00") << "label " << labels;
+        }
+    }
+    EXPECT_EQ(labels, 4u);
+    // Asked every 20 ms, a printer busy for 0.4 s would hear about 20 queries per label.
+    EXPECT_LE(queries, 1u + 3 * 6);
 }
 
 TEST(RibbonSetUp, OrvelMXWithTheWrongRibbonIsSwitchedResetAndGivenFiveSeconds) {

@@ -56,6 +56,16 @@ TEST(TsplSetUp, SpeedRoundsHalfToEven) {
     }
 }
 
+// The print time the driver expects follows the SPEED the printer is sent, in inches per
+// second, over the label and its gap.
+TEST(TsplSetUp, CopyPrintTimeFollowsTheSpeedSent) {
+    const TPrinterTSPL printer;
+    EXPECT_DOUBLE_EQ(printer.CopyPrintMs(20, 3, 4), 1000.0 * 23 / 25.4 / 4);
+    EXPECT_DOUBLE_EQ(printer.CopyPrintMs(20, 3, 3.5), printer.CopyPrintMs(20, 3, 4));
+    EXPECT_DOUBLE_EQ(printer.CopyPrintMs(20, 3, 2.5), printer.CopyPrintMs(20, 3, 2));
+    EXPECT_EQ(printer.CopyPrintMs(20, 3, 0.4), 0);  // SPEED 0: no reckoning
+}
+
 TEST(TsplText, BitmapCommandForTokenAndStaticText) {
     TPrinterTSPL printer;
     printer.AddText(kToken, 1, 2, 30, 20, 0, "", 0, "", "", 0, "", "", "", false, false, "x");

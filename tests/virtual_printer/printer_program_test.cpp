@@ -81,7 +81,7 @@ TEST(PrinterProgram, ServesJobsAndStopsCleanly) {
     std::string text = Receive(help.out.Get(), 1 << 16);
     EXPECT_EQ(WaitExit(help.pid), 0);
     for (const char* option : {"--listen", "--pty", "--journal", "--status", "--status-script", "--mechanics",
-                               "--ribbon", "--out", "--dpi", "--copies", "--jobs", "--idle-exit"})
+                               "--baud", "--ribbon", "--out", "--dpi", "--copies", "--jobs", "--idle-exit"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
     Child version = Spawn({"--version"});
     text = Receive(version.out.Get(), 1 << 16);
@@ -96,6 +96,7 @@ TEST(PrinterProgram, ServesJobsAndStopsCleanly) {
                                                {"--jobs", "2x"},
                                                {"--idle-exit", "soon"},
                                                {"--status", "zz"},
+                                               {"--baud", "9600"},  // no pseudo-terminal to pace
                                                {"--bogus"}}) {
         Child bad = Spawn(args);
         EXPECT_EQ(WaitExit(bad.pid), 2) << args[0] << " " << args.back();

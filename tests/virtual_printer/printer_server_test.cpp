@@ -171,44 +171,71 @@ TEST(PrinterServer, WritesLabelsRawJobsAndJournal) {
     fs::remove_all(dir);
 }
 
+// Also at a serial line's speed, where the printer takes the bytes a few at a time and the
+// tail of a session arrives after its close.
 TEST(PrinterServer, PseudoTerminalCarriesJobsAndReplies) {
-    fs::path dir = TempDir("pty");
-    PrinterOptions o = LoopbackOptions();
-    o.listen = "off";
-    o.ptyLink = (dir / "printer").string();
-    {
-        PrinterServer server(o);
-        EXPECT_EQ(server.Port(), 0);
-        server.Start();
-        // Sessions one after another: open, ask the status, send the label, close. A pty has
-        // no job boundaries of its own; the close of each session ends its job.
-        for (int job = 1; job <= 3; ++job) {
-            TFileDescriptor port(::open(o.ptyLink.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-            ASSERT_TRUE(port.Valid());
-            termios tio{};
-            ASSERT_EQ(::tcgetattr(port.Get(), &tio), 0);
-            ::cfmakeraw(&tio);
-            ::tcsetattr(port.Get(), TCSANOW, &tio);
-            Send(port.Get(), "\x1b!?");
-            EXPECT_EQ(Receive(port.Get(), 1), std::string(1, '\0'));
-            // Bitmap bytes include LF and CR, which a cooked terminal would have changed.
-            Send(port.Get(), "SIZE 20 mm,10 mm\r\nCLS\r\nBITMAP 0,0,1,2,0,\n\r\r\nPRINT 1\r\n");
-            port.Reset();
-            ASSERT_TRUE(server.WaitForJobs(job, 5s)) << job;
+    for (const int baud : {0, 9600}) {
+        SCOPED_TRACE(baud);
+        fs::path dir = TempDir("pty");
+        PrinterOptions o = LoopbackOptions();
+        o.listen = "off";
+        o.ptyLink = (dir / "printer").string();
+        o.baud = baud;
+        {
+            PrinterServer server(o);
+            EXPECT_EQ(server.Port(), 0);
+            server.Start();
+            // Sessions one after another: open, ask the status, send the label, close. A pty has
+            // no job boundaries of its own; the close of each session ends its job.
+            for (int job = 1; job <= 3; ++job) {
+                TFileDescriptor port(::open(o.ptyLink.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+                ASSERT_TRUE(port.Valid());
+                termios tio{};
+                ASSERT_EQ(::tcgetattr(port.Get(), &tio), 0);
+                ::cfmakeraw(&tio);
+                ::tcsetattr(port.Get(), TCSANOW, &tio);
+                Send(port.Get(), "\x1b!?");
+                EXPECT_EQ(Receive(port.Get(), 1), std::string(1, '\0'));
+                // Bitmap bytes include LF and CR, which a cooked terminal would have changed.
+                Send(port.Get(), "SIZE 20 mm,10 mm\r\nCLS\r\nBITMAP 0,0,1,2,0,\n\r\r\nPRINT 1\r\n");
+                port.Reset();
+                ASSERT_TRUE(server.WaitForJobs(job, 5s)) << job;
+            }
+            auto labels = server.Labels();
+            ASSERT_EQ(labels.size(), 3u);
+            EXPECT_EQ(labels[2].job, 3);
+            // 0x0A = 00001010: black dots where the bits are 0.
+            EXPECT_EQ(labels[1].image.At(0, 0), 1);
+            EXPECT_EQ(labels[1].image.At(4, 0), 0);
+            EXPECT_EQ(labels[1].image.At(5, 0), 1);
+            EXPECT_EQ(labels[1].image.At(6, 0), 0);
+            EXPECT_EQ(server.ProblemCount(), 0u);
         }
-        auto labels = server.Labels();
-        ASSERT_EQ(labels.size(), 3u);
-        EXPECT_EQ(labels[2].job, 3);
-        // 0x0A = 00001010: black dots where the bits are 0.
-        EXPECT_EQ(labels[1].image.At(0, 0), 1);
-        EXPECT_EQ(labels[1].image.At(4, 0), 0);
-        EXPECT_EQ(labels[1].image.At(5, 0), 1);
-        EXPECT_EQ(labels[1].image.At(6, 0), 0);
-        EXPECT_EQ(server.ProblemCount(), 0u);
+        // The symlink goes with the printer.
+        EXPECT_FALSE(fs::exists(fs::symlink_status(o.ptyLink)));
+        fs::remove_all(dir);
     }
-    // The symlink goes with the printer.
-    EXPECT_FALSE(fs::exists(fs::symlink_status(o.ptyLink)));
-    fs::remove_all(dir);
+}
+
+TEST(SerialLine, TakesTenBitsPerByteAndQueuesWhatFollows) {
+    using Clock = SerialLine::Clock;
+    const Clock::time_point t0 = Clock::time_point{} + 1h;
+    SerialLine line(9600);
+    EXPECT_EQ(line.SliceBytes(), 9u);
+    // 96 bytes are 960 bits: a tenth of a second.
+    EXPECT_EQ(line.Carry(96, t0), t0 + 100ms);
+    // Bytes that come while the line is busy wait for it: 3 bytes after the 96.
+    EXPECT_EQ(line.Carry(3, t0 + 50ms), t0 + 103125us);
+    // A line idle since then starts with the bytes that come.
+    EXPECT_EQ(line.Carry(3, t0 + 1s), t0 + 1003125us);
+    // A full slice left more waiting: the next one follows at once, whenever it is read.
+    const Clock::time_point full = line.Carry(9, t0 + 2s);
+    EXPECT_EQ(full, t0 + 2s + 9375us);
+    EXPECT_EQ(line.Carry(9, full + 2ms), full + 9375us);
+
+    SerialLine unlimited;
+    EXPECT_FALSE(unlimited.Limited());
+    EXPECT_EQ(unlimited.Carry(100000, t0), t0);
 }
 
 }  // namespace

@@ -40,6 +40,10 @@ Options:
                        after which --status applies; e.g. 20,20,20 is busy for three queries.
   --mechanics          simulate print time: after PRINT the printer answers "printing" (20) for
                        copies x (label length + gap) / SPEED seconds.
+  --baud N             with --pty: the pseudo-terminal carries N bits per second each way, ten
+                       bits per byte, as a serial line does: job bytes reach the printer and
+                       replies reach the program no faster. A program writing faster waits once
+                       the terminal's buffer is full; until then its writes return at once.
   --ribbon on|off      the ribbon state reported by the ribbon queries until SET RIBBON changes
                        it (default off).
   --out DIR            write label-NNNN.png for each printed label and job-NNNN.bin with the
@@ -172,6 +176,8 @@ int main(int argc, char** argv) {
                 }
             } else if (arg == "--mechanics")
                 options.mechanics = true;
+            else if (arg == "--baud")
+                options.baud = static_cast<int>(Number(arg, value(), 50, 4000000));
             else if (arg == "--ribbon") {
                 std::string v = value();
                 if (v != "on" && v != "off") Usage("--ribbon wants on or off");
@@ -203,6 +209,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    if (options.baud != 0 && options.ptyLink.empty()) Usage("--baud needs --pty");
     try {
         quorvane::PrinterServer server(options);
         if (server.Port() != 0) std::cout << server.Port() << std::endl;

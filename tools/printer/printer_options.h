@@ -12,6 +12,7 @@ struct PrinterOptions {
     std::uint8_t status = 0;                 // reply to <ESC>!? once the script is used up
     std::vector<std::uint8_t> statusScript;  // replies to the first queries, in order
     bool mechanics = false;                  // PRINT keeps the printer busy for the print time
+    int baud = 0;                            // the pty's line speed in bits per second; 0: none
     bool ribbon = false;                     // ribbon state reported by the ribbon queries
     std::string outDir;                      // PNG per label and raw bytes per job; empty: none
     int dpi = 203;                           // 203, 300 or 600

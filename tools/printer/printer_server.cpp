@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -22,7 +23,11 @@ constexpr auto kPtyRecheck = std::chrono::milliseconds(10);
 }  // namespace
 
 PrinterServer::PrinterServer(const PrinterOptions& options)
-    : FOptions(options), FJournal(options.journalPath), FStatus(options.status, options.statusScript) {
+    : FOptions(options),
+      FJournal(options.journalPath),
+      FStatus(options.status, options.statusScript),
+      FPtyIn(options.baud),
+      FPtyOut(options.baud) {
     if (FOptions.dpi != 203 && FOptions.dpi != 300 && FOptions.dpi != 600)
         throw std::runtime_error("--dpi must be 203, 300 or 600");
     if (!FOptions.outDir.empty()) std::filesystem::create_directories(FOptions.outDir);
@@ -82,6 +87,20 @@ bool PrinterServer::SendAll(int fd, const std::string& bytes, bool socket) {
         return false;
     }
     return true;
+}
+
+ssize_t PrinterServer::ReadPty(std::vector<char>& buf) {
+    const ssize_t n = ::read(FPty->Fd(), buf.data(), std::min(buf.size(), FPtyIn.SliceBytes()));
+    if (n <= 0) return n;
+    // The printer sees the bytes once the line has carried them; the writer meanwhile fills the
+    // terminal's buffer and then waits, as on a real port.
+    FPtyIn.Pass(static_cast<std::size_t>(n));
+    std::string reply = FPrinter->Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+    if (!reply.empty()) {
+        FPtyOut.Pass(reply.size());
+        SendAll(FPty->Fd(), reply, false);
+    }
+    return n;
 }
 
 void PrinterServer::Run() {
@@ -150,11 +169,7 @@ void PrinterServer::Run() {
         // after the close (which waits for its status reply) starts a job of its own.
         auto takePtyClose = [&] {
             if (!FPty->TakeCloses()) return;
-            for (;;) {
-                ssize_t n = ::read(FPty->Fd(), buf.data(), buf.size());
-                if (n <= 0) break;
-                std::string reply = FPrinter->Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)));
-                if (!reply.empty()) SendAll(FPty->Fd(), reply, false);
+            while (!FStop && ReadPty(buf) > 0) {
             }
             EndJob();
             ptyActive = false;
@@ -163,12 +178,10 @@ void PrinterServer::Run() {
         if (watchIdx >= 0 && (fds[watchIdx].revents & POLLIN)) takePtyClose();
         if (ptyIdx >= 0 && fds[ptyIdx].revents) {
             takePtyClose();
-            ssize_t n = ::read(FPty->Fd(), buf.data(), buf.size());
+            ssize_t n = ReadPty(buf);
             if (n > 0) {
                 ptyActive = true;
                 lastActivity = Clock::now();
-                std::string reply = FPrinter->Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)));
-                if (!reply.empty()) SendAll(FPty->Fd(), reply, false);
             } else if (n < 0 && errno == EAGAIN) {
                 // Nothing to read after all.
             } else {

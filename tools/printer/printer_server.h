@@ -23,6 +23,7 @@
 #include "tools/printer/printer_journal.h"
 #include "tools/printer/printer_options.h"
 #include "tools/printer/pty_port.h"
+#include "tools/printer/serial_line.h"
 #include "tools/printer/status_model.h"
 #include "tools/printer/tcp_listener.h"
 #include "tools/printer/virtual_printer.h"
@@ -56,6 +57,8 @@ private:
     void EndJob();
     bool SendAll(int fd, const std::string& bytes, bool socket);
     void TakeWhatArrived(TFileDescriptor& client, std::vector<char>& buf);
+    // One read from the pty, at the line's speed when one is set, fed and answered.
+    ssize_t ReadPty(std::vector<char>& buf);
 
     PrinterOptions FOptions;
     PrinterJournal FJournal;
@@ -63,6 +66,7 @@ private:
     std::unique_ptr<VirtualPrinter> FPrinter;
     std::unique_ptr<TcpListener> FListener;
     std::unique_ptr<PtyPort> FPty;
+    SerialLine FPtyIn, FPtyOut;  // the two directions of the pty's simulated line
     TFileDescriptor FWakeRead, FWakeWrite;
     std::thread FThread;
     std::atomic<bool> FStop{false};
