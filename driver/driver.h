@@ -33,7 +33,7 @@ public:
     // The scripts of a document with the current settings, built as PrintLabels would build
     // them but without a port and without touching the template kept between its calls:
     // every label is checked first, then each is handed to AEmit in order as it is built.
-    void BuildScripts(const pugi::xml_document& ADocument, const std::function<void(TScriptObject&&)>& AEmit);
+    void BuildScripts(const TLabelDocument& ADocument, const std::function<void(TScriptObject&&)>& AEmit);
 
     // The name of the printer language the scripts are written in ("TSPL").
     std::string PrinterLanguage() const;
@@ -42,7 +42,7 @@ public:
     const std::map<std::string, int>& USBPortDictionary() const { return FUSBPortDictionary; }
 
 protected:
-    void DoPrintLabels(const pugi::xml_document& ADocument, const std::string& APrintMode) override;
+    void DoPrintLabels(const TLabelDocument& ADocument, const std::string& APrintMode) override;
     void DoInitializePrinter() override;
     void CheckUnstorableNumber(const std::string& AName, double AValue) const override;
 
