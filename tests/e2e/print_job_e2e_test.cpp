@@ -381,7 +381,9 @@ TEST_F(PrintJobTest, DocumentErrorsSendNothing) {
                              "Type=\"EAN13\" Left=\"1\" Top=\"1\" Width=\"25\" Height=\"10\"/></Formatting>"
                              "<Labels>\n" +
                              labels + "</Labels>"));
-    EXPECT_EQ(LastError().second, "TBD");
+    EXPECT_EQ(LastError().second,
+              "Документ этикеток не является правильным XML: закрывающий тег не соответствует открывающему, "
+              "строка 1002, столбец 9");
     EXPECT_TRUE(Close());
     Printer->Stop();
     EXPECT_EQ(Printer->JobCount(), 0);
