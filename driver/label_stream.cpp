@@ -3,10 +3,12 @@
 #include <deque>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 #include <expat.h>
 
 #include "driver/label_document.h"
+#include "addin/wide_string.h"
 #include "driver/xml_text.h"
 #include "text/ascii_text.h"
 
@@ -97,17 +99,37 @@ std::string Unescape(std::string_view AValue) {
     return result;
 }
 
+// The document's text as its holder has it: UTF-8, or the host's UTF-16.
+struct TSourceText {
+    std::string_view Narrow;
+    std::u16string_view Wide;
+    bool IsWide = false;
+
+    std::size_t Size() const { return IsWide ? Wide.size() : Narrow.size(); }
+    std::string Utf8(std::size_t AFrom, std::size_t AEnd) const {
+        return IsWide ? WideToUtf8(Wide.substr(AFrom, AEnd - AFrom)) : std::string(Narrow.substr(AFrom, AEnd - AFrom));
+    }
+};
+
 // Where the piece of AText that starts at AFrom ends: no character and no short reference is
-// cut, so each piece is cleaned and escaped on its own as the whole text would be.
-std::size_t PieceEnd(std::string_view AText, std::size_t AFrom) {
+// cut, so each piece is converted, cleaned and escaped on its own as the whole text would be.
+template <class TChar>
+std::size_t PieceEnd(std::basic_string_view<TChar> AText, std::size_t AFrom) {
     if (AText.size() - AFrom <= kChunk) return AText.size();
     std::size_t end = AFrom + kChunk;
-    const std::size_t amp = AText.rfind('&', end - 1);
-    if (amp != std::string_view::npos && amp > AFrom && end - amp < kReferenceWindow &&
-        AText.substr(amp, end - amp).find(';') == std::string_view::npos)
+    const std::size_t amp = AText.rfind(TChar('&'), end - 1);
+    if (amp != std::basic_string_view<TChar>::npos && amp > AFrom && end - amp < kReferenceWindow &&
+        AText.substr(amp, end - amp).find(TChar(';')) == std::basic_string_view<TChar>::npos)
         end = amp;
+    // A UTF-8 continuation byte, or the low half of a surrogate pair.
     const auto continuation = [&](std::size_t AAt) {
-        return (static_cast<unsigned char>(AText[AAt]) & 0xC0) == 0x80;
+        const auto unit = static_cast<std::make_unsigned_t<TChar>>(AText[AAt]);
+        if constexpr (sizeof(TChar) == 1) {
+            return (unit & 0xC0) == 0x80;
+        } else {
+            const auto before = static_cast<std::make_unsigned_t<TChar>>(AText[AAt - 1]);
+            return unit >= 0xDC00 && unit <= 0xDFFF && before >= 0xD800 && before <= 0xDBFF;
+        }
     };
     while (end > AFrom && continuation(end)) --end;
     if (end == AFrom) {
@@ -127,7 +149,7 @@ struct TParserFree {
 // each in a small document of its own. Nothing deeper is read by anyone.
 class TTextPass {
 public:
-    TTextPass(std::string_view AText, bool AKeepFormatting, bool AKeepLabels)
+    TTextPass(const TSourceText& AText, bool AKeepFormatting, bool AKeepLabels)
         : FText(AText),
           FParser(XML_ParserCreate("UTF-8")),
           FKeepFormatting(AKeepFormatting),
@@ -141,10 +163,10 @@ public:
     // Reads the next piece; false when the text is finished or the parser stopped.
     bool Feed() {
         if (FFinished || FFailed) return false;
-        const std::size_t end = PieceEnd(FText, FPosition);
-        const std::string piece = EscapeForExpat(LabelDocumentXmlText(FText.substr(FPosition, end - FPosition)));
+        const std::size_t end = FText.IsWide ? PieceEnd(FText.Wide, FPosition) : PieceEnd(FText.Narrow, FPosition);
+        const std::string piece = EscapeForExpat(LabelDocumentXmlText(FText.Utf8(FPosition, end)));
         FPosition = end;
-        const bool last = FPosition >= FText.size();
+        const bool last = FPosition >= FText.Size();
         if (XML_Parse(FParser.get(), piece.data(), static_cast<int>(piece.size()), last) != XML_STATUS_OK ||
             FFailed) {
             FFailed = true;
@@ -222,7 +244,7 @@ private:
         XML_StopParser(pass.FParser.get(), XML_FALSE);
     }
 
-    std::string_view FText;
+    const TSourceText FText;
     std::size_t FPosition = 0;
     std::unique_ptr<XML_ParserStruct, TParserFree> FParser;
     const bool FKeepFormatting;
@@ -253,7 +275,7 @@ private:
 
 class TTextCursor : public TLabelCursor {
 public:
-    explicit TTextCursor(std::string_view AText) : FPass(AText, false, true) {}
+    explicit TTextCursor(const TSourceText& AText) : FPass(AText, false, true) {}
 
     TLabelNode Next() override {
         while (FPass.Ready.empty() && FPass.Feed()) {
@@ -275,7 +297,7 @@ private:
 struct TLabelDocument::TState {
     const pugi::xml_document* Tree = nullptr;
     std::unique_ptr<pugi::xml_document> OwnTree;  // a text only pugixml can judge
-    std::string_view Text;                          // read again for every pass over the labels
+    TSourceText Text;                               // read again for every pass over the labels
     pugi::xml_document Formatting;                  // of a text read in passes
     bool HasLabels = false;
 };
@@ -303,19 +325,34 @@ std::unique_ptr<TLabelCursor> TLabelDocument::Labels() const {
 
 bool TLabelDocument::Streamed() const { return FState->Tree == nullptr; }
 
-TLabelDocument ReadLabelDocument(std::string_view AText) {
-    auto state = std::make_shared<TLabelDocument::TState>();
+namespace {
+
+void ReadText(TLabelDocument::TState& AState, const TSourceText& AText) {
     TTextPass pass(AText, true, false);
     while (pass.Feed()) {
     }
     if (pass.Failed()) {
-        state->OwnTree = std::make_unique<pugi::xml_document>(ParseLabelDocument(AText));
-        state->Tree = state->OwnTree.get();
+        AState.OwnTree = std::make_unique<pugi::xml_document>(
+            ParseLabelDocument(AText.IsWide ? AText.Utf8(0, AText.Size()) : std::string(AText.Narrow)));
+        AState.Tree = AState.OwnTree.get();
     } else {
-        state->Text = AText;
-        state->Formatting.reset(pass.Formatting);
-        state->HasLabels = pass.LabelsSeen;
+        AState.Text = AText;
+        AState.Formatting.reset(pass.Formatting);
+        AState.HasLabels = pass.LabelsSeen;
     }
+}
+
+}  // namespace
+
+TLabelDocument ReadLabelDocument(std::string_view AText) {
+    auto state = std::make_shared<TLabelDocument::TState>();
+    ReadText(*state, TSourceText{AText, {}, false});
+    return TLabelDocument(std::move(state));
+}
+
+TLabelDocument ReadLabelDocument(std::u16string_view AText) {
+    auto state = std::make_shared<TLabelDocument::TState>();
+    ReadText(*state, TSourceText{{}, AText, true});
     return TLabelDocument(std::move(state));
 }
 

@@ -41,12 +41,11 @@ public:
     // Whether the labels are read from the text (false: from a tree).
     bool Streamed() const;
 
+    // Made by ReadLabelDocument.
     struct TState;
-
-private:
-    friend TLabelDocument ReadLabelDocument(std::string_view AText);
     explicit TLabelDocument(std::shared_ptr<const TState> AState) : FState(std::move(AState)) {}
 
+private:
     std::shared_ptr<const TState> FState;
 };
 
@@ -55,5 +54,7 @@ private:
 // the streaming reader refuses, or one with a document type declaration, is judged and held as
 // a tree, so what is accepted and what its values are stays as ParseLabelDocument has it.
 TLabelDocument ReadLabelDocument(std::string_view AText);
+// The same for the host's UTF-16 text, converted a piece at a time as it is read.
+TLabelDocument ReadLabelDocument(std::u16string_view AText);
 
 }  // namespace quorvane

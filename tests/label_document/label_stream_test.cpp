@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "addin/wide_string.h"
 #include "driver/label_document.h"
 #include "driver/label_pipeline.h"
 #include "printer/tspl/printer_type_tspl.h"
@@ -56,17 +57,22 @@ void ExpectSame(const std::string& AActual, const std::string& AExpected) {
                                       << "» instead of «" << from(AExpected, expected) << "»";
 }
 
-// What the streaming reader makes of AText: the same as the tree, read from the text or not.
-void ExpectAsTree(const std::string& AText, bool AStreamed) {
+// What the streaming reader makes of AText, as UTF-8 and as the host's UTF-16: the same as
+// the tree, read from the text or not.
+void ExpectAsTree(const std::string& AText, bool AStreamed, const std::u16string& AWide = {}) {
     const std::string expected = TreeOutcome(AText);
-    try {
-        const TLabelDocument document = ReadLabelDocument(AText);
-        EXPECT_EQ(document.Streamed(), AStreamed);
-        ExpectSame(Outcome(document), expected);
-        if (AStreamed) ExpectSame(Outcome(document, true), expected);
-    } catch (const std::exception& error) {
-        EXPECT_FALSE(AStreamed) << error.what();
-        ExpectSame(std::string("error: ") + error.what(), expected);
+    const std::u16string wide = AWide.empty() ? Utf8ToWide(AText) : AWide;
+    for (const bool host : {false, true}) {
+        SCOPED_TRACE(host ? "UTF-16" : "UTF-8");
+        try {
+            const TLabelDocument document = host ? ReadLabelDocument(wide) : ReadLabelDocument(AText);
+            EXPECT_EQ(document.Streamed(), AStreamed);
+            ExpectSame(Outcome(document), expected);
+            if (AStreamed) ExpectSame(Outcome(document, true), expected);
+        } catch (const std::exception& error) {
+            EXPECT_FALSE(AStreamed) << error.what();
+            ExpectSame(std::string("error: ") + error.what(), expected);
+        }
     }
 }
 
@@ -112,6 +118,15 @@ TEST(LabelStream, ValuesReadFromTheTextAreThoseOfTheTree) {
         ASSERT_EQ(text.find(needle, (std::size_t{64} << 10) - 2), (std::size_t{64} << 10) - 2);
         ExpectAsTree(text, true);
     }
+    // In UTF-16 a character beyond the first plane is two units.
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    std::u16string wide = Utf8ToWide(Document(400));
+    const std::size_t at = wide.rfind(Utf8ToWide(emoji), (std::size_t{64} << 10) - 10);
+    const std::size_t padding = (std::size_t{64} << 10) - 1 - at;
+    const std::string text = Document(400, padding);
+    wide = Utf8ToWide(text);
+    ASSERT_EQ(wide.find(Utf8ToWide(emoji), (std::size_t{64} << 10) - 1), (std::size_t{64} << 10) - 1);
+    ExpectAsTree(text, true, wide);
 }
 
 // What expat refuses or would read otherwise is left to the tree: accepted as before, or
