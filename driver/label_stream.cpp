@@ -1,5 +1,6 @@
 #include "driver/label_stream.h"
 
+#include <algorithm>
 #include <deque>
 #include <stdexcept>
 #include <string>
@@ -117,10 +118,13 @@ template <class TChar>
 std::size_t PieceEnd(std::basic_string_view<TChar> AText, std::size_t AFrom) {
     if (AText.size() - AFrom <= kChunk) return AText.size();
     std::size_t end = AFrom + kChunk;
-    const std::size_t amp = AText.rfind(TChar('&'), end - 1);
-    if (amp != std::basic_string_view<TChar>::npos && amp > AFrom && end - amp < kReferenceWindow &&
-        AText.substr(amp, end - amp).find(TChar(';')) == std::basic_string_view<TChar>::npos)
-        end = amp;
+    // Only the last few units are looked at: a search back through the whole text would make
+    // reading a large document quadratic.
+    const std::size_t window = end - std::min(kReferenceWindow, end - AFrom - 1);
+    const std::size_t amp = AText.substr(window, end - window).rfind(TChar('&'));
+    if (amp != std::basic_string_view<TChar>::npos &&
+        AText.substr(window + amp, end - window - amp).find(TChar(';')) == std::basic_string_view<TChar>::npos)
+        end = window + amp;
     // A UTF-8 continuation byte, or the low half of a surrogate pair.
     const auto continuation = [&](std::size_t AAt) {
         const auto unit = static_cast<std::make_unsigned_t<TChar>>(AText[AAt]);
