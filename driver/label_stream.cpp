@@ -17,8 +17,9 @@ namespace quorvane {
 
 namespace {
 
-// Text handed to the parser at a time: the parser keeps only what it has not finished.
-constexpr std::size_t kChunk = std::size_t{64} << 10;
+// Text handed to the parser at a time: the parser keeps only what it has not finished, and the
+// labels of one piece wait in small documents of about 32 KB each until they are taken.
+constexpr std::size_t kChunk = std::size_t{16} << 10;
 // A character reference shorter than this is never cut between two pieces.
 constexpr std::size_t kReferenceWindow = 16;
 

@@ -103,7 +103,7 @@ std::string Document(int ALabels, std::size_t APadding = 0) {
 
 // The same document shifted so that ANeedle straddles the end of the reader's first piece.
 std::string Straddling(const std::string& ANeedle) {
-    constexpr std::size_t kPiece = std::size_t{64} << 10;
+    constexpr std::size_t kPiece = std::size_t{16} << 10;
     const std::string plain = Document(400);
     const std::size_t at = plain.rfind(ANeedle, kPiece - 10);
     return Document(400, kPiece - 2 - at);
@@ -115,17 +115,17 @@ TEST(LabelStream, ValuesReadFromTheTextAreThoseOfTheTree) {
     for (const std::string needle : {"&#29;", "&#x1d;", "\xEF\xB7\x90", "\xF0\x9F\x98\x80", "\x1D"}) {
         SCOPED_TRACE(needle);
         const std::string text = Straddling(needle);
-        ASSERT_EQ(text.find(needle, (std::size_t{64} << 10) - 2), (std::size_t{64} << 10) - 2);
+        ASSERT_EQ(text.find(needle, (std::size_t{16} << 10) - 2), (std::size_t{16} << 10) - 2);
         ExpectAsTree(text, true);
     }
     // In UTF-16 a character beyond the first plane is two units.
     const std::string emoji = "\xF0\x9F\x98\x80";
     std::u16string wide = Utf8ToWide(Document(400));
-    const std::size_t at = wide.rfind(Utf8ToWide(emoji), (std::size_t{64} << 10) - 10);
-    const std::size_t padding = (std::size_t{64} << 10) - 1 - at;
+    const std::size_t at = wide.rfind(Utf8ToWide(emoji), (std::size_t{16} << 10) - 10);
+    const std::size_t padding = (std::size_t{16} << 10) - 1 - at;
     const std::string text = Document(400, padding);
     wide = Utf8ToWide(text);
-    ASSERT_EQ(wide.find(Utf8ToWide(emoji), (std::size_t{64} << 10) - 1), (std::size_t{64} << 10) - 1);
+    ASSERT_EQ(wide.find(Utf8ToWide(emoji), (std::size_t{16} << 10) - 1), (std::size_t{16} << 10) - 1);
     ExpectAsTree(text, true, wide);
 }
 
