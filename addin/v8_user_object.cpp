@@ -260,11 +260,14 @@ std::basic_string_view<Char> HostText(const Char* AText, std::uint32_t ALength) 
 
 }  // namespace
 
+std::u16string_view V8WideStringView(const V8Variant& V) {
+    if (V8Type(V) != VTYPE_PWSTR) return {};
+    return HostText(FromHostText(V.VarEnum.vtRecWideString.pwstrVal), V.VarEnum.vtRecWideString.wstrLen);
+}
+
 std::u16string V8GetWString(const V8Variant& V) {
     switch (V8Type(V)) {
-        case VTYPE_PWSTR:
-            return std::u16string(
-                HostText(FromHostText(V.VarEnum.vtRecWideString.pwstrVal), V.VarEnum.vtRecWideString.wstrLen));
+        case VTYPE_PWSTR: return std::u16string(V8WideStringView(V));
         case VTYPE_PSTR:
             return Utf8ToWide(HostText(V.VarEnum.vtRecString.pstrVal, V.VarEnum.vtRecString.strLen));
         default: return {};

@@ -76,6 +76,9 @@ double V8GetDate(const V8Variant& V);
 std::u16string V8GetWString(const V8Variant& V);
 // V8GetWString as the driver's UTF-8 text.
 std::string V8GetUtf8String(const V8Variant& V);
+// The host's own text of a wide string value, not copied (valid while the host keeps the value);
+// empty for any other value.
+std::u16string_view V8WideStringView(const V8Variant& V);
 bool V8IsString(const V8Variant& V);
 
 // A host-memory copy of AText with its terminator; null without a manager or when the host

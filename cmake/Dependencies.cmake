@@ -11,6 +11,9 @@ if(NOT QUORVANE_PORTABLE)
   find_package(ZXing REQUIRED)
 endif()
 find_package(pugixml REQUIRED)
+# expat reads large label documents a label at a time; libexpat.so.1 is the same soname on every
+# Linux (fontconfig needs it too), so it is linked as the system has it.
+find_package(EXPAT REQUIRED)
 # Small libraries few machines have installed (pugixml, cmark-gfm, giflib) are linked statically where
 # Debian ships the archive (position-independent there): the package needs fewer system packages.
 if(TARGET pugixml::static)

@@ -22,6 +22,12 @@ add_bundled(Zint::Zint ${zint_PREFIX} libzint-static.a)
 quorvane_third_party(pugixml pugixml-1.13 -DCMAKE_INSTALL_LIBDIR=lib -DPUGIXML_BUILD_TESTS=OFF)
 add_bundled(pugixml::pugixml ${pugixml_PREFIX} libpugixml.a)
 
+# expat reads large label documents a label at a time.
+quorvane_third_party(expat expat-2.5.0 -DCMAKE_INSTALL_LIBDIR=lib -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF
+  -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=OFF)
+add_bundled(EXPAT::EXPAT ${expat_PREFIX} libexpat.a)
+set_target_properties(EXPAT::EXPAT PROPERTIES INTERFACE_COMPILE_DEFINITIONS XML_STATIC)
+
 # The extensions library comes before the core library it uses.
 quorvane_third_party(cmark-gfm cmark-gfm-0.29.0.gfm.6 -DCMAKE_INSTALL_LIBDIR=lib -DCMARK_TESTS=OFF
   -DCMARK_SHARED=OFF -DCMARK_STATIC=ON)

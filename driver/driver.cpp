@@ -159,7 +159,7 @@ std::string TDriver::PrinterLanguage() const {
     return std::string(NewPrinter(settings)->Name());
 }
 
-void TDriver::BuildScripts(const pugi::xml_document& ADocument,
+void TDriver::BuildScripts(const TLabelDocument& ADocument,
                            const std::function<void(TScriptObject&&)>& AEmit, bool AFullBitmaps) {
     const std::unique_ptr<TPrinterTypeBase> printer = PreparePrinter();
     TLabelTemplate labelTemplate;
@@ -190,7 +190,7 @@ void TDriver::DoInitializePrinter() {
     SetUpPrinter(port, *printer, TWaitClock::System());
 }
 
-void TDriver::DoPrintLabels(const pugi::xml_document& ADocument, const std::string& APrintMode) {
+void TDriver::DoPrintLabels(const TLabelDocument& ADocument, const std::string& APrintMode) {
     CheckEnabled();
     const TDocumentSettings settings = DocumentSettings();
     if (SameTextIgnoreCase(APrintMode, "first") || !FTemplateCreated) {

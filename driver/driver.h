@@ -34,7 +34,7 @@ public:
     // them but without a port and without touching the template kept between its calls:
     // every label is checked first, then each is handed to AEmit in order as it is built.
     // AFullBitmaps: every BITMAP over its whole box, to show that the trimmed ones print the same.
-    void BuildScripts(const pugi::xml_document& ADocument, const std::function<void(TScriptObject&&)>& AEmit,
+    void BuildScripts(const TLabelDocument& ADocument, const std::function<void(TScriptObject&&)>& AEmit,
                       bool AFullBitmaps = false);
 
     // The name of the printer language the scripts are written in ("TSPL").
@@ -44,7 +44,7 @@ public:
     const std::map<std::string, int>& USBPortDictionary() const { return FUSBPortDictionary; }
 
 protected:
-    void DoPrintLabels(const pugi::xml_document& ADocument, const std::string& APrintMode) override;
+    void DoPrintLabels(const TLabelDocument& ADocument, const std::string& APrintMode) override;
     void DoInitializePrinter() override;
     void CheckUnstorableNumber(const std::string& AName, double AValue) const override;
 

@@ -60,10 +60,9 @@ std::int32_t Quantity(const pugi::xml_node& ALabel, std::size_t ANumber) {
     return value;
 }
 
-pugi::xml_node RequiredChild(const pugi::xml_document& ADocument, const char* AName) {
-    const pugi::xml_node child = ADocument.document_element().child(AName);
-    if (!child) throw TMessageError(TMessage::DocumentElementMissing, AName);
-    return child;
+// Fails when the root has no child AName.
+void RequiredChild(bool AFound, const char* AName) {
+    if (!AFound) throw TMessageError(TMessage::DocumentElementMissing, AName);
 }
 
 // A field element as the document names it: `элемент Text «Price»`.
@@ -639,14 +638,15 @@ pugi::xml_document ParseLabelDocument(std::string_view AText) {
     return document;
 }
 
-void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter,
+void LoadTemplate(const TLabelDocument& ADocument, TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter,
                   const TDocumentSettings& ASettings) {
-    const pugi::xml_node formatting = RequiredChild(ADocument, "Formatting");
+    const pugi::xml_node formatting = ADocument.Formatting();
+    RequiredChild(formatting, "Formatting");
     TTemplateBuilder builder(APrinter, ASettings);
     ATemplate = builder.Build(formatting);
 }
 
-void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+void FillLabels(const TLabelDocument& ADocument, const TLabelTemplate& ATemplate,
                 TPrinterTypeBase& APrinter, const TDocumentSettings& /*ASettings*/,
                 const std::function<void(TScriptObject&&)>& AEmit) {
     // Failures of the document become general failures with their text; what the receiver
@@ -658,29 +658,29 @@ void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemp
             ThrowGeneral(error);
         }
     };
-    const pugi::xml_node labels = PrepareLabels(ADocument, ATemplate, APrinter);
+    PrepareLabels(ADocument, ATemplate, APrinter);
     TLabelFiller filler(ATemplate, APrinter);
     std::size_t number = 0;
-    for (const pugi::xml_node& label : labels.children()) {
-        if (IsLabelElement(label)) {
-            ++number;
-            AEmit(generalFailure([&] { return filler.Fill(label, number); }));
-        }
+    const std::unique_ptr<TLabelCursor> labels = ADocument.Labels();
+    for (TLabelNode label = labels->Next(); label; label = labels->Next()) {
+        ++number;
+        AEmit(generalFailure([&] { return filler.Fill(label.Node, number); }));
     }
 }
 
-pugi::xml_node PrepareLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                             TPrinterTypeBase& APrinter) {
+std::size_t PrepareLabels(const TLabelDocument& ADocument, const TLabelTemplate& ATemplate,
+                          TPrinterTypeBase& APrinter) {
     try {
-        const pugi::xml_node node = RequiredChild(ADocument, "Labels");
+        const bool found = ADocument.HasLabels();
+        RequiredChild(found, "Labels");
         CheckResolution(APrinter);
         // Every copy count is read before the first script goes out.
         std::size_t number = 0;
-        for (const pugi::xml_node& label : node.children())
-            if (IsLabelElement(label)) Quantity(label, ++number);
+        const std::unique_ptr<TLabelCursor> labels = ADocument.Labels();
+        for (TLabelNode label = labels->Next(); label; label = labels->Next()) Quantity(label.Node, ++number);
         // Barcode and user-data text in the code page the template announces.
         APrinter.SetCodepage(ATemplate.Codepage());
-        return node;
+        return number;
     } catch (const std::exception& error) {
         ThrowGeneral(error);
     }
@@ -715,7 +715,7 @@ void TLabelBuilder::Check(const pugi::xml_node& ALabel, std::size_t ANumber) {
     }
 }
 
-std::vector<TScriptObject> FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+std::vector<TScriptObject> FillLabels(const TLabelDocument& ADocument, const TLabelTemplate& ATemplate,
                                       TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings) {
     std::vector<TScriptObject> scripts;
     FillLabels(ADocument, ATemplate, APrinter, ASettings,

@@ -12,6 +12,7 @@
 #include <pugixml.hpp>
 
 #include "driver/document_attributes.h"
+#include "driver/label_stream.h"
 #include "printer/field_object.h"
 #include "printer/printer_type_base.h"
 
@@ -109,18 +110,18 @@ pugi::xml_document ParseLabelDocument(std::string_view AText);
 // Builds the template from the document's Formatting. Runs the printer's Init, writes every
 // field through it and replaces ATemplate only when the whole layout has been read, so a
 // failed rebuild leaves the previous template usable.
-void LoadTemplate(const pugi::xml_document& ADocument, TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter,
+void LoadTemplate(const TLabelDocument& ADocument, TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter,
                   const TDocumentSettings& ASettings);
 
 // One script per Label of the document's Labels, handed to AEmit in document order. The text
 // goes in the template's code page; the settings are those the template was built with, and
 // none of them is read again here.
-void FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+void FillLabels(const TLabelDocument& ADocument, const TLabelTemplate& ATemplate,
                 TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings,
                 const std::function<void(TScriptObject&&)>& AEmit);
 
 // The same, collected into a list.
-std::vector<TScriptObject> FillLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+std::vector<TScriptObject> FillLabels(const TLabelDocument& ADocument, const TLabelTemplate& ATemplate,
                                       TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings);
 
 // Where a label builder gets a slot's value from: lets a job reuse values rendered for earlier
@@ -159,10 +160,11 @@ private:
     std::unique_ptr<TLabelFiller> FFiller;
 };
 
-// What FillLabels does before the first label: finds Labels and hands the code page the
-// template announces to the generator; fails as FillLabels does.
-pugi::xml_node PrepareLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
-                             TPrinterTypeBase& APrinter);
+// What FillLabels does before the first label: finds Labels, reads every copy count and hands
+// the code page the template announces to the generator; fails as FillLabels does. Returns
+// the number of labels.
+std::size_t PrepareLabels(const TLabelDocument& ADocument, const TLabelTemplate& ATemplate,
+                          TPrinterTypeBase& APrinter);
 
 // A child of Labels that is a label (the others are ignored).
 bool IsLabelElement(const pugi::xml_node& ANode);

@@ -21,11 +21,6 @@ constexpr unsigned kMaxWorkers = 4;
 // few enough to keep memory flat (a 600 dpi price tag is about 100 KB).
 constexpr std::size_t kWindow = 16;
 
-pugi::xml_node NextLabel(pugi::xml_node ANode) {
-    while (ANode && !IsLabelElement(ANode)) ANode = ANode.next_sibling();
-    return ANode;
-}
-
 // The slot values of one pass: shared by the pass's builders, through the job's cache.
 class TCachedSource : public TSlotValueSource {
 public:
@@ -71,9 +66,10 @@ private:
 unsigned LabelWorkerCount() { return std::clamp(std::thread::hardware_concurrency(), 1U, kMaxWorkers); }
 
 struct TLabelJob::TState {
-    TState(const TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings,
-           const TLabelJobOptions& AOptions)
-        : Template(ATemplate),
+    TState(const TLabelDocument& ADocument, const TLabelTemplate& ATemplate, TPrinterTypeBase& APrinter,
+           const TDocumentSettings& ASettings, const TLabelJobOptions& AOptions)
+        : Document(ADocument),
+          Template(ATemplate),
           Printer(APrinter),
           Settings(ASettings),
           Workers(AOptions.Workers ? AOptions.Workers : LabelWorkerCount()),
@@ -87,13 +83,13 @@ struct TLabelJob::TState {
         return *Cache;
     }
 
+    TLabelDocument Document;  // each pass reads its labels anew
     const TLabelTemplate& Template;
     TPrinterTypeBase& Printer;
     const TDocumentSettings& Settings;
     unsigned Workers;
     std::size_t InlineLabels;
     bool FullBitmaps;
-    pugi::xml_node First;  // the first Label element
     std::size_t Count = 0;
     std::size_t CacheBytes;
     std::unique_ptr<TRenderCache> Cache;
@@ -108,7 +104,7 @@ namespace {
 class TBuilderPool {
 public:
     TBuilderPool(TLabelJob::TState& AJob, TSlotValueSource& ASource, bool ACheck)
-        : FJob(AJob), FSource(ASource), FCheck(ACheck), FCursor(AJob.First), FSlots(kWindow) {
+        : FJob(AJob), FSource(ASource), FCheck(ACheck), FCursor(AJob.Document.Labels()), FSlots(kWindow) {
         const unsigned workers =
             static_cast<unsigned>(std::min<std::size_t>(AJob.Workers, std::max<std::size_t>(AJob.Count, 1)));
         FThreads.reserve(workers);
@@ -164,23 +160,28 @@ private:
             const std::unique_ptr<TPrinterTypeBase> printer = FJob.Printer.CopySettings();
             TLabelBuilder builder(FJob.Template, *printer, &FSource, FJob.FullBitmaps);
             for (;;) {
-                pugi::xml_node label;
+                TLabelNode label;
                 std::size_t index = 0;
                 {
                     std::unique_lock lock(FLock);
-                    FSpace.wait(lock, [&] { return FStop || !FCursor || FClaimed < FTaken + kWindow; });
-                    if (FStop || !FCursor) return;
-                    label = FCursor;
+                    FSpace.wait(lock, [&] { return FStop || FEnd || FClaimed < FTaken + kWindow; });
+                    if (FStop || FEnd) return;
+                    // Labels are read from the document here, one thread at a time.
+                    label = FCursor->Next();
+                    if (!label) {
+                        FEnd = true;
+                        FSpace.notify_all();
+                        return;
+                    }
                     index = FClaimed++;
-                    FCursor = NextLabel(FCursor.next_sibling());
                 }
                 TSlot result;
                 try {
                     if (FCheck) {
-                        builder.Check(label, index + 1);
+                        builder.Check(label.Node, index + 1);
                         result.Script.emplace(0, std::string());
                     } else {
-                        result.Script.emplace(builder.Build(label, index + 1));
+                        result.Script.emplace(builder.Build(label.Node, index + 1));
                     }
                 } catch (...) {
                     result.Error = std::current_exception();
@@ -209,7 +210,8 @@ private:
     std::condition_variable FSpace;  // workers: a label may be taken
     std::condition_variable FReady;  // the caller: a result has come
     bool FStop = false;
-    pugi::xml_node FCursor;         // the next label to claim
+    std::unique_ptr<TLabelCursor> FCursor;  // the labels still to claim
+    bool FEnd = false;                      // the cursor is past the last label
     std::size_t FClaimed = 0;       // labels handed to workers
     std::size_t FTaken = 0;         // results the caller has taken
     std::vector<TSlot> FSlots;      // result of label i at i % kWindow
@@ -219,14 +221,11 @@ private:
 
 }  // namespace
 
-TLabelJob::TLabelJob(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+TLabelJob::TLabelJob(const TLabelDocument& ADocument, const TLabelTemplate& ATemplate,
                      TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings,
                      TLabelJobOptions AOptions)
-    : FState(std::make_unique<TState>(ATemplate, APrinter, ASettings, AOptions)) {
-    const pugi::xml_node labels = PrepareLabels(ADocument, ATemplate, APrinter);
-    FState->First = NextLabel(labels.first_child());
-    for (pugi::xml_node label = FState->First; label; label = NextLabel(label.next_sibling()))
-        ++FState->Count;
+    : FState(std::make_unique<TState>(ADocument, ATemplate, APrinter, ASettings, AOptions)) {
+    FState->Count = PrepareLabels(ADocument, ATemplate, APrinter);
 }
 
 TLabelJob::~TLabelJob() = default;
@@ -241,8 +240,9 @@ void TLabelJob::Check() {
         TLabelBuilder builder(job.Template, job.Printer, nullptr, job.FullBitmaps);
         job.Kept.clear();
         std::size_t number = 0;
-        for (pugi::xml_node label = job.First; label; label = NextLabel(label.next_sibling()))
-            job.Kept.push_back(builder.Build(label, ++number));
+        const std::unique_ptr<TLabelCursor> labels = job.Document.Labels();
+        for (TLabelNode label = labels->Next(); label; label = labels->Next())
+            job.Kept.push_back(builder.Build(label.Node, ++number));
     } else {
         TCachedSource source(job.SharedCache(), true);
         TBuilderPool pool(job, source, true);

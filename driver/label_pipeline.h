@@ -4,8 +4,6 @@
 #include <functional>
 #include <memory>
 
-#include <pugixml.hpp>
-
 #include "driver/label_document.h"
 
 namespace quorvane {
@@ -28,7 +26,7 @@ struct TLabelJobOptions {
 class TLabelJob {
 public:
     // Fails as FillLabels does before its first label.
-    TLabelJob(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
+    TLabelJob(const TLabelDocument& ADocument, const TLabelTemplate& ATemplate,
               TPrinterTypeBase& APrinter, const TDocumentSettings& ASettings, TLabelJobOptions AOptions = {});
     ~TLabelJob();
     TLabelJob(const TLabelJob&) = delete;

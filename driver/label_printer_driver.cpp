@@ -27,12 +27,15 @@ bool TLabelPrinterDriver::InitializePrinter(V8Variant* ARetValue, V8Variant*, lo
 
 bool TLabelPrinterDriver::PrintLabels(V8Variant* ARetValue, V8Variant* AParams, long, TV8AddInDefBaseEx*) {
     return Guarded(ARetValue, [&] {
-        std::string text = V8GetUtf8String(HostParam(AParams, 1));
+        const V8Variant& value = HostParam(AParams, 1);
         const std::string mode = V8GetUtf8String(HostParam(AParams, 2));
-        // The label document's own parse: its failure names the line and column in Russian.
-        const pugi::xml_document document = ParseLabelDocument(text);
-        // The parsed document holds a copy of its own: a large text is let go before printing.
-        std::string().swap(text);
+        // The whole document is checked here, its failure naming the line and column in Russian;
+        // the labels are read from the host's own text again while they are checked and sent,
+        // so a large document is never copied whole.
+        std::string narrow;
+        const TLabelDocument document = V8Type(value) == VTYPE_PWSTR
+                                            ? ReadLabelDocument(V8WideStringView(value))
+                                            : ReadLabelDocument(narrow = V8GetUtf8String(value));
         DoPrintLabels(document, mode);
     });
 }

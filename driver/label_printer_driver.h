@@ -2,9 +2,8 @@
 
 #include <string>
 
-#include <pugixml.hpp>
-
 #include "driver/common_driver.h"
+#include "driver/label_stream.h"
 
 namespace quorvane {
 
@@ -22,7 +21,7 @@ public:
     bool PrintLabels(V8Variant* ARetValue, V8Variant* AParams, long ACount, TV8AddInDefBaseEx* AConnection);
 
 protected:
-    virtual void DoPrintLabels(const pugi::xml_document& ADocument, const std::string& APrintMode) = 0;
+    virtual void DoPrintLabels(const TLabelDocument& ADocument, const std::string& APrintMode) = 0;
     virtual void DoInitializePrinter() = 0;
 };
 

@@ -1,6 +1,7 @@
 // Label scripts from a realistic price-tag document: labels per second, bytes per label and
 // the memory a 10,000-label job needs; the print job's two passes on builder threads against
-// the single-thread build that keeps every script.
+// the single-thread build that keeps every script; the memory of a document read whole or a
+// label at a time.
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -306,6 +308,59 @@ BENCHMARK(BM_Job)
     ->Args({600, 10000, 1})
     ->Args({203, 100000, 0})
     ->Args({203, 100000, 1})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// A whole job from the document's text at 203 dpi, its labels read from a tree of the whole
+// document (reader 0) or a label at a time from the text (reader 1): peak memory growth above
+// the text, which the host holds anyway, and time per label of wall and CPU time.
+void BM_DocumentReading(benchmark::State& AState) {
+    const int labels = static_cast<int>(AState.range(0));
+    const bool streamed = AState.range(1) != 0;
+    const std::string text = PriceTagDocument(labels);
+    TDocumentSettings settings;
+    double growth = 0, wall = 0, cpu = 0;
+    std::size_t scripts = 0;
+    for (auto _ : AState) {
+        malloc_trim(0);
+        ResetPeak();
+        const double idle = PeakMiB();
+        const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = ProcessCpuSeconds();
+        {
+            TPrinterTSPL printer;
+            Configure(printer, 203);
+            std::optional<pugi::xml_document> tree;
+            const TLabelDocument document =
+                streamed ? ReadLabelDocument(text) : TLabelDocument(tree.emplace(ParseLabelDocument(text)));
+            TLabelTemplate labelTemplate;
+            LoadTemplate(document, labelTemplate, printer, settings);
+            TLabelJob job(document, labelTemplate, printer, settings);
+            job.Check();
+            job.Build([&](TScriptObject&& AScript) {
+                ++scripts;
+                benchmark::DoNotOptimize(AScript.FValue.data());
+            });
+            growth += PeakMiB() - idle;
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        wall += seconds;
+        cpu += ProcessCpuSeconds() - cpuStart;
+        AState.SetIterationTime(seconds);
+    }
+    const double n = static_cast<double>(AState.iterations());
+    AState.counters["growth_MiB"] = growth / n;
+    AState.counters["document_MiB"] = static_cast<double>(text.size()) / (1024.0 * 1024.0);
+    AState.counters["us_per_label"] = wall * 1e6 / static_cast<double>(scripts);
+    AState.counters["cpu_us_per_label"] = cpu * 1e6 / static_cast<double>(scripts);
+}
+BENCHMARK(BM_DocumentReading)
+    ->ArgNames({"labels", "streamed"})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Args({1000000, 0})
+    ->Args({1000000, 1})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -372,6 +372,18 @@ TEST_F(PrintJobTest, DocumentErrorsSendNothing) {
     EXPECT_EQ(LastError().second,
               "Документ этикеток не является правильным XML: ошибка в атрибуте элемента "
               "(значение должно быть в кавычках, после имени — знак «=»), строка 2, столбец 31");
+    // Labels are read from the text as they are sent: a document cut short after more labels
+    // than the reader takes at a time is still refused before the first one goes out.
+    std::string labels;
+    for (int i = 0; i < 1000; ++i)
+        labels += "<Label Quantity=\"1\"><Record FieldName=\"B\" Value=\"4607001771234\"/></Label>\n";
+    EXPECT_FALSE(PrintLabels("<Data><Formatting Width=\"30\" Height=\"20\"><Barcode FieldName=\"B\" "
+                             "Type=\"EAN13\" Left=\"1\" Top=\"1\" Width=\"25\" Height=\"10\"/></Formatting>"
+                             "<Labels>\n" +
+                             labels + "</Labels>"));
+    EXPECT_EQ(LastError().second,
+              "Документ этикеток не является правильным XML: закрывающий тег не соответствует открывающему, "
+              "строка 1002, столбец 9");
     EXPECT_TRUE(Close());
     Printer->Stop();
     EXPECT_EQ(Printer->JobCount(), 0);
