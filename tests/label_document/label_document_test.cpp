@@ -21,12 +21,14 @@ TDocumentSettings Defaults() { return {}; }
 // each BITMAP down to its ink (tested with the language): the bytes these tests look at.
 std::vector<TScriptObject> AssembledLabels(const pugi::xml_document& ADocument, const TLabelTemplate& ATemplate,
                                            TPrinterTypeBase& APrinter) {
-    const pugi::xml_node labels = PrepareLabels(ADocument, ATemplate, APrinter);
+    const TLabelDocument document(ADocument);
+    PrepareLabels(document, ATemplate, APrinter);
     TLabelBuilder builder(ATemplate, APrinter, nullptr, true);
     std::vector<TScriptObject> scripts;
     std::size_t number = 0;
-    for (const pugi::xml_node& label : labels.children())
-        if (IsLabelElement(label)) scripts.push_back(builder.Build(label, ++number));
+    const std::unique_ptr<TLabelCursor> labels = document.Labels();
+    for (TLabelNode label = labels->Next(); label; label = labels->Next())
+        scripts.push_back(builder.Build(label.Node, ++number));
     return scripts;
 }
 
