@@ -22,8 +22,10 @@ add_bundled(Zint::Zint ${zint_PREFIX} libzint-static.a)
 quorvane_third_party(pugixml pugixml-1.13 -DCMAKE_INSTALL_LIBDIR=lib -DPUGIXML_BUILD_TESTS=OFF)
 add_bundled(pugixml::pugixml ${pugixml_PREFIX} libpugixml.a)
 
-# expat reads large label documents a label at a time.
-quorvane_third_party(expat expat-2.5.0 -DCMAKE_INSTALL_LIBDIR=lib -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF
+# expat reads large label documents a label at a time. Debian's security patches test
+# "XML_DTD == 1", as its own (autotools) build defines it; expat's CMake build would define it empty.
+quorvane_third_party(expat expat-2.5.0/expat -DCMAKE_INSTALL_LIBDIR=lib -DEXPAT_DTD=OFF -DCMAKE_C_FLAGS=-DXML_DTD=1
+  -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF
   -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=OFF)
 add_bundled(EXPAT::EXPAT ${expat_PREFIX} libexpat.a)
 set_target_properties(EXPAT::EXPAT PROPERTIES INTERFACE_COMPILE_DEFINITIONS XML_STATIC)
