@@ -135,7 +135,7 @@ windows: deps
 # The pictures and barcodes are compared with the Linux build's, and the examples print to its
 # virtual printer, so those programs are built too.
 test-windows: windows configure
-	@cmake --build $(BUILD) -j $(JOBS) --target picture_digest quorvane-printer quorvane-check-codes
+	@cmake --build $(BUILD) -j $(JOBS) --target picture_digest quorvane-printer quorvane-check-codes quorvane-host quorvane
 	@set -e; for t in $(WINDOWS_TARGETS); do \
 		ctest --test-dir $(WINDOWS_BUILD)/$${t%%:*} --output-on-failure; \
 	done

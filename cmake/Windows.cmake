@@ -46,21 +46,23 @@ set_property(GLOBAL APPEND PROPERTY QUORVANE_PARTS quorvane_printer)
 
 # The component, quorvane-x86.dll or quorvane-x64.dll: every part's objects go in directly, as on
 # Linux, so start-up registrations are kept; only the three entry points are exported
-# (addin/exports.def); linked -static, so the DLL needs nothing but the system's own DLLs.
+# (addin/exports.def); its version resource (component/quorvane.rc) gives the version it reports.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(QUORVANE_WINDOWS_ARCH x64)
 else()
   set(QUORVANE_WINDOWS_ARCH x86)
 endif()
 get_property(parts GLOBAL PROPERTY QUORVANE_PARTS)
-add_library(quorvane SHARED ${PROJECT_SOURCE_DIR}/addin/exports.def)
+enable_language(RC)
+add_library(quorvane SHARED ${PROJECT_SOURCE_DIR}/addin/exports.def ${PROJECT_SOURCE_DIR}/component/quorvane.rc)
+target_include_directories(quorvane PRIVATE ${PROJECT_BINARY_DIR}/generated)
 foreach(part IN LISTS parts)
   target_sources(quorvane PRIVATE $<TARGET_OBJECTS:${part}>)
   target_link_libraries(quorvane PRIVATE ${part})
 endforeach()
 set_target_properties(quorvane PROPERTIES PREFIX "" OUTPUT_NAME quorvane-${QUORVANE_WINDOWS_ARCH}
   RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
-target_link_options(quorvane PRIVATE -static -Wl,--no-undefined)
+target_link_options(quorvane PRIVATE -Wl,--no-undefined)
 
 # quorvane-host.exe: the host tool, loading the DLL as the platform does.
 add_subdirectory(tools/host)
