@@ -34,6 +34,7 @@ test: build
 	@$(MAKE) --no-print-directory test-asan
 	@$(MAKE) --no-print-directory test-tsan
 	@$(MAKE) --no-print-directory test-fuzz
+	@$(MAKE) --no-print-directory test-windows
 
 # The inner loop: the unit tests on the normal build only (CI runs `make test`).
 check: build
@@ -117,7 +118,7 @@ test-install: package configure
 # Windows x86 and x64, cross-built with mingw-w64 into $(WINDOWS_BUILD)/x86 and /x64 with the
 # libraries from Debian's sources (scripts/third-party-sources --windows; built once per target
 # into the cache). It builds the parts that have their Windows twins so far (configure prints
-# what is not built yet); `make test-windows` runs its tests under Wine. Not part of `make test`.
+# what is not built yet); `make test-windows` runs its tests under Wine (`make test` ends with it).
 WINDOWS_BUILD ?= build-windows
 WINDOWS_TARGETS ?= x86:i686 x64:x86_64
 windows: deps
