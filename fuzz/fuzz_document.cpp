@@ -1,6 +1,6 @@
 // A label document and the settings -> label scripts: the document reader, the TSPL generator,
 // text, pictures and barcodes. The first 16 bytes choose the settings (all zero: the defaults),
-// the rest is the document.
+// the rest is the document. Read whole and read a label at a time, it must give the same.
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/label_document.h"
+#include "driver/label_stream.h"
 #include "fuzz/script_oracle.h"
 #include "printer/tspl/printer_type_tspl.h"
 
@@ -117,10 +118,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     TPrinterTSPL printer;
     printer.ApplySettings(resolution, (h[6] & 2) != 0, tspl);
     TLabelTemplate labelTemplate;
+    std::string treeOutcome = "built";
+    std::vector<TScriptObject> fromTree;
     try {
         const pugi::xml_document parsed = ParseLabelDocument(document);
         LoadTemplate(parsed, labelTemplate, printer, settings);
         const auto scripts = FillLabels(parsed, labelTemplate, printer, settings);
+        fromTree = scripts;
         // User data are raw commands of the document's author, sent as they are; every other
         // value is data inside a command and adds none.
         std::string lower(document);
@@ -143,8 +147,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
             if (index >= scripts.size()) __builtin_trap();
             if (scripts[index++].FQuantity != 1 && !label.attribute("Quantity")) __builtin_trap();
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& AError) {
         // A clear error for this document is the expected end of a bad one.
+        treeOutcome = std::string("failed: ") + AError.what();
     }
+
+    // The text read a label at a time gives what its tree gave: the same scripts, or the same
+    // failure text.
+    TPrinterTSPL again;
+    again.ApplySettings(resolution, (h[6] & 2) != 0, tspl);
+    TLabelTemplate againTemplate;
+    std::string textOutcome = "built";
+    std::vector<TScriptObject> fromText;
+    try {
+        const TLabelDocument read = ReadLabelDocument(document);
+        LoadTemplate(read, againTemplate, again, settings);
+        fromText = FillLabels(read, againTemplate, again, settings);
+    } catch (const std::exception& AError) {
+        textOutcome = std::string("failed: ") + AError.what();
+    }
+    if (treeOutcome != textOutcome || fromTree.size() != fromText.size()) __builtin_trap();
+    for (std::size_t i = 0; i < fromTree.size(); ++i)
+        if (fromTree[i].FValue != fromText[i].FValue || fromTree[i].FQuantity != fromText[i].FQuantity)
+            __builtin_trap();
     return 0;
 }
