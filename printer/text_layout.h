@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,6 +20,10 @@ struct TDotRect {
     std::int32_t Width() const { return Right - Left; }
     std::int32_t Height() const { return Bottom - Top; }
     bool Empty() const { return Right <= Left || Bottom <= Top; }
+    // The part of this rectangle inside a raster of AWidth x AHeight dots.
+    TDotRect Within(std::int32_t AWidth, std::int32_t AHeight) const {
+        return {std::max(Left, 0), std::max(Top, 0), std::min(Right, AWidth), std::min(Bottom, AHeight)};
+    }
 };
 
 // One text laid out for a box width with the system's text engine, drawn without smoothing into

@@ -244,11 +244,7 @@ bool TTextLayout::TextAfter(std::size_t AEnd) const {
 void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, const TDotRect& AClip,
                        bool ACompleteLinesOnly, bool AReference) const {
     const std::lock_guard lock(TextEngineLock());
-    TDotRect clip = AClip;
-    clip.Left = std::max(clip.Left, 0);
-    clip.Top = std::max(clip.Top, 0);
-    clip.Right = std::min(clip.Right, ATarget.Width());
-    clip.Bottom = std::min(clip.Bottom, ATarget.Height());
+    const TDotRect clip = AClip.Within(ATarget.Width(), ATarget.Height());
     if (clip.Empty()) return;
     const TImpl& impl = *FImpl;
 

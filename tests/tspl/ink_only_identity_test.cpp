@@ -19,9 +19,7 @@
 #include "printer/tspl/bitmap_command.h"
 #include "tests/common/files.h"
 #include "tests/common/run_command.h"
-#include "tools/printer/printer_journal.h"
-#include "tools/printer/status_model.h"
-#include "tools/printer/virtual_printer.h"
+#include "tests/virtual_printer/printer_test_support.h"
 
 namespace quorvane {
 namespace {
@@ -74,13 +72,7 @@ std::vector<RenderedLabel> Print(const std::string& AScript, int ADpi) {
     PrinterOptions options;
     options.listen = "off";
     options.dpi = ADpi;
-    options.keepLabels = true;
-    PrinterJournal journal;
-    StatusModel status;
-    VirtualPrinter printer(options, journal, status);
-    printer.Feed(AScript);
-    printer.EndJob();
-    return printer.Labels();
+    return test::RunJob(AScript, options).labels;
 }
 
 std::vector<std::string> Scripts(const fs::path& ADir) {
