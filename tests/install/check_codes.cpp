@@ -1,8 +1,8 @@
 // quorvane-check-codes DOCUMENT DPI LABEL.png...
-// For each label of a label document (one picture each, in order), scans every QR Code and
-// DataMatrix field where the document places it and compares it with the label's value: a GS1
-// DataMatrix must read as "]d2" and the value with its group separators. One line per code;
-// exit status 1 when any code is unreadable or differs.
+// For each label of a label document (one picture each, in order), scans every QR Code,
+// DataMatrix, EAN-13 and Code 128 field where the document places it and compares it with the
+// label's value: a GS1 DataMatrix must read as "]d2" and the value with its group separators.
+// One line per code; exit status 1 when any code is unreadable or differs.
 #include <pugixml.hpp>
 
 #include <algorithm>
@@ -61,8 +61,15 @@ int main(int argc, char** argv) {
     std::vector<TCodeField> fields;
     for (const pugi::xml_node barcode : document.child("Data").child("Formatting").children("Barcode")) {
         const std::string type = barcode.attribute("Type").value();
-        if (type != "QRCode" && type != "DataMatrix" && type != "GS1DataMatrix") continue;
-        fields.push_back({barcode.attribute("FieldName").value(), type == "QRCode" ? "QRCode" : "DataMatrix",
+        // The document's type by zxing's name; the other types are not read back.
+        std::string format;
+        if (type == "QRCode" || type == "EAN13" || type == "Code128")
+            format = type;
+        else if (type == "DataMatrix" || type == "GS1DataMatrix")
+            format = "DataMatrix";
+        else
+            continue;
+        fields.push_back({barcode.attribute("FieldName").value(), format,
                           type == "GS1DataMatrix", barcode.attribute("Left").as_double(),
                           barcode.attribute("Top").as_double(), barcode.attribute("Width").as_double(),
                           barcode.attribute("Height").as_double()});
