@@ -108,7 +108,7 @@ package: deps
 	@scripts/runtime-needs --root $$(scripts/package-root) $(PACKAGE_BUILD)/libquorvane.so $(PACKAGE_BUILD)/quorvane-viewer
 
 # The package on minimal Debian 11 and Debian 12 roots holding only the README's run-time
-# packages, printing the examples to the virtual printer outside and decoding their 2D codes
+# packages, printing the examples to the virtual printer outside and decoding their barcodes
 # (root, chroot and the Debian mirror; the roots are kept in the cache).
 test-install: package configure
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvane-host-static
@@ -133,10 +133,10 @@ windows: deps
 		cmake --build $$dir -j $(JOBS); \
 	done
 
-# The pictures and barcodes are compared with the Linux build's, and the examples print to its
-# virtual printer, so those programs are built too.
+# The pictures, barcodes and the C host's dump are compared with the Linux build's, and the
+# examples print to its virtual printer, so those programs are built too.
 test-windows: windows configure
-	@cmake --build $(BUILD) -j $(JOBS) --target picture_digest quorvane-printer quorvane-check-codes quorvane-host quorvane
+	@cmake --build $(BUILD) -j $(JOBS) --target picture_digest quorvane-printer quorvane-check-codes quorvane-host quorvane host_dump
 	@set -e; for t in $(WINDOWS_TARGETS); do \
 		ctest --test-dir $(WINDOWS_BUILD)/$${t%%:*} --output-on-failure; \
 	done

@@ -53,20 +53,18 @@ std::string SystemText(int AError) {
     return text.empty() ? "WSA " + std::to_string(AError) : text;
 }
 
-// Why a connection failed, for people: the same Russian reasons as on Linux, the system text in
-// brackets.
+// Why a connection failed, for people: the same Russian reasons as on Linux, word for word; the
+// system's own text only for a failure without one.
 std::string Reason(int AError) {
-    TMessage reason;
     switch (AError) {
-        case WSAECONNREFUSED: reason = TMessage::ReasonConnectionRefused; break;
-        case WSAETIMEDOUT: reason = TMessage::ReasonTimedOut; break;
+        case WSAECONNREFUSED: return MessageText(TMessage::ReasonConnectionRefused);
+        case WSAETIMEDOUT: return MessageText(TMessage::ReasonTimedOut);
         case WSAEHOSTUNREACH:
-        case WSAENETUNREACH: reason = TMessage::ReasonUnreachable; break;
+        case WSAENETUNREACH: return MessageText(TMessage::ReasonUnreachable);
         case WSAECONNRESET:
-        case WSAECONNABORTED: reason = TMessage::ReasonConnectionReset; break;
+        case WSAECONNABORTED: return MessageText(TMessage::ReasonConnectionReset);
         default: return SystemText(AError);
     }
-    return std::string(MessageText(reason)) + " (" + SystemText(AError) + ")";
 }
 
 // One receive; the socket's receive time-out bounds it. Returns SOCKET_ERROR on failure or time-out.

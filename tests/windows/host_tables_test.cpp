@@ -13,6 +13,9 @@
 namespace quorvane {
 namespace {
 
+// Host texts are 16-bit units; wchar_t is one on Windows.
+const HostChar* H(const wchar_t* AText) { return reinterpret_cast<const HostChar*>(AText); }
+
 // Records which slot ran; each answers something only that slot answers.
 class TProbeComponent final : public TV8ComponentBase {
 public:
@@ -88,9 +91,9 @@ TEST(HostTablesTest, EverySlotTheHostCallsRunsThatFunction) {
     EXPECT_EQ(probe->DoneCalls, 1);
 
     EXPECT_EQ(host_get_n_methods(component), 12);
-    EXPECT_EQ(host_find_method(component, L"PrintLabels"), 7);
-    EXPECT_EQ(host_find_method(component, L"printlabels"), -1);
-    host_set_locale(component, L"ru_RU");
+    EXPECT_EQ(host_find_method(component, H(L"PrintLabels")), 7);
+    EXPECT_EQ(host_find_method(component, H(L"printlabels")), -1);
+    host_set_locale(component, H(L"ru_RU"));
     EXPECT_EQ(probe->Locale, L"ru_RU");
     EXPECT_EQ(destroyed, 0);
 
@@ -120,7 +123,7 @@ TEST(HostTablesTest, TheComponentReachesTheHostsMemoryManagerAndConnection) {
     EXPECT_EQ(host.last_wcode, 1006);
     // E_FAIL as the 32-bit HRESULT the host reads.
     EXPECT_EQ(static_cast<unsigned long>(host.last_scode), 0x80004005UL);
-    EXPECT_STREQ(host.last_descr, L"descr");
+    EXPECT_STREQ(reinterpret_cast<const wchar_t*>(host.last_descr), L"descr");
 }
 
 }  // namespace
