@@ -115,7 +115,7 @@ void PrepareLogFolder(const std::string& APath, bool AShared) {
     const std::wstring probe = path + L"\\~quorvane-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                                std::to_wstring(::GetCurrentThreadId()) + L".tmp";
     const HANDLE handle = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) ThrowFolderProblem();
     ::CloseHandle(handle);
 }

@@ -89,8 +89,8 @@ DWORD SetList(const std::string& APath, const std::string& AList) {
     PACL dacl = nullptr;
     ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
     const DWORD result = ::SetNamedSecurityInfoW(
-        WindowsText(APath).data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-        nullptr, nullptr, dacl, nullptr);
+        WindowsText(APath).data(), SE_FILE_OBJECT,
+        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
     ::LocalFree(descriptor);
     return result;
 }
