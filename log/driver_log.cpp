@@ -201,6 +201,17 @@ std::string EscapeBreaks(std::string_view AText) {
 
 }  // namespace
 
+std::string LogFolderIn(const std::string& AParent) {
+    std::string folder = AParent;
+    while (!folder.empty() && folder.back() == LogPathDelimiter()) folder.pop_back();
+    return folder + LogPathDelimiter() + "Venbrook" + LogPathDelimiter() + "quorvane";
+}
+
+std::string DefaultLogDirectory() {
+    if (std::string overridden = EnvironmentValue("QUORVANE_LOG_DIR"); !overridden.empty()) return overridden;
+    return LogFolderIn(ApplicationDataFolder());
+}
+
 const char* LogLevelText(TLogLevel ALevel) {
     switch (ALevel) {
         case TLogLevel::llInfo: return "INFO";

@@ -15,7 +15,7 @@ enum class TLogLevel { llInfo = 0, llDebug = 1, llError = 2, llWarning = 3 };
 // Mode 0 off, 1 errors only, 2 information and errors, 3 everything.
 // Mode, header flag and appends are safe to use from any thread. A folder that cannot be used
 // gives way to $XDG_RUNTIME_DIR/quorvane, then to a private folder under the temporary folder
-// (Linux; on Windows there is no fallback).
+// (Linux), or to the user's roaming application-data folder + "\Venbrook\quorvane" (Windows).
 // A record that cannot be written even so raises TMessageError (a Russian text) to the caller.
 // Line breaks inside a record: escaped as the two characters "\r" and "\n", so that a value
 // (a setting, a host string) cannot add lines that look like records; kept only in a detail

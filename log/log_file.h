@@ -23,6 +23,14 @@ const char* LogPathDelimiters();
 
 std::tm LocalTimeOf(std::time_t ATime);
 
+// The text of an environment variable as UTF-8; empty when it is not set.
+std::string EnvironmentValue(const char* AName);
+// The folder that holds application data: the one shared by all users where the system has it,
+// else the user's own; empty when there is none.
+std::string ApplicationDataFolder();
+// The log's own folder under AParent: the maker's folder, then the product's.
+std::string LogFolderIn(const std::string& AParent);
+
 // Creates APath with any missing parents (opening a new folder to every user where the system
 // has access lists) and checks that files can be written into it. AShared: the folder lies
 // where other users could have made it; it must be ours and closed to them. Throws

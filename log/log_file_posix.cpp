@@ -65,20 +65,16 @@ std::vector<std::pair<std::string, bool>> FallbackLogFolders() {
     return places;
 }
 
-std::string DefaultLogDirectory() {
-    if (const char* overridden = std::getenv("QUORVANE_LOG_DIR");
-        overridden != nullptr && *overridden != '\0') {
-        return overridden;
-    }
-    std::string data;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
-        data = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        data = std::string(home != nullptr ? home : "") + "/.local/share";
-    }
-    while (data.size() > 1 && data.back() == '/') data.pop_back();
-    return data + "/Venbrook/quorvane";
+std::string EnvironmentValue(const char* AName) {
+    const char* value = std::getenv(AName);
+    return value != nullptr ? value : "";
+}
+
+// Linux has no folder shared by all users that each may write: the user's data folder.
+std::string ApplicationDataFolder() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') return xdg;
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.local/share";
 }
 
 TLogFile::~TLogFile() {

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "errors/windows_errors.h"
 #include "log/driver_log.h"
@@ -88,6 +87,8 @@ std::tm LocalTimeOf(std::time_t ATime) {
     return parts;
 }
 
+// Made with its missing parents; only a folder made here gets the entry for Everyone, so that a
+// folder someone else made keeps the list they gave it.
 void PrepareLogFolder(const std::string& APath, bool AShared) {
     (void)AShared;  // no shared fallback folders on Windows
     const std::wstring path = WindowsText(APath);
@@ -102,29 +103,53 @@ void PrepareLogFolder(const std::string& APath, bool AShared) {
                 ::GetLastError() != ERROR_ACCESS_DENIED)
                 ThrowFolderProblem();
         }
-        if (!::CreateDirectoryW(path.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+        if (::CreateDirectoryW(path.c_str(), nullptr))
+            GrantEveryoneFullAccess(path);
+        else if (::GetLastError() != ERROR_ALREADY_EXISTS)  // else another process was quicker
             ThrowFolderProblem();
-        GrantEveryoneFullAccess(path);
         attributes = ::GetFileAttributesW(path.c_str());
     }
     if (attributes == INVALID_FILE_ATTRIBUTES) ThrowFolderProblem();
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) throw TLogFolderProblem{ENOTDIR};
+    // A folder whose list keeps this user out is only seen when a file is made in it.
+    const std::wstring probe = path + L"\\~quorvane-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                               std::to_wstring(::GetCurrentThreadId()) + L".tmp";
+    const HANDLE handle = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) ThrowFolderProblem();
+    ::CloseHandle(handle);
 }
 
-std::vector<std::pair<std::string, bool>> FallbackLogFolders() { return {}; }
+// The user's roaming folder, when the shared one cannot take the log.
+std::vector<std::pair<std::string, bool>> FallbackLogFolders() {
+    const std::string roaming = ShellFolder(CSIDL_APPDATA);
+    if (roaming.empty()) return {};
+    return {{LogFolderIn(roaming), false}};
+}
 
-std::string DefaultLogDirectory() {
-    if (const char* overridden = std::getenv("QUORVANE_LOG_DIR");
-        overridden != nullptr && *overridden != '\0')
-        return overridden;
+std::string EnvironmentValue(const char* AName) {
+    // The wide environment: the runtime's narrow copy misses later changes and non-ANSI text.
+    const std::wstring name = WindowsText(AName);
+    const DWORD size = ::GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+    if (size == 0) return {};
+    std::wstring value(size, L'\0');
+    const DWORD length = ::GetEnvironmentVariableW(name.c_str(), value.data(), size);
+    value.resize(length < size ? length : 0);
+    return Utf8Text(value);
+}
+
+std::string ApplicationDataFolder() {
     std::string data = ShellFolder(CSIDL_COMMON_APPDATA);
-    if (data.empty()) data = ShellFolder(CSIDL_APPDATA);
-    return data + "\\Venbrook\\quorvane";
+    return data.empty() ? ShellFolder(CSIDL_APPDATA) : data;
 }
 
 TLogFile::~TLogFile() {
-    // Closing the handle releases the lock.
-    ::CloseHandle(reinterpret_cast<HANDLE>(FHandle));
+    // Closing would release the lock too, but only when the system gets to it: unlocking now lets
+    // the next writer in at once.
+    const auto handle = reinterpret_cast<HANDLE>(FHandle);
+    OVERLAPPED from{};
+    ::UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &from);
+    ::CloseHandle(handle);
 }
 
 // Other processes may read the file while it is written, and append to it in turn: each holds
@@ -153,6 +178,9 @@ std::unique_ptr<TLogFile> TLogFile::Open(const std::string& APath, bool& ACreate
     return std::make_unique<TLogFile>(reinterpret_cast<std::intptr_t>(handle));
 }
 
+// A lock on the file itself rather than a named mutex: it needs no name that every user's session
+// can open (a mutex would need the global namespace and an access list of its own), it goes
+// with the handle when a process dies, and it is the whole-file lock the Linux side takes.
 bool TLogFile::Lock() {
     OVERLAPPED from{};
     if (::LockFileEx(reinterpret_cast<HANDLE>(FHandle), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD,

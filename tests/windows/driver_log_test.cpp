@@ -1,7 +1,8 @@
-// The driver log on Windows under Wine: the shared folder and its access list, the day file
-// and its header, and the lock other processes' writers wait on.
+// The driver log on Windows under Wine: the shared folder, its fallback and the access lists, the day file,
+// its header, the lock other processes' writers wait on, and records of several processes kept whole.
 
 #include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <windows.h>
 
@@ -10,9 +11,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "log/driver_log.h"
 #include "text/windows_text.h"
@@ -60,6 +63,38 @@ bool EveryoneHasFullAccess(const std::string& APath) {
     return found;
 }
 
+// A folder's access list as text, and setting one from text.
+std::string ListOf(const std::string& APath) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(WindowsText(APath).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return "(unreadable)";
+    LPWSTR text = nullptr;
+    std::string list = "(no text)";
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                               DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        list = Utf8Text(text);
+        ::LocalFree(text);
+    }
+    ::LocalFree(descriptor);
+    return list;
+}
+
+DWORD SetList(const std::string& APath, const std::string& AList) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(WindowsText(AList).c_str(), SDDL_REVISION_1,
+                                                                &descriptor, nullptr))
+        return ::GetLastError();
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    const DWORD result = ::SetNamedSecurityInfoW(
+        WindowsText(APath).data(), SE_FILE_OBJECT,
+        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+    ::LocalFree(descriptor);
+    return result;
+}
+
 class WindowsDriverLog : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -81,19 +116,62 @@ protected:
     std::string FRoot;
 };
 
-TEST_F(WindowsDriverLog, FolderIsTheSharedApplicationDataOneOpenToEveryone) {
+TEST_F(WindowsDriverLog, FolderIsTheSharedApplicationDataOneAndOnlyANewFolderIsOpenedToEveryone) {
     ::SetEnvironmentVariableW(L"QUORVANE_LOG_DIR", nullptr);
     wchar_t common[MAX_PATH];
     ASSERT_TRUE(
         SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common)));
     EXPECT_EQ(DefaultLogDirectory(), Utf8Text(common) + "\\Venbrook\\quorvane");
+    // The override is read as the process's own (wide) environment, so any folder name works.
+    const std::string overridden = FRoot + "\\журнал";
+    ::SetEnvironmentVariableW(L"QUORVANE_LOG_DIR", WindowsText(overridden).c_str());
+    EXPECT_EQ(DefaultLogDirectory(), overridden);
+    ::SetEnvironmentVariableW(L"QUORVANE_LOG_DIR", nullptr);
 
-    // Missing parents are made too, and the new folder is opened to every user.
-    const std::string folder = FRoot + "\\Venbrook\\quorvane";
+    // The maker's folder exists with a list of its own: it is kept, and only the product's folder,
+    // made here, is opened to every user.
+    const std::string maker = FRoot + "\\Venbrook";
+    ASSERT_TRUE(std::filesystem::create_directories(WindowsText(maker)));
+    const std::string ownList = "D:P(A;OICI;FA;;;BA)";
+    ASSERT_EQ(SetList(maker, ownList), ERROR_SUCCESS);
+    const std::string makerList = ListOf(maker);
+    const std::string folder = maker + "\\quorvane";
     SetLogDirectory(folder + "\\");
     EXPECT_EQ(GetLogFileName(true), folder + "\\");
     EXPECT_TRUE(IsFolder(folder));
-    EXPECT_TRUE(EveryoneHasFullAccess(folder));
+    EXPECT_TRUE(EveryoneHasFullAccess(folder)) << ListOf(folder);
+    EXPECT_EQ(ListOf(maker), makerList);
+
+    // An existing log folder's list is never touched, also when records go into it.
+    const std::string existing = FRoot + "\\existing";
+    ASSERT_TRUE(std::filesystem::create_directories(WindowsText(existing)));
+    ASSERT_EQ(SetList(existing, ownList), ERROR_SUCCESS);
+    const std::string existingList = ListOf(existing);
+    SetLogDirectory(existing);
+    SetLogMode(3);
+    WriteLog("record", "", TLogLevel::llInfo);
+    EXPECT_EQ(ListOf(existing), existingList);
+    EXPECT_FALSE(EveryoneHasFullAccess(existing));
+}
+
+// A log folder that cannot be made goes to the user's roaming application-data folder.
+TEST_F(WindowsDriverLog, UnusableFolderFallsBackToTheRoamingOne) {
+    wchar_t roaming[MAX_PATH];
+    ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, roaming)));
+    const std::string fallback = Utf8Text(roaming) + "\\Venbrook\\quorvane";
+    const bool makerExisted = IsFolder(Utf8Text(roaming) + "\\Venbrook");
+    ASSERT_TRUE(std::filesystem::create_directories(WindowsText(FRoot)));
+    { std::ofstream(std::filesystem::path(WindowsText(FRoot + "\\file"))) << "a file, not a folder"; }
+    SetLogDirectory(FRoot + "\\file\\log");
+    SetLogMode(3);
+    WriteLog("fallback", "", TLogLevel::llInfo);
+    EXPECT_EQ(GetLogFileName(true), fallback + "\\");
+    const std::string day = GetLogFileName(false);
+    SetLogMode(0);
+    EXPECT_NE(ReadAll(day).find("\tINFO\tfallback\r\n"), std::string::npos);
+    std::error_code ignored;
+    std::filesystem::remove(WindowsText(day), ignored);
+    if (!makerExisted) std::filesystem::remove_all(WindowsText(Utf8Text(roaming) + "\\Venbrook"), ignored);
 }
 
 TEST_F(WindowsDriverLog, DayFileHasTheHeaderRecordsAndStopLine) {
@@ -158,5 +236,82 @@ TEST_F(WindowsDriverLog, ARecordWaitsForTheLockOfAnotherWriter) {
     EXPECT_LT(otherAt, secondAt);
 }
 
+// Each writer puts its id into text and detail, with a long detail, so that a torn, interleaved
+// or overwritten record shows up as a line that does not match itself or as a missing id.
+std::string Detail(const std::string& AId) {
+    std::string detail;
+    while (detail.size() < 3000) detail += AId + "|";
+    return detail;
+}
+
+void WriteRecords(const std::string& AFolder, const std::string& APrefix, int ARecords) {
+    SetLogBaseName("quorvane");
+    SetLogDirectory(AFolder);
+    SetLogMode(3);
+    for (int i = 0; i < ARecords; ++i) {
+        const std::string id = APrefix + "-" + std::to_string(i);
+        WriteLog(id, Detail(id), TLogLevel::llInfo);
+    }
+    SetLogMode(0);
+}
+
+TEST_F(WindowsDriverLog, ProcessesAppendWholeRecords) {
+    constexpr int kRecords = 200;
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::vector<PROCESS_INFORMATION> children;
+    for (int p = 0; p < 2; ++p) {
+        std::wstring command = L"\"" + std::wstring(self) + L"\" --append-records \"" + WindowsText(FRoot) +
+                               L"\" p" + std::to_wstring(p) + L" " + std::to_wstring(kRecords);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION child{};
+        ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                     &startup, &child));
+        children.push_back(child);
+    }
+    WriteRecords(FRoot, "parent", kRecords);
+    for (PROCESS_INFORMATION& child : children) {
+        EXPECT_EQ(::WaitForSingleObject(child.hProcess, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+        DWORD code = 1;
+        ::GetExitCodeProcess(child.hProcess, &code);
+        EXPECT_EQ(code, 0u);
+        ::CloseHandle(child.hThread);
+        ::CloseHandle(child.hProcess);
+    }
+
+    std::string text;
+    for (const auto& entry : std::filesystem::directory_iterator(WindowsText(FRoot)))
+        text += ReadAll(Utf8Text(entry.path().wstring()));
+    std::set<std::string> seen;
+    std::size_t headers = 0, stops = 0;
+    for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string line = text.substr(start, end - start);
+        const auto level = line.find("\tINFO\t");
+        if (level == std::string::npos) {
+            headers += line == "============Start log=============";
+            stops += line == "============Stop log===============";
+            continue;
+        }
+        const std::string body = line.substr(level + 6);
+        const std::string id = body.substr(0, body.find(':'));
+        ASSERT_EQ(body, id + ": \t" + Detail(id)) << "torn record";
+        EXPECT_TRUE(seen.insert(id).second) << id;
+    }
+    EXPECT_EQ(seen.size(), 3u * kRecords);
+    EXPECT_EQ(headers, 3u);
+    EXPECT_EQ(stops, 3u);
+}
+
 }  // namespace
 }  // namespace quorvane
+
+// The program is also the other writer: "--append-records FOLDER ID COUNT" writes records and ends.
+int main(int argc, char** argv) {
+    if (argc == 5 && std::string(argv[1]) == "--append-records") {
+        quorvane::WriteRecords(argv[2], argv[3], std::stoi(argv[4]));
+        return 0;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
