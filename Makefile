@@ -88,18 +88,19 @@ STRESS_REPEAT ?= 20
 test-stress:
 	@scripts/stress-tests $(STRESS_BUILD) $(STRESS_REPEAT)
 
-# dist/quorvane.zip: the add-in package (MANIFEST.XML and libquorvane.so), built in a folder of
-# its own against a Debian 11 root (glibc 2.31, the -dev packages; made once by
-# scripts/package-root) with zlib, libzip, zint and libjpeg-turbo built from Debian's sources into
-# the library (scripts/third-party-sources); both are kept in the cache outside the tree
-# (scripts/quorvane-cache). Then the library's portability check, and what it and the embedded
-# viewer need on the machine that prints.
+# dist/quorvane.zip: the add-in package (MANIFEST.XML, libquorvane.so and the two Windows DLLs of
+# `make windows`). The Linux library is built in a folder of its own against a Debian 11 root
+# (glibc 2.31, the -dev packages; made once by scripts/package-root) with zlib, libzip, zint and
+# libjpeg-turbo built from Debian's sources into the library (scripts/third-party-sources); both
+# are kept in the cache outside the tree (scripts/quorvane-cache). Then the library's portability
+# check, and what it and the embedded viewer need on the machine that prints.
 PACKAGE_BUILD ?= build-package
-package: deps
+package: deps windows
 	@root=$$(scripts/package-root) && sources=$$(scripts/third-party-sources) && \
 		cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_PORTABLE=ON \
 			-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/Sysroot.cmake -DQUORVANE_SYSROOT=$$root \
-			-DQUORVANE_THIRD_PARTY_SOURCES=$$sources $(CMAKE_FLAGS) > /dev/null
+			-DQUORVANE_THIRD_PARTY_SOURCES=$$sources -DQUORVANE_WINDOWS_BUILD=$(abspath $(WINDOWS_BUILD)) \
+			$(CMAKE_FLAGS) > /dev/null
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvane_package
 	@ctest --test-dir $(PACKAGE_BUILD) --output-on-failure
 	@mkdir -p dist
@@ -109,11 +110,13 @@ package: deps
 
 # The package on minimal Debian 11 and Debian 12 roots holding only the README's run-time
 # packages, printing the examples to the virtual printer outside and decoding their barcodes
-# (root, chroot and the Debian mirror; the roots are kept in the cache).
+# (root, chroot and the Debian mirror; the roots are kept in the cache); then each of its
+# libraries loaded as the platform would, the Windows DLLs under Wine.
 test-install: package configure
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvane-host-static
-	@cmake --build $(BUILD) -j $(JOBS) --target quorvane-printer quorvane-check-codes
+	@cmake --build $(BUILD) -j $(JOBS) --target quorvane-printer quorvane-check-codes package_test
 	@scripts/test-install $(PACKAGE_BUILD) $(BUILD)
+	@scripts/test-package-windows dist/quorvane.zip $(abspath $(WINDOWS_BUILD)) $(BUILD)
 
 # Windows x86 and x64, cross-built with mingw-w64 into $(WINDOWS_BUILD)/x86 and /x64 with the
 # libraries from Debian's sources (scripts/third-party-sources --windows; built once per target
