@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <new>
 #include <string>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -66,6 +69,14 @@ bool IsControlOrSpace(wchar_t AChar) { return AChar <= L' '; }
 
 constexpr wchar_t kEllipsis = L'\u2026';
 
+// Where a character the field's face lacks is taken from, first come first served: faces of
+// Windows that carry Cyrillic and the rouble sign, then DejaVu Sans where it is installed. GDI
+// itself draws a missing character as the face's box, where the Linux build takes it from
+// another face.
+constexpr const wchar_t* kFallbackFaces[] = {L"Segoe UI", L"Arial", L"Microsoft Sans Serif", L"Tahoma",
+                                             L"DejaVu Sans"};
+constexpr int kOwnFace = -1;
+
 }  // namespace
 
 struct TTextLayout::TImpl {
@@ -76,8 +87,15 @@ struct TTextLayout::TImpl {
         std::size_t Next = 0;
     };
 
-    TImpl(TDCOwner ADC, TFontOwner AFont)
-        : DC(std::move(ADC)), Font(std::move(AFont)), Selected(DC.get(), Font.get()) {}
+    // Units [Start, End) of a text drawn with one face: the field's own or a fallback.
+    struct TRun {
+        std::size_t Start = 0;
+        std::size_t End = 0;
+        int Face = kOwnFace;
+    };
+
+    TImpl(TDCOwner ADC, TFontOwner AFont, const LOGFONTW& ALogFont)
+        : DC(std::move(ADC)), Font(std::move(AFont)), Selected(DC.get(), Font.get()), LogFont(ALogFont) {}
     TImpl(const TImpl&) = delete;
     TImpl& operator=(const TImpl&) = delete;
 
@@ -85,17 +103,96 @@ struct TTextLayout::TImpl {
     TDCOwner DC;
     TFontOwner Font;
     TSelection Selected;
+    LOGFONTW LogFont;
+    // The fallback faces' fonts, made when first needed, and the face found for each character.
+    mutable std::vector<TFontOwner> Fallbacks;
+    mutable std::unordered_map<wchar_t, int> FaceOfCharacter;
 
     std::wstring Text;
     std::int32_t Width = 0;
     std::uint32_t Format = 0;
     std::int32_t LineHeight = 0;
+    std::int32_t Ascent = 0;
     std::vector<TLine> Lines;
     mutable std::size_t LaidOutBytes = 0;
 
-    std::int32_t Extent(std::wstring_view AText) const {
+    HFONT FontOf(int AFace) const {
+        if (AFace == kOwnFace) return Font.get();
+        if (Fallbacks.empty()) Fallbacks.resize(std::size(kFallbackFaces));
+        TFontOwner& font = Fallbacks[static_cast<std::size_t>(AFace)];
+        if (!font) {
+            LOGFONTW fallback = LogFont;
+            std::fill(std::begin(fallback.lfFaceName), std::end(fallback.lfFaceName), L'\0');
+            std::wcsncpy(fallback.lfFaceName, kFallbackFaces[AFace], LF_FACESIZE - 1);
+            font.reset(::CreateFontIndirectW(&fallback));
+            if (!font) throw std::bad_alloc();
+        }
+        return font.get();
+    }
+
+    // The first fallback face that has AChar; the field's own face (and its box) when none has.
+    int FallbackFace(wchar_t AChar) const {
+        const auto known = FaceOfCharacter.find(AChar);
+        if (known != FaceOfCharacter.end()) return known->second;
+        int found = kOwnFace;
+        for (int face = 0; face < static_cast<int>(std::size(kFallbackFaces)) && found == kOwnFace; ++face) {
+            const TSelection selected(DC.get(), FontOf(face));
+            WORD glyph = 0xFFFF;
+            if (::GetGlyphIndicesW(DC.get(), &AChar, 1, &glyph, GGI_MARK_NONEXISTING_GLYPHS) == 1 && glyph != 0xFFFF)
+                found = face;
+        }
+        FaceOfCharacter.emplace(AChar, found);
+        return found;
+    }
+
+    // AText cut into runs of one face each: one run of the field's face when it has every glyph.
+    // Surrogate pairs stay with the field's face (GDI looks glyphs up one unit at a time).
+    std::vector<TRun> Runs(std::wstring_view AText) const {
+        std::vector<TRun> runs;
+        if (AText.empty()) return runs;
+        std::vector<WORD> glyphs(AText.size());
+        if (::GetGlyphIndicesW(DC.get(), AText.data(), static_cast<int>(AText.size()), glyphs.data(),
+                               GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR)
+            std::fill(glyphs.begin(), glyphs.end(), WORD{0});
+        for (std::size_t i = 0; i < AText.size(); ++i) {
+            const int face = glyphs[i] == 0xFFFF && !IS_HIGH_SURROGATE(AText[i]) && !IS_LOW_SURROGATE(AText[i]) ? FallbackFace(AText[i]) : kOwnFace;
+            if (runs.empty() || runs.back().Face != face)
+                runs.push_back({i, i + 1, face});
+            else
+                runs.back().End = i + 1;
+        }
+        return runs;
+    }
+
+    static bool OwnFaceOnly(const std::vector<TRun>& ARuns) {
+        return ARuns.size() == 1 && ARuns.front().Face == kOwnFace;
+    }
+
+    // The right edge of every unit of AText, run by run; and the width of a run.
+    std::int32_t RunExtent(std::wstring_view AText, const TRun& ARun, INT* AEdges) const {
+        const TSelection selected(DC.get(), FontOf(ARun.Face));
         SIZE size{};
-        if (!AText.empty()) ::GetTextExtentPoint32W(DC.get(), AText.data(), static_cast<int>(AText.size()), &size);
+        ::GetTextExtentExPointW(DC.get(), AText.data() + ARun.Start, static_cast<int>(ARun.End - ARun.Start), 0,
+                                nullptr, AEdges, &size);
+        return size.cx;
+    }
+    std::vector<INT> Edges(std::wstring_view AText, const std::vector<TRun>& ARuns) const {
+        std::vector<INT> edges(AText.size());
+        std::int32_t x = 0;
+        for (const TRun& run : ARuns) {
+            const std::int32_t width = RunExtent(AText, run, edges.data() + run.Start);
+            for (std::size_t i = run.Start; i < run.End; ++i) edges[i] += x;
+            x += width;
+        }
+        return edges;
+    }
+
+    std::int32_t Extent(std::wstring_view AText) const {
+        if (AText.empty()) return 0;
+        const std::vector<TRun> runs = Runs(AText);
+        if (!OwnFaceOnly(runs)) return Edges(AText, runs).back();
+        SIZE size{};
+        ::GetTextExtentPoint32W(DC.get(), AText.data(), static_cast<int>(AText.size()), &size);
         return size.cx;
     }
 
@@ -103,11 +200,29 @@ struct TTextLayout::TImpl {
     std::size_t FitCount(std::wstring_view AText, std::int32_t AWidth) const {
         if (AText.empty()) return 0;
         LaidOutBytes += AText.size() * sizeof(wchar_t);
+        const std::vector<TRun> runs = Runs(AText);
+        if (!OwnFaceOnly(runs)) {
+            const std::vector<INT> edges = Edges(AText, runs);
+            return static_cast<std::size_t>(std::upper_bound(edges.begin(), edges.end(), std::max(AWidth, 0)) -
+                                            edges.begin());
+        }
         INT fit = 0;
         SIZE size{};
         ::GetTextExtentExPointW(DC.get(), AText.data(), static_cast<int>(AText.size()), std::max(AWidth, 0), &fit,
                                 nullptr, &size);
         return static_cast<std::size_t>(std::clamp<INT>(fit, 0, static_cast<INT>(AText.size())));
+    }
+
+    // AText from AX with its baseline at ABaseline, each run in its face.
+    void DrawRuns(HDC ADC, std::wstring_view AText, std::int32_t AX, std::int32_t ABaseline) const {
+        for (const TRun& run : Runs(AText)) {
+            const TSelection selected(ADC, FontOf(run.Face));
+            const auto count = static_cast<UINT>(run.End - run.Start);
+            ::ExtTextOutW(ADC, AX, ABaseline, 0, nullptr, AText.data() + run.Start, count, nullptr);
+            SIZE size{};
+            ::GetTextExtentPoint32W(ADC, AText.data() + run.Start, static_cast<int>(count), &size);
+            AX += size.cx;
+        }
     }
 
     // AText whole when it fits the width, otherwise as much of it as fits beside an ellipsis.
@@ -225,12 +340,13 @@ TTextLayout::TTextLayout(std::string_view AText, const TTextFont& AFont, std::in
     if (!dc) throw std::bad_alloc();
     TFontOwner handle(::CreateFontIndirectW(&font));
     if (!handle) throw std::bad_alloc();
-    FImpl = std::make_unique<TImpl>(std::move(dc), std::move(handle));
+    FImpl = std::make_unique<TImpl>(std::move(dc), std::move(handle), font);
     TImpl& impl = *FImpl;
 
     TEXTMETRICW metrics{};
     ::GetTextMetricsW(impl.DC.get(), &metrics);
     impl.LineHeight = metrics.tmHeight;
+    impl.Ascent = metrics.tmAscent;
     impl.Width = std::max(AWidth, 0);
     impl.Format = AFormat;
     // Documents are untrusted: malformed UTF-8 arrives as U+FFFD, and so does NUL. GDI draws a
@@ -317,7 +433,8 @@ void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, c
         HDC dc = impl.DC.get();
         ::SetBkMode(dc, TRANSPARENT);
         ::SetTextColor(dc, RGB(0, 0, 0));
-        ::SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+        // On the field's baseline, so that a fallback face's glyphs stand on the same line.
+        ::SetTextAlign(dc, TA_LEFT | TA_BASELINE | TA_NOUPDATECP);
         ::IntersectClipRect(dc, clip.Left, 0, clip.Right, height);
         for (std::size_t i = 0; i < drawn; ++i) {
             const std::wstring& text = shown[i];
@@ -328,8 +445,7 @@ void TTextLayout::Draw(TMonoBitmap& ATarget, std::int32_t AX, std::int32_t AY, c
             else if (impl.Format & kTfRight)
                 x += free;
             const std::int32_t y = AY - clip.Top + static_cast<std::int32_t>(i) * impl.LineHeight;
-            if (!text.empty())
-                ::ExtTextOutW(dc, x, y, 0, nullptr, text.data(), static_cast<UINT>(text.size()), nullptr);
+            impl.DrawRuns(dc, text, x, y + impl.Ascent);
         }
         ::GdiFlush();
     }
