@@ -1,11 +1,10 @@
 #include "help/markdown_renderer.h"
 
+#include "help/markdown_tree.h"
 #include "help/viewer_program.h"
 #include "resources/embedded_resource.h"
 #include "text/ascii_text.h"
 
-#include <cmark-gfm-core-extensions.h>
-#include <cmark-gfm.h>
 #include <glib.h>
 #include <zip.h>
 
@@ -121,38 +120,6 @@ std::string FindFirstFile(const std::string& AFolder, std::string_view AExtensio
     return names.empty() ? std::string() : names.front();
 }
 
-struct TParserFree {
-    void operator()(cmark_parser* p) const { cmark_parser_free(p); }
-};
-struct TNodeFree {
-    void operator()(cmark_node* n) const { cmark_node_free(n); }
-};
-
-// The plain text of a node and its children (what a heading shows).
-std::string NodeText(cmark_node* ANode) {
-    std::string text;
-    for (cmark_node* child = cmark_node_first_child(ANode); child != nullptr;
-         child = cmark_node_next(child)) {
-        const char* literal = cmark_node_get_literal(child);
-        text += literal != nullptr ? literal : NodeText(child);
-    }
-    return text;
-}
-
-// The heading ids in document order; HTML renders the headings in the same order.
-std::vector<std::string> HeadingIds(cmark_node* ADocument) {
-    std::vector<std::string> ids;
-    std::map<std::string, int> used;
-    for (cmark_node* node = cmark_node_first_child(ADocument); node != nullptr;
-         node = cmark_node_next(node)) {
-        if (cmark_node_get_type(node) != CMARK_NODE_HEADING) continue;
-        std::string id = HeadingId(NodeText(node));
-        if (const int seen = used[id]++; seen > 0) id += "-" + std::to_string(seen);
-        ids.push_back(id);
-    }
-    return ids;
-}
-
 // Gives each top-level <hN> of the rendered HTML its id. Safe mode escapes raw HTML, so every
 // "<h" followed by a digit and ">" at a line start is a heading.
 std::string AddHeadingIds(const std::string& AHtml, const std::vector<std::string>& AIds) {
@@ -173,23 +140,11 @@ std::string AddHeadingIds(const std::string& AHtml, const std::vector<std::strin
 }
 
 std::string MarkdownToHtml(const std::string& AText) {
-    cmark_gfm_core_extensions_ensure_registered();
-    // Invalid UTF-8 becomes U+FFFD before parsing: the heading ids are made with GLib's UTF-8
-    // functions, which step past the end of a text cut inside a sequence.
-    std::unique_ptr<cmark_parser, TParserFree> parser(cmark_parser_new(CMARK_OPT_DEFAULT | CMARK_OPT_VALIDATE_UTF8));
-    for (const char* name : {"table", "strikethrough", "autolink"}) {
-        cmark_syntax_extension* extension = cmark_find_syntax_extension(name);
-        if (extension == nullptr || !cmark_parser_attach_syntax_extension(parser.get(), extension))
-            throw std::runtime_error(std::string("Cannot use the markdown extension ") + name);
-    }
-    cmark_parser_feed(parser.get(), AText.data(), AText.size());
-    std::unique_ptr<cmark_node, TNodeFree> document(cmark_parser_finish(parser.get()));
-    if (!document) throw std::runtime_error("Cannot convert the markdown text");
+    const TMarkdownTree tree(AText);
     // Default options: raw HTML and dangerous links are left out (safe mode).
-    std::unique_ptr<char, TFree> html(cmark_render_html(document.get(), CMARK_OPT_DEFAULT,
-                                                        cmark_parser_get_syntax_extensions(parser.get())));
+    std::unique_ptr<char, TFree> html(cmark_render_html(tree.Document(), CMARK_OPT_DEFAULT, tree.Extensions()));
     if (!html) throw std::runtime_error("Cannot convert the markdown text");
-    return AddHeadingIds(html.get(), HeadingIds(document.get()));
+    return AddHeadingIds(html.get(), HeadingIds(tree.Document()));
 }
 
 void WritePage(const std::string& APath, const std::string& APage) {
