@@ -90,7 +90,7 @@ private:
 
     void Paragraph(const std::string& AFormat, cmark_node* AInlines) {
         FOut += "\\pard\\sa120\\li" + std::to_string(FIndent);
-        if (!FItemPrefix.empty()) FOut += "\\fi-300";
+        if (!FItemPrefix.empty()) FOut += "\\fi-300\\tx" + std::to_string(FIndent);
         FOut += AFormat + " ";
         FOut += Escaped(FItemPrefix);
         FItemPrefix.clear();

@@ -1,11 +1,9 @@
 #include "help/markdown_renderer.h"
 
 #include "help/markdown_tree.h"
-#include "help/viewer_program.h"
 #include "resources/embedded_resource.h"
 #include "text/ascii_text.h"
 
-#include <glib.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -33,18 +31,26 @@ struct TZipFileClose {
 struct TFree {
     void operator()(void* p) const { std::free(p); }
 };
-struct TGFree {
-    void operator()(void* p) const { g_free(p); }
-};
+
+// Paths are UTF-8 text; std::filesystem takes narrow text in the ANSI code page on Windows,
+// where the temporary folder lies under the user's (often Cyrillic) name.
+fs::path PathOf(const std::string& AUtf8) {
+    return fs::path(std::u8string(reinterpret_cast<const char8_t*>(AUtf8.data()), AUtf8.size()));
+}
+
+std::string Utf8Of(const fs::path& APath) {
+    const std::u8string text = APath.u8string();
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
 
 std::string ReadFile(const std::string& APath) {
-    std::ifstream in(APath, std::ios::binary);
+    std::ifstream in(PathOf(APath), std::ios::binary);
     if (!in) throw std::runtime_error("Cannot read " + APath);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteFile(const std::string& APath, std::string_view ABytes) {
-    std::ofstream out(APath, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathOf(APath), std::ios::binary | std::ios::trunc);
     out.write(ABytes.data(), static_cast<std::streamsize>(ABytes.size()));
     out.close();
     if (!out) throw std::runtime_error("Cannot write " + APath);
@@ -86,7 +92,7 @@ void ExtractArchive(const std::string& AZipPath, const std::string& AFolder) {
         const auto index = static_cast<zip_uint64_t>(i);
         std::string name = zip_get_name(archive.get(), index, 0);
         std::replace(name.begin(), name.end(), '\\', '/');
-        const fs::path target = fs::path(AFolder) / name;
+        const fs::path target = PathOf(AFolder) / PathOf(name);
         if (name.back() == '/') {
             fs::create_directories(target);
             continue;
@@ -107,15 +113,15 @@ void ExtractArchive(const std::string& AZipPath, const std::string& AFolder) {
 }
 
 bool HasExtension(const fs::path& APath, std::string_view AExtension) {
-    return EqualsIgnoringAsciiCase(APath.extension().string(), AExtension);
+    return EqualsIgnoringAsciiCase(Utf8Of(APath.extension()), AExtension);
 }
 
 // The first file of the folder (by name, for a stable choice) with that extension; "" if none.
 std::string FindFirstFile(const std::string& AFolder, std::string_view AExtension) {
     std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(AFolder))
+    for (const fs::directory_entry& entry : fs::directory_iterator(PathOf(AFolder)))
         if (entry.is_regular_file() && HasExtension(entry.path(), AExtension))
-            names.push_back(entry.path().filename().string());
+            names.push_back(Utf8Of(entry.path().filename()));
     std::sort(names.begin(), names.end());
     return names.empty() ? std::string() : names.front();
 }
@@ -149,60 +155,16 @@ std::string MarkdownToHtml(const std::string& AText) {
 
 void WritePage(const std::string& APath, const std::string& APage) {
     std::error_code ignored;
-    fs::remove(APath, ignored);  // created anew
+    fs::remove(PathOf(APath), ignored);  // created anew
     WriteFile(APath, "\xEF\xBB\xBF" + APage);
 }
 
 }  // namespace
 
-std::string HeadingId(const std::string& AText) {
-    std::unique_ptr<gchar, TGFree> lower(g_utf8_strdown(AText.c_str(), -1));
-    std::string id;
-    for (const gchar* p = lower.get(); p != nullptr && *p != '\0'; p = g_utf8_next_char(p)) {
-        const gunichar c = g_utf8_get_char(p);
-        if (c == ' ') {
-            id += '-';
-        } else if (c == '-' || c == '_' || g_unichar_isalnum(c)) {
-            id.append(p, static_cast<std::size_t>(g_utf8_next_char(p) - p));
-        }
-    }
-    return id;
-}
-
-std::string DecodeMarkdownText(const std::string& ABytes) {
-    const char* from = nullptr;
-    std::size_t skip = 0;
-    if (ABytes.rfind("\xEF\xBB\xBF", 0) == 0) {
-        skip = 3;
-    } else if (ABytes.rfind("\xFF\xFE", 0) == 0) {
-        from = "UTF-16LE";
-        skip = 2;
-    } else if (ABytes.rfind("\xFE\xFF", 0) == 0) {
-        from = "UTF-16BE";
-        skip = 2;
-    }
-    if (from == nullptr) return ABytes.substr(skip);
-    GError* raw = nullptr;
-    gsize written = 0;
-    std::unique_ptr<gchar, TGFree> text(g_convert(ABytes.data() + skip,
-                                                  static_cast<gssize>(ABytes.size() - skip), "UTF-8", from,
-                                                  nullptr, &written, &raw));
-    if (!text) {
-        const std::string message = raw != nullptr ? raw->message : "";
-        if (raw != nullptr) g_error_free(raw);
-        throw std::runtime_error("Cannot read the markdown text: " + message);
-    }
-    return std::string(text.get(), written);
-}
-
 std::string BuildHtmlPage(const std::string& AHtml, const std::string& ACssName) {
     if (ACssName.empty()) return AHtml;
     return "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"" + ACssName +
            "\" rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n" + AHtml + "\r\n</body>\r\n</html>";
-}
-
-void TMarkdownRenderer::ShowInViewerProgram(const std::string& APagePath, const std::string& ACaption) {
-    RunViewerProgram({"help", APagePath, ACaption});
 }
 
 bool TMarkdownRenderer::SourceExist(const std::string& ASourceName) {
@@ -224,9 +186,7 @@ void TMarkdownRenderer::RenderArchive(std::string_view AArchive, const std::stri
     WriteFile(folder + "md.zip", AArchive);
     ExtractArchive(folder + "md.zip", folder);
 
-    const std::string markdown = FindFirstFile(folder, ".md");
-    if (markdown.empty()) throw std::runtime_error("Mardown file not found");
-    const std::string text = DecodeMarkdownText(ReadFile(folder + markdown));
+    const std::string text = MarkdownText(folder);
     const std::string css = FindFirstFile(folder, ".css");
 
     const std::string page = folder + "md.html";
@@ -234,11 +194,17 @@ void TMarkdownRenderer::RenderArchive(std::string_view AArchive, const std::stri
     AViewer(page, ACaption);
 }
 
+std::string TMarkdownRenderer::MarkdownText(const std::string& AFolder) {
+    const std::string markdown = FindFirstFile(AFolder, ".md");
+    if (markdown.empty()) throw std::runtime_error("Mardown file not found");
+    return DecodeMarkdownText(ReadFile(AFolder + markdown));
+}
+
 void TMarkdownRenderer::ConvertToHtml(const std::string& ASource, const std::string& ADestination,
                                       const std::string& ACss) {
-    if (!fs::exists(ASource)) throw std::runtime_error("File not found: " + ASource);
-    if (!ACss.empty() && !fs::exists(ACss)) throw std::runtime_error("File not found: " + ACss);
-    const std::string css = ACss.empty() ? std::string() : fs::path(ACss).filename().string();
+    if (!fs::exists(PathOf(ASource))) throw std::runtime_error("File not found: " + ASource);
+    if (!ACss.empty() && !fs::exists(PathOf(ACss))) throw std::runtime_error("File not found: " + ACss);
+    const std::string css = ACss.empty() ? std::string() : Utf8Of(PathOf(ACss).filename());
     WritePage(ADestination, BuildHtmlPage(MarkdownToHtml(DecodeMarkdownText(ReadFile(ASource))), css));
 }
 
