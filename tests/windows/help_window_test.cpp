@@ -167,6 +167,13 @@ TEST(HelpWindowTest, ShowsTheHelpModallyFollowsContentsLinksAndGoesBack) {
                               nullptr, type.hInstance, nullptr);
     ASSERT_NE(host, nullptr);
     SetActiveWindow(host);
+    // The temporary folder under a Cyrillic user name, as on many Russian machines.
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring userTemp = std::wstring(temp) + L"Пользователь\\";
+    CreateDirectoryW(userTemp.c_str(), nullptr);
+    SetEnvironmentVariableW(L"TMP", userTemp.c_str());
+    SetEnvironmentVariableW(L"TEMP", userTemp.c_str());
     const auto foldersBefore = TempFolders();
 
     std::thread person([host] {
@@ -243,8 +250,14 @@ TEST(HelpWindowTest, ShowsTheHelpModallyFollowsContentsLinksAndGoesBack) {
         PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
         EXPECT_TRUE(WaitFor([&] { return !IsWindow(help) || !IsWindowVisible(help); }));
     });
-    ShowHelp();
+    std::string error;
+    try {
+        ShowHelp();
+    } catch (const std::exception& AError) {
+        error = AError.what();
+    }
     person.join();
+    EXPECT_EQ(error, "");
     EXPECT_TRUE(IsWindowEnabled(host)) << "the host's window stays disabled";
     EXPECT_EQ(FindWindowW(nullptr, L"Справка"), nullptr);
     EXPECT_EQ(TempFolders(), foldersBefore) << "a private folder was left behind";
