@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -88,14 +87,15 @@ private:
     int FIndent = 0;                  // twips
     std::string FItemPrefix;          // a list item's bullet or number, before its first paragraph
 
-    void Paragraph(const std::string& AFormat, cmark_node* AInlines) {
+    // AFormat applies to the paragraph's text; AReset restores the body's before its end.
+    void Paragraph(const std::string& AFormat, cmark_node* AInlines, const std::string& AReset = "") {
         FOut += "\\pard\\sa120\\li" + std::to_string(FIndent);
         if (!FItemPrefix.empty()) FOut += "\\fi-300\\tx" + std::to_string(FIndent);
         FOut += AFormat + " ";
         FOut += Escaped(FItemPrefix);
         FItemPrefix.clear();
         Inlines(AInlines);
-        FOut += "\\par\n";
+        FOut += AReset + "\\par\n";
     }
 
     void Block(cmark_node* ANode, bool ATopLevel) {
@@ -104,8 +104,8 @@ private:
                 const int level = std::clamp(cmark_node_get_heading_level(ANode), 1, 6);
                 std::string text;
                 FCapture = &text;
-                Paragraph("\\sb240\\keepn\\b\\fs" + std::to_string(kHeadingHalfPoints[level - 1]), ANode);
-                FOut.insert(FOut.size() - 5, "\\b0\\fs" + std::to_string(kBodyHalfPoints));
+                Paragraph("\\sb240\\keepn\\b\\fs" + std::to_string(kHeadingHalfPoints[level - 1]), ANode,
+                          "\\b0\\fs" + std::to_string(kBodyHalfPoints));
                 FCapture = nullptr;
                 if (ATopLevel && FNextHeading < FHeadingIds.size())
                     FMarks.push_back({true, text, FHeadingIds[FNextHeading++]});
@@ -168,7 +168,10 @@ private:
                 longest[i] = std::max(longest[i], NodeText(cell).size());
         }
         std::size_t total = 0;
-        for (std::size_t& l : longest) total += (l = std::max(l, std::size_t{8}));
+        for (std::size_t& length : longest) {
+            length = std::max(length, std::size_t{8});
+            total += length;
+        }
         const int width = kPageTwips - FIndent;
         for (cmark_node* row = cmark_node_first_child(ANode); row != nullptr; row = cmark_node_next(row)) {
             const bool header = cmark_gfm_extensions_get_table_row_is_header(row) != 0;

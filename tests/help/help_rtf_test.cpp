@@ -64,7 +64,7 @@ TEST(HelpRtfTest, EscapesTextAndCapturesWhatALinkShows) {
     EXPECT_EQ(rtf.Marks[0].Target, "a-b--c");
     EXPECT_EQ(rtf.Marks[1].Text, "the x \xF0\x9F\x98\x80");
     EXPECT_EQ(rtf.Marks[1].Target, "http://h/");
-    EXPECT_EQ(Count(rtf.Rtf, "{"), Count(rtf.Rtf, "}") + Count(rtf.Rtf, "\\}") - Count(rtf.Rtf, "\\{"));
+    EXPECT_EQ(Count(rtf.Rtf, "{") - Count(rtf.Rtf, "\\{"), Count(rtf.Rtf, "}") - Count(rtf.Rtf, "\\}"));
 }
 
 // A 3x2 picture, top row red, bottom row blue, half-transparent in its last pixel: the bitmap
