@@ -1,12 +1,9 @@
 #include "help/markdown_renderer.h"
 
-#include "help/viewer_program.h"
+#include "help/markdown_tree.h"
 #include "resources/embedded_resource.h"
 #include "text/ascii_text.h"
 
-#include <cmark-gfm-core-extensions.h>
-#include <cmark-gfm.h>
-#include <glib.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -34,18 +31,26 @@ struct TZipFileClose {
 struct TFree {
     void operator()(void* p) const { std::free(p); }
 };
-struct TGFree {
-    void operator()(void* p) const { g_free(p); }
-};
+
+// Paths are UTF-8 text; std::filesystem takes narrow text in the ANSI code page on Windows,
+// where the temporary folder lies under the user's (often Cyrillic) name.
+fs::path PathOf(const std::string& AUtf8) {
+    return fs::path(std::u8string(reinterpret_cast<const char8_t*>(AUtf8.data()), AUtf8.size()));
+}
+
+std::string Utf8Of(const fs::path& APath) {
+    const std::u8string text = APath.u8string();
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
 
 std::string ReadFile(const std::string& APath) {
-    std::ifstream in(APath, std::ios::binary);
+    std::ifstream in(PathOf(APath), std::ios::binary);
     if (!in) throw std::runtime_error("Cannot read " + APath);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteFile(const std::string& APath, std::string_view ABytes) {
-    std::ofstream out(APath, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathOf(APath), std::ios::binary | std::ios::trunc);
     out.write(ABytes.data(), static_cast<std::streamsize>(ABytes.size()));
     out.close();
     if (!out) throw std::runtime_error("Cannot write " + APath);
@@ -87,7 +92,7 @@ void ExtractArchive(const std::string& AZipPath, const std::string& AFolder) {
         const auto index = static_cast<zip_uint64_t>(i);
         std::string name = zip_get_name(archive.get(), index, 0);
         std::replace(name.begin(), name.end(), '\\', '/');
-        const fs::path target = fs::path(AFolder) / name;
+        const fs::path target = PathOf(AFolder) / PathOf(name);
         if (name.back() == '/') {
             fs::create_directories(target);
             continue;
@@ -108,49 +113,17 @@ void ExtractArchive(const std::string& AZipPath, const std::string& AFolder) {
 }
 
 bool HasExtension(const fs::path& APath, std::string_view AExtension) {
-    return EqualsIgnoringAsciiCase(APath.extension().string(), AExtension);
+    return EqualsIgnoringAsciiCase(Utf8Of(APath.extension()), AExtension);
 }
 
 // The first file of the folder (by name, for a stable choice) with that extension; "" if none.
 std::string FindFirstFile(const std::string& AFolder, std::string_view AExtension) {
     std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(AFolder))
+    for (const fs::directory_entry& entry : fs::directory_iterator(PathOf(AFolder)))
         if (entry.is_regular_file() && HasExtension(entry.path(), AExtension))
-            names.push_back(entry.path().filename().string());
+            names.push_back(Utf8Of(entry.path().filename()));
     std::sort(names.begin(), names.end());
     return names.empty() ? std::string() : names.front();
-}
-
-struct TParserFree {
-    void operator()(cmark_parser* p) const { cmark_parser_free(p); }
-};
-struct TNodeFree {
-    void operator()(cmark_node* n) const { cmark_node_free(n); }
-};
-
-// The plain text of a node and its children (what a heading shows).
-std::string NodeText(cmark_node* ANode) {
-    std::string text;
-    for (cmark_node* child = cmark_node_first_child(ANode); child != nullptr;
-         child = cmark_node_next(child)) {
-        const char* literal = cmark_node_get_literal(child);
-        text += literal != nullptr ? literal : NodeText(child);
-    }
-    return text;
-}
-
-// The heading ids in document order; HTML renders the headings in the same order.
-std::vector<std::string> HeadingIds(cmark_node* ADocument) {
-    std::vector<std::string> ids;
-    std::map<std::string, int> used;
-    for (cmark_node* node = cmark_node_first_child(ADocument); node != nullptr;
-         node = cmark_node_next(node)) {
-        if (cmark_node_get_type(node) != CMARK_NODE_HEADING) continue;
-        std::string id = HeadingId(NodeText(node));
-        if (const int seen = used[id]++; seen > 0) id += "-" + std::to_string(seen);
-        ids.push_back(id);
-    }
-    return ids;
 }
 
 // Gives each top-level <hN> of the rendered HTML its id. Safe mode escapes raw HTML, so every
@@ -173,81 +146,25 @@ std::string AddHeadingIds(const std::string& AHtml, const std::vector<std::strin
 }
 
 std::string MarkdownToHtml(const std::string& AText) {
-    cmark_gfm_core_extensions_ensure_registered();
-    // Invalid UTF-8 becomes U+FFFD before parsing: the heading ids are made with GLib's UTF-8
-    // functions, which step past the end of a text cut inside a sequence.
-    std::unique_ptr<cmark_parser, TParserFree> parser(cmark_parser_new(CMARK_OPT_DEFAULT | CMARK_OPT_VALIDATE_UTF8));
-    for (const char* name : {"table", "strikethrough", "autolink"}) {
-        cmark_syntax_extension* extension = cmark_find_syntax_extension(name);
-        if (extension == nullptr || !cmark_parser_attach_syntax_extension(parser.get(), extension))
-            throw std::runtime_error(std::string("Cannot use the markdown extension ") + name);
-    }
-    cmark_parser_feed(parser.get(), AText.data(), AText.size());
-    std::unique_ptr<cmark_node, TNodeFree> document(cmark_parser_finish(parser.get()));
-    if (!document) throw std::runtime_error("Cannot convert the markdown text");
+    const TMarkdownTree tree(AText);
     // Default options: raw HTML and dangerous links are left out (safe mode).
-    std::unique_ptr<char, TFree> html(cmark_render_html(document.get(), CMARK_OPT_DEFAULT,
-                                                        cmark_parser_get_syntax_extensions(parser.get())));
+    std::unique_ptr<char, TFree> html(cmark_render_html(tree.Document(), CMARK_OPT_DEFAULT, tree.Extensions()));
     if (!html) throw std::runtime_error("Cannot convert the markdown text");
-    return AddHeadingIds(html.get(), HeadingIds(document.get()));
+    return AddHeadingIds(html.get(), HeadingIds(tree.Document()));
 }
 
 void WritePage(const std::string& APath, const std::string& APage) {
     std::error_code ignored;
-    fs::remove(APath, ignored);  // created anew
+    fs::remove(PathOf(APath), ignored);  // created anew
     WriteFile(APath, "\xEF\xBB\xBF" + APage);
 }
 
 }  // namespace
 
-std::string HeadingId(const std::string& AText) {
-    std::unique_ptr<gchar, TGFree> lower(g_utf8_strdown(AText.c_str(), -1));
-    std::string id;
-    for (const gchar* p = lower.get(); p != nullptr && *p != '\0'; p = g_utf8_next_char(p)) {
-        const gunichar c = g_utf8_get_char(p);
-        if (c == ' ') {
-            id += '-';
-        } else if (c == '-' || c == '_' || g_unichar_isalnum(c)) {
-            id.append(p, static_cast<std::size_t>(g_utf8_next_char(p) - p));
-        }
-    }
-    return id;
-}
-
-std::string DecodeMarkdownText(const std::string& ABytes) {
-    const char* from = nullptr;
-    std::size_t skip = 0;
-    if (ABytes.rfind("\xEF\xBB\xBF", 0) == 0) {
-        skip = 3;
-    } else if (ABytes.rfind("\xFF\xFE", 0) == 0) {
-        from = "UTF-16LE";
-        skip = 2;
-    } else if (ABytes.rfind("\xFE\xFF", 0) == 0) {
-        from = "UTF-16BE";
-        skip = 2;
-    }
-    if (from == nullptr) return ABytes.substr(skip);
-    GError* raw = nullptr;
-    gsize written = 0;
-    std::unique_ptr<gchar, TGFree> text(g_convert(ABytes.data() + skip,
-                                                  static_cast<gssize>(ABytes.size() - skip), "UTF-8", from,
-                                                  nullptr, &written, &raw));
-    if (!text) {
-        const std::string message = raw != nullptr ? raw->message : "";
-        if (raw != nullptr) g_error_free(raw);
-        throw std::runtime_error("Cannot read the markdown text: " + message);
-    }
-    return std::string(text.get(), written);
-}
-
 std::string BuildHtmlPage(const std::string& AHtml, const std::string& ACssName) {
     if (ACssName.empty()) return AHtml;
     return "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"" + ACssName +
            "\" rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n" + AHtml + "\r\n</body>\r\n</html>";
-}
-
-void TMarkdownRenderer::ShowInViewerProgram(const std::string& APagePath, const std::string& ACaption) {
-    RunViewerProgram({"help", APagePath, ACaption});
 }
 
 bool TMarkdownRenderer::SourceExist(const std::string& ASourceName) {
@@ -269,9 +186,7 @@ void TMarkdownRenderer::RenderArchive(std::string_view AArchive, const std::stri
     WriteFile(folder + "md.zip", AArchive);
     ExtractArchive(folder + "md.zip", folder);
 
-    const std::string markdown = FindFirstFile(folder, ".md");
-    if (markdown.empty()) throw std::runtime_error("Mardown file not found");
-    const std::string text = DecodeMarkdownText(ReadFile(folder + markdown));
+    const std::string text = MarkdownText(folder);
     const std::string css = FindFirstFile(folder, ".css");
 
     const std::string page = folder + "md.html";
@@ -279,11 +194,17 @@ void TMarkdownRenderer::RenderArchive(std::string_view AArchive, const std::stri
     AViewer(page, ACaption);
 }
 
+std::string TMarkdownRenderer::MarkdownText(const std::string& AFolder) {
+    const std::string markdown = FindFirstFile(AFolder, ".md");
+    if (markdown.empty()) throw std::runtime_error("Mardown file not found");
+    return DecodeMarkdownText(ReadFile(AFolder + markdown));
+}
+
 void TMarkdownRenderer::ConvertToHtml(const std::string& ASource, const std::string& ADestination,
                                       const std::string& ACss) {
-    if (!fs::exists(ASource)) throw std::runtime_error("File not found: " + ASource);
-    if (!ACss.empty() && !fs::exists(ACss)) throw std::runtime_error("File not found: " + ACss);
-    const std::string css = ACss.empty() ? std::string() : fs::path(ACss).filename().string();
+    if (!fs::exists(PathOf(ASource))) throw std::runtime_error("File not found: " + ASource);
+    if (!ACss.empty() && !fs::exists(PathOf(ACss))) throw std::runtime_error("File not found: " + ACss);
+    const std::string css = ACss.empty() ? std::string() : Utf8Of(PathOf(ACss).filename());
     WritePage(ADestination, BuildHtmlPage(MarkdownToHtml(DecodeMarkdownText(ReadFile(ASource))), css));
 }
 

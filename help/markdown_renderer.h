@@ -15,8 +15,9 @@ public:
     // Shows the page file with the caption and returns when it is closed.
     using TPageViewer = std::function<void(const std::string& APagePath, const std::string& ACaption)>;
 
-    // The default viewer: the help window of the viewer program.
-    static void ShowInViewerProgram(const std::string& APagePath, const std::string& ACaption);
+    // The default viewer: the help window (of the viewer program on Linux, of the calling
+    // thread on Windows).
+    static void ShowPage(const std::string& APagePath, const std::string& ACaption);
 
     // Whether the component carries a resource of that name (ignoring case); false for "".
     static bool SourceExist(const std::string& ASourceName);
@@ -24,7 +25,10 @@ public:
     // Unpacks the resource, renders its markdown and shows the page; the private folder is
     // gone when this returns, also after a failure.
     static void Render(const std::string& ASourceName, const std::string& ACaption,
-                       const TPageViewer& AViewer = ShowInViewerProgram);
+                       const TPageViewer& AViewer = ShowPage);
+
+    // The text of the first markdown file of the folder (a name ending in "/"), decoded.
+    static std::string MarkdownText(const std::string& AFolder);
 
     // Converts a markdown file into an HTML page linking ACss (its bare name; may be empty).
     static void ConvertToHtml(const std::string& ASource, const std::string& ADestination,

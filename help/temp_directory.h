@@ -7,7 +7,8 @@ namespace quorvane {
 // A new GUID in registry form: braces, upper-case hex, 38 characters.
 std::string NewGuidText();
 
-// A private folder $TMPDIR/{GUID} (default /tmp), mode 0700, deleted with everything in it
+// A private folder {GUID} in the temporary folder ($TMPDIR, default /tmp, mode 0700; on
+// Windows the user's temporary folder), deleted with everything in it
 // when the object goes.
 class TTempDirectory {
 public:
@@ -18,7 +19,7 @@ public:
     TTempDirectory(const TTempDirectory&) = delete;
     TTempDirectory& operator=(const TTempDirectory&) = delete;
 
-    // The folder with a trailing "/".
+    // The folder with a trailing delimiter.
     const std::string& Path() const { return FPath; }
 
 private:

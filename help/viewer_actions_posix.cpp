@@ -12,6 +12,10 @@ void ShowLogViewer() {
     RunViewerProgram({"log", GetLogFileName(true)});
 }
 
+void TMarkdownRenderer::ShowPage(const std::string& APagePath, const std::string& ACaption) {
+    RunViewerProgram({"help", APagePath, ACaption});
+}
+
 void ShowHelp() {
     CheckDisplayAvailable();
     TMarkdownRenderer::Render("help", MessageText(TMessage::HelpCaption));
