@@ -125,14 +125,10 @@ std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64S
 }
 
 TFieldBox TPrinterTypeBase::RotatedBarcodePlacement(const TFieldBox& ABox, std::int32_t AOrientation,
-                                                    std::string_view ABarcodeType, bool A2DBarcodeAsPicture) {
+                                                    const TSymbology& ASymbology, bool A2DBarcodeAsPicture) {
     // The printer turns its own barcodes about the anchor; pictures are turned by us inside
     // the box, and QR Code and Data Matrix always keep their box.
-    if (EqualsIgnoringAsciiCase(ABarcodeType, "QRCode") ||
-        EqualsIgnoringAsciiCase(ABarcodeType, "DataMatrix") ||
-        EqualsIgnoringAsciiCase(ABarcodeType, "GS1DataMatrix"))
-        return ABox;
-    if (A2DBarcodeAsPicture && EqualsIgnoringAsciiCase(ABarcodeType, "PDF417")) return ABox;
+    if (ASymbology.Is2D() && (A2DBarcodeAsPicture || ASymbology.Id != TSymbologyId::siPDF417)) return ABox;
     if (AOrientation == 0) return ABox;
 
     const std::int64_t w = ABox.Width;

@@ -16,6 +16,7 @@
 #include "printer/field_object.h"
 #include "printer/mono_bitmap.h"
 #include "printer/raster_limits.h"
+#include "printer/symbology.h"
 
 namespace quorvane {
 
@@ -152,7 +153,7 @@ public:
                           const std::string& ABorder, std::int32_t ABorderWidth,
                           const std::string& ABorderStyle, bool AIsStaticField,
                           const std::string& AValue) = 0;
-    virtual void AddBarcode(const std::string& AFieldName, const std::string& AType, std::int32_t ALeft,
+    virtual void AddBarcode(const std::string& AFieldName, const TSymbology& ASymbology, std::int32_t ALeft,
                             std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight,
                             std::int32_t AOrientation, bool APrintHRI, bool ACheckSymbol, bool AIsStaticField,
                             const std::string& AValue) = 0;
@@ -200,7 +201,7 @@ public:
     // about its anchor, draws it inside the field's box. QR Code and Data Matrix keep their box,
     // and so does PDF417 when it is printed as a picture.
     static TFieldBox RotatedBarcodePlacement(const TFieldBox& ABox, std::int32_t AOrientation,
-                                             std::string_view ABarcodeType, bool A2DBarcodeAsPicture);
+                                             const TSymbology& ASymbology, bool A2DBarcodeAsPicture);
 
     std::int32_t DotInMM() const { return FDotInMM; }
     void SetDotInMM(std::int32_t AValue) { FDotInMM = AValue; }

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -15,24 +14,6 @@
 #include "printer/tspl/tspl_settings.h"
 
 namespace quorvane {
-
-// A symbology the printer draws with its BARCODE command.
-struct TLinearSymbology {
-    std::string_view DocumentName;  // as the document's Type, compared ignoring case
-    std::string_view TsplType;
-    std::int32_t WideFactor;  // wide bar = factor x narrow
-    bool DigitsOnly;
-    std::int32_t Digits;  // the data's digits without the check digit, which may follow; 0: any length
-};
-
-// The barcode types a document may name, as it is told when it names another.
-std::string KnownBarcodeTypes();
-
-// Every linear symbology a document may name.
-std::span<const TLinearSymbology> LinearSymbologies();
-
-// The entry for ADocumentName, or nullptr when it is no linear symbology.
-const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName);
 
 // Inside a quoted TSPL string: " as \["], CR as \[R], LF as \[L]; a raw CR or LF would end the
 // command and let the rest run as commands.
@@ -95,7 +76,7 @@ public:
                   std::int32_t AHeight, std::int32_t AOrientation, const std::string& ABorder,
                   std::int32_t ABorderWidth, const std::string& ABorderStyle, bool AIsStaticField,
                   const std::string& AValue) override;
-    void AddBarcode(const std::string& AFieldName, const std::string& AType, std::int32_t ALeft,
+    void AddBarcode(const std::string& AFieldName, const TSymbology& ASymbology, std::int32_t ALeft,
                     std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
                     bool APrintHRI, bool ACheckSymbol, bool AIsStaticField,
                     const std::string& AValue) override;
@@ -138,13 +119,6 @@ public:
     // a code page that is no code page fails.
     std::string UserDataContent(std::string_view AValue) const;
 
-    // Fails with "Недопустимые символы во входных данных штрихкода" when a digit-only
-    // symbology gets anything but 0-9.
-    static void CheckBarcodeDigits(std::string_view AType, std::string_view AValue);
-    // The digit check, then the digit count of the fixed-length symbologies, with or without
-    // the check digit.
-    static void CheckBarcodeValue(std::string_view AType, std::string_view AValue);
-
     static std::string GetErrorDescription(std::uint8_t AErrorCode);
 
     static std::string Reset();
@@ -168,7 +142,7 @@ private:
     std::string DataMatrixSizeFor(std::string_view ABytes) const;
     // Appends the command of a 2D symbology printed by the printer itself; AValueBytes is the
     // content as the printer reads it, absent for a field's token.
-    void Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
+    void Add2DCommand(const TSymbology& ASymbology, std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
                       std::int32_t AHeight, std::int32_t AOrientation, std::string_view AContent,
                       std::optional<std::string_view> AValueBytes);
     // A linear symbol's content in the code page; a character the code page lacks is refused,
