@@ -397,8 +397,7 @@ private:
             false, isStatic, type);
         const TSymbology* symbology = field->Symbology;
         if (symbology) {
-            box = TPrinterTypeBase::RotatedBarcodePlacement(box, orientation, *symbology,
-                                                            FSettings._2DBarcodeAsPicture);
+            box = FPrinter.BarcodeBox(box, orientation, *symbology);
             field->Left = box.Left;
             field->Top = box.Top;
             field->Width = box.Width;

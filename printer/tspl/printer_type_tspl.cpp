@@ -115,6 +115,23 @@ void CheckBarcodeControls(std::string_view AValue) {
 
 }  // namespace
 
+TFieldBox RotatedBarcodePlacement(const TFieldBox& ABox, std::int32_t AOrientation, const TSymbology& ASymbology,
+                                  bool A2DBarcodeAsPicture) {
+    // The printer turns its own barcodes about the anchor; pictures are turned by us inside
+    // the box, and QR Code and Data Matrix always keep their box.
+    if (ASymbology.Is2D() && (A2DBarcodeAsPicture || ASymbology.Id != TSymbologyId::siPDF417)) return ABox;
+    if (AOrientation == 0) return ABox;
+
+    const std::int64_t w = ABox.Width;
+    const std::int64_t h = ABox.Height;
+    if (AOrientation == 180)
+        return {static_cast<std::int32_t>(ABox.Left + w), static_cast<std::int32_t>(ABox.Top + h), ABox.Width,
+                ABox.Height};
+    const auto height = static_cast<std::int32_t>(w > h && w > 0 ? DivideRoundHalfEven(h * h, w) : w);
+    if (AOrientation == 90) return {static_cast<std::int32_t>(ABox.Left + w), ABox.Top, ABox.Height, height};
+    return {ABox.Left, static_cast<std::int32_t>(ABox.Top + h), ABox.Height, height};
+}
+
 std::string EscapeTsplString(std::string_view AText) {
     std::string out;
     out.reserve(AText.size());
@@ -564,6 +581,11 @@ std::string TPrinterTSPL::SlotValue(const TFieldObject& AField, TSlotKind AKind,
     return {};
 }
 
+TFieldBox TPrinterTSPL::BarcodeBox(const TFieldBox& ABox, std::int32_t AOrientation,
+                                   const TSymbology& ASymbology) const {
+    return RotatedBarcodePlacement(ABox, AOrientation, ASymbology, FSettings._2DBarcodeAsPicture);
+}
+
 std::string_view TPrinterTSPL::StatusQuery() const { return kStatusQuery; }
 
 double TPrinterTSPL::CopyPrintMs(std::int32_t AHeight, std::int32_t AGap, double ASpeed) const {
@@ -573,8 +595,8 @@ double TPrinterTSPL::CopyPrintMs(std::int32_t AHeight, std::int32_t AGap, double
     return 1000.0 * (AHeight + std::max<std::int32_t>(AGap, 0)) / kMmPerInch / static_cast<double>(speed);
 }
 
-TStatusVerdict TPrinterTSPL::JudgeStatus(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) const {
-    return JudgeStatusReply(AReply, AElapsedMs);
+TPrinterReasons TPrinterTSPL::StatusReasons(std::optional<std::uint8_t> AReply) const {
+    return StatusReplyReasons(AReply);
 }
 
 bool TPrinterTSPL::NeedsSetUp() const { return FSettings.Model == 3 || FSettings.Model == 4; }

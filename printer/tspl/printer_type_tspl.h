@@ -15,6 +15,12 @@
 
 namespace quorvane {
 
+// Where a barcode field of ABox turned by AOrientation is anchored so that the printer, turning
+// its own symbols about the anchor, draws it inside the box. QR Code and Data Matrix keep their
+// box, and so does PDF417 when it is printed as a picture, which is turned inside the box.
+TFieldBox RotatedBarcodePlacement(const TFieldBox& ABox, std::int32_t AOrientation, const TSymbology& ASymbology,
+                                  bool A2DBarcodeAsPicture);
+
 // Inside a quoted TSPL string: " as \["], CR as \[R], LF as \[L]; a raw CR or LF would end the
 // command and let the rest run as commands.
 std::string EscapeTsplString(std::string_view AText);
@@ -49,8 +55,12 @@ public:
     std::string SlotValue(const TFieldObject& AField, TSlotKind AKind, std::string_view ALine,
                           std::string_view AValue) const override;
 
+    // RotatedBarcodePlacement with the 2D-as-picture setting.
+    TFieldBox BarcodeBox(const TFieldBox& ABox, std::int32_t AOrientation,
+                         const TSymbology& ASymbology) const override;
+
     std::string_view StatusQuery() const override;
-    TStatusVerdict JudgeStatus(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) const override;
+    TPrinterReasons StatusReasons(std::optional<std::uint8_t> AReply) const override;
     // SPEED is inches per second; the paper moves the label and its gap.
     double CopyPrintMs(std::int32_t AHeight, std::int32_t AGap, double ASpeed) const override;
 

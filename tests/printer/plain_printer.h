@@ -37,7 +37,7 @@ public:
         return {};
     }
     std::string_view StatusQuery() const override { return {}; }
-    TStatusVerdict JudgeStatus(std::optional<std::uint8_t>, std::int64_t) const override { return {}; }
+    TPrinterReasons StatusReasons(std::optional<std::uint8_t>) const override { return 0; }
     std::string ScriptLogText(std::string_view AScript) const override { return std::string(AScript); }
 };
 

@@ -154,7 +154,6 @@ std::string Job(const std::string& ADocument, bool AAsPicture, const std::string
     printer.ApplySettings(203, false, tspl);
     TDocumentSettings settings;
     settings.Codepage = ACodepage;
-    settings._2DBarcodeAsPicture = AAsPicture;
     const pugi::xml_document document = ParseLabelDocument(ADocument);
     TLabelTemplate labelTemplate;
     LoadTemplate(document, labelTemplate, printer, settings);
