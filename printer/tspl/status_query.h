@@ -10,8 +10,7 @@
 namespace quorvane {
 
 // The printer's one-byte status query and the reasons its answer gives.
-// The decisions here depend only on the reply byte and the time spent waiting, so they are
-// checked without a printer.
+// The reading depends only on the reply byte, so it is checked without a printer.
 
 // ESC ! ? — answered with one byte even while the printer is in an error state.
 inline constexpr std::string_view kStatusQuery{"\x1B!?", 3};
