@@ -106,9 +106,8 @@ constexpr std::array kSettings{
     Setting<&D::StretchImage>("StretchImage", "РастягиватьКартинку", "Растягивать картинку", "false"),
     Setting<&G::BarcodeNarrow>("BarcodeNarrow", "ШиринаШтрихкода", "Ширина штрихкода", "2"),
     Setting<&D::ExtLogEnabled>("ExtLogEnabled", "РасширенныйLogTSPL", "Расширенный log языка TSPL", "false"),
-    // The generator draws 2D codes as pictures; the document reader places rotated ones by it.
-    Setting<&G::_2DBarcodeAsPicture, &R::_2DBarcodeAsPicture>("_2DBarcodeAsPicture", "2DШтрихкодКартинкой",
-                                                              "2D штрихкод картинкой", "false"),
+    Setting<&G::_2DBarcodeAsPicture>("_2DBarcodeAsPicture", "2DШтрихкодКартинкой", "2D штрихкод картинкой",
+                                     "false"),
     Setting<&G::PDF417DataCompression>("PDF417DataCompression", "МетодСжатияДанных", "Метод сжатия данных",
                                        "-1"),
     Setting<&G::PDF417CorrectionLevel>("PDF417CorrectionLevel", "УровеньКоррекцииОшибок",

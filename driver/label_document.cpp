@@ -10,6 +10,7 @@
 #include "log/driver_log.h"
 #include "printer/tspl/code_page.h"
 #include "printer/barcode_picture.h"
+#include "printer/symbology.h"
 #include "printer/gs1_element_string.h"
 #include "printer/raster_limits.h"
 #include "text/ascii_text.h"
@@ -389,16 +390,24 @@ private:
         const std::int32_t orientation = Orientation(AElement, name);
         const std::string type = AttrToText(AElement, "Type");
         const bool isStatic = AttrToBool(AElement, "Static", false);
-        box =
-            TPrinterTypeBase::RotatedBarcodePlacement(box, orientation, type, FSettings._2DBarcodeAsPicture);
         const std::string token = NewPlaceholderToken();
         auto field = std::make_unique<TFieldObject>(
             TFieldType::ftBarcode, token, box.Width, box.Height, box.Left, box.Top, orientation, 0,
             AttrToText(AElement, "FontName"), AttrToText(AElement, "FontStyle"), std::string(), std::string(),
             false, isStatic, type);
+        const TSymbology* symbology = field->Symbology;
+        if (symbology) {
+            box = FPrinter.BarcodeBox(box, orientation, *symbology);
+            field->Left = box.Left;
+            field->Top = box.Top;
+            field->Width = box.Width;
+            field->Height = box.Height;
+        }
         const std::size_t first = FPrinter.ScriptText().size();
         ForField(name, *field, 0, [&] {
-            FPrinter.AddBarcode(token, type, box.Left, box.Top, box.Width, box.Height, orientation,
+            // A type no printer command stands for would leave the field off every label unsaid.
+            if (!symbology) throw TMessageError(TMessage::BarcodeTypeUnknown, type, KnownSymbologyNames());
+            FPrinter.AddBarcode(token, *symbology, box.Left, box.Top, box.Width, box.Height, orientation,
                                 AttrToBool(AElement, "PrintHRI", false),
                                 AttrToBool(AElement, "CheckSymbol", false), isStatic,
                                 AttrToText(AElement, "Value"));

@@ -26,7 +26,6 @@ struct TDocumentSettings {
     std::int32_t Direction = 0;
     double Speed = 2;
     std::string Codepage = "1251";
-    bool _2DBarcodeAsPicture = true;  // rotated-barcode placement
 };
 
 // One label's finished script and its copy count.

@@ -26,7 +26,7 @@ bool WaitPrinterReady(const TStatusExchange& AExchange, const TPrinterTypeBase& 
         for (int attempt = 0; attempt < kStatusReadAttempts && !reply; ++attempt)
             reply = AExchange.ReadByte(kStatusReadIntervalMs);
         const std::int64_t now = AExchange.NowMs();
-        const TStatusVerdict verdict = APrinter.JudgeStatus(reply, now - start);
+        const TStatusVerdict verdict = JudgeStatus(APrinter.StatusReasons(reply), now - start);
         if (verdict.Step == TStatusStep::ssReady) {
             if (doneAt > 0) AForecast->ReadyAtFirstQuery = first && quietWait;
             return reply.has_value();

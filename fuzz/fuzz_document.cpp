@@ -98,10 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     settings.Direction = Signed(h[3]);
     settings.Speed = 2 + Signed(h[4]) / 2.0;
     settings.Codepage = Pick(kCodepages, h[5]);
-    settings._2DBarcodeAsPicture = !(h[6] & 1);
 
     TTsplSettings tspl;
-    tspl._2DBarcodeAsPicture = settings._2DBarcodeAsPicture;
+    tspl._2DBarcodeAsPicture = !(h[6] & 1);
     tspl.Model = Signed(h[7]);
     tspl.BarcodeNarrow = 2 + Signed(h[8]);
     tspl.PrintMethod = h[6] >> 4 & 1;

@@ -11,7 +11,6 @@
 #include "printer/printer_type_base.h"
 #include "printer/raster_limits.h"
 #include "printer/rounding.h"
-#include "text/ascii_text.h"
 
 namespace quorvane {
 
@@ -40,18 +39,6 @@ namespace {
 struct ZintDelete {
     void operator()(zint_symbol* ASymbol) const { ZBarcode_Delete(ASymbol); }
 };
-
-// The 2D names a document may give, and the library's symbology of each.
-constexpr std::string_view k2DNames[] = {"PDF417", "DataMatrix", "GS1DataMatrix", "QRCode"};
-constexpr int k2DSymbologies[] = {BARCODE_PDF417, BARCODE_DATAMATRIX, BARCODE_DATAMATRIX, BARCODE_QRCODE};
-static_assert(std::size(k2DNames) == std::size(k2DSymbologies));
-
-// The library's symbology for a document name; 0 when it is not a 2D name.
-int SymbologyOf(std::string_view AName) {
-    for (std::size_t i = 0; i < std::size(k2DNames); ++i)
-        if (EqualsIgnoringAsciiCase(AName, k2DNames[i])) return k2DSymbologies[i];
-    return 0;
-}
 
 // Draws the one-dot-per-module symbol onto the canvas from its top-left corner, as large as
 // it fits keeping its proportions. Whole dots per module whenever one dot fits: uneven modules
@@ -98,15 +85,6 @@ void PlaceSymbol(const zint_symbol& ASymbol, TMonoBitmap& ACanvas) {
 
 }  // namespace
 
-std::span<const std::string_view> TwoDSymbologyNames() { return k2DNames; }
-
-bool Is2DSymbology(std::string_view AName) { return SymbologyOf(AName) != 0; }
-
-bool IsGs1DataMatrix(std::string_view AName, std::string_view AValue) {
-    return EqualsIgnoringAsciiCase(AName, "GS1DataMatrix") ||
-           (EqualsIgnoringAsciiCase(AName, "DataMatrix") && HasGs1Mark(AValue));
-}
-
 TBarcodeCanvasSize BarcodeImageSize(std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation) {
     if (AOrientation != 90 && AOrientation != 270) return {AWidth, AHeight};
     if (AHeight >= AWidth || AWidth <= 0) return {AHeight, AWidth};
@@ -145,11 +123,11 @@ TMonoBitmap RenderSymbol(int ASymbology, int AInputMode, std::int32_t ACanvasWid
 
 }  // namespace
 
-TMonoBitmap RenderBarcodeImage(std::string_view ASymbology, std::int32_t ACanvasWidth,
+TMonoBitmap RenderBarcodeImage(const TSymbology& ASymbology, std::int32_t ACanvasWidth,
                                std::int32_t ACanvasHeight, std::int32_t ADotInMM, std::string_view AValue) {
-    const int symbology = SymbologyOf(ASymbology);
+    const int symbology = ASymbology.LibraryId;
     if (symbology == 0)
-        throw std::invalid_argument("not a two-dimensional symbology: " + std::string(ASymbology));
+        throw std::invalid_argument("not a two-dimensional symbology: " + std::string(ASymbology.DocumentName));
     if (IsGs1DataMatrix(ASymbology, AValue)) {
         // FNC1 first and as separator. The AIs were checked against our own table; the
         // library's older table must not refuse what that one accepts.
@@ -172,7 +150,7 @@ std::string BarcodeImageToString(std::int32_t ACanvasWidth, std::int32_t ACanvas
     return TPrinterTypeBase::BitmapToGraphicText(ABitmap);
 }
 
-std::string BarcodePicture(std::string_view ASymbology, std::int32_t AWidth, std::int32_t AHeight,
+std::string BarcodePicture(const TSymbology& ASymbology, std::int32_t AWidth, std::int32_t AHeight,
                            std::int32_t AOrientation, std::int32_t ADotInMM, std::string_view AValue,
                            TMonoBitmap& ABitmap) {
     const TBarcodeCanvasSize canvas = BarcodeImageSize(AWidth, AHeight, AOrientation);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "printer/mono_bitmap.h"
+#include "printer/symbology.h"
 
 namespace quorvane {
 
@@ -15,16 +16,6 @@ class EBarcodePicture : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// The 2D symbology names a document may give: "PDF417", "DataMatrix", "GS1DataMatrix", "QRCode".
-std::span<const std::string_view> TwoDSymbologyNames();
-
-// One of TwoDSymbologyNames in any case.
-bool Is2DSymbology(std::string_view AName);
-
-// A value printed as GS1 DataMatrix: any value of "GS1DataMatrix", and a "DataMatrix" value
-// with a GS1 mark (HasGs1Mark); names in any case.
-bool IsGs1DataMatrix(std::string_view AName, std::string_view AValue);
 
 struct TBarcodeCanvasSize {
     std::int32_t Width;   // millimetres
@@ -38,8 +29,8 @@ TBarcodeCanvasSize BarcodeImageSize(std::int32_t AWidth, std::int32_t AHeight, s
 // Renders the symbol on a white canvas of (ACanvasWidth x D) x (ACanvasHeight x D) dots, scaled
 // from the top-left corner keeping its proportions, whole dots per module whenever one fits.
 // Throws EBarcodePicture with the library's text when it refuses the value, std::invalid_argument
-// for a name that is not a 2D symbology.
-TMonoBitmap RenderBarcodeImage(std::string_view ASymbology, std::int32_t ACanvasWidth,
+// for a symbology the library does not draw for us.
+TMonoBitmap RenderBarcodeImage(const TSymbology& ASymbology, std::int32_t ACanvasWidth,
                                std::int32_t ACanvasHeight, std::int32_t ADotInMM, std::string_view AValue);
 
 // Turns the canvas by AOrientation and fits it into the box (ACanvasHeight x ACanvasWidth mm for
@@ -52,7 +43,7 @@ std::string BarcodeImageToString(std::int32_t ACanvasWidth, std::int32_t ACanvas
 // raster they came from (its width div 8 and height go into the BITMAP command). A GS1 value
 // (IsGs1DataMatrix) becomes a square GS1 DataMatrix of the smallest size that holds it, or
 // fails with EGs1ElementString.
-std::string BarcodePicture(std::string_view ASymbology, std::int32_t AWidth, std::int32_t AHeight,
+std::string BarcodePicture(const TSymbology& ASymbology, std::int32_t AWidth, std::int32_t AHeight,
                            std::int32_t AOrientation, std::int32_t ADotInMM, std::string_view AValue,
                            TMonoBitmap& ABitmap);
 

@@ -44,6 +44,7 @@ TFieldObject::TFieldObject(TFieldType AFieldType, std::string AFieldValue, std::
     : FieldType(AFieldType),
       FieldValue(std::move(AFieldValue)),
       BarcodeType(std::move(ABarcodeType)),
+      Symbology(AFieldType == TFieldType::ftBarcode ? FindSymbology(BarcodeType) : nullptr),
       Left(ALeft),
       Top(ATop),
       Width(AWidth),

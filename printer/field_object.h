@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "printer/symbology.h"
+
 namespace quorvane {
 
 // Kind of a field of the label layout.
@@ -32,6 +34,7 @@ public:
     TFieldType FieldType;
     std::string FieldValue;   // the placeholder token, never the printed value
     std::string BarcodeType;  // symbology as written in the document; empty for other kinds
+    const TSymbology* Symbology;  // BarcodeType's entry; nullptr for other kinds and unknown names
     std::int32_t Left;
     std::int32_t Top;
     std::int32_t Width;

@@ -124,25 +124,4 @@ std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64S
     return bytes;
 }
 
-TFieldBox TPrinterTypeBase::RotatedBarcodePlacement(const TFieldBox& ABox, std::int32_t AOrientation,
-                                                    std::string_view ABarcodeType, bool A2DBarcodeAsPicture) {
-    // The printer turns its own barcodes about the anchor; pictures are turned by us inside
-    // the box, and QR Code and Data Matrix always keep their box.
-    if (EqualsIgnoringAsciiCase(ABarcodeType, "QRCode") ||
-        EqualsIgnoringAsciiCase(ABarcodeType, "DataMatrix") ||
-        EqualsIgnoringAsciiCase(ABarcodeType, "GS1DataMatrix"))
-        return ABox;
-    if (A2DBarcodeAsPicture && EqualsIgnoringAsciiCase(ABarcodeType, "PDF417")) return ABox;
-    if (AOrientation == 0) return ABox;
-
-    const std::int64_t w = ABox.Width;
-    const std::int64_t h = ABox.Height;
-    if (AOrientation == 180)
-        return {static_cast<std::int32_t>(ABox.Left + w), static_cast<std::int32_t>(ABox.Top + h), ABox.Width,
-                ABox.Height};
-    const auto height = static_cast<std::int32_t>(w > h && w > 0 ? DivideRoundHalfEven(h * h, w) : w);
-    if (AOrientation == 90) return {static_cast<std::int32_t>(ABox.Left + w), ABox.Top, ABox.Height, height};
-    return {ABox.Left, static_cast<std::int32_t>(ABox.Top + h), ABox.Height, height};
-}
-
 }  // namespace quorvane

@@ -15,7 +15,9 @@
 
 #include "printer/field_object.h"
 #include "printer/mono_bitmap.h"
+#include "printer/printer_status.h"
 #include "printer/raster_limits.h"
+#include "printer/symbology.h"
 
 namespace quorvane {
 
@@ -66,14 +68,6 @@ struct TTokenPlace {
     std::size_t Offset = 0;
 };
 
-enum class TStatusStep { ssReady, ssAskAgain, ssFail };
-
-// What a status reply means for the next label.
-struct TStatusVerdict {
-    TStatusStep Step = TStatusStep::ssReady;
-    std::string Message;  // the failure text for ssFail
-};
-
 // The port as a language's printer set-up uses it.
 struct TPrinterExchange {
     std::function<void(std::string_view)> Write;
@@ -84,7 +78,7 @@ struct TPrinterExchange {
 
 // Base of printer command languages: the script under construction (one command per entry,
 // bytes carried unchanged), the helpers every language shares, and what the driver asks of a
-// language: the template's slots and their values, the status query and its verdict, the
+// language: the template's slots and their values, the status query and the reasons its reply gives, the
 // printer's set-up and the script as the log shows it.
 class TPrinterTypeBase {
 public:
@@ -116,8 +110,8 @@ public:
 
     // Sent before each label; the reply is one byte.
     virtual std::string_view StatusQuery() const = 0;
-    // AReply is empty when no byte came; AElapsedMs is the time since the label's first query.
-    virtual TStatusVerdict JudgeStatus(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) const = 0;
+    // What the reply says stands in the way of the next label; AReply is empty when no byte came.
+    virtual TPrinterReasons StatusReasons(std::optional<std::uint8_t> AReply) const = 0;
 
     // How long the printer takes for one copy of a label AHeight mm long with AGap mm between
     // labels at the template's ASpeed, in milliseconds; 0 when the language cannot tell.
@@ -152,7 +146,7 @@ public:
                           const std::string& ABorder, std::int32_t ABorderWidth,
                           const std::string& ABorderStyle, bool AIsStaticField,
                           const std::string& AValue) = 0;
-    virtual void AddBarcode(const std::string& AFieldName, const std::string& AType, std::int32_t ALeft,
+    virtual void AddBarcode(const std::string& AFieldName, const TSymbology& ASymbology, std::int32_t ALeft,
                             std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight,
                             std::int32_t AOrientation, bool APrintHRI, bool ACheckSymbol, bool AIsStaticField,
                             const std::string& AValue) = 0;
@@ -196,11 +190,12 @@ public:
     std::string GetBinaryFromBase64Image(std::string_view ABase64String, std::int32_t AWidth,
                                          std::int32_t AHeight, TRotation ARotation, TMonoBitmap& ABmp) const;
 
-    // Where the document reader puts a rotated barcode so that the printer, turning the symbol
-    // about its anchor, draws it inside the field's box. QR Code and Data Matrix keep their box,
-    // and so does PDF417 when it is printed as a picture.
-    static TFieldBox RotatedBarcodePlacement(const TFieldBox& ABox, std::int32_t AOrientation,
-                                             std::string_view ABarcodeType, bool A2DBarcodeAsPicture);
+    // Where the document reader puts a barcode field of ABox turned by AOrientation, so that the
+    // printer draws the symbol inside the box; by default the box itself.
+    virtual TFieldBox BarcodeBox(const TFieldBox& ABox, std::int32_t /*AOrientation*/,
+                                 const TSymbology& /*ASymbology*/) const {
+        return ABox;
+    }
 
     std::int32_t DotInMM() const { return FDotInMM; }
     void SetDotInMM(std::int32_t AValue) { FDotInMM = AValue; }

@@ -39,17 +39,26 @@ std::int64_t SpeedToWhole(double ASpeed) {
     return static_cast<std::int64_t>(rounded < low ? low : rounded > high ? high : rounded);
 }
 
-constexpr std::array<TLinearSymbology, 9> kLinearSymbologies{{
-    {"EAN8", "EAN8", 1, true, 7},
-    {"EAN13", "EAN13", 1, true, 12},
-    {"EAN128", "EAN128", 1, false, 0},
-    {"Code39", "39", 2, false, 0},
-    {"Code128", "128", 1, false, 0},
-    {"Code93", "93", 3, false, 0},
-    {"ITF14", "ITF14", 2, true, 13},
-    {"EAN13Addon2", "EAN13+2", 1, true, 14},
-    {"EAN13Addon5", "EAN13+5", 1, true, 17},
-}};
+// The BARCODE command's type of a linear symbology and its wide bar as a multiple of the narrow.
+struct TTsplBarcode {
+    std::string_view Type;
+    std::int32_t WideFactor;
+};
+
+TTsplBarcode TsplBarcode(TSymbologyId AId) {
+    switch (AId) {
+        case TSymbologyId::siEAN8: return {"EAN8", 1};
+        case TSymbologyId::siEAN13: return {"EAN13", 1};
+        case TSymbologyId::siEAN128: return {"EAN128", 1};
+        case TSymbologyId::siCode39: return {"39", 2};
+        case TSymbologyId::siCode128: return {"128", 1};
+        case TSymbologyId::siCode93: return {"93", 3};
+        case TSymbologyId::siITF14: return {"ITF14", 2};
+        case TSymbologyId::siEAN13Addon2: return {"EAN13+2", 1};
+        case TSymbologyId::siEAN13Addon5: return {"EAN13+5", 1};
+        default: throw std::logic_error("no BARCODE type for a two-dimensional symbology");
+    }
+}
 
 // The longest quoted expression a printer takes; a longer one is skipped, and the label comes
 // out without it.
@@ -106,21 +115,21 @@ void CheckBarcodeControls(std::string_view AValue) {
 
 }  // namespace
 
-std::span<const TLinearSymbology> LinearSymbologies() { return kLinearSymbologies; }
+TFieldBox RotatedBarcodePlacement(const TFieldBox& ABox, std::int32_t AOrientation, const TSymbology& ASymbology,
+                                  bool A2DBarcodeAsPicture) {
+    // The printer turns its own barcodes about the anchor; pictures are turned by us inside
+    // the box, and QR Code and Data Matrix always keep their box.
+    if (ASymbology.Is2D() && (A2DBarcodeAsPicture || ASymbology.Id != TSymbologyId::siPDF417)) return ABox;
+    if (AOrientation == 0) return ABox;
 
-const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName) {
-    for (const TLinearSymbology& symbology : kLinearSymbologies)
-        if (EqualsIgnoringAsciiCase(symbology.DocumentName, ADocumentName)) return &symbology;
-    return nullptr;
-}
-
-std::string KnownBarcodeTypes() {
-    std::string names;
-    for (const TLinearSymbology& symbology : kLinearSymbologies)
-        names += std::string(symbology.DocumentName) + ", ";
-    for (const std::string_view name : TwoDSymbologyNames()) names += std::string(name) + ", ";
-    names.resize(names.size() - 2);
-    return names;
+    const std::int64_t w = ABox.Width;
+    const std::int64_t h = ABox.Height;
+    if (AOrientation == 180)
+        return {static_cast<std::int32_t>(ABox.Left + w), static_cast<std::int32_t>(ABox.Top + h), ABox.Width,
+                ABox.Height};
+    const auto height = static_cast<std::int32_t>(w > h && w > 0 ? DivideRoundHalfEven(h * h, w) : w);
+    if (AOrientation == 90) return {static_cast<std::int32_t>(ABox.Left + w), ABox.Top, ABox.Height, height};
+    return {ABox.Left, static_cast<std::int32_t>(ABox.Top + h), ABox.Height, height};
 }
 
 std::string EscapeTsplString(std::string_view AText) {
@@ -379,58 +388,60 @@ std::string TPrinterTSPL::Gs1DataMatrixLine(std::int32_t ALeft, std::int32_t ATo
     return line;
 }
 
-void TPrinterTSPL::Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop,
+void TPrinterTSPL::Add2DCommand(const TSymbology& ASymbology, std::int32_t ALeft, std::int32_t ATop,
                                 std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
                                 std::string_view AContent, std::optional<std::string_view> AValueBytes) {
-    if (EqualsIgnoringAsciiCase(AType, "PDF417")) {
-        AddScriptString(
-            "PDF417 %d,%d,%d,%d,%d,%s\"%s\"",
-            {Dots(ALeft), Dots(ATop), Dots(AWidth), Dots(AHeight), AOrientation, PDF417Options(), AContent});
-    } else if (EqualsIgnoringAsciiCase(AType, "DataMatrix")) {
-        AddScriptString("DMATRIX %d,%d,%d,%d,%s\"%s\"",
-                        {Dots(ALeft), Dots(ATop), Dots(AWidth), Dots(AHeight),
-                         DataMatrixOptions(AOrientation, AValueBytes ? DataMatrixSizeFor(*AValueBytes)
-                                                                     : FSettings.DataMatrixSize),
-                         AContent});
-    } else {
-        AddScriptString("QRCODE %d,%d,%s,%d,%s,%d,%s,\"%s\"",
-                        {Dots(ALeft), Dots(ATop), FSettings.QRCodeECCLevel, FSettings.QRCodeCellWidth,
-                         FSettings.QRCodeMode, AOrientation, FSettings.QRCodeModel, AContent});
+    switch (ASymbology.Id) {
+        case TSymbologyId::siPDF417:
+            AddScriptString("PDF417 %d,%d,%d,%d,%d,%s\"%s\"", {Dots(ALeft), Dots(ATop), Dots(AWidth), Dots(AHeight),
+                                                            AOrientation, PDF417Options(), AContent});
+            return;
+        case TSymbologyId::siDataMatrix:
+        case TSymbologyId::siGS1DataMatrix:
+            AddScriptString("DMATRIX %d,%d,%d,%d,%s\"%s\"",
+                            {Dots(ALeft), Dots(ATop), Dots(AWidth), Dots(AHeight),
+                             DataMatrixOptions(AOrientation, AValueBytes ? DataMatrixSizeFor(*AValueBytes)
+                                                                         : FSettings.DataMatrixSize),
+                             AContent});
+            return;
+        default:
+            AddScriptString("QRCODE %d,%d,%s,%d,%s,%d,%s,\"%s\"",
+                            {Dots(ALeft), Dots(ATop), FSettings.QRCodeECCLevel, FSettings.QRCodeCellWidth,
+                             FSettings.QRCodeMode, AOrientation, FSettings.QRCodeModel, AContent});
+            return;
     }
 }
 
-void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& AType, std::int32_t ALeft,
+void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const TSymbology& ASymbology, std::int32_t ALeft,
                               std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight,
                               std::int32_t AOrientation, bool APrintHRI, bool /*ACheckSymbol*/,
                               bool AIsStaticField, const std::string& AValue) {
-    const TLinearSymbology* linear = FindLinearSymbology(AType);
-    // A type the printer has no command for would leave the field off every label unsaid.
-    if (!linear && !Is2DSymbology(AType)) throw TMessageError(TMessage::BarcodeTypeUnknown, AType, KnownBarcodeTypes());
     if (AIsStaticField) {
         if (AValue.empty()) return;
-        CheckBarcodeValue(AType, AValue);
+        CheckSymbologyValue(ASymbology, AValue);
     }
-    if (linear) {
+    if (!ASymbology.Is2D()) {
+        const TTsplBarcode barcode = TsplBarcode(ASymbology.Id);
         const std::string content = AIsStaticField ? LinearBarcodeContent(AValue) : AFieldName;
         const std::int32_t narrow = FSettings.BarcodeNarrow;
         AddScriptString(
             "BARCODE %d,%d,\"%s\",%d,%d,%d,%d,%d,\"%s\"",
-            {Dots(ALeft), Dots(ATop), linear->TsplType, Dots(AHeight), APrintHRI ? 2 : 0, AOrientation,
-             narrow, static_cast<std::int64_t>(narrow) * linear->WideFactor, content});
+            {Dots(ALeft), Dots(ATop), barcode.Type, Dots(AHeight), APrintHRI ? 2 : 0, AOrientation,
+             narrow, static_cast<std::int64_t>(narrow) * barcode.WideFactor, content});
         return;
     }
     if (!FSettings._2DBarcodeAsPicture &&
-        IsGs1DataMatrix(AType, AIsStaticField ? std::string_view(AValue) : std::string_view())) {
+        IsGs1DataMatrix(ASymbology, AIsStaticField ? std::string_view(AValue) : std::string_view())) {
         const std::string content = AIsStaticField ? Gs1DataMatrixContent(AValue) : AFieldName;
         AddScriptString("%s", {Gs1DataMatrixLine(ALeft, ATop, AWidth, AHeight, AOrientation, content)});
         return;
     }
     if (!FSettings._2DBarcodeAsPicture) {
         if (AIsStaticField)
-            Add2DCommand(AType, ALeft, ATop, AWidth, AHeight, AOrientation, TwoDBarcodeContent(AValue),
+            Add2DCommand(ASymbology, ALeft, ATop, AWidth, AHeight, AOrientation, TwoDBarcodeContent(AValue),
                          AValue);
         else
-            Add2DCommand(AType, ALeft, ATop, AWidth, AHeight, AOrientation, AFieldName, std::nullopt);
+            Add2DCommand(ASymbology, ALeft, ATop, AWidth, AHeight, AOrientation, AFieldName, std::nullopt);
         return;
     }
     if (!AIsStaticField) {
@@ -438,7 +449,7 @@ void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const std::string& 
         return;
     }
     TMonoBitmap bitmap;
-    const std::string bytes = BarcodePicture(AType, AWidth, AHeight, AOrientation, FDotInMM, AValue, bitmap);
+    const std::string bytes = BarcodePicture(ASymbology, AWidth, AHeight, AOrientation, FDotInMM, AValue, bitmap);
     AddBitmap(Dots(ALeft), Dots(ATop), bitmap.Width() / 8, bitmap.Height(), TBitmapMode::bmOverwrite, bytes);
 }
 
@@ -503,23 +514,25 @@ std::string TPrinterTSPL::RecalculateImage(const TFieldObject& AField, std::stri
 std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFieldObject& AField,
                                              std::string_view AValue) const {
     if (IsBlank(AValue)) return {};
-    if (!FSettings._2DBarcodeAsPicture && IsGs1DataMatrix(AField.BarcodeType, AValue))
+    // The document reader refuses a barcode field of no known symbology.
+    const TSymbology& symbology = *AField.Symbology;
+    if (!FSettings._2DBarcodeAsPicture && IsGs1DataMatrix(symbology, AValue))
         return Gs1DataMatrixLine(AField.Left, AField.Top, AField.Width, AField.Height, AField.Orientation,
                                  Gs1DataMatrixContent(AValue));
-    if (FSettings._2DBarcodeAsPicture && Is2DSymbology(AField.BarcodeType)) {
+    if (FSettings._2DBarcodeAsPicture && symbology.Is2D()) {
         TMonoBitmap bitmap;
-        const std::string bytes = BarcodePicture(AField.BarcodeType, AField.Width, AField.Height,
-                                                 AField.Orientation, FDotInMM, AValue, bitmap);
+        const std::string bytes = BarcodePicture(symbology, AField.Width, AField.Height, AField.Orientation,
+                                                 FDotInMM, AValue, bitmap);
         return BitmapCommand(Dots(AField.Left), Dots(AField.Top), bitmap.Width() / 8, bitmap.Height(),
                              TBitmapMode::bmOverwrite, bytes);
     }
-    CheckBarcodeValue(AField.BarcodeType, AValue);
+    CheckSymbologyValue(symbology, AValue);
     std::string line(ALine);
     const auto at = line.find(AField.FieldValue);
     if (at == std::string::npos) return line;
     line.replace(at, AField.FieldValue.size(),
-                 Is2DSymbology(AField.BarcodeType) ? TwoDBarcodeContent(AValue) : LinearBarcodeContent(AValue));
-    if (EqualsIgnoringAsciiCase(AField.BarcodeType, "DataMatrix") && line.starts_with("DMATRIX ")) {
+                 symbology.Is2D() ? TwoDBarcodeContent(AValue) : LinearBarcodeContent(AValue));
+    if (symbology.Id == TSymbologyId::siDataMatrix && line.starts_with("DMATRIX ")) {
         // The template holds the configured size just before the content's opening quote.
         const std::string configured = DataMatrixSizeArguments(FSettings.DataMatrixSize);
         const std::string size = DataMatrixSizeFor(AValue);
@@ -528,23 +541,6 @@ std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFiel
             line.replace(at - 1 - configured.size(), configured.size(), DataMatrixSizeArguments(size));
     }
     return line;
-}
-
-void TPrinterTSPL::CheckBarcodeDigits(std::string_view AType, std::string_view AValue) {
-    const TLinearSymbology* linear = FindLinearSymbology(AType);
-    if (!linear || !linear->DigitsOnly) return;
-    for (char c : AValue)
-        if (c < '0' || c > '9') throw TMessageError(TMessage::BarcodeInvalidCharacters);
-}
-
-void TPrinterTSPL::CheckBarcodeValue(std::string_view AType, std::string_view AValue) {
-    CheckBarcodeDigits(AType, AValue);
-    const TLinearSymbology* linear = FindLinearSymbology(AType);
-    if (!linear || linear->Digits == 0) return;
-    const auto count = static_cast<std::int64_t>(AValue.size());
-    if (count != linear->Digits && count != linear->Digits + 1)
-        throw TMessageError(TMessage::BarcodeLengthWrong, linear->DocumentName, linear->Digits,
-                            linear->Digits + 1, count);
 }
 
 TSlotKind TPrinterTSPL::SlotKind(const TFieldObject& AField) const {
@@ -585,6 +581,11 @@ std::string TPrinterTSPL::SlotValue(const TFieldObject& AField, TSlotKind AKind,
     return {};
 }
 
+TFieldBox TPrinterTSPL::BarcodeBox(const TFieldBox& ABox, std::int32_t AOrientation,
+                                   const TSymbology& ASymbology) const {
+    return RotatedBarcodePlacement(ABox, AOrientation, ASymbology, FSettings._2DBarcodeAsPicture);
+}
+
 std::string_view TPrinterTSPL::StatusQuery() const { return kStatusQuery; }
 
 double TPrinterTSPL::CopyPrintMs(std::int32_t AHeight, std::int32_t AGap, double ASpeed) const {
@@ -594,8 +595,8 @@ double TPrinterTSPL::CopyPrintMs(std::int32_t AHeight, std::int32_t AGap, double
     return 1000.0 * (AHeight + std::max<std::int32_t>(AGap, 0)) / kMmPerInch / static_cast<double>(speed);
 }
 
-TStatusVerdict TPrinterTSPL::JudgeStatus(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) const {
-    return JudgeStatusReply(AReply, AElapsedMs);
+TPrinterReasons TPrinterTSPL::StatusReasons(std::optional<std::uint8_t> AReply) const {
+    return StatusReplyReasons(AReply);
 }
 
 bool TPrinterTSPL::NeedsSetUp() const { return FSettings.Model == 3 || FSettings.Model == 4; }

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,23 +15,11 @@
 
 namespace quorvane {
 
-// A symbology the printer draws with its BARCODE command.
-struct TLinearSymbology {
-    std::string_view DocumentName;  // as the document's Type, compared ignoring case
-    std::string_view TsplType;
-    std::int32_t WideFactor;  // wide bar = factor x narrow
-    bool DigitsOnly;
-    std::int32_t Digits;  // the data's digits without the check digit, which may follow; 0: any length
-};
-
-// The barcode types a document may name, as it is told when it names another.
-std::string KnownBarcodeTypes();
-
-// Every linear symbology a document may name.
-std::span<const TLinearSymbology> LinearSymbologies();
-
-// The entry for ADocumentName, or nullptr when it is no linear symbology.
-const TLinearSymbology* FindLinearSymbology(std::string_view ADocumentName);
+// Where a barcode field of ABox turned by AOrientation is anchored so that the printer, turning
+// its own symbols about the anchor, draws it inside the box. QR Code and Data Matrix keep their
+// box, and so does PDF417 when it is printed as a picture, which is turned inside the box.
+TFieldBox RotatedBarcodePlacement(const TFieldBox& ABox, std::int32_t AOrientation, const TSymbology& ASymbology,
+                                  bool A2DBarcodeAsPicture);
 
 // Inside a quoted TSPL string: " as \["], CR as \[R], LF as \[L]; a raw CR or LF would end the
 // command and let the rest run as commands.
@@ -68,8 +55,12 @@ public:
     std::string SlotValue(const TFieldObject& AField, TSlotKind AKind, std::string_view ALine,
                           std::string_view AValue) const override;
 
+    // RotatedBarcodePlacement with the 2D-as-picture setting.
+    TFieldBox BarcodeBox(const TFieldBox& ABox, std::int32_t AOrientation,
+                         const TSymbology& ASymbology) const override;
+
     std::string_view StatusQuery() const override;
-    TStatusVerdict JudgeStatus(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) const override;
+    TPrinterReasons StatusReasons(std::optional<std::uint8_t> AReply) const override;
     // SPEED is inches per second; the paper moves the label and its gap.
     double CopyPrintMs(std::int32_t AHeight, std::int32_t AGap, double ASpeed) const override;
 
@@ -95,7 +86,7 @@ public:
                   std::int32_t AHeight, std::int32_t AOrientation, const std::string& ABorder,
                   std::int32_t ABorderWidth, const std::string& ABorderStyle, bool AIsStaticField,
                   const std::string& AValue) override;
-    void AddBarcode(const std::string& AFieldName, const std::string& AType, std::int32_t ALeft,
+    void AddBarcode(const std::string& AFieldName, const TSymbology& ASymbology, std::int32_t ALeft,
                     std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight, std::int32_t AOrientation,
                     bool APrintHRI, bool ACheckSymbol, bool AIsStaticField,
                     const std::string& AValue) override;
@@ -138,13 +129,6 @@ public:
     // a code page that is no code page fails.
     std::string UserDataContent(std::string_view AValue) const;
 
-    // Fails with "Недопустимые символы во входных данных штрихкода" when a digit-only
-    // symbology gets anything but 0-9.
-    static void CheckBarcodeDigits(std::string_view AType, std::string_view AValue);
-    // The digit check, then the digit count of the fixed-length symbologies, with or without
-    // the check digit.
-    static void CheckBarcodeValue(std::string_view AType, std::string_view AValue);
-
     static std::string GetErrorDescription(std::uint8_t AErrorCode);
 
     static std::string Reset();
@@ -168,7 +152,7 @@ private:
     std::string DataMatrixSizeFor(std::string_view ABytes) const;
     // Appends the command of a 2D symbology printed by the printer itself; AValueBytes is the
     // content as the printer reads it, absent for a field's token.
-    void Add2DCommand(std::string_view AType, std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
+    void Add2DCommand(const TSymbology& ASymbology, std::int32_t ALeft, std::int32_t ATop, std::int32_t AWidth,
                       std::int32_t AHeight, std::int32_t AOrientation, std::string_view AContent,
                       std::optional<std::string_view> AValueBytes);
     // A linear symbol's content in the code page; a character the code page lacks is refused,

@@ -1,5 +1,7 @@
 #include "printer/tspl/status_query.h"
 
+#include <iterator>
+
 #include "errors/messages.h"
 
 namespace quorvane {
@@ -23,18 +25,15 @@ std::string GetErrorDescription(std::uint8_t AErrorCode) {
     }
 }
 
-TStatusVerdict JudgeStatusReply(std::optional<std::uint8_t> AReply, std::int64_t AElapsedMs) {
+TPrinterReasons StatusReplyReasons(std::optional<std::uint8_t> AReply) {
     // A printer that does not answer the query at all is assumed to be ready.
-    if (!AReply || *AReply == 0) return {TStatusStep::ssReady, {}};
-    const std::uint8_t status = *AReply;
-    const bool known =
-        (status >= 1 && status <= 5) || (status >= 8 && status <= 13) || status == 16 || status == 0x80;
-    if (known) return {TStatusStep::ssFail, GetErrorDescription(status)};
-    if (status == 0x20) {
-        if (AElapsedMs <= kPrintingTimeoutMs) return {TStatusStep::ssAskAgain, {}};
-        return {TStatusStep::ssFail, MessageText(TMessage::PrintingTimeout)};
-    }
-    return {TStatusStep::ssFail, MessageText(TMessage::CheckCoverAndSupplies)};
+    if (!AReply) return 0;
+    static constexpr TPrinterReason kBits[] = {prCoverOpen, prPaperJam, prPaperOut, prRibbonOut,
+                                               prPaused,    prBusy,     prUnknown,  prFault};
+    TPrinterReasons reasons = 0;
+    for (std::size_t bit = 0; bit < std::size(kBits); ++bit)
+        if (*AReply & (1U << bit)) reasons |= kBits[bit];
+    return reasons;
 }
 
 }  // namespace quorvane

@@ -9,8 +9,7 @@
 #include <string>
 
 #include "driver/label_document.h"
-#include "printer/barcode_picture.h"
-#include "printer/tspl/printer_type_tspl.h"
+#include "printer/symbology.h"
 #include "text/ascii_text.h"
 
 namespace quorvane {
@@ -84,9 +83,7 @@ TEST(LabelDocumentReference, ListsEveryElementAttributeAndBarcodeTypeTheReaderKn
     EXPECT_EQ(listed, Table());
 
     std::set<std::string> known;
-    for (const TLinearSymbology& linear : LinearSymbologies())
-        known.insert(Lower(std::string(linear.DocumentName)));
-    for (const std::string_view name : TwoDSymbologyNames()) known.insert(Lower(std::string(name)));
+    for (const TSymbology& symbology : Symbologies()) known.insert(Lower(std::string(symbology.DocumentName)));
     EXPECT_EQ(types, known);
 }
 

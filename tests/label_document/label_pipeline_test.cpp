@@ -94,7 +94,6 @@ void Configure(TPrinterTSPL& APrinter, const TSetup& ASetup) {
 TDocumentSettings Settings(const TSetup& ASetup) {
     TDocumentSettings settings;
     settings.Codepage = ASetup.Codepage;
-    settings._2DBarcodeAsPicture = ASetup.BarcodesAsPictures;
     return settings;
 }
 

@@ -62,7 +62,7 @@ TEST(BarcodePicture, EachSymbologyReadsBackAt203Dpi) {
         for (const std::string& value : values) {
             SCOPED_TRACE(std::string(c.Name) + " " + value);
             TMonoBitmap bitmap;
-            const std::string bytes = BarcodePicture(c.Name, c.Width, c.Height, 0, 8, value, bitmap);
+            const std::string bytes = BarcodePicture(*FindSymbology(c.Name), c.Width, c.Height, 0, 8, value, bitmap);
             ASSERT_EQ(bitmap.Width(), c.Width * 8);
             ASSERT_EQ(bitmap.Height(), c.Height * 8);
             EXPECT_EQ(bytes.size(), static_cast<std::size_t>(c.Width * c.Height * 8));
@@ -71,7 +71,7 @@ TEST(BarcodePicture, EachSymbologyReadsBackAt203Dpi) {
 }
 
 TEST(BarcodePicture, SymbolStartsTopLeftWithWholeDotsPerModule) {
-    const TMonoBitmap canvas = RenderBarcodeImage("QRCode", 20, 13, 8, "top-left");
+    const TMonoBitmap canvas = RenderBarcodeImage(*FindSymbology("QRCode"), 20, 13, 8, "top-left");
     ASSERT_EQ(canvas.Width(), 160);
     ASSERT_EQ(canvas.Height(), 104);
     const auto ink = test::InkBox(canvas);
@@ -85,7 +85,7 @@ TEST(BarcodePicture, SymbolStartsTopLeftWithWholeDotsPerModule) {
     EXPECT_TRUE(whole) << ink.Width();
 
     // PDF417 rows are three modules high; its proportions survive the scaling.
-    const TMonoBitmap pdf = RenderBarcodeImage("pdf417", 60, 25, 8, "rows");
+    const TMonoBitmap pdf = RenderBarcodeImage(*FindSymbology("pdf417"), 60, 25, 8, "rows");
     const auto pdfInk = test::InkBox(pdf);
     EXPECT_EQ(pdfInk.Left, 0);
     EXPECT_EQ(pdfInk.Top, 0);
@@ -95,7 +95,7 @@ TEST(BarcodePicture, SymbolStartsTopLeftWithWholeDotsPerModule) {
 
 TEST(BarcodePicture, TurnedSymbolCoversTheTurnedCanvas) {
     TMonoBitmap bitmap;
-    const std::string bytes = BarcodePicture("QRCode", 30, 20, 90, 8, "turned 90", bitmap);
+    const std::string bytes = BarcodePicture(*FindSymbology("QRCode"), 30, 20, 90, 8, "turned 90", bitmap);
     // Canvas 20 x 13 mm = 160 x 104 dots, turned to 104 x 160.
     EXPECT_EQ(bitmap.Width(), 104);
     EXPECT_EQ(bitmap.Height(), 160);
@@ -107,41 +107,41 @@ TEST(BarcodePicture, TurnedSymbolCoversTheTurnedCanvas) {
     EXPECT_EQ(ink.Top, 0);
 
     for (int orientation : {180, 270}) {
-        BarcodePicture("DataMatrix", 30, 20, orientation, 8, "turned", bitmap);
+        BarcodePicture(*FindSymbology("DataMatrix"), 30, 20, orientation, 8, "turned", bitmap);
         EXPECT_EQ(ReadBack(bitmap, ZXing::BarcodeFormat::DataMatrix), "turned") << orientation;
     }
 }
 
 TEST(BarcodePicture, LibraryRefusalsCarryTheLibraryText) {
     try {
-        RenderBarcodeImage("QRCode", 30, 30, 8, std::string(8000, '7') + std::string(3000, 'x'));
+        RenderBarcodeImage(*FindSymbology("QRCode"), 30, 30, 8, std::string(8000, '7') + std::string(3000, 'x'));
         FAIL();
     } catch (const EBarcodePicture& e) {
         EXPECT_NE(std::string(e.what()).find("Error"), std::string::npos) << e.what();
     }
     try {
-        RenderBarcodeImage("DataMatrix", 30, 30, 8, std::string(4000, 'A'));
+        RenderBarcodeImage(*FindSymbology("DataMatrix"), 30, 30, 8, std::string(4000, 'A'));
         FAIL();
     } catch (const EBarcodePicture& e) {
         EXPECT_NE(std::string(e.what()).find("Error"), std::string::npos) << e.what();
     }
-    EXPECT_THROW(RenderBarcodeImage("QRCode", 30, 30, 8, ""), EBarcodePicture);
-    EXPECT_THROW(RenderBarcodeImage("code128", 30, 30, 8, "x"), std::invalid_argument);
-    EXPECT_TRUE(Is2DSymbology("qrcode"));
-    EXPECT_TRUE(Is2DSymbology("PDF417"));
-    EXPECT_FALSE(Is2DSymbology("ean13"));
+    EXPECT_THROW(RenderBarcodeImage(*FindSymbology("QRCode"), 30, 30, 8, ""), EBarcodePicture);
+    EXPECT_THROW(RenderBarcodeImage(*FindSymbology("code128"), 30, 30, 8, "x"), std::invalid_argument);
+    EXPECT_TRUE(FindSymbology("qrcode")->Is2D());
+    EXPECT_TRUE(FindSymbology("PDF417")->Is2D());
+    EXPECT_FALSE(FindSymbology("ean13")->Is2D());
 }
 
 TEST(BarcodePicture, TinyHugeAndEmptyBoxes) {
     // Less than a dot per module: shrunk, kept inside the canvas.
-    const TMonoBitmap tiny = RenderBarcodeImage("QRCode", 2, 2, 8, "a value that needs a larger symbol");
+    const TMonoBitmap tiny = RenderBarcodeImage(*FindSymbology("QRCode"), 2, 2, 8, "a value that needs a larger symbol");
     EXPECT_EQ(tiny.Width(), 16);
     EXPECT_GT(tiny.CountBlack(), 0);
-    EXPECT_TRUE(RenderBarcodeImage("QRCode", 0, 20, 8, "x").Empty());
+    EXPECT_TRUE(RenderBarcodeImage(*FindSymbology("QRCode"), 0, 20, 8, "x").Empty());
     TMonoBitmap bitmap;
-    EXPECT_EQ(BarcodePicture("QRCode", 0, 0, 90, 8, "x", bitmap), "");
-    EXPECT_THROW(RenderBarcodeImage("QRCode", 3000, 3000, 8, "x"), ERasterTooLarge);
-    EXPECT_THROW(BarcodePicture("DataMatrix", 800, 800, 0, 24, "x", bitmap), ERasterTooLarge);
+    EXPECT_EQ(BarcodePicture(*FindSymbology("QRCode"), 0, 0, 90, 8, "x", bitmap), "");
+    EXPECT_THROW(RenderBarcodeImage(*FindSymbology("QRCode"), 3000, 3000, 8, "x"), ERasterTooLarge);
+    EXPECT_THROW(BarcodePicture(*FindSymbology("DataMatrix"), 800, 800, 0, 24, "x", bitmap), ERasterTooLarge);
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ void PrintBarcodes() {
         for (const std::int32_t dotInMM : {8, 12}) {
             const std::string outcome = Outcome([&] {
                 TMonoBitmap bitmap;
-                BarcodePicture(c.Symbology, 30, 20, 90, dotInMM, c.Value, bitmap);
+                BarcodePicture(*FindSymbology(c.Symbology), 30, 20, 90, dotInMM, c.Value, bitmap);
                 return Describe(bitmap);
             });
             std::printf("%.*s \"%.*s\" at %d dots/mm: %s\n", static_cast<int>(c.Symbology.size()),

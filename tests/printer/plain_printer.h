@@ -23,7 +23,7 @@ public:
                  const std::string&) override {}
     void AddImage(const std::string&, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
                   const std::string&, std::int32_t, const std::string&, bool, const std::string&) override {}
-    void AddBarcode(const std::string&, const std::string&, std::int32_t, std::int32_t, std::int32_t,
+    void AddBarcode(const std::string&, const TSymbology&, std::int32_t, std::int32_t, std::int32_t,
                     std::int32_t, std::int32_t, bool, bool, bool, const std::string&) override {}
     void AddUserData(const std::string&, bool, const std::string&) override {}
     std::string_view Name() const override { return "plain"; }
@@ -37,7 +37,7 @@ public:
         return {};
     }
     std::string_view StatusQuery() const override { return {}; }
-    TStatusVerdict JudgeStatus(std::optional<std::uint8_t>, std::int64_t) const override { return {}; }
+    TPrinterReasons StatusReasons(std::optional<std::uint8_t>) const override { return 0; }
     std::string ScriptLogText(std::string_view AScript) const override { return std::string(AScript); }
 };
 

@@ -144,44 +144,5 @@ TEST(RasterLimits, RefuseOversizedRastersWithoutAllocating) {
     EXPECT_EQ(MillimetresToDots(INT32_MAX, 24), std::int64_t{INT32_MAX} * 24);
 }
 
-TEST(RotatedBarcodePlacement, MovesLinearBarcodesInsideTheirBox) {
-    const TFieldBox box{5, 7, 40, 10};
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 0, "code128", false), box);
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 180, "code128", false),
-              (TFieldBox{45, 17, 40, 10}));
-    // 10 x 10 / 40 = 2.5 rounds to 2 (half to even)
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "code128", false),
-              (TFieldBox{45, 7, 10, 2}));
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 270, "CODE128", false),
-              (TFieldBox{5, 17, 10, 2}));
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 45, "ean13", false), (TFieldBox{5, 17, 10, 2}));
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 10, 40}, 90, "code128", false),
-              (TFieldBox{10, 0, 40, 10}));
-    // The height is the box's height squared over its width, half to even: 7 exactly, 4.5, 4.9,
-    // 12.5 and 7.5.
-    const struct {
-        std::int32_t Width, Height, Expected;
-    } heights[] = {{28, 14, 7}, {50, 15, 4}, {10, 7, 5}, {50, 25, 12}, {30, 15, 8}};
-    for (const auto& c : heights)
-        EXPECT_EQ(
-            TPrinterTypeBase::RotatedBarcodePlacement({0, 0, c.Width, c.Height}, 90, "ean8", false).Height,
-            c.Expected)
-            << c.Width << " x " << c.Height;
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement({0, 0, 0, 0}, 90, "ean8", false),
-              (TFieldBox{0, 0, 0, 0}));
-}
-
-TEST(RotatedBarcodePlacement, KeepsPictureAndMatrixSymbolsInPlace) {
-    const TFieldBox box{5, 7, 40, 10};
-    for (bool picture : {false, true}) {
-        EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "QRCode", picture), box);
-        EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 270, "datamatrix", picture), box);
-    }
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "PDF417", false), (TFieldBox{45, 7, 10, 2}));
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "pdf417", true), box);
-    // The printer turns linear barcodes itself whatever the 2D setting says.
-    EXPECT_EQ(TPrinterTypeBase::RotatedBarcodePlacement(box, 90, "code128", true), (TFieldBox{45, 7, 10, 2}));
-}
-
 }  // namespace
 }  // namespace quorvane

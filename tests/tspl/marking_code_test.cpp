@@ -56,7 +56,6 @@ TJob Print(const std::string& ADocument, int ADpi, bool AAsPicture) {
     tspl._2DBarcodeAsPicture = AAsPicture;
     printer.ApplySettings(ADpi, false, tspl);
     TDocumentSettings settings;
-    settings._2DBarcodeAsPicture = AAsPicture;
     const pugi::xml_document document = ParseLabelDocument(ADocument);
     TLabelTemplate labelTemplate;
     LoadTemplate(document, labelTemplate, printer, settings);

@@ -171,7 +171,7 @@ TEST(TsplBarcode, EveryLinearSymbologyWithItsWideBar) {
     };
     for (const TLinearCase& c : cases) {
         TPrinterTSPL printer;
-        printer.AddBarcode(kToken, c.Type, 1, 2, 40, 10, 0, true, false, true, c.Value);
+        printer.AddBarcode(kToken, *FindSymbology(c.Type), 1, 2, 40, 10, 0, true, false, true, c.Value);
         EXPECT_EQ(Lines(printer),
                   std::vector<std::string>{std::string("BARCODE 8,16,\"") + c.Tspl + "\",80,2,0,2," +
                                            std::to_string(c.Wide) + ",\"" + c.Value + "\""})
@@ -179,29 +179,29 @@ TEST(TsplBarcode, EveryLinearSymbologyWithItsWideBar) {
     }
     TPrinterTSPL printer;
     printer.Settings().BarcodeNarrow = 3;
-    printer.AddBarcode(kToken, "code93", 0, 1, 40, 12, 90, false, true, false, "");
+    printer.AddBarcode(kToken, *FindSymbology("code93"), 0, 1, 40, 12, 90, false, true, false, "");
     EXPECT_EQ(Lines(printer), std::vector<std::string>{"BARCODE 0,8,\"93\",96,0,90,3,9,\"" + kToken + "\""});
 }
 
 TEST(TsplBarcode, ContentIsEscapedAndEncoded) {
     TPrinterTSPL printer;
-    printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "A\"B\r\nPRINT 1\r\nЖ");
+    printer.AddBarcode(kToken, *FindSymbology("code128"), 0, 0, 40, 10, 0, false, false, true, "A\"B\r\nPRINT 1\r\nЖ");
     EXPECT_EQ(Lines(printer),
               std::vector<std::string>{"BARCODE 0,0,\"128\",80,0,0,2,2,\"A\\[\"]B\\[R]\\[L]PRINT "
                                        "1\\[R]\\[L]\xC6\""});
     printer.Init();
     printer.SetCodepage("utf-8");
-    printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "Ж");
+    printer.AddBarcode(kToken, *FindSymbology("code128"), 0, 0, 40, 10, 0, false, false, true, "Ж");
     EXPECT_EQ(Lines(printer), std::vector<std::string>{"BARCODE 0,0,\"128\",80,0,0,2,2,\"\xD0\x96\""});
 }
 
 TEST(TsplBarcode, AnInvalidCodepageFailsOnlyWhenTextNeedsIt) {
     TPrinterTSPL printer;
     printer.SetCodepage("abc");
-    printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "ABC");
+    printer.AddBarcode(kToken, *FindSymbology("code128"), 0, 0, 40, 10, 0, false, false, true, "ABC");
     EXPECT_EQ(printer.ScriptText().size(), 1U);
     try {
-        printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "Ж");
+        printer.AddBarcode(kToken, *FindSymbology("code128"), 0, 0, 40, 10, 0, false, false, true, "Ж");
         FAIL();
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
@@ -211,38 +211,31 @@ TEST(TsplBarcode, AnInvalidCodepageFailsOnlyWhenTextNeedsIt) {
 TEST(TsplBarcode, DigitCheckEmptyAndUnknownTypes) {
     TPrinterTSPL printer;
     try {
-        printer.AddBarcode(kToken, "ean13", 0, 0, 40, 10, 0, false, false, true, "46012345678A");
+        printer.AddBarcode(kToken, *FindSymbology("ean13"), 0, 0, 40, 10, 0, false, false, true, "46012345678A");
         FAIL();
     } catch (const TMessageError& error) {
         EXPECT_EQ(error.Id(), TMessage::BarcodeInvalidCharacters);
     }
     EXPECT_TRUE(printer.ScriptText().empty());
-    printer.AddBarcode(kToken, "code128", 0, 0, 40, 10, 0, false, false, true, "46012345678A");
+    printer.AddBarcode(kToken, *FindSymbology("code128"), 0, 0, 40, 10, 0, false, false, true, "46012345678A");
     EXPECT_EQ(printer.ScriptText().size(), 1U);
-    EXPECT_NO_THROW(TPrinterTSPL::CheckBarcodeDigits("ITF14", "0123456789"));
-    EXPECT_THROW(TPrinterTSPL::CheckBarcodeDigits("itf14", "01234 5"), std::runtime_error);
-    EXPECT_THROW(TPrinterTSPL::CheckBarcodeDigits("ean8", "１２"), std::runtime_error);
+    EXPECT_NO_THROW(CheckSymbologyDigits(*FindSymbology("ITF14"), "0123456789"));
+    EXPECT_THROW(CheckSymbologyDigits(*FindSymbology("itf14"), "01234 5"), std::runtime_error);
+    EXPECT_THROW(CheckSymbologyDigits(*FindSymbology("ean8"), "１２"), std::runtime_error);
 
     printer.Init();
-    printer.AddBarcode(kToken, "ean13", 0, 0, 40, 10, 0, false, false, true, "");
+    printer.AddBarcode(kToken, *FindSymbology("ean13"), 0, 0, 40, 10, 0, false, false, true, "");
     EXPECT_TRUE(printer.ScriptText().empty());
-    for (const bool isStatic : {true, false}) {
-        try {
-            printer.AddBarcode(kToken, "upca", 0, 0, 40, 10, 0, false, false, isStatic, "012345678905");
-            ADD_FAILURE() << "upca accepted";
-        } catch (const TMessageError& error) {
-            EXPECT_EQ(error.Id(), TMessage::BarcodeTypeUnknown);
-        }
-    }
-    EXPECT_TRUE(printer.ScriptText().empty());
+    // The document reader refuses a type without an entry (HostileDocuments).
+    EXPECT_EQ(FindSymbology("upca"), nullptr);
 }
 
 TEST(TsplBarcode, PrinterDrawn2DSymbols) {
     TPrinterTSPL printer;
     printer.Settings()._2DBarcodeAsPicture = false;
-    printer.AddBarcode(kToken, "pdf417", 1, 2, 30, 10, 0, false, false, false, "");
-    printer.AddBarcode(kToken, "DataMatrix", 1, 2, 20, 20, 0, false, false, false, "");
-    printer.AddBarcode(kToken, "qrcode", 1, 2, 20, 20, 0, false, false, false, "");
+    printer.AddBarcode(kToken, *FindSymbology("pdf417"), 1, 2, 30, 10, 0, false, false, false, "");
+    printer.AddBarcode(kToken, *FindSymbology("DataMatrix"), 1, 2, 20, 20, 0, false, false, false, "");
+    printer.AddBarcode(kToken, *FindSymbology("qrcode"), 1, 2, 20, 20, 0, false, false, false, "");
     EXPECT_EQ(Lines(printer), (std::vector<std::string>{"PDF417 8,16,240,80,0,\"" + kToken + "\"",
                                                         "DMATRIX 8,16,160,160,x3,10,10,\"" + kToken + "\"",
                                                         "QRCODE 8,16,M,4,A,0,M1,\"" + kToken + "\""}));
@@ -263,9 +256,9 @@ TEST(TsplBarcode, PrinterDrawn2DSymbols) {
     s.QRCodeCellWidth = 6;
     s.QRCodeMode = "M";
     s.QRCodeModel = "M2";
-    printer.AddBarcode(kToken, "PDF417", 1, 2, 30, 10, 90, false, false, true, "a\"b");
-    printer.AddBarcode(kToken, "datamatrix", 1, 2, 20, 20, 270, false, false, true, "Ж");
-    printer.AddBarcode(kToken, "QRCode", 1, 2, 20, 20, 180, false, false, true, "q");
+    printer.AddBarcode(kToken, *FindSymbology("PDF417"), 1, 2, 30, 10, 90, false, false, true, "a\"b");
+    printer.AddBarcode(kToken, *FindSymbology("datamatrix"), 1, 2, 20, 20, 270, false, false, true, "Ж");
+    printer.AddBarcode(kToken, *FindSymbology("QRCode"), 1, 2, 20, 20, 180, false, false, true, "q");
     EXPECT_EQ(Lines(printer),
               (std::vector<std::string>{"PDF417 8,16,240,80,90,P1,E5,M0,W3,H10,R7,C4,T1,\"a\\[\"]b\"",
                                         "DMATRIX 8,16,160,160,r270,12,26,\"\xD0\x96\"",  // 2D data are UTF-8
@@ -292,11 +285,11 @@ std::string ReadBitmapBarcode(const std::string& ALine) {
 
 TEST(TsplBarcode, TwoDimensionalSymbolsAsPictures) {
     TPrinterTSPL printer;
-    printer.AddBarcode(kToken, "QRCode", 1, 2, 20, 20, 0, false, false, false, "");
+    printer.AddBarcode(kToken, *FindSymbology("QRCode"), 1, 2, 20, 20, 0, false, false, false, "");
     EXPECT_EQ(Lines(printer), std::vector<std::string>{"BITMAP 8,16,0,0,0," + kToken});
 
     printer.Init();
-    printer.AddBarcode(kToken, "QRCode", 1, 2, 20, 20, 0, false, false, true, "Цена 12,50");
+    printer.AddBarcode(kToken, *FindSymbology("QRCode"), 1, 2, 20, 20, 0, false, false, true, "Цена 12,50");
     ASSERT_EQ(printer.ScriptText().size(), 1U);
     EXPECT_EQ(printer.ScriptText()[0].rfind("BITMAP 8,16,", 0), 0U);
     EXPECT_EQ(ReadBitmapBarcode(printer.ScriptText()[0]), "Цена 12,50");
@@ -394,6 +387,45 @@ TEST(TsplUserData, RawLinesInTheTemplate) {
     printer.AddUserData(kToken, true, "TEXT 0,0,\"3\",0,1,1,\"Ж\"");
     printer.AddUserData(kToken, true, "");
     EXPECT_EQ(Lines(printer), (std::vector<std::string>{kToken, "TEXT 0,0,\"3\",0,1,1,\"\xC6\""}));
+}
+
+TEST(RotatedBarcodePlacement, MovesLinearBarcodesInsideTheirBox) {
+    const TFieldBox box{5, 7, 40, 10};
+    EXPECT_EQ(RotatedBarcodePlacement(box, 0, *FindSymbology("code128"), false), box);
+    EXPECT_EQ(RotatedBarcodePlacement(box, 180, *FindSymbology("code128"), false),
+              (TFieldBox{45, 17, 40, 10}));
+    // 10 x 10 / 40 = 2.5 rounds to 2 (half to even)
+    EXPECT_EQ(RotatedBarcodePlacement(box, 90, *FindSymbology("code128"), false),
+              (TFieldBox{45, 7, 10, 2}));
+    EXPECT_EQ(RotatedBarcodePlacement(box, 270, *FindSymbology("CODE128"), false),
+              (TFieldBox{5, 17, 10, 2}));
+    EXPECT_EQ(RotatedBarcodePlacement(box, 45, *FindSymbology("ean13"), false), (TFieldBox{5, 17, 10, 2}));
+    EXPECT_EQ(RotatedBarcodePlacement({0, 0, 10, 40}, 90, *FindSymbology("code128"), false),
+              (TFieldBox{10, 0, 40, 10}));
+    // The height is the box's height squared over its width, half to even: 7 exactly, 4.5, 4.9,
+    // 12.5 and 7.5.
+    const struct {
+        std::int32_t Width, Height, Expected;
+    } heights[] = {{28, 14, 7}, {50, 15, 4}, {10, 7, 5}, {50, 25, 12}, {30, 15, 8}};
+    for (const auto& c : heights)
+        EXPECT_EQ(
+            RotatedBarcodePlacement({0, 0, c.Width, c.Height}, 90, *FindSymbology("ean8"), false).Height,
+            c.Expected)
+            << c.Width << " x " << c.Height;
+    EXPECT_EQ(RotatedBarcodePlacement({0, 0, 0, 0}, 90, *FindSymbology("ean8"), false),
+              (TFieldBox{0, 0, 0, 0}));
+}
+
+TEST(RotatedBarcodePlacement, KeepsPictureAndMatrixSymbolsInPlace) {
+    const TFieldBox box{5, 7, 40, 10};
+    for (bool picture : {false, true}) {
+        EXPECT_EQ(RotatedBarcodePlacement(box, 90, *FindSymbology("QRCode"), picture), box);
+        EXPECT_EQ(RotatedBarcodePlacement(box, 270, *FindSymbology("datamatrix"), picture), box);
+    }
+    EXPECT_EQ(RotatedBarcodePlacement(box, 90, *FindSymbology("PDF417"), false), (TFieldBox{45, 7, 10, 2}));
+    EXPECT_EQ(RotatedBarcodePlacement(box, 90, *FindSymbology("pdf417"), true), box);
+    // The printer turns linear barcodes itself whatever the 2D setting says.
+    EXPECT_EQ(RotatedBarcodePlacement(box, 90, *FindSymbology("code128"), true), (TFieldBox{45, 7, 10, 2}));
 }
 
 }  // namespace

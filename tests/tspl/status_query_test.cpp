@@ -34,7 +34,7 @@ TEST(StatusReply, KnownStatusBytesFailWithTheirMessage) {
         {0x80, MessageText(TMessage::UnknownError)},
     };
     for (const auto& [byte, message] : cases) {
-        const TStatusVerdict verdict = JudgeStatusReply(static_cast<std::uint8_t>(byte), 0);
+        const TStatusVerdict verdict = JudgeStatus(StatusReplyReasons(static_cast<std::uint8_t>(byte)), 0);
         EXPECT_EQ(verdict.Step, TStatusStep::ssFail) << byte;
         EXPECT_EQ(verdict.Message, message) << byte;
     }
@@ -43,14 +43,14 @@ TEST(StatusReply, KnownStatusBytesFailWithTheirMessage) {
 }
 
 TEST(StatusReply, ReadyPrintingAndOtherBytes) {
-    EXPECT_EQ(JudgeStatusReply(std::nullopt, 0).Step, TStatusStep::ssReady);
-    EXPECT_EQ(JudgeStatusReply(0, 0).Step, TStatusStep::ssReady);
-    EXPECT_EQ(JudgeStatusReply(0x20, 60000).Step, TStatusStep::ssAskAgain);
-    const TStatusVerdict late = JudgeStatusReply(0x20, 60001);
+    EXPECT_EQ(JudgeStatus(StatusReplyReasons(std::nullopt), 0).Step, TStatusStep::ssReady);
+    EXPECT_EQ(JudgeStatus(StatusReplyReasons(0), 0).Step, TStatusStep::ssReady);
+    EXPECT_EQ(JudgeStatus(StatusReplyReasons(0x20), 60000).Step, TStatusStep::ssAskAgain);
+    const TStatusVerdict late = JudgeStatus(StatusReplyReasons(0x20), 60001);
     EXPECT_EQ(late.Step, TStatusStep::ssFail);
     EXPECT_EQ(late.Message, MessageText(TMessage::PrintingTimeout));
     for (int byte : {6, 0x40, 0x21, 0xFF}) {
-        const TStatusVerdict other = JudgeStatusReply(static_cast<std::uint8_t>(byte), 0);
+        const TStatusVerdict other = JudgeStatus(StatusReplyReasons(static_cast<std::uint8_t>(byte)), 0);
         EXPECT_EQ(other.Step, TStatusStep::ssFail) << byte;
         EXPECT_EQ(other.Message, MessageText(TMessage::CheckCoverAndSupplies)) << byte;
     }

@@ -127,14 +127,14 @@ TEST(VirtualPrinterDataMatrix, CommandSizeHoldsTheValue) {
     TPrinterTSPL printer;
     printer.ApplySettings(203, false, TTsplSettings());
     printer.Settings()._2DBarcodeAsPicture = false;
-    printer.AddBarcode(token, "DataMatrix", 1, 2, 20, 20, 0, false, false, false, "");
+    printer.AddBarcode(token, *FindSymbology("DataMatrix"), 1, 2, 20, 20, 0, false, false, false, "");
     const std::string templateLine = printer.ScriptText().back();
     const struct {
         std::string Value, Size;
     } cases[] = {{"12345", "x3,10,10,"}, {"0104601234567893", "x3,14,14,"}};
     for (const auto& c : cases) {
         printer.Init();
-        printer.AddBarcode("", "DataMatrix", 1, 2, 20, 20, 0, false, false, true, c.Value);
+        printer.AddBarcode("", *FindSymbology("DataMatrix"), 1, 2, 20, 20, 0, false, false, true, c.Value);
         for (const std::string& line :
              {printer.ScriptText().back(), printer.RecalculateBarcode(templateLine, field, c.Value)}) {
             EXPECT_EQ(line, "DMATRIX 8,16,160,160," + c.Size + "\"" + c.Value + "\"");
@@ -154,7 +154,6 @@ std::string Job(const std::string& ADocument, bool AAsPicture, const std::string
     printer.ApplySettings(203, false, tspl);
     TDocumentSettings settings;
     settings.Codepage = ACodepage;
-    settings._2DBarcodeAsPicture = AAsPicture;
     const pugi::xml_document document = ParseLabelDocument(ADocument);
     TLabelTemplate labelTemplate;
     LoadTemplate(document, labelTemplate, printer, settings);
