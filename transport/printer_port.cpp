@@ -182,7 +182,8 @@ int TPrinterPort::ReadFromPortWithin(int ACount, std::string& AData, TDeadline A
     if (!Opened()) return SystemFailure(EBADF);
     std::string buffer(static_cast<size_t>(ACount > 0 ? ACount : 0), '\0');
     // ADeadline is on the steady clock; the device's may be another (simulated in tests).
-    const TUsbIoResult read = FDevice->Read(buffer.data(), buffer.size(), FIo->Now() + (ADeadline - TClock::now()));
+    const TUsbIoResult read =
+        FDevice->Read(buffer.data(), buffer.size(), FIo->Now() + (ADeadline - TClock::now()));
     if (read.State == TUsbIoResult::Failed) return SystemFailure(read.Error);
     // A printer that says nothing is no fault of the device; one that went away is.
     if (read.State == TUsbIoResult::TimedOut) return 0;

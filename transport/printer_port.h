@@ -26,13 +26,14 @@ constexpr uint8_t Busy = 0x40;
 uint8_t PrinterStatusFromPortStatus(int APortStatus);
 
 // A USB printer opened by its device path (/dev/usb/lpN; on Windows the printer's device
-// interface path). The same logic serves both systems; only the device calls differ. A write returns once the device has
-// taken every byte, or fails within its bounds: no progress for the write window (1000 ms)
-// gives 1007, a write still unfinished after the write wait (60 s in all) is cancelled with
-// 1001. The device status is polled while the write goes on; reads are bounded. Operations
-// answer a result code (0, 1001, 1007, 1008, 1009, 1011) and leave a text in
+// interface path). The same logic serves both systems; only the device calls differ. A write
+// returns once the device has taken every byte, or fails within its bounds: no progress for the
+// write window (1000 ms) gives 1007, a write still unfinished after the write wait (60 s in all)
+// is cancelled with 1001. The device status is polled while the write goes on; reads are
+// bounded. Operations answer a result code (0, 1001, 1007, 1008, 1009, 1011) and leave a text in
 // LastErrorDescription().
-// Any other path works too (a pseudo-terminal in tests): its status request fails and is skipped.
+// Any other device works too (a pseudo-terminal or a pipe in tests): its status request fails
+// and is skipped.
 class TPrinterPort {
 public:
     // AIo: the device's system calls; the real ones unless a test puts a device behind them.
@@ -94,7 +95,7 @@ private:
 
     std::shared_ptr<TUsbDeviceIo> FIo;
     std::unique_ptr<TUsbDevice> FDevice;  // the open device: ClosePort and the destructor close it
-    bool FWriteInFlight = false;  // handed to the device, not yet taken
+    bool FWriteInFlight = false;          // handed to the device, not yet taken
     std::string FPortName;
     TPrintInterfaceType FInterfaceType = TPrintInterfaceType::itUSBPrint;
     std::string FLastErrorDescription;

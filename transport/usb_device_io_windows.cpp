@@ -80,7 +80,8 @@ public:
         // may be gone.
         FBuffer.assign(AData, AData + ACount);
         DWORD n = 0;
-        if (!::WriteFile(FHandle.Handle, FBuffer.data(), static_cast<DWORD>(FBuffer.size()), &n, FWrite.Start()) &&
+        if (!::WriteFile(FHandle.Handle, FBuffer.data(), static_cast<DWORD>(FBuffer.size()), &n,
+                         FWrite.Start()) &&
             ::GetLastError() != ERROR_IO_PENDING)
             return TUsbIoResult::Fail(ErrorOf(::GetLastError()));
         // Done at once or later: either way the event tells, and the result gives the count.
@@ -104,14 +105,16 @@ public:
     TUsbIoResult Read(char* AData, size_t ACount, TDeadline ADeadline) override {
         OVERLAPPED* overlapped = FRead.Start();
         DWORD n = 0;
-        if (::ReadFile(FHandle.Handle, AData, static_cast<DWORD>(ACount), &n, overlapped)) return TUsbIoResult::Ok(n);
+        if (::ReadFile(FHandle.Handle, AData, static_cast<DWORD>(ACount), &n, overlapped))
+            return TUsbIoResult::Ok(n);
         if (::GetLastError() != ERROR_IO_PENDING) return TUsbIoResult::Fail(ErrorOf(::GetLastError()));
         const DWORD wait = ::WaitForSingleObject(FRead.Event.Handle, MsUntil(ADeadline));
         if (wait != WAIT_OBJECT_0) {
             const DWORD error = ::GetLastError();
             ::CancelIoEx(FHandle.Handle, overlapped);
             // Bytes that arrived while the read was being cancelled are still the printer's answer.
-            if (::GetOverlappedResult(FHandle.Handle, overlapped, &n, TRUE) && n > 0) return TUsbIoResult::Ok(n);
+            if (::GetOverlappedResult(FHandle.Handle, overlapped, &n, TRUE) && n > 0)
+                return TUsbIoResult::Ok(n);
             return wait == WAIT_TIMEOUT ? TUsbIoResult::Late() : TUsbIoResult::Fail(ErrorOf(error));
         }
         if (!::GetOverlappedResult(FHandle.Handle, overlapped, &n, FALSE))
@@ -123,7 +126,8 @@ public:
         DWORD status = 0;
         DWORD n = 0;
         OVERLAPPED* overlapped = FStatus.Start();
-        BOOL ok = ::DeviceIoControl(FHandle.Handle, kGetLptStatus, nullptr, 0, &status, sizeof status, &n, overlapped);
+        BOOL ok = ::DeviceIoControl(FHandle.Handle, kGetLptStatus, nullptr, 0, &status, sizeof status, &n,
+                                    overlapped);
         if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
             if (::WaitForSingleObject(FStatus.Event.Handle, kStatusWaitMs) != WAIT_OBJECT_0)
                 ::CancelIoEx(FHandle.Handle, overlapped);

@@ -60,7 +60,8 @@ protected:
     // Starts the printer taking AData.
     void Submit(std::string AData) {
         const int ms = TransferMs(FTransfers++, FReceived.size());
-        FInFlight = TTransfer{std::move(AData), ms == kNever ? TDeadline::max() : FNow + std::chrono::milliseconds(ms)};
+        FInFlight = TTransfer{std::move(AData),
+                              ms == kNever ? TDeadline::max() : FNow + std::chrono::milliseconds(ms)};
     }
 
     // The transfer in flight reaches the printer once its time has come.

@@ -53,7 +53,8 @@ private:
         }
         // poll(POLLIN), then read()
         TUsbIoResult Read(char* AData, size_t ACount, TDeadline ADeadline) override {
-            if (!FDevice.RunUntil([&] { return !FDevice.FReplies.empty(); }, ADeadline)) return TUsbIoResult::Late();
+            if (!FDevice.RunUntil([&] { return !FDevice.FReplies.empty(); }, ADeadline))
+                return TUsbIoResult::Late();
             return TUsbIoResult::Ok(FDevice.TakeReplies(AData, ACount));
         }
         // LPGETSTATUS

@@ -30,7 +30,8 @@ public:
         : FPath("\\\\.\\pipe\\quorvane-usb-" + std::to_string(::GetCurrentProcessId()) + "-" +
                 std::to_string(++FCount)),
           FPipe(::CreateNamedPipeW(WindowsText(FPath).c_str(), PIPE_ACCESS_DUPLEX,
-                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 1024, 1024, 0, nullptr)) {
+                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 1024, 1024, 0,
+                                   nullptr)) {
         if (FPipe == INVALID_HANDLE_VALUE) throw std::runtime_error("no pipe");
     }
     ~TPipePrinter() { ::CloseHandle(FPipe); }
@@ -136,7 +137,8 @@ TEST(UsbDeviceIoWindows, OpenFailuresAreTranslated) {
     wchar_t folder[MAX_PATH];
     ::GetTempPathW(MAX_PATH, folder);
     const std::string file = Utf8Text(folder) + "quorvane-usb-not-a-device.txt";
-    ::CloseHandle(::CreateFileW(WindowsText(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ::CloseHandle(
+        ::CreateFileW(WindowsText(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     port.SetPortName(file);
     EXPECT_EQ(port.OpenPort(true), 1011);
     EXPECT_EQ(port.LastOpenError(), ENOTTY);

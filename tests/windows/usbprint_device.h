@@ -56,7 +56,8 @@ private:
         }
         // ReadFile, its wait, and CancelIoEx when the wait ends first.
         TUsbIoResult Read(char* AData, size_t ACount, TDeadline ADeadline) override {
-            if (!FDevice.RunUntil([&] { return !FDevice.FReplies.empty(); }, ADeadline)) return TUsbIoResult::Late();
+            if (!FDevice.RunUntil([&] { return !FDevice.FReplies.empty(); }, ADeadline))
+                return TUsbIoResult::Late();
             return TUsbIoResult::Ok(FDevice.TakeReplies(AData, ACount));
         }
         // IOCTL_USBPRINT_GET_LPT_STATUS
