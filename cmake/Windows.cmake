@@ -9,16 +9,14 @@ add_subdirectory(errors)
 add_subdirectory(log)
 add_subdirectory(addin)
 add_subdirectory(driver)
-# The transport so far: the port manager with its network (Winsock) and serial (communications
-# API) channels, and the USB printer list (SetupAPI). The USB channel (overlapped I/O on the
-# printer class device) waits for its Windows twin: until then a USB port fails at once with a
-# message saying so (usb_channel_windows.cpp).
+# The transport: the port manager with its network (Winsock), serial (communications API) and USB
+# (overlapped I/O on the printer class device) channels, and the USB printer list (SetupAPI).
 add_library(quorvane_transport STATIC transport/printer_socket.cpp transport/printer_socket_windows.cpp
   transport/socket_owner_windows.cpp transport/comm.cpp transport/comm_windows.cpp transport/channels.cpp
-  transport/port_manager.cpp transport/system_reason.cpp transport/usb_channel_windows.cpp
-  transport/usb_print_list.cpp transport/usb_print_list_windows.cpp)
+  transport/port_manager.cpp transport/system_reason.cpp transport/usb_channel.cpp transport/printer_port.cpp
+  transport/usb_device_io_windows.cpp transport/usb_print_list.cpp transport/usb_print_list_windows.cpp)
 target_include_directories(quorvane_transport PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(quorvane_transport PUBLIC quorvane_errors quorvane_text ws2_32 setupapi cfgmgr32)
+target_link_libraries(quorvane_transport PUBLIC quorvane_errors quorvane_text ws2_32 setupapi cfgmgr32 user32)
 set_property(GLOBAL APPEND PROPERTY QUORVANE_PARTS quorvane_transport)
 
 # The embedded files: the settings' schema and the help archive. Windows needs no viewer
@@ -84,7 +82,7 @@ set(QUORVANE_WINE_PREFIX ${cache}/wine CACHE PATH "Wine prefix of the Windows te
 enable_testing()
 add_subdirectory(tests/windows)
 
-set(QUORVANE_WINDOWS_PENDING posix "the USB printer channel (overlapped I/O)" "the log window"
+set(QUORVANE_WINDOWS_PENDING posix "the log window"
   "the tools but the host" bench
   "the tests of the Linux build")
 message(STATUS "Windows build: not built yet: ${QUORVANE_WINDOWS_PENDING}")

@@ -240,7 +240,6 @@ enum class TMessage {
     FindPreviousTooltip,
     HelpBackTooltip,
     WindowsNotBuiltYet,
-    WindowsUsbNotBuiltYet,
 };
 
 namespace detail {
@@ -488,9 +487,6 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::FindPreviousTooltip, "Предыдущее совпадение (Shift+Enter)"},
     {TMessage::HelpBackTooltip, "Назад (Alt+Влево)"},
     {TMessage::WindowsNotBuiltYet, "Окна лога и справки в версии компонента для Windows пока не поддерживаются"},
-    {TMessage::WindowsUsbNotBuiltYet,
-     "Печать на USB-принтер в версии компонента для Windows пока не поддерживается: подключите принтер по сети "
-     "или через COM-порт"},
 };
 
 inline constexpr std::size_t kMessageCount = std::size(kMessages);
@@ -498,7 +494,7 @@ inline constexpr std::size_t kMessageCount = std::size(kMessages);
 consteval bool InEnumOrder() {
     for (std::size_t i = 0; i < kMessageCount; ++i)
         if (static_cast<std::size_t>(kMessages[i].Id) != i) return false;
-    return static_cast<std::size_t>(TMessage::WindowsUsbNotBuiltYet) + 1 == kMessageCount;
+    return static_cast<std::size_t>(TMessage::WindowsNotBuiltYet) + 1 == kMessageCount;
 }
 static_assert(InEnumOrder(), "one row per message, in the order of TMessage");
 

@@ -1,11 +1,10 @@
 #include "transport/printer_port.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <cerrno>
 
 #include "errors/messages.h"
+#include "errors/system_errors.h"
 
 namespace quorvane {
 
@@ -29,21 +28,21 @@ uint8_t PrinterStatusFromPortStatus(int APortStatus) {
     return 0;
 }
 
-int TPrinterPort::SystemFailure() {
-    FLastErrorDescription = SystemErrorText();
+int TPrinterPort::SystemFailure(int AError) {
+    FLastErrorDescription = SystemErrorText(AError);
     return 1001;
 }
 
 int TPrinterPort::OpenPort(bool AOverlappedMode) {
-    (void)AOverlappedMode;  // every wait here is a bounded poll()
+    (void)AOverlappedMode;  // every wait here is bounded
     FLastErrorDescription.clear();
     FLastOpenError = 0;
     if (Opened()) return 0;
-    FFd = FIo->Open(FPortName);
-    if (FFd < 0) {
-        FFd = -1;
-        FLastOpenError = errno;
-        FLastErrorDescription = SystemErrorText();
+    int error = 0;
+    FDevice = FIo->Open(FPortName, error);
+    if (!FDevice) {
+        FLastOpenError = error != 0 ? error : EIO;
+        FLastErrorDescription = SystemErrorText(FLastOpenError);
         return 1011;
     }
     return 0;
@@ -52,7 +51,7 @@ int TPrinterPort::OpenPort(bool AOverlappedMode) {
 bool TPrinterPort::QueryPrinterStatus(uint8_t& AStatus) {
     AStatus = 0;
     int status = 0;
-    if (!Opened() || FIo->GetPortStatus(FFd, status) != 0) return false;
+    if (!Opened() || !FDevice->PortStatus(status)) return false;
     AStatus = PrinterStatusFromPortStatus(status);
     return true;
 }
@@ -82,18 +81,13 @@ int TPrinterPort::SendToPort(const std::string& AData, bool AOverlappedMode) {
     (void)AOverlappedMode;
     FLastErrorDescription.clear();
     if (AData.empty()) return 0;
-    if (!Opened()) {
-        // Nothing to wait for on a closed port: fail at once, as the first write would.
-        errno = EBADF;
-        return SystemFailure();
-    }
-    // The printer class device answers a non-blocking write once it has handed the bytes to
-    // the device, and reports POLLOUT only when the device has taken them: bytes count as sent
-    // only then.
+    // Nothing to wait for on a closed port: fail at once, as the first write would.
+    if (!Opened()) return SystemFailure(EBADF);
+    // A write is handed to the device and completes later, when the device has taken it: bytes
+    // count as sent only then.
     int code = 0;
     std::string writeFailure;  // the system's reason, unless the status later names a better one
     size_t taken = 0;
-    size_t handedOver = 0;
     bool polling = false;
     uint8_t lastStatus = 0xFF;
     const TDeadline limit = FIo->Now() + Ms(FWriteWaitTimeOut);
@@ -103,16 +97,12 @@ int TPrinterPort::SendToPort(const std::string& AData, bool AOverlappedMode) {
         if (FWriteInFlight) {
             // Waited in slices, so that the status is watched while the device is slow.
             const TDeadline slice = std::min({FIo->Now() + Ms(kFaultBackOffMs), deadline, limit});
-            const int events = FIo->Poll(FFd, POLLOUT, slice);
-            if (events < 0) return SystemFailure();
-            if (events & POLLOUT) {
+            const TUsbIoResult written = FDevice->WaitWritten(slice);
+            if (written.State == TUsbIoResult::Failed) return SystemFailure(written.Error);
+            if (written.State == TUsbIoResult::Done) {
                 FWriteInFlight = false;
-                if (handedOver > 0) deadline = FIo->Now() + Ms(FWriteTimeOut);
-                taken += handedOver;
-                handedOver = 0;
-            } else if (events & (POLLERR | POLLHUP)) {
-                errno = EIO;
-                return SystemFailure();
+                if (written.Count > 0) deadline = FIo->Now() + Ms(FWriteTimeOut);
+                taken += written.Count;
             }
         }
         if (taken == AData.size()) return 0;
@@ -123,22 +113,22 @@ int TPrinterPort::SendToPort(const std::string& AData, bool AOverlappedMode) {
         }
         if (FWriteInFlight) continue;
         if (code != 0) {
-            FIo->Sleep(Ms(kFaultBackOffMs));
+            FIo->BackOff(Ms(kFaultBackOffMs));
             continue;
         }
-        const ssize_t n = FIo->Write(FFd, AData.data() + taken, AData.size() - taken);
-        if (n > 0) handedOver = static_cast<size_t>(n);
-        if (n > 0 || (n < 0 && errno == EAGAIN))
+        const TUsbIoResult started =
+            FDevice->StartWrite(AData.data() + taken, std::min(AData.size() - taken, kWritePieceSize));
+        if (started.State == TUsbIoResult::Done) {
             FWriteInFlight = true;
-        else if (n < 0 && errno != EINTR) {
-            code = SystemFailure();
+        } else {
+            code = SystemFailure(started.Error);
             writeFailure = FLastErrorDescription;
         }
         polling = true;
     }
     if (code == 0 && FWriteInFlight && FIo->Now() >= limit) {
-        // The device kept taking data too slowly to finish in time: closing is the one way to
-        // cancel the write in flight.
+        // The device kept taking data too slowly to finish in time: closing cancels the write
+        // in flight.
         CloseHandle();
         FLastErrorDescription = SystemErrorText(ETIME);
         return 1001;
@@ -149,30 +139,15 @@ int TPrinterPort::SendToPort(const std::string& AData, bool AOverlappedMode) {
 
 int TPrinterPort::ReadFromPort(int ACount, std::string& AData, bool AOverlappedMode) {
     AData.clear();
-    if (!Opened()) {
-        errno = EBADF;
-        return SystemFailure();
-    }
-    const int events = FIo->Poll(FFd, POLLIN, FIo->Now() + Ms(kReadTimeOutMs));
-    if (events < 0) return SystemFailure();
-    if (events == 0) {
-        FLastErrorDescription = kNoDataText;
-        return 1001;
-    }
+    if (!Opened()) return SystemFailure(EBADF);
     std::string buffer(static_cast<size_t>(ACount > 0 ? ACount : 0), '\0');
-    ssize_t n = FIo->Read(FFd, buffer.data(), buffer.size());
-    if (n < 0 && errno != EAGAIN && errno != EINTR) return SystemFailure();
-    if (n < 0) n = 0;
-    if (n == 0 && (events & (POLLHUP | POLLERR))) {
-        // The device went away (a hung-up terminal reads as end of file): no answer is a failure.
-        errno = EIO;
-        return SystemFailure();
-    }
-    if (n == 0 && !AOverlappedMode) {
+    const TUsbIoResult read = FDevice->Read(buffer.data(), buffer.size(), FIo->Now() + Ms(kReadTimeOutMs));
+    if (read.State == TUsbIoResult::Failed) return SystemFailure(read.Error);
+    if (read.State == TUsbIoResult::TimedOut || (read.Count == 0 && !AOverlappedMode)) {
         FLastErrorDescription = kNoDataText;
         return 1001;
     }
-    buffer.resize(static_cast<size_t>(n));
+    buffer.resize(read.Count);
     AData = std::move(buffer);
     return 0;
 }
@@ -185,33 +160,18 @@ int TPrinterPort::ReadFromPort(std::string& AData, bool AOverlappedMode) {
     for (;;) {
         code = 1001;
         if (!Opened()) {
-            errno = EBADF;
-            SystemFailure();
-            break;
-        }
-        const int events = FIo->Poll(FFd, POLLIN, FIo->Now() + Ms(kReadTimeOutMs));
-        if (events == 0) {
-            code = 0;  // silence ends the reply
-            break;
-        }
-        if (events < 0) {
-            SystemFailure();
+            SystemFailure(EBADF);
             break;
         }
         char piece[kReadPieceSize];
-        const ssize_t n = FIo->Read(FFd, piece, sizeof piece);
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            SystemFailure();
+        const TUsbIoResult read = FDevice->Read(piece, sizeof piece, FIo->Now() + Ms(kReadTimeOutMs));
+        if (read.State == TUsbIoResult::Failed) {
+            SystemFailure(read.Error);
             break;
         }
-        if (n == 0 && (events & (POLLHUP | POLLERR))) {
-            errno = EIO;
-            SystemFailure();
-            break;
-        }
-        code = 0;
-        if (n <= 0) break;
-        gathered.append(piece, static_cast<size_t>(n));
+        code = 0;  // silence ends the reply
+        if (read.State == TUsbIoResult::TimedOut || read.Count == 0) break;
+        gathered.append(piece, read.Count);
     }
     if (code == 0) AData = std::move(gathered);
     return code;
@@ -219,32 +179,30 @@ int TPrinterPort::ReadFromPort(std::string& AData, bool AOverlappedMode) {
 
 int TPrinterPort::ReadFromPortWithin(int ACount, std::string& AData, TDeadline ADeadline) {
     AData.clear();
-    if (!Opened()) {
-        errno = EBADF;
-        return SystemFailure();
-    }
-    const int events = FIo->Poll(FFd, POLLIN, FIo->Now() + (ADeadline - TClock::now()));
-    if (events < 0) return SystemFailure();
+    if (!Opened()) return SystemFailure(EBADF);
+    std::string buffer(static_cast<size_t>(ACount > 0 ? ACount : 0), '\0');
+    // ADeadline is on the steady clock; the device's may be another (simulated in tests).
+    const TUsbIoResult read =
+        FDevice->Read(buffer.data(), buffer.size(), FIo->Now() + (ADeadline - TClock::now()));
+    if (read.State == TUsbIoResult::Failed) return SystemFailure(read.Error);
     // A printer that says nothing is no fault of the device; one that went away is.
-    if (events == 0) return 0;
-    return ReadFromPort(ACount, AData, true);
+    if (read.State == TUsbIoResult::TimedOut) return 0;
+    buffer.resize(read.Count);
+    AData = std::move(buffer);
+    return 0;
 }
 
 void TPrinterPort::FlushBuffers() {
-    // The printer class device ignores fsync; what it holds is a write in flight, which
-    // closing would cancel.
+    // What the device holds is a write in flight, which closing would cancel.
     if (!Opened() || !FWriteInFlight) return;
-    TDeadline deadline = FIo->Now() + Ms(FWriteTimeOut);
-    while (FIo->Now() < deadline) {
-        const int events = FIo->Poll(FFd, POLLOUT, deadline);
-        if (events < 0 || (events & (POLLOUT | POLLERR | POLLHUP))) break;
-    }
+    const TDeadline deadline = FIo->Now() + Ms(FWriteTimeOut);
+    while (FIo->Now() < deadline)
+        if (FDevice->WaitWritten(deadline).State != TUsbIoResult::TimedOut) break;
     FWriteInFlight = false;
 }
 
 void TPrinterPort::CloseHandle() {
-    FIo->Close(FFd);
-    FFd = -1;
+    FDevice.reset();
     FWriteInFlight = false;
 }
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "transport/posix_io.h"
+#include "transport/deadline.h"
 #include "transport/usb_device_io.h"
 
 namespace quorvane {
@@ -20,18 +20,20 @@ constexpr uint8_t NotConnected = 0x20;
 constexpr uint8_t Busy = 0x40;
 }  // namespace PrinterStatus
 
-// The device status byte from the USB printer class port status that LPGETSTATUS answers
-// (0x20 paper out, 0x10 selected, 0x08 no error; the last two active low): paper out gives
-// PaperEmpty; otherwise not selected or an error gives OffLine.
+// The device status byte from the USB printer class port status (Linux: LPGETSTATUS; Windows:
+// the class driver's LPT status request), 0x20 paper out, 0x10 selected, 0x08 no error, the last
+// two active low: paper out gives PaperEmpty; otherwise not selected or an error gives OffLine.
 uint8_t PrinterStatusFromPortStatus(int APortStatus);
 
-// A USB printer opened by its device path (/dev/usb/lpN). A write returns once the device has
-// taken every byte, or fails within its bounds: no progress for the write window (1000 ms)
-// gives 1007, a write still unfinished after the write wait (60 s in all) is cancelled with
-// 1001. The device status is polled while the write goes on; reads are bounded. Operations
-// answer a result code (0, 1001, 1007, 1008, 1009, 1011) and leave a text in
+// A USB printer opened by its device path (/dev/usb/lpN; on Windows the printer's device
+// interface path). The same logic serves both systems; only the device calls differ. A write
+// returns once the device has taken every byte, or fails within its bounds: no progress for the
+// write window (1000 ms) gives 1007, a write still unfinished after the write wait (60 s in all)
+// is cancelled with 1001. The device status is polled while the write goes on; reads are
+// bounded. Operations answer a result code (0, 1001, 1007, 1008, 1009, 1011) and leave a text in
 // LastErrorDescription().
-// Any other path works too (a pseudo-terminal in tests): its status request fails and is skipped.
+// Any other device works too (a pseudo-terminal or a pipe in tests): its status request fails
+// and is skipped.
 class TPrinterPort {
 public:
     // AIo: the device's system calls; the real ones unless a test puts a device behind them.
@@ -43,6 +45,9 @@ public:
     static constexpr uint32_t kReadTimeOutMs = 500;
     static constexpr size_t kReadPieceSize = 2048;
     static constexpr int kFaultBackOffMs = 100;
+    // Each write hands the device at most this much (a transfer of the Linux printer driver), so
+    // that progress shows within the write window on every system.
+    static constexpr size_t kWritePieceSize = 8192;
 
     // A second open while open answers 0.
     int OpenPort(bool AOverlappedMode);
@@ -60,7 +65,7 @@ public:
     // Never discards data the device is still taking (within the write window).
     void ClosePort();
 
-    bool Opened() const { return FFd >= 0; }
+    bool Opened() const { return FDevice != nullptr; }
     const std::string& PortName() const { return FPortName; }
     void SetPortName(std::string AValue) { FPortName = std::move(AValue); }
     TPrintInterfaceType InterfaceType() const { return FInterfaceType; }
@@ -81,15 +86,16 @@ protected:
     virtual bool QueryPrinterStatus(uint8_t& AStatus);
 
 private:
-    int SystemFailure();
+    // Code 1001 with the system text of AError.
+    int SystemFailure(int AError);
     // Queries the status: a change moves ADeadline; answers the code of the first fault bit.
     int CheckStatus(uint8_t& ALastStatus, TDeadline& ADeadline);
     // Closes the device; a write in flight is cancelled.
     void CloseHandle();
 
     std::shared_ptr<TUsbDeviceIo> FIo;
-    int FFd = -1;                 // the open device, owned: ClosePort and the destructor close it
-    bool FWriteInFlight = false;  // handed to the device, not yet taken
+    std::unique_ptr<TUsbDevice> FDevice;  // the open device: ClosePort and the destructor close it
+    bool FWriteInFlight = false;          // handed to the device, not yet taken
     std::string FPortName;
     TPrintInterfaceType FInterfaceType = TPrintInterfaceType::itUSBPrint;
     std::string FLastErrorDescription;

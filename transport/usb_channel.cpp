@@ -1,13 +1,12 @@
 #include "transport/channels.h"
 
-#include <sched.h>
+#include <thread>
 
 #include "errors/messages.h"
 #include "transport/port_manager.h"
-#include "transport/posix_io.h"
+#include "transport/system_reason.h"
 
-// The USB channel on the kernel's printer class device, apart from the other channels, which
-// every system shares.
+// The USB channel, one for every system: only the device calls under TUsbDeviceIo differ.
 
 namespace quorvane {
 
@@ -60,6 +59,6 @@ void TUsbChannel::Flush() { FPort.FlushBuffers(); }
 
 void TUsbChannel::Close() { FPort.ClosePort(); }
 
-void TUsbChannel::PassTurn() { sched_yield(); }
+void TUsbChannel::PassTurn() { std::this_thread::yield(); }
 
 }  // namespace quorvane
