@@ -79,6 +79,8 @@ public:
         if (FLogDirectory.empty() || (FLogDirectory.back() != '\\' && FLogDirectory.back() != '/'))
             FLogDirectory += '\\';
     }
+    // The window goes first: its procedure still reads the fields while it is destroyed.
+    ~TLogWindow() { FWindow.reset(); }
     TLogWindow(const TLogWindow&) = delete;
     TLogWindow& operator=(const TLogWindow&) = delete;
 

@@ -263,6 +263,14 @@ TEST_F(LogWindowTest, ShowsTheNewestDayAtItsEndMarksErrorsFollowsItAndShowsAPick
     EXPECT_TRUE(WaitFor([&] { return TextLines(Screenshot(records, "log-window-end.bmp"), Red) == 1; }, 3s))
         << "the view left the newest records; see log-window-end.bmp";
 
+    // Scrolled back to the start, the view stays there as records come (the same timer tick
+    // adds them and would move the view).
+    ::SendMessageW(records, WM_VSCROLL, SB_TOP, 0);
+    ASSERT_EQ(::SendMessageW(records, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    WriteRecord(newest, "ERROR", "later");
+    EXPECT_TRUE(WaitFor([&] { return RecordsText(records) == AsShown(newest); }, 5s));
+    EXPECT_EQ(::SendMessageW(records, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << "the view left the start";
+
     ::SendMessageW(Control(lwcDays), CB_SETCURSEL, 0, 0);
     Command(lwcDays, CBN_SELCHANGE);
     EXPECT_EQ(RecordsText(records), AsShown(FLogs / "quorvane_2026.12.06.log"));
