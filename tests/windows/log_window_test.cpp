@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -195,6 +197,8 @@ protected:
             FWindow = ::FindWindowW(L"QuorvaneLogWindow", caption.c_str());
             return FWindow != nullptr && ::IsWindowVisible(FWindow);
         }, 20s);
+        if (FWindow == nullptr && FAction.wait_for(0s) == std::future_status::ready)
+            ADD_FAILURE() << "the action failed: " << FAction.get();
         return FWindow;
     }
 
@@ -314,6 +318,60 @@ TEST_F(LogWindowTest, AnEmptyFolderIsExplainedUntilTheFirstDayFileComes) {
     WriteLines(file, 2);
     EXPECT_TRUE(WaitFor([&] { return RecordsText(records) == AsShown(file); }, 5s));
     CloseWithEscape();
+}
+
+// A Linux path as Wine's Z: drive shows it.
+std::wstring WinePath(const char* APath) {
+    std::wstring path = L"Z:" + WindowsText(APath);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+TEST_F(LogWindowTest, ViewLogThroughTheHostWaitsForTheWindowAndReturnsTrue) {
+    const char* host = std::getenv("QUORVANE_WINDOWS_HOST");
+    const char* component = std::getenv("QUORVANE_WINDOWS_DLL");
+    ASSERT_TRUE(host != nullptr && component != nullptr) << "QUORVANE_WINDOWS_HOST and QUORVANE_WINDOWS_DLL are not set";
+    WriteLines(FLogs / "quorvane_2026.12.08.log", 2);
+
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    ::SetEnvironmentVariableW(L"QUORVANE_LOG_DIR", FLogs.wstring().c_str());
+    std::wstring command = L"\"" + WinePath(host) + L"\" --component \"" + WinePath(component) + L"\" action ViewLog";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    const BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                          &startup, &process);
+    ::SetEnvironmentVariableW(L"QUORVANE_LOG_DIR", nullptr);
+    ::CloseHandle(writeEnd);
+    ASSERT_TRUE(started) << Utf8Text(command);
+
+    const std::wstring caption = WindowsText(MessageText(TMessage::LogViewerCaption));
+    HWND window = nullptr;
+    EXPECT_TRUE(WaitFor([&] {
+        window = ::FindWindowW(L"QuorvaneLogWindow", caption.c_str());
+        return window != nullptr && ::IsWindowVisible(window);
+    }, 20s)) << "no log window from DoAdditionalAction(\"ViewLog\")";
+    EXPECT_EQ(::WaitForSingleObject(process.hProcess, 0), WAIT_TIMEOUT) << "the action did not wait for its window";
+    if (window != nullptr) ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(::WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    if (code == STILL_ACTIVE) ::TerminateProcess(process.hProcess, 1);
+    std::string output;
+    char buffer[4096];
+    DWORD n = 0;
+    while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) output.append(buffer, n);
+    ::CloseHandle(readEnd);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    EXPECT_EQ(code, 0u) << output;
+    EXPECT_NE(output.find("Result: b:true"), std::string::npos) << output;
 }
 
 }  // namespace
