@@ -28,8 +28,9 @@ set_property(GLOBAL APPEND PROPERTY QUORVANE_PARTS quorvane_resources)
 quorvane_resources(quorvane_resources PARAMETERS ${PROJECT_SOURCE_DIR}/resources/parameters.xml
   help ${PROJECT_BINARY_DIR}/help/help.zip)
 
-# The additional actions: the help window (a rich edit control showing the help as rich text);
-# the log viewer's window is still to come and says so.
+# The additional actions' windows, modal windows of the host's thread: the log viewer (plain
+# Win32 controls, the records in a rich edit) and the help (a rich edit control showing the help
+# as rich text).
 add_subdirectory(help)
 add_dependencies(quorvane_resources quorvane_help_archive)
 
@@ -82,7 +83,7 @@ set(QUORVANE_WINE_PREFIX ${cache}/wine CACHE PATH "Wine prefix of the Windows te
 enable_testing()
 add_subdirectory(tests/windows)
 
-set(QUORVANE_WINDOWS_PENDING posix "the log window"
+set(QUORVANE_WINDOWS_PENDING posix
   "the tools but the host" bench
   "the tests of the Linux build")
 message(STATUS "Windows build: not built yet: ${QUORVANE_WINDOWS_PENDING}")

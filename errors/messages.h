@@ -184,6 +184,7 @@ enum class TMessage {
     FileReadFailed,
     FileOpenFailed,
     FolderOpenFailed,
+    WindowCreateFailed,
     NoDisplay,
     ViewerMissing,
     ViewerStartFailedIn,
@@ -239,7 +240,6 @@ enum class TMessage {
     FindNextTooltip,
     FindPreviousTooltip,
     HelpBackTooltip,
-    WindowsNotBuiltYet,
 };
 
 namespace detail {
@@ -428,6 +428,7 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::FileReadFailed, "Не удалось прочитать файл {0}"},
     {TMessage::FileOpenFailed, "Не удалось открыть файл {0}: {1}"},
     {TMessage::FolderOpenFailed, "Не удалось открыть папку {0}"},
+    {TMessage::WindowCreateFailed, "Не удалось создать окно «{0}»: {1}"},
     {TMessage::NoDisplay,
      "Нет графического экрана (не заданы DISPLAY и WAYLAND_DISPLAY): окно не может быть показано"},
     {TMessage::ViewerMissing, "Программа просмотра отсутствует в компоненте"},
@@ -486,7 +487,6 @@ inline constexpr TMessageRow kMessages[] = {
     {TMessage::FindNextTooltip, "Следующее совпадение (Enter)"},
     {TMessage::FindPreviousTooltip, "Предыдущее совпадение (Shift+Enter)"},
     {TMessage::HelpBackTooltip, "Назад (Alt+Влево)"},
-    {TMessage::WindowsNotBuiltYet, "Окна лога и справки в версии компонента для Windows пока не поддерживаются"},
 };
 
 inline constexpr std::size_t kMessageCount = std::size(kMessages);
@@ -494,7 +494,7 @@ inline constexpr std::size_t kMessageCount = std::size(kMessages);
 consteval bool InEnumOrder() {
     for (std::size_t i = 0; i < kMessageCount; ++i)
         if (static_cast<std::size_t>(kMessages[i].Id) != i) return false;
-    return static_cast<std::size_t>(TMessage::WindowsNotBuiltYet) + 1 == kMessageCount;
+    return static_cast<std::size_t>(TMessage::HelpBackTooltip) + 1 == kMessageCount;
 }
 static_assert(InEnumOrder(), "one row per message, in the order of TMessage");
 

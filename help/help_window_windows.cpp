@@ -3,6 +3,7 @@
 #include "errors/messages.h"
 #include "help/help_rtf.h"
 #include "help/markdown_renderer.h"
+#include "help/window_handles_windows.h"
 #include "text/ascii_text.h"
 #include "text/windows_text.h"
 
@@ -28,26 +29,6 @@ constexpr int kBackId = 1;
 constexpr int kToolbarHeight = 40;
 constexpr int kMaxPictureWidth = 820;  // pixels: the page's width as the window opens
 
-struct TWindowDestroy {
-    void operator()(HWND AWindow) const { DestroyWindow(AWindow); }
-};
-using TWindowHandle = std::unique_ptr<std::remove_pointer_t<HWND>, TWindowDestroy>;
-struct TFontDelete {
-    void operator()(HFONT AFont) const { DeleteObject(AFont); }
-};
-using TFontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, TFontDelete>;
-struct TLibraryFree {
-    void operator()(HMODULE AModule) const { FreeLibrary(AModule); }
-};
-using TLibraryHandle = std::unique_ptr<std::remove_pointer_t<HMODULE>, TLibraryFree>;
-
-HMODULE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
-
 std::string ReadPicture(const std::string& AFolder, const std::string& AName) {
     // Only the archive's own files, side by side with the page.
     if (AName.empty() || AName.find_first_of("/\\:") != std::string::npos || AName.find("..") != std::string::npos)
@@ -67,7 +48,7 @@ public:
     THelpWindow(const THelpRtf& ARtf, const std::string& AFolder, const std::string& ACaption, HWND AOwner)
         : FMarks(ARtf.Marks), FFolder(AFolder) {
         FRichEdit.reset(LoadLibraryW(L"Msftedit.dll"));
-        if (!FRichEdit) throw std::runtime_error("Cannot load Msftedit.dll: error " + std::to_string(GetLastError()));
+        if (!FRichEdit) ThrowWindowError(ACaption);
         RegisterClass();
         // Arial holds Cyrillic on every Windows; Wine draws it with Liberation Sans, which does too.
         FFont.reset(CreateFontW(-15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -81,7 +62,7 @@ public:
                                       area.left + (area.right - area.left - width) / 2,
                                       area.top + (area.bottom - area.top - height) / 2, width, height, AOwner,
                                       nullptr, ThisModule(), this));
-        if (!FWindow) throw std::runtime_error("Cannot create the help window: error " + std::to_string(GetLastError()));
+        if (!FWindow) ThrowWindowError(ACaption);
         FBack = CreateWindowExW(0, L"BUTTON", WindowsText(MessageText(TMessage::HelpBackTooltip)).c_str(),
                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, 8, 6, 170, 28,
                                 FWindow.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kBackId)), ThisModule(),
@@ -91,7 +72,7 @@ public:
                                     ES_AUTOVSCROLL,
                                 0, kToolbarHeight, 100, 100, FWindow.get(), nullptr, ThisModule(), nullptr);
         if (FBack == nullptr || FText == nullptr)
-            throw std::runtime_error("Cannot create the help window's controls: error " + std::to_string(GetLastError()));
+            ThrowWindowError(ACaption);
         SendMessageW(FBack, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.get()), FALSE);
         SendMessageW(FText, EM_SETBKGNDCOLOR, 0, RGB(255, 255, 255));
         SendMessageW(FText, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(12, 12));
@@ -132,9 +113,9 @@ public:
     }
 
 private:
-    TLibraryHandle FRichEdit;
-    TFontHandle FFont;
-    TWindowHandle FWindow;  // last: destroyed before the font and the control's library
+    TModulePtr FRichEdit;
+    TFontPtr FFont;
+    TWindowPtr FWindow;  // last: destroyed before the font and the control's library
     HWND FBack = nullptr;
     HWND FText = nullptr;
     std::vector<THelpRtf::TMark> FMarks;
@@ -153,7 +134,7 @@ private:
         type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         type.lpszClassName = kClassName;
         if (!RegisterClassExW(&type) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-            throw std::runtime_error("Cannot register the help window: error " + std::to_string(GetLastError()));
+            ThrowWindowError(MessageText(TMessage::HelpCaption));
     }
 
     static LRESULT CALLBACK WindowProc(HWND AWindow, UINT AMessage, WPARAM AW, LPARAM AL) {
@@ -246,8 +227,10 @@ private:
         stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
         stream.pfnCallback = ReadRtf;
         SendMessageW(FText, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
-        if (stream.dwError != 0)
-            throw std::runtime_error("Cannot show the help page: error " + std::to_string(stream.dwError));
+        if (stream.dwError != 0) {
+            SetLastError(static_cast<DWORD>(stream.dwError));
+            ThrowWindowError(MessageText(TMessage::HelpCaption));
+        }
     }
 
     CHARFORMAT2W FormatOf(CHARRANGE ARange) {

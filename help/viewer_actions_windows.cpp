@@ -1,13 +1,13 @@
 #include "help/viewer_actions.h"
 
 #include "errors/messages.h"
+#include "help/log_window_windows.h"
 #include "help/markdown_renderer.h"
+#include "log/driver_log.h"
 
 namespace quorvane {
 
-// The log viewer has no Windows window yet: the action says so rather than pretending to have
-// shown something.
-void ShowLogViewer() { throw TMessageError(TMessage::WindowsNotBuiltYet); }
+void ShowLogViewer() { RunLogWindow(GetLogFileName(true)); }
 
 void ShowHelp() { TMarkdownRenderer::Render("help", MessageText(TMessage::HelpCaption)); }
 

@@ -1,16 +1,10 @@
 #include "tools/viewer/log_window.h"
 
 #include "errors/messages.h"
-#include "posix/file_descriptor.h"
-#include "text/ascii_text.h"
+#include "errors/system_errors.h"
 #include "tools/viewer/viewer_common.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -20,17 +14,6 @@ namespace {
 
 constexpr double kDesignDpi = 120.0;
 
-bool IsLogFileName(const std::string& AName) {
-    return AName.size() >= 4 &&
-           EqualsIgnoringAsciiCase(std::string_view(AName).substr(AName.size() - 4), ".log");
-}
-
-// Case-insensitive first, so "quorvane_2026.12.08.log" and "QUORVANE_2026.12.09.LOG" sort by date.
-bool NameLess(const std::string& A, const std::string& B) {
-    const int cmp = g_ascii_strcasecmp(A.c_str(), B.c_str());
-    return cmp != 0 ? cmp < 0 : A < B;
-}
-
 // The drop-down's own button, an internal child of the combo box.
 void FindToggleButton(GtkWidget* AWidget, gpointer AFound) {
     if (GTK_IS_TOGGLE_BUTTON(AWidget))
@@ -39,34 +22,19 @@ void FindToggleButton(GtkWidget* AWidget, gpointer AFound) {
         gtk_container_forall(GTK_CONTAINER(AWidget), FindToggleButton, AFound);
 }
 
-// How many bytes at the end of ABytes start a character (or a CR LF pair) that is not complete yet.
-std::size_t IncompleteTail(std::string_view ABytes) {
-    if (!ABytes.empty() && ABytes.back() == '\r') return 1;
-    // A lead byte among the last three whose sequence runs past the end.
-    for (std::size_t back = 1; back <= 3 && back <= ABytes.size(); ++back) {
-        const auto byte = static_cast<unsigned char>(ABytes[ABytes.size() - back]);
-        if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: look further back
-        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-        return length > back ? back : 0;
-    }
-    return 0;
-}
-
 // A view closer to its end than this many pixels counts as being at the end.
 constexpr double kEndSlack = 8.0;
 
 }  // namespace
 
-std::vector<std::string> ListLogFiles(const std::string& ADirectory) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(ADirectory, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        std::error_code ignored;
-        if (IsLogFileName(name) && it->is_regular_file(ignored)) names.push_back(std::move(name));
-    }
-    std::sort(names.begin(), names.end(), NameLess);
-    return names;
+// The buffer's text from AFrom to the end, one element per character as the buffer counts them.
+std::u32string CharactersFrom(GtkTextBuffer* ABuffer, const GtkTextIter& AFrom) {
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(ABuffer, &end);
+    TGCharPtr text(gtk_text_buffer_get_text(ABuffer, &AFrom, &end, FALSE));
+    glong count = 0;
+    std::unique_ptr<gunichar, TGFreeDeleter> chars(g_utf8_to_ucs4_fast(text.get(), -1, &count));
+    return std::u32string(reinterpret_cast<const char32_t*>(chars.get()), static_cast<std::size_t>(count));
 }
 
 TLogWindow::TLogWindow(std::string ADirectory) : FLogDirectory(std::move(ADirectory)) {
@@ -192,62 +160,22 @@ void TLogWindow::ShowSelectedFile() {
     const std::string path = SelectedPath();
     if (path.empty()) return;
     FWaitingForFiles = false;
-    FShownPath = path;
-    FShownDevice = 0;
-    FShownInode = 0;
-    FOffset = 0;
-    FHeldBack.clear();
+    FShown.emplace(path);
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(FLog));
     gtk_text_buffer_set_text(buffer, "", 0);
-    if (!AppendNewRecords()) {
+    std::string text;
+    if (FShown->Read(text) != TLogFileTail::TRead::rdText) {
         // The file went away (or became unreadable) after the list was filled.
-        const std::string text = Message(TMessage::FileOpenFailed, path, std::strerror(errno));
+        text = Message(TMessage::FileOpenFailed, path, SystemErrorText(FShown->Error()));
         gtk_text_buffer_set_text(buffer, text.c_str(), -1);
+    } else {
+        AppendBytes(text);
     }
     // The newest records are at the end: the caret goes there and the view follows it.
     ScrollToEnd();
 }
 
-bool TLogWindow::AppendNewRecords() {
-    TFileDescriptor fd(::open(FShownPath.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    if (FOffset > 0 && (st.st_dev != FShownDevice || st.st_ino != FShownInode || st.st_size < FOffset))
-        return false;
-    FShownDevice = st.st_dev;
-    FShownInode = st.st_ino;
-    if (st.st_size == FOffset) return true;
-
-    std::string bytes = std::move(FHeldBack);
-    FHeldBack.clear();
-    const std::size_t held = bytes.size();
-    bytes.resize(held + static_cast<std::size_t>(st.st_size - FOffset));
-    std::size_t done = held;
-    int readError = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pread(fd.Get(), bytes.data() + done, bytes.size() - done,
-                                  static_cast<off_t>(FOffset + static_cast<std::int64_t>(done - held)));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) readError = errno;
-        if (n <= 0) break;  // at 0 cut shorter meanwhile: the rest comes at the next check
-        done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
-    if (readError != 0) {
-        // Said in the text and no longer followed: records after this point would be missing.
-        bytes +=
-            "\n" + Message(TMessage::FileReadFailed, FShownPath) + ": " + std::strerror(readError) + "\n";
-        FShownPath.clear();
-    }
-    FOffset += static_cast<std::int64_t>(done - held);
-    const std::size_t tail = IncompleteTail(bytes);
-    FHeldBack = bytes.substr(bytes.size() - tail);
-    bytes.resize(bytes.size() - tail);
-    AppendBytes(std::move(bytes));
-    return true;
-}
-
-void TLogWindow::AppendBytes(std::string ABytes) {
+void TLogWindow::AppendBytes(const std::string& ABytes) {
     if (ABytes.empty()) return;
     TGCharPtr valid(g_utf8_make_valid(ABytes.data(), static_cast<gssize>(ABytes.size())));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(FLog));
@@ -255,20 +183,20 @@ void TLogWindow::AppendBytes(std::string ABytes) {
     gtk_text_buffer_get_end_iter(buffer, &end);
     const int lineOfEnd = gtk_text_iter_get_line(&end);
     gtk_text_buffer_insert(buffer, &end, valid.get(), -1);
-    GtkTextIter from;
-    gtk_text_buffer_get_iter_at_line(buffer, &from, lineOfEnd);
-    MarkErrors(buffer, from);
+    MarkErrors(buffer, lineOfEnd);
 }
 
-void TLogWindow::MarkErrors(GtkTextBuffer* ABuffer, GtkTextIter AFrom) {
-    GtkTextIter found, after;
-    while (gtk_text_iter_forward_search(&AFrom, "\tERROR\t", GTK_TEXT_SEARCH_TEXT_ONLY, &found, &after,
-                                        nullptr)) {
-        GtkTextIter line = found;
-        gtk_text_iter_set_line_offset(&line, 0);
-        AFrom = found;
-        gtk_text_iter_forward_line(&AFrom);
-        gtk_text_buffer_apply_tag_by_name(ABuffer, "error", &line, &AFrom);
+void TLogWindow::MarkErrors(GtkTextBuffer* ABuffer, int AFromLine) {
+    GtkTextIter from;
+    gtk_text_buffer_get_iter_at_line(ABuffer, &from, AFromLine);
+    const int base = gtk_text_iter_get_offset(&from);
+    const std::u32string text = CharactersFrom(ABuffer, from);
+    for (const auto& [begin, end] : ErrorRecordLines<char32_t>(text)) {
+        GtkTextIter first, next;
+        gtk_text_buffer_get_iter_at_offset(ABuffer, &first, base + static_cast<int>(begin));
+        next = first;
+        gtk_text_iter_forward_line(&next);
+        gtk_text_buffer_apply_tag_by_name(ABuffer, "error", &first, &next);
     }
 }
 
@@ -309,15 +237,21 @@ void TLogWindow::CheckFile() {
         return;
     }
     const std::string path = SelectedPath();
-    if (path.empty() || path != FShownPath) return;
+    if (path.empty() || !FShown || path != FShown->Path()) return;
     const bool follow = ViewAtEnd();
-    const std::int64_t shown = FOffset;
-    if (!AppendNewRecords()) {
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0) ShowSelectedFile();  // replaced: the new file from its start
-        return;
+    const std::int64_t shown = FShown->Offset();
+    std::string text;
+    switch (FShown->Read(text)) {
+        case TLogFileTail::TRead::rdText: break;
+        case TLogFileTail::TRead::rdMissing: {
+            std::error_code ignored;
+            if (std::filesystem::exists(path, ignored)) ShowSelectedFile();  // there but unreadable: say so
+            return;
+        }
+        case TLogFileTail::TRead::rdReplaced: ShowSelectedFile(); return;  // the new file from its start
     }
-    if (follow && FOffset != shown) ScrollToEnd();
+    AppendBytes(text);
+    if (follow && FShown->Offset() != shown) ScrollToEnd();
 }
 
 void TLogWindow::OpenFindBar() {
@@ -337,31 +271,26 @@ void TLogWindow::Find(bool AForward, bool AFromSelectionStart) {
         last = first;
     }
     // Typing extends the match in place; next and previous step past it.
-    GtkTextIter from = AForward && !AFromSelectionStart ? last : first;
-    const auto flags =
-        static_cast<GtkTextSearchFlags>(GTK_TEXT_SEARCH_CASE_INSENSITIVE | GTK_TEXT_SEARCH_TEXT_ONLY);
-    GtkTextIter start, end;
-    auto search = [&](const GtkTextIter& AFrom) {
-        return AForward ? gtk_text_iter_forward_search(&AFrom, needle.c_str(), flags, &start, &end, nullptr)
-                        : gtk_text_iter_backward_search(&AFrom, needle.c_str(), flags, &start, &end, nullptr);
-    };
-    bool found = search(from);
-    if (!found) {
-        // Round the end of the text to its other end.
-        if (AForward)
-            gtk_text_buffer_get_start_iter(buffer, &from);
-        else
-            gtk_text_buffer_get_end_iter(buffer, &from);
-        found = search(from);
-    }
+    const GtkTextIter& from = AForward && !AFromSelectionStart ? last : first;
+    GtkTextIter start;
+    gtk_text_buffer_get_start_iter(buffer, &start);
+    const std::u32string text = CharactersFrom(buffer, start);
+    glong count = 0;
+    std::unique_ptr<gunichar, TGFreeDeleter> chars(g_utf8_to_ucs4_fast(needle.c_str(), -1, &count));
+    const auto found = FindInLog<char32_t>(text, std::u32string_view(reinterpret_cast<const char32_t*>(chars.get()), static_cast<std::size_t>(count)),
+                                           static_cast<std::size_t>(gtk_text_iter_get_offset(&from)), AForward);
     if (!found) {
         gtk_style_context_add_class(style, GTK_STYLE_CLASS_ERROR);
         return;
     }
-    gtk_text_buffer_select_range(buffer, &start, &end);
+    GtkTextIter begin, end;
+    gtk_text_buffer_get_iter_at_offset(buffer, &begin, static_cast<int>(found->first));
+    gtk_text_buffer_get_iter_at_offset(buffer, &end, static_cast<int>(found->second));
+    gtk_text_buffer_select_range(buffer, &begin, &end);
     gtk_text_view_scroll_to_mark(GTK_TEXT_VIEW(FLog), gtk_text_buffer_get_insert(buffer), 0.0, TRUE, 0.0,
                                  0.5);
 }
+
 void TLogWindow::OpenDirectory() {
     TGCharPtr uri(g_filename_to_uri(FLogDirectory.c_str(), nullptr, nullptr));
     GError* raw = nullptr;

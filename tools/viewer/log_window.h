@@ -1,17 +1,13 @@
 #pragma once
 
+#include "log/log_reader.h"
+
 #include <gtk/gtk.h>
 
-#include <sys/types.h>
-
-#include <cstdint>
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace quorvane {
-
-// The names of the log files (extension ".log", any case) in a folder, sorted as the list shows them.
-std::vector<std::string> ListLogFiles(const std::string& ADirectory);
 
 // The log viewer window: a list of the folder's log files and the chosen file's text. Records
 // appended to the file are added as they come; the view follows them while it is at the end.
@@ -30,12 +26,9 @@ private:
     void FillList();
     void SelectNewest();
     void ShowSelectedFile();
-    // Reads the shown file from FOffset on and appends what is there; false when the file is no
-    // longer the one shown (replaced or cut shorter), which needs a full reload.
-    bool AppendNewRecords();
-    void AppendBytes(std::string ABytes);
-    // Gives the lines of ERROR records from AFrom on the "error" tag (red, bold).
-    static void MarkErrors(GtkTextBuffer* ABuffer, GtkTextIter AFrom);
+    void AppendBytes(const std::string& ABytes);
+    // Gives the lines of ERROR records from line AFromLine on the "error" tag (red, bold).
+    static void MarkErrors(GtkTextBuffer* ABuffer, int AFromLine);
     bool ViewAtEnd() const;
     void ScrollToEnd();
     void CheckFile();
@@ -59,13 +52,7 @@ private:
     static void OnFindPrevious(GtkWidget* AWidget, gpointer AThis);
 
     std::string FLogDirectory;  // with a trailing "/"
-    // The shown file: which one it is, how much of it is shown, and a tail that ends inside a
-    // character or between CR and LF, held back until the rest arrives.
-    std::string FShownPath;
-    dev_t FShownDevice = 0;
-    ino_t FShownInode = 0;
-    std::int64_t FOffset = 0;
-    std::string FHeldBack;
+    std::optional<TLogFileTail> FShown;  // the shown file, read as it grows
     bool FWaitingForFiles = false;  // the folder had no log files: the first one is shown when it comes
     GtkWidget* FWindow = nullptr;
     GtkWidget* FLogFiles = nullptr;  // cbbLogFiles
