@@ -16,7 +16,7 @@ add_library(quorvane_transport STATIC transport/printer_socket.cpp transport/pri
   transport/port_manager.cpp transport/system_reason.cpp transport/usb_channel.cpp transport/printer_port.cpp
   transport/usb_device_io_windows.cpp transport/usb_print_list.cpp transport/usb_print_list_windows.cpp)
 target_include_directories(quorvane_transport PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(quorvane_transport PUBLIC quorvane_errors quorvane_text ws2_32 setupapi cfgmgr32 user32)
+target_link_libraries(quorvane_transport PUBLIC quorvane_errors quorvane_text ws2_32 user32)
 set_property(GLOBAL APPEND PROPERTY QUORVANE_PARTS quorvane_transport)
 
 # The embedded files: the settings' schema and the help archive. Windows needs no viewer

@@ -15,6 +15,10 @@ struct TUSBPrintInfoRec {
     std::string hardwareid;     // "USB\VID_hhhh&PID_hhhh", upper-case hexadecimal
 };
 
+// The system libraries Refresh works through where they are bound at run time (Windows: SetupAPI
+// and the configuration manager), held while a list that used them lives.
+struct TUsbListSystem;
+
 // Snapshot of the USB printers (the usbmisc "lp*" devices), taken by Refresh through libudev.
 class TUSBPrintList {
 public:
@@ -37,6 +41,7 @@ private:
     const std::unique_ptr<TUSBPrintInfoRec>& At(int AIndex) const;
 
     std::vector<std::unique_ptr<TUSBPrintInfoRec>> FDevList;
+    std::shared_ptr<const TUsbListSystem> FSystem;
 };
 
 }  // namespace quorvane
