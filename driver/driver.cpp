@@ -12,7 +12,7 @@
 #include "errors/equipment_errors.h"
 #include "errors/messages.h"
 #include "log/driver_log.h"
-#include "printer/tspl/printer_type_tspl.h"
+#include "printer/tspl/tspl_language_settings.h"
 #include "text/ascii_text.h"
 #include "text/same_text.h"
 #include "transport/usb_print_list.h"
@@ -31,16 +31,14 @@ const bool kRegistered = [] {
     return true;
 }();
 
-// The printer language, made from the settings: the one place a language is chosen. The
-// settings get back the bar width the language uses, which the host reads. The language gets
-// its text settings checked and as their choice lists write them, whenever it is made: at Open,
-// for InitializePrinter and for scripts built without a port.
+// The printer language, made from the settings. The settings get back what the language changed
+// (the bar width it uses), which the host reads. The language gets its text settings checked and
+// as their choice lists write them, whenever it is made: at Open, for InitializePrinter and for
+// scripts built without a port.
 std::unique_ptr<TPrinterTypeBase> NewPrinter(TDriverSettings& ASettings) {
-    auto printer = std::make_unique<TPrinterTSPL>();
-    printer->ApplySettings(ASettings.Device.Resolution, ASettings.Device.StretchImage,
-                           CheckedSettings(ASettings, TCheckedPart::cpGenerator).Tspl);
-    ASettings.Tspl.BarcodeNarrow = printer->Settings().BarcodeNarrow;
-    return printer;
+    const TDriverSettings checked = CheckedSettings(ASettings, TCheckedPart::cpGenerator);
+    return DriverLanguage().NewPrinter(ASettings.Device.Resolution, ASettings.Device.StretchImage,
+                                       checked.Language, ASettings.Language);
 }
 
 // The first element below the root, depth first in document order, whose Name attribute equals
@@ -61,6 +59,12 @@ std::string DemoLabelDocument(const std::string& AText) {
 
 }  // namespace
 
+// The one place a language is chosen: its settings part makes its printer.
+const TLanguageSettings& DriverLanguage() {
+    static const TTsplLanguageSettings language;
+    return language;
+}
+
 TDriver::TDriver() = default;
 
 TDriver::~TDriver() {
@@ -77,9 +81,9 @@ const TClassDecl& TDriver::ClassDecl() {
         for (const TSetting& setting : DriverSettings())
             builder.Property(
                 std::string(setting.Name), setting.Kind,
-                [get = setting.Get](const TDriver& ADriver) { return get(ADriver.FSettings); },
-                [set = setting.Set](TDriver& ADriver, const TPropValue& AValue) {
-                    set(ADriver.FSettings, AValue);
+                [&setting](const TDriver& ADriver) { return setting.Get(ADriver.FSettings); },
+                [&setting](TDriver& ADriver, const TPropValue& AValue) {
+                    setting.Set(ADriver.FSettings, AValue);
                 },
                 {std::string(setting.NameLoc), std::string(setting.Caption), std::string(setting.DefValue)});
         return builder.Build();
@@ -149,8 +153,10 @@ void TDriver::Open() {
 }
 
 std::unique_ptr<TPrinterTypeBase> TDriver::PreparePrinter() {
-    if (const auto it = FUSBPortDictionary.find(FSettings.Device.USBPort); it != FUSBPortDictionary.end())
-        FSettings.Tspl.Model = it->second;
+    // The model the USB list recognised, for a language that knows models.
+    const auto it = FUSBPortDictionary.find(FSettings.Device.USBPort);
+    const TSetting* model = FindSetting("Model");
+    if (it != FUSBPortDictionary.end() && model != nullptr) model->Set(FSettings, std::int32_t{it->second});
     return NewPrinter(FSettings);
 }
 

@@ -2,10 +2,13 @@
 
 #include <array>
 #include <type_traits>
+#include <variant>
 
 namespace quorvane {
 
 namespace {
+
+static_assert(std::is_same_v<TPropValue, TSettingValue>, "a language's setting is a host property");
 
 template <class M>
 struct TMemberOf;
@@ -15,77 +18,54 @@ struct TMemberOf<T C::*> {
     using Type = T;
 };
 
+// A setting kept in Member of the device or the document settings.
 template <auto Member>
-using TPartOf = typename TMemberOf<decltype(Member)>::Part;
-template <auto Member>
-using TTypeOf = typename TMemberOf<decltype(Member)>::Type;
-
-// The part of ASettings (const or not) that holds the settings of APart.
-template <class APart, class S>
-auto& PartOf(S& ASettings) {
-    if constexpr (std::is_same_v<APart, TDeviceSettings>)
-        return ASettings.Device;
-    else if constexpr (std::is_same_v<APart, TTsplSettings>)
-        return ASettings.Tspl;
-    else {
-        static_assert(std::is_same_v<APart, TDocumentSettings>,
-                      "a setting is kept in a part of TDriverSettings");
-        return ASettings.Document;
-    }
-}
-
-// A setting kept in First and, for a setting two parts read, also in Also.
-template <auto First, auto... Also>
 struct TAccess {
-    using Type = TTypeOf<First>;
-    static_assert((std::is_same_v<Type, TTypeOf<Also>> && ...), "one setting, one type");
+    using Part = typename TMemberOf<decltype(Member)>::Part;
+    using Type = typename TMemberOf<decltype(Member)>::Type;
 
-    static TPropValue Get(const TDriverSettings& ASettings) {
-        return TPropValue(PartOf<TPartOf<First>>(ASettings).*First);
+    static auto& PartOf(auto& ASettings) {
+        if constexpr (std::is_same_v<Part, TDeviceSettings>)
+            return ASettings.Device;
+        else {
+            static_assert(std::is_same_v<Part, TDocumentSettings>,
+                          "a setting is kept in a part of TDriverSettings");
+            return ASettings.Document;
+        }
     }
+    static TPropValue Get(const TDriverSettings& ASettings) { return TPropValue(PartOf(ASettings).*Member); }
     static void Set(TDriverSettings& ASettings, const TPropValue& AValue) {
-        const Type& value = std::get<Type>(AValue);
-        PartOf<TPartOf<First>>(ASettings).*First = value;
-        ((PartOf<TPartOf<Also>>(ASettings).*Also = value), ...);
+        PartOf(ASettings).*Member = std::get<Type>(AValue);
     }
 };
 
-template <auto... Members>
-constexpr TSettingReader ReaderOf() {
-    constexpr bool generator = (std::is_same_v<TPartOf<Members>, TTsplSettings> || ...);
-    constexpr bool document = (std::is_same_v<TPartOf<Members>, TDocumentSettings> || ...);
-    static_assert(sizeof...(Members) == 1 || (generator && document),
-                  "only the generator and the document share");
-    if constexpr (generator && document)
-        return TSettingReader::srGeneratorAndDocument;
-    else if constexpr (generator)
-        return TSettingReader::srGenerator;
-    else if constexpr (document)
-        return TSettingReader::srDocument;
-    else
-        return TSettingReader::srDriver;
-}
-
-template <auto... Members>
+template <auto Member>
 constexpr TSetting Setting(std::string_view AName, std::string_view ANameLoc, std::string_view ACaption,
                            std::string_view ADefValue) {
-    using TRow = TAccess<Members...>;
+    using TRow = TAccess<Member>;
     return {AName,
             ANameLoc,
             ACaption,
             ADefValue,
             detail::KindOf<typename TRow::Type>(),
-            ReaderOf<Members...>(),
+            std::is_same_v<typename TRow::Part, TDocumentSettings> ? TSettingReader::srDocument
+                                                                   : TSettingReader::srDriver,
             &TRow::Get,
             &TRow::Set};
 }
 
+// Where the language's setting AName goes among the host's properties.
+constexpr TSetting LanguageSetting(std::string_view AName) {
+    return {AName, {}, {}, {}, {}, TSettingReader::srGenerator};
+}
+
 using D = TDeviceSettings;
-using G = TTsplSettings;
 using R = TDocumentSettings;
 
-// Captions and defaults here are those of the declarations, not the schema's.
-constexpr std::array kSettings{
+// In the order of the host's property numbers: the driver's settings and, in their places, the
+// language's; the language's others follow. Captions and defaults here are those of the
+// declarations, not the schema's.
+constexpr std::array kOrder{
     Setting<&D::InterfaceType>("InterfaceType", "ТипИнтерфейса", "Тип интерфейса", "0"),
     Setting<&D::USBPort>("USBPort", "Порт", "Порт", ""),
     Setting<&D::COMPort>("COMPort", "Порт", "Порт", "1"),
@@ -95,38 +75,17 @@ constexpr std::array kSettings{
     Setting<&D::Parity>("Parity", "Четность", "Четность", "0"),
     Setting<&D::IPAddress>("IPAddress", "IPАдрес", "IP-адрес", ""),
     Setting<&D::IPPort>("IPPort", "Порт", "Порт", "9100"),
-    Setting<&G::PrintMethod>("PrintMethod", "МетодПечати", "Метод печати", "0"),
+    LanguageSetting("PrintMethod"),
     Setting<&D::Resolution>("Resolution", "Разрешение", "Разрешение", "600"),
     Setting<&R::Density>("Density", "Яркость", "Яркость", "7"),
     Setting<&R::Speed>("Speed", "Скорость", "Скорость", "2"),
     Setting<&R::Direction>("Direction", "НаправлениеПечати", "Направление печати", "0"),
     Setting<&R::Gap>("Gap", "ШиринаЗазора", "Ширина зазора", "3"),
     Setting<&R::Codepage>("Codepage", "КодоваяСтраница", "Кодовая страница", "1251"),
-    Setting<&G::Model>("Model", "Модель", "Модель", "0"),
+    LanguageSetting("Model"),
     Setting<&D::StretchImage>("StretchImage", "РастягиватьКартинку", "Растягивать картинку", "false"),
-    Setting<&G::BarcodeNarrow>("BarcodeNarrow", "ШиринаШтрихкода", "Ширина штрихкода", "2"),
+    LanguageSetting("BarcodeNarrow"),
     Setting<&D::ExtLogEnabled>("ExtLogEnabled", "РасширенныйLogTSPL", "Расширенный log языка TSPL", "false"),
-    Setting<&G::_2DBarcodeAsPicture>("_2DBarcodeAsPicture", "2DШтрихкодКартинкой", "2D штрихкод картинкой",
-                                     "false"),
-    Setting<&G::PDF417DataCompression>("PDF417DataCompression", "МетодСжатияДанных", "Метод сжатия данных",
-                                       "-1"),
-    Setting<&G::PDF417CorrectionLevel>("PDF417CorrectionLevel", "УровеньКоррекцииОшибок",
-                                       "Уровень коррекции ошибок", "-1"),
-    Setting<&G::PDF417CenterPattern>("PDF417CenterPattern", "ЦентрШаблона", "Центр шаблона", "-1"),
-    Setting<&G::PDF417ModuleWidth>("PDF417ModuleWidth", "ШиринаМодуля", "Ширина модуля", "-1"),
-    Setting<&G::PDF417ModuleHeight>("PDF417ModuleHeight", "ВысотаМодуля", "Высота модуля", "-1"),
-    Setting<&G::PDF417Rows>("PDF417Rows", "КоличествоСтрок", "Количество строк", "0"),
-    Setting<&G::PDF417Cols>("PDF417Cols", "КоличествоСтолбцов", "Количество столбцов", "0"),
-    Setting<&G::PDF417Truncate>("PDF417Truncate", "Сокращение", "Сокращение", "-1"),
-    Setting<&G::DataMatrixModuleSize>("DataMatrixModuleSize", "РазмерМодуляПиксели",
-                                      "Размер модуля в пикселях", "6"),
-    Setting<&G::DataMatrixSize>("DataMatrixSize", "РазмерКода", "Размер кода", "10x10"),
-    Setting<&G::QRCodeECCLevel>("QRCodeECCLevel", "УровеньКоррекцииОшибок",
-                                "Уровень восстановления с исправлением ошибок", "M"),
-    // Localized name and caption the other way round, as the host has always been given them.
-    Setting<&G::QRCodeCellWidth>("QRCodeCellWidth", "Размер ячейки", "РазмерЯчейки", "4"),
-    Setting<&G::QRCodeMode>("QRCodeMode", "РежимШифрования", "Режим шифрования", "A"),
-    Setting<&G::QRCodeModel>("QRCodeModel", "Модель", "Модель", "M1"),
 };
 
 TPropValue EmptyValue(TPropKind AKind) {
@@ -139,12 +98,62 @@ TPropValue EmptyValue(TPropKind AKind) {
     return std::int32_t{0};
 }
 
-}  // namespace
-
-TDriverSettings::TDriverSettings() {
-    for (const TSetting& setting : kSettings) setting.Set(*this, EmptyValue(setting.Kind));
+TPropKind KindOfValue(const TPropValue& AValue) {
+    return std::visit([](const auto& AHeld) { return detail::KindOf<std::decay_t<decltype(AHeld)>>(); },
+                      AValue);
 }
 
-std::span<const TSetting> DriverSettings() { return kSettings; }
+std::vector<TSetting> OrderedSettings() {
+    const TLanguageSettings& language = DriverLanguage();
+    const std::span<const TLanguageSetting> own = language.Settings();
+    const std::vector<TSettingValue> defaults = language.Defaults();
+    std::vector<bool> placed(own.size());
+    std::vector<TSetting> settings;
+    const auto add = [&](std::size_t AIndex) {
+        const TLanguageSetting& setting = own[AIndex];
+        settings.push_back({setting.Name, setting.NameLoc, setting.Caption, setting.DefValue,
+                            KindOfValue(defaults.at(AIndex)), TSettingReader::srGenerator});
+        settings.back().LanguageIndex = AIndex;
+        placed[AIndex] = true;
+    };
+    for (const TSetting& row : kOrder) {
+        if (row.GetOwn != nullptr) {
+            settings.push_back(row);
+            continue;
+        }
+        for (std::size_t i = 0; i < own.size(); ++i)
+            if (own[i].Name == row.Name) add(i);
+    }
+    for (std::size_t i = 0; i < own.size(); ++i)
+        if (!placed[i]) add(i);
+    return settings;
+}
+
+}  // namespace
+
+TPropValue TSetting::Get(const TDriverSettings& ASettings) const {
+    return GetOwn != nullptr ? GetOwn(ASettings) : ASettings.Language.at(LanguageIndex);
+}
+
+void TSetting::Set(TDriverSettings& ASettings, const TPropValue& AValue) const {
+    if (SetOwn != nullptr) return SetOwn(ASettings, AValue);
+    if (KindOfValue(AValue) != Kind) throw std::bad_variant_access();
+    ASettings.Language.at(LanguageIndex) = AValue;
+}
+
+TDriverSettings::TDriverSettings() : Language(DriverLanguage().Settings().size()) {
+    for (const TSetting& setting : DriverSettings()) setting.Set(*this, EmptyValue(setting.Kind));
+}
+
+std::span<const TSetting> DriverSettings() {
+    static const std::vector<TSetting> settings = OrderedSettings();
+    return settings;
+}
+
+const TSetting* FindSetting(std::string_view AName) {
+    for (const TSetting& setting : DriverSettings())
+        if (setting.Name == AName) return &setting;
+    return nullptr;
+}
 
 }  // namespace quorvane

@@ -8,12 +8,12 @@
 #include "driver/xml_text.h"
 #include "errors/messages.h"
 #include "log/driver_log.h"
-#include "printer/tspl/code_page.h"
 #include "printer/barcode_picture.h"
 #include "printer/symbology.h"
 #include "printer/gs1_element_string.h"
 #include "printer/raster_limits.h"
 #include "text/ascii_text.h"
+#include "text/utf8_text.h"
 
 namespace quorvane {
 

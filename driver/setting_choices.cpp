@@ -11,7 +11,6 @@
 
 #include "driver/common_driver.h"
 #include "errors/messages.h"
-#include "printer/tspl/code_page.h"
 #include "resources/embedded_resource.h"
 #include "text/ascii_text.h"
 
@@ -59,7 +58,7 @@ bool ParseCodePageDigits(std::string_view AText, long& ANumber) {
 std::string OtherCodePages(const std::vector<std::string>& AListed) {
     std::string numbers;
     for (long number = 1; number <= 99999; ++number) {
-        if (IconvNameOfCodePage(number).empty()) continue;
+        if (!DriverLanguage().KnowsCodePage(number)) continue;
         const std::string text = std::to_string(number);
         bool listed = false;
         for (const std::string& value : AListed) listed |= value == text;
@@ -99,37 +98,24 @@ std::string Joined(const std::vector<std::string>& AValues) {
     return text;
 }
 
-// What the printer takes for a number setting that goes into its commands: the TSPL manuals'
-// ranges where they give one, else the schema's list. Off is the value that leaves an option out
-// of its command. A value the manual allows stays allowed where the list lacks it, as Resolution
-// 1000 (40 dots per millimetre); 25 is the least with a whole dot per millimetre.
-struct TNumberRange {
-    std::string_view Name;
-    double Low;
-    double High;
-    std::optional<std::int32_t> Off;
-};
-
+// The ranges of the driver's own number settings; the language gives those of its commands. A
+// value the printer takes stays allowed where the list lacks it, as Resolution 1000 (40 dots
+// per millimetre); 25 is the least with a whole dot per millimetre.
 constexpr TNumberRange kNumberRanges[] = {
     {"DataBits", 5, 8, std::nullopt},  // what a serial line can frame
     {"StopBits", 0, 2, std::nullopt},
     {"Parity", 0, 4, std::nullopt},    // none, odd, even, mark, space
     {"Resolution", 25, 1000, std::nullopt},
-    {"Density", 0, 15, std::nullopt},
-    {"Speed", 1, 14, std::nullopt},  // the settings list offers 14; no manual gives per-model limits
-    {"Direction", 0, 1, std::nullopt},
-    {"Gap", 0, 25, std::nullopt},  // GAP takes up to one inch
-    {"PDF417DataCompression", 0, 1, -1},
-    {"PDF417CorrectionLevel", 0, 8, -1},
-    {"PDF417CenterPattern", 0, 1, -1},
-    {"PDF417ModuleWidth", 2, 9, -1},
-    {"PDF417ModuleHeight", 4, 99, -1},
-    {"PDF417Rows", 3, 90, 0},
-    {"PDF417Cols", 1, 30, 0},
-    {"PDF417Truncate", 0, 1, -1},
-    {"DataMatrixModuleSize", 1, 30, 0},
-    {"QRCodeCellWidth", 1, 10, std::nullopt},
 };
+
+// The range of the number setting AName, or nullptr when it has none.
+const TNumberRange* NumberRangeOf(std::string_view AName) {
+    for (const TNumberRange& range : kNumberRanges)
+        if (range.Name == AName) return &range;
+    for (const TNumberRange& range : DriverLanguage().NumberRanges())
+        if (range.Name == AName) return &range;
+    return nullptr;
+}
 
 // A number as a person writes it: 16, 2.5.
 std::string NumberText(double AValue) {
@@ -146,10 +132,8 @@ std::string RangeText(const TNumberRange& ARange) {
 bool ReadBy(TSettingReader AReader, TCheckedPart APart) {
     switch (APart) {
         case TCheckedPart::cpAll: return true;
-        case TCheckedPart::cpGenerator:
-            return AReader == TSettingReader::srGenerator || AReader == TSettingReader::srGeneratorAndDocument;
-        case TCheckedPart::cpDocument:
-            return AReader == TSettingReader::srDocument || AReader == TSettingReader::srGeneratorAndDocument;
+        case TCheckedPart::cpGenerator: return AReader == TSettingReader::srGenerator;
+        case TCheckedPart::cpDocument: return AReader == TSettingReader::srDocument;
     }
     return true;
 }
@@ -166,7 +150,7 @@ std::string CheckedChoice(std::string_view AName, std::string_view AValue) {
     std::string allowed = Joined(list.Values);
     if (AName == kCodepage) {
         long number = 0;
-        if (ParseCodePageDigits(AValue, number) && !IconvNameOfCodePage(number).empty())
+        if (ParseCodePageDigits(AValue, number) && DriverLanguage().KnowsCodePage(number))
             return std::to_string(number);
         allowed = Message(TMessage::CodepageChoices, allowed, OtherCodePages(list.Values));
     }
@@ -176,13 +160,13 @@ std::string CheckedChoice(std::string_view AName, std::string_view AValue) {
 void CheckNumberSetting(std::string_view AName, double AValue) {
     // 0 is what a setting holds until the host gives it, as an empty text is.
     if (AValue == 0) return;
-    for (const TNumberRange& range : kNumberRanges) {
-        if (range.Name != AName) continue;
-        if ((AValue >= range.Low && AValue <= range.High) || (range.Off && AValue == *range.Off)) return;
-        const auto found = SchemaChoiceLists().find(AName);
-        const std::string caption = found == SchemaChoiceLists().end() ? std::string(AName) : found->second.Caption;
-        throw TMessageError(TMessage::SettingValueInvalid, caption, AName, NumberText(AValue), RangeText(range));
-    }
+    const TNumberRange* range = NumberRangeOf(AName);
+    if (range == nullptr) return;
+    if ((AValue >= range->Low && AValue <= range->High) || (range->Off && AValue == *range->Off)) return;
+    const auto found = SchemaChoiceLists().find(AName);
+    const std::string caption =
+        found == SchemaChoiceLists().end() ? std::string(AName) : found->second.Caption;
+    throw TMessageError(TMessage::SettingValueInvalid, caption, AName, NumberText(AValue), RangeText(*range));
 }
 
 TDriverSettings CheckedSettings(TDriverSettings ASettings, TCheckedPart APart) {

@@ -40,10 +40,6 @@ private:
     std::unique_ptr<TCodePageConverter, TCodePageConverterDeleter> FConverter;
 };
 
-// "U+20BD" for the first character of a UTF-8 text: how a message names a character that a
-// font may not show.
-std::string CodePointName(std::string_view AUtf8);
-
 // The iconv name of a Windows code-page number, or empty when none is known: the code pages
 // offered on every system.
 std::string IconvNameOfCodePage(long ANumber);

@@ -20,6 +20,7 @@
 #include "printer/tspl/script_log.h"
 #include "printer/tspl/status_query.h"
 #include "text/ascii_text.h"
+#include "text/utf8_text.h"
 
 namespace quorvane {
 

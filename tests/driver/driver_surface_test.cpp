@@ -334,9 +334,12 @@ TEST_F(DriverHostTest, OpenAndCloseGuardTheLabelMethods) {
         ASSERT_TRUE(Call(u"Open", EmptyValue()).Result.VarEnum.bVal);
         EXPECT_EQ(Prop(u"BarcodeNarrow").VarEnum.lVal, 1) << narrow;
     }
+    // Only what the printer changes goes back: a text setting stays as the host wrote it.
     ASSERT_TRUE(SetParameter("BarcodeNarrow", IntValue(10)));
+    ASSERT_TRUE(SetParameter("QRCodeECCLevel", host::StringValue(Memory, "h")));
     ASSERT_TRUE(Call(u"Open", EmptyValue()).Result.VarEnum.bVal);
     EXPECT_EQ(Prop(u"BarcodeNarrow").VarEnum.lVal, 10);
+    EXPECT_EQ(PropText(u"QRCodeECCLevel"), "h");
 
     ASSERT_TRUE(SetParameter("Model", IntValue(2)));
     TCall ready = Call(u"InitializePrinter", EmptyValue());

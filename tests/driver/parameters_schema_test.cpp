@@ -109,7 +109,7 @@ TEST(SettingsSchema, OffersEveryDeclaredSettingOnceWithItsTypeAndDefault) {
         EXPECT_EQ(declared.count(name), 1u) << name << " is not declared";
 
     TDriverSettings proposed;
-    proposed.Tspl = TTsplSettings();
+    proposed.Language = DriverLanguage().Defaults();
     proposed.Document = TDocumentSettings();
     for (const TSetting& setting : DriverSettings()) {
         if (setting.Reader == TSettingReader::srDriver) continue;  // no default of its own
