@@ -76,18 +76,6 @@ TRotation TPrinterTypeBase::OrientationToRotation(std::int32_t AOrientation) {
     }
 }
 
-std::string TPrinterTypeBase::BitmapToGraphicText(const TMonoBitmap& ABitmap) {
-    const std::size_t rowBytes = static_cast<std::size_t>(ABitmap.Width()) / 8;
-    std::string bytes(rowBytes * static_cast<std::size_t>(ABitmap.Height()), '\0');
-    char* out = bytes.data();
-    for (std::int32_t y = 0; y < ABitmap.Height(); ++y) {
-        const std::uint8_t* row = ABitmap.Row(y);
-        // The raster keeps ink as set bits; the printer wants white as set bits.
-        for (std::size_t x = 0; x < rowBytes; ++x) *out++ = static_cast<char>(~row[x]);
-    }
-    return bytes;
-}
-
 TMonoBitmap TPrinterTypeBase::GetBitmapFromBase64(std::string_view AValue, const TPictureLimit& ALimit) {
     const auto bytes = DecodeBase64(AValue);
     if (!bytes) throw EImageConversion();
@@ -101,10 +89,8 @@ std::optional<TMonoBitmap> TPrinterTypeBase::GetBitmapFromGraphic(std::span<cons
     return DecodePicture(ABytes, ALimit);
 }
 
-std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64String, std::int32_t AWidth,
-                                                       std::int32_t AHeight, TRotation ARotation,
-                                                       TMonoBitmap& ABmp) const {
-    ABmp = TMonoBitmap();
+TMonoBitmap TPrinterTypeBase::GetPictureBitmap(std::string_view ABase64String, std::int32_t AWidth,
+                                              std::int32_t AHeight, TRotation ARotation) const {
     if (IsBlank(ABase64String)) return {};
     const std::int64_t width = MillimetresToDots(AWidth, FDotInMM);
     const std::int64_t height = MillimetresToDots(AHeight, FDotInMM);
@@ -119,9 +105,7 @@ std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64S
         StretchBitmap(bitmap, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
     else
         FitBitmap(bitmap, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
-    std::string bytes = BitmapToGraphicText(bitmap);
-    ABmp = std::move(bitmap);
-    return bytes;
+    return bitmap;
 }
 
 }  // namespace quorvane

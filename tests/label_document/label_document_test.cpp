@@ -86,7 +86,7 @@ TEST(LabelDocument, WorkedExampleByteForByte) {
     EXPECT_EQ(run.Template.Text(), head + token + "\r\nPRINT {2180C648-B6D4-4E65-9661-15B4B9D8D3FC}\r\n");
 
     const std::string bitmap =
-        run.Printer.GetGraphicText("Молоко 3,2%", 30, 20, TRotation::r0, 0, "", "", "", "", false);
+        BitmapData(run.Printer.GetGraphicText("Молоко 3,2%", 30, 20, TRotation::r0, 0, "", "", "", "", false));
     ASSERT_EQ(bitmap.size(), 4800U);
     ASSERT_EQ(scripts.size(), 1U);
     EXPECT_EQ(scripts[0].FQuantity, 2);
@@ -311,7 +311,7 @@ TEST(LabelDocumentFixes, FieldsWithoutARecordPrintEmpty) {
     const std::string blankDup = "BITMAP 0,0,1,8,1," + std::string(8, '\xFF') + "\r\n";
     const std::string second =
         "BITMAP 8,0,1,8,1," +
-        run.Printer.GetGraphicText("second", 1, 1, TRotation::r0, 0, "", "", "", "", false) + "\r\n";
+        BitmapData(run.Printer.GetGraphicText("second", 1, 1, TRotation::r0, 0, "", "", "", "", false)) + "\r\n";
     const std::string head =
         "SIZE 30 mm,20 mm\r\nGAP 3 mm,0 mm\r\nSPEED 2\r\nDENSITY 7\r\n"
         "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 1251\r\n";
@@ -387,7 +387,7 @@ TEST(LabelDocumentFixes, InsertedValuesAreNeverSearchedAgain) {
     const auto lines = SplitLines(scripts.at(0).FValue);
     ASSERT_EQ(lines.size(), 12U);
     EXPECT_EQ(lines[7], "BITMAP 0,0,2,8,1," +
-                            run.Printer.GetGraphicText("x", 2, 1, TRotation::r0, 0, "", "", "", "", false));
+                            BitmapData(run.Printer.GetGraphicText("x", 2, 1, TRotation::r0, 0, "", "", "", "", false)));
     EXPECT_EQ(lines[9], "BARCODE 16,16,\"128\",40,0,0,2,2,\"B1\"");
     EXPECT_EQ(lines[10], trap);
     EXPECT_EQ(lines[11], "PRINT 4");

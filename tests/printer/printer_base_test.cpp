@@ -90,27 +90,6 @@ TEST(OrientationToRotation, MapsOnlyQuarterTurns) {
         EXPECT_EQ(TPrinterTypeBase::OrientationToRotation(other), TRotation::r0) << other;
 }
 
-TEST(BitmapToGraphicText, PacksRowsMostSignificantBitFirstWithWhiteSet) {
-    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(TMonoBitmap(7, 5)), "");
-
-    TMonoBitmap eight(8, 2);
-    eight.SetPixel(0, 0, true);
-    eight.SetPixel(7, 1, true);
-    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(eight), "\x7F\xFE");
-
-    // 17 wide: two bytes per row, the 17th pixel dropped.
-    TMonoBitmap seventeen(17, 3);
-    seventeen.Fill(true);
-    seventeen.SetPixel(9, 1, false);
-    const std::string bytes = TPrinterTypeBase::BitmapToGraphicText(seventeen);
-    EXPECT_EQ(bytes, std::string("\x00\x00\x00\x40\x00\x00", 6));
-
-    TMonoBitmap white(40, 10);
-    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(white), std::string(50, '\xFF'));
-    white.Fill(true);
-    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(white), std::string(50, '\0'));
-}
-
 TEST(MonoBitmap, FillRectClipsAndKeepsRowPaddingClear) {
     TMonoBitmap bitmap(13, 4);
     bitmap.FillRect(-5, 1, 100, 2, true);
