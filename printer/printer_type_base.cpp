@@ -56,13 +56,14 @@ std::optional<TTokenPlace> TPrinterTypeBase::FindToken(std::string_view AToken,
 }
 
 std::string TPrinterTypeBase::Script() const {
+    const std::string_view lineEnd = LineEnd();
     std::size_t size = 0;
-    for (const std::string& entry : FScriptText) size += entry.size() + 2;
+    for (const std::string& entry : FScriptText) size += entry.size() + lineEnd.size();
     std::string script;
     script.reserve(size);
     for (const std::string& entry : FScriptText) {
         script += entry;
-        script += "\r\n";
+        script += lineEnd;
     }
     return script;
 }

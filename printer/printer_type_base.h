@@ -90,6 +90,9 @@ public:
     // The language's name: the tag of a script in the log, the extension of a script file.
     virtual std::string_view Name() const = 0;
 
+    // What ends every command line of a script.
+    virtual std::string_view LineEnd() const = 0;
+
     // A printer with these settings and code page but no script: a label builder on another
     // thread renders with it.
     virtual std::unique_ptr<TPrinterTypeBase> CopySettings() const = 0;
@@ -204,7 +207,7 @@ public:
     bool StretchImage() const { return FStretchImage; }
     void SetStretchImage(bool AValue) { FStretchImage = AValue; }
 
-    // All entries, each followed by CR LF.
+    // All entries, each followed by the language's line end.
     std::string Script() const;
 
     // A character of text written as commands that the code page lacks and that went out as "?".

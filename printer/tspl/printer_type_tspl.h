@@ -40,6 +40,7 @@ public:
     void SetSettings(TTsplSettings AValue) { FSettings = std::move(AValue); }
 
     std::string_view Name() const override { return "TSPL"; }
+    std::string_view LineEnd() const override { return "\r\n"; }
 
     // The encoder and the script are not shared with the copy.
     std::unique_ptr<TPrinterTypeBase> CopySettings() const override;

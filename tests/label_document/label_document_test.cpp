@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -294,6 +295,39 @@ const std::string kAllKinds =
     "<Image FieldName=\"i\" Left=\"1\" Top=\"1\" Width=\"4\" Height=\"4\"/>"
     "<Barcode FieldName=\"b\" Type=\"code128\" Left=\"2\" Top=\"2\" Width=\"30\" Height=\"5\"/>"
     "<UserData FieldName=\"u\"/>";
+
+// TSPL with bare LF line ends: the template and the labels must take their line ends from the
+// language, not assume TSPL's.
+class TLineFeedPrinter : public TPrinterTSPL {
+public:
+    std::string_view LineEnd() const override { return "\n"; }
+};
+
+TEST(LabelDocument, LineEndsAreTheLanguages) {
+    const std::string document =
+        Doc(kAllKinds,
+            "<Label Quantity=\"2\"><Record FieldName=\"t\" Value=\"x\"/><Record FieldName=\"b\" Value=\"B1\"/>"
+            "<Record FieldName=\"u\" Value=\"CLS\"/></Label>");
+    TRun crlf;
+    const auto expected = crlf.Print(document);
+    TLineFeedPrinter printer;
+    TLabelTemplate lineFeedTemplate;
+    const pugi::xml_document parsed = Parse(document);
+    LoadTemplate(parsed, lineFeedTemplate, printer, Defaults());
+    const auto scripts = AssembledLabels(parsed, lineFeedTemplate, printer);
+    const auto toLineFeeds = [](std::string AText) {
+        for (std::size_t at; (at = AText.find("\r\n")) != std::string::npos;) AText.replace(at, 2, "\n");
+        return AText;
+    };
+    // The template holds tokens only here, no raster bytes that might be a CR.
+    const std::string lineFeedText = lineFeedTemplate.Text();
+    const std::string crlfText = crlf.Template.Text();
+    EXPECT_EQ(lineFeedText.find('\r'), std::string::npos);
+    EXPECT_EQ(std::count(lineFeedText.begin(), lineFeedText.end(), '\n'),
+              std::count(crlfText.begin(), crlfText.end(), '\n'));
+    ASSERT_EQ(scripts.size(), 1U);
+    EXPECT_EQ(scripts[0].FValue, toLineFeeds(expected.at(0).FValue));
+}
 
 TEST(LabelDocumentFixes, FieldsWithoutARecordPrintEmpty) {
     TRun run;

@@ -66,7 +66,7 @@ TEST(AddScriptString, FormatsIntegersAndBytesInOrder) {
     EXPECT_EQ(printer.ScriptText()[0], "CLS");
     EXPECT_EQ(printer.ScriptText()[1], "BITMAP 8,-16,30,1099511627776,1," + std::string("\0\xFF%d\r", 5));
     EXPECT_EQ(printer.ScriptText()[2], "100% %x %");
-    EXPECT_EQ(printer.Script(), "CLS\r\n" + printer.ScriptText()[1] + "\r\n100% %x %\r\n");
+    EXPECT_EQ(printer.Script(), "CLS\n" + printer.ScriptText()[1] + "\n100% %x %\n");
 
     printer.Init();
     EXPECT_TRUE(printer.ScriptText().empty());
