@@ -216,7 +216,7 @@ std::string TLabelTemplate::Text() const {
             case TSlotKind::skNone: break;
             case TSlotKind::skQuantity: text += kQuantityMarker; break;
             case TSlotKind::skLine: text += piece.Line; break;
-            case TSlotKind::skCommands: text += FFields[piece.Field]->FieldValue + "\r\n"; break;
+            case TSlotKind::skCommands: text += FFields[piece.Field]->FieldValue + FLineEnd; break;
             default: text += FFields[piece.Field]->FieldValue; break;
         }
     }
@@ -245,6 +245,7 @@ public:
         FPrinter.InitialScriptActions(width, height, FSettings.Gap, FSettings.Density, FSettings.Direction,
                                       FSettings.Speed, FSettings.Codepage);
         FTemplate.FCodepage = FSettings.Codepage;
+        FTemplate.FLineEnd = std::string(FPrinter.LineEnd());
         FTemplate.FCopyPrintMs = FPrinter.CopyPrintMs(height, FSettings.Gap, FSettings.Speed);
         for (const pugi::xml_node& element : AFormatting.children()) {
             if (element.type() != pugi::node_element) continue;
@@ -457,6 +458,7 @@ private:
     void Split(std::size_t AFinalStart) {
         const auto& script = FPrinter.ScriptText();
         std::string literal;
+        const std::string_view lineEnd = FPrinter.LineEnd();
         auto piece = [](TSlotKind AKind, std::size_t AField = 0, std::string ALine = {}) {
             TLabelTemplate::TPiece result;
             result.Slot = AKind;
@@ -480,7 +482,7 @@ private:
                     literal.append(line, 0, at);
                     emit(piece(TSlotKind::skQuantity));
                     literal.append(line, at + std::string_view(kQuantityMarker).size());
-                    literal += "\r\n";
+                    literal += lineEnd;
                     quantityFound = true;
                     continue;
                 }
@@ -488,7 +490,7 @@ private:
             const auto mark = FMarks.find(entry);
             if (mark == FMarks.end()) {
                 literal += line;
-                literal += "\r\n";
+                literal += lineEnd;
                 continue;
             }
             const TMarked marked = mark->second;
@@ -496,7 +498,7 @@ private:
             if (marked.Kind == TSlotKind::skLine || marked.Kind == TSlotKind::skCommands) {
                 emit(piece(marked.Kind, marked.Field,
                            marked.Kind == TSlotKind::skLine ? line : std::string()));
-                if (marked.Kind == TSlotKind::skLine) literal += "\r\n";
+                if (marked.Kind == TSlotKind::skLine) literal += lineEnd;
                 continue;
             }
             const std::size_t at = marked.Offset;
@@ -507,7 +509,7 @@ private:
                     ForField(FNames[marked.Field], field, 0, [&] { return FPrinter.BlankRaster(field); });
             emit(std::move(value));
             literal.append(line, at + field.FieldValue.size());
-            literal += "\r\n";
+            literal += lineEnd;
         }
         if (!literal.empty()) emit(piece(TSlotKind::skNone));
     }
@@ -587,7 +589,8 @@ private:
         std::size_t size = FTemplate.FLiteralSize;
         for (const auto& piece : FTemplate.FPieces) {
             if (piece.Slot == TSlotKind::skNone || piece.Slot == TSlotKind::skQuantity) continue;
-            size += FFilled[piece.Field] ? FValues[piece.Field].size() + 2 : piece.Blank.size();
+            size += FFilled[piece.Field] ? FValues[piece.Field].size() + FTemplate.FLineEnd.size()
+                                         : piece.Blank.size();
         }
         std::string script;
         script.reserve(size + quantity.size());
@@ -609,7 +612,7 @@ private:
                 case TSlotKind::skCommands:
                     if (filled && !FValues[piece.Field].empty()) {
                         script += FValues[piece.Field];
-                        script += "\r\n";
+                        script += FTemplate.FLineEnd;
                     }
                     break;
             }

@@ -82,6 +82,7 @@ private:
     std::vector<TPiece> FPieces;
     std::size_t FLiteralSize = 0;
     std::string FCodepage;
+    std::string FLineEnd;  // the language's, after every line
     double FCopyPrintMs = 0;
 };
 

@@ -138,8 +138,8 @@ TMonoBitmap RenderBarcodeImage(const TSymbology& ASymbology, std::int32_t ACanva
     return RenderSymbol(symbology, UNICODE_MODE, ACanvasWidth, ACanvasHeight, ADotInMM, AValue);
 }
 
-std::string BarcodeImageToString(std::int32_t ACanvasWidth, std::int32_t ACanvasHeight,
-                                 std::int32_t AOrientation, std::int32_t ADotInMM, TMonoBitmap& ABitmap) {
+void FitBarcodeImage(std::int32_t ACanvasWidth, std::int32_t ACanvasHeight, std::int32_t AOrientation,
+                     std::int32_t ADotInMM, TMonoBitmap& ABitmap) {
     RotateBitmap(ABitmap, TPrinterTypeBase::OrientationToRotation(AOrientation));
     const bool quarter = AOrientation == 90 || AOrientation == 270;
     const std::int64_t width = MillimetresToDots(quarter ? ACanvasHeight : ACanvasWidth, ADotInMM);
@@ -147,15 +147,14 @@ std::string BarcodeImageToString(std::int32_t ACanvasWidth, std::int32_t ACanvas
     CheckRasterSize(width, height);
     if (ABitmap.Width() != width || ABitmap.Height() != height)
         FitBitmap(ABitmap, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
-    return TPrinterTypeBase::BitmapToGraphicText(ABitmap);
 }
 
-std::string BarcodePicture(const TSymbology& ASymbology, std::int32_t AWidth, std::int32_t AHeight,
-                           std::int32_t AOrientation, std::int32_t ADotInMM, std::string_view AValue,
-                           TMonoBitmap& ABitmap) {
+TMonoBitmap BarcodePicture(const TSymbology& ASymbology, std::int32_t AWidth, std::int32_t AHeight,
+                           std::int32_t AOrientation, std::int32_t ADotInMM, std::string_view AValue) {
     const TBarcodeCanvasSize canvas = BarcodeImageSize(AWidth, AHeight, AOrientation);
-    ABitmap = RenderBarcodeImage(ASymbology, canvas.Width, canvas.Height, ADotInMM, AValue);
-    return BarcodeImageToString(canvas.Width, canvas.Height, AOrientation, ADotInMM, ABitmap);
+    TMonoBitmap bitmap = RenderBarcodeImage(ASymbology, canvas.Width, canvas.Height, ADotInMM, AValue);
+    FitBarcodeImage(canvas.Width, canvas.Height, AOrientation, ADotInMM, bitmap);
+    return bitmap;
 }
 
 bool DataMatrixHolds(std::string_view ABytes, std::int32_t ARows, std::int32_t AColumns) {

@@ -33,19 +33,16 @@ TBarcodeCanvasSize BarcodeImageSize(std::int32_t AWidth, std::int32_t AHeight, s
 TMonoBitmap RenderBarcodeImage(const TSymbology& ASymbology, std::int32_t ACanvasWidth,
                                std::int32_t ACanvasHeight, std::int32_t ADotInMM, std::string_view AValue);
 
-// Turns the canvas by AOrientation and fits it into the box (ACanvasHeight x ACanvasWidth mm for
-// 90 and 270, else ACanvasWidth x ACanvasHeight); returns the printer bytes of the result, whose
-// size ABitmap then has.
-std::string BarcodeImageToString(std::int32_t ACanvasWidth, std::int32_t ACanvasHeight,
-                                 std::int32_t AOrientation, std::int32_t ADotInMM, TMonoBitmap& ABitmap);
+// Turns the canvas ABitmap by AOrientation and fits it into the box (ACanvasHeight x ACanvasWidth
+// mm for 90 and 270, else ACanvasWidth x ACanvasHeight).
+void FitBarcodeImage(std::int32_t ACanvasWidth, std::int32_t ACanvasHeight, std::int32_t AOrientation,
+                     std::int32_t ADotInMM, TMonoBitmap& ABitmap);
 
-// All three steps for a field box AWidth x AHeight mm: the printer bytes, and in ABitmap the
-// raster they came from (its width div 8 and height go into the BITMAP command). A GS1 value
-// (IsGs1DataMatrix) becomes a square GS1 DataMatrix of the smallest size that holds it, or
-// fails with EGs1ElementString.
-std::string BarcodePicture(const TSymbology& ASymbology, std::int32_t AWidth, std::int32_t AHeight,
-                           std::int32_t AOrientation, std::int32_t ADotInMM, std::string_view AValue,
-                           TMonoBitmap& ABitmap);
+// All three steps for a field box AWidth x AHeight mm: the symbol's raster, turned and fitted.
+// A GS1 value (IsGs1DataMatrix) becomes a square GS1 DataMatrix of the smallest size that holds
+// it, or fails with EGs1ElementString.
+TMonoBitmap BarcodePicture(const TSymbology& ASymbology, std::int32_t AWidth, std::int32_t AHeight,
+                           std::int32_t AOrientation, std::int32_t ADotInMM, std::string_view AValue);
 
 // While one lives on a thread, QR Codes drawn there get a fixed mask instead of the best one.
 // Whether the library takes a value never depends on the mask, and choosing it is most of the

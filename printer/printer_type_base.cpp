@@ -56,13 +56,14 @@ std::optional<TTokenPlace> TPrinterTypeBase::FindToken(std::string_view AToken,
 }
 
 std::string TPrinterTypeBase::Script() const {
+    const std::string_view lineEnd = LineEnd();
     std::size_t size = 0;
-    for (const std::string& entry : FScriptText) size += entry.size() + 2;
+    for (const std::string& entry : FScriptText) size += entry.size() + lineEnd.size();
     std::string script;
     script.reserve(size);
     for (const std::string& entry : FScriptText) {
         script += entry;
-        script += "\r\n";
+        script += lineEnd;
     }
     return script;
 }
@@ -74,18 +75,6 @@ TRotation TPrinterTypeBase::OrientationToRotation(std::int32_t AOrientation) {
         case 270: return TRotation::r270;
         default: return TRotation::r0;
     }
-}
-
-std::string TPrinterTypeBase::BitmapToGraphicText(const TMonoBitmap& ABitmap) {
-    const std::size_t rowBytes = static_cast<std::size_t>(ABitmap.Width()) / 8;
-    std::string bytes(rowBytes * static_cast<std::size_t>(ABitmap.Height()), '\0');
-    char* out = bytes.data();
-    for (std::int32_t y = 0; y < ABitmap.Height(); ++y) {
-        const std::uint8_t* row = ABitmap.Row(y);
-        // The raster keeps ink as set bits; the printer wants white as set bits.
-        for (std::size_t x = 0; x < rowBytes; ++x) *out++ = static_cast<char>(~row[x]);
-    }
-    return bytes;
 }
 
 TMonoBitmap TPrinterTypeBase::GetBitmapFromBase64(std::string_view AValue, const TPictureLimit& ALimit) {
@@ -101,10 +90,8 @@ std::optional<TMonoBitmap> TPrinterTypeBase::GetBitmapFromGraphic(std::span<cons
     return DecodePicture(ABytes, ALimit);
 }
 
-std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64String, std::int32_t AWidth,
-                                                       std::int32_t AHeight, TRotation ARotation,
-                                                       TMonoBitmap& ABmp) const {
-    ABmp = TMonoBitmap();
+TMonoBitmap TPrinterTypeBase::GetPictureBitmap(std::string_view ABase64String, std::int32_t AWidth,
+                                              std::int32_t AHeight, TRotation ARotation) const {
     if (IsBlank(ABase64String)) return {};
     const std::int64_t width = MillimetresToDots(AWidth, FDotInMM);
     const std::int64_t height = MillimetresToDots(AHeight, FDotInMM);
@@ -119,9 +106,7 @@ std::string TPrinterTypeBase::GetBinaryFromBase64Image(std::string_view ABase64S
         StretchBitmap(bitmap, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
     else
         FitBitmap(bitmap, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
-    std::string bytes = BitmapToGraphicText(bitmap);
-    ABmp = std::move(bitmap);
-    return bytes;
+    return bitmap;
 }
 
 }  // namespace quorvane

@@ -90,6 +90,9 @@ public:
     // The language's name: the tag of a script in the log, the extension of a script file.
     virtual std::string_view Name() const = 0;
 
+    // What ends every command line of a script.
+    virtual std::string_view LineEnd() const = 0;
+
     // A printer with these settings and code page but no script: a label builder on another
     // thread renders with it.
     virtual std::unique_ptr<TPrinterTypeBase> CopySettings() const = 0;
@@ -164,14 +167,10 @@ public:
     // 90, 180, 270 give r90, r180, r270; anything else r0.
     static TRotation OrientationToRotation(std::int32_t AOrientation);
 
-    // Printer bitmap bytes: per row the first W div 8 bytes, most significant bit leftmost, a set
-    // bit white; exactly (W div 8) x H bytes.
-    static std::string BitmapToGraphicText(const TMonoBitmap& ABitmap);
-
     // Text in a box AWidth x AHeight mm, drawn with the fonts at the DPI of this printer and
-    // rasterised at DotInMM, rotated inside the box, as printer bytes: exactly
-    // (AWidth x DotInMM) div 8 per row and AHeight x DotInMM rows (none when DotInMM is 0).
-    std::string GetGraphicText(std::string_view AText, std::int32_t AWidth, std::int32_t AHeight,
+    // rasterised at DotInMM, rotated inside the box: a raster of exactly AWidth x DotInMM by
+    // AHeight x DotInMM dots (empty when DotInMM is 0).
+    TMonoBitmap GetGraphicText(std::string_view AText, std::int32_t AWidth, std::int32_t AHeight,
                                TRotation ARotation, std::int32_t AFontSize, std::string_view AFontName,
                                std::string_view AFontStyle, std::string_view AAlign, std::string_view AVAlign,
                                bool AMultiline) const;
@@ -183,12 +182,12 @@ public:
     static std::optional<TMonoBitmap> GetBitmapFromGraphic(std::span<const std::uint8_t> ABytes,
                                                            const TPictureLimit& ALimit = {});
 
-    // A picture value as printer bytes: decoded, turned by ARotation, stretched to or fitted
-    // into AWidth x AHeight mm. ABmp receives the scaled raster. A blank value gives "" and an
-    // empty ABmp. A picture far larger than the box is refused with EPictureTooLarge before its
-    // pixels are decoded (a JPEG is decoded scaled down instead where it can be).
-    std::string GetBinaryFromBase64Image(std::string_view ABase64String, std::int32_t AWidth,
-                                         std::int32_t AHeight, TRotation ARotation, TMonoBitmap& ABmp) const;
+    // A picture value as a raster: decoded, turned by ARotation, stretched to or fitted into
+    // AWidth x AHeight mm. A blank value gives an empty raster. A picture far larger than the box
+    // is refused with EPictureTooLarge before its pixels are decoded (a JPEG is decoded scaled
+    // down instead where it can be).
+    TMonoBitmap GetPictureBitmap(std::string_view ABase64String, std::int32_t AWidth, std::int32_t AHeight,
+                                 TRotation ARotation) const;
 
     // Where the document reader puts a barcode field of ABox turned by AOrientation, so that the
     // printer draws the symbol inside the box; by default the box itself.
@@ -208,7 +207,7 @@ public:
     bool StretchImage() const { return FStretchImage; }
     void SetStretchImage(bool AValue) { FStretchImage = AValue; }
 
-    // All entries, each followed by CR LF.
+    // All entries, each followed by the language's line end.
     std::string Script() const;
 
     // A character of text written as commands that the code page lacks and that went out as "?".

@@ -8,7 +8,7 @@ namespace quorvane {
 
 // The one member of the printer type that lays out text, in a file of its own so that the rest
 // builds without the text layout.
-std::string TPrinterTypeBase::GetGraphicText(std::string_view AText, std::int32_t AWidth,
+TMonoBitmap TPrinterTypeBase::GetGraphicText(std::string_view AText, std::int32_t AWidth,
                                              std::int32_t AHeight, TRotation ARotation,
                                              std::int32_t AFontSize, std::string_view AFontName,
                                              std::string_view AFontStyle, std::string_view AAlign,
@@ -17,8 +17,8 @@ std::string TPrinterTypeBase::GetGraphicText(std::string_view AText, std::int32_
     TTextFont& font = element.Font();
     ApplyFontStyle(font, AFontStyle);
     element.SetDPI(FDPI);
-    // The BITMAP command announces the box in DotInMM dots (none below 25 dpi); the raster must
-    // have exactly that size even for a resolution whose two roundings disagree.
+    // A printer command may announce the box in DotInMM dots (none below 25 dpi); the raster
+    // must have exactly that size even for a resolution whose two roundings disagree.
     element.SetDotsPerMM(std::max<std::int32_t>(FDotInMM, 0));
     element.SetWidth(AWidth);
     element.SetHeight(AHeight);
@@ -28,7 +28,7 @@ std::string TPrinterTypeBase::GetGraphicText(std::string_view AText, std::int32_
     if (AFontSize > 0) font.Size = AFontSize;
     const TTextAlignment alignment = TextFormatFromAlign(AAlign, AVAlign);
     element.SetTextFormat(alignment.Format | (AMultiline ? kTfMultilineFlags : kTfSingleLineFlags));
-    return BitmapToGraphicText(element.GetBitMapExt(alignment.VAlign));
+    return element.GetBitMapExt(alignment.VAlign);
 }
 
 }  // namespace quorvane

@@ -5,6 +5,7 @@
 
 #include "printer/barcode_picture.h"
 #include "printer/printer_type_base.h"
+#include "printer/tspl/bitmap_command.h"
 #include "tests/common/base64.h"
 #include "tests/common/bmp_fixture.h"
 #include "tests/printer/plain_printer.h"
@@ -17,9 +18,9 @@ void TextField(benchmark::State& AState) {
     const test::TPlainPrinter printer(static_cast<std::int32_t>(AState.range(0)));
     const bool turned = AState.range(1) != 0;
     for (auto _ : AState) {
-        std::string bytes = printer.GetGraphicText("Молоко 3,2% 1 л, партия 0042 от 08.12.2026", 50, 20,
-                                                   turned ? TRotation::r90 : TRotation::r0, 12, "Arial",
-                                                   "bold", "center", "center", true);
+        std::string bytes = BitmapData(printer.GetGraphicText("Молоко 3,2% 1 л, партия 0042 от 08.12.2026", 50,
+                                                              20, turned ? TRotation::r90 : TRotation::r0, 12,
+                                                              "Arial", "bold", "center", "center", true));
         benchmark::DoNotOptimize(bytes);
     }
 }
@@ -35,7 +36,8 @@ void LongWord(benchmark::State& AState) {
     const std::string word(static_cast<std::size_t>(AState.range(0)), 'W');
     const bool multiline = AState.range(1) != 0;
     for (auto _ : AState) {
-        std::string bytes = printer.GetGraphicText(word, 50, 30, TRotation::r0, 0, "", "", "", "", multiline);
+        std::string bytes =
+            BitmapData(printer.GetGraphicText(word, 50, 30, TRotation::r0, 0, "", "", "", "", multiline));
         benchmark::DoNotOptimize(bytes);
     }
 }
@@ -51,8 +53,7 @@ void QRCodePicture(benchmark::State& AState) {
         "0104601234567893215Qbag!\x1d"
         "93Zjqw";
     for (auto _ : AState) {
-        TMonoBitmap bitmap;
-        std::string bytes = BarcodePicture(*FindSymbology("QRCode"), 25, 25, 0, dots, value, bitmap);
+        std::string bytes = BitmapData(BarcodePicture(*FindSymbology("QRCode"), 25, 25, 0, dots, value));
         benchmark::DoNotOptimize(bytes);
     }
 }
@@ -62,9 +63,8 @@ BENCHMARK(QRCodePicture)->ArgName("dpi")->Arg(203)->Arg(300)->Arg(600)->Unit(ben
 void DataMatrixPicture(benchmark::State& AState) {
     const auto dots = static_cast<std::int32_t>(AState.range(0) / 25);
     for (auto _ : AState) {
-        TMonoBitmap bitmap;
         std::string bytes =
-            BarcodePicture(*FindSymbology("DataMatrix"), 20, 20, 90, dots, "0104601234567893215Qbag!", bitmap);
+            BitmapData(BarcodePicture(*FindSymbology("DataMatrix"), 20, 20, 90, dots, "0104601234567893215Qbag!"));
         benchmark::DoNotOptimize(bytes);
     }
 }
@@ -82,8 +82,7 @@ void PictureField(benchmark::State& AState) {
     const std::string value = test::Base64(test::MakeBmp(1, 200, 100, false, stripes));
     const test::TPlainPrinter printer(static_cast<std::int32_t>(AState.range(0)));
     for (auto _ : AState) {
-        TMonoBitmap scaled;
-        std::string bytes = printer.GetBinaryFromBase64Image(value, 40, 20, TRotation::r0, scaled);
+        std::string bytes = BitmapData(printer.GetPictureBitmap(value, 40, 20, TRotation::r0));
         benchmark::DoNotOptimize(bytes);
     }
 }

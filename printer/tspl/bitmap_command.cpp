@@ -36,6 +36,18 @@ std::string BitmapCommand(std::int64_t AX, std::int64_t AY, std::int64_t AWidthB
     return line;
 }
 
+std::string BitmapData(const TMonoBitmap& ABitmap) {
+    const std::size_t rowBytes = static_cast<std::size_t>(ABitmap.Width()) / 8;
+    std::string bytes(rowBytes * static_cast<std::size_t>(ABitmap.Height()), '\0');
+    char* out = bytes.data();
+    for (std::int32_t y = 0; y < ABitmap.Height(); ++y) {
+        const std::uint8_t* row = ABitmap.Row(y);
+        // The raster keeps ink as set bits; the printer wants white as set bits.
+        for (std::size_t x = 0; x < rowBytes; ++x) *out++ = static_cast<char>(~row[x]);
+    }
+    return bytes;
+}
+
 std::string BlankBitmapData(std::int64_t AWidthBytes, std::int64_t AHeight) {
     return std::string(static_cast<std::size_t>(AWidthBytes * AHeight), '\xFF');
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "printer/mono_bitmap.h"
+
 namespace quorvane {
 
 // How the BITMAP command puts its raster onto the label.
@@ -16,6 +18,10 @@ enum class TBitmapMode : std::uint8_t { bmOverwrite = 0, bmOr = 1, bmXor = 2 };
 // field's token standing for it.
 std::string BitmapCommand(std::int64_t AX, std::int64_t AY, std::int64_t AWidthBytes, std::int64_t AHeight,
                           TBitmapMode AMode, std::string_view AData);
+
+// The data of ABitmap as the command carries it: per row the first width div 8 bytes, most
+// significant bit leftmost, a set bit white; exactly (width div 8) x height bytes.
+std::string BitmapData(const TMonoBitmap& ABitmap);
 
 // The data of a white raster of AWidthBytes x AHeight.
 std::string BlankBitmapData(std::int64_t AWidthBytes, std::int64_t AHeight);

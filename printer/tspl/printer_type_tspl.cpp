@@ -162,8 +162,8 @@ std::string TPrinterTSPL::TextBitmap(std::string_view AText, std::int32_t AWidth
                                      std::string_view AAlign, std::string_view AVAlign,
                                      bool AMultiline) const {
     // GetGraphicText draws at DotInMM, so the bytes are exactly those the command announces.
-    return GetGraphicText(AText, AWidth, AHeight, OrientationToRotation(AOrientation), AFontSize, AFontName,
-                          AFontStyle, AAlign, AVAlign, AMultiline);
+    return BitmapData(GetGraphicText(AText, AWidth, AHeight, OrientationToRotation(AOrientation), AFontSize,
+                                     AFontName, AFontStyle, AAlign, AVAlign, AMultiline));
 }
 
 std::unique_ptr<TPrinterTypeBase> TPrinterTSPL::CopySettings() const {
@@ -292,8 +292,8 @@ void TPrinterTSPL::AddImage(const std::string& AFieldName, std::int32_t ALeft, s
     std::int64_t height = 0;
     std::string data;
     if (AIsStaticField) {
-        TMonoBitmap bitmap;
-        data = GetBinaryFromBase64Image(AValue, AWidth, AHeight, OrientationToRotation(AOrientation), bitmap);
+        const TMonoBitmap bitmap = GetPictureBitmap(AValue, AWidth, AHeight, OrientationToRotation(AOrientation));
+        data = BitmapData(bitmap);
         if (FStretchImage) {
             widthBytes = Dots(AWidth) / 8;
             height = Dots(AHeight);
@@ -449,9 +449,9 @@ void TPrinterTSPL::AddBarcode(const std::string& AFieldName, const TSymbology& A
         AddBitmap(Dots(ALeft), Dots(ATop), 0, 0, TBitmapMode::bmOverwrite, AFieldName);
         return;
     }
-    TMonoBitmap bitmap;
-    const std::string bytes = BarcodePicture(ASymbology, AWidth, AHeight, AOrientation, FDotInMM, AValue, bitmap);
-    AddBitmap(Dots(ALeft), Dots(ATop), bitmap.Width() / 8, bitmap.Height(), TBitmapMode::bmOverwrite, bytes);
+    const TMonoBitmap bitmap = BarcodePicture(ASymbology, AWidth, AHeight, AOrientation, FDotInMM, AValue);
+    AddBitmap(Dots(ALeft), Dots(ATop), bitmap.Width() / 8, bitmap.Height(), TBitmapMode::bmOverwrite,
+              BitmapData(bitmap));
 }
 
 void TPrinterTSPL::AddBitmap(std::int64_t AX, std::int64_t AY, std::int64_t AWidthBytes, std::int64_t AHeight,
@@ -521,11 +521,10 @@ std::string TPrinterTSPL::RecalculateBarcode(std::string_view ALine, const TFiel
         return Gs1DataMatrixLine(AField.Left, AField.Top, AField.Width, AField.Height, AField.Orientation,
                                  Gs1DataMatrixContent(AValue));
     if (FSettings._2DBarcodeAsPicture && symbology.Is2D()) {
-        TMonoBitmap bitmap;
-        const std::string bytes = BarcodePicture(symbology, AField.Width, AField.Height, AField.Orientation,
-                                                 FDotInMM, AValue, bitmap);
+        const TMonoBitmap bitmap =
+            BarcodePicture(symbology, AField.Width, AField.Height, AField.Orientation, FDotInMM, AValue);
         return BitmapCommand(Dots(AField.Left), Dots(AField.Top), bitmap.Width() / 8, bitmap.Height(),
-                             TBitmapMode::bmOverwrite, bytes);
+                             TBitmapMode::bmOverwrite, BitmapData(bitmap));
     }
     CheckSymbologyValue(symbology, AValue);
     std::string line(ALine);
@@ -573,10 +572,9 @@ std::string TPrinterTSPL::SlotValue(const TFieldObject& AField, TSlotKind AKind,
         case TFieldType::ftText: return UserDataContent(AValue);
         case TFieldType::ftBarcode: return RecalculateBarcode(ALine, AField, AValue);
         case TFieldType::ftImage: {
-            TMonoBitmap bitmap;
-            const std::string bytes = GetBinaryFromBase64Image(
-                AValue, AField.Width, AField.Height, OrientationToRotation(AField.Orientation), bitmap);
-            return RecalculateImage(AField, bytes, bitmap);
+            const TMonoBitmap bitmap =
+                GetPictureBitmap(AValue, AField.Width, AField.Height, OrientationToRotation(AField.Orientation));
+            return RecalculateImage(AField, BitmapData(bitmap), bitmap);
         }
     }
     return {};

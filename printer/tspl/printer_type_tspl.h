@@ -40,6 +40,7 @@ public:
     void SetSettings(TTsplSettings AValue) { FSettings = std::move(AValue); }
 
     std::string_view Name() const override { return "TSPL"; }
+    std::string_view LineEnd() const override { return "\r\n"; }
 
     // The encoder and the script are not shared with the copy.
     std::unique_ptr<TPrinterTypeBase> CopySettings() const override;
@@ -99,8 +100,8 @@ public:
     void PrintBorder(const std::string& ABorder, std::int32_t ABorderWidth, std::int32_t ALeft,
                      std::int32_t ATop, std::int32_t AWidth, std::int32_t AHeight);
 
-    // A label's picture line: BITMAP with the picture's bytes (AValue, from
-    // GetBinaryFromBase64Image, ABitmap the raster they came from), or "" for an empty value.
+    // A label's picture line: BITMAP with the picture's bytes (AValue, the data of ABitmap from
+    // GetPictureBitmap), or "" for an empty value.
     std::string RecalculateImage(const TFieldObject& AField, std::string_view AValue,
                                  const TMonoBitmap& ABitmap) const;
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -86,7 +87,7 @@ TEST(LabelDocument, WorkedExampleByteForByte) {
     EXPECT_EQ(run.Template.Text(), head + token + "\r\nPRINT {2180C648-B6D4-4E65-9661-15B4B9D8D3FC}\r\n");
 
     const std::string bitmap =
-        run.Printer.GetGraphicText("Молоко 3,2%", 30, 20, TRotation::r0, 0, "", "", "", "", false);
+        BitmapData(run.Printer.GetGraphicText("Молоко 3,2%", 30, 20, TRotation::r0, 0, "", "", "", "", false));
     ASSERT_EQ(bitmap.size(), 4800U);
     ASSERT_EQ(scripts.size(), 1U);
     EXPECT_EQ(scripts[0].FQuantity, 2);
@@ -295,6 +296,39 @@ const std::string kAllKinds =
     "<Barcode FieldName=\"b\" Type=\"code128\" Left=\"2\" Top=\"2\" Width=\"30\" Height=\"5\"/>"
     "<UserData FieldName=\"u\"/>";
 
+// TSPL with bare LF line ends: the template and the labels must take their line ends from the
+// language, not assume TSPL's.
+class TLineFeedPrinter : public TPrinterTSPL {
+public:
+    std::string_view LineEnd() const override { return "\n"; }
+};
+
+TEST(LabelDocument, LineEndsAreTheLanguages) {
+    const std::string document =
+        Doc(kAllKinds,
+            "<Label Quantity=\"2\"><Record FieldName=\"t\" Value=\"x\"/><Record FieldName=\"b\" Value=\"B1\"/>"
+            "<Record FieldName=\"u\" Value=\"CLS\"/></Label>");
+    TRun crlf;
+    const auto expected = crlf.Print(document);
+    TLineFeedPrinter printer;
+    TLabelTemplate lineFeedTemplate;
+    const pugi::xml_document parsed = Parse(document);
+    LoadTemplate(parsed, lineFeedTemplate, printer, Defaults());
+    const auto scripts = AssembledLabels(parsed, lineFeedTemplate, printer);
+    const auto toLineFeeds = [](std::string AText) {
+        for (std::size_t at; (at = AText.find("\r\n")) != std::string::npos;) AText.replace(at, 2, "\n");
+        return AText;
+    };
+    // The template holds tokens only here, no raster bytes that might be a CR.
+    const std::string lineFeedText = lineFeedTemplate.Text();
+    const std::string crlfText = crlf.Template.Text();
+    EXPECT_EQ(lineFeedText.find('\r'), std::string::npos);
+    EXPECT_EQ(std::count(lineFeedText.begin(), lineFeedText.end(), '\n'),
+              std::count(crlfText.begin(), crlfText.end(), '\n'));
+    ASSERT_EQ(scripts.size(), 1U);
+    EXPECT_EQ(scripts[0].FValue, toLineFeeds(expected.at(0).FValue));
+}
+
 TEST(LabelDocumentFixes, FieldsWithoutARecordPrintEmpty) {
     TRun run;
     const auto scripts =
@@ -311,7 +345,7 @@ TEST(LabelDocumentFixes, FieldsWithoutARecordPrintEmpty) {
     const std::string blankDup = "BITMAP 0,0,1,8,1," + std::string(8, '\xFF') + "\r\n";
     const std::string second =
         "BITMAP 8,0,1,8,1," +
-        run.Printer.GetGraphicText("second", 1, 1, TRotation::r0, 0, "", "", "", "", false) + "\r\n";
+        BitmapData(run.Printer.GetGraphicText("second", 1, 1, TRotation::r0, 0, "", "", "", "", false)) + "\r\n";
     const std::string head =
         "SIZE 30 mm,20 mm\r\nGAP 3 mm,0 mm\r\nSPEED 2\r\nDENSITY 7\r\n"
         "DIRECTION 0, 0\r\nCLS\r\nCODEPAGE 1251\r\n";
@@ -387,7 +421,7 @@ TEST(LabelDocumentFixes, InsertedValuesAreNeverSearchedAgain) {
     const auto lines = SplitLines(scripts.at(0).FValue);
     ASSERT_EQ(lines.size(), 12U);
     EXPECT_EQ(lines[7], "BITMAP 0,0,2,8,1," +
-                            run.Printer.GetGraphicText("x", 2, 1, TRotation::r0, 0, "", "", "", "", false));
+                            BitmapData(run.Printer.GetGraphicText("x", 2, 1, TRotation::r0, 0, "", "", "", "", false)));
     EXPECT_EQ(lines[9], "BARCODE 16,16,\"128\",40,0,0,2,2,\"B1\"");
     EXPECT_EQ(lines[10], trap);
     EXPECT_EQ(lines[11], "PRINT 4");

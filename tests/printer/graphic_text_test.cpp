@@ -99,17 +99,19 @@ TEST(GraphicText, RasterCoversTheBoxInEveryRotation) {
     EXPECT_EQ(Render(half), expected);
 }
 
-TEST(GraphicText, PrinterBytesMatchTheBoxAtEachResolution) {
-    const std::pair<int, std::size_t> cases[] = {{203, 30 * 160}, {300, 45 * 240}, {600, 90 * 480}};
-    for (const auto& [dpi, bytes] : cases) {
+TEST(GraphicText, PrinterRasterMatchesTheBoxAtEachResolution) {
+    const std::pair<int, std::int32_t> cases[] = {{203, 8}, {300, 12}, {600, 24}};
+    for (const auto& [dpi, dots] : cases) {
         const test::TPlainPrinter printer(dpi);
-        const std::string data =
+        const TMonoBitmap raster =
             printer.GetGraphicText("Label 42", 30, 20, TRotation::r0, 12, "", "", "", "", false);
-        EXPECT_EQ(data.size(), bytes) << dpi;
-        EXPECT_NE(data.find_first_not_of('\xFF'), std::string::npos) << "no ink at " << dpi;
-        EXPECT_EQ(
-            printer.GetGraphicText("Label 42", 30, 20, TRotation::r90, 12, "", "", "", "", false).size(),
-            bytes);
+        EXPECT_EQ(raster.Width(), 30 * dots) << dpi;
+        EXPECT_EQ(raster.Height(), 20 * dots) << dpi;
+        EXPECT_GT(raster.CountBlack(), 0) << "no ink at " << dpi;
+        const TMonoBitmap turned =
+            printer.GetGraphicText("Label 42", 30, 20, TRotation::r90, 12, "", "", "", "", false);
+        EXPECT_EQ(turned.Width(), 30 * dots) << dpi;
+        EXPECT_EQ(turned.Height(), 20 * dots) << dpi;
     }
 }
 
@@ -117,8 +119,9 @@ TEST(GraphicText, RasterFollowsDotInMMWhenTheRoundingsDisagree) {
     // 320 dpi: 320 div 25 = 12 dots per mm for the command, Round(320 / 25.4) = 13 by the DPI rule.
     test::TPlainPrinter printer(320);
     ASSERT_EQ(printer.DotInMM(), 12);
-    EXPECT_EQ(printer.GetGraphicText("x", 30, 20, TRotation::r0, 0, "", "", "", "", false).size(),
-              45U * 240U);
+    const TMonoBitmap raster = printer.GetGraphicText("x", 30, 20, TRotation::r0, 0, "", "", "", "", false);
+    EXPECT_EQ(raster.Width(), 360);
+    EXPECT_EQ(raster.Height(), 240);
 }
 
 TEST(GraphicText, SingleLineWithoutEllipsisStillAligns) {
@@ -385,18 +388,19 @@ TEST(GraphicText, CyrillicHasGlyphsInTheDefaultFace) {
 
 TEST(GraphicText, EmptyAndUntrustedInputIsSafe) {
     const test::TPlainPrinter printer(203);
-    EXPECT_EQ(printer.GetGraphicText("text", 0, 20, TRotation::r0, 0, "", "", "", "", false), "");
-    EXPECT_EQ(printer.GetGraphicText("text", -5, -5, TRotation::r90, 0, "", "", "", "", true), "");
-    // One millimetre leaves no room inside the margin: white bytes only.
-    EXPECT_EQ(printer.GetGraphicText("text", 1, 1, TRotation::r0, 0, "", "", "", "", false),
-              std::string(8, '\xFF'));
-    EXPECT_EQ(printer.GetGraphicText("", 10, 10, TRotation::r0, 0, "", "", "", "", true),
-              std::string(800, '\xFF'));
+    EXPECT_TRUE(printer.GetGraphicText("text", 0, 20, TRotation::r0, 0, "", "", "", "", false).Empty());
+    EXPECT_TRUE(printer.GetGraphicText("text", -5, -5, TRotation::r90, 0, "", "", "", "", true).Empty());
+    // One millimetre leaves no room inside the margin: a white raster.
+    EXPECT_EQ(printer.GetGraphicText("text", 1, 1, TRotation::r0, 0, "", "", "", "", false), TMonoBitmap(8, 8));
+    EXPECT_EQ(printer.GetGraphicText("", 10, 10, TRotation::r0, 0, "", "", "", "", true), TMonoBitmap(80, 80));
     const std::string broken("a\xFF\xFE\0b\xC3", 6);
-    EXPECT_EQ(
-        printer.GetGraphicText(broken, 10, 10, TRotation::r0, 0, "No Such Face", "", "", "", true).size(),
-        800U);
-    EXPECT_EQ(printer.GetGraphicText("x", 10, 10, TRotation::r0, -4, "", "", "", "", true).size(), 800U);
+    const TMonoBitmap unknownFace =
+        printer.GetGraphicText(broken, 10, 10, TRotation::r0, 0, "No Such Face", "", "", "", true);
+    EXPECT_EQ(unknownFace.Width(), 80);
+    EXPECT_EQ(unknownFace.Height(), 80);
+    const TMonoBitmap negativeSize = printer.GetGraphicText("x", 10, 10, TRotation::r0, -4, "", "", "", "", true);
+    EXPECT_EQ(negativeSize.Width(), 80);
+    EXPECT_EQ(negativeSize.Height(), 80);
     EXPECT_THROW(printer.GetGraphicText("x", 5000, 10, TRotation::r0, 0, "", "", "", "", false),
                  ERasterTooLarge);
     EXPECT_THROW(printer.GetGraphicText("x", 1100, 1100, TRotation::r90, 0, "", "", "", "", false),

@@ -105,9 +105,7 @@ void PrintBarcodes() {
     for (const TCase& c : kCases)
         for (const std::int32_t dotInMM : {8, 12}) {
             const std::string outcome = Outcome([&] {
-                TMonoBitmap bitmap;
-                BarcodePicture(*FindSymbology(c.Symbology), 30, 20, 90, dotInMM, c.Value, bitmap);
-                return Describe(bitmap);
+                return Describe(BarcodePicture(*FindSymbology(c.Symbology), 30, 20, 90, dotInMM, c.Value));
             });
             std::printf("%.*s \"%.*s\" at %d dots/mm: %s\n", static_cast<int>(c.Symbology.size()),
                         c.Symbology.data(), static_cast<int>(c.Value.size()), c.Value.data(), dotInMM,

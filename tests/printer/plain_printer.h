@@ -27,6 +27,8 @@ public:
                     std::int32_t, std::int32_t, bool, bool, bool, const std::string&) override {}
     void AddUserData(const std::string&, bool, const std::string&) override {}
     std::string_view Name() const override { return "plain"; }
+    // Not TSPL's CR LF, so that a test sees whose line end a script carries.
+    std::string_view LineEnd() const override { return "\n"; }
     std::unique_ptr<TPrinterTypeBase> CopySettings() const override {
         return std::make_unique<TPlainPrinter>(DPI());
     }

@@ -66,7 +66,7 @@ TEST(AddScriptString, FormatsIntegersAndBytesInOrder) {
     EXPECT_EQ(printer.ScriptText()[0], "CLS");
     EXPECT_EQ(printer.ScriptText()[1], "BITMAP 8,-16,30,1099511627776,1," + std::string("\0\xFF%d\r", 5));
     EXPECT_EQ(printer.ScriptText()[2], "100% %x %");
-    EXPECT_EQ(printer.Script(), "CLS\r\n" + printer.ScriptText()[1] + "\r\n100% %x %\r\n");
+    EXPECT_EQ(printer.Script(), "CLS\n" + printer.ScriptText()[1] + "\n100% %x %\n");
 
     printer.Init();
     EXPECT_TRUE(printer.ScriptText().empty());
@@ -88,27 +88,6 @@ TEST(OrientationToRotation, MapsOnlyQuarterTurns) {
     EXPECT_EQ(TPrinterTypeBase::OrientationToRotation(270), TRotation::r270);
     for (int other : {0, -90, 45, 360, -270, 450})
         EXPECT_EQ(TPrinterTypeBase::OrientationToRotation(other), TRotation::r0) << other;
-}
-
-TEST(BitmapToGraphicText, PacksRowsMostSignificantBitFirstWithWhiteSet) {
-    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(TMonoBitmap(7, 5)), "");
-
-    TMonoBitmap eight(8, 2);
-    eight.SetPixel(0, 0, true);
-    eight.SetPixel(7, 1, true);
-    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(eight), "\x7F\xFE");
-
-    // 17 wide: two bytes per row, the 17th pixel dropped.
-    TMonoBitmap seventeen(17, 3);
-    seventeen.Fill(true);
-    seventeen.SetPixel(9, 1, false);
-    const std::string bytes = TPrinterTypeBase::BitmapToGraphicText(seventeen);
-    EXPECT_EQ(bytes, std::string("\x00\x00\x00\x40\x00\x00", 6));
-
-    TMonoBitmap white(40, 10);
-    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(white), std::string(50, '\xFF'));
-    white.Fill(true);
-    EXPECT_EQ(TPrinterTypeBase::BitmapToGraphicText(white), std::string(50, '\0'));
 }
 
 TEST(MonoBitmap, FillRectClipsAndKeepsRowPaddingClear) {

@@ -10,6 +10,7 @@
 
 #include "errors/messages.h"
 #include "printer/raster_limits.h"
+#include "printer/tspl/bitmap_command.h"
 #include "printer/tspl/printer_type_tspl.h"
 #include "tests/common/base64.h"
 #include "tests/common/bmp_fixture.h"
@@ -79,7 +80,7 @@ TEST(TsplText, BitmapCommandForTokenAndStaticText) {
     ASSERT_EQ(line.substr(0, header.size()), header);
     const std::string data = line.substr(header.size());
     EXPECT_EQ(data.size(), 4800U);
-    EXPECT_EQ(data, printer.GetGraphicText("Молоко", 30, 20, TRotation::r0, 12, "", "", "", "", false));
+    EXPECT_EQ(data, BitmapData(printer.GetGraphicText("Молоко", 30, 20, TRotation::r0, 12, "", "", "", "", false)));
     EXPECT_NE(data.find_first_not_of('\xFF'), std::string::npos) << "no ink drawn";
 }
 
@@ -98,10 +99,30 @@ TEST(TsplText, BitmapDataMatchesTheCommandAtAnyResolution) {
     printer.ApplySettings(20, false, TTsplSettings());
     EXPECT_EQ(printer.TextBitmap("x", 30, 20, 90, 0, "", "", "", "", false), "");
 
-    // Where both agree the rasteriser's bytes pass unchanged.
+    // Where both agree the rasteriser's raster passes unchanged.
     printer.ApplySettings(300, false, TTsplSettings());
     EXPECT_EQ(printer.TextBitmap("Ж", 3, 2, 0, 0, "", "", "", "", false),
-              printer.GetGraphicText("Ж", 3, 2, TRotation::r0, 0, "", "", "", "", false));
+              BitmapData(printer.GetGraphicText("Ж", 3, 2, TRotation::r0, 0, "", "", "", "", false)));
+}
+
+TEST(BitmapData, PacksRowsMostSignificantBitFirstWithWhiteSet) {
+    EXPECT_EQ(BitmapData(TMonoBitmap(7, 5)), "");
+
+    TMonoBitmap eight(8, 2);
+    eight.SetPixel(0, 0, true);
+    eight.SetPixel(7, 1, true);
+    EXPECT_EQ(BitmapData(eight), "\x7F\xFE");
+
+    // 17 wide: two bytes per row, the 17th pixel dropped.
+    TMonoBitmap seventeen(17, 3);
+    seventeen.Fill(true);
+    seventeen.SetPixel(9, 1, false);
+    EXPECT_EQ(BitmapData(seventeen), std::string("\x00\x00\x00\x40\x00\x00", 6));
+
+    TMonoBitmap white(40, 10);
+    EXPECT_EQ(BitmapData(white), std::string(50, '\xFF'));
+    white.Fill(true);
+    EXPECT_EQ(BitmapData(white), std::string(50, '\0'));
 }
 
 TEST(TsplSetUp, ApplySettingsAsOpenDoes) {
